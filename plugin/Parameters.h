@@ -1,0 +1,65 @@
+#pragma once
+
+#include <juce_audio_processors/juce_audio_processors.h>
+
+namespace quillon
+{
+
+// Codes stored by the matrix's choice parameters; the engine and the editor share them.
+enum class ModSource
+{
+    off, velocity, key, modWheel, aftertouch, lfo1, dcwEnvOsc1, dcwEnvOsc2,
+    filterEnv, ampEnv, noteRandom, smoothRandom, beatPhase, count
+};
+
+enum class ModDestination
+{
+    off, cutoff, drive, amp, osc1Dcw, osc2Dcw, subLevel, pitch, osc1Level, osc2Level,
+    osc2Detune, osc2DetuneHz, osc2Phase, subDcw, resonance, filterEnv, drift, lfo1Rate,
+    lfo1Depth, output, noiseLevel, osc1Pw, osc2Pw, pdMorph, reeseBeat, reeseSpread,
+    phaseMix, phaseNotch, feedback, count
+};
+
+enum class ModCurve { lin, exp };
+
+enum class WaveShape
+{
+    saw, square, pulse, sinepulse, halfsine, ressaw, restriangle, restrapezoid, pwm, respulse, count
+};
+
+// Program-wide choice lists; the item index is the value a choice parameter stores.
+namespace choices
+{
+    const juce::StringArray& waves();
+    const juce::StringArray& detuneMode();
+    const juce::StringArray& subMode();
+    const juce::StringArray& octave();
+    const juce::StringArray& routing();       // sub routing and feedback position
+    const juce::StringArray& noiseColour();
+    const juce::StringArray& mode();
+    const juce::StringArray& driveMode();
+    const juce::StringArray& drivePosition();
+    const juce::StringArray& filterModel();
+    const juce::StringArray& phaseMode();
+    const juce::StringArray& stereoMode();
+    const juce::StringArray& lfoShape();
+    const juce::StringArray& lfoSync();
+    const juce::StringArray& lfoRetrigger();
+    const juce::StringArray& curves();
+    const juce::StringArray& modSources();
+    const juce::StringArray& modDestinations();
+}
+
+constexpr int numParameters = 103;
+
+// Geometric mean of the ends at the middle of the knob travel; a range starting at 0 has no
+// geometric mean, so it gets a fixed skew instead.
+juce::NormalisableRange<float> makeCentredLogRange (float start, float end);
+
+void addEnvelopeParameters (juce::AudioProcessorValueTreeState::ParameterLayout& layout,
+                            const juce::String& idPrefix, const juce::String& namePrefix,
+                            float attack, float decay, float sustain, float release);
+
+juce::AudioProcessorValueTreeState::ParameterLayout createParameterLayout();
+
+} // namespace quillon

@@ -1,0 +1,3 @@
+#include "plugin/PluginProcessor.h"
+#include <gtest/gtest.h>
+TEST (Realtime, placeholder) { QuillonAudioProcessor p; SUCCEED(); }
