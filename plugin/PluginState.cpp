@@ -23,9 +23,9 @@ bool isFiniteNumber (const juce::var& value)
 {
     if (value.isString())
     {
-        const auto text = value.toString().trim().toLowerCase();
+        const auto text = value.toString().trim().toLowerCase().trimCharactersAtStart ("+-");
 
-        if (text.contains ("inf") || text.contains ("nan"))
+        if (text.startsWith ("inf") || text.startsWith ("nan"))
             return false;
     }
 
