@@ -173,9 +173,8 @@ void QuillonAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce
     }
 }
 
-void QuillonAudioProcessor::handleNoteOn (int note, float velocity)
+void QuillonAudioProcessor::removeHeldNote (int note) noexcept
 {
-    const int before = heldNoteCount;
     int kept = 0;
 
     for (int i = 0; i < heldNoteCount; ++i)
@@ -183,6 +182,12 @@ void QuillonAudioProcessor::handleNoteOn (int note, float velocity)
             heldNotes[(size_t) kept++] = heldNotes[(size_t) i];
 
     heldNoteCount = kept;
+}
+
+void QuillonAudioProcessor::handleNoteOn (int note, float velocity)
+{
+    const int before = heldNoteCount;
+    removeHeldNote (note);
 
     if (heldNoteCount >= (int) heldNotes.size())
         return;
@@ -196,13 +201,7 @@ void QuillonAudioProcessor::handleNoteOn (int note, float velocity)
 
 void QuillonAudioProcessor::handleNoteOff (int note)
 {
-    int kept = 0;
-
-    for (int i = 0; i < heldNoteCount; ++i)
-        if (heldNotes[(size_t) i].note != note)
-            heldNotes[(size_t) kept++] = heldNotes[(size_t) i];
-
-    heldNoteCount = kept;
+    removeHeldNote (note);
 
     if (heldNoteCount == 0)
     {

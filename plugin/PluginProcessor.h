@@ -109,6 +109,7 @@ private:
     void handleNoteOff (int note);
     void handleController (int controller, int value);
     void clearHeldNotes() noexcept;
+    void removeHeldNote (int note) noexcept;
     void updateMeters (const juce::AudioBuffer<float>& buffer);
 
     // Brings a tree into the shape the parameter state keeps; false when it holds nothing of ours.
