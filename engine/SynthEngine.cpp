@@ -634,9 +634,10 @@ void SynthEngine::computeVoiceSettings() noexcept
     }
     else
     {
-        const auto ratio = std::exp2 (detuneCents / 1200.0f);
+        const auto ratio = detuneCents == 0.0f ? 1.0f : std::exp2 (detuneCents / 1200.0f);
+        const auto mirrored = (k == 1.0f || ratio == 1.0f) ? ratio : std::pow (ratio, k);
         pairLeft = notePitch * ratio + beat;
-        pairRight = notePitch * std::pow (ratio, k) + k * beat;
+        pairRight = notePitch * mirrored + k * beat;
     }
 
     reeseBeatPhase = frac (reeseBeatPhase + std::abs (pairLeft - pairRight) / (float) sampleRate);
