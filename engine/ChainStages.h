@@ -5,10 +5,11 @@
 namespace quillon
 {
 
-// The stages between the oscillator mix and the host buffer. For now they pass the signal
-// through unchanged; the voice already runs them per side at the right rate, keeps a spare
-// drive/filter pair for the drive-position fade and hands them their modes, so their DSP can
-// land here without touching the engine's frame.
+// The noise source and the stages between the oscillator mix and the host buffer. For now the
+// noise is silent and the stages pass the signal through unchanged. The voice already runs them
+// per side at their rates, routes the noise, blends the drive by its mix and the filter by its
+// enable switch, keeps a spare drive/filter pair for the drive-position fade and hands them
+// their modes and cutoff, so their DSP can land here without touching the engine's frame.
 
 inline int crossFadeLength (double rate) noexcept
 {

@@ -605,8 +605,12 @@ void SynthEngine::computeBaseRateSample (int index) noexcept
     const auto output = next (Smooth::outputGain) * modDecibelsToGain (modulation[ModDestination::output]);
     sampleGains[(size_t) index] = output * ampLevel * modulation.ampFactor;
 
-    postNoiseLeft[(size_t) index] = 0.0f;
-    postNoiseRight[(size_t) index] = 0.0f;
+    // Noise: the routing share goes in after decimation, the rest into the 2x mix.
+    const auto routing = clamp01 (next (Smooth::noiseRouting));
+    const auto noiseGain = next (Smooth::noiseLevel) * modDecibelsToGain (modulation[ModDestination::noiseLevel]);
+    postNoiseLeft[(size_t) index] = noiseSources[0].next() * routing * noiseGain;
+    postNoiseRight[(size_t) index] = noiseSources[1].next() * routing * noiseGain;
+    preNoiseAmount = (1.0f - routing) * noiseGain;
 }
 
 void SynthEngine::computeVoiceSettings() noexcept
@@ -702,21 +706,23 @@ void SynthEngine::updateChainSettings() noexcept
     for (auto& stage : filterStages)
         stage.setCutoff (cutoffHz);
 
-    // Drive, filter, noise and feedback still pass the signal through; their smoothers keep
-    // moving so that the values are current when the stages use them.
-    for (auto id : { Smooth::drive, Smooth::filterReso, Smooth::noiseLevel, Smooth::noiseRouting, Smooth::driveGain,
-                     Smooth::driveMix, Smooth::filterEnabled, Smooth::monoLowEnabled, Smooth::monoLowFreq,
-                     Smooth::phaseMix, Smooth::phaseStereo, Smooth::phaseNotch, Smooth::feedbackAmount,
-                     Smooth::feedbackTone })
+    driveMixAmount = clamp01 (next (Smooth::driveMix));
+    filterBlend = clamp01 (next (Smooth::filterEnabled));
+
+    // The drive curves, filter models, phase stage and feedback path still pass the signal
+    // through, so their gain staging, resonance and feedback settings are not computed yet;
+    // their smoothers keep moving so the values are current once they are.
+    for (auto id : { Smooth::drive, Smooth::driveGain, Smooth::filterReso, Smooth::phaseMix, Smooth::phaseStereo,
+                     Smooth::phaseNotch, Smooth::feedbackAmount, Smooth::feedbackTone })
         smoothers[(size_t) id].getNextValue();
 
-    preNoiseAmount = 0.0f;
+    drivePostGain = 1.0f;
 }
 
 float SynthEngine::runChain (DriveStage& driveStage, FilterStage& filterStage, int position, float x) noexcept
 {
-    const auto drive = [&driveStage] (float v) { return driveStage.process (v); };
-    const auto filter = [&filterStage] (float v) { return filterStage.process (v); };
+    const auto drive = [this, &driveStage] (float v) { return v + driveMixAmount * (driveStage.process (v) * drivePostGain - v); };
+    const auto filter = [this, &filterStage] (float v) { return v + filterBlend * (filterStage.process (v) - v); };
 
     return position == 0 ? filter (drive (x)) : drive (filter (x));
 }
@@ -761,6 +767,8 @@ void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
         --subRoutingFade.countdown;
     }
 
+    // The feedback path (pre drive or post filter, from feedbackMemory) joins here once the
+    // stages it feeds back through exist.
     const float inputs[] = { mixL + subL * send, mixR + subR * send };
     float outputs[2];
 
@@ -825,8 +833,14 @@ void SynthEngine::writeOutput (juce::AudioBuffer<float>& buffer, int start, int 
         const auto left = outputDcBlockers[0].process ((decimatedLeft[i] + postNoiseLeft[(size_t) i]) * g);
         const auto right = outputDcBlockers[1].process ((decimatedRight[i] + postNoiseRight[(size_t) i]) * g);
 
+        // Mono low: the side signal loses what lies below the mono-low frequency.
+        const auto monoLow = next (Smooth::monoLowEnabled);
+        const auto nyquistLimit = sampleRate > 0.0 ? 0.45f * (float) sampleRate : 20000.0f;
+        monoLowSideFilter.setFrequency (std::clamp (next (Smooth::monoLowFreq), 0.0f, nyquistLimit));
+
         const auto mid = 0.5f * (left + right);
-        const auto side = monoLowSideFilter.process (0.5f * (left - right));
+        auto side = 0.5f * (left - right);
+        side += monoLow * (monoLowSideFilter.process (side) - side);
 
         if (outRight != nullptr)
         {

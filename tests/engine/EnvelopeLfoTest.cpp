@@ -1,6 +1,5 @@
 #include "engine/Envelope.h"
 #include "engine/Lfo.h"
-#include "engine/RandomSources.h"
 
 #include <gtest/gtest.h>
 
@@ -116,29 +115,6 @@ TEST (Envelope, settingsChangeDuringReleaseCarriesOnFromTheCurrentLevel)
 }
 
 //==============================================================================
-TEST (Lfo, freeRatePeriodAndShapes)
-{
-    Lfo lfo;
-    lfo.prepare (1000.0);
-    lfo.setFreeRate (4.0f);
-    lfo.updateIncrement();
-
-    // Sine starts at 0 and peaks a quarter cycle in.
-    EXPECT_NEAR (lfo.next(), 0.0f, 1.0e-6f);
-    for (int i = 1; i < 62; ++i)
-        lfo.next();
-    EXPECT_NEAR (lfo.next(), 1.0f, 1.0e-3f);
-
-    lfo.setShape (Lfo::triangle);
-    lfo.restart();
-    EXPECT_NEAR (lfo.next(), -1.0f, 1.0e-6f);
-
-    lfo.setShape (Lfo::square);
-    lfo.setPhaseOffset (0.5f);
-    lfo.restart();
-    EXPECT_EQ (lfo.next(), -1.0f);
-}
-
 TEST (Lfo, tempoSyncedIncrement)
 {
     Lfo lfo;
@@ -186,29 +162,4 @@ TEST (Lfo, sampleAndHoldDrawsOnSwitchAndChangesOnlyAtWraps)
     again.updateIncrement();
     again.setShape (Lfo::sampleAndHold);
     EXPECT_EQ (again.next(), held);
-}
-
-TEST (RandomWalk, boundedReproducibleAndHeldForItsLength)
-{
-    RandomWalk a { 0x5A771CE, 0.125f, 0.05f }, b { 0x5A771CE, 0.125f, 0.05f };
-    a.prepare (48000.0);
-    b.prepare (48000.0);
-
-    float lowest = 0.0f, highest = 0.0f;
-
-    for (int i = 0; i < 48000 * 5; ++i)
-    {
-        const auto v = a.next();
-        ASSERT_EQ (v, b.next());
-        ASSERT_LE (std::abs (v), 1.0f);
-        lowest = std::min (lowest, v);
-        highest = std::max (highest, v);
-    }
-
-    // It wanders over most of its range in five seconds, and restarts on prepare.
-    EXPECT_LT (lowest, -0.3f);
-    EXPECT_GT (highest, 0.3f);
-    const auto firstOfStream = [] { RandomWalk c { 0x5A771CE, 0.125f, 0.05f }; c.prepare (48000.0); return c.next(); }();
-    a.prepare (48000.0);
-    EXPECT_EQ (a.next(), firstOfStream);
 }

@@ -45,7 +45,7 @@ TEST (PhaseDistortionShape, keyPhasesAtFullDepth)
     EXPECT_NEAR (phaseDistortionShape (8, 0.75f, 0.3f, 16.0f), -1.0f, 0.0f);
 }
 
-TEST (PhaseDistortionShape, depthIsClampedAndUnknownShapesAreSilent)
+TEST (PhaseDistortionShape, depthIsClampedOutputBoundedAndUnknownShapesSilent)
 {
     for (int shape = 0; shape < numWaveShapes; ++shape)
         for (float p : { 0.0f, 0.1f, 0.37f, 0.5f, 0.77f, 0.999f })
@@ -54,20 +54,13 @@ TEST (PhaseDistortionShape, depthIsClampedAndUnknownShapesAreSilent)
             EXPECT_EQ (phaseDistortionShape (shape, p, -2.0f, 16.0f), phaseDistortionShape (shape, p, 0.0f, 16.0f));
         }
 
-    EXPECT_EQ (phaseDistortionShape (10, 0.3f, 0.5f, 16.0f), 0.0f);
-    EXPECT_EQ (phaseDistortionShape (-1, 0.3f, 0.5f, 16.0f), 0.0f);
-}
-
-TEST (PhaseDistortionShape, staysWithinUnitRangeEverywhere)
-{
     for (int shape = 0; shape < numWaveShapes; ++shape)
         for (int i = 0; i < 1000; ++i)
             for (float d : { 0.0f, 0.13f, 0.5f, 0.87f, 1.0f })
-            {
-                const auto v = phaseDistortionShape (shape, (float) i / 1000.0f, d, 16.0f);
-                ASSERT_TRUE (std::isfinite (v));
-                ASSERT_LE (std::abs (v), 1.0f + 1.0e-6f) << shape;
-            }
+                ASSERT_LE (std::abs (phaseDistortionShape (shape, (float) i / 1000.0f, d, 16.0f)), 1.0f + 1.0e-6f) << shape;
+
+    EXPECT_EQ (phaseDistortionShape (10, 0.3f, 0.5f, 16.0f), 0.0f);
+    EXPECT_EQ (phaseDistortionShape (-1, 0.3f, 0.5f, 16.0f), 0.0f);
 }
 
 TEST (WaveGainTable, levelsShapesToTheSawAndIsBuiltOnceForAllThreads)
@@ -93,15 +86,6 @@ TEST (WaveGainTable, levelsShapesToTheSawAndIsBuiltOnceForAllThreads)
         EXPECT_GT (gains[shape], 0.2f);
         EXPECT_LT (gains[shape], 5.0f);
     }
-}
-
-TEST (PolyBlep, correctsOnlyNearTheStep)
-{
-    EXPECT_EQ (polyBlep (0.0f, 0.0f), 0.0f);
-    EXPECT_EQ (polyBlep (0.5f, 0.01f), 0.0f);
-    EXPECT_NEAR (polyBlep (0.0f, 0.01f), -1.0f, 1.0e-6f);
-    EXPECT_NEAR (polyBlep (0.999999f, 0.01f), 1.0f, 1.0e-3f);
-    EXPECT_NEAR (polyBlep (0.005f, 0.01f), -polyBlep (0.995f, 0.01f), 1.0e-5f);
 }
 
 //==============================================================================
