@@ -1,67 +1,857 @@
 #include "engine/SynthEngine.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace quillon
 {
 
-SynthEngine::SynthEngine (juce::AudioProcessorValueTreeState& state) : parameters (state)
+namespace
 {
-    for (auto& v : liveSlotValues)
-        v.store (0.0f);
+constexpr float twoPi = juce::MathConstants<float>::twoPi;
+constexpr float halfPi = juce::MathConstants<float>::halfPi;
+constexpr float monoSumGain = 0.7071068f;
+constexpr std::uint32_t noiseSeedLeft = 0xA1B2C3D4u, noiseSeedRight = 0xD4C3B2A1u;
+
+constexpr const char* parameterIds[] = {
+   #define QUILLON_ID_ENTRY(name) #name,
+    QUILLON_ENGINE_PARAMETERS (QUILLON_ID_ENTRY)
+   #undef QUILLON_ID_ENTRY
+};
+
+constexpr const char* envelopePrefixes[] = { "amp", "filter", "osc1Dcw", "osc2Dcw" };
+constexpr const char* envelopeSuffixes[] = { "Attack", "Decay", "Sustain", "Release" };
+constexpr float filterEnvelopeFallbacks[] = { 0.005f, 0.5f, 0.6f, 0.3f };
+
+inline float clamp01 (float x) noexcept { return std::clamp (x, 0.0f, 1.0f); }
+
+// Level in dB as a gain; silence at and below the floor.
+inline float decibelsToGain (float db, float floorDb) noexcept
+{
+    return db > floorDb ? std::pow (10.0f, db / 20.0f) : 0.0f;
+}
+
+// 2^(semitones / 12), exactly 1 when there is nothing to transpose.
+inline float semitoneRatio (float semitones) noexcept
+{
+    return semitones == 0.0f ? 1.0f : std::exp2 (semitones / 12.0f);
+}
+
+inline float frac (float x) noexcept { return x - std::floor (x); }
+
+// Stops denormals from leaving the voice when the host has not switched them off.
+inline float flushTiny (float x) noexcept { return std::abs (x) < 1.0e-30f ? 0.0f : x; }
+} // namespace
+
+//==============================================================================
+SynthEngine::SynthEngine (juce::AudioProcessorValueTreeState& state)
+    : parameters (state)
+{
+    static_assert (std::size (parameterIds) == Param::count);
+
+    units[osc1Left].setSyncPartner (&units[osc2Left]);
+    units[osc2Left].setSyncPartner (&units[osc1Left]);
+    units[osc1Right].setSyncPartner (&units[osc2Right]);
+    units[osc2Right].setSyncPartner (&units[osc1Right]);
+
+    for (auto& value : liveSlotValues)
+        value.store (0.0f, std::memory_order_relaxed);
 }
 
 void SynthEngine::prepare (double newSampleRate, int maxBlockSize)
 {
-    sampleRate = newSampleRate > 0.0 ? newSampleRate : 44100.0;
-    oversampler = std::make_unique<juce::dsp::Oversampling<float>> (
-        2, 1, juce::dsp::Oversampling<float>::filterHalfBandPolyphaseIIR, true, false);
-    oversampler->initProcessing ((size_t) juce::jmax (64, maxBlockSize));
-    oversampler->reset();
-    outputGain = parameters.getRawParameterValue ("outputGain");
-    levelStep = (float) (1.0 / (0.005 * sampleRate));
+    sampleRate = newSampleRate;
+    const auto oversampledRate = 2.0 * newSampleRate;
+
+    for (auto& unit : units)
+        unit.prepare (oversampledRate);
+
+    for (auto& sub : subOscillators)
+        sub.prepare (oversampledRate);
+
+    const auto switchFadeLength = crossFadeLength (oversampledRate);
+
+    for (auto* fade : { &drivePositionFade, &subRoutingFade })
+    {
+        fade->length = switchFadeLength;
+        fade->countdown = 0;
+    }
+
+    driftWalk.prepare (newSampleRate);
+    smoothRandom.prepare (newSampleRate);
+    noteRandom.prepare();
+    noiseSources[0].prepare (newSampleRate, noiseSeedLeft);
+    noiseSources[1].prepare (newSampleRate, noiseSeedRight);
+
+    for (auto* stages : { &driveStages, &spareDriveStages })
+        for (auto& stage : *stages)
+            stage.prepare (oversampledRate);
+
+    for (auto* stages : { &filterStages, &spareFilterStages })
+        for (auto& stage : *stages)
+            stage.prepare (oversampledRate);
+
+    for (auto& blocker : mixDcBlockers)
+        blocker.prepare (oversampledRate, 15.0f);
+
+    for (auto& blocker : outputDcBlockers)
+        blocker.prepare (newSampleRate, 10.0f);
+
+    monoLowSideFilter.prepare (newSampleRate, 120.0f);
+    feedbackMemory.fill (0.0f);
+    feedbackLowpass.fill (0.0f);
+    reeseBeatPhase = 0.0f;
+
+    for (auto* envelope : { &ampEnvelope, &filterEnvelope, &osc1DcwEnvelope, &osc2DcwEnvelope })
+        envelope->setSampleRate (newSampleRate);
+
+    lfo.prepare (newSampleRate);
+
+    const auto block = std::max (64, maxBlockSize);
+    oversampler.initProcessing ((size_t) block);
+    oversampler.reset();
+    sampleGains.assign ((size_t) block, 0.0f);
+    postNoiseLeft.assign ((size_t) block, 0.0f);
+    postNoiseRight.assign ((size_t) block, 0.0f);
+    fadeInLength = std::max (1, (int) std::lround (0.003 * newSampleRate));
+    fadeInCountdown = 0;
+
+    if (block != preparedBlockSize || preparedChannels != 2)
+    {
+        decimated.setSize (2, std::max (block, decimated.getNumSamples()), false, true, true);
+        preparedBlockSize = block;
+        preparedChannels = 2;
+    }
+
+    decimated.clear();
+
+    bindParameters();
+
+    const auto rampLength = (int) std::floor (0.005 * newSampleRate);
+
+    for (auto& s : smoothers)
+        s.reset (rampLength);
+
+    cutoffSmoother.reset (rampLength);
+
+    updateSmootherTargets();
+    copyModSlots();
+    snapSmoothers();
+    updateLfoRate (smoother (Smooth::lfo1Rate).getCurrentValue(), smoother (Smooth::lfo1Rate).getCurrentValue(),
+                   smoother (Smooth::lfo1Phase).getCurrentValue());
 }
 
 int SynthEngine::getLatencySamples() const
 {
-    return oversampler != nullptr ? (int) oversampler->getLatencyInSamples() : 0;
+    return (int) oversampler.getLatencyInSamples();
 }
 
-void SynthEngine::noteOn (int note, float newVelocity, bool)
+void SynthEngine::bindParameters()
 {
+    for (int i = 0; i < Param::count; ++i)
+        rawParameters[(size_t) i] = parameters.getRawParameterValue (parameterIds[i]);
+
+    for (int slot = 0; slot < numModSlots; ++slot)
+    {
+        const auto digit = juce::String (slot + 1);
+        const juce::String ids[] = { "mod" + digit + "Source", "mod" + digit + "Dest",
+                                     "mod" + digit + "Amount", "matrix" + digit + "Curve" };
+
+        for (size_t k = 0; k < 4; ++k)
+            slotParameters[(size_t) slot][k] = parameters.getRawParameterValue (ids[k]);
+    }
+
+    for (int group = 0; group < numEnvelopeGroups; ++group)
+        for (size_t k = 0; k < 4; ++k)
+            envelopeParameters[(size_t) group][k]
+                = parameters.getRawParameterValue (juce::String (envelopePrefixes[group]) + envelopeSuffixes[k]);
+
+    if (auto* rate = parameters.getParameter ("lfo1Rate"))
+        lfoRateRange = rate->getNormalisableRange();
+}
+
+//==============================================================================
+void SynthEngine::updateSmootherTargets() noexcept
+{
+    const auto set = [this] (Smooth::Id id, float value) { smoothers[(size_t) id].setTargetValue (value); };
+
+    set (Smooth::osc1Level, decibelsToGain (param (Param::osc1Level), -90.0f));
+    set (Smooth::osc2Level, decibelsToGain (param (Param::osc2Level), -90.0f));
+    set (Smooth::subLevel, decibelsToGain (param (Param::subLevel), -110.0f));
+    set (Smooth::drive, param (Param::drive));
+    set (Smooth::osc2Detune, param (Param::osc2Detune));
+    set (Smooth::osc2DetuneHz, param (Param::osc2DetuneHz));
+    set (Smooth::stereoWidth, clamp01 (param (Param::stereoWidth)));
+    set (Smooth::osc1DcwDepth, clamp01 (param (Param::osc1DcwDepth)));
+    set (Smooth::osc2DcwDepth, clamp01 (param (Param::osc2DcwDepth)));
+    set (Smooth::oscDrift, clamp01 (param (Param::oscDrift)));
+    set (Smooth::subDcwDepth, clamp01 (param (Param::subDcwDepth)));
+    set (Smooth::filterReso, clamp01 (param (Param::filterReso)));
+    set (Smooth::filterEnvAmount, param (Param::filterEnvAmount));
+    set (Smooth::outputGain, decibelsToGain (param (Param::outputGain), -90.0f));
+    set (Smooth::modWheel, modWheel.load (std::memory_order_relaxed));
+    set (Smooth::aftertouch, aftertouch.load (std::memory_order_relaxed));
+    set (Smooth::pitchBend, pitchBend);
+    set (Smooth::lfo1Rate, std::clamp (param (Param::lfo1Rate), 0.05f, 20.0f));
+    set (Smooth::lfo1Depth, clamp01 (param (Param::lfo1Depth)));
+    set (Smooth::lfo1Phase, std::clamp (param (Param::lfo1Phase), -180.0f, 180.0f));
+    set (Smooth::noiseLevel, decibelsToGain (param (Param::noiseLevel), -90.0f));
+    set (Smooth::noiseRouting, clamp01 (param (Param::noiseRouting)));
+    set (Smooth::osc1PulseWidth, std::clamp (param (Param::osc1PulseWidth), 0.05f, 0.95f));
+    set (Smooth::osc2PulseWidth, std::clamp (param (Param::osc2PulseWidth), 0.05f, 0.95f));
+    set (Smooth::osc1Pitch, param (Param::osc1Semitone) + param (Param::osc1Fine) / 100.0f);
+    set (Smooth::osc2Pitch, param (Param::osc2Semitone) + param (Param::osc2Fine) / 100.0f);
+    set (Smooth::driveGain, decibelsToGain (param (Param::driveGain), -90.0f));
+    set (Smooth::driveMix, clamp01 (param (Param::driveMix)));
+    set (Smooth::filterEnabled, param (Param::filterEnabled) > 0.5f ? 1.0f : 0.0f);
+    set (Smooth::subDriveSend, clamp01 (param (Param::subDriveSend, 1.0f)));
+    set (Smooth::monoLowEnabled, param (Param::monoLowEnabled, 1.0f) > 0.5f ? 1.0f : 0.0f);
+    set (Smooth::monoLowFreq, std::clamp (param (Param::monoLowFreq, 120.0f), 40.0f, 300.0f));
+    set (Smooth::reeseBeat, std::clamp (param (Param::reeseBeat), 0.0f, 20.0f));
+    set (Smooth::reeseSpread, clamp01 (param (Param::reeseSpread)));
+    set (Smooth::pdMorphAmount, clamp01 (param (Param::pdMorphAmount)));
+    set (Smooth::phaseMix, clamp01 (param (Param::phaseMix, 0.5f)));
+    set (Smooth::phaseStereo, clamp01 (param (Param::phaseStereo)));
+    set (Smooth::phaseNotch, clamp01 (param (Param::phaseNotch, 1.0f)));
+    set (Smooth::feedbackAmount, clamp01 (param (Param::feedbackAmount)));
+    set (Smooth::feedbackTone, std::clamp (param (Param::feedbackTone, 2500.0f), 80.0f, 12000.0f));
+
+    const auto& filterTimes = envelopeParameters[filterGroup];
+    set (Smooth::filterAttack, std::clamp (readRaw (filterTimes[0], filterEnvelopeFallbacks[0]), 0.0f, 4.0f));
+    set (Smooth::filterDecay, std::clamp (readRaw (filterTimes[1], filterEnvelopeFallbacks[1]), 0.0f, 4.0f));
+    set (Smooth::filterSustain, clamp01 (readRaw (filterTimes[2], filterEnvelopeFallbacks[2])));
+    set (Smooth::filterRelease, std::clamp (readRaw (filterTimes[3], filterEnvelopeFallbacks[3]), 0.0f, 4.0f));
+
+    cutoffSmoother.setTargetValue (std::clamp (param (Param::filterCutoff), 20.0f, 20000.0f));
+}
+
+void SynthEngine::snapSmoothers() noexcept
+{
+    for (auto& s : smoothers)
+        s.setCurrentAndTargetValue (s.getTargetValue());
+
+    cutoffSmoother.setCurrentAndTargetValue (cutoffSmoother.getTargetValue());
+}
+
+void SynthEngine::copyModSlots() noexcept
+{
+    for (size_t i = 0; i < slots.size(); ++i)
+    {
+        const auto& raw = slotParameters[i];
+        slots[i].source = (int) readRaw (raw[0], 0.0f);
+        slots[i].destination = (int) readRaw (raw[1], 0.0f);
+        slots[i].amount = std::clamp (readRaw (raw[2], 0.0f), -1.0f, 1.0f);
+        slots[i].curve = (int) readRaw (raw[3], 0.0f);
+    }
+}
+
+//==============================================================================
+std::array<float, 4> SynthEngine::envelopeGroupValues (int group) const noexcept
+{
+    if (group == filterGroup)
+        return { smoothers[Smooth::filterAttack].getCurrentValue(), smoothers[Smooth::filterDecay].getCurrentValue(),
+                 smoothers[Smooth::filterSustain].getCurrentValue(), smoothers[Smooth::filterRelease].getCurrentValue() };
+
+    const auto& raw = envelopeParameters[(size_t) group];
+    return { readRaw (raw[0], 0.0f), readRaw (raw[1], 0.0f), readRaw (raw[2], 0.0f), readRaw (raw[3], 0.0f) };
+}
+
+void SynthEngine::writeEnvelopeGroup (int group, const std::array<float, 4>& v) noexcept
+{
+    const auto apply = [&v] (Envelope& envelope)
+    {
+        envelope.setParameters (v[0], v[1], v[2], v[3]);
+        envelope.updateRates();
+    };
+
+    switch (group)
+    {
+        case ampGroup:    apply (ampEnvelope); break;
+        case filterGroup: apply (filterEnvelope); break;
+        case osc1DcwGroup:
+            apply (osc1DcwEnvelope);
+            apply (units[osc1Left].dcwEnvelope);
+            apply (units[osc1Right].dcwEnvelope);
+            break;
+        case osc2DcwGroup:
+            apply (osc2DcwEnvelope);
+            apply (units[osc2Left].dcwEnvelope);
+            apply (units[osc2Right].dcwEnvelope);
+            break;
+        default: break;
+    }
+
+    envelopeCaches[(size_t) group] = { v, true };
+}
+
+void SynthEngine::refreshEnvelopeSettings() noexcept
+{
+    for (int group = 0; group < numEnvelopeGroups; ++group)
+    {
+        const auto values = envelopeGroupValues (group);
+        const auto& cache = envelopeCaches[(size_t) group];
+
+        if (! cache.valid || cache.values != values)
+            writeEnvelopeGroup (group, values);
+    }
+}
+
+void SynthEngine::applyWaveShapes() noexcept
+{
+    const auto wave1 = std::clamp (choice (Param::osc1Wave), 0, numWaveShapes - 1);
+    const auto wave2 = reeseLocked ? wave1 : std::clamp (choice (Param::osc2Wave), 0, numWaveShapes - 1);
+
+    units[osc1Left].setWaveShape (wave1);
+    units[osc1Right].setWaveShape (wave1);
+    units[osc2Left].setWaveShape (wave2);
+    units[osc2Right].setWaveShape (wave2);
+
+    for (auto& sub : subOscillators)
+    {
+        sub.setMode (choice (Param::subMode));
+        sub.setWaveShape (std::clamp (choice (Param::subWave), 0, numWaveShapes - 1));
+    }
+
+    for (auto& noise : noiseSources)
+        noise.setColour (choice (Param::noiseColour));
+}
+
+void SynthEngine::applyVoiceSettings() noexcept
+{
+    reeseLocked = param (Param::reeseLock) > 0.5f;
+    applyWaveShapes();
+
+    for (int group = 0; group < numEnvelopeGroups; ++group)
+        writeEnvelopeGroup (group, envelopeGroupValues (group));
+
+    const auto sync1 = param (Param::syncOsc1) > 0.5f;
+    const auto sync2 = param (Param::syncOsc2) > 0.5f;
+    units[osc1Left].setSyncEnabled (sync1);
+    units[osc1Right].setSyncEnabled (sync1);
+    units[osc2Left].setSyncEnabled (sync2);
+    units[osc2Right].setSyncEnabled (sync2);
+
+    const auto driveMode = choice (Param::driveMode);
+    const auto filterModel = choice (Param::filterModel);
+
+    for (auto* stages : { &driveStages, &spareDriveStages })
+        for (auto& stage : *stages)
+            stage.setMode (driveMode, false);
+
+    for (auto* stages : { &filterStages, &spareFilterStages })
+        for (auto& stage : *stages)
+            stage.setModel (filterModel, false);
+
+    drivePositionFade.setImmediately (choice (Param::drivePosition));
+    subRoutingFade.setImmediately (choice (Param::subRouting));
+}
+
+void SynthEngine::refreshSwitches() noexcept
+{
+    const auto driveMode = choice (Param::driveMode);
+
+    if (driveMode != driveStages[0].mode)
+        for (auto* stages : { &driveStages, &spareDriveStages })
+            for (auto& stage : *stages)
+                stage.setMode (driveMode, true);
+
+    const auto filterModel = choice (Param::filterModel);
+
+    if (filterModel != filterStages[0].model)
+        for (auto* stages : { &filterStages, &spareFilterStages })
+            for (auto& stage : *stages)
+                stage.setModel (filterModel, true);
+
+    // A change that arrives while a fade is still running waits for the next chunk.
+    for (auto [fade, id] : { std::pair { &drivePositionFade, Param::drivePosition },
+                             std::pair { &subRoutingFade, Param::subRouting } })
+    {
+        const auto value = choice (id);
+
+        if (value != fade->current && fade->countdown == 0)
+        {
+            fade->previous = fade->current;
+            fade->current = value;
+            fade->countdown = fade->length;
+        }
+    }
+}
+
+//==============================================================================
+void SynthEngine::updateLfoRate (float rateHz, float baseRateHz, float phaseDegrees) noexcept
+{
+    lfo.setFreeRate (std::clamp (rateHz, 0.001f, 200.0f));
+
+    const auto newShape = std::clamp (choice (Param::lfo1Shape), 0, 3);
+    lfo.setShape (newShape);
+
+    const auto synced = choice (Param::lfo1Sync) == 1;
+    lfo.setSynced (synced);
+
+    // In sync mode the rate knob's position picks the division; rate modulation is ignored.
+    if (synced)
+    {
+        const auto position = clamp01 (lfoRateRange.convertTo0to1 (baseRateHz));
+        const auto index = std::clamp ((int) std::round (position * 9.0f), 0, 9);
+        lfo.setSyncBeats (std::clamp (lfoSyncDivisions[(size_t) index].beats, 1.0f / 32.0f, 16.0f));
+    }
+
+    lfo.updateIncrement();
+    lfo.setPhaseOffset (phaseDegrees / 360.0f);
+}
+
+void SynthEngine::updateTargetNote() noexcept
+{
+    const auto shift = rawParameters[Param::octave] != nullptr ? choice (Param::octave) * 12 - 24 : 0;
+    targetNote = (float) std::clamp (lastNote + shift, 0, 127);
+    key = targetNote / 127.0f;
+}
+
+void SynthEngine::updateGlideCoefficient() noexcept
+{
+    const auto t = std::min (param (Param::glideTime), 2.0f);
+    glideCoefficient = t > 0.0f ? 1.0 - std::exp (-1.0 / (sampleRate * t)) : 1.0;
+}
+
+void SynthEngine::resetPhases (float osc2Phase) noexcept
+{
+    units[osc1Left].resetPhase (0.0f);
+    units[osc1Right].resetPhase (0.0f);
+    units[osc2Left].resetPhase (frac (osc2Phase));
+    units[osc2Right].resetPhase (frac (osc2Phase));
+
+    for (auto& sub : subOscillators)
+        sub.resetPhase (0.0f);
+
+    lfo.restart();
+}
+
+void SynthEngine::noteOn (int note, float newVelocity, bool legato)
+{
+    const auto wasIdle = ampEnvelope.isIdle();
     lastNote = note;
-    velocity = juce::jlimit (0.0f, 1.0f, newVelocity);
-    phaseIncrement = juce::MidiMessage::getMidiNoteInHertz (note) / sampleRate;
-    targetLevel = 1.0f;
-    active = true;
+
+    updateTargetNote();
+
+    if (wasIdle)
+        glidingNote = targetNote;
+
+    velocity = clamp01 (newVelocity);
+    noteRandom.draw();
+
+    applyVoiceSettings();
+
+    filterEnvVelocityFactor = 1.0f + (velocity - 1.0f) * clamp01 (param (Param::velToFilterEnv));
+    driveVelocityFactor = 1.0f + (velocity - 1.0f) * clamp01 (param (Param::velToDrive));
+
+    updateGlideCoefficient();
+
+    if (! legato)
+    {
+        const auto phaseMode = choice (Param::phaseMode);
+
+        if ((phaseMode == 1 && wasIdle) || phaseMode == 2)
+            resetPhases ((param (Param::osc2PhaseOffset) + osc2PhaseMod) / 360.0f);
+
+        if (choice (Param::lfo1Retrig) == 1)
+            lfo.restart();
+    }
+
+    if (wasIdle)
+    {
+        // A note from silence starts every value where it is set, with no ramp into it.
+        updateSmootherTargets();
+        snapSmoothers();
+        fadeInCountdown = fadeInLength;
+    }
+
+    if (legato)
+        return;
+
+    for (auto& unit : units)
+        unit.dcwEnvelope.trigger();
+
+    for (auto* envelope : { &ampEnvelope, &filterEnvelope, &osc1DcwEnvelope, &osc2DcwEnvelope })
+        envelope->trigger();
 }
 
 void SynthEngine::releaseAll()
 {
-    targetLevel = 0.0f;
+    for (auto* envelope : { &ampEnvelope, &filterEnvelope, &osc1DcwEnvelope, &osc2DcwEnvelope })
+        envelope->release();
+
+    for (auto& unit : units)
+        unit.dcwEnvelope.release();
+
     lastNote = -1;
 }
 
+//==============================================================================
 void SynthEngine::render (juce::AudioBuffer<float>& buffer, int startSample, int numSamples)
 {
-    if (! active || numSamples <= 0)
+    if (ampEnvelope.isIdle() || numSamples <= 0 || preparedBlockSize == 0 || startSample < 0)
         return;
 
-    const float gain = juce::Decibels::decibelsToGain (outputGain != nullptr ? outputGain->load() : -6.0f) * velocity;
+    numSamples = std::min (numSamples, buffer.getNumSamples() - startSample);
 
-    for (int i = startSample; i < startSample + numSamples; ++i)
+    for (int done = 0; done < numSamples;)
     {
-        level += juce::jlimit (-levelStep, levelStep, targetLevel - level);
-        const float sample = (float) std::sin (juce::MathConstants<double>::twoPi * phase) * level * gain;
-        phase += phaseIncrement;
-        phase -= std::floor (phase);
+        const auto chunk = std::min (numSamples - done, preparedBlockSize);
+        renderChunk (buffer, startSample + done, chunk);
+        done += chunk;
+    }
+}
 
-        for (int ch = 0; ch < buffer.getNumChannels(); ++ch)
-            buffer.addSample (ch, i, sample);
+void SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept
+{
+    if (! ampEnvelope.isActive() || numSamples <= 0)
+        return;
+
+    refreshChunkSettings();
+
+    for (int ch = 0; ch < 2; ++ch)
+        juce::FloatVectorOperations::clear (decimated.getWritePointer (ch), numSamples);
+
+    juce::dsp::AudioBlock<float> baseBlock (decimated.getArrayOfWritePointers(), 2, 0, (size_t) numSamples);
+    auto upBlock = oversampler.processSamplesUp (baseBlock);
+    upBlock.clear();
+
+    auto* upLeft = upBlock.getChannelPointer (0);
+    auto* upRight = upBlock.getChannelPointer (1);
+
+    // The voice stops on the sample where its amp envelope ends, wherever the chunk boundaries
+    // lie, so that its state and output never depend on the host's block size.
+    int rendered = 0;
+
+    while (rendered < numSamples)
+    {
+        const auto j = rendered++;
+        computeBaseRateSample (j);
+        renderOversampledSample (upLeft[2 * j], upRight[2 * j]);
+        renderOversampledSample (upLeft[2 * j + 1], upRight[2 * j + 1]);
+
+        if (ampEnvelope.isIdle())
+            break;
     }
 
-    if (targetLevel == 0.0f && level == 0.0f)
-        active = false;
+    auto renderedBlock = baseBlock.getSubBlock (0, (size_t) rendered);
+    oversampler.processSamplesDown (renderedBlock);
+    writeOutput (buffer, start, rendered);
+
+    for (auto id : { Smooth::filterAttack, Smooth::filterDecay, Smooth::filterSustain, Smooth::filterRelease })
+        smoothers[(size_t) id].skip (rendered);
+}
+
+void SynthEngine::refreshChunkSettings() noexcept
+{
+    updateSmootherTargets();
+    copyModSlots();
+    refreshEnvelopeSettings();
+
+    if (lastNote >= 0)
+    {
+        updateTargetNote();
+        updateGlideCoefficient();
+    }
+
+    reeseLocked = param (Param::reeseLock) > 0.5f;
+    applyWaveShapes();
+    refreshSwitches();
+
+    lfo.setTempo (tempoBpm > 0.0f ? tempoBpm : 120.0f);
+    const auto rate = smoother (Smooth::lfo1Rate).getCurrentValue();
+    updateLfoRate (rate, rate, smoother (Smooth::lfo1Phase).getCurrentValue());
+
+    mixMode = choice (Param::mode);
+    detuneMode = choice (Param::detuneMode);
+    autoMakeup = param (Param::driveAutoMakeup) > 0.5f;
+    subRouting = subRoutingFade.current;
+    subPitchRatio = std::exp2 (param (Param::subSemitone) / 12.0f + (float) (choice (Param::subOctave) - 2)
+                               + param (Param::subFine) / 1200.0f);
+}
+
+void SynthEngine::computeBaseRateSample (int index) noexcept
+{
+    glidingNote += ((double) targetNote - glidingNote) * glideCoefficient;
+
+    filterEnvValue = filterEnvelope.tick();
+    const auto ampLevel = ampEnvelope.tick();
+    const auto wheel = next (Smooth::modWheel);
+    const auto pressure = next (Smooth::aftertouch);
+    const auto dcwEnv1 = osc1DcwEnvelope.tick();
+    const auto dcwEnv2 = osc2DcwEnvelope.tick();
+
+    const auto rate = next (Smooth::lfo1Rate);
+    const auto phaseDegrees = next (Smooth::lfo1Phase);
+    updateLfoRate (std::clamp (rate + lfoRateMod, 0.001f, 200.0f), rate, phaseDegrees);
+    const auto lfoValue = lfo.next() * clamp01 (next (Smooth::lfo1Depth) + lfoDepthMod);
+    const auto smoothRandomValue = smoothRandom.next();
+
+    sourceValues = { 0.0f, velocity, key, wheel, pressure, lfoValue, dcwEnv1, dcwEnv2, filterEnvValue, ampLevel,
+                     noteRandom.getValue(), smoothRandomValue, std::sin (twoPi * reeseBeatPhase) };
+
+    evaluateModMatrix (slots, sourceValues, modulation);
+
+    for (size_t i = 0; i < liveSlotValues.size(); ++i)
+        liveSlotValues[i].store (modulation.live[i], std::memory_order_relaxed);
+
+    osc2PhaseMod = modulation[ModDestination::osc2Phase];
+    lfoRateMod = modulation[ModDestination::lfo1Rate];
+    lfoDepthMod = modulation[ModDestination::lfo1Depth];
+
+    computeVoiceSettings();
+    updateChainSettings();
+
+    const auto output = next (Smooth::outputGain) * modDecibelsToGain (modulation[ModDestination::output]);
+    sampleGains[(size_t) index] = output * ampLevel * modulation.ampFactor;
+
+    // Noise: the routing share goes in after decimation, the rest into the 2x mix.
+    const auto routing = clamp01 (next (Smooth::noiseRouting));
+    const auto noiseGain = next (Smooth::noiseLevel) * modDecibelsToGain (modulation[ModDestination::noiseLevel]);
+    postNoiseLeft[(size_t) index] = noiseSources[0].next() * routing * noiseGain;
+    postNoiseRight[(size_t) index] = noiseSources[1].next() * routing * noiseGain;
+    preNoiseAmount = (1.0f - routing) * noiseGain;
+}
+
+void SynthEngine::computeVoiceSettings() noexcept
+{
+    const auto& mod = modulation;
+
+    const auto bend = next (Smooth::pitchBend);
+    const auto notePitch = 440.0f * std::exp2 ((float) (glidingNote - 69.0) / 12.0f)
+                         * semitoneRatio (mod[ModDestination::pitch] + bend);
+
+    // Osc 2 is a detuned pair: spread 0 keeps both halves together, 1 mirrors the right one
+    // below the note; the beat between them is a modulation source of its own.
+    const auto spread = clamp01 (next (Smooth::stereoWidth) + next (Smooth::reeseSpread) + mod[ModDestination::reeseSpread]);
+    const auto k = 1.0f - 2.0f * spread;
+    const auto beat = std::clamp (next (Smooth::reeseBeat) + mod[ModDestination::reeseBeat], 0.0f, 40.0f);
+    const auto detuneHz = next (Smooth::osc2DetuneHz) + mod[ModDestination::osc2DetuneHz];
+    const auto detuneCents = next (Smooth::osc2Detune) + mod[ModDestination::osc2Detune];
+
+    float pairLeft, pairRight;
+
+    if (detuneMode == 1)
+    {
+        pairLeft = notePitch + (detuneHz + beat);
+        pairRight = notePitch + k * (detuneHz + beat);
+    }
+    else
+    {
+        const auto ratio = detuneCents == 0.0f ? 1.0f : std::exp2 (detuneCents / 1200.0f);
+        const auto mirrored = (k == 1.0f || ratio == 1.0f) ? ratio : std::pow (ratio, k);
+        pairLeft = notePitch * ratio + beat;
+        pairRight = notePitch * mirrored + k * beat;
+    }
+
+    reeseBeatPhase = frac (reeseBeatPhase + std::abs (pairLeft - pairRight) / (float) sampleRate);
+
+    // Drift pulls the two oscillators apart in opposite directions, up to 60 cents.
+    const auto driftAmount = clamp01 (next (Smooth::oscDrift) + mod[ModDestination::drift]);
+    const auto drift = driftAmount > 0.0f ? std::exp2 (driftWalk.next() * driftAmount * 60.0f / 1200.0f) : 1.0f;
+
+    const auto ratio1 = semitoneRatio (next (Smooth::osc1Pitch));
+    const auto ratio2 = semitoneRatio (next (Smooth::osc2Pitch));
+    units[osc1Left].setFrequency (ratio1 * notePitch / drift);
+    units[osc1Right].setFrequency (ratio1 * notePitch / drift);
+    units[osc2Left].setFrequency (ratio2 * pairLeft * drift);
+    units[osc2Right].setFrequency (ratio2 * pairRight * drift);
+
+    const auto depth1Smoothed = next (Smooth::osc1DcwDepth);
+    const auto depth1 = clamp01 (depth1Smoothed + mod[ModDestination::osc1Dcw]);
+    const auto depth2 = clamp01 ((reeseLocked ? depth1Smoothed : next (Smooth::osc2DcwDepth)) + mod[ModDestination::osc2Dcw]);
+    const auto morph = clamp01 (next (Smooth::pdMorphAmount) + mod[ModDestination::pdMorph]);
+    const auto width1 = std::clamp (next (Smooth::osc1PulseWidth) + mod[ModDestination::osc1Pw], 0.05f, 0.95f);
+    const auto width2 = std::clamp ((reeseLocked ? width1 : next (Smooth::osc2PulseWidth)) + mod[ModDestination::osc2Pw],
+                                    0.05f, 0.95f);
+
+    for (auto unit : { osc1Left, osc1Right })
+    {
+        units[unit].setDcwDepth (depth1);
+        units[unit].setPulseWidth (width1);
+        units[unit].setMorphAmount (morph);
+    }
+
+    for (auto unit : { osc2Left, osc2Right })
+    {
+        units[unit].setDcwDepth (depth2);
+        units[unit].setPulseWidth (width2);
+        units[unit].setMorphAmount (morph);
+    }
+
+    osc1Gain = next (Smooth::osc1Level) * modDecibelsToGain (mod[ModDestination::osc1Level]);
+    osc2Gain = next (Smooth::osc2Level) * modDecibelsToGain (mod[ModDestination::osc2Level]);
+    subGain = next (Smooth::subLevel) * modDecibelsToGain (mod[ModDestination::subLevel]);
+
+    const auto subDcw = clamp01 (next (Smooth::subDcwDepth) + mod[ModDestination::subDcw]);
+
+    for (auto& sub : subOscillators)
+    {
+        sub.setFrequency (notePitch * subPitchRatio);
+        sub.setDcw (subDcw);
+    }
+
+    const auto send = clamp01 (next (Smooth::subDriveSend));
+    subSend = subRouting == 1 ? 0.0f : send;
+}
+
+void SynthEngine::updateChainSettings() noexcept
+{
+    // The cutoff follows the filter envelope and the matrix in semitones around the smoothed knob.
+    const auto& mod = modulation;
+    const auto envAmount = next (Smooth::filterEnvAmount) * filterEnvVelocityFactor + mod[ModDestination::filterEnv];
+    const auto semitones = envAmount * filterEnvValue + mod[ModDestination::cutoff];
+    cutoffHz = std::clamp (semitoneRatio (semitones) * cutoffSmoother.getNextValue(), 20.0f, 20000.0f);
+
+    for (auto& stage : filterStages)
+        stage.setCutoff (cutoffHz);
+
+    driveMixAmount = clamp01 (next (Smooth::driveMix));
+    filterBlend = clamp01 (next (Smooth::filterEnabled));
+
+    // The drive curves, filter models, phase stage and feedback path still pass the signal
+    // through, so their gain staging, resonance and feedback settings are not computed yet;
+    // their smoothers keep moving so the values are current once they are.
+    for (auto id : { Smooth::drive, Smooth::driveGain, Smooth::filterReso, Smooth::phaseMix, Smooth::phaseStereo,
+                     Smooth::phaseNotch, Smooth::feedbackAmount, Smooth::feedbackTone })
+        smoothers[(size_t) id].getNextValue();
+
+    drivePostGain = 1.0f;
+}
+
+float SynthEngine::runChain (DriveStage& driveStage, FilterStage& filterStage, int position, float x) noexcept
+{
+    const auto drive = [this, &driveStage] (float v) { return v + driveMixAmount * (driveStage.process (v) * drivePostGain - v); };
+    const auto filter = [this, &filterStage] (float v) { return v + filterBlend * (filterStage.process (v) - v); };
+
+    return position == 0 ? filter (drive (x)) : drive (filter (x));
+}
+
+void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
+{
+    const auto o1L = units[osc1Left].tick();
+    const auto o1R = units[osc1Right].tick();
+    const auto o2L = units[osc2Left].tick();
+    const auto o2R = units[osc2Right].tick();
+    const auto subL = subOscillators[0].tick() * subGain;
+    const auto subR = subOscillators[1].tick() * subGain;
+    const auto noiseL = noiseSources[0].next() * preNoiseAmount;
+    const auto noiseR = noiseSources[1].next() * preNoiseAmount;
+
+    float mixL, mixR;
+
+    if (mixMode == 1)
+    {
+        mixL = noiseL + (o2L * osc2Gain) * (o1L * osc1Gain);
+        mixR = noiseR + (o1R * osc1Gain) * (o2R * osc2Gain);
+    }
+    else
+    {
+        mixL = noiseL + o2L * osc2Gain + o1L * osc1Gain;
+        mixR = noiseR + o1R * osc1Gain + o2R * osc2Gain;
+    }
+
+    mixL = mixDcBlockers[0].process (mixL);
+    mixR = mixDcBlockers[1].process (mixR);
+
+    // Sub routing: how much of the sub goes through drive and filter, how much around them.
+    auto send = subSend, direct = 1.0f - subSend;
+
+    if (subRoutingFade.countdown > 0)
+    {
+        const auto from = subRoutingFade.previous == 1 ? 0.0f : subSend;
+        const auto angle = (1.0f - (float) subRoutingFade.countdown / (float) subRoutingFade.length) * halfPi;
+        const auto c = std::cos (angle), s = std::sin (angle);
+        send = from * c + subSend * s;
+        direct = (1.0f - from) * c + (1.0f - subSend) * s;
+        --subRoutingFade.countdown;
+    }
+
+    // The feedback path (pre drive or post filter, from feedbackMemory) joins here once the
+    // stages it feeds back through exist.
+    const float inputs[] = { mixL + subL * send, mixR + subR * send };
+    float outputs[2];
+
+    if (drivePositionFade.countdown > 0)
+    {
+        // Both orders run for the length of the fade: the old one on the main pair, the new one
+        // on the spare pair, which then takes over.
+        const auto angle = (1.0f - (float) drivePositionFade.countdown / (float) drivePositionFade.length) * halfPi;
+        const auto c = std::cos (angle), s = std::sin (angle);
+
+        for (size_t side = 0; side < 2; ++side)
+            outputs[side] = c * runChain (driveStages[side], filterStages[side], drivePositionFade.previous, inputs[side])
+                          + s * runChain (spareDriveStages[side], spareFilterStages[side], drivePositionFade.current, inputs[side]);
+
+        if (--drivePositionFade.countdown == 0)
+        {
+            std::swap (driveStages, spareDriveStages);
+            std::swap (filterStages, spareFilterStages);
+
+            for (auto& stage : spareDriveStages)
+                stage.reset();
+
+            for (auto& stage : spareFilterStages)
+                stage.reset();
+
+            drivePositionFade.previous = drivePositionFade.current;
+        }
+    }
+    else
+    {
+        for (size_t side = 0; side < 2; ++side)
+            outputs[side] = runChain (driveStages[side], filterStages[side], drivePositionFade.current, inputs[side]);
+    }
+
+    left = outputs[0] + subL * direct;
+    right = outputs[1] + subR * direct;
+}
+
+void SynthEngine::writeOutput (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept
+{
+    const auto channels = buffer.getNumChannels();
+
+    if (channels == 0)
+        return;
+
+    const auto* decimatedLeft = decimated.getReadPointer (0);
+    const auto* decimatedRight = decimated.getReadPointer (1);
+    auto* outLeft = buffer.getWritePointer (0, start);
+    auto* outRight = channels > 1 ? buffer.getWritePointer (1, start) : nullptr;
+
+    for (int i = 0; i < numSamples; ++i)
+    {
+        auto g = sampleGains[(size_t) i];
+
+        if (fadeInCountdown > 0)
+        {
+            const auto x = 1.0f - (float) fadeInCountdown / (float) fadeInLength;
+            g *= x * x * (3.0f - 2.0f * x);
+            --fadeInCountdown;
+        }
+
+        const auto left = outputDcBlockers[0].process ((decimatedLeft[i] + postNoiseLeft[(size_t) i]) * g);
+        const auto right = outputDcBlockers[1].process ((decimatedRight[i] + postNoiseRight[(size_t) i]) * g);
+
+        // Mono low: the side signal loses what lies below the mono-low frequency.
+        const auto monoLow = next (Smooth::monoLowEnabled);
+        const auto nyquistLimit = sampleRate > 0.0 ? 0.45f * (float) sampleRate : 20000.0f;
+        monoLowSideFilter.setFrequency (std::clamp (next (Smooth::monoLowFreq), 0.0f, nyquistLimit));
+
+        const auto mid = 0.5f * (left + right);
+        auto side = 0.5f * (left - right);
+        side += monoLow * (monoLowSideFilter.process (side) - side);
+
+        if (outRight != nullptr)
+        {
+            outLeft[i] += flushTiny (mid + side);
+            outRight[i] += flushTiny (mid - side);
+        }
+        else
+        {
+            outLeft[i] += flushTiny (2.0f * mid * monoSumGain);
+        }
+    }
 }
 
 } // namespace quillon

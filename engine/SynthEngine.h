@@ -3,18 +3,38 @@
 #include <juce_audio_processors/juce_audio_processors.h>
 #include <juce_dsp/juce_dsp.h>
 
+#include "engine/ChainStages.h"
+#include "engine/Envelope.h"
+#include "engine/Lfo.h"
+#include "engine/ModMatrix.h"
+#include "engine/PdOscillator.h"
+#include "engine/PhaseDistortion.h"
+#include "engine/RandomSources.h"
+#include "plugin/RealtimeAnnotations.h"
+
 #include <array>
 #include <atomic>
-#include <memory>
+#include <vector>
 
 namespace quillon
 {
 
 // The instrument's single monophonic voice. A plain object owned by the processor:
 // no base class, no virtual calls, and nothing allocated or locked while rendering.
+// The voice runs at twice the host rate and is decimated back chunk by chunk.
 class SynthEngine
 {
 public:
+    using Envelope = quillon::Envelope;
+    using Lfo = quillon::Lfo;
+    using PdOscillator = quillon::PdOscillator;
+    using SubOscillator = quillon::SubOscillator;
+    using ModSlot = quillon::ModSlot;
+    using DriveStage = quillon::DriveStage;
+    using FilterStage = quillon::FilterStage;
+    using NoiseSource = quillon::NoiseSource;
+    using OnePoleHighPass = quillon::OnePoleHighPass;
+
     explicit SynthEngine (juce::AudioProcessorValueTreeState& state);
 
     // Message thread, while audio is stopped.
@@ -22,10 +42,10 @@ public:
     int getLatencySamples() const;
 
     // Audio thread.
-    void noteOn (int note, float velocity, bool legato);
-    void releaseAll();
+    void noteOn (int note, float velocity, bool legato) QUILLON_NONBLOCKING;
+    void releaseAll() QUILLON_NONBLOCKING;
     // Adds the voice into [startSample, startSample + numSamples); never clears the buffer.
-    void render (juce::AudioBuffer<float>& buffer, int startSample, int numSamples);
+    void render (juce::AudioBuffer<float>& buffer, int startSample, int numSamples) QUILLON_NONBLOCKING;
 
     // Controller inputs written by the processor on the audio thread.
     std::atomic<float> modWheel { 0.0f };
@@ -37,19 +57,187 @@ public:
     int lastNote = -1;
 
     // Per-slot modulation output, polled by the editor for the knobs' rings.
-    std::array<std::atomic<float>, 4> liveSlotValues {};
+    std::array<std::atomic<float>, numModSlots> liveSlotValues {};
+
+    // Read-only views of the voice, for the editor's visualisers and for tests.
+    bool isActive() const noexcept                  { return ampEnvelope.isActive(); }
+    float getGlidingNote() const noexcept           { return (float) glidingNote; }
+    float getTargetNote() const noexcept            { return targetNote; }
+    const PdOscillator& getUnit (int index) const   { return units[(size_t) index]; }
+    const Envelope& getAmpEnvelope() const noexcept { return ampEnvelope; }
+    const Envelope& getFilterEnvelope() const noexcept { return filterEnvelope; }
+    const Lfo& getLfo() const noexcept              { return lfo; }
+    float getModSourceValue (ModSource source) const noexcept { return sourceValues[(size_t) source]; }
+    float getCutoffHz() const noexcept              { return cutoffHz; }
 
 private:
+    // Parameters the voice binds by ID; a missing one reads as its fallback.
+    #define QUILLON_ENGINE_PARAMETERS(X) \
+        X (phaseMode) X (mode) X (detuneMode) X (stereoMode) X (stereoWidth) X (osc1Wave) X (osc2Wave) \
+        X (subWave) X (subMode) X (subOctave) X (subSemitone) X (subFine) X (syncOsc1) X (syncOsc2) \
+        X (driveMode) X (drivePosition) X (driveAutoMakeup) X (filterModel) X (noiseColour) X (subRouting) \
+        X (velToFilterEnv) X (velToDrive) X (osc2PhaseOffset) X (lfo1Retrig) X (glideTime) X (octave) \
+        X (osc1Level) X (osc2Level) X (subLevel) X (subDriveSend) X (drive) X (osc2Detune) X (osc2DetuneHz) \
+        X (osc1DcwDepth) X (osc2DcwDepth) X (oscDrift) X (subDcwDepth) X (filterCutoff) X (filterReso) \
+        X (filterEnvAmount) X (outputGain) X (lfo1Rate) X (lfo1Depth) X (lfo1Phase) X (noiseLevel) \
+        X (noiseRouting) X (osc1PulseWidth) X (osc2PulseWidth) X (osc1Semitone) X (osc1Fine) \
+        X (osc2Semitone) X (osc2Fine) X (driveGain) X (driveMix) X (filterEnabled) X (monoLowEnabled) \
+        X (monoLowFreq) X (reeseBeat) X (reeseSpread) X (reeseLock) X (pdMorphAmount) X (phaseMix) \
+        X (phaseStereo) X (phaseNotch) X (feedbackAmount) X (feedbackTone) X (feedbackPosition) \
+        X (lfo1Shape) X (lfo1Sync)
+
+    struct Param
+    {
+        #define QUILLON_ENUM_ENTRY(name) name,
+        enum Id : int { QUILLON_ENGINE_PARAMETERS (QUILLON_ENUM_ENTRY) count };
+        #undef QUILLON_ENUM_ENTRY
+    };
+
+    // The linearly smoothed values, in the order their targets are read.
+    struct Smooth
+    {
+        enum Id : int
+        {
+            osc1Level, osc2Level, subLevel, drive, osc2Detune, osc2DetuneHz, stereoWidth, osc1DcwDepth,
+            osc2DcwDepth, oscDrift, subDcwDepth, filterReso, filterEnvAmount, outputGain, modWheel,
+            aftertouch, pitchBend, lfo1Rate, lfo1Depth, lfo1Phase, noiseLevel, noiseRouting,
+            osc1PulseWidth, osc2PulseWidth, osc1Pitch, osc2Pitch, driveGain, driveMix, filterEnabled,
+            subDriveSend, monoLowEnabled, monoLowFreq, reeseBeat, reeseSpread, pdMorphAmount, phaseMix,
+            phaseStereo, phaseNotch, feedbackAmount, feedbackTone,
+            // Advanced once per chunk; they feed the filter envelope.
+            filterAttack, filterDecay, filterSustain, filterRelease,
+            count
+        };
+    };
+
+    enum EnvelopeGroup { ampGroup, filterGroup, osc1DcwGroup, osc2DcwGroup, numEnvelopeGroups };
+    enum Unit { osc1Left, osc1Right, osc2Left, osc2Right, numUnits };
+
+    // A choice switch that fades between its old and new setting over 5 ms at the 2x rate.
+    struct SwitchFade
+    {
+        int current = 0, previous = 0, countdown = 0, length = 1;
+
+        void setImmediately (int value) noexcept { current = previous = value; countdown = 0; }
+    };
+
+    struct EnvelopeCache
+    {
+        std::array<float, 4> values {};
+        bool valid = false;
+    };
+
+    float param (Param::Id id, float fallback = 0.0f) const noexcept
+    {
+        const auto* raw = rawParameters[(size_t) id];
+        return raw != nullptr ? raw->load (std::memory_order_relaxed) : fallback;
+    }
+
+    int choice (Param::Id id, int fallback = 0) const noexcept { return (int) param (id, (float) fallback); }
+    static float readRaw (const std::atomic<float>* raw, float fallback) noexcept
+    {
+        return raw != nullptr ? raw->load (std::memory_order_relaxed) : fallback;
+    }
+
+    juce::SmoothedValue<float>& smoother (Smooth::Id id) noexcept { return smoothers[(size_t) id]; }
+    float next (Smooth::Id id) noexcept { return smoothers[(size_t) id].getNextValue(); }
+
+    void bindParameters();
+    void updateSmootherTargets() noexcept;
+    void snapSmoothers() noexcept;
+    void copyModSlots() noexcept;
+    void applyVoiceSettings() noexcept;
+    void applyWaveShapes() noexcept;
+    std::array<float, 4> envelopeGroupValues (int group) const noexcept;
+    void writeEnvelopeGroup (int group, const std::array<float, 4>& values) noexcept;
+    void refreshEnvelopeSettings() noexcept;
+    void refreshSwitches() noexcept;
+    void updateLfoRate (float rateHz, float baseRateHz, float phaseDegrees) noexcept;
+    void resetPhases (float osc2Phase) noexcept;
+    void updateTargetNote() noexcept;
+    void updateGlideCoefficient() noexcept;
+
+    void renderChunk (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept;
+    void refreshChunkSettings() noexcept;
+    void computeBaseRateSample (int index) noexcept;
+    void computeVoiceSettings() noexcept;
+    void updateChainSettings() noexcept;
+    void renderOversampledSample (float& left, float& right) noexcept;
+    float runChain (DriveStage& driveStage, FilterStage& filterStage, int position, float x) noexcept;
+    void writeOutput (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept;
+
     juce::AudioProcessorValueTreeState& parameters;
-    std::unique_ptr<juce::dsp::Oversampling<float>> oversampler;
+
+    std::array<PdOscillator, numUnits> units;
+    std::array<SubOscillator, 2> subOscillators;
+    std::array<OnePoleHighPass, 2> mixDcBlockers, outputDcBlockers;
+    OnePoleHighPass monoLowSideFilter;
+    std::array<DriveStage, 2> driveStages, spareDriveStages;
+    std::array<FilterStage, 2> filterStages, spareFilterStages;
+    std::array<NoiseSource, 2> noiseSources;
+
+    Envelope ampEnvelope, filterEnvelope, osc1DcwEnvelope, osc2DcwEnvelope;
+    Lfo lfo;
+
+    juce::dsp::Oversampling<float> oversampler {
+        2, 1, juce::dsp::Oversampling<float>::filterHalfBandPolyphaseIIR, true, false
+    };
+
+    std::array<juce::SmoothedValue<float>, Smooth::count> smoothers;
+    juce::SmoothedValue<float, juce::ValueSmoothingTypes::Multiplicative> cutoffSmoother { 20000.0f };
+
+    std::array<std::atomic<float>*, Param::count> rawParameters {};
+    std::array<std::array<std::atomic<float>*, 4>, numModSlots> slotParameters {};  // source, dest, amount, curve
+    std::array<std::array<std::atomic<float>*, 4>, numEnvelopeGroups> envelopeParameters {};
+    juce::NormalisableRange<float> lfoRateRange { 0.05f, 20.0f, 0.0f, 0.22767f };
+
     double sampleRate = 44100.0;
 
-    // Neutral stand-in voice until the phase-distortion voice lands.
-    std::atomic<float>* outputGain = nullptr;
-    double phase = 0.0, phaseIncrement = 0.0;
-    float level = 0.0f, targetLevel = 0.0f, levelStep = 0.0f;
-    float velocity = 0.0f;
-    bool active = false;
+    // Note state. The glide runs in double: in float a slow glide stalls short of its target,
+    // where the step falls below the note number's precision, and the note stays flat.
+    double glidingNote = 60.0, glideCoefficient = 1.0;
+    float targetNote = 60.0f;
+    float velocity = 0.0f, key = 0.0f;
+    float filterEnvVelocityFactor = 1.0f, driveVelocityFactor = 1.0f;
+
+    // Random sources.
+    RandomWalk driftWalk { 0x5A0D1234, 0.22f, 0.035f };
+    NoteRandom noteRandom;
+    RandomWalk smoothRandom { 0x5A771CE, 0.125f, 0.05f };
+
+    // Matrix.
+    std::array<ModSlot, numModSlots> slots {};
+    std::array<float, numModSources> sourceValues {};
+    ModSums modulation;
+    float filterEnvValue = 0.0f;
+    float osc2PhaseMod = 0.0f;         // degrees, taken by the next phase reset
+    float lfoRateMod = 0.0f, lfoDepthMod = 0.0f; // applied one sample late
+
+    std::array<EnvelopeCache, numEnvelopeGroups> envelopeCaches {};
+
+    SwitchFade drivePositionFade, subRoutingFade;
+
+    std::array<float, 2> feedbackMemory {}, feedbackLowpass {};
+    float reeseBeatPhase = 0.0f;
+
+    int fadeInCountdown = 0, fadeInLength = 1;
+
+    // Settings read once per chunk.
+    int mixMode = 0, detuneMode = 0, subRouting = 0;
+    bool autoMakeup = false, reeseLocked = false;
+    float subPitchRatio = 0.5f;
+
+    // Settings computed per base-rate sample for the two 2x samples that follow it.
+    float osc1Gain = 1.0f, osc2Gain = 0.0f, subGain = 0.0f;
+    float subSend = 1.0f, preNoiseAmount = 0.0f;
+    float driveMixAmount = 1.0f, drivePostGain = 1.0f, filterBlend = 1.0f;
+    float cutoffHz = 20000.0f;
+
+    std::vector<float> sampleGains, postNoiseLeft, postNoiseRight;
+    juce::AudioBuffer<float> decimated;
+    int preparedBlockSize = 0, preparedChannels = 0;
+
+    const float* waveGains = waveGainTable();
 
     JUCE_DECLARE_NON_COPYABLE (SynthEngine)
 };

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace
 {
 void allocatesOnTheAudioThread() QUILLON_NONBLOCKING
@@ -65,5 +67,91 @@ TEST (RealtimeSanitizer, ProcessBlockNeitherAllocatesNorLocks)
             midi.addEvent (juce::MidiMessage::allNotesOff (1), blockSize - 1);
             processBlocks (processor, midi, 8, blockSize);
         }
+    }
+}
+
+namespace
+{
+constexpr double longRunRate = 48000.0;
+constexpr int longRunBlock = 256;
+
+void playBlock (QuillonAudioProcessor& processor, juce::AudioBuffer<float>& buffer, const juce::MidiBuffer& midi)
+{
+    auto events = midi; // copied here, outside the real-time context
+    processor.processBlock (buffer, events);
+}
+
+juce::MidiBuffer eventsFor (int block)
+{
+    juce::MidiBuffer midi;
+    const auto note = 36 + (block * 7) % 36;
+
+    switch (block % 8)
+    {
+        case 0: midi.addEvent (juce::MidiMessage::noteOn (1, note, (juce::uint8) 100), 3); break;
+        case 1: midi.addEvent (juce::MidiMessage::noteOn (1, note + 5, (juce::uint8) 60), 17); break;
+        case 2: midi.addEvent (juce::MidiMessage::pitchWheel (1, (block * 997) % 16384), 40);
+                midi.addEvent (juce::MidiMessage::controllerEvent (1, 1, block % 128), 41); break;
+        case 3: midi.addEvent (juce::MidiMessage::channelPressureChange (1, (block * 3) % 128), 0);
+                midi.addEvent (juce::MidiMessage::noteOff (1, note - 7), 100); break;
+        case 4: midi.addEvent (juce::MidiMessage::controllerEvent (1, 74, (block * 5) % 128), 128); break;
+        case 5: midi.addEvent (juce::MidiMessage::noteOff (1, note - 2), 200);
+                midi.addEvent (juce::MidiMessage::noteOn (1, note, (juce::uint8) 127), 201); break;
+        case 6: midi.addEvent (juce::MidiMessage::allNotesOff (1), 9);
+                midi.addEvent (juce::MidiMessage::noteOn (1, note, (juce::uint8) 90), 10); break;
+        default: break;
+    }
+
+    return midi;
+}
+} // namespace
+
+// A long run through every kind of MIDI event, with held notes returning from the stack,
+// automation of random parameters, state restores and a mono bus.
+TEST (RealtimeSanitizer, LongPerformanceNeitherAllocatesNorLocks)
+{
+    QuillonAudioProcessor processor;
+    processor.prepareToPlay (longRunRate, longRunBlock);
+    juce::AudioBuffer<float> buffer (2, longRunBlock);
+
+    // A learned controller writes its parameter from the audio thread.
+    processor.armMidiLearn ("drive");
+
+    std::mt19937 random (7);
+    std::uniform_real_distribution<float> unit (0.0f, 1.0f);
+    const auto& parameters = processor.getParameters();
+
+    juce::MemoryBlock savedState;
+    processor.getStateInformation (savedState);
+
+    for (int block = 0; block < 2000; ++block)
+    {
+        // Automation between blocks, as a host delivers it.
+        if (block % 3 == 0)
+        {
+            auto* parameter = parameters[(int) (unit (random) * (float) parameters.size()) % parameters.size()];
+            parameter->setValueNotifyingHost (unit (random));
+        }
+
+        if (block % 250 == 249)
+            processor.setStateInformation (savedState.getData(), (int) savedState.getSize());
+
+        if (block % 100 == 50)
+            processor.timerCallback();
+
+        playBlock (processor, buffer, eventsFor (block));
+
+        for (int ch = 0; ch < buffer.getNumChannels(); ++ch)
+            for (int i = 0; i < longRunBlock; ++i)
+                ASSERT_TRUE (std::isfinite (buffer.getSample (ch, i)));
+    }
+
+    // Odd block sizes, a mono bus and a different rate after a fresh prepare.
+    processor.prepareToPlay (44100.0, 1024);
+    for (int size : { 1, 7, 1024, 333 })
+    {
+        juce::AudioBuffer<float> odd (1, size);
+        playBlock (processor, odd, eventsFor (0));
+        playBlock (processor, odd, {});
     }
 }

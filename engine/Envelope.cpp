@@ -1,0 +1,143 @@
+#include "engine/Envelope.h"
+
+namespace quillon
+{
+
+void Envelope::setSampleRate (double newRate) noexcept
+{
+    sampleRate = newRate;
+    updateRates();
+}
+
+void Envelope::setParameters (float a, float d, float s, float r) noexcept
+{
+    attack = a;
+    decay = d;
+    sustain = s;
+    release_ = r;
+}
+
+void Envelope::updateRates() noexcept
+{
+    const auto perSample = [this] (float seconds) { return (float) (seconds * sampleRate); };
+
+    attackRate = attack > 0.0f ? 1.0f / perSample (attack) : -1.0f;
+    decayRate = decay > 0.0f ? (1.0f - sustain) / perSample (decay) : -1.0f;
+
+    // A change while releasing carries the release on from where it is, over the new release
+    // time. Deriving the step from the sustain level instead would cut a note whose sustain is 0
+    // and stretch a low-sustain tail far beyond its release time.
+    if (stage == releaseStage)
+        startReleaseFromCurrentLevel();
+    else
+        releaseRate = release_ > 0.0f ? sustain / perSample (release_) : -1.0f;
+
+    switch (stage)
+    {
+        case attackStage:
+            if (attackRate <= 0.0f)
+                stage = decayRate > 0.0f ? decayStage : sustainStage;
+            break;
+        case decayStage:
+            if (decayRate <= 0.0f || sustain >= level)
+                stage = sustainStage;
+            break;
+        case releaseStage:
+            if (releaseRate <= 0.0f)
+            {
+                level = 0.0f;
+                stage = idle;
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void Envelope::trigger() noexcept
+{
+    if (attackRate > 0.0f)
+    {
+        stage = attackStage;
+    }
+    else if (decayRate > 0.0f)
+    {
+        level = 1.0f;
+        stage = decayStage;
+    }
+    else
+    {
+        level = sustain;
+        stage = sustainStage;
+    }
+}
+
+void Envelope::startReleaseFromCurrentLevel() noexcept
+{
+    releaseRate = release_ > 0.0f ? level / (float) (release_ * sampleRate) : -1.0f;
+}
+
+void Envelope::release() noexcept
+{
+    if (stage == idle)
+        return;
+
+    if (release_ > 0.0f)
+    {
+        stage = releaseStage;
+        startReleaseFromCurrentLevel();
+    }
+    else
+    {
+        level = 0.0f;
+        stage = idle;
+    }
+}
+
+float Envelope::tick() noexcept
+{
+    switch (stage)
+    {
+        case attackStage:
+            level += attackRate;
+            if (level >= 1.0f)
+            {
+                level = 1.0f;
+                nextStage();
+            }
+            break;
+        case decayStage:
+            level -= decayRate;
+            if (sustain >= level)
+            {
+                level = sustain;
+                nextStage();
+            }
+            break;
+        case sustainStage:
+            level = sustain;
+            break;
+        case releaseStage:
+            level -= releaseRate;
+            if (level <= 0.0f)
+                nextStage();
+            break;
+        default:
+            return 0.0f;
+    }
+
+    return level;
+}
+
+void Envelope::nextStage() noexcept
+{
+    switch (stage)
+    {
+        case attackStage:  stage = decayRate > 0.0f ? decayStage : sustainStage; break;
+        case decayStage:   stage = sustainStage; break;
+        case releaseStage: level = 0.0f; stage = idle; break;
+        default: break;
+    }
+}
+
+} // namespace quillon

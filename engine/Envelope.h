@@ -1,0 +1,41 @@
+#pragma once
+
+namespace quillon
+{
+
+// Linear ADSR. Times in seconds, sustain as a level 0..1; ticked once per sample of its own rate.
+class Envelope
+{
+public:
+    enum Stage { idle, attackStage, decayStage, sustainStage, releaseStage };
+
+    Envelope() noexcept { updateRates(); }
+
+    void setSampleRate (double newRate) noexcept;
+    void setParameters (float attackSeconds, float decaySeconds, float sustainLevel, float releaseSeconds) noexcept;
+
+    // Recomputes the per-sample steps and moves the stage on where a step has become unusable.
+    void updateRates() noexcept;
+
+    // Starts a note from the current level (no reset to 0, so a retrigger never clicks).
+    void trigger() noexcept;
+    void release() noexcept;
+    float tick() noexcept;
+    void nextStage() noexcept;
+
+    bool isIdle() const noexcept    { return stage == idle; }
+    bool isActive() const noexcept  { return stage != idle; }
+    int getStage() const noexcept   { return stage; }
+    float getLevel() const noexcept { return level; }
+
+private:
+    void startReleaseFromCurrentLevel() noexcept;
+
+    int stage = idle;
+    float attack = 0.1f, decay = 0.1f, sustain = 1.0f, release_ = 0.1f;
+    double sampleRate = 44100.0;
+    float level = 0.0f;
+    float attackRate = -1.0f, decayRate = -1.0f, releaseRate = -1.0f;
+};
+
+} // namespace quillon

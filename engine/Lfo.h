@@ -1,0 +1,67 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include <array>
+
+namespace quillon
+{
+
+struct LfoSyncDivision
+{
+    const char* label;
+    float beats; // beats per LFO cycle
+};
+
+// Tempo-sync divisions, slowest first; the LFO card shows the same table.
+inline constexpr std::array<LfoSyncDivision, 10> lfoSyncDivisions { {
+    { "1/1", 4.0f }, { "1/2", 2.0f }, { "1/3", 1.3333334f }, { "1/4", 1.0f }, { "1/6", 0.6666667f },
+    { "1/8", 0.5f }, { "1/12", 0.33333334f }, { "1/16", 0.25f }, { "1/24", 0.16666667f }, { "1/32", 0.125f },
+} };
+
+class Lfo
+{
+public:
+    enum Shape { sine, triangle, square, sampleAndHold };
+
+    static constexpr juce::int64 constructionSeed = 0xC0FFEE;
+    static constexpr juce::int64 preparedSeed = 0x10F010F;
+
+    // Phase 0, held value 0, fresh random stream.
+    void prepare (double newSampleRate) noexcept;
+
+    void setFreeRate (float hz) noexcept          { freeRate = hz; }
+    void setTempo (float bpm) noexcept            { tempo = bpm; }
+    void setSyncBeats (float beatsPerCycle) noexcept { syncBeats = beatsPerCycle; }
+    void setSynced (bool shouldSync) noexcept     { synced = shouldSync; }
+    void setPhaseOffset (float cycles) noexcept   { phaseOffset = cycles; }
+    void setShape (int newShape) noexcept;
+    void updateIncrement() noexcept;
+
+    void restart() noexcept;
+
+    // Value of this sample in -1..1, then advances by one sample.
+    float next() noexcept;
+
+    int getShape() const noexcept       { return shape; }
+    float getPhase() const noexcept     { return phase; }
+    float getIncrement() const noexcept { return increment; }
+
+private:
+    float drawHeldValue() noexcept { return 2.0f * random.nextFloat() - 1.0f; }
+
+    double sampleRate = 44100.0;
+    float inverseSampleRate = 1.0f / 44100.0f;
+    float phase = 0.0f;
+    float increment = 0.0f;
+    float freeRate = 1.0f;
+    float tempo = 120.0f;
+    float phaseOffset = 0.0f;
+    float heldValue = 0.0f;
+    int shape = sine;
+    float syncBeats = 0.5f;
+    bool synced = false;
+    juce::Random random { constructionSeed };
+};
+
+} // namespace quillon

@@ -1,0 +1,165 @@
+#include "engine/Envelope.h"
+#include "engine/Lfo.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace quillon;
+
+namespace
+{
+// At 1 kHz one tick is one millisecond, which keeps stage times easy to read.
+Envelope makeEnvelope (float a, float d, float s, float r, double rate = 1000.0)
+{
+    Envelope e;
+    e.setSampleRate (rate);
+    e.setParameters (a, d, s, r);
+    e.updateRates();
+    return e;
+}
+
+int ticksUntil (Envelope& e, int stage, int limit = 100000)
+{
+    for (int i = 1; i <= limit; ++i)
+    {
+        e.tick();
+        if (e.getStage() == stage)
+            return i;
+    }
+    return -1;
+}
+} // namespace
+
+TEST (Envelope, stageTimesAndLevels)
+{
+    auto e = makeEnvelope (0.1f, 0.2f, 0.5f, 0.3f);
+    e.trigger();
+    EXPECT_EQ (e.getStage(), Envelope::attackStage);
+    EXPECT_NEAR (ticksUntil (e, Envelope::decayStage), 100, 1);
+    EXPECT_FLOAT_EQ (e.getLevel(), 1.0f);
+    EXPECT_NEAR (ticksUntil (e, Envelope::sustainStage), 200, 1);
+    EXPECT_FLOAT_EQ (e.getLevel(), 0.5f);
+
+    for (int i = 0; i < 50; ++i)
+        EXPECT_FLOAT_EQ (e.tick(), 0.5f);
+
+    e.release();
+    EXPECT_NEAR (ticksUntil (e, Envelope::idle), 300, 1);
+    EXPECT_EQ (e.tick(), 0.0f);
+}
+
+TEST (Envelope, zeroTimesAndFullSustainSkipStages)
+{
+    auto jump = makeEnvelope (0.0f, 0.0f, 0.7f, 0.1f);
+    jump.trigger();
+    EXPECT_EQ (jump.getStage(), Envelope::sustainStage);
+    EXPECT_FLOAT_EQ (jump.tick(), 0.7f);
+
+    auto full = makeEnvelope (0.01f, 0.5f, 1.0f, 0.1f);
+    full.trigger();
+    EXPECT_NEAR (ticksUntil (full, Envelope::sustainStage), 10, 1);
+    EXPECT_FLOAT_EQ (full.getLevel(), 1.0f);
+
+    auto cut = makeEnvelope (0.01f, 0.1f, 0.5f, 0.0f);
+    cut.trigger();
+    cut.tick();
+    cut.release();
+    EXPECT_TRUE (cut.isIdle());
+    EXPECT_EQ (cut.getLevel(), 0.0f);
+}
+
+TEST (Envelope, retriggerDuringReleaseRisesFromTheCurrentLevel)
+{
+    auto e = makeEnvelope (0.1f, 0.1f, 0.8f, 0.4f);
+    e.trigger();
+    ticksUntil (e, Envelope::sustainStage);
+    e.release();
+
+    for (int i = 0; i < 200; ++i)
+        e.tick();
+
+    const auto before = e.getLevel();
+    ASSERT_NEAR (before, 0.4f, 0.01f);
+    e.trigger();
+    EXPECT_NEAR (e.tick(), before + 0.01f, 1.0e-4f);
+}
+
+TEST (Envelope, settingsChangeDuringReleaseCarriesOnFromTheCurrentLevel)
+{
+    // Sustain 0: the release must not be cut off when a setting moves.
+    auto e = makeEnvelope (0.01f, 0.0f, 1.0f, 0.5f);
+    e.trigger();
+    ticksUntil (e, Envelope::sustainStage);
+    e.release();
+
+    for (int i = 0; i < 100; ++i)
+        e.tick();
+
+    ASSERT_NEAR (e.getLevel(), 0.8f, 1.0e-3f);
+    e.setParameters (0.01f, 0.0f, 0.0f, 0.2f); // sustain to 0 and a shorter release, mid-release
+    e.updateRates();
+    EXPECT_EQ (e.getStage(), Envelope::releaseStage);
+    EXPECT_NEAR (e.tick(), 0.8f - 0.8f / 200.0f, 1.0e-4f);
+    EXPECT_NEAR (ticksUntil (e, Envelope::idle), 199, 1);
+
+    // Released from full level with a low sustain: the tail must not stretch to many times the
+    // new release time.
+    auto low = makeEnvelope (0.001f, 1.0f, 0.01f, 0.1f);
+    low.trigger();
+    ticksUntil (low, Envelope::decayStage);
+    low.release();
+    low.setParameters (0.01f, 0.01f, 0.01f, 0.3f);
+    low.updateRates();
+    EXPECT_NEAR (ticksUntil (low, Envelope::idle), 300, 1);
+}
+
+//==============================================================================
+TEST (Lfo, tempoSyncedIncrement)
+{
+    Lfo lfo;
+    lfo.prepare (48000.0);
+    lfo.setSynced (true);
+    lfo.setTempo (120.0f);
+    lfo.setSyncBeats (lfoSyncDivisions[3].beats); // "1/4"
+    lfo.updateIncrement();
+    EXPECT_NEAR (lfo.getIncrement() * 48000.0f, 2.0f, 1.0e-4f);
+
+    lfo.setSyncBeats (lfoSyncDivisions[0].beats); // "1/1": a bar per cycle
+    lfo.updateIncrement();
+    EXPECT_NEAR (lfo.getIncrement() * 48000.0f, 0.5f, 1.0e-4f);
+    EXPECT_STREQ (lfoSyncDivisions[9].label, "1/32");
+}
+
+TEST (Lfo, sampleAndHoldDrawsOnSwitchAndChangesOnlyAtWraps)
+{
+    Lfo lfo;
+    lfo.prepare (1000.0);
+    lfo.setFreeRate (10.0f); // a new value every 100 ticks
+    lfo.updateIncrement();
+    lfo.setShape (Lfo::sampleAndHold);
+    const auto held = lfo.next();
+    EXPECT_NE (held, 0.0f);
+
+    int changes = 0;
+    float previous = held;
+
+    for (int i = 1; i < 1000; ++i)
+    {
+        const auto v = lfo.next();
+        ASSERT_LE (std::abs (v), 1.0f);
+        if (v != previous)
+            ++changes;
+        previous = v;
+    }
+
+    EXPECT_NEAR (changes, 10, 1);
+
+    // Same seed after prepare: the same stream.
+    Lfo again;
+    again.prepare (1000.0);
+    again.setFreeRate (10.0f);
+    again.updateIncrement();
+    again.setShape (Lfo::sampleAndHold);
+    EXPECT_EQ (again.next(), held);
+}

@@ -1,0 +1,86 @@
+#include "engine/ModMatrix.h"
+
+#include <gtest/gtest.h>
+
+using namespace quillon;
+
+namespace
+{
+std::array<float, numModSources> sourcesWith (ModSource source, float value)
+{
+    std::array<float, numModSources> sources {};
+    sources[(size_t) source] = value;
+    return sources;
+}
+
+ModSlot slot (ModSource s, ModDestination d, float amount, ModCurve c = ModCurve::lin)
+{
+    return { (int) s, (int) d, amount, (int) c };
+}
+} // namespace
+
+TEST (ModMatrix, inactiveSlotsHaveNoEffect)
+{
+    const auto sources = sourcesWith (ModSource::modWheel, 1.0f);
+    ModSums out;
+
+    evaluateModMatrix ({ slot (ModSource::modWheel, ModDestination::pitch, 0.0f),
+                         slot (ModSource::off, ModDestination::pitch, 1.0f),
+                         slot (ModSource::modWheel, ModDestination::off, 1.0f),
+                         slot (ModSource::modWheel, ModDestination::amp, 0.0f) },
+                       sources, out);
+
+    for (auto v : out.sums)
+        EXPECT_EQ (v, 0.0f);
+    for (auto v : out.live)
+        EXPECT_EQ (v, 0.0f);
+    EXPECT_EQ (out.ampFactor, 1.0f);
+}
+
+TEST (ModMatrix, ampScalesBySourceOrItsComplement)
+{
+    const auto sources = sourcesWith (ModSource::velocity, 0.25f);
+    ModSums out;
+
+    evaluateModMatrix ({ slot (ModSource::velocity, ModDestination::amp, 1.0f) }, sources, out);
+    EXPECT_FLOAT_EQ (out.ampFactor, 0.25f);
+    evaluateModMatrix ({ slot (ModSource::velocity, ModDestination::amp, -1.0f) }, sources, out);
+    EXPECT_FLOAT_EQ (out.ampFactor, 0.75f);
+    evaluateModMatrix ({ slot (ModSource::velocity, ModDestination::amp, 0.5f) }, sourcesWith (ModSource::velocity, 0.0f), out);
+    EXPECT_FLOAT_EQ (out.ampFactor, 0.5f);
+
+    // Two amp slots multiply.
+    evaluateModMatrix ({ slot (ModSource::velocity, ModDestination::amp, 1.0f),
+                         slot (ModSource::velocity, ModDestination::amp, 1.0f) }, sources, out);
+    EXPECT_FLOAT_EQ (out.ampFactor, 0.0625f);
+}
+
+TEST (ModMatrix, curvesScalesAndSharedDestinations)
+{
+    ModSums out;
+    evaluateModMatrix ({ slot (ModSource::lfo1, ModDestination::cutoff, 1.0f, ModCurve::exp) },
+                       sourcesWith (ModSource::lfo1, -0.5f), out);
+    EXPECT_FLOAT_EQ (out.live[0], -0.25f);
+    EXPECT_FLOAT_EQ (out[ModDestination::cutoff], -0.25f * 48.0f);
+
+    evaluateModMatrix ({ slot (ModSource::modWheel, ModDestination::pitch, 0.5f),
+                         slot (ModSource::modWheel, ModDestination::pitch, -0.5f) },
+                       sourcesWith (ModSource::modWheel, 0.8f), out);
+    EXPECT_FLOAT_EQ (out[ModDestination::pitch], 0.0f);
+    EXPECT_FLOAT_EQ (out.live[0], 0.4f);
+    EXPECT_FLOAT_EQ (out.live[1], -0.4f);
+
+    // An unknown source counts as 0; an unknown destination still shows its live value.
+    evaluateModMatrix ({ slot ((ModSource) 13, ModDestination::pitch, 1.0f) }, sourcesWith (ModSource::velocity, 1.0f), out);
+    EXPECT_EQ (out[ModDestination::pitch], 0.0f);
+    evaluateModMatrix ({ ModSlot { 1, 29, 1.0f, 0 } }, sourcesWith (ModSource::velocity, 0.7f), out);
+    EXPECT_FLOAT_EQ (out.live[0], 0.7f);
+}
+
+TEST (ModMatrix, decibelSumsAsGain)
+{
+    EXPECT_EQ (modDecibelsToGain (0.0f), 1.0f);
+    EXPECT_NEAR (modDecibelsToGain (-6.0f), 0.501187f, 1.0e-5f);
+    EXPECT_EQ (modDecibelsToGain (-90.0f), 0.0f);
+    EXPECT_EQ (modDecibelsToGain (-200.0f), 0.0f);
+}

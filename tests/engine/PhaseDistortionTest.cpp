@@ -1,0 +1,202 @@
+#include "engine/PdOscillator.h"
+#include "engine/PhaseDistortion.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <thread>
+#include <vector>
+
+using namespace quillon;
+
+namespace
+{
+constexpr double twoPi = 6.283185307179586;
+}
+
+TEST (PhaseDistortionShape, withoutDistortionTheBasicShapesAreACosine)
+{
+    for (int i = 0; i < 100; ++i) // phases run 0 <= p < 1
+    {
+        const auto p = (float) i / 100.0f;
+
+        for (int shape : { 0, 1, 2, 4 })
+            EXPECT_NEAR (phaseDistortionShape (shape, p, 0.0f, 16.0f), std::cos (twoPi * p), 1.0e-5) << shape << " at " << p;
+
+        EXPECT_NEAR (phaseDistortionShape (3, p, 0.0f, 16.0f), std::cos (2.0 * twoPi * p), 1.0e-5) << p;
+    }
+}
+
+TEST (PhaseDistortionShape, keyPhasesAtFullDepth)
+{
+    // The saw squeezes its whole first half-cycle into the first 1 % of the period.
+    EXPECT_NEAR (phaseDistortionShape (0, 0.0f, 1.0f, 16.0f), 1.0f, 1.0e-6);
+    EXPECT_NEAR (phaseDistortionShape (0, 0.01f, 1.0f, 16.0f), -1.0f, 1.0e-4);
+    EXPECT_NEAR (phaseDistortionShape (0, 0.5f, 1.0f, 16.0f), std::cos (twoPi * (0.5 + 0.49 / 0.99 * 0.5)), 1.0e-4);
+    // Half depth puts the saw's knee at a quarter period.
+    EXPECT_NEAR (phaseDistortionShape (0, 0.25f, 0.5f, 16.0f), -1.0f, 1.0e-5);
+    // Square at full depth holds near +1 in the first half and near -1 in the second.
+    EXPECT_GT (phaseDistortionShape (1, 0.3f, 1.0f, 16.0f), 0.99f);
+    EXPECT_LT (phaseDistortionShape (1, 0.8f, 1.0f, 16.0f), -0.99f);
+    // The resonant saw starts at the top and dies away to 1 at the end of its window.
+    EXPECT_NEAR (phaseDistortionShape (5, 0.0f, 1.0f, 16.0f), 1.0f, 1.0e-6);
+    EXPECT_NEAR (phaseDistortionShape (5, 1.0f / 32.0f, 1.0f, 16.0f), 1.0f - 2.0f * (1.0f - 1.0f / 32.0f), 1.0e-4);
+    EXPECT_NEAR (phaseDistortionShape (8, 0.25f, 0.3f, 16.0f), 1.0f, 0.0f);
+    EXPECT_NEAR (phaseDistortionShape (8, 0.75f, 0.3f, 16.0f), -1.0f, 0.0f);
+}
+
+TEST (PhaseDistortionShape, depthIsClampedOutputBoundedAndUnknownShapesSilent)
+{
+    for (int shape = 0; shape < numWaveShapes; ++shape)
+        for (float p : { 0.0f, 0.1f, 0.37f, 0.5f, 0.77f, 0.999f })
+        {
+            EXPECT_EQ (phaseDistortionShape (shape, p, 3.0f, 16.0f), phaseDistortionShape (shape, p, 1.0f, 16.0f));
+            EXPECT_EQ (phaseDistortionShape (shape, p, -2.0f, 16.0f), phaseDistortionShape (shape, p, 0.0f, 16.0f));
+        }
+
+    for (int shape = 0; shape < numWaveShapes; ++shape)
+        for (int i = 0; i < 1000; ++i)
+            for (float d : { 0.0f, 0.13f, 0.5f, 0.87f, 1.0f })
+                ASSERT_LE (std::abs (phaseDistortionShape (shape, (float) i / 1000.0f, d, 16.0f)), 1.0f + 1.0e-6f) << shape;
+
+    EXPECT_EQ (phaseDistortionShape (10, 0.3f, 0.5f, 16.0f), 0.0f);
+    EXPECT_EQ (phaseDistortionShape (-1, 0.3f, 0.5f, 16.0f), 0.0f);
+}
+
+TEST (WaveGainTable, levelsShapesToTheSawAndIsBuiltOnceForAllThreads)
+{
+    std::vector<const float*> seen (8, nullptr);
+    std::vector<std::thread> threads;
+
+    for (size_t i = 0; i < seen.size(); ++i)
+        threads.emplace_back ([&seen, i] { seen[i] = waveGainTable(); });
+
+    for (auto& t : threads)
+        t.join();
+
+    for (auto* table : seen)
+        EXPECT_EQ (table, seen.front());
+
+    const auto* gains = waveGainTable();
+    EXPECT_NEAR (gains[0], 1.0f, 1.0e-3f);
+
+    for (int shape = 0; shape < numWaveShapes; ++shape)
+    {
+        EXPECT_TRUE (std::isfinite (gains[shape]));
+        EXPECT_GT (gains[shape], 0.2f);
+        EXPECT_LT (gains[shape], 5.0f);
+    }
+}
+
+//==============================================================================
+namespace
+{
+PdOscillator makeUnit (double rate, float hz, int shape, float dcwDepth)
+{
+    PdOscillator unit;
+    unit.prepare (rate);
+    unit.dcwEnvelope.setSampleRate (rate);
+    unit.dcwEnvelope.setParameters (0.0f, 0.0f, 1.0f, 0.1f);
+    unit.dcwEnvelope.updateRates();
+    unit.dcwEnvelope.trigger();
+    unit.setWaveShape (shape);
+    unit.setDcwDepth (dcwDepth);
+    unit.setFrequency (hz);
+    return unit;
+}
+} // namespace
+
+TEST (PdOscillator, distortionFadesOutTowardsTheTopOfTheRange)
+{
+    const double rate = 96000.0;
+    auto low = makeUnit (rate, 100.0f, 0, 1.0f);
+    low.tick();
+    EXPECT_NEAR (low.getCurrentDcw(), 1.0f - 60.0f * 100.0f / 96000.0f, 1.0e-5f);
+
+    auto high = makeUnit (rate, (float) rate / 59.0f, 0, 1.0f);
+
+    for (int i = 0; i < 200; ++i)
+    {
+        const auto phase = high.getPhase();
+        const auto v = high.tick();
+        EXPECT_EQ (high.getCurrentDcw(), 0.0f);
+        EXPECT_NEAR (v, std::cos (twoPi * phase) * waveGainTable()[0], 1.0e-4);
+    }
+}
+
+TEST (PdOscillator, negativeFrequencyKeepsThePhaseInRange)
+{
+    for (int shape = 0; shape < numWaveShapes; ++shape)
+    {
+        auto unit = makeUnit (96000.0, -37.0f, shape, 1.0f);
+
+        for (int i = 0; i < 96000; ++i)
+        {
+            const auto v = unit.tick();
+            ASSERT_TRUE (std::isfinite (v));
+            ASSERT_LE (std::abs (v), 4.0f) << "shape " << shape;
+            ASSERT_GE (unit.getPhase(), 0.0f);
+            ASSERT_LT (unit.getPhase(), 1.0f);
+        }
+    }
+}
+
+TEST (PdOscillator, hardSyncRestartsAtTheFractionAfterThePartnersWrap)
+{
+    const double rate = 1000.0;
+    auto master = makeUnit (rate, 100.0f, 0, 0.0f); // 0.1 cycles per sample
+    auto slave = makeUnit (rate, 230.0f, 0, 0.0f);  // 0.23 cycles per sample
+    slave.setSyncPartner (&master);
+    slave.setSyncEnabled (true);
+
+    // From 0.95 the master wraps half-way through its next increment.
+    master.resetPhase (0.95f);
+    master.tick();
+    ASSERT_TRUE (master.hasWrapped());
+    EXPECT_NEAR (master.getWrapFraction(), 0.5f, 1.0e-4f);
+
+    slave.tick();
+    // Half of the slave's increment lay after the wrap; the tick then advanced one more increment.
+    EXPECT_NEAR (slave.getPhase(), 0.5f * 0.23f + 0.23f, 1.0e-4f);
+}
+
+TEST (PdOscillator, phaseResetAndSyncNeverJumpHard)
+{
+    const double rate = 96000.0;
+    auto unit = makeUnit (rate, 220.0f, 0, 0.0f);
+
+    for (int i = 0; i < 137; ++i)
+        unit.tick();
+
+    float previous = unit.tick();
+    unit.resetPhase (0.5f); // the worst case for a cosine: the opposite sign
+
+    const auto maxStep = (float) (twoPi * 220.0 / rate) * waveGainTable()[0];
+
+    for (int i = 0; i < 1000; ++i)
+    {
+        const auto v = unit.tick();
+        EXPECT_LT (std::abs (v - previous), 4.0f * maxStep + 2.0f / 480.0f) << i;
+        previous = v;
+    }
+}
+
+TEST (PdOscillator, pulseAtHalfWidthIsASymmetricSquareWithoutOffset)
+{
+    auto unit = makeUnit (96000.0, 1000.0f, 8, 0.0f);
+    unit.setPulseWidth (0.5f);
+    double sum = 0.0;
+    float top = 0.0f, bottom = 0.0f;
+
+    for (int i = 0; i < 96000; ++i)
+    {
+        const auto v = unit.tick() / waveGainTable()[8];
+        sum += v;
+        top = std::max (top, v);
+        bottom = std::min (bottom, v);
+    }
+
+    EXPECT_NEAR (sum / 96000.0, 0.0, 1.0e-3);
+    EXPECT_NEAR (top, -bottom, 1.0e-3f);
+    EXPECT_LE (top, 1.0f + 1.0e-5f);
+}

@@ -1,0 +1,563 @@
+#include "EngineTestRig.h"
+
+#include <cmath>
+#include <random>
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace
+{
+constexpr float fullVelocity = 1.0f;
+
+bool isClean (float x) { return std::isfinite (x) && (x == 0.0f || std::abs (x) >= 1.17549435e-38f); }
+} // namespace
+
+//==============================================================================
+TEST (SynthEngineFrame, idleVoiceLeavesTheBufferUntouched)
+{
+    EngineRig rig;
+    juce::AudioBuffer<float> buffer (2, 256);
+
+    const auto checkUntouched = [&]
+    {
+        for (int ch = 0; ch < 2; ++ch)
+            juce::FloatVectorOperations::fill (buffer.getWritePointer (ch), 0.25f, 256);
+
+        rig.engine.render (buffer, 0, 256);
+
+        for (int ch = 0; ch < 2; ++ch)
+            for (int i = 0; i < 256; ++i)
+                ASSERT_EQ (buffer.getSample (ch, i), 0.25f);
+    };
+
+    checkUntouched();
+
+    rig.set ("ampRelease", 0.01f);
+    rig.engine.noteOn (60, fullVelocity, false);
+    rig.render (4800);
+    rig.engine.releaseAll();
+    EXPECT_EQ (rig.engine.lastNote, -1);
+    rig.render (4800);
+    EXPECT_FALSE (rig.engine.isActive());
+    checkUntouched();
+}
+
+TEST (SynthEngineFrame, latencyIsTheOversamplersTruncated)
+{
+    for (double rate : { 44100.0, 48000.0, 96000.0 })
+    {
+        EngineRig rig (rate);
+        EXPECT_EQ (rig.engine.getLatencySamples(), 3) << rate;
+    }
+}
+
+TEST (SynthEngineFrame, noteFromSilenceFadesInAndMonoGetsTheEqualPowerSum)
+{
+    EngineRig stereo, mono;
+    stereo.set ("osc2Level", 0.0f);
+    stereo.set ("osc2Detune", 30.0f);
+    stereo.set ("reeseSpread", 1.0f); // the two sides differ
+    mono.set ("osc2Level", 0.0f);
+    mono.set ("osc2Detune", 30.0f);
+    mono.set ("reeseSpread", 1.0f);
+
+    std::vector<float> right;
+    stereo.engine.noteOn (45, fullVelocity, false);
+    const auto left = stereo.render (4800, 256, &right);
+
+    juce::AudioBuffer<float> monoBuffer (1, 4800);
+    monoBuffer.clear();
+    mono.engine.noteOn (45, fullVelocity, false);
+    mono.engine.render (monoBuffer, 0, 4800);
+
+    EXPECT_EQ (left[0], 0.0f);
+    EXPECT_LT (peak (left, 0, 24), 0.1f); // first half millisecond of the 3 ms rise
+
+    float sideEnergy = 0.0f;
+    for (size_t i = 0; i < left.size(); ++i)
+    {
+        EXPECT_NEAR (monoBuffer.getSample (0, (int) i), 0.7071068f * (left[i] + right[i]), 1.0e-5f);
+        sideEnergy += std::abs (left[i] - right[i]);
+    }
+    EXPECT_GT (sideEnergy, 10.0f);
+}
+
+//==============================================================================
+TEST (SynthEnginePitch, noteOctaveSemitoneFineAndBend)
+{
+    struct Case { const char* what; int note; int octave; float semitone, fine, bend; double expectedNote; };
+    const Case cases[] = {
+        { "a4", 69, 2, 0.0f, 0.0f, 0.0f, 69.0 },
+        { "octave up", 69, 3, 0.0f, 0.0f, 0.0f, 81.0 },
+        { "two octaves down", 69, 0, 0.0f, 0.0f, 0.0f, 45.0 },
+        { "fifth and a half", 57, 2, 7.0f, 50.0f, 0.0f, 64.5 },
+        { "fine down", 60, 2, 0.0f, -25.0f, 0.0f, 59.75 },
+        { "bend up", 69, 2, 0.0f, 0.0f, 2.0f, 71.0 },
+        { "bend down", 40, 2, -12.0f, 0.0f, -2.0f, 26.0 },
+    };
+
+    for (const auto& c : cases)
+    {
+        EngineRig rig;
+        rig.set ("octave", (float) c.octave);
+        rig.set ("osc1Semitone", c.semitone);
+        rig.set ("osc1Fine", c.fine);
+        rig.engine.pitchBend = c.bend;
+        rig.engine.noteOn (c.note, fullVelocity, false);
+        const auto out = rig.render (24000);
+        EXPECT_NEAR (estimateFrequency (out, 48000.0, 2400) / noteHz (c.expectedNote), 1.0, 1.0e-3) << c.what;
+    }
+}
+
+TEST (SynthEnginePitch, octaveShiftClampsButLastNoteStaysRaw)
+{
+    EngineRig rig;
+    rig.set ("octave", 0.0f);
+    rig.engine.noteOn (10, fullVelocity, false);
+    EXPECT_EQ (rig.engine.getTargetNote(), 0.0f);
+    EXPECT_EQ (rig.engine.lastNote, 10);
+}
+
+TEST (SynthEnginePitch, glideOnlyBetweenSoundingNotes)
+{
+    EngineRig rig;
+    rig.set ("glideTime", 0.1f);
+    rig.engine.noteOn (57, fullVelocity, false);
+    EXPECT_EQ (rig.engine.getGlidingNote(), 57.0f); // from silence: no glide
+    rig.render (4800);
+
+    rig.engine.noteOn (69, fullVelocity, true);
+    rig.render (4800); // one time constant
+    EXPECT_NEAR (rig.engine.getGlidingNote(), 69.0f - 12.0f * std::exp (-1.0f), 0.05f);
+
+    rig.render (48000);
+    const auto settled = rig.render (24000);
+    EXPECT_NEAR (estimateFrequency (settled, 48000.0) / 440.0, 1.0, 1.0e-3);
+}
+
+//==============================================================================
+TEST (SynthEngineNotes, legatoKeepsEnvelopesPhasesAndLfo)
+{
+    EngineRig rig;
+    rig.set ("ampAttack", 0.05f);
+    rig.set ("ampSustain", 0.7f);
+    rig.set ("lfo1Rate", 0.5f);
+    rig.engine.noteOn (48, fullVelocity, false);
+    rig.render (24000);
+    ASSERT_EQ (rig.engine.getAmpEnvelope().getStage(), Envelope::sustainStage);
+
+    const auto phaseBefore = rig.engine.getUnit (0).getPhase();
+    const auto lfoBefore = rig.engine.getLfo().getPhase();
+    rig.engine.noteOn (55, fullVelocity, true);
+    EXPECT_EQ (rig.engine.getAmpEnvelope().getStage(), Envelope::sustainStage);
+    EXPECT_EQ (rig.engine.getUnit (0).getPhase(), phaseBefore);
+    EXPECT_EQ (rig.engine.getLfo().getPhase(), lfoBefore);
+
+    rig.engine.noteOn (60, fullVelocity, false);
+    EXPECT_EQ (rig.engine.getAmpEnvelope().getStage(), Envelope::attackStage);
+    EXPECT_EQ (rig.engine.getAmpEnvelope().getLevel(), 0.7f); // restarts from where it was
+}
+
+TEST (SynthEngineNotes, phaseResetModes)
+{
+    enum { freeMode, firstMode, perMode };
+
+    for (int mode : { freeMode, firstMode, perMode })
+    {
+        EngineRig rig;
+        rig.set ("phaseMode", (float) mode);
+        rig.set ("osc2PhaseOffset", 90.0f);
+
+        rig.engine.noteOn (50, fullVelocity, false); // from silence
+        const auto firstPhase = rig.engine.getUnit (2).getPhase();
+        rig.render (1000);
+
+        const auto before = rig.engine.getUnit (2).getPhase();
+        rig.engine.noteOn (52, fullVelocity, false); // while sounding
+        const auto after = rig.engine.getUnit (2).getPhase();
+
+        if (mode == freeMode)
+        {
+            EXPECT_EQ (firstPhase, 0.0f);
+            EXPECT_EQ (after, before);
+        }
+        else if (mode == firstMode)
+        {
+            EXPECT_EQ (firstPhase, 0.25f);
+            EXPECT_EQ (after, before);
+        }
+        else
+        {
+            EXPECT_EQ (firstPhase, 0.25f);
+            EXPECT_EQ (after, 0.25f);
+            EXPECT_EQ (rig.engine.getUnit (0).getPhase(), 0.0f);
+        }
+    }
+}
+
+TEST (SynthEngineNotes, releaseChangeDuringReleaseNeitherCutsNorStretches)
+{
+    EngineRig rig;
+    rig.set ("ampDecay", 2.0f);
+    rig.set ("ampSustain", 0.0f);
+    rig.set ("ampRelease", 0.5f);
+    rig.engine.noteOn (45, fullVelocity, false);
+    rig.render (4800);
+    rig.engine.releaseAll();
+    rig.render (2400);
+
+    rig.set ("ampAttack", 0.02f); // any setting of the group
+    const auto tail = rig.render (19200);
+    EXPECT_TRUE (rig.engine.isActive());
+    EXPECT_GT (peak (tail, 18000), 0.01f);
+
+    rig.render (7200);
+    EXPECT_FALSE (rig.engine.isActive());
+}
+
+//==============================================================================
+TEST (SynthEngineLfo, freeAndTempoSyncedRates)
+{
+    const auto lfoFrequency = [] (bool synced, float rateKnob, float tempo)
+    {
+        EngineRig rig;
+        rig.set ("lfo1Sync", synced ? 1.0f : 0.0f);
+        rig.set ("lfo1Rate", rateKnob);
+        rig.set ("lfo1Depth", 1.0f);
+        rig.set ("mod2Source", (float) ModSource::lfo1);
+        rig.set ("mod2Dest", (float) ModDestination::osc2Phase); // silent until a phase reset
+        rig.set ("mod2Amount", 1.0f);
+        rig.engine.tempoBpm = tempo;
+        rig.engine.noteOn (40, fullVelocity, false);
+
+        std::vector<float> trace;
+        juce::AudioBuffer<float> buffer (2, 1);
+        for (int i = 0; i < 4 * 48000; ++i)
+        {
+            rig.engine.render (buffer, 0, 1);
+            trace.push_back (rig.engine.liveSlotValues[1].load());
+        }
+        return estimateFrequency (trace, 48000.0);
+    };
+
+    const auto range = makeCentredLogRange (0.05f, 20.0f);
+    EXPECT_NEAR (lfoFrequency (false, 3.0f, 120.0f), 3.0, 0.01);
+    EXPECT_NEAR (lfoFrequency (true, range.convertFrom0to1 (3.0f / 9.0f), 120.0f), 2.0, 0.01);     // "1/4"
+    EXPECT_NEAR (lfoFrequency (true, range.convertFrom0to1 (3.0f / 9.0f), 0.0f), 2.0, 0.01);       // no tempo: 120
+    EXPECT_NEAR (lfoFrequency (true, 0.05f, 240.0f), 1.0, 0.01);                                   // "1/1"
+    EXPECT_NEAR (lfoFrequency (true, 20.0f, 120.0f), 16.0, 0.05);                                  // "1/32"
+}
+
+//==============================================================================
+TEST (SynthEngineMatrix, everySourceKindReachesItsSlot)
+{
+    struct Case { ModSource source; float expected; float tolerance; };
+
+    EngineRig rig;
+    rig.set ("ampSustain", 0.9f);
+    rig.set ("osc1DcwSustain", 0.8f);
+    rig.set ("osc2DcwSustain", 0.3f);
+    rig.set ("filterSustain", 0.6f);
+    rig.engine.modWheel = 0.4f;
+    rig.engine.aftertouch = 0.7f;
+    rig.engine.noteOn (64, 0.5f, false);
+    rig.render (48000); // all envelopes in sustain
+
+    const Case cases[] = {
+        { ModSource::velocity, 0.5f, 0.0f },        { ModSource::key, 64.0f / 127.0f, 1.0e-6f },
+        { ModSource::modWheel, 0.4f, 1.0e-6f },     { ModSource::aftertouch, 0.7f, 1.0e-6f },
+        { ModSource::dcwEnvOsc1, 0.8f, 1.0e-6f },   { ModSource::dcwEnvOsc2, 0.3f, 1.0e-6f },
+        { ModSource::filterEnv, 0.6f, 1.0e-5f },    { ModSource::ampEnv, 0.9f, 1.0e-6f },
+    };
+
+    for (const auto& c : cases)
+    {
+        rig.set ("mod3Source", (float) c.source);
+        rig.set ("mod3Dest", (float) ModDestination::osc2Phase);
+        rig.set ("mod3Amount", -0.5f);
+        rig.render (16);
+        EXPECT_NEAR (rig.engine.liveSlotValues[2].load(), -0.5f * c.expected, c.tolerance) << (int) c.source;
+    }
+
+    // The moving sources: each must move and stay within -1..1.
+    rig.set ("lfo1Depth", 0.5f);
+    rig.set ("reeseBeat", 3.0f);
+    rig.set ("reeseSpread", 0.5f); // the right half of the pair on the note, the left one beat above
+
+    for (auto source : { ModSource::lfo1, ModSource::smoothRandom, ModSource::beatPhase })
+    {
+        rig.set ("mod3Source", (float) source);
+        rig.set ("mod3Amount", 1.0f);
+        float lowest = 1.0f, highest = -1.0f;
+        juce::AudioBuffer<float> buffer (2, 64);
+
+        for (int i = 0; i < 1500; ++i)
+        {
+            rig.engine.render (buffer, 0, 64);
+            const auto v = rig.engine.liveSlotValues[2].load();
+            lowest = std::min (lowest, v);
+            highest = std::max (highest, v);
+        }
+
+        EXPECT_GT (highest - lowest, 0.2f) << (int) source;
+        EXPECT_LE (std::max (std::abs (lowest), std::abs (highest)), source == ModSource::lfo1 ? 0.5f : 1.0f);
+    }
+}
+
+TEST (SynthEngineMatrix, noteRandomIsNewPerNoteAndReproducible)
+{
+    const auto draws = []
+    {
+        EngineRig rig;
+        rig.set ("mod1Source", (float) ModSource::noteRandom);
+        rig.set ("mod1Dest", (float) ModDestination::osc2Phase);
+        rig.set ("mod1Amount", 1.0f);
+        std::vector<float> values;
+
+        for (int note = 40; note < 45; ++note)
+        {
+            rig.engine.noteOn (note, fullVelocity, false);
+            rig.render (64);
+            values.push_back (rig.engine.liveSlotValues[0].load());
+        }
+        return values;
+    };
+
+    const auto first = draws();
+    EXPECT_EQ (first, draws());
+    for (size_t i = 1; i < first.size(); ++i)
+        EXPECT_NE (first[i], first[i - 1]);
+}
+
+TEST (SynthEngineMatrix, destinationsChangeTheSound)
+{
+    // Mod wheel a quarter up on pitch at full amount: 48 x 0.25 = an octave.
+    {
+        EngineRig rig;
+        rig.set ("mod2Source", (float) ModSource::modWheel);
+        rig.set ("mod2Dest", (float) ModDestination::pitch);
+        rig.set ("mod2Amount", 1.0f);
+        rig.engine.modWheel = 0.25f;
+        rig.engine.noteOn (57, fullVelocity, false);
+        EXPECT_NEAR (estimateFrequency (rig.render (24000), 48000.0, 2400) / 440.0, 1.0, 1.0e-3);
+    }
+
+    // Velocity on amp, and a level destination pushed to its floor.
+    const auto level = [] (ModSource source, ModDestination destination, float amount, float velocity,
+                           float secondAmount = 0.0f)
+    {
+        EngineRig rig;
+        rig.set ("mod2Source", (float) source);
+        rig.set ("mod2Dest", (float) destination);
+        rig.set ("mod2Amount", amount);
+        rig.set ("mod3Source", (float) source);
+        rig.set ("mod3Dest", (float) destination);
+        rig.set ("mod3Amount", secondAmount);
+        rig.engine.noteOn (45, velocity, false);
+        rig.render (4800);
+        return peak (rig.render (4800));
+    };
+
+    const auto reference = level (ModSource::off, ModDestination::off, 0.0f, 1.0f);
+    EXPECT_NEAR (level (ModSource::velocity, ModDestination::amp, 1.0f, 0.5f) / reference, 0.5f, 0.01f);
+    EXPECT_NEAR (level (ModSource::velocity, ModDestination::output, -0.5f, 1.0f) / reference, 0.25f, 0.01f); // -12 dB
+    EXPECT_NEAR (level (ModSource::ampEnv, ModDestination::osc1Level, -1.0f, 1.0f) / reference, 0.001f, 1.0e-4f); // -60 dB
+    EXPECT_EQ (level (ModSource::ampEnv, ModDestination::osc1Level, -1.0f, 1.0f, -0.5f), 0.0f); // -90 dB: silent
+}
+
+//==============================================================================
+TEST (SynthEngineSmoothing, levelChangesRampWithoutSteps)
+{
+    const auto run = [] (bool change)
+    {
+        EngineRig rig;
+        rig.engine.noteOn (33, fullVelocity, false);
+        rig.render (4800);
+        if (change)
+            rig.set ("osc1Level", -20.0f);
+        return rig.render (1200);
+    };
+
+    const auto reference = run (false);
+    const auto changed = run (true);
+    float previousRatio = 1.0f, largestStep = 0.0f;
+    int reachedAt = -1;
+    size_t previousIndex = 0;
+
+    for (size_t i = 0; i < reference.size(); ++i)
+    {
+        if (std::abs (reference[i]) < 0.05f)
+            continue;
+
+        const auto ratio = changed[i] / reference[i];
+        if (previousIndex + 1 == i)
+            largestStep = std::max (largestStep, std::abs (ratio - previousRatio));
+        previousRatio = ratio;
+        previousIndex = i;
+
+        if (reachedAt < 0 && ratio < 0.1f + 0.005f)
+            reachedAt = (int) i;
+    }
+
+    EXPECT_LT (largestStep, 0.03f);                // no zipper step
+    EXPECT_GT (reachedAt, 200);                    // a 5 ms ramp at 48 kHz is 240 samples
+    EXPECT_LT (reachedAt, 320);
+    EXPECT_NEAR (previousRatio, 0.1f, 1.0e-3f);
+}
+
+TEST (SynthEngineSmoothing, cutoffSweepsExponentially)
+{
+    EngineRig rig;
+    rig.set ("filterCutoff", 100.0f);
+    rig.engine.noteOn (45, fullVelocity, false);
+    juce::AudioBuffer<float> buffer (2, 1);
+    rig.engine.render (buffer, 0, 1);
+    ASSERT_FLOAT_EQ (rig.engine.getCutoffHz(), 100.0f);
+
+    rig.set ("filterCutoff", 10000.0f);
+    std::vector<float> trace;
+    for (int i = 0; i < 300; ++i)
+    {
+        rig.engine.render (buffer, 0, 1);
+        trace.push_back (rig.engine.getCutoffHz());
+    }
+
+    const auto step = std::pow (100.0f, 1.0f / 240.0f);
+    EXPECT_NEAR (trace[0] / 100.0f, step, 1.0e-4f);
+    EXPECT_NEAR (trace[119], 1000.0f, 5.0f); // half-way in time is the geometric middle
+    EXPECT_FLOAT_EQ (trace[239], 10000.0f);
+    EXPECT_FLOAT_EQ (trace[299], 10000.0f);
+}
+
+//==============================================================================
+namespace
+{
+void setBusy (EngineRig& rig)
+{
+    const std::pair<const char*, float> settings[] = {
+        { "osc1Wave", 5.0f }, { "osc1DcwDepth", 0.8f }, { "osc2Wave", 8.0f }, { "osc2Level", -3.0f },
+        { "osc2Detune", 12.0f }, { "osc2DcwDepth", 0.6f }, { "osc2DcwAttack", 0.2f }, { "reeseSpread", 0.4f },
+        { "reeseBeat", 2.0f }, { "syncOsc1", 1.0f }, { "pdMorphAmount", 0.3f }, { "oscDrift", 0.5f },
+        { "subLevel", -6.0f }, { "subMode", 1.0f }, { "subDcwDepth", 0.5f }, { "glideTime", 0.05f },
+        { "lfo1Depth", 0.7f }, { "lfo1Rate", 5.0f }, { "lfo1Shape", 3.0f },
+        { "mod1Source", (float) ModSource::velocity }, { "mod1Dest", (float) ModDestination::amp }, { "mod1Amount", 0.5f },
+        { "mod2Source", (float) ModSource::lfo1 }, { "mod2Dest", (float) ModDestination::pitch }, { "mod2Amount", 0.02f },
+        { "mod3Source", (float) ModSource::smoothRandom }, { "mod3Dest", (float) ModDestination::osc1Dcw }, { "mod3Amount", -0.4f },
+        { "mod4Source", (float) ModSource::beatPhase }, { "mod4Dest", (float) ModDestination::osc2Pw }, { "mod4Amount", 0.5f },
+        { "matrix4Curve", 1.0f },
+    };
+
+    for (auto [id, value] : settings)
+        rig.set (id, value);
+}
+} // namespace
+
+TEST (SynthEngineFrame, outputIsIdenticalForAnyBlockSize)
+{
+    const auto renderWith = [] (int blockSize)
+    {
+        EngineRig rig (48000.0, 4096);
+        setBusy (rig);
+        juce::AudioBuffer<float> buffer (2, 48000);
+        buffer.clear();
+
+        // Events at fixed positions; the block size only changes how the stretches are cut.
+        const std::pair<int, int> events[] = { { 0, 40 }, { 7000, 47 }, { 20011, -1 }, { 26000, 43 }, { 40000, -1 } };
+        int position = 0;
+
+        for (size_t e = 0; e <= std::size (events); ++e)
+        {
+            const auto end = e < std::size (events) ? events[e].first : 48000;
+
+            while (position < end)
+            {
+                const auto n = std::min (blockSize, end - position);
+                rig.engine.render (buffer, position, n);
+                position += n;
+            }
+
+            if (e < std::size (events))
+            {
+                if (events[e].second < 0)
+                    rig.engine.releaseAll();
+                else
+                    rig.engine.noteOn (events[e].second, 0.8f, e == 1);
+            }
+        }
+
+        return buffer;
+    };
+
+    const auto reference = renderWith (4096);
+    EXPECT_GT (reference.getMagnitude (0, 48000), 0.1f);
+
+    for (int blockSize : { 1, 3, 64, 500, 1024 })
+    {
+        const auto other = renderWith (blockSize);
+        for (int ch = 0; ch < 2; ++ch)
+            for (int i = 0; i < 48000; ++i)
+                ASSERT_EQ (other.getSample (ch, i), reference.getSample (ch, i))
+                    << "block " << blockSize << " channel " << ch << " sample " << i;
+    }
+}
+
+TEST (SynthEngineFrame, randomLegalSettingsNeverLeaveNaNInfinityOrDenormals)
+{
+    std::mt19937 random (1234);
+    std::uniform_real_distribution<float> unit (0.0f, 1.0f);
+
+    for (double rate : { 44100.0, 48000.0, 96000.0 })
+    {
+        for (int round = 0; round < 12; ++round)
+        {
+            EngineRig rig (rate, 4096);
+
+            for (auto* parameter : rig.host.getParameters())
+                if (auto* ranged = dynamic_cast<juce::RangedAudioParameter*> (parameter))
+                    rig.set (ranged->getParameterID().toRawUTF8(), ranged->convertFrom0to1 (unit (random)));
+
+            rig.engine.prepare (rate, 4096); // takes the new settings as its starting point
+            juce::AudioBuffer<float> buffer (2, 4096);
+
+            for (int step = 0; step < 24; ++step)
+            {
+                const auto choice = unit (random);
+
+                if (choice < 0.35f)
+                    rig.engine.noteOn ((int) (unit (random) * 127.0f), unit (random), unit (random) < 0.5f);
+                else if (choice < 0.45f)
+                    rig.engine.releaseAll();
+
+                rig.engine.pitchBend = unit (random) * 4.0f - 2.0f;
+                rig.engine.modWheel = unit (random);
+                rig.engine.aftertouch = unit (random);
+
+                const auto n = 1 + (int) (unit (random) * 4095.0f);
+                buffer.clear();
+                rig.engine.render (buffer, 0, n);
+
+                for (int ch = 0; ch < 2; ++ch)
+                    for (int i = 0; i < n; ++i)
+                        ASSERT_TRUE (isClean (buffer.getSample (ch, i)))
+                            << "rate " << rate << " round " << round << " sample " << i << " = " << buffer.getSample (ch, i);
+            }
+        }
+    }
+}
+
+TEST (SynthEngineFrame, negativeOscillatorFrequencyStaysBounded)
+{
+    EngineRig rig (96000.0);
+    rig.set ("detuneMode", 1.0f);
+    rig.set ("osc2DetuneHz", -20.0f);
+    rig.set ("osc2Level", 0.0f);
+    rig.set ("osc2Wave", 5.0f); // its shape has a (1 - p) factor
+    rig.set ("osc2DcwDepth", 1.0f);
+    rig.engine.noteOn (0, fullVelocity, false); // 8.2 Hz, so osc 2 runs at about -12 Hz
+
+    const auto out = rig.render (96000 * 3, 4096);
+    EXPECT_LT (peak (out), 3.0f);
+    EXPECT_GE (rig.engine.getUnit (2).getPhase(), 0.0f);
+    EXPECT_LT (rig.engine.getUnit (2).getPhase(), 1.0f);
+}
