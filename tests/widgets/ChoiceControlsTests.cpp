@@ -117,16 +117,6 @@ TEST (SegmentedControl, NaturalWidthAndCellLayout)
     EXPECT_EQ (control.getCell (0)->getWidth(), 0);
 }
 
-TEST (SegmentedControl, RadioGroupsAreDistinct)
-{
-    DummyProcessor proc;
-    SegmentedControl a (proc.choice ("colour"), { "w", "p" });
-    SegmentedControl b (proc.choice ("shape"), { "s", "t" });
-    EXPECT_GT (a.getRadioGroupId(), 2000);
-    EXPECT_EQ (b.getRadioGroupId(), a.getRadioGroupId() + 1);
-    EXPECT_EQ (a.getCell (0)->getRadioGroupId(), a.getRadioGroupId());
-}
-
 TEST (SegmentedControl, ClickWritesInOneGestureAndRepeatsWriteNothing)
 {
     DummyProcessor proc;

@@ -146,16 +146,6 @@ TEST (SectionHeader, StatusColourFollowsTheAction)
     EXPECT_TRUE (coloursClose (statusInk (true), theme.getColour (ColourId::textPrimary), 3));
 }
 
-TEST (SectionTitle, IsTransparentToTheMouse)
-{
-    SectionTitle title ("Amp");
-    bool self = true, children = true;
-    title.getInterceptsMouseClicks (self, children);
-    EXPECT_FALSE (self);
-    EXPECT_FALSE (children);
-    EXPECT_EQ (title.getTextStyle(), 1);
-}
-
 TEST (FieldBox, StandardAndInlineLayouts)
 {
     FieldBox box ("Wave");

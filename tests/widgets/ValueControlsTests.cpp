@@ -169,24 +169,6 @@ TEST (BipolarBar, KeysWheelAndDoubleClickAreEachOneGesture)
     EXPECT_FALSE (p.bar.keyPressed (juce::KeyPress ('q')));
 }
 
-TEST (Tab, TogglesAndPaintsItsStates)
-{
-    const auto& theme = getWidgetTheme();
-    Tab tab ("Matrix");
-    EXPECT_EQ (tab.getBounds(), juce::Rectangle<int> (0, 0, 96, 44));
-    EXPECT_EQ (tab.getTitle(), "Matrix");
-
-    auto image = paintToImage (tab);
-    EXPECT_TRUE (coloursClose (image.getPixelAt (6, 40), theme.getColour (ColourId::ground)));
-
-    tab.triggerClick();
-    pumpMessages();
-    EXPECT_TRUE (tab.getToggleState());
-    image = paintToImage (tab);
-    EXPECT_TRUE (coloursClose (image.getPixelAt (48, 0), theme.getColour (ColourId::textPrimary)));
-    EXPECT_TRUE (coloursClose (image.getPixelAt (6, 40), theme.getColour (ColourId::hoverFill)));
-}
-
 TEST (KnobRow, LaysOutKnobsInEqualCells)
 {
     KnobRow row (0);

@@ -461,6 +461,9 @@ TEST (WidgetSheet, PaintsEveryControlInItsStatesAndWritesAPng)
             if (s == idle)
                 probes.push_back ({ "tab ground", tab.getPosition() + juce::Point<int> (6, 40),
                                     theme.getColour (ColourId::ground), 1 });
+            else if (s == modulated)
+                probes.push_back ({ "selected tab fill", tab.getPosition() + juce::Point<int> (6, 40),
+                                    theme.getColour (ColourId::hoverFill), 1 });
         }
     }
 
