@@ -195,23 +195,23 @@ TEST (WidgetSheet, PaintsEveryControlInItsStatesAndWritesAPng)
     // ---- Knobs -------------------------------------------------------------------------------
     sheet.addSection ("Knobs");
 
-    struct KnobSpec { const char* title; int variant; bool bipolar; const char* caption; double value; };
-    const KnobSpec knobSpecs[] = { { "Knob small", 0, false, "Cutoff", 0.62 },
+    struct KnobCase { const char* title; int variant; bool bipolar; const char* caption; double value; };
+    const KnobCase knobCases[] = { { "Knob small", 0, false, "Cutoff", 0.62 },
                                    { "Knob medium bipolar", 1, true, "Detune", -0.35 },
                                    { "Knob large", 2, false, "Drive", 0.4 },
                                    { "Knob extra large", 3, true, "Env amt", 0.55 } };
 
-    for (const auto& spec : knobSpecs)
+    for (const auto& kc : knobCases)
     {
-        const auto metrics = getKnobMetrics (spec.variant);
-        const int row = sheet.addRow (spec.title, metrics.height);
+        const auto metrics = getKnobMetrics (kc.variant);
+        const int row = sheet.addRow (kc.title, metrics.height);
 
         for (int s = 0; s < numStates; ++s)
         {
-            auto& knob = sheet.own (std::make_unique<Knob> (spec.variant, spec.bipolar, false));
-            knob.setLabelText (spec.caption);
+            auto& knob = sheet.own (std::make_unique<Knob> (kc.variant, kc.bipolar, false));
+            knob.setLabelText (kc.caption);
 
-            if (spec.bipolar)
+            if (kc.bipolar)
             {
                 knob.setRange (-1.0, 1.0, 0.0);
                 knob.setValueFormatter (formatSigned);
@@ -221,7 +221,7 @@ TEST (WidgetSheet, PaintsEveryControlInItsStatesAndWritesAPng)
                 knob.setValueFormatter (formatHz);
             }
 
-            knob.setValue (spec.value, juce::dontSendNotification);
+            knob.setValue (kc.value, juce::dontSendNotification);
             sheet.place (knob, row, s);
 
             auto& ring = *rings.emplace_back (std::make_unique<RingState>());
@@ -268,27 +268,27 @@ TEST (WidgetSheet, PaintsEveryControlInItsStatesAndWritesAPng)
                 return knob.getPosition() + juce::Point<float> (geo.cx + radius * std::cos (angle - halfPi),
                                                                 geo.cy + radius * std::sin (angle - halfPi)).roundToInt();
             };
-            const auto valueAngle = travelStart + (float) knob.valueToProportionOfLength (spec.value) * travel;
-            const auto arcMiddle = spec.bipolar ? (valueAngle + twoPi) * 0.5f : (valueAngle + travelStart) * 0.5f;
+            const auto valueAngle = travelStart + (float) knob.valueToProportionOfLength (kc.value) * travel;
+            const auto arcMiddle = kc.bipolar ? (valueAngle + twoPi) * 0.5f : (valueAngle + travelStart) * 0.5f;
             const auto ground = theme.getColour (ColourId::ground);
 
             if (s == idle)
             {
-                probes.push_back ({ juce::String (spec.title) + " body", centre, theme.getColour (ColourId::surface2), 1 });
-                probes.push_back ({ juce::String (spec.title) + " value arc", onCircle (geo.knobDiameter * 0.5f, arcMiddle),
+                probes.push_back ({ juce::String (kc.title) + " body", centre, theme.getColour (ColourId::surface2), 1 });
+                probes.push_back ({ juce::String (kc.title) + " value arc", onCircle (geo.knobDiameter * 0.5f, arcMiddle),
                                     theme.getColour (ColourId::accent), 2, 2 });
             }
             else if (s == armed)
             {
                 // The same spot of the idle knob, five cells to the left.
                 const auto armedPoint = onCircle (geo.knobDiameter * 0.5f, arcMiddle);
-                blinkProbes.push_back ({ spec.title, armedPoint - juce::Point<int> ((armed - idle) * cellWidth, 0), armedPoint });
+                blinkProbes.push_back ({ kc.title, armedPoint - juce::Point<int> ((armed - idle) * cellWidth, 0), armedPoint });
             }
             else if (s == pressed)
             {
                 // Ring amount 0.55 after the drag: the arc runs clockwise from the top.
                 const auto ringAngle = travelStart + (0.55f + 1.0f) * 0.5f * travel;
-                probes.push_back ({ juce::String (spec.title) + " ring arc", onCircle (geo.ringRadius, (ringAngle + twoPi) * 0.5f),
+                probes.push_back ({ juce::String (kc.title) + " ring arc", onCircle (geo.ringRadius, (ringAngle + twoPi) * 0.5f),
                                     theme.getColour (ColourId::modulation), 2, 2 });
             }
         }
