@@ -2,6 +2,7 @@
 
 #include "engine/SynthEngine.h"
 #include "plugin/Parameters.h"
+#include "support/InertProcessor.h"
 
 #include <gtest/gtest.h>
 
@@ -12,28 +13,10 @@ namespace quillon::test
 {
 
 // Holds the real parameter layout at its defaults, so the engine can run without the processor.
-class ParameterHost : public juce::AudioProcessor
+class ParameterHost : public InertProcessor
 {
 public:
     ParameterHost() : state (*this, nullptr, "PARAMS", createParameterLayout()) {}
-
-    const juce::String getName() const override { return "host"; }
-    void prepareToPlay (double, int) override {}
-    void releaseResources() override {}
-    using AudioProcessor::processBlock;
-    void processBlock (juce::AudioBuffer<float>&, juce::MidiBuffer&) override {}
-    double getTailLengthSeconds() const override { return 0.0; }
-    bool acceptsMidi() const override { return true; }
-    bool producesMidi() const override { return false; }
-    juce::AudioProcessorEditor* createEditor() override { return nullptr; }
-    bool hasEditor() const override { return false; }
-    int getNumPrograms() override { return 1; }
-    int getCurrentProgram() override { return 0; }
-    void setCurrentProgram (int) override {}
-    const juce::String getProgramName (int) override { return {}; }
-    void changeProgramName (int, const juce::String&) override {}
-    void getStateInformation (juce::MemoryBlock&) override {}
-    void setStateInformation (const void*, int) override {}
 
     juce::AudioProcessorValueTreeState state;
 };

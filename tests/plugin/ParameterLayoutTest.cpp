@@ -1,4 +1,5 @@
 #include "plugin/Parameters.h"
+#include "support/InertProcessor.h"
 
 #include <gtest/gtest.h>
 
@@ -6,26 +7,9 @@ namespace
 {
 // A bare processor holding only the layout, so the values checked are the layout's own defaults
 // rather than the init preset's.
-struct LayoutHolder : juce::AudioProcessor
+struct LayoutHolder : quillon::test::InertProcessor
 {
     LayoutHolder() : state (*this, nullptr, "PARAMS", quillon::createParameterLayout()) {}
-
-    const juce::String getName() const override { return {}; }
-    void prepareToPlay (double, int) override {}
-    void releaseResources() override {}
-    void processBlock (juce::AudioBuffer<float>&, juce::MidiBuffer&) override {}
-    double getTailLengthSeconds() const override { return 0; }
-    bool acceptsMidi() const override { return false; }
-    bool producesMidi() const override { return false; }
-    juce::AudioProcessorEditor* createEditor() override { return nullptr; }
-    bool hasEditor() const override { return false; }
-    int getNumPrograms() override { return 1; }
-    int getCurrentProgram() override { return 0; }
-    void setCurrentProgram (int) override {}
-    const juce::String getProgramName (int) override { return {}; }
-    void changeProgramName (int, const juce::String&) override {}
-    void getStateInformation (juce::MemoryBlock&) override {}
-    void setStateInformation (const void*, int) override {}
 
     juce::RangedAudioParameter& param (const char* id)
     {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/InertProcessor.h"
 #include <juce_audio_processors/juce_audio_processors.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -25,7 +26,7 @@ inline void pumpMessages (int rounds = 20)
 }
 
 /** A processor with no audio, only a few parameters of every kind, for binding controls. */
-class DummyProcessor : public juce::AudioProcessor
+class DummyProcessor : public quillon::test::InertProcessor
 {
 public:
     DummyProcessor()
@@ -55,24 +56,6 @@ public:
 
     juce::RangedAudioParameter& param (const juce::String& id) { return *state.getParameter (id); }
     float raw (const juce::String& id) { return state.getRawParameterValue (id)->load(); }
-
-    const juce::String getName() const override                        { return "dummy"; }
-    void prepareToPlay (double, int) override                           {}
-    void releaseResources() override                                    {}
-    void processBlock (juce::AudioBuffer<float>&, juce::MidiBuffer&) override {}
-    using AudioProcessor::processBlock;
-    double getTailLengthSeconds() const override                        { return 0.0; }
-    bool acceptsMidi() const override                                   { return false; }
-    bool producesMidi() const override                                  { return false; }
-    juce::AudioProcessorEditor* createEditor() override                 { return nullptr; }
-    bool hasEditor() const override                                     { return false; }
-    int getNumPrograms() override                                       { return 1; }
-    int getCurrentProgram() override                                    { return 0; }
-    void setCurrentProgram (int) override                               {}
-    const juce::String getProgramName (int) override                    { return {}; }
-    void changeProgramName (int, const juce::String&) override          {}
-    void getStateInformation (juce::MemoryBlock&) override              {}
-    void setStateInformation (const void*, int) override                {}
 
     juce::AudioProcessorValueTreeState state;
 };
