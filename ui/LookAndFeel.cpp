@@ -250,9 +250,26 @@ void LookAndFeel::drawButtonText (juce::Graphics& g, juce::TextButton& button, b
     else
         g.setColour (get (textSecondary));
 
-    g.setFont (getTextButtonFont (button, button.getHeight()));
-    g.drawFittedText (button.getButtonText(), 8, 0, juce::jmax (0, button.getWidth() - 16), button.getHeight(),
-                      juce::Justification::centred, 1);
+    const auto font = getTextButtonFont (button, button.getHeight());
+    const auto area = juce::Rectangle<int> (8, 0, juce::jmax (0, button.getWidth() - 16), button.getHeight());
+
+    // The embedded faces have no multiplication-x glyph and this framework version does not fall back
+    // to another font for it, so the close cross is drawn as a path at the size the glyph would have.
+    if (button.getButtonText() == juce::String::fromUTF8 ("\xe2\x9c\x95"))
+    {
+        const auto half = juce::jmax (2.0f, font.getHeight() * 0.45f);
+        const auto c = area.toFloat().getCentre();
+        juce::Path cross;
+        cross.startNewSubPath (c.x - half, c.y - half);
+        cross.lineTo (c.x + half, c.y + half);
+        cross.startNewSubPath (c.x + half, c.y - half);
+        cross.lineTo (c.x - half, c.y + half);
+        g.strokePath (cross, juce::PathStrokeType (1.5f, juce::PathStrokeType::curved, juce::PathStrokeType::rounded));
+        return;
+    }
+
+    g.setFont (font);
+    g.drawFittedText (button.getButtonText(), area, juce::Justification::centred, 1);
 }
 
 juce::Font LookAndFeel::getAlertWindowTitleFont() { return getEditorFont (1); }
