@@ -1,0 +1,319 @@
+#include "LookAndFeel.h"
+
+#include "BinaryData.h"
+#include "plugin/Palette.h"
+#include "widgets/WidgetTheme.h"
+
+#include <array>
+#include <cmath>
+
+namespace quillon::ui
+{
+namespace
+{
+    juce::Typeface::Ptr loadFace (const char* resourceName)
+    {
+        int size = 0;
+        const auto* data = BinaryData::getNamedResource (resourceName, size);
+        if (data == nullptr || size <= 0)
+            return nullptr;
+        return juce::Typeface::createSystemTypefaceFor (data, (size_t) size);
+    }
+
+    const std::array<juce::Typeface::Ptr, 6>& faces()
+    {
+        static const std::array<juce::Typeface::Ptr, 6> table {
+            loadFace ("font_book_otf"),     loadFace ("font_book_italic_otf"),
+            loadFace ("font_semibold_otf"), loadFace ("font_bold_otf"),
+            loadFace ("font_wide_book_otf"), loadFace ("font_wide_bold_otf")
+        };
+        return table;
+    }
+
+    juce::String sansFamily() { return juce::Font::getDefaultSansSerifFontName(); }
+    juce::String monoFamily() { return juce::Font::getDefaultMonospacedFontName(); }
+
+    juce::Rectangle<float> nonNegative (float x, float y, float w, float h)
+    {
+        return { x, y, juce::jmax (0.0f, w), juce::jmax (0.0f, h) };
+    }
+
+    bool isCompact (const juce::ComboBox& box)
+    {
+        if (static_cast<bool> (box.getProperties().getWithDefault (larkspur::widgets::compactChoiceProperty, false)))
+            return true;
+        return static_cast<bool> (box.getProperties().getWithDefault (larkspur::widgets::editorCompactChoiceProperty, false));
+    }
+} // namespace
+
+juce::Typeface::Ptr getEditorTypeface (int face)
+{
+    if (face < 0 || face >= 6)
+        return nullptr;
+    return faces()[(size_t) face];
+}
+
+TypeSpec getTypeSpec (int style)
+{
+    switch (style)
+    {
+        case 0: return { 2, sansFamily(), "Semi Bold", 20.0f, 0.0f };
+        case 1: return { 3, sansFamily(), "Bold", 18.0f, 0.0f };
+        case 2: return { 2, sansFamily(), "Medium", 13.0f, 0.5f };
+        case 4: return { 0, sansFamily(), "Regular", 11.0f, 0.0f };
+        case 5: return { 4, monoFamily(), "Regular", 11.0f, 0.0f };
+        case 6: return { 5, monoFamily(), "Medium", 10.0f, 1.2f };
+        case 7: return { 5, monoFamily(), "Medium", 9.0f, 1.08f };
+        case 8: return { 5, monoFamily(), "Medium", 10.0f, 1.2f };
+        case 9: return { 5, sansFamily(), "Bold", 28.0f, 0.0f };
+        case 3:
+        default: return { 0, sansFamily(), "Regular", 14.0f, 0.0f };
+    }
+}
+
+juce::Font getEditorFont (int style)
+{
+    const auto spec = getTypeSpec (style);
+    juce::Font font;
+
+    if (auto face = getEditorTypeface (spec.face))
+    {
+        font = juce::Font (face);
+        font.setHeight (spec.size);
+    }
+    else
+    {
+        font = juce::Font (spec.fallbackFamily, spec.size, juce::Font::plain);
+        if (spec.fallbackStyle != "Regular")
+            font.setTypefaceStyle (spec.fallbackStyle);
+    }
+
+    if (spec.tracking != 0.0f && spec.size > 0.0f)
+        font.setExtraKerningFactor (spec.tracking / spec.size);
+
+    return font;
+}
+
+SurfaceColours getSurfaceColours (int variant)
+{
+    using namespace quillon::palette;
+    const auto surface2 = get (bgSurface2);
+    const auto hair = get (borderHair);
+
+    switch (variant)
+    {
+        case SurfaceVariant::command:
+            return { surface2, surface2.brighter (0.06f), hair, get (accentPrimary), 4, false };
+        case SurfaceVariant::choiceField:
+        case SurfaceVariant::waveCell:
+            return { surface2, get (accentSelection), hair, get (textPrimary), 2, true };
+        case SurfaceVariant::stepper:
+            return { surface2.withAlpha (0.74f), surface2, hair, get (accentPrimary), 2, false };
+        case SurfaceVariant::toggle:
+            return { surface2, get (accentSelection), hair, get (textPrimary), 4, true };
+        case SurfaceVariant::iconButton:
+            return { surface2.withAlpha (0.72f), surface2, hair, get (accentPrimary), 2, false };
+        case SurfaceVariant::plotPanel:
+            return { get (bgPanel), get (bgPanel), hair, get (accentPrimary), 4, false };
+        case SurfaceVariant::statusChip:
+            return { get (bgSurface).withAlpha (0.72f), surface2.withAlpha (0.86f), hair, get (accentPrimary), 2, true };
+        case SurfaceVariant::valueField:
+        default:
+            return { get (controlFill), get (controlFillActive), get (controlBorder), get (controlValue), 2, false };
+    }
+}
+
+int surfaceVariantOf (const juce::Component& component, int defaultVariant)
+{
+    const auto* value = component.getProperties().getVarPointer (surfaceVariantProperty);
+    if (value == nullptr)
+        return defaultVariant;
+
+    static const std::array<const char*, 8> names { "choiceField", "stepper", "toggle", "valueField",
+                                                    "iconButton", "waveCell", "plotPanel", "statusChip" };
+    const auto text = value->toString();
+    for (size_t i = 0; i < names.size(); ++i)
+        if (text == names[i])
+            return (int) i + 1;
+    return defaultVariant;
+}
+
+void paintSurface (juce::Graphics& g, juce::Rectangle<float> bounds, bool highlighted, bool down, bool on,
+                   bool focused, bool enabled, int variant)
+{
+    using namespace quillon::palette;
+    const auto colours = getSurfaceColours (variant);
+    const auto radius = (float) colours.cornerRadius;
+
+    g.setColour (on ? colours.onFill : colours.fill);
+    g.fillRoundedRectangle (bounds, radius);
+
+    if (on)
+    {
+        g.setColour (get (overlaySelected));
+        g.fillRoundedRectangle (bounds, radius);
+        g.setColour (colours.accent);
+        if (colours.insetAccentBar)
+            g.fillRect (nonNegative (bounds.getX() + 1.0f, bounds.getY() + 1.0f, bounds.getWidth() - 2.0f, 2.0f));
+        else
+            g.fillRect (nonNegative (bounds.getX(), bounds.getY(), bounds.getWidth(), 2.0f));
+    }
+
+    if (highlighted)
+    {
+        g.setColour (get (overlayHover));
+        g.fillRoundedRectangle (bounds, radius);
+    }
+    if (down)
+    {
+        g.setColour (get (overlayPressed));
+        g.fillRoundedRectangle (bounds, radius);
+    }
+    if (! enabled)
+    {
+        g.setColour (get (overlayDisabled));
+        g.fillRoundedRectangle (bounds, radius);
+    }
+
+    const auto outline = nonNegative (bounds.getX() + 0.5f, bounds.getY() + 0.5f,
+                                      bounds.getWidth() - 1.0f, bounds.getHeight() - 1.0f);
+    if (focused)
+    {
+        g.setColour (get (borderFocus));
+        g.drawRoundedRectangle (outline, radius, 2.0f);
+    }
+    else
+    {
+        g.setColour (enabled ? colours.border : colours.border.withAlpha (0.28f));
+        g.drawRoundedRectangle (outline, radius, 1.0f);
+    }
+}
+
+juce::String formatSignedNumber (double value, int decimalPlaces, bool showPlus, bool unicodeMinus,
+                                 bool plusAtZero)
+{
+    const auto places = juce::jmax (0, decimalPlaces);
+    if (value < 0.0)
+    {
+        const auto minus = unicodeMinus ? juce::String (juce::CharPointer_UTF8 ("\xe2\x88\x92")) : juce::String ("-");
+        return minus + juce::String (-value, places);
+    }
+
+    auto text = juce::String (value, places);
+    if (showPlus && (value > 0.0 || plusAtZero))
+        text = "+" + text;
+    return text;
+}
+
+juce::String withUnit (const juce::String& number, const juce::String& unit, int spacing)
+{
+    return number + (spacing == 1 ? " " : "") + unit;
+}
+
+juce::String formatTime (double seconds, int decimalPlaces, int spacing, TimeZeroRule zeroRule)
+{
+    if (zeroRule.enabled && seconds < zeroRule.thresholdSeconds)
+        return withUnit ("0", "ms", spacing);
+    if (seconds < 1.0)
+        return withUnit (juce::String (juce::roundToInt (seconds * 1000.0)), "ms", spacing);
+    return withUnit (juce::String (seconds, juce::jmax (0, decimalPlaces)), "s", spacing);
+}
+
+//==============================================================================
+void LookAndFeel::drawButtonBackground (juce::Graphics& g, juce::Button& button, const juce::Colour&,
+                                        bool highlighted, bool down)
+{
+    paintSurface (g, button.getLocalBounds().toFloat(), highlighted, down, button.getToggleState(),
+                  button.hasKeyboardFocus (false), button.isEnabled(),
+                  surfaceVariantOf (button, SurfaceVariant::command));
+}
+
+juce::Font LookAndFeel::getTextButtonFont (juce::TextButton& button, int buttonHeight)
+{
+    const auto text = button.getButtonText();
+    const auto length = text.length();
+    const bool small = buttonHeight < 25 || (length <= 5 && text == text.toUpperCase()) || length <= 2;
+
+    auto font = getEditorFont (small ? 6 : 3);
+    if (buttonHeight < 20)
+        font.setHeight ((float) juce::jmax (buttonHeight - 8, 8));
+    return font;
+}
+
+void LookAndFeel::drawButtonText (juce::Graphics& g, juce::TextButton& button, bool highlighted, bool)
+{
+    using namespace quillon::palette;
+    if (! button.isEnabled())
+        g.setColour (get (textDisabled));
+    else if (highlighted || button.getToggleState())
+        g.setColour (get (controlText));
+    else
+        g.setColour (get (textSecondary));
+
+    const auto font = getTextButtonFont (button, button.getHeight());
+    const auto area = juce::Rectangle<int> (8, 0, juce::jmax (0, button.getWidth() - 16), button.getHeight());
+
+    // The embedded faces have no multiplication-x glyph and this framework version does not fall back
+    // to another font for it, so the close cross is drawn as a path at the size the glyph would have.
+    if (button.getButtonText() == juce::String::fromUTF8 ("\xe2\x9c\x95"))
+    {
+        const auto half = juce::jmax (2.0f, font.getHeight() * 0.45f);
+        const auto c = area.toFloat().getCentre();
+        juce::Path cross;
+        cross.startNewSubPath (c.x - half, c.y - half);
+        cross.lineTo (c.x + half, c.y + half);
+        cross.startNewSubPath (c.x + half, c.y - half);
+        cross.lineTo (c.x - half, c.y + half);
+        g.strokePath (cross, juce::PathStrokeType (1.5f, juce::PathStrokeType::curved, juce::PathStrokeType::rounded));
+        return;
+    }
+
+    g.setFont (font);
+    g.drawFittedText (button.getButtonText(), area, juce::Justification::centred, 1);
+}
+
+juce::Font LookAndFeel::getAlertWindowTitleFont() { return getEditorFont (1); }
+juce::Font LookAndFeel::getAlertWindowMessageFont() { return getEditorFont (3); }
+juce::Font LookAndFeel::getAlertWindowFont() { return getEditorFont (3); }
+juce::Font LookAndFeel::getPopupMenuFont() { return getEditorFont (3); }
+
+void LookAndFeel::drawComboBox (juce::Graphics& g, int width, int height, bool down, int, int, int, int,
+                                juce::ComboBox& box)
+{
+    using namespace quillon::palette;
+    const bool compact = isCompact (box);
+
+    paintSurface (g, juce::Rectangle<int> (0, 0, width, height).toFloat(), box.isMouseOver (false), down, false,
+                  box.hasKeyboardFocus (false), box.isEnabled(), surfaceVariantOf (box, SurfaceVariant::choiceField));
+
+    const auto ax = (float) width - (compact ? 8.0f : 14.0f);
+    const auto cy = (float) height * 0.5f;
+    juce::Path chevron;
+    chevron.startNewSubPath (ax - 4.0f, cy - 2.0f);
+    chevron.lineTo (ax, cy + 2.0f);
+    chevron.lineTo (ax + 4.0f, cy - 2.0f);
+    g.setColour (box.isEnabled() ? get (controlText) : get (textDisabled));
+    g.strokePath (chevron, juce::PathStrokeType (1.5f, juce::PathStrokeType::curved, juce::PathStrokeType::rounded));
+}
+
+juce::Font LookAndFeel::getComboBoxFont (juce::ComboBox&) { return getEditorFont (5); }
+
+void LookAndFeel::positionComboBoxText (juce::ComboBox& box, juce::Label& label)
+{
+    if (isCompact (box))
+    {
+        label.setBounds (4, 1, juce::jmax (0, box.getWidth() - 14), juce::jmax (0, box.getHeight() - 2));
+        label.setFont (getEditorFont (7));
+    }
+    else
+    {
+        label.setBounds (8, 1, juce::jmax (0, box.getWidth() - 30), juce::jmax (0, box.getHeight() - 2));
+        label.setFont (getComboBoxFont (box));
+    }
+    label.setJustificationType (box.getJustificationType());
+}
+
+juce::Font LookAndFeel::getLabelFont (juce::Label& label) { return label.getFont(); }
+juce::Font LookAndFeel::getSliderPopupFont (juce::Slider&) { return getEditorFont (5); }
+
+} // namespace quillon::ui
