@@ -270,8 +270,12 @@ TEST_F (KnobWiring, RegistryKeepsOneEntryPerKnobAndDropsDeletedKnobs)
     EXPECT_EQ (registeredEntriesFor (*knob), 1);
 
     for (auto& e : knobRegistry())
+    {
         if (e.knob.getComponent() == knob.get())
+        {
             EXPECT_EQ (e.destination, 28);
+        }
+    }
 
     const auto before = knobRegistry().size();
     knob.reset();
