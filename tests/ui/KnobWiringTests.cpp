@@ -221,6 +221,12 @@ TEST_F (KnobWiring, MenuAndDropRouteSources)
     // Slot 1 still points at cutoff with no source: it is free, so the drop takes it over.
     EXPECT_EQ (readSlot (processor, 1).source, 3);
     EXPECT_EQ (readSlot (processor, 1).destination, 2);
+
+    drive.handleMenuResult (Knob::revealItem); // no hook installed: nothing happens
+    int revealed = -1;
+    revealInMatrixHook = [&] (int d) { revealed = d; };
+    drive.handleMenuResult (Knob::revealItem);
+    EXPECT_EQ (revealed, 2);
 }
 
 TEST_F (KnobWiring, MidiLearnTogglesAndFollowsTheProcessor)
@@ -247,19 +253,6 @@ TEST_F (KnobWiring, MidiLearnTogglesAndFollowsTheProcessor)
     processor.cancelMidiLearn();
     updateModulationRings (processor);
     EXPECT_FALSE (drive.isMidiLearnArmed());
-}
-
-TEST_F (KnobWiring, RevealCallsTheHookOnlyWhenInstalled)
-{
-    Knob knob (0, false, false);
-    wireKnob (knob, processor, "phaseMix", 26);
-
-    knob.handleMenuResult (Knob::revealItem); // no hook: nothing happens
-
-    int revealed = -1;
-    revealInMatrixHook = [&] (int d) { revealed = d; };
-    knob.handleMenuResult (Knob::revealItem);
-    EXPECT_EQ (revealed, 26);
 }
 
 TEST_F (KnobWiring, RegistryKeepsOneEntryPerKnobAndDropsDeletedKnobs)
