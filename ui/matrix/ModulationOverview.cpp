@@ -1,0 +1,130 @@
+#include "ModulationOverview.h"
+
+#include "engine/SynthEngine.h"
+#include "plugin/PluginProcessor.h"
+
+#include <array>
+#include <cmath>
+
+namespace quillon::ui::matrix
+{
+
+std::vector<KnobRegistryEntry>& knobRegistry()
+{
+    static std::vector<KnobRegistryEntry> registry;
+    return registry;
+}
+
+void compactKnobRegistry()
+{
+    auto& registry = knobRegistry();
+    registry.erase (std::remove_if (registry.begin(), registry.end(),
+                                    [] (const KnobRegistryEntry& e) { return e.knob == nullptr || e.destination < 1; }),
+                    registry.end());
+}
+
+void registerKnob (larkspur::widgets::Knob& knob, int destination, const juce::String& parameterId)
+{
+    compactKnobRegistry();
+
+    for (auto& entry : knobRegistry())
+    {
+        if (entry.knob.getComponent() == &knob)
+        {
+            entry.destination = destination;
+            entry.parameterId = parameterId;
+            return;
+        }
+    }
+
+    knobRegistry().push_back ({ juce::Component::SafePointer<larkspur::widgets::Knob> (&knob), destination, parameterId });
+}
+
+int slotChoiceIndex (QuillonAudioProcessor& processor, int slot, const char* suffix)
+{
+    const auto id = "mod" + juce::String (slot) + suffix;
+
+    if (auto* choice = dynamic_cast<juce::AudioParameterChoice*> (processor.parameterState.getParameter (id)))
+        return choice->getIndex();
+
+    return -1;
+}
+
+int findSlotForDestination (QuillonAudioProcessor& processor, int destination)
+{
+    for (int slot = 1; slot <= 4; ++slot)
+        if (slotChoiceIndex (processor, slot, "Dest") == destination && slotChoiceIndex (processor, slot, "Source") > 0)
+            return slot;
+
+    return 0;
+}
+
+namespace
+{
+    // Destination of an active slot, or 0 when the slot is off or incomplete.
+    int activeDestination (QuillonAudioProcessor& processor, int slot)
+    {
+        const int destination = slotChoiceIndex (processor, slot, "Dest");
+        const int source = slotChoiceIndex (processor, slot, "Source");
+        return destination > 0 && source > 0 ? destination : 0;
+    }
+} // namespace
+
+juce::String modulationSummaryText (QuillonAudioProcessor& processor)
+{
+    int active = 0;
+
+    for (int slot = 1; slot <= 4; ++slot)
+        if (activeDestination (processor, slot) > 0)
+            ++active;
+
+    if (active == 0)
+        return "No modulations active";
+
+    if (active == 1)
+        return "1 modulation active";
+
+    return juce::String (active) + " modulations active";
+}
+
+void updateModulationRings (QuillonAudioProcessor& processor)
+{
+    compactKnobRegistry();
+
+    constexpr int numSums = 32;
+    std::array<float, numSums> sums {};
+    std::array<bool, numSums> routed {};
+
+    for (int slot = 1; slot <= 4; ++slot)
+    {
+        const int destination = activeDestination (processor, slot);
+
+        if (destination < 1 || destination >= numSums)
+            continue;
+
+        const float live = processor.engine.liveSlotValues[(size_t) slot - 1].load (std::memory_order_relaxed);
+        sums[(size_t) destination] += std::isfinite (live) ? live : 0.0f;
+        routed[(size_t) destination] = true;
+    }
+
+    for (auto& entry : knobRegistry())
+    {
+        auto* knob = entry.knob.getComponent();
+
+        if (knob == nullptr)
+            continue;
+
+        const int d = entry.destination;
+        const bool inRange = d >= 1 && d < numSums;
+        const float v = inRange ? sums[(size_t) d] : 0.0f;
+
+        knob->setModulated (std::abs (v) > 0.001f || (inRange && routed[(size_t) d]));
+        knob->setLiveValue (juce::jlimit (0.0, 1.0, (double) v * 0.5 + 0.5));
+
+        // The processor goes back to idle by itself once a controller has been learned.
+        if (knob->isMidiLearnArmed() && entry.parameterId.isNotEmpty() && ! processor.isMidiLearnArmed (entry.parameterId))
+            knob->setMidiLearnArmed (false);
+    }
+}
+
+} // namespace quillon::ui::matrix

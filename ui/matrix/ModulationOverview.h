@@ -1,0 +1,47 @@
+#pragma once
+
+#include "widgets/Knob.h"
+
+#include <functional>
+#include <vector>
+
+class QuillonAudioProcessor;
+
+namespace quillon::ui::matrix
+{
+
+/** A knob that stands for a modulation destination. The knob may be deleted at any time; its
+    entry then lingers, untouched, until the next compaction. */
+struct KnobRegistryEntry
+{
+    juce::Component::SafePointer<larkspur::widgets::Knob> knob;
+    int destination = 0;
+    juce::String parameterId; // the knob's own parameter, so a finished MIDI learn can be shown
+};
+
+/** Every registered knob of the process, in registration order (message thread only). */
+std::vector<KnobRegistryEntry>& knobRegistry();
+
+/** Drops entries whose knob is gone or that name no destination, keeping the order of the rest. */
+void compactKnobRegistry();
+
+/** Adds the knob, or moves its existing entry to the new destination. */
+void registerKnob (larkspur::widgets::Knob& knob, int destination, const juce::String& parameterId = {});
+
+/** Installed by the editor, emptied by its destructor; callers test for an empty hook. */
+inline std::function<void (int)> revealInMatrixHook;
+inline std::function<void (int)> matrixChangedHook;
+
+/** Choice index of "mod<slot><suffix>", or -1 when that parameter is missing or not a choice. */
+int slotChoiceIndex (QuillonAudioProcessor& processor, int slot, const char* suffix);
+
+/** First slot (1..4) aimed at the destination with a source; 0 when none. */
+int findSlotForDestination (QuillonAudioProcessor& processor, int destination);
+
+/** "No modulations active", "1 modulation active", "3 modulations active". */
+juce::String modulationSummaryText (QuillonAudioProcessor& processor);
+
+/** The editor timer's tick: live modulation on every registered knob. */
+void updateModulationRings (QuillonAudioProcessor& processor);
+
+} // namespace quillon::ui::matrix

@@ -1,0 +1,222 @@
+#include "SourceChip.h"
+
+#include "KnobWiring.h"
+#include "plugin/Palette.h"
+#include "ui/LookAndFeel.h"
+
+namespace quillon::ui::widgets
+{
+
+namespace
+{
+    namespace pal = quillon::palette;
+
+    constexpr int statusChipVariant = 8;
+
+    struct SourceIdEntry
+    {
+        const char* id;
+        int code;
+        int colourSlot;
+    };
+
+    constexpr std::array<SourceIdEntry, 12> sourceIds { {
+        { "velocity", 1, pal::sourceVelocity },
+        { "key", 2, pal::sourceKey },
+        { "modwheel", 3, pal::sourceModwheel },
+        { "aftertouch", 4, pal::sourceAftertouch },
+        { "lfo1", 5, pal::sourceLfo1 },
+        { "dcw1Env", 6, pal::sourceDcw1 },
+        { "dcw2Env", 7, pal::sourceDcw2 },
+        { "filterEnv", 8, pal::sourceKey },
+        { "ampEnv", 9, pal::sourceVelocity },
+        { "noteRandom", 10, pal::sourceAftertouch },
+        { "smoothRandom", 11, pal::sourceModwheel },
+        { "beatPhase", 12, pal::sourceLfo1 },
+    } };
+
+    const SourceIdEntry* findSourceId (const juce::String& id)
+    {
+        for (auto& entry : sourceIds)
+            if (id == entry.id)
+                return &entry;
+
+        return nullptr;
+    }
+} // namespace
+
+const std::array<AssignMenuDestination, 20> assignMenuDestinations { {
+    { 101, 4, "OSC 1 DCW" },       { 102, 5, "OSC 2 DCW" },    { 103, 10, "OSC 2 detune" },
+    { 104, 8, "OSC 1 level" },     { 105, 9, "OSC 2 level" },  { 106, 1, "Filter cutoff" },
+    { 107, 14, "Filter resonance" }, { 108, 15, "Filter envelope" }, { 109, 2, "Drive" },
+    { 110, 6, "Sub level" },       { 111, 20, "Noise level" }, { 112, 17, "LFO 1 rate" },
+    { 113, 18, "LFO 1 depth" },    { 114, 19, "Output" },      { 115, 23, "PD morph" },
+    { 116, 24, "Reese beat" },     { 117, 25, "Reese spread" }, { 118, 26, "Phase mix" },
+    { 119, 27, "Phase notch" },    { 120, 28, "Feedback" },
+} };
+
+int sourceIndexForId (const juce::String& id)
+{
+    auto* entry = findSourceId (id);
+    return entry != nullptr ? entry->code : 0;
+}
+
+juce::Colour sourceColourForId (const juce::String& id)
+{
+    auto* entry = findSourceId (id);
+    return pal::get (entry != nullptr ? entry->colourSlot : pal::accentPrimary);
+}
+
+int choiceIndexOf (juce::AudioProcessorValueTreeState& state, const juce::String& parameterId)
+{
+    if (auto* choice = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter (parameterId)))
+        return choice->getIndex();
+
+    return -1;
+}
+
+void setChoiceIndex (juce::AudioProcessorValueTreeState& state, const juce::String& parameterId, int index)
+{
+    quillon::ui::matrix::setChoiceIndex (state, parameterId, index);
+}
+
+bool assignSourceToDestination (juce::AudioProcessorValueTreeState& state, int source, int destination)
+{
+    if (source <= 0 || destination <= 0)
+        return false;
+
+    return quillon::ui::matrix::applyAssignmentRule (state, source, destination);
+}
+
+//==============================================================================
+SourceChip::SourceChip (const juce::String& sourceId, const juce::String& displayName)
+    : id (sourceId), name (displayName), colour (sourceColourForId (sourceId))
+{
+    setSize (156, 44);
+    setWantsKeyboardFocus (true);
+    setMouseCursor (juce::MouseCursor::DraggingHandCursor);
+    setTitle (name);
+    setHelpText ("Drag to a destination, or press Return to choose a modulation destination.");
+}
+
+SourceChip::~SourceChip() = default;
+
+void SourceChip::setParameterState (juce::AudioProcessorValueTreeState* newState)
+{
+    state = newState;
+}
+
+void SourceChip::mouseEnter (const juce::MouseEvent&)
+{
+    hover = true;
+    repaint();
+}
+
+void SourceChip::mouseExit (const juce::MouseEvent&)
+{
+    hover = false;
+    pressed = false;
+    repaint();
+}
+
+void SourceChip::mouseDown (const juce::MouseEvent&)
+{
+    grabKeyboardFocus();
+    dragStarted = false;
+    pressed = true;
+    repaint();
+}
+
+void SourceChip::mouseDrag (const juce::MouseEvent&)
+{
+    auto* container = juce::DragAndDropContainer::findParentDragContainerFor (this);
+
+    if (container == nullptr || container->isDragAndDropActive())
+        return;
+
+    dragStarted = true;
+    container->startDragging (juce::var (id), this, juce::ScaledImage(), false);
+}
+
+void SourceChip::mouseUp (const juce::MouseEvent& e)
+{
+    if (! dragStarted && ! e.mouseWasDraggedSinceMouseDown())
+        showAssignMenu();
+
+    dragStarted = false;
+    pressed = false;
+    repaint();
+}
+
+bool SourceChip::keyPressed (const juce::KeyPress& key)
+{
+    if (key == juce::KeyPress::returnKey || key == juce::KeyPress::spaceKey)
+    {
+        showAssignMenu();
+        return true;
+    }
+
+    return false;
+}
+
+juce::PopupMenu SourceChip::buildAssignMenu() const
+{
+    juce::PopupMenu menu;
+    menu.addSectionHeader ("Assign " + name);
+
+    for (auto& entry : assignMenuDestinations)
+        menu.addItem (entry.itemId, entry.label);
+
+    return menu;
+}
+
+void SourceChip::handleAssignMenuResult (int itemId)
+{
+    if (state == nullptr || itemId == 0)
+        return;
+
+    int destination = 0;
+    for (auto& entry : assignMenuDestinations)
+        if (entry.itemId == itemId)
+            destination = entry.destination;
+
+    assignSourceToDestination (*state, sourceIndexForId (id), destination);
+}
+
+void SourceChip::showAssignMenu()
+{
+    if (state == nullptr)
+        return;
+
+    juce::WeakReference<SourceChip> weakThis (this);
+    buildAssignMenu().showMenuAsync (juce::PopupMenu::Options().withTargetComponent (this),
+                                     [weakThis] (int result)
+                                     {
+                                         if (auto* chip = weakThis.get())
+                                             chip->handleAssignMenuResult (result);
+                                     });
+}
+
+void SourceChip::paint (juce::Graphics& g)
+{
+    const auto bounds = getLocalBounds().toFloat();
+    const float x = bounds.getX(), y = bounds.getY(), w = bounds.getWidth(), h = bounds.getHeight();
+    const float cy = y + h / 2.0f;
+
+    paintSurface (g, bounds, hover, pressed, false, hasKeyboardFocus (false), isEnabled(), statusChipVariant);
+
+    g.setColour (colour);
+    g.fillEllipse (x + 8.0f, cy - 5.0f, 10.0f, 10.0f);
+
+    g.setColour (hover || pressed ? colour : pal::get (pal::textSecondary));
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 2; ++j)
+            g.fillEllipse (x + w - 24.0f + 5.0f * (float) j, cy - 4.0f + 5.0f * (float) i, 3.0f, 3.0f);
+
+    g.setFont (getEditorFont (8));
+    g.setColour (pal::get (pal::textPrimary));
+    g.drawText (name.toUpperCase(), juce::Rectangle<float> (x + 26.0f, y, juce::jmax (0.0f, w - 58.0f), h),
+                juce::Justification::centredLeft, true);
+}
+
+} // namespace quillon::ui::widgets
