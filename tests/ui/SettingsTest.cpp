@@ -11,7 +11,7 @@ struct SettingsTest : ::testing::Test
     juce::TemporaryFile temp { ".settings" };
     juce::File file() const { return temp.getFile(); }
 
-    // A writer that knows nothing of the others, like the standalone wrapper's own properties file.
+    // A writer that knows nothing of the merge, such as an older build of the program.
     std::unique_ptr<juce::PropertiesFile> plainWriter() const
     {
         auto options = settingsFileOptions();
@@ -94,6 +94,34 @@ TEST_F (SettingsTest, NoWriterDropsAnotherWritersKeys)
     browser->removeValue (settingsKeys::themeJson);
     EXPECT_TRUE (onDisk (settingsKeys::themeJson).isEmpty());
     EXPECT_EQ (onDisk ("shouldMuteInput"), "1");
+}
+
+TEST_F (SettingsTest, StandaloneWindowWritingLastKeepsTheEditorsChoices)
+{
+    // The standalone window opens the file first and saves its state last, at quit.
+    auto window = settingsWriter();
+    window->setValue ("audioSetup", "<DEVICESETUP deviceType=\"ALSA\"/>");
+    {
+        auto editor = settingsWriter();
+        editor->setValue (settingsKeys::themeName, "saffronStatic");
+        editor->setValue (settingsKeys::themeJson, "{ \"bg\": {} }");
+    }
+    window->setValue ("filterState", "AAAA");
+    window.reset();
+
+    EXPECT_EQ (onDisk (settingsKeys::themeName), "saffronStatic");
+    EXPECT_EQ (onDisk (settingsKeys::themeJson), "{ \"bg\": {} }");
+    EXPECT_EQ (onDisk ("filterState"), "AAAA");
+    EXPECT_TRUE (onDisk ("audioSetup").contains ("ALSA"));
+
+    // The same order across processes: a window opened before an editor in another program wrote.
+    auto lateWindow = settingsWriter();
+    {
+        auto otherProcessEditor = plainWriter();
+        otherProcessEditor->setValue (settingsKeys::displayScale, 1.5);
+    }
+    lateWindow->setValue ("shouldMuteInput", false);
+    EXPECT_EQ (onDisk (settingsKeys::displayScale), "1.5");
 }
 
 TEST_F (SettingsTest, UnreadableFileIsNotMergedIntoMemory)
