@@ -40,8 +40,18 @@ juce::PropertiesFile::Options settingsFileOptions()
     return options;
 }
 
+juce::File productFolder()
+{
+    return juce::File::getSpecialLocation (juce::File::userApplicationDataDirectory).getChildFile ("Quillon");
+}
+
+juce::File settingsFileLocation()
+{
+    return productFolder().getChildFile ("Quillon").withFileExtension (settingsFileOptions().filenameSuffix);
+}
+
 SettingsFile::SettingsFile()
-    : SettingsFile (settingsFileOptions().getDefaultFile(), settingsFileOptions())
+    : SettingsFile (settingsFileLocation(), settingsFileOptions())
 {
 }
 

@@ -22,6 +22,14 @@ juce::String favouriteKeyFor (const juce::String& presetFileName);
 /** The per-user settings file: application "Quillon", suffix "settings", XML, saved at every change. */
 juce::PropertiesFile::Options settingsFileOptions();
 
+/** The product's per-user folder (user application data / "Quillon"): the settings file, the "User"
+    presets and the "Themes" live here together. */
+juce::File productFolder();
+
+/** productFolder() / "Quillon.settings". JUCE's default for these options is the same file on Windows;
+    on Linux it would be ~/.Quillon, away from the presets and themes. */
+juce::File settingsFileLocation();
+
 /** The editor settings file. Several objects write this one file: every editor, the preset browser and,
     in the standalone program, the framework's wrapper, each with its own keys. A plain PropertiesFile
     rewrites the file from its own key set and so loses whatever the others wrote since it was opened.

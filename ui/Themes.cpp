@@ -1,4 +1,5 @@
 #include "Themes.h"
+#include "ui/Settings.h"
 
 #include "plugin/Palette.h"
 #include "widgets/Frames.h"
@@ -256,9 +257,7 @@ juce::String themeTemplateText()
 
 juce::File defaultThemesFolder()
 {
-    return juce::File::getSpecialLocation (juce::File::userApplicationDataDirectory)
-        .getChildFile ("Quillon")
-        .getChildFile ("Themes");
+    return productFolder().getChildFile ("Themes");
 }
 
 juce::File prepareThemesFolder (const juce::File& folder)

@@ -37,7 +37,10 @@ TEST_F (SettingsTest, OptionsNameTheProductFile)
 {
     const auto options = settingsFileOptions();
     EXPECT_EQ (options.applicationName, "Quillon");
-    EXPECT_EQ (options.getDefaultFile().getFileName(), "Quillon.settings");
+    EXPECT_EQ (settingsFileLocation().getFileName(), "Quillon.settings");
+    // One product folder for the settings, the user presets and the themes.
+    EXPECT_EQ (settingsFileLocation().getParentDirectory(), productFolder());
+    EXPECT_EQ (productFolder().getFileName(), "Quillon");
     EXPECT_EQ (options.millisecondsBeforeSaving, 0);
     EXPECT_FALSE (options.ignoreCaseOfKeyNames);
     EXPECT_EQ (favouriteKeyFor ("reese_classic.xml"), "fav_reese_classic.xml");
