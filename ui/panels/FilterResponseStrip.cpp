@@ -250,16 +250,27 @@ void FilterResponseStrip::paint (juce::Graphics& g)
     const struct { float hz; const char* text; } labels[] = { { 20, "20" }, { 100, "100" }, { 1000, "1k" },
                                                              { 10000, "10k" }, { 20000, "20k" } };
 
+    // On a narrow plot neighbouring labels would print over each other; the later one is left out.
+    float lastRight = -1.0e6f;
+    const auto labelFont = g.getCurrentFont();
+
     for (const auto& label : labels)
     {
         const int x = juce::roundToInt (xForFrequency (label.hz));
+        const auto justification = label.hz == 20.0f      ? juce::Justification::centredLeft
+                                   : label.hz == 20000.0f ? juce::Justification::centredRight
+                                                          : juce::Justification::centred;
+        const int cellX = label.hz == 20.0f ? x : (label.hz == 20000.0f ? x - 32 : x - 16);
+        const float textWidth = labelFont.getStringWidthFloat (label.text);
+        const float textLeft = label.hz == 20.0f      ? (float) cellX
+                               : label.hz == 20000.0f ? (float) cellX + 32.0f - textWidth
+                                                      : (float) cellX + 16.0f - textWidth / 2.0f;
 
-        if (label.hz == 20.0f)
-            g.drawText (label.text, x, labelTop, 32, 12, juce::Justification::centredLeft, false);
-        else if (label.hz == 20000.0f)
-            g.drawText (label.text, x - 32, labelTop, 32, 12, juce::Justification::centredRight, false);
-        else
-            g.drawText (label.text, x - 16, labelTop, 32, 12, juce::Justification::centred, false);
+        if (textLeft < lastRight + 2.0f)
+            continue;
+
+        g.drawText (label.text, cellX, labelTop, 32, 12, justification, false);
+        lastRight = textLeft + textWidth;
     }
 
     if (showEnvelope && std::abs (plainValue (amountIndex)) > 0.01f)

@@ -147,7 +147,9 @@ void VoiceFilterPanel::resized()
 
     getTitle().setBounds (20, top, usable, rowHeight);
 
-    int x = showPhaseControls ? 62 : 56;
+    // Four knobs start at the strip's left edge: further right, NOTCH would sit on the envelope
+    // editor's amount knob.
+    int x = showPhaseControls ? 16 : 56;
     for (auto* knob : { cutoffKnob.get(), resonanceKnob.get(), phaseKnob.get(), notchKnob.get() })
     {
         if (knob == nullptr || ! knob->isVisible())
