@@ -16,7 +16,8 @@ juce::String percentWithSpace (double v)
 
 juce::String cutoffText (double v)
 {
-    if (std::abs (v) < 1000.0)
+    // Decided on the rounded value: a cutoff a hair under 1 kHz reads 1.0 kHz, never "1000 Hz".
+    if (std::abs (juce::roundToInt (v)) < 1000)
         return juce::String (juce::roundToInt (v)) + " Hz";
     return juce::String (v / 1000.0, 1) + " kHz";
 }
