@@ -3,12 +3,6 @@
 #include "plugin/Palette.h"
 #include "plugin/PluginProcessor.h"
 
-#if __has_include("ui/matrix/LfoCard.h")
- #include "ui/matrix/LfoCard.h"
- #define QUILLON_HAS_LFO_CARD 1
-#else
- #define QUILLON_HAS_LFO_CARD 0
-#endif
 
 namespace quillon::ui::views
 {
@@ -24,15 +18,12 @@ SingleCanvasView::SingleCanvasView (QuillonAudioProcessor& processor)
     filterPanel = std::make_unique<widgets::VoiceFilterPanel> (state, processor);
     ampPanel = std::make_unique<widgets::AmpEnvelopePanel> (state);
     driveCard = std::make_unique<widgets::DriveCard> (state, processor);
-#if QUILLON_HAS_LFO_CARD
     lfoCard = std::make_unique<widgets::LfoCard> (state, processor);
-#endif
 
     for (auto* panel : { (juce::Component*) osc1.get(), (juce::Component*) osc2.get(), (juce::Component*) detuneBar.get(),
                          (juce::Component*) sourceStrip.get(), (juce::Component*) filterPanel.get(),
-                         (juce::Component*) ampPanel.get(), (juce::Component*) driveCard.get(), lfoCard.get() })
-        if (panel != nullptr)
-            addAndMakeVisible (panel);
+                         (juce::Component*) ampPanel.get(), (juce::Component*) driveCard.get(), (juce::Component*) lfoCard.get() })
+        addAndMakeVisible (panel);
 }
 
 SingleCanvasView::~SingleCanvasView()

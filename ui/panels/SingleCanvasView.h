@@ -7,6 +7,8 @@
 #include "SourceUtilityStrip.h"
 #include "VoiceFilterPanel.h"
 
+#include "ui/matrix/LfoCard.h"
+
 #include <memory>
 
 class QuillonAudioProcessor;
@@ -31,8 +33,7 @@ public:
     widgets::VoiceFilterPanel& getFilterPanel() { return *filterPanel; }
     widgets::AmpEnvelopePanel& getAmpPanel() { return *ampPanel; }
     widgets::DriveCard& getDriveCard() { return *driveCard; }
-    /** The LFO card; null in a build without it. */
-    juce::Component* getLfoCard() { return lfoCard.get(); }
+    widgets::LfoCard& getLfoCard() { return *lfoCard; }
 
     void paint (juce::Graphics&) override;
     void resized() override;
@@ -44,7 +45,7 @@ private:
     std::unique_ptr<widgets::VoiceFilterPanel> filterPanel;
     std::unique_ptr<widgets::AmpEnvelopePanel> ampPanel;
     std::unique_ptr<widgets::DriveCard> driveCard;
-    std::unique_ptr<juce::Component> lfoCard;
+    std::unique_ptr<widgets::LfoCard> lfoCard;
     bool matrixOpen = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (SingleCanvasView)
