@@ -1,0 +1,114 @@
+// Drive card and thumbnail: drag and typed entry of the drive amount, the drawn transfer curves,
+// and the card layout.
+#include "PanelTestSupport.h"
+
+#include "ui/panels/DriveCard.h"
+
+#include <cmath>
+
+using namespace panel_tests;
+using namespace quillon::ui::widgets;
+
+TEST (DriveCurve, SoftAtZeroDecibelsIsTheIdentityAndModesAreBounded)
+{
+    for (float x : { -1.0f, -0.3f, 0.0f, 0.5f, 1.0f })
+        EXPECT_FLOAT_EQ (DriveThumbnail::transferCurve (x, 0.0f, 0), x);
+
+    for (int mode : { 0, 1, 2 })
+        for (float x = -1.0f; x <= 1.0f; x += 0.05f)
+        {
+            const float y = DriveThumbnail::transferCurve (x, 24.0f, mode);
+            EXPECT_TRUE (std::isfinite (y)) << mode;
+            EXPECT_LE (std::abs (y), 1.0f) << mode;
+        }
+}
+
+namespace
+{
+class DriveTest : public PanelTest
+{
+protected:
+    DriveThumbnail thumbnail { state };
+    void SetUp() override { thumbnail.setSize (172, 34); }
+};
+} // namespace
+
+TEST_F (DriveTest, DragOf200PixelsSpansTheRangeInOneGesture)
+{
+    setPlain (processor, "drive", 0.0f);
+    ParameterRecorder recorder (*state.getParameter ("drive"));
+
+    drag (thumbnail, { 80.0f, 20.0f }, { { 80.0f, -180.0f }, { 80.0f, -400.0f } });
+    EXPECT_FLOAT_EQ (plain (processor, "drive"), 24.0f);
+    EXPECT_EQ (recorder.begins, 1);
+    EXPECT_EQ (recorder.ends, 1);
+    EXPECT_FALSE (recorder.valueOutsideGesture);
+    EXPECT_FALSE (thumbnail.isDragging());
+}
+
+TEST_F (DriveTest, TypedValuesAreClampedIntoTheRange)
+{
+    setPlain (processor, "drive", 6.5f);
+    thumbnail.mouseDoubleClick (mouseEvent (thumbnail, { 50.0f, 10.0f }, leftButton(), {}, 2));
+    auto* editor = thumbnail.getInlineEditor();
+    ASSERT_NE (editor, nullptr);
+    EXPECT_EQ (editor->getText(), "6.5");
+    EXPECT_EQ (editor->getBounds(), juce::Rectangle<int> (4, 6, 164, 22));
+
+    editor->setText ("99");
+    thumbnail.commitInlineEdit();
+    EXPECT_EQ (thumbnail.getInlineEditor(), nullptr);
+    EXPECT_FLOAT_EQ (plain (processor, "drive"), 24.0f);
+
+    thumbnail.mouseDoubleClick (mouseEvent (thumbnail, { 50.0f, 10.0f }, leftButton(), {}, 2));
+    thumbnail.getInlineEditor()->setText ("loud");
+    thumbnail.commitInlineEdit();
+    EXPECT_FLOAT_EQ (plain (processor, "drive"), 0.0f);
+
+    thumbnail.mouseDoubleClick (mouseEvent (thumbnail, { 50.0f, 10.0f }, leftButton(), {}, 2));
+    thumbnail.getInlineEditor()->setText ("12");
+    thumbnail.cancelInlineEdit();
+    EXPECT_EQ (thumbnail.getInlineEditor(), nullptr);
+    EXPECT_FLOAT_EQ (plain (processor, "drive"), 0.0f);
+}
+
+TEST_F (DriveTest, OutOfRangeModeStillDraws)
+{
+    setPlain (processor, "driveMode", 2.0f);
+    setPlain (processor, "drive", 18.0f);
+    const auto image = paintToImage (thumbnail);
+    EXPECT_FALSE (image.getPixelAt (86, 17).isTransparent());
+}
+
+TEST (DriveThumbnailWithoutParameters, MouseDoesNothing)
+{
+    widget_tests::DummyProcessor dummy;
+    DriveThumbnail thumbnail (dummy.state);
+    thumbnail.setSize (160, 36);
+
+    drag (thumbnail, { 10.0f, 10.0f }, { { 10.0f, -100.0f } });
+    EXPECT_FALSE (thumbnail.isDragging());
+    thumbnail.mouseDoubleClick (mouseEvent (thumbnail, { 10.0f, 10.0f }, leftButton(), {}, 2));
+    EXPECT_EQ (thumbnail.getInlineEditor(), nullptr);
+    paintToImage (thumbnail);
+}
+
+TEST_F (PanelTest, DriveCardLayoutAndTexts)
+{
+    DriveCard card (state, processor);
+    card.setSize (204, 420);
+
+    EXPECT_EQ (card.getTitle().getBounds(), juce::Rectangle<int> (20, 8, 164, 22));
+    EXPECT_EQ (card.getThumbnail().getBounds(), juce::Rectangle<int> (16, 46, 172, 34));
+    EXPECT_EQ (card.getAmountKnob().getBounds(), juce::Rectangle<int> (24, 108, 44, 96));
+    EXPECT_EQ (card.getMixKnob().getBounds(), juce::Rectangle<int> (80, 108, 44, 96));
+    EXPECT_EQ (card.getFeedbackKnob().getBounds(), juce::Rectangle<int> (136, 108, 44, 96));
+    EXPECT_EQ (card.getModeBox().getBounds(), juce::Rectangle<int> (16, 216, 172, 96));
+    EXPECT_EQ (card.getModeBox().getLabel(), "MODE");
+
+    setPlain (processor, "drive", 6.5f);
+    EXPECT_EQ (card.getAmountKnob().getValueText(), "6.5 dB");
+    setPlain (processor, "driveMix", 0.35f);
+    EXPECT_EQ (card.getMixKnob().getValueText(), "35 %");
+    EXPECT_EQ (card.getFeedbackKnob().getLabelText(), "FDBK");
+}

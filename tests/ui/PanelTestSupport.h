@@ -1,0 +1,44 @@
+#pragma once
+
+#include "plugin/PluginProcessor.h"
+#include "widgets/WidgetTestSupport.h"
+
+namespace panel_tests
+{
+using namespace widget_tests;
+
+inline void setPlain (QuillonAudioProcessor& p, const juce::String& id, float plainValue)
+{
+    auto* param = p.parameterState.getParameter (id);
+    param->setValueNotifyingHost (param->convertTo0to1 (plainValue));
+}
+
+inline float plain (QuillonAudioProcessor& p, const juce::String& id)
+{
+    return p.parameterState.getRawParameterValue (id)->load();
+}
+
+inline float normalised (QuillonAudioProcessor& p, const juce::String& id)
+{
+    return p.parameterState.getParameter (id)->getValue();
+}
+
+inline void writePng (const juce::Image& image, const juce::String& name)
+{
+    auto dir = juce::File (QUILLON_TEST_OUTPUT_DIR);
+    dir.createDirectory();
+    auto file = dir.getChildFile (name);
+    file.deleteFile();
+    juce::FileOutputStream out (file);
+    juce::PNGImageFormat().writeImageToStream (image, out);
+}
+
+/** A processor per test; panels are built on its parameter tree. */
+class PanelTest : public ::testing::Test
+{
+protected:
+    QuillonAudioProcessor processor;
+    juce::AudioProcessorValueTreeState& state = processor.parameterState;
+};
+
+} // namespace panel_tests
