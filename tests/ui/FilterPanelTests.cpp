@@ -204,7 +204,7 @@ TEST_F (FilterPanelTest, LayoutAndTexts)
     setPlain (processor, "filterCutoff", 1000.0f);
     EXPECT_EQ (panel.getCutoffKnob().getValueText(), "1.0 kHz");
     setPlain (processor, "filterEnvAmount", 12.0f);
-    EXPECT_EQ (panel.getEnvelopeKnob().getValueText(), "+12.0 dB");
+    EXPECT_EQ (panel.getEnvelopeKnob().getValueText(), "+12.0 st");
     setPlain (processor, "filterReso", 0.35f);
     EXPECT_EQ (panel.getResonanceKnob().getValueText(), "35 %");
 }

@@ -65,7 +65,7 @@ VoiceFilterPanel::VoiceFilterPanel (juce::AudioProcessorValueTreeState& s, Quill
         { phaseKnob, phaseAttachment, "PHASE", "phaseMix", false, percentWithSpace, 26 },
         { notchKnob, notchAttachment, "NOTCH", "phaseNotch", false, percentWithSpace, 27 },
         { envelopeKnob, envelopeAttachment, "ENV", "filterEnvAmount", true,
-          [] (double v) { return formatSignedNumber (v, 1, true, false, false) + " dB"; }, 15 },
+          [] (double v) { return formatSignedNumber (v, 1, true, false, false) + " st"; }, 15 }, // the amount moves the cutoff in semitones
     };
 
     for (auto& spec : specs)
