@@ -2,20 +2,11 @@
 
 #include "plugin/Palette.h"
 #include "plugin/PluginProcessor.h"
+#include "ui/Settings.h"
 #include "ui/UserPresets.h"
 
-#if __has_include("ui/Themes.h")
- #include "ui/Themes.h"
- #define QUILLON_EDITOR_HAS_THEMES 1
-#else
- #define QUILLON_EDITOR_HAS_THEMES 0
-#endif
-#if __has_include("ui/matrix/ModulationOverview.h")
- #include "ui/matrix/ModulationOverview.h"
- #define QUILLON_EDITOR_HAS_MODULATION 1
-#else
- #define QUILLON_EDITOR_HAS_MODULATION 0
-#endif
+#include "ui/Themes.h"
+#include "ui/matrix/ModulationOverview.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -35,28 +26,10 @@ const juce::Rectangle<int> gridBounds { 24, 24, 1284, 852 };
 
 bool nearlyEqual (float a, float b) { return std::abs (a - b) < 1.0e-4f; }
 
-juce::PropertiesFile::Options settingsOptions()
-{
-    juce::PropertiesFile::Options options;
-    options.applicationName = "Quillon";
-    options.filenameSuffix = "settings";
-    options.folderName = {};
-    options.osxLibrarySubFolder = "Application Support";
-    options.commonToAllUsers = false;
-    options.ignoreCaseOfKeyNames = false;
-    options.doNotSave = false;
-    options.millisecondsBeforeSaving = 0;
-    options.storageFormat = juce::PropertiesFile::storeAsXML;
-    return options;
-}
-
-// Other writers (the browser's favourites, the standalone wrapper, other editors) share the file;
-// their keys are read back in before ours are written, so a save never drops them.
 void writeSetting (juce::PropertiesFile* file, const juce::String& key, const juce::var& value)
 {
     if (file == nullptr)
         return;
-    file->reload();
     file->setValue (key, value);
     file->saveIfNeeded();
 }
@@ -124,34 +97,20 @@ Editor::Editor (QuillonAudioProcessor& p)
       processor (p),
       catalogue (quillon::presets::Catalogue::loadEmbedded()),
       header (p)
-#if QUILLON_EDITOR_HAS_FOOTER
       , footer (p.parameterState)
-#endif
-#if QUILLON_EDITOR_HAS_MATRIX
       , matrixSlideOut (p)
-#endif
 {
     setLookAndFeel (&lookAndFeel);
     addAndMakeVisible (designCanvas);
     designCanvas.addAndMakeVisible (header);
-#if QUILLON_EDITOR_HAS_FOOTER
     designCanvas.addAndMakeVisible (footer);
-#endif
 
-#if QUILLON_EDITOR_HAS_CANVAS
-    canvasView = std::make_unique<views::SingleCanvasView> (p);
-    designCanvas.addAndMakeVisible (*canvasView);
-#endif
     browseView = std::make_unique<views::BrowseView> (p, catalogue);
     designCanvas.addChildComponent (*browseView);
-#if QUILLON_EDITOR_HAS_MATRIX
     designCanvas.addChildComponent (matrixSlideOut);
-#endif
-#if QUILLON_EDITOR_HAS_SETTINGS_PANEL
     designCanvas.addChildComponent (settingsPanel);
-#endif
 
-    settings = std::make_unique<juce::PropertiesFile> (settingsOptions());
+    settings = openSettingsFile();
     displayScale = nearestScaleStep (settings->getDoubleValue ("displayScale", 1.0));
     showTooltips = settings->getBoolValue ("showTooltips", true);
     themeName = settings->getValue ("themeName", "dark");
@@ -176,10 +135,8 @@ Editor::Editor (QuillonAudioProcessor& p)
     lastSeenDirty = processor.presetDirty.load();
     refreshPresetTitle();
 
-#if QUILLON_EDITOR_HAS_SETTINGS_PANEL
     settingsPanel.setShowTooltips (showTooltips);
     settingsPanel.setSelectedTheme (themeName);
-#endif
 
     showView (0);
     startTimerHz (20);
@@ -192,19 +149,16 @@ Editor::~Editor()
     fileChooser.reset();
     setLookAndFeel (nullptr);
 
-#if QUILLON_EDITOR_HAS_MODULATION
     if (hookOwner == this)
     {
         matrix::revealInMatrixHook = nullptr;
         matrix::matrixChangedHook = nullptr;
         hookOwner = nullptr;
     }
-#endif
 }
 
 void Editor::applyStartTheme()
 {
-#if QUILLON_EDITOR_HAS_THEMES
     if (applyBuiltInTheme (themeName))
     {
         if (themeName == "untitled")
@@ -217,13 +171,11 @@ void Editor::applyStartTheme()
             return;
 
     applyThemeRecord (darkTheme());
-#endif
     themeName = "dark";
 }
 
 void Editor::applyChosenTheme (const juce::String& themeId)
 {
-#if QUILLON_EDITOR_HAS_THEMES
     auto name = themeId;
     if (! applyBuiltInTheme (themeId))
     {
@@ -232,9 +184,6 @@ void Editor::applyChosenTheme (const juce::String& themeId)
     }
     storeTheme (name, {});
     applyPaletteToTree (designCanvas);
-#else
-    storeTheme (themeId, {});
-#endif
     repaint();
 }
 
@@ -242,10 +191,7 @@ void Editor::wireCallbacks()
 {
     juce::Component::SafePointer<Editor> safe (this);
 
-#if QUILLON_EDITOR_HAS_MATRIX
     matrixSlideOut.onClose = [this] { showView (0); };
-#endif
-#if QUILLON_EDITOR_HAS_SETTINGS_PANEL
     settingsPanel.onClose = [this] { showView (0); };
     settingsPanel.onScaleSelected = [this] (float scale)
     {
@@ -258,7 +204,6 @@ void Editor::wireCallbacks()
     settingsPanel.onImportTheme = [this] { chooseThemeJson(); };
     settingsPanel.onRevealThemesFolder = [this] { writeThemeTemplate(); };
     settingsPanel.onThemeFileDropped = [this] (const juce::String& path) { applyImportedTheme (juce::File (path)); };
-#endif
 
     header.onBrowse = [this] { showView (1); };
     header.onSettings = [this] { showView (activeView == 2 ? 0 : 2); };
@@ -285,11 +230,8 @@ void Editor::wireCallbacks()
         refreshPresetTitle();
     };
 
-#if QUILLON_EDITOR_HAS_FOOTER
     footer.onToggleMatrix = [this] { showView (activeView == 3 ? 0 : 3); };
-#endif
 
-#if QUILLON_EDITOR_HAS_MODULATION
     matrix::revealInMatrixHook = [safe] (int)
     {
         if (safe != nullptr)
@@ -301,7 +243,6 @@ void Editor::wireCallbacks()
             safe->repaint();
     };
     hookOwner = this;
-#endif
 }
 
 //==============================================================================
@@ -309,47 +250,35 @@ void Editor::showView (int view)
 {
     const bool matrixOpen = view == 3;
 
-#if QUILLON_EDITOR_HAS_CANVAS
-    canvasView->setVisible (view != 1);
-    canvasView->setMatrixOpen (matrixOpen);
-#endif
     browseView->setVisible (view == 1);
-#if QUILLON_EDITOR_HAS_SETTINGS_PANEL
     settingsPanel.setVisible (view == 2);
-#endif
-#if QUILLON_EDITOR_HAS_MATRIX
     matrixSlideOut.setVisible (matrixOpen);
-#endif
-#if QUILLON_EDITOR_HAS_FOOTER
     footer.setVisible (view != 1);
     footer.setMatrixOpen (matrixOpen);
-#endif
 
     activeView = juce::jlimit (0, 3, view);
-#if QUILLON_EDITOR_HAS_SETTINGS_PANEL
     settingsPanel.setBounds (settingsBounds);
-#endif
 
     if (view == 1)
     {
-        browseView->grabKeyboardFocus();
+        if (browseView->isShowing())
+            browseView->grabKeyboardFocus();
     }
-#if QUILLON_EDITOR_HAS_SETTINGS_PANEL
     else if (view == 2)
     {
         settingsPanel.toFront (false);
         settingsPanel.setDisplayScale (displayScale);
         settingsPanel.setShowTooltips (showTooltips);
         settingsPanel.setSelectedTheme (themeName);
-        settingsPanel.grabKeyboardFocus();
+        if (settingsPanel.isShowing())
+            settingsPanel.grabKeyboardFocus();
     }
-#endif
-#if QUILLON_EDITOR_HAS_MATRIX
     else if (view == 3)
     {
-        matrixSlideOut.toFront (true);
+        matrixSlideOut.toFront (false);
+        if (matrixSlideOut.isShowing())
+            matrixSlideOut.grabKeyboardFocus();
     }
-#endif
 
     repaint();
 }
@@ -361,9 +290,7 @@ void Editor::setDisplayScale (double requestedScale)
     storeDisplayScale();
     setSize (scaledWidth (displayScale), scaledHeight (displayScale));
     layOutDesignCanvas();
-#if QUILLON_EDITOR_HAS_SETTINGS_PANEL
     settingsPanel.setDisplayScale (displayScale);
-#endif
 }
 
 void Editor::storeDisplayScale()
@@ -386,9 +313,7 @@ void Editor::setShowTooltips (bool shouldShow)
     }
 
     writeSetting (settings.get(), "showTooltips", showTooltips);
-#if QUILLON_EDITOR_HAS_SETTINGS_PANEL
     settingsPanel.setShowTooltips (showTooltips);
-#endif
 }
 
 void Editor::storeTheme (const juce::String& name, const juce::String& themeJson)
@@ -397,16 +322,13 @@ void Editor::storeTheme (const juce::String& name, const juce::String& themeJson
 
     if (settings != nullptr)
     {
-        settings->reload();
         settings->setValue ("themeName", name);
         if (themeJson.isNotEmpty())
             settings->setValue ("themeJson", themeJson);
         settings->saveIfNeeded();
     }
 
-#if QUILLON_EDITOR_HAS_SETTINGS_PANEL
     settingsPanel.setSelectedTheme (name);
-#endif
 }
 
 //==============================================================================
@@ -537,7 +459,6 @@ void Editor::revealUserPresetFolder()
 //==============================================================================
 void Editor::chooseThemeJson()
 {
-#if QUILLON_EDITOR_HAS_THEMES
     const auto folder = prepareThemesFolder();
     fileChooser = std::make_unique<juce::FileChooser> ("Import Quillon theme", folder, "*.json", true);
 
@@ -549,12 +470,10 @@ void Editor::chooseThemeJson()
                                   if (safe != nullptr && file != juce::File())
                                       safe->applyImportedTheme (file);
                               });
-#endif
 }
 
 void Editor::applyImportedTheme (const juce::File& file)
 {
-#if QUILLON_EDITOR_HAS_THEMES
     juce::String text;
     if (! file.existsAsFile() || ! loadThemeFile (file, &text))
         return;
@@ -562,16 +481,11 @@ void Editor::applyImportedTheme (const juce::File& file)
     storeTheme ("custom", text);
     applyPaletteToTree (designCanvas);
     repaint();
-#else
-    juce::ignoreUnused (file);
-#endif
 }
 
 void Editor::writeThemeTemplate()
 {
-#if QUILLON_EDITOR_HAS_THEMES
     prepareThemesFolder().revealToUser();
-#endif
 }
 
 //==============================================================================
@@ -581,19 +495,10 @@ void Editor::layOutDesignCanvas()
     designCanvas.setTransform (juce::AffineTransform::scale (displayScale));
 
     header.setBounds (headerBounds);
-#if QUILLON_EDITOR_HAS_FOOTER
     footer.setBounds (footerBounds);
-#endif
-#if QUILLON_EDITOR_HAS_CANVAS
-    canvasView->setBounds (canvasBounds);
-#endif
     browseView->setBounds (browserBounds);
-#if QUILLON_EDITOR_HAS_SETTINGS_PANEL
     settingsPanel.setBounds (settingsBounds);
-#endif
-#if QUILLON_EDITOR_HAS_MATRIX
     matrixSlideOut.setBounds (matrixBounds);
-#endif
 }
 
 void Editor::resized()
@@ -604,9 +509,7 @@ void Editor::resized()
     {
         displayScale = s;
         storeDisplayScale();
-#if QUILLON_EDITOR_HAS_SETTINGS_PANEL
         settingsPanel.setDisplayScale (displayScale);
-#endif
     }
 
     if (getWidth() != scaledWidth (displayScale) || getHeight() != scaledHeight (displayScale))
@@ -680,18 +583,12 @@ void Editor::timerCallback()
 {
     header.refreshTempo();
 
-#if QUILLON_EDITOR_HAS_MODULATION
     matrix::updateModulationRings (processor);
-#endif
 
-#if QUILLON_EDITOR_HAS_FOOTER
     footer.setSampleRate (processor.getSampleRate());
     footer.setVoiceCount (1);
     footer.setCpuLoad (processor.cpuLoad.load());
-   #if QUILLON_EDITOR_HAS_MODULATION
     footer.setRoutingSummary (matrix::modulationSummaryText (processor));
-   #endif
-#endif
 
     if (const bool dirty = processor.presetDirty.load(); dirty != lastSeenDirty)
     {

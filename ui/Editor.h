@@ -5,31 +5,9 @@
 #include "ui/LookAndFeel.h"
 #include "ui/browser/BrowseView.h"
 
-// The other views join the window as they are built.
-#if __has_include("ui/StatusFooter.h")
- #include "ui/StatusFooter.h"
- #define QUILLON_EDITOR_HAS_FOOTER 1
-#else
- #define QUILLON_EDITOR_HAS_FOOTER 0
-#endif
-#if __has_include("ui/SettingsPanel.h")
- #include "ui/SettingsPanel.h"
- #define QUILLON_EDITOR_HAS_SETTINGS_PANEL 1
-#else
- #define QUILLON_EDITOR_HAS_SETTINGS_PANEL 0
-#endif
-#if __has_include("ui/matrix/MatrixSlideOut.h")
- #include "ui/matrix/MatrixSlideOut.h"
- #define QUILLON_EDITOR_HAS_MATRIX 1
-#else
- #define QUILLON_EDITOR_HAS_MATRIX 0
-#endif
-#if __has_include("ui/panels/SingleCanvasView.h")
- #include "ui/panels/SingleCanvasView.h"
- #define QUILLON_EDITOR_HAS_CANVAS 1
-#else
- #define QUILLON_EDITOR_HAS_CANVAS 0
-#endif
+#include "ui/SettingsPanel.h"
+#include "ui/StatusFooter.h"
+#include "ui/matrix/MatrixSlideOut.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
@@ -114,18 +92,9 @@ public:
     const quillon::presets::Catalogue& getCatalogue() const noexcept { return catalogue; }
     juce::PropertiesFile* getSettingsFile() noexcept { return settings.get(); }
     juce::TooltipWindow* getTooltipWindow() noexcept { return tooltipWindow.get(); }
-#if QUILLON_EDITOR_HAS_FOOTER
     widgets::StatusFooter& getFooter() noexcept { return footer; }
-#endif
-#if QUILLON_EDITOR_HAS_SETTINGS_PANEL
     widgets::SettingsPanel& getSettingsPanel() noexcept { return settingsPanel; }
-#endif
-#if QUILLON_EDITOR_HAS_MATRIX
     widgets::MatrixSlideOut& getMatrixSlideOut() noexcept { return matrixSlideOut; }
-#endif
-#if QUILLON_EDITOR_HAS_CANVAS
-    views::SingleCanvasView& getCanvasView() noexcept { return *canvasView; }
-#endif
 
 private:
     void paintDebugGrid (juce::Graphics&);
@@ -141,18 +110,9 @@ private:
     std::unique_ptr<juce::TooltipWindow> tooltipWindow;
     juce::Component designCanvas;
     Header header;
-#if QUILLON_EDITOR_HAS_FOOTER
     widgets::StatusFooter footer;
-#endif
-#if QUILLON_EDITOR_HAS_SETTINGS_PANEL
     widgets::SettingsPanel settingsPanel;
-#endif
-#if QUILLON_EDITOR_HAS_MATRIX
     widgets::MatrixSlideOut matrixSlideOut;
-#endif
-#if QUILLON_EDITOR_HAS_CANVAS
-    std::unique_ptr<views::SingleCanvasView> canvasView;
-#endif
     std::unique_ptr<views::BrowseView> browseView;
 
     int activeView = 0;

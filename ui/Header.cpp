@@ -140,7 +140,8 @@ void Header::TransportBpmDisplay::beginEdit()
 
     addAndMakeVisible (ed);
     resized();
-    ed.grabKeyboardFocus();
+    if (ed.isShowing())
+        ed.grabKeyboardFocus();
     repaint();
 }
 

@@ -1,15 +1,14 @@
 #include "ui/UserPresets.h"
 
 #include "plugin/PluginProcessor.h"
+#include "ui/Settings.h"
 
 namespace quillon::ui
 {
 
 juce::File userPresetFolder()
 {
-    auto folder = juce::File::getSpecialLocation (juce::File::userApplicationDataDirectory)
-                      .getChildFile ("Quillon")
-                      .getChildFile ("User");
+    auto folder = productFolder().getChildFile ("User");
 
     if (! folder.isDirectory())
         folder.createDirectory();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "plugin/PluginProcessor.h"
+#include "ui/Settings.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 #include <gtest/gtest.h>
@@ -51,14 +52,7 @@ public:
     juce::File userPresetFolder() const { return root.getChildFile (".config/Quillon/User"); }
 
     /** The file the editor's settings use on this platform. */
-    static juce::File settingsFile()
-    {
-        juce::PropertiesFile::Options options;
-        options.applicationName = "Quillon";
-        options.filenameSuffix = "settings";
-        options.osxLibrarySubFolder = "Application Support";
-        return options.getDefaultFile();
-    }
+    static juce::File settingsFile() { return quillon::ui::settingsFileLocation(); }
 
 private:
     static void save (const char* name, juce::String& value, bool& had)

@@ -4,6 +4,7 @@
 #include "plugin/Palette.h"
 #include "plugin/PluginProcessor.h"
 #include "ui/LookAndFeel.h"
+#include "ui/Settings.h"
 
 #include <algorithm>
 #include <cmath>
@@ -32,16 +33,6 @@ void drawText (juce::Graphics& g, int style, const juce::String& text, juce::Rec
 juce::String sortText (bool alphabetical)
 {
     return juce::String::fromUTF8 (alphabetical ? "SORT \xc2\xb7 A\xe2\x86\x92Z" : "SORT \xc2\xb7 RECENT");
-}
-
-juce::PropertiesFile::Options favouritesOptions()
-{
-    juce::PropertiesFile::Options options;
-    options.applicationName = "Quillon";
-    options.filenameSuffix = "settings";
-    options.osxLibrarySubFolder = "Application Support";
-    options.storageFormat = juce::PropertiesFile::storeAsXML;
-    return options;
 }
 
 // Previews are looked for in presets/previews below the working folder or the program's folder,
@@ -543,7 +534,7 @@ public:
 BrowseView::Impl::Impl (BrowseView& o, QuillonAudioProcessor& p, const quillon::presets::Catalogue& c)
     : owner (o), processor (p), catalogue (c)
 {
-    favourites = std::make_unique<juce::PropertiesFile> (favouritesOptions());
+    favourites = openSettingsFile();
 
     sidebar = std::make_unique<Sidebar>();
     list = std::make_unique<PresetList>();
@@ -741,7 +732,7 @@ bool BrowseView::Impl::loadPresetIntoProcessor (const Entry& entry)
 
 bool BrowseView::Impl::isFavourite (const Entry& entry) const
 {
-    return favourites != nullptr && favourites->getBoolValue ("fav_" + entry.xml, false);
+    return favourites != nullptr && favourites->getBoolValue (favouriteKeyFor (entry.xml), false);
 }
 
 void BrowseView::Impl::toggleFavourite()
@@ -753,10 +744,7 @@ void BrowseView::Impl::toggleFavourite()
 
     if (favourites != nullptr)
     {
-        // Another writer (the editor's settings, the standalone wrapper) may have changed the file
-        // since it was read; take its keys in before writing ours back.
-        favourites->reload();
-        favourites->setValue ("fav_" + selectedEntry->xml, now);
+        favourites->setValue (favouriteKeyFor (selectedEntry->xml), now);
         favourites->saveIfNeeded();
     }
 

@@ -201,7 +201,8 @@ void PresetNavStrip::beginRename()
     addAndMakeVisible (ed);
     resized();
     ed.moveCaretToEnd();
-    ed.grabKeyboardFocus();
+    if (ed.isShowing())
+        ed.grabKeyboardFocus();
     repaint();
 }
 
