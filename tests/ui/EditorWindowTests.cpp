@@ -1,6 +1,9 @@
 #include "WindowTestSupport.h"
 
 #include "ui/Editor.h"
+#include "plugin/Palette.h"
+#include "ui/Themes.h"
+#include "ui/matrix/ModulationOverview.h"
 
 #include <cstdlib>
 
@@ -292,4 +295,126 @@ TEST_F (EditorWindowTest, PaintsAtEveryScaleWithTheGrid)
         if (scale > 0.99f && scale < 1.01f)
             writePng (image, "editor-window-grid.png");
     }
+}
+
+//==============================================================================
+TEST_F (EditorWindowTest, ViewsFollowTheirButtons)
+{
+    auto editor = open();
+    auto& footer = editor->getFooter();
+    auto& panel = editor->getSettingsPanel();
+    auto& matrix = editor->getMatrixSlideOut();
+
+    footer.getMatrixButton().triggerClick();
+    pumpMessages();
+    EXPECT_EQ (editor->getActiveView(), 3);
+    EXPECT_TRUE (matrix.isVisible());
+    EXPECT_TRUE (footer.isMatrixOpen());
+    EXPECT_EQ (matrix.getBounds(), juce::Rectangle<int> (24, 308, 1284, 460));
+
+    footer.getMatrixButton().triggerClick();
+    pumpMessages();
+    EXPECT_EQ (editor->getActiveView(), 0);
+    EXPECT_FALSE (matrix.isVisible());
+    EXPECT_FALSE (footer.isMatrixOpen());
+
+    editor->getHeader().settingsButton.triggerClick();
+    pumpMessages();
+    EXPECT_EQ (editor->getActiveView(), 2);
+    EXPECT_TRUE (panel.isVisible());
+    EXPECT_EQ (panel.getBounds(), juce::Rectangle<int> (888, 132, 420, 636));
+    EXPECT_TRUE (panel.scaleTabs[1].getToggleState());
+
+    panel.onClose();
+    EXPECT_EQ (editor->getActiveView(), 0);
+    EXPECT_FALSE (panel.isVisible());
+
+    editor->showView (3);
+    matrix.onClose();
+    EXPECT_EQ (editor->getActiveView(), 0);
+
+    // A knob's "Reveal in matrix" reaches the editor through the process-wide hook.
+    ASSERT_TRUE (quillon::ui::matrix::revealInMatrixHook != nullptr);
+    quillon::ui::matrix::revealInMatrixHook (1);
+    EXPECT_EQ (editor->getActiveView(), 3);
+
+    editor.reset();
+    EXPECT_TRUE (quillon::ui::matrix::revealInMatrixHook == nullptr);
+    EXPECT_TRUE (quillon::ui::matrix::matrixChangedHook == nullptr);
+}
+
+TEST_F (EditorWindowTest, OnlyTheEditorThatOwnsTheHooksEmptiesThem)
+{
+    auto first = open();
+    auto second = open();
+    first.reset();
+    ASSERT_TRUE (quillon::ui::matrix::revealInMatrixHook != nullptr);
+    quillon::ui::matrix::revealInMatrixHook (1);
+    EXPECT_EQ (second->getActiveView(), 3);
+}
+
+TEST_F (EditorWindowTest, SettingsPanelChoicesReachTheSettingsFile)
+{
+    auto editor = open();
+    auto& panel = editor->getSettingsPanel();
+
+    panel.onScaleSelected (1.5f);
+    EXPECT_FLOAT_EQ (editor->getDisplayScale(), 1.5f);
+    EXPECT_EQ (editor->getWidth(), 1998);
+    EXPECT_TRUE (panel.scaleTabs[3].getToggleState());
+
+    panel.onTooltipsChanged (false);
+    EXPECT_FALSE (editor->getShowTooltips());
+    EXPECT_TRUE (panel.tooltipsOffTab.getToggleState());
+
+    panel.onThemeSelected ("untitled");
+    EXPECT_EQ (storedSetting ("themeName"), "untitled");
+    EXPECT_EQ (editor->getThemeName(), "untitled");
+
+    panel.onThemeSelected ("no-such-theme");
+    EXPECT_EQ (storedSetting ("themeName"), "dark");
+    EXPECT_EQ (quillon::palette::get (quillon::palette::bgGround), juce::Colour (0xff0b0b0a));
+}
+
+TEST_F (EditorWindowTest, StoredThemesAreResolvedAtStart)
+{
+    storeSetting ("themeName", "untitled");
+    {
+        auto editor = open();
+        EXPECT_EQ (editor->getThemeName(), "velvetReactor");
+        EXPECT_EQ (quillon::palette::get (quillon::palette::bgGround), juce::Colour (0xff130018));
+    }
+    EXPECT_EQ (storedSetting ("themeName"), "untitled");
+
+    storeSetting ("themeName", "custom");
+    storeSetting ("themeJson", "[1, 2");
+    {
+        auto editor = open();
+        EXPECT_EQ (editor->getThemeName(), "dark");
+        EXPECT_EQ (quillon::palette::get (quillon::palette::bgGround), juce::Colour (0xff0b0b0a));
+    }
+
+    storeSetting ("themeJson", "{ \"bg\": { \"ground\": \"#102030\" } }");
+    auto editor = open();
+    EXPECT_EQ (editor->getThemeName(), "custom");
+    EXPECT_EQ (quillon::palette::get (quillon::palette::bgGround), juce::Colour (0xff102030));
+    quillon::ui::applyBuiltInTheme ("dark");
+}
+
+TEST_F (EditorWindowTest, ImportedThemeIsStoredWithItsText)
+{
+    auto editor = open();
+    const auto file = home.root.getChildFile ("mine.json");
+    file.replaceWithText ("{ \"accent\": { \"primary\": \"#ff0000\" } }");
+    editor->applyImportedTheme (file);
+    EXPECT_EQ (editor->getThemeName(), "custom");
+    EXPECT_EQ (storedSetting ("themeName"), "custom");
+    EXPECT_TRUE (storedSetting ("themeJson").contains ("#ff0000"));
+
+    const auto notJson = home.root.getChildFile ("array.json");
+    notJson.replaceWithText ("[1, 2, 3]");
+    editor->getSettingsPanel().onThemeSelected ("dark");
+    editor->applyImportedTheme (notJson);
+    EXPECT_EQ (editor->getThemeName(), "dark");
+    EXPECT_TRUE (storedSetting ("themeJson").contains ("#ff0000"));
 }
