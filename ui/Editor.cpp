@@ -105,6 +105,8 @@ Editor::Editor (QuillonAudioProcessor& p)
     designCanvas.addAndMakeVisible (header);
     designCanvas.addAndMakeVisible (footer);
 
+    canvasView = std::make_unique<views::SingleCanvasView> (p);
+    designCanvas.addAndMakeVisible (*canvasView);
     browseView = std::make_unique<views::BrowseView> (p, catalogue);
     designCanvas.addChildComponent (*browseView);
     designCanvas.addChildComponent (matrixSlideOut);
@@ -250,6 +252,8 @@ void Editor::showView (int view)
 {
     const bool matrixOpen = view == 3;
 
+    canvasView->setVisible (view != 1);
+    canvasView->setMatrixOpen (matrixOpen);
     browseView->setVisible (view == 1);
     settingsPanel.setVisible (view == 2);
     matrixSlideOut.setVisible (matrixOpen);
@@ -496,6 +500,7 @@ void Editor::layOutDesignCanvas()
 
     header.setBounds (headerBounds);
     footer.setBounds (footerBounds);
+    canvasView->setBounds (canvasBounds);
     browseView->setBounds (browserBounds);
     settingsPanel.setBounds (settingsBounds);
     matrixSlideOut.setBounds (matrixBounds);

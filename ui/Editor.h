@@ -8,6 +8,7 @@
 #include "ui/SettingsPanel.h"
 #include "ui/StatusFooter.h"
 #include "ui/matrix/MatrixSlideOut.h"
+#include "ui/panels/SingleCanvasView.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
@@ -95,6 +96,7 @@ public:
     widgets::StatusFooter& getFooter() noexcept { return footer; }
     widgets::SettingsPanel& getSettingsPanel() noexcept { return settingsPanel; }
     widgets::MatrixSlideOut& getMatrixSlideOut() noexcept { return matrixSlideOut; }
+    views::SingleCanvasView& getCanvasView() noexcept { return *canvasView; }
 
 private:
     void paintDebugGrid (juce::Graphics&);
@@ -113,6 +115,7 @@ private:
     widgets::StatusFooter footer;
     widgets::SettingsPanel settingsPanel;
     widgets::MatrixSlideOut matrixSlideOut;
+    std::unique_ptr<views::SingleCanvasView> canvasView;
     std::unique_ptr<views::BrowseView> browseView;
 
     int activeView = 0;
