@@ -418,3 +418,48 @@ TEST_F (EditorWindowTest, ImportedThemeIsStoredWithItsText)
     EXPECT_EQ (editor->getThemeName(), "dark");
     EXPECT_TRUE (storedSetting ("themeJson").contains ("#ff0000"));
 }
+
+TEST_F (EditorWindowTest, TheProcessorOpensTheEditorAndItPaintsAtEveryScale)
+{
+    ASSERT_TRUE (processor.hasEditor());
+    std::unique_ptr<juce::AudioProcessorEditor> created (processor.createEditorIfNeeded());
+    auto* editor = dynamic_cast<Editor*> (created.get());
+    ASSERT_NE (editor, nullptr);
+    pumpMessages();
+
+    for (auto scale : Editor::scaleSteps)
+    {
+        editor->setDisplayScale (scale);
+        ASSERT_EQ (editor->getWidth(), Editor::scaledWidth (scale));
+
+        juce::Image image (juce::Image::ARGB, editor->getWidth(), editor->getHeight(), true);
+        {
+            juce::Graphics g (image);
+            editor->paintEntireComponent (g, false);
+        }
+
+        // The ground is painted edge to edge and the panels draw something other than the ground.
+        const auto ground = quillon::palette::get (quillon::palette::bgGround);
+        EXPECT_EQ (image.getPixelAt (1, 1), ground);
+        EXPECT_EQ (image.getPixelAt (image.getWidth() - 30, image.getHeight() / 2), ground);
+        int differing = 0;
+        for (int y = 0; y < image.getHeight(); y += 7)
+            for (int x = 0; x < image.getWidth(); x += 7)
+                differing += image.getPixelAt (x, y) != ground ? 1 : 0;
+        EXPECT_GT (differing, 1000);
+
+        writePng (image, "editor-" + juce::String (juce::roundToInt (scale * 100)) + ".png");
+    }
+
+    editor->showView (1);
+    juce::Image browser (juce::Image::ARGB, editor->getWidth(), editor->getHeight(), true);
+    {
+        juce::Graphics g (browser);
+        editor->paintEntireComponent (g, false);
+    }
+    writePng (browser, "editor-browser.png");
+
+    // The processor forgets its editor when the editor goes.
+    created.reset();
+    EXPECT_EQ (processor.getActiveEditor(), nullptr);
+}
