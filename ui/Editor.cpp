@@ -412,6 +412,7 @@ void Editor::saveCurrentPreset (bool askName)
     }
 
     saveAsDialog = std::make_unique<juce::AlertWindow> ("Save preset", "Name your preset", juce::MessageBoxIconType::NoIcon);
+    saveAsDialog->setLookAndFeel (&lookAndFeel);
     saveAsDialog->addTextEditor ("name", defaultName, "Preset name:");
     saveAsDialog->addButton ("Save", 1, juce::KeyPress (juce::KeyPress::returnKey));
     saveAsDialog->addButton ("Cancel", 0, juce::KeyPress (juce::KeyPress::escapeKey));
@@ -427,6 +428,13 @@ void Editor::saveCurrentPreset (bool askName)
         juce::MessageManager::callAsync ([safe] { if (safe != nullptr) safe->saveAsDialog.reset(); });
         safe->handleSaveAsResult (result, typed);
     }), false);
+
+    // The name field takes the typing at once.
+    if (auto* field = saveAsDialog->getTextEditor ("name"); field != nullptr && field->isShowing())
+    {
+        field->grabKeyboardFocus();
+        field->selectAll();
+    }
 }
 
 void Editor::handleSaveAsResult (int result, const juce::String& typedName)
