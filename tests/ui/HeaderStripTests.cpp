@@ -66,6 +66,18 @@ TEST (PresetStrip, ANarrowStripHasNoNameCellToPress)
     strip.paintEntireComponent (g, false);
 }
 
+TEST (PresetStrip, PositionLine)
+{
+    PresetNavStrip strip;
+    EXPECT_EQ (strip.getPositionText(), "PRESET 01 / 01");
+    strip.presetIndex = 3;
+    strip.presetCount = 68;
+    EXPECT_EQ (strip.getPositionText(), "PRESET 03 / 68");
+    strip.presetIndex = 104;
+    strip.presetCount = 120;
+    EXPECT_EQ (strip.getPositionText(), "PRESET 104 / 120");
+}
+
 TEST (PresetStrip, MenuItemsCallTheirCallbacks)
 {
     PresetNavStrip strip;

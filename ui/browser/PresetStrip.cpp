@@ -101,6 +101,11 @@ void PresetNavStrip::setPresetName (const juce::String& name)
     repaint();
 }
 
+juce::String PresetNavStrip::getPositionText() const
+{
+    return juce::String::formatted ("PRESET %02d / %02d", presetIndex, presetCount).toUpperCase();
+}
+
 int PresetNavStrip::rowTop() const noexcept { return juce::jmin (getHeight(), 22); }
 int PresetNavStrip::rowHeight() const noexcept { return juce::jmin (getHeight() - 22, 44); }
 
@@ -245,8 +250,7 @@ void PresetNavStrip::paint (juce::Graphics& g)
     {
         g.setFont (getEditorFont (7));
         g.setColour (colourOf (palette::textTertiary));
-        g.drawText (juce::String::formatted ("PRESET %02d / %02d", presetIndex, presetCount).toUpperCase(),
-                    line, juce::Justification::centredLeft, false);
+        g.drawText (getPositionText(), line, juce::Justification::centredLeft, false);
     }
 
     const auto cell = getNameCell();

@@ -26,6 +26,9 @@ public:
     int presetCount = 1;
 
     void setPresetName (const juce::String& name);
+
+    /** "PRESET 03 / 68". */
+    juce::String getPositionText() const;
     const juce::String& getPresetName() const noexcept { return presetName; }
 
     /** Item ids of the user preset menu. */
