@@ -1,6 +1,7 @@
 #include "plugin/PluginProcessor.h"
 
 #include "plugin/Parameters.h"
+#include "ui/Editor.h"
 
 #include <cmath>
 
@@ -57,7 +58,7 @@ QuillonAudioProcessor::~QuillonAudioProcessor()
 
 juce::AudioProcessorEditor* QuillonAudioProcessor::createEditor()
 {
-    return new juce::GenericAudioProcessorEditor (*this);
+    return new quillon::ui::Editor (*this);
 }
 
 bool QuillonAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const

@@ -1,0 +1,110 @@
+#pragma once
+
+#include "plugin/PluginProcessor.h"
+#include "ui/Settings.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace juce
+{
+// JUCE's own message-queue step (Linux): runs work posted with callAsync in a test.
+bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);
+} // namespace juce
+
+namespace window_tests
+{
+
+inline void pumpMessages (int rounds = 50)
+{
+    for (int i = 0; i < rounds; ++i)
+        if (! juce::dispatchNextMessageOnSystemQueue (true))
+            break;
+}
+
+/** Points the per-user folders (HOME and XDG_CONFIG_HOME) at a fresh temporary folder, so the
+    settings file and the user preset folder of a test never touch the real ones. */
+class ScopedUserHome
+{
+public:
+    ScopedUserHome()
+        : root (juce::File::getSpecialLocation (juce::File::tempDirectory)
+                    .getNonexistentChildFile ("quillon-window-test", {}, false))
+    {
+        root.createDirectory();
+        save ("HOME", oldHome, hadHome);
+        save ("XDG_CONFIG_HOME", oldConfig, hadConfig);
+        setenv ("HOME", root.getFullPathName().toRawUTF8(), 1);
+        setenv ("XDG_CONFIG_HOME", root.getChildFile (".config").getFullPathName().toRawUTF8(), 1);
+    }
+
+    ~ScopedUserHome()
+    {
+        restore ("HOME", oldHome, hadHome);
+        restore ("XDG_CONFIG_HOME", oldConfig, hadConfig);
+        root.deleteRecursively();
+    }
+
+    const juce::File root;
+
+    juce::File userPresetFolder() const { return root.getChildFile (".config/Quillon/User"); }
+
+    /** The file the editor's settings use on this platform. */
+    static juce::File settingsFile() { return quillon::ui::settingsFileLocation(); }
+
+private:
+    static void save (const char* name, juce::String& value, bool& had)
+    {
+        const char* v = std::getenv (name);
+        had = v != nullptr;
+        value = had ? juce::String::fromUTF8 (v) : juce::String();
+    }
+
+    static void restore (const char* name, const juce::String& value, bool had)
+    {
+        if (had)
+            setenv (name, value.toRawUTF8(), 1);
+        else
+            unsetenv (name);
+    }
+
+    juce::String oldHome, oldConfig;
+    bool hadHome = false, hadConfig = false;
+};
+
+inline juce::MouseEvent mouseAt (juce::Component& c, juce::Point<float> p, juce::ModifierKeys mods = {}, int clicks = 1)
+{
+    auto source = juce::Desktop::getInstance().getMainMouseSource();
+    return juce::MouseEvent (source, p, mods, juce::MouseInputSource::defaultPressure, 0.0f, 0.0f, 0.0f, 0.0f,
+                             &c, &c, juce::Time::getCurrentTime(), p, juce::Time::getCurrentTime(), clicks, false);
+}
+
+inline float paramValue (QuillonAudioProcessor& p, const juce::String& id)
+{
+    return p.parameterState.getRawParameterValue (id)->load();
+}
+
+inline void setParam (QuillonAudioProcessor& p, const juce::String& id, float value)
+{
+    auto* param = p.parameterState.getParameter (id);
+    param->setValueNotifyingHost (param->convertTo0to1 (value));
+}
+
+inline juce::File testOutputFile (const juce::String& name)
+{
+    const juce::File dir (QUILLON_TEST_OUTPUT_DIR);
+    dir.createDirectory();
+    return dir.getChildFile (name);
+}
+
+inline void writePng (const juce::Image& image, const juce::String& name)
+{
+    const auto file = testOutputFile (name);
+    file.deleteFile();
+    juce::FileOutputStream out (file);
+    juce::PNGImageFormat().writeImageToStream (image, out);
+}
+
+} // namespace window_tests

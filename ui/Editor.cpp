@@ -1,0 +1,668 @@
+#include "ui/Editor.h"
+
+#include "plugin/Palette.h"
+#include "plugin/PluginProcessor.h"
+#include "ui/Settings.h"
+#include "ui/UserPresets.h"
+
+#include "ui/Themes.h"
+#include "ui/matrix/ModulationOverview.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace quillon::ui
+{
+
+namespace
+{
+const juce::Rectangle<int> headerBounds { 24, 24, 1284, 96 };
+const juce::Rectangle<int> footerBounds { 24, 780, 1284, 96 };
+const juce::Rectangle<int> canvasBounds { 24, 132, 1284, 636 };
+const juce::Rectangle<int> browserBounds { 24, 0, 1284, 900 };
+const juce::Rectangle<int> settingsBounds { 888, 132, 420, 636 };
+const juce::Rectangle<int> matrixBounds { 24, 308, 1284, 460 };
+const juce::Rectangle<int> gridBounds { 24, 24, 1284, 852 };
+
+bool nearlyEqual (float a, float b) { return std::abs (a - b) < 1.0e-4f; }
+
+void writeSetting (juce::PropertiesFile* file, const juce::String& key, const juce::var& value)
+{
+    if (file == nullptr)
+        return;
+    file->setValue (key, value);
+    file->saveIfNeeded();
+}
+
+// The hooks are process-wide; only the editor that installed them may empty them.
+const Editor* hookOwner = nullptr;
+} // namespace
+
+bool readEnvFlag (const char* variableName)
+{
+    const auto* raw = std::getenv (variableName);
+    if (raw == nullptr)
+        return false;
+
+    const auto value = juce::String::fromUTF8 (raw).trim();
+    for (const auto* accepted : { "1", "true", "yes", "on" })
+        if (value.equalsIgnoreCase (accepted))
+            return true;
+    return false;
+}
+
+//==============================================================================
+float Editor::nearestScaleStep (double requested)
+{
+    float best = scaleSteps[0];
+    double bestDistance = std::abs (requested - (double) scaleSteps[0]);
+
+    for (size_t i = 1; i < scaleSteps.size(); ++i)
+    {
+        const double distance = std::abs (requested - (double) scaleSteps[i]);
+        if (distance < bestDistance)
+        {
+            best = scaleSteps[i];
+            bestDistance = distance;
+        }
+    }
+
+    return best;
+}
+
+float Editor::snapToScaleStep (int width, int height)
+{
+    return nearestScaleStep (((double) width / designWidth + (double) height / designHeight) / 2.0);
+}
+
+void Editor::SnapScaleConstrainer::checkBounds (juce::Rectangle<int>& bounds, const juce::Rectangle<int>& previous,
+                                                const juce::Rectangle<int>& limits, bool isStretchingTop,
+                                                bool isStretchingLeft, bool isStretchingBottom, bool isStretchingRight)
+{
+    juce::ComponentBoundsConstrainer::checkBounds (bounds, previous, limits, isStretchingTop, isStretchingLeft,
+                                                   isStretchingBottom, isStretchingRight);
+
+    const auto s = snapToScaleStep (bounds.getWidth(), bounds.getHeight());
+    bounds.setSize (scaledWidth (s), scaledHeight (s));
+
+    if (isStretchingLeft && ! isStretchingRight)
+        bounds.setX (previous.getRight() - bounds.getWidth());
+    if (isStretchingTop && ! isStretchingBottom)
+        bounds.setY (previous.getBottom() - bounds.getHeight());
+}
+
+//==============================================================================
+Editor::Editor (QuillonAudioProcessor& p)
+    : juce::AudioProcessorEditor (p),
+      processor (p),
+      catalogue (quillon::presets::Catalogue::loadEmbedded()),
+      header (p)
+      , footer (p.parameterState)
+      , matrixSlideOut (p)
+{
+    setLookAndFeel (&lookAndFeel);
+    addAndMakeVisible (designCanvas);
+    designCanvas.addAndMakeVisible (header);
+    designCanvas.addAndMakeVisible (footer);
+
+    canvasView = std::make_unique<views::SingleCanvasView> (p);
+    designCanvas.addAndMakeVisible (*canvasView);
+    browseView = std::make_unique<views::BrowseView> (p, catalogue);
+    designCanvas.addChildComponent (*browseView);
+    designCanvas.addChildComponent (matrixSlideOut);
+    designCanvas.addChildComponent (settingsPanel);
+
+    settings = openSettingsFile();
+    displayScale = nearestScaleStep (settings->getDoubleValue ("displayScale", 1.0));
+    showTooltips = settings->getBoolValue ("showTooltips", true);
+    themeName = settings->getValue ("themeName", "dark");
+
+    applyStartTheme();
+    wireCallbacks();
+    setShowTooltips (showTooltips);
+    debugGrid = readEnvFlag ("QUILLON_DEBUG_GRID");
+
+    constrainer.setSizeLimits (scaledWidth (scaleSteps.front()), scaledHeight (scaleSteps.front()),
+                               scaledWidth (scaleSteps.back()), scaledHeight (scaleSteps.back()));
+    constrainer.setFixedAspectRatio (1.48);
+    setConstrainer (&constrainer);
+    setResizable (true, true);
+
+    setSize (scaledWidth (displayScale), scaledHeight (displayScale));
+    layOutDesignCanvas();
+
+    if (const auto source = processor.getPresetSource(); source.startsWith ("factory:"))
+        selectPresetBySource (source.substring (8));
+
+    lastSeenDirty = processor.presetDirty.load();
+    refreshPresetTitle();
+
+    settingsPanel.setShowTooltips (showTooltips);
+    settingsPanel.setSelectedTheme (themeName);
+
+    showView (0);
+    startTimerHz (20);
+}
+
+Editor::~Editor()
+{
+    stopTimer();
+    saveAsDialog.reset();
+    fileChooser.reset();
+    setLookAndFeel (nullptr);
+
+    if (hookOwner == this)
+    {
+        matrix::revealInMatrixHook = nullptr;
+        matrix::matrixChangedHook = nullptr;
+        hookOwner = nullptr;
+    }
+}
+
+void Editor::applyStartTheme()
+{
+    if (applyBuiltInTheme (themeName))
+    {
+        if (themeName == "untitled")
+            themeName = "velvetReactor";
+        return;
+    }
+
+    if (themeName == "custom" && settings != nullptr)
+        if (parseThemeJson (juce::JSON::parse (settings->getValue ("themeJson"))))
+            return;
+
+    applyThemeRecord (darkTheme());
+    themeName = "dark";
+}
+
+void Editor::applyChosenTheme (const juce::String& themeId)
+{
+    auto name = themeId;
+    if (! applyBuiltInTheme (themeId))
+    {
+        applyThemeRecord (darkTheme());
+        name = "dark";
+    }
+    storeTheme (name, {});
+    applyPaletteToTree (designCanvas);
+    repaint();
+}
+
+void Editor::wireCallbacks()
+{
+    juce::Component::SafePointer<Editor> safe (this);
+
+    matrixSlideOut.onClose = [this] { showView (0); };
+    settingsPanel.onClose = [this] { showView (0); };
+    settingsPanel.onScaleSelected = [this] (float scale)
+    {
+        setDisplayScale (scale);
+        settingsPanel.setDisplayScale (displayScale);
+    };
+    settingsPanel.onTooltipsChanged = [this] (bool show) { setShowTooltips (show); };
+    settingsPanel.onRevealUserPresets = [this] { revealUserPresetFolder(); };
+    settingsPanel.onThemeSelected = [this] (const juce::String& id) { applyChosenTheme (id); };
+    settingsPanel.onImportTheme = [this] { chooseThemeJson(); };
+    settingsPanel.onRevealThemesFolder = [this] { writeThemeTemplate(); };
+    settingsPanel.onThemeFileDropped = [this] (const juce::String& path) { applyImportedTheme (juce::File (path)); };
+
+    header.onBrowse = [this] { showView (1); };
+    header.onSettings = [this] { showView (activeView == 2 ? 0 : 2); };
+    header.onPreviousPreset = [this] { loadFactoryPreset (currentPresetIndex - 1); };
+    header.onNextPreset = [this] { loadFactoryPreset (currentPresetIndex + 1); };
+
+    auto& strip = header.presetStrip;
+    strip.onRename = [this] (const juce::String& name)
+    {
+        processor.setPresetName (name);
+        refreshPresetTitle();
+    };
+    strip.onSavePreset = [this] { saveCurrentPreset (false); };
+    strip.onSavePresetAs = [this] { saveCurrentPreset (true); };
+    strip.onLoadPresetFromFile = [this] { loadPresetFromFile(); };
+    strip.onRevealUserPresetFolder = [this] { revealUserPresetFolder(); };
+
+    browseView->onClose = [this] { showView (0); };
+    browseView->onLoadPreset = [this] (const juce::String& id)
+    {
+        selectPresetBySource (id);
+        const auto* entry = catalogue.findByXml (id);
+        processor.setPresetInfo (entry != nullptr ? entry->displayName : juce::String(), "factory:" + id);
+        refreshPresetTitle();
+    };
+
+    footer.onToggleMatrix = [this] { showView (activeView == 3 ? 0 : 3); };
+
+    matrix::revealInMatrixHook = [safe] (int)
+    {
+        if (safe != nullptr)
+            safe->showView (3);
+    };
+    matrix::matrixChangedHook = [safe] (int)
+    {
+        if (safe != nullptr && safe->activeView != 3)
+            safe->repaint();
+    };
+    hookOwner = this;
+}
+
+//==============================================================================
+void Editor::showView (int view)
+{
+    const bool matrixOpen = view == 3;
+
+    canvasView->setVisible (view != 1);
+    canvasView->setMatrixOpen (matrixOpen);
+    browseView->setVisible (view == 1);
+    settingsPanel.setVisible (view == 2);
+    matrixSlideOut.setVisible (matrixOpen);
+    footer.setVisible (view != 1);
+    footer.setMatrixOpen (matrixOpen);
+
+    activeView = juce::jlimit (0, 3, view);
+    settingsPanel.setBounds (settingsBounds);
+
+    if (view == 1)
+    {
+        if (browseView->isShowing())
+            browseView->grabKeyboardFocus();
+    }
+    else if (view == 2)
+    {
+        settingsPanel.toFront (false);
+        settingsPanel.setDisplayScale (displayScale);
+        settingsPanel.setShowTooltips (showTooltips);
+        settingsPanel.setSelectedTheme (themeName);
+        if (settingsPanel.isShowing())
+            settingsPanel.grabKeyboardFocus();
+    }
+    else if (view == 3)
+    {
+        matrixSlideOut.toFront (false);
+        if (matrixSlideOut.isShowing())
+            matrixSlideOut.grabKeyboardFocus();
+    }
+
+    repaint();
+}
+
+//==============================================================================
+void Editor::setDisplayScale (double requestedScale)
+{
+    displayScale = nearestScaleStep (requestedScale);
+    storeDisplayScale();
+    setSize (scaledWidth (displayScale), scaledHeight (displayScale));
+    layOutDesignCanvas();
+    settingsPanel.setDisplayScale (displayScale);
+}
+
+void Editor::storeDisplayScale()
+{
+    writeSetting (settings.get(), "displayScale", (double) displayScale);
+}
+
+void Editor::setShowTooltips (bool shouldShow)
+{
+    showTooltips = shouldShow;
+
+    if (showTooltips)
+    {
+        if (tooltipWindow == nullptr)
+            tooltipWindow = std::make_unique<juce::TooltipWindow> (this, 500);
+    }
+    else
+    {
+        tooltipWindow.reset();
+    }
+
+    writeSetting (settings.get(), "showTooltips", showTooltips);
+    settingsPanel.setShowTooltips (showTooltips);
+}
+
+void Editor::storeTheme (const juce::String& name, const juce::String& themeJson)
+{
+    themeName = name;
+
+    if (settings != nullptr)
+    {
+        settings->setValue ("themeName", name);
+        if (themeJson.isNotEmpty())
+            settings->setValue ("themeJson", themeJson);
+        settings->saveIfNeeded();
+    }
+
+    settingsPanel.setSelectedTheme (name);
+}
+
+//==============================================================================
+juce::String Editor::catalogueNameAt (int position) const
+{
+    const auto entries = catalogue.allEntries();
+    if (position >= 1 && position <= (int) entries.size() && entries[(size_t) position - 1] != nullptr)
+        return entries[(size_t) position - 1]->displayName;
+    return {};
+}
+
+void Editor::loadFactoryPreset (int position)
+{
+    const auto entries = catalogue.allEntries();
+    const int count = (int) entries.size();
+
+    if (count < 1)
+        return;
+
+    position = juce::jlimit (1, count, position);
+    const auto* entry = entries[(size_t) position - 1];
+    currentPresetIndex = position;
+
+    // A preset that cannot be loaded leaves the sound as it is and claims no name.
+    std::unique_ptr<juce::XmlElement> xml;
+    if (entry != nullptr && entry->available)
+        xml = quillon::presets::loadFactoryPresetXml (entry->xml);
+
+    if (xml == nullptr || ! processor.loadStateTree (*xml))
+    {
+        processor.setPresetInfo ({}, {});
+        refreshPresetTitle();
+        return;
+    }
+
+    processor.setPresetInfo (entry->displayName, "factory:" + entry->xml);
+    refreshPresetTitle();
+}
+
+void Editor::selectPresetBySource (const juce::String& presetFileName)
+{
+    const auto entries = catalogue.allEntries();
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (entries[i] != nullptr && entries[i]->xml == presetFileName)
+        {
+            currentPresetIndex = (int) i + 1;
+            return;
+        }
+}
+
+void Editor::refreshPresetTitle()
+{
+    header.setPresetPosition (currentPresetIndex, juce::jmax (catalogue.totalEntries(), 1));
+
+    auto name = processor.getPresetName();
+    if (name.isEmpty())
+        name = catalogueNameAt (currentPresetIndex);
+    if (processor.presetDirty.load() && name.isNotEmpty())
+        name += " *";
+
+    header.setPresetName (name);
+}
+
+//==============================================================================
+void Editor::saveCurrentPreset (bool askName)
+{
+    const auto folder = userPresetFolder();
+    auto defaultName = processor.getPresetName();
+    if (defaultName.isEmpty())
+        defaultName = "untitled";
+
+    if (! askName)
+    {
+        writeUserPreset (processor, folder, defaultName);
+        refreshPresetTitle();
+        return;
+    }
+
+    saveAsDialog = std::make_unique<juce::AlertWindow> ("Save preset", "Name your preset", juce::MessageBoxIconType::NoIcon);
+    saveAsDialog->setLookAndFeel (&lookAndFeel);
+    saveAsDialog->addTextEditor ("name", defaultName, "Preset name:");
+    saveAsDialog->addButton ("Save", 1, juce::KeyPress (juce::KeyPress::returnKey));
+    saveAsDialog->addButton ("Cancel", 0, juce::KeyPress (juce::KeyPress::escapeKey));
+
+    juce::Component::SafePointer<Editor> safe (this);
+    saveAsDialog->enterModalState (true, juce::ModalCallbackFunction::create ([safe] (int result)
+    {
+        if (safe == nullptr || safe->saveAsDialog == nullptr)
+            return;
+
+        const auto typed = safe->saveAsDialog->getTextEditorContents ("name");
+        // The dialog is still inside its own callback; let it finish before it goes.
+        juce::MessageManager::callAsync ([safe] { if (safe != nullptr) safe->saveAsDialog.reset(); });
+        safe->handleSaveAsResult (result, typed);
+    }), false);
+
+    // The name field takes the typing at once.
+    if (auto* field = saveAsDialog->getTextEditor ("name"); field != nullptr && field->isShowing())
+    {
+        field->grabKeyboardFocus();
+        field->selectAll();
+    }
+}
+
+void Editor::handleSaveAsResult (int result, const juce::String& typedName)
+{
+    const auto name = typedName.trim();
+    if (result != 1 || name.isEmpty())
+        return;
+
+    writeUserPreset (processor, userPresetFolder(), name);
+    refreshPresetTitle();
+}
+
+void Editor::loadPresetFromFile()
+{
+    const auto folder = userPresetFolder();
+    fileChooser = std::make_unique<juce::FileChooser> ("Load Quillon preset", folder, "*.xml", true);
+
+    juce::Component::SafePointer<Editor> safe (this);
+    fileChooser->launchAsync (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles,
+                              [safe] (const juce::FileChooser& chooser)
+                              {
+                                  if (safe == nullptr)
+                                      return;
+                                  if (loadUserPresetFile (safe->processor, chooser.getResult()))
+                                      safe->refreshPresetTitle();
+                              });
+}
+
+void Editor::revealUserPresetFolder()
+{
+    userPresetFolder().revealToUser();
+}
+
+//==============================================================================
+void Editor::chooseThemeJson()
+{
+    const auto folder = prepareThemesFolder();
+    fileChooser = std::make_unique<juce::FileChooser> ("Import Quillon theme", folder, "*.json", true);
+
+    juce::Component::SafePointer<Editor> safe (this);
+    fileChooser->launchAsync (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles,
+                              [safe] (const juce::FileChooser& chooser)
+                              {
+                                  const auto file = chooser.getResult();
+                                  if (safe != nullptr && file != juce::File())
+                                      safe->applyImportedTheme (file);
+                              });
+}
+
+void Editor::applyImportedTheme (const juce::File& file)
+{
+    juce::String text;
+    if (! file.existsAsFile() || ! loadThemeFile (file, &text))
+        return;
+
+    storeTheme ("custom", text);
+    applyPaletteToTree (designCanvas);
+    repaint();
+}
+
+void Editor::writeThemeTemplate()
+{
+    prepareThemesFolder().revealToUser();
+}
+
+//==============================================================================
+void Editor::layOutDesignCanvas()
+{
+    designCanvas.setBounds (0, 0, designWidth, designHeight);
+    designCanvas.setTransform (juce::AffineTransform::scale (displayScale));
+
+    header.setBounds (headerBounds);
+    footer.setBounds (footerBounds);
+    canvasView->setBounds (canvasBounds);
+    browseView->setBounds (browserBounds);
+    settingsPanel.setBounds (settingsBounds);
+    matrixSlideOut.setBounds (matrixBounds);
+}
+
+void Editor::resized()
+{
+    const auto s = snapToScaleStep (getWidth(), getHeight());
+
+    if (! nearlyEqual (s, displayScale))
+    {
+        displayScale = s;
+        storeDisplayScale();
+        settingsPanel.setDisplayScale (displayScale);
+    }
+
+    if (getWidth() != scaledWidth (displayScale) || getHeight() != scaledHeight (displayScale))
+    {
+        juce::Component::SafePointer<Editor> safe (this);
+        juce::MessageManager::callAsync ([safe]
+                                         {
+                                             if (safe != nullptr)
+                                                 safe->setDisplayScale (safe->displayScale);
+                                         });
+    }
+
+    layOutDesignCanvas();
+}
+
+bool Editor::keyPressed (const juce::KeyPress& key)
+{
+    if (key.isKeyCode (juce::KeyPress::escapeKey))
+    {
+        if (activeView == 0)
+            return false;
+        showView (0);
+        return true;
+    }
+
+    const auto mods = key.getModifiers();
+    if (! mods.isCtrlDown())
+        return false;
+
+    const auto code = key.getKeyCode();
+    const auto character = key.getTextCharacter();
+    const auto is = [code, character] (juce::juce_wchar c) { return code == (int) c || character == c; };
+
+    const auto stepIndex = [this]() -> int
+    {
+        for (size_t i = 0; i < scaleSteps.size(); ++i)
+            if (nearlyEqual (displayScale, scaleSteps[i]))
+                return (int) i;
+        return -1;
+    };
+
+    if (is ('+') || is ('='))
+    {
+        const int i = stepIndex();
+        if (i >= 0 && i < (int) scaleSteps.size() - 1)
+            setDisplayScale (scaleSteps[(size_t) i + 1]);
+        return true;
+    }
+    if (is ('-') || is ('_'))
+    {
+        const int i = stepIndex();
+        if (i > 0)
+            setDisplayScale (scaleSteps[(size_t) i - 1]);
+        return true;
+    }
+    if (is ('0'))
+    {
+        setDisplayScale (1.0);
+        return true;
+    }
+    if (mods.isShiftDown() && (is ('G') || is ('g')))
+    {
+        debugGrid = ! debugGrid;
+        repaint();
+        return true;
+    }
+    return false;
+}
+
+void Editor::timerCallback()
+{
+    header.refreshTempo();
+
+    matrix::updateModulationRings (processor);
+
+    footer.setSampleRate (processor.getSampleRate());
+    footer.setVoiceCount (1);
+    footer.setCpuLoad (processor.cpuLoad.load());
+    footer.setRoutingSummary (matrix::modulationSummaryText (processor));
+
+    if (const bool dirty = processor.presetDirty.load(); dirty != lastSeenDirty)
+    {
+        lastSeenDirty = dirty;
+        refreshPresetTitle();
+    }
+}
+
+//==============================================================================
+void Editor::paint (juce::Graphics& g)
+{
+    g.fillAll (palette::get (palette::bgGround));
+}
+
+void Editor::paintOverChildren (juce::Graphics& g)
+{
+    if (debugGrid)
+        paintDebugGrid (g);
+}
+
+void Editor::paintDebugGrid (juce::Graphics& g)
+{
+    juce::Graphics::ScopedSaveState saved (g);
+    g.addTransform (juce::AffineTransform::scale (displayScale));
+
+    const auto a = palette::get (palette::debugGridModule).withMultipliedAlpha (0.54f);
+    const auto b = palette::get (palette::debugGridCell).withMultipliedAlpha (0.36f);
+    const auto c = palette::get (palette::debugGridFill).withMultipliedAlpha (0.12f);
+    const auto d = palette::get (palette::debugGridLabel).withMultipliedAlpha (0.72f);
+
+    g.setColour (c);
+    g.fillRect (gridBounds);
+
+    g.setFont (juce::Font (10.0f));
+
+    for (int r = 0; r < 8; ++r)
+    {
+        const int y = 24 + 108 * r;
+
+        for (int k = 0; k < 12; ++k)
+        {
+            const int x = 24 + 108 * k;
+
+            g.setColour (b);
+            for (int i = 0; i < 2; ++i)
+                for (int j = 0; j < 2; ++j)
+                    g.drawRect (x + 52 * i, y + 52 * j, 44, 44, 1);
+
+            g.setColour (a);
+            g.drawRect (x, y, 96, 96, 2);
+
+            if (r == 0)
+            {
+                g.setColour (d);
+                g.drawText (juce::String (k + 1), x, y, 96, 22, juce::Justification::centred, false);
+            }
+        }
+    }
+
+    g.setColour (palette::get (palette::debugGridModule).withMultipliedAlpha (0.54f * 0.7f));
+    g.drawRect (gridBounds, 2);
+}
+
+} // namespace quillon::ui

@@ -1,0 +1,137 @@
+#pragma once
+
+#include "plugin/Catalogue.h"
+#include "ui/Header.h"
+#include "ui/LookAndFeel.h"
+#include "ui/browser/BrowseView.h"
+
+#include "ui/SettingsPanel.h"
+#include "ui/StatusFooter.h"
+#include "ui/matrix/MatrixSlideOut.h"
+#include "ui/panels/SingleCanvasView.h"
+
+#include <juce_audio_processors/juce_audio_processors.h>
+
+#include <array>
+#include <memory>
+
+class QuillonAudioProcessor;
+
+namespace quillon::ui
+{
+
+/** True when an environment variable is set to "1", "true", "yes" or "on" (trimmed, any case). */
+bool readEnvFlag (const char* variableName);
+
+/** The plug-in's window: a 1332 x 900 design canvas drawn at one of four scales, holding the header,
+    footer, main canvas, browser, settings panel and modulation matrix. Message thread only. */
+class Editor : public juce::AudioProcessorEditor,
+               public juce::DragAndDropContainer,
+               private juce::Timer
+{
+public:
+    static constexpr int designWidth = 1332, designHeight = 900;
+    static constexpr std::array<float, 4> scaleSteps { 0.75f, 1.0f, 1.25f, 1.5f };
+
+    /** The step nearest to a requested scale; ties go to the earlier step. */
+    static float nearestScaleStep (double requested);
+    /** The step nearest to the mean of a size's width and height ratios to the design canvas. */
+    static float snapToScaleStep (int width, int height);
+    static int scaledWidth (float scale) { return juce::roundToInt (designWidth * scale); }
+    static int scaledHeight (float scale) { return juce::roundToInt (designHeight * scale); }
+
+    class SnapScaleConstrainer : public juce::ComponentBoundsConstrainer
+    {
+    public:
+        void checkBounds (juce::Rectangle<int>& bounds, const juce::Rectangle<int>& previousBounds,
+                          const juce::Rectangle<int>& limits, bool isStretchingTop, bool isStretchingLeft,
+                          bool isStretchingBottom, bool isStretchingRight) override;
+    };
+
+    explicit Editor (QuillonAudioProcessor& processor);
+    ~Editor() override;
+
+    void showView (int view);
+    int getActiveView() const noexcept { return activeView; }
+
+    void setDisplayScale (double requestedScale);
+    float getDisplayScale() const noexcept { return displayScale; }
+
+    void loadFactoryPreset (int position);
+    void selectPresetBySource (const juce::String& presetFileName);
+    void refreshPresetTitle();
+    int getCurrentPresetIndex() const noexcept { return currentPresetIndex; }
+
+    void setShowTooltips (bool shouldShow);
+    bool getShowTooltips() const noexcept { return showTooltips; }
+    void storeDisplayScale();
+    void storeTheme (const juce::String& name, const juce::String& themeJson);
+    const juce::String& getThemeName() const noexcept { return themeName; }
+
+    void saveCurrentPreset (bool askName);
+    void loadPresetFromFile();
+    void revealUserPresetFolder();
+    /** What the save-as dialog's answer does: result 1 with a non-blank name saves. */
+    void handleSaveAsResult (int result, const juce::String& typedName);
+
+    void chooseThemeJson();
+    void applyImportedTheme (const juce::File& file);
+    void writeThemeTemplate();
+
+    bool isDebugGridOn() const noexcept { return debugGrid; }
+
+    void paint (juce::Graphics&) override;
+    void paintOverChildren (juce::Graphics&) override;
+    bool keyPressed (const juce::KeyPress&) override;
+    void resized() override;
+    void timerCallback() override;
+
+    // The parts, for the window's own wiring and for tests.
+    juce::Component& getDesignCanvas() noexcept { return designCanvas; }
+    Header& getHeader() noexcept { return header; }
+    views::BrowseView& getBrowseView() noexcept { return *browseView; }
+    const quillon::presets::Catalogue& getCatalogue() const noexcept { return catalogue; }
+    juce::PropertiesFile* getSettingsFile() noexcept { return settings.get(); }
+    juce::TooltipWindow* getTooltipWindow() noexcept { return tooltipWindow.get(); }
+    widgets::StatusFooter& getFooter() noexcept { return footer; }
+    widgets::SettingsPanel& getSettingsPanel() noexcept { return settingsPanel; }
+    widgets::MatrixSlideOut& getMatrixSlideOut() noexcept { return matrixSlideOut; }
+    views::SingleCanvasView& getCanvasView() noexcept { return *canvasView; }
+
+private:
+    void paintDebugGrid (juce::Graphics&);
+    void applyStartTheme();
+    void applyChosenTheme (const juce::String& themeId);
+    void layOutDesignCanvas();
+    void wireCallbacks();
+    juce::String catalogueNameAt (int position) const;
+
+    QuillonAudioProcessor& processor;
+    LookAndFeel lookAndFeel;
+    quillon::presets::Catalogue catalogue;
+    std::unique_ptr<juce::TooltipWindow> tooltipWindow;
+    juce::Component designCanvas;
+    Header header;
+    widgets::StatusFooter footer;
+    widgets::SettingsPanel settingsPanel;
+    widgets::MatrixSlideOut matrixSlideOut;
+    std::unique_ptr<views::SingleCanvasView> canvasView;
+    std::unique_ptr<views::BrowseView> browseView;
+
+    int activeView = 0;
+    int currentPresetIndex = 1;
+    bool lastSeenDirty = false;
+    float displayScale = 1.0f;
+    bool showTooltips = true;
+    bool debugGrid = false;
+    juce::String themeName { "dark" };
+    std::unique_ptr<juce::PropertiesFile> settings;
+    SnapScaleConstrainer constrainer;
+
+    std::unique_ptr<juce::FileChooser> fileChooser;
+    std::unique_ptr<juce::AlertWindow> saveAsDialog;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Editor)
+};
+
+} // namespace quillon::ui
