@@ -104,10 +104,17 @@ void QuillonAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce
 
     float tempo = lfoSyncBpmValue != nullptr ? juce::jlimit (40.0f, 240.0f, lfoSyncBpmValue->load()) : 120.0f;
 
+    float hostTempo = 0.0f;
+
     if (auto* playHead = getPlayHead())
         if (const auto position = playHead->getPosition())
             if (const auto bpm = position->getBpm())
-                tempo = (float) *bpm;
+                hostTempo = (float) *bpm;
+
+    hostTempoBpm.store (hostTempo, std::memory_order_relaxed);
+
+    if (hostTempo > 0.0f)
+        tempo = hostTempo;
 
     engine.tempoBpm = tempo;
 

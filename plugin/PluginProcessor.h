@@ -73,6 +73,9 @@ public:
     std::atomic<float> peakLevelDb { -120.0f };
     std::atomic<bool> presetDirty { false };
     std::atomic<int> activeView { 0 };
+    // The host's tempo as of the last block, 0 when the host gives none. The play head itself is
+    // only valid inside processBlock, so the editor reads this instead.
+    std::atomic<float> hostTempoBpm { 0.0f };
 
     static constexpr int scopeSize = 4096;
     // Scope ring: a reader discards a slot whose stamp is 0 or changes while it reads.

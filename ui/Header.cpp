@@ -320,10 +320,8 @@ void Header::refreshTempo()
 
     std::optional<double> tempo;
 
-    if (auto* playHead = processor.getPlayHead())
-        if (const auto position = playHead->getPosition())
-            if (const auto hostBpm = position->getBpm())
-                tempo = *hostBpm;
+    if (const auto hostBpm = processor.hostTempoBpm.load (std::memory_order_relaxed); hostBpm > 0.0f)
+        tempo = (double) hostBpm;
 
     if (! tempo.has_value())
     {

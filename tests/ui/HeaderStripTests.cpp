@@ -211,19 +211,29 @@ TEST_F (HeaderTest, TempoFollowsTheHostThenTheParameter)
     header.refreshTempo();
     EXPECT_EQ (header.tempoDisplay.getDisplayText(), "90.0");
 
+    // The host's tempo reaches the header through the audio thread, as in a host.
     FixedPlayHead playHead;
     processor.setPlayHead (&playHead);
+    processor.setRateAndBufferSizeDetails (48000.0, 64);
+    processor.prepareToPlay (48000.0, 64);
+    const auto hostBlock = [this]
+    {
+        juce::AudioBuffer<float> buffer (2, 64);
+        juce::MidiBuffer midi;
+        processor.processBlock (buffer, midi);
+        header.refreshTempo();
+    };
 
     playHead.bpm = 250.0;
-    header.refreshTempo();
+    hostBlock();
     EXPECT_EQ (header.tempoDisplay.getDisplayText(), "240");
 
     playHead.bpm = 99.5;
-    header.refreshTempo();
+    hostBlock();
     EXPECT_EQ (header.tempoDisplay.getDisplayText(), "99.5");
 
     playHead.bpm = {};
-    header.refreshTempo();
+    hostBlock();
     EXPECT_EQ (header.tempoDisplay.getDisplayText(), "90.0");
 
     processor.setPlayHead (nullptr);
