@@ -62,6 +62,7 @@ float PhaseStage::process (float x) noexcept
         u = y;
     }
 
+    u = dsp::flushTiny (u);
     lastOutput = u;
     return x + mix * notch * (u - x);
 }
