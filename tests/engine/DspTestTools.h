@@ -76,3 +76,33 @@ inline double bandPowerDb (const std::vector<double>& power, double sampleRate, 
 inline bool isSubnormal (float x) { return std::fpclassify (x) == FP_SUBNORMAL; }
 
 } // namespace quillon::test
+
+namespace quillon::test
+{
+
+// Amplitude of the component at one frequency in x[from..], over a whole number of its cycles.
+inline double amplitudeAt (const std::vector<float>& x, double frequency, double sampleRate, size_t from = 0)
+{
+    const auto w = juce::MathConstants<double>::twoPi * frequency / sampleRate;
+    const auto cycles = std::floor ((double) (x.size() - from) * frequency / sampleRate);
+    const auto length = (size_t) std::round (cycles * sampleRate / frequency);
+    double re = 0.0, im = 0.0;
+
+    for (size_t n = from; n < from + length; ++n)
+    {
+        re += x[n] * std::cos (w * (double) n);
+        im += x[n] * std::sin (w * (double) n);
+    }
+
+    return 2.0 * std::sqrt (re * re + im * im) / (double) std::max<size_t> (length, 1);
+}
+
+inline double rms (const std::vector<float>& x, size_t from = 0)
+{
+    double sum = 0.0;
+    for (size_t n = from; n < x.size(); ++n)
+        sum += (double) x[n] * x[n];
+    return std::sqrt (sum / (double) std::max<size_t> (1, x.size() - from));
+}
+
+} // namespace quillon::test
