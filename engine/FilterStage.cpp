@@ -35,7 +35,7 @@ void PhaseStage::setCutoff (float hz) noexcept
 
 void PhaseStage::updateCoefficients() noexcept
 {
-    const auto shift = std::exp2 (offset);
+    const auto shift = offsetFactor;
     const auto lowest = cutoff * 0.5f * shift;
     const auto ratio = lowest >= 1.0f ? sectionRatio : std::pow (2.0f * cutoff * shift, 0.2f);
     const auto top = 0.45f * (float) sampleRate;
@@ -173,11 +173,11 @@ float FilterStage::runPoles (Poles& s, float input) noexcept
 {
     auto u = input;
 
-    for (auto& state : s)
+    for (auto& pole : s)
     {
-        const auto v = (u - state) * bigG;
-        const auto y = v + state;
-        state = dsp::flushTiny (y + v);
+        const auto v = (u - pole) * bigG;
+        const auto y = v + pole;
+        pole = dsp::flushTiny (y + v);
         u = y;
     }
 
@@ -190,6 +190,9 @@ float FilterStage::processModel (int which, float x) noexcept
     {
         case ladder:
         {
+            if (ladderK == 0.0f) // no resonance: a plain four-pole low-pass
+                return runPoles (ladderS, x);
+
             const auto e = stateEstimate (ladderS);
             return runPoles (ladderS, (1.0f + 0.5f * ladderK) * x - ladderK * dsp::tanhApprox (e));
         }
@@ -197,17 +200,23 @@ float FilterStage::processModel (int which, float x) noexcept
         case diode:
         {
             // Asymmetric clipping of the feedback, and a gentle cut below about 30 Hz.
-            const auto e = stateEstimate (diodeS);
-            const auto f = e >= 0.0f ? dsp::tanhApprox (e) : 0.85f * dsp::tanhApprox (e / 0.85f);
-            const auto y = runPoles (diodeS, x - diodeK * f);
+            auto feedback = 0.0f;
+
+            if (diodeK != 0.0f)
+            {
+                const auto e = stateEstimate (diodeS);
+                feedback = diodeK * (e >= 0.0f ? dsp::tanhApprox (e) : 0.85f * dsp::tanhApprox (e / 0.85f));
+            }
+
+            const auto y = runPoles (diodeS, x - feedback);
             diodeMemory = dsp::flushTiny (diodeMemory + (y - diodeMemory) * diodeMemoryCoefficient);
             return (y - 0.6f * diodeMemory) * 0.95f;
         }
 
         case state:
         {
-            const auto f = dsp::tanhApprox (stateS[3]);
-            return 0.85f * runPoles (stateS, x - stateK * f);
+            const auto feedback = stateK != 0.0f ? stateK * dsp::tanhApprox (stateS[3]) : 0.0f;
+            return 0.85f * runPoles (stateS, x - feedback);
         }
 
         case phase:

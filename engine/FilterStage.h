@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 
 namespace quillon
 {
@@ -17,7 +18,7 @@ public:
     void reset() noexcept;
 
     void setCutoff (float hz) noexcept;          // limited to 20 Hz .. 0.45 x the rate
-    void setOffset (float octaves) noexcept      { offset = octaves; }
+    void setOffset (float octaves) noexcept      { offset = octaves; offsetFactor = std::exp2 (octaves); }
     void setFeedback (float amount) noexcept     { feedback = amount; }
     void setMix (float amount) noexcept          { mix = amount; }
     void setNotch (float amount) noexcept        { notch = amount; }
@@ -35,6 +36,7 @@ private:
     float mix = 0.5f;
     float notch = 1.0f;
     float offset = 0.0f;
+    float offsetFactor = 1.0f; // 2^offset
     float lastOutput = 0.0f;
     std::array<float, numSections> c {};
     std::array<float, numSections> z {};

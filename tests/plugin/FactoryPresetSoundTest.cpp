@@ -115,33 +115,49 @@ TEST_P (FactoryPreset, soundsCleanAudibleBelowFullScaleAndStopsAfterItsRelease)
         EXPECT_EQ (take.level (5.0, 5.5), 0.0); // the voice has stopped
 
         if (preset.category == "plucks" || preset.category == "percussion")
+        {
             EXPECT_LT (decibels (take.level (1.5, 1.9)), decibels (take.level (0.0, 0.1)) - 12.0); // decays while held
+        }
+
         if (preset.category == "percussion")
+        {
             EXPECT_LT (take.level (1.0, 2.0), 1.0e-6); // short: over within a second though held
+        }
+
         if (preset.category == "textures")
+        {
             EXPECT_GT (decibels (take.level (1.6, 2.0)), decibels (take.level (0.0, 2.0)) - 3.0); // pads hold
+        }
     }
-}
-
-TEST_P (FactoryPreset, reeseBassesBeat)
-{
-    const auto preset = presetAt (GetParam());
-    if (preset.category != "bass-reese")
-        GTEST_SKIP();
-
-    // The loudness of the held note moves by several dB over a second: the detuned pair beating.
-    const auto take = play (preset.file, 36, 2.0, 2.0);
-    double quietest = 1.0e9, loudest = 0.0;
-    for (double t = 0.5; t < 1.9; t += 0.05)
-    {
-        const auto v = take.level (t, t + 0.05);
-        quietest = std::min (quietest, v);
-        loudest = std::max (loudest, v);
-    }
-    EXPECT_GT (decibels (loudest) - decibels (quietest), 3.0) << preset.file;
 }
 
 INSTANTIATE_TEST_SUITE_P (All, FactoryPreset, ::testing::Range (0, numPresets));
+
+TEST (FactoryPresets, reeseBassesBeat)
+{
+    int reeses = 0;
+
+    for (int i = 0; i < numPresets; ++i)
+    {
+        const auto preset = presetAt (i);
+        if (preset.category != "bass-reese")
+            continue;
+
+        // The loudness of a held note moves by several dB: the detuned pair beating.
+        ++reeses;
+        const auto take = play (preset.file, 36, 2.0, 2.0);
+        double quietest = 1.0e9, loudest = 0.0;
+        for (double t = 0.5; t < 1.9; t += 0.05)
+        {
+            const auto v = take.level (t, t + 0.05);
+            quietest = std::min (quietest, v);
+            loudest = std::max (loudest, v);
+        }
+        EXPECT_GT (decibels (loudest) - decibels (quietest), 3.0) << preset.file;
+    }
+
+    EXPECT_EQ (reeses, 3);
+}
 
 TEST (FactoryPresets, noTwoSoundTheSame)
 {
