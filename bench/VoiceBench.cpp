@@ -34,11 +34,38 @@ void makeBusy (QuillonAudioProcessor& p)
         setRaw (p, id, value);
 }
 
-void renderVoice (benchmark::State& state, bool busy)
+// Everything at once, each part at its most expensive: both oscillators with DCW envelopes, hard
+// sync, morph and drift; the reese pair detuned, beating and spread; the sub in phase-distortion
+// mode; noise both before and after the filter; the diode drive with feedback; the phase stage with
+// stereo offset and resonance, its cutoff moved every sample by the filter envelope and the LFO;
+// mono-low; and four matrix slots.
+void makeBusiest (QuillonAudioProcessor& p)
+{
+    makeBusy (p);
+    const std::pair<const char*, float> settings[] = {
+        { "noiseLevel", -24.0f }, { "noiseColour", 1.0f }, { "noiseRouting", 0.5f },
+        { "drive", 12.0f }, { "driveMode", 1.0f }, { "driveAutoMakeup", 1.0f }, { "driveMix", 0.8f },
+        { "feedbackAmount", 0.5f }, { "feedbackTone", 3000.0f },
+        { "filterModel", 3.0f }, { "filterCutoff", 800.0f }, { "filterReso", 0.6f }, { "filterEnvAmount", 24.0f },
+        { "filterDecay", 3.0f }, { "filterSustain", 0.3f }, { "phaseStereo", 0.5f }, { "phaseMix", 0.7f },
+        { "stereoWidth", 0.3f },
+        { "mod1Source", 5.0f }, { "mod1Dest", 1.0f }, { "mod1Amount", 0.2f },   // lfo -> cutoff
+        { "mod4Source", 11.0f }, { "mod4Dest", 2.0f }, { "mod4Amount", 0.3f },  // smooth random -> drive
+    };
+
+    for (auto [id, value] : settings)
+        setRaw (p, id, value);
+}
+
+enum class Setting { init, busy, busiest };
+
+void renderVoice (benchmark::State& state, Setting setting)
 {
     QuillonAudioProcessor processor; // starts from the init preset
-    if (busy)
+    if (setting == Setting::busy)
         makeBusy (processor);
+    else if (setting == Setting::busiest)
+        makeBusiest (processor);
 
     processor.prepareToPlay (sampleRate, blockSize);
     juce::ScopedNoDenormals noDenormals;
@@ -56,12 +83,14 @@ void renderVoice (benchmark::State& state, bool busy)
                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-void initPreset (benchmark::State& state) { renderVoice (state, false); }
-void busySetting (benchmark::State& state) { renderVoice (state, true); }
+void initPreset (benchmark::State& state) { renderVoice (state, Setting::init); }
+void busySetting (benchmark::State& state) { renderVoice (state, Setting::busy); }
+void busiestSetting (benchmark::State& state) { renderVoice (state, Setting::busiest); }
 } // namespace
 
 BENCHMARK (initPreset);
 BENCHMARK (busySetting);
+BENCHMARK (busiestSetting);
 
 int main (int argc, char** argv)
 {

@@ -10,7 +10,6 @@ namespace
 {
 constexpr float twoPi = juce::MathConstants<float>::twoPi;
 constexpr float halfPi = juce::MathConstants<float>::halfPi;
-constexpr float monoSumGain = 0.7071068f;
 constexpr std::uint32_t noiseSeedLeft = 0xA1B2C3D4u, noiseSeedRight = 0xD4C3B2A1u;
 
 constexpr const char* parameterIds[] = {
@@ -39,8 +38,8 @@ inline float semitoneRatio (float semitones) noexcept
 
 inline float frac (float x) noexcept { return x - std::floor (x); }
 
-// Stops denormals from leaving the voice when the host has not switched them off.
-inline float flushTiny (float x) noexcept { return std::abs (x) < 1.0e-30f ? 0.0f : x; }
+// The 5 ms of the switch fades, in samples at the given rate.
+inline int crossFadeLength (double rate) noexcept { return std::max (1, (int) std::lround (0.005 * rate)); }
 } // namespace
 
 //==============================================================================
@@ -94,12 +93,12 @@ void SynthEngine::prepare (double newSampleRate, int maxBlockSize)
     for (auto& blocker : mixDcBlockers)
         blocker.prepare (oversampledRate, 15.0f);
 
-    for (auto& blocker : outputDcBlockers)
-        blocker.prepare (newSampleRate, 10.0f);
+    outputStage.prepare (newSampleRate);
 
-    monoLowSideFilter.prepare (newSampleRate, 120.0f);
-    feedbackMemory.fill (0.0f);
-    feedbackLowpass.fill (0.0f);
+    for (auto& path : feedbackPaths)
+        path.reset();
+
+    feedbackToneHz = -1.0f;
     reeseBeatPhase = 0.0f;
 
     for (auto* envelope : { &ampEnvelope, &filterEnvelope, &osc1DcwEnvelope, &osc2DcwEnvelope })
@@ -113,8 +112,6 @@ void SynthEngine::prepare (double newSampleRate, int maxBlockSize)
     sampleGains.assign ((size_t) block, 0.0f);
     postNoiseLeft.assign ((size_t) block, 0.0f);
     postNoiseRight.assign ((size_t) block, 0.0f);
-    fadeInLength = std::max (1, (int) std::lround (0.003 * newSampleRate));
-    fadeInCountdown = 0;
 
     if (block != preparedBlockSize || preparedChannels != 2)
     {
@@ -350,14 +347,14 @@ void SynthEngine::refreshSwitches() noexcept
 {
     const auto driveMode = choice (Param::driveMode);
 
-    if (driveMode != driveStages[0].mode)
+    if (driveMode != driveStages[0].getMode())
         for (auto* stages : { &driveStages, &spareDriveStages })
             for (auto& stage : *stages)
                 stage.setMode (driveMode, true);
 
     const auto filterModel = choice (Param::filterModel);
 
-    if (filterModel != filterStages[0].model)
+    if (filterModel != filterStages[0].getModel())
         for (auto* stages : { &filterStages, &spareFilterStages })
             for (auto& stage : *stages)
                 stage.setModel (filterModel, true);
@@ -462,7 +459,7 @@ void SynthEngine::noteOn (int note, float newVelocity, bool legato)
         // A note from silence starts every value where it is set, with no ramp into it.
         updateSmootherTargets();
         snapSmoothers();
-        fadeInCountdown = fadeInLength;
+        outputStage.startFadeIn();
     }
 
     if (legato)
@@ -703,20 +700,51 @@ void SynthEngine::updateChainSettings() noexcept
     const auto semitones = envAmount * filterEnvValue + mod[ModDestination::cutoff];
     cutoffHz = std::clamp (semitoneRatio (semitones) * cutoffSmoother.getNextValue(), 20.0f, 20000.0f);
 
-    for (auto& stage : filterStages)
-        stage.setCutoff (cutoffHz);
-
+    // Drive amount with velocity and modulation. Stacked drive slots can push the sum far past
+    // 24 dB; the curve is limited there, and the make-up only compensates what is applied.
+    const auto driveDb = next (Smooth::drive) * driveVelocityFactor + mod[ModDestination::drive];
+    driveGains = computeDriveGains (driveDb, driveStages[0].getMode(), autoMakeup, next (Smooth::driveGain));
+    drivePostGain = driveGains.post;
     driveMixAmount = clamp01 (next (Smooth::driveMix));
     filterBlend = clamp01 (next (Smooth::filterEnabled));
 
-    // The drive curves, filter models, phase stage and feedback path still pass the signal
-    // through, so their gain staging, resonance and feedback settings are not computed yet;
-    // their smoothers keep moving so the values are current once they are.
-    for (auto id : { Smooth::drive, Smooth::driveGain, Smooth::filterReso, Smooth::phaseMix, Smooth::phaseStereo,
-                     Smooth::phaseNotch, Smooth::feedbackAmount, Smooth::feedbackTone })
-        smoothers[(size_t) id].getNextValue();
+    resonance = clamp01 (next (Smooth::filterReso) + mod[ModDestination::resonance]);
+    phaseMixAmount = clamp01 (next (Smooth::phaseMix) + mod[ModDestination::phaseMix]);
+    phaseNotchAmount = clamp01 (next (Smooth::phaseNotch) + mod[ModDestination::phaseNotch]);
+    phaseSpread = clamp01 (next (Smooth::phaseStereo));
 
-    drivePostGain = 1.0f;
+    // The left phase stage sits up to an octave lower, the right one up to an octave higher.
+    for (size_t side = 0; side < 2; ++side)
+    {
+        const auto offset = side == 0 ? -phaseSpread : phaseSpread;
+        applyChainSettings (driveStages[side], filterStages[side], offset);
+
+        // The pair fading in with the new drive position hears the same settings, so the new
+        // order does not start from the values it had when it was last swapped out.
+        if (drivePositionFade.countdown > 0)
+            applyChainSettings (spareDriveStages[side], spareFilterStages[side], offset);
+    }
+
+    feedbackAmount = clamp01 (next (Smooth::feedbackAmount) + mod[ModDestination::feedback]) * 0.35f;
+    const auto tone = next (Smooth::feedbackTone);
+
+    if (tone != feedbackToneHz)
+    {
+        feedbackToneHz = tone;
+        feedbackCoefficient = FeedbackPath::coefficientFor (tone, 2.0 * sampleRate);
+    }
+
+    feedbackPostFilter = param (Param::feedbackPosition) > 0.5f;
+}
+
+void SynthEngine::applyChainSettings (DriveStage& driveStage, FilterStage& filterStage, float phaseOffset) const noexcept
+{
+    driveStage.setGain (driveGains.pre);
+    filterStage.setCutoff (cutoffHz);
+    filterStage.setResonance (resonance);
+    filterStage.setPhaseMix (phaseMixAmount);
+    filterStage.setPhaseNotch (phaseNotchAmount);
+    filterStage.setPhaseOffset (phaseOffset);
 }
 
 float SynthEngine::runChain (DriveStage& driveStage, FilterStage& filterStage, int position, float x) noexcept
@@ -767,9 +795,11 @@ void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
         --subRoutingFade.countdown;
     }
 
-    // The feedback path (pre drive or post filter, from feedbackMemory) joins here once the
-    // stages it feeds back through exist.
-    const float inputs[] = { mixL + subL * send, mixR + subR * send };
+    // Feedback from the previous 2x sample goes in before the drive or after the filter.
+    const auto preFeedback = feedbackPostFilter ? 0.0f : feedbackAmount;
+    const auto postFeedback = feedbackPostFilter ? feedbackAmount : 0.0f;
+    const float inputs[] = { mixL + subL * send + preFeedback * feedbackPaths[0].getMemory(),
+                             mixR + subR * send + preFeedback * feedbackPaths[1].getMemory() };
     float outputs[2];
 
     if (drivePositionFade.countdown > 0)
@@ -803,6 +833,12 @@ void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
             outputs[side] = runChain (driveStages[side], filterStages[side], drivePositionFade.current, inputs[side]);
     }
 
+    for (size_t side = 0; side < 2; ++side)
+    {
+        outputs[side] += postFeedback * feedbackPaths[side].getMemory();
+        feedbackPaths[side].capture (outputs[side], feedbackCoefficient);
+    }
+
     left = outputs[0] + subL * direct;
     right = outputs[1] + subR * direct;
 }
@@ -821,35 +857,21 @@ void SynthEngine::writeOutput (juce::AudioBuffer<float>& buffer, int start, int 
 
     for (int i = 0; i < numSamples; ++i)
     {
-        auto g = sampleGains[(size_t) i];
-
-        if (fadeInCountdown > 0)
-        {
-            const auto x = 1.0f - (float) fadeInCountdown / (float) fadeInLength;
-            g *= x * x * (3.0f - 2.0f * x);
-            --fadeInCountdown;
-        }
-
-        const auto left = outputDcBlockers[0].process ((decimatedLeft[i] + postNoiseLeft[(size_t) i]) * g);
-        const auto right = outputDcBlockers[1].process ((decimatedRight[i] + postNoiseRight[(size_t) i]) * g);
-
-        // Mono low: the side signal loses what lies below the mono-low frequency.
+        const auto index = (size_t) i;
         const auto monoLow = next (Smooth::monoLowEnabled);
-        const auto nyquistLimit = sampleRate > 0.0 ? 0.45f * (float) sampleRate : 20000.0f;
-        monoLowSideFilter.setFrequency (std::clamp (next (Smooth::monoLowFreq), 0.0f, nyquistLimit));
-
-        const auto mid = 0.5f * (left + right);
-        auto side = 0.5f * (left - right);
-        side += monoLow * (monoLowSideFilter.process (side) - side);
+        const auto monoLowHz = next (Smooth::monoLowFreq);
+        const auto frame = outputStage.process (decimatedLeft[i] + postNoiseLeft[index],
+                                                decimatedRight[i] + postNoiseRight[index],
+                                                sampleGains[index], monoLow, monoLowHz);
 
         if (outRight != nullptr)
         {
-            outLeft[i] += flushTiny (mid + side);
-            outRight[i] += flushTiny (mid - side);
+            outLeft[i] += frame.left;
+            outRight[i] += frame.right;
         }
         else
         {
-            outLeft[i] += flushTiny (2.0f * mid * monoSumGain);
+            outLeft[i] += frame.monoSum();
         }
     }
 }

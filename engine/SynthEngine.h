@@ -3,10 +3,15 @@
 #include <juce_audio_processors/juce_audio_processors.h>
 #include <juce_dsp/juce_dsp.h>
 
-#include "engine/ChainStages.h"
+#include "engine/DriveStage.h"
 #include "engine/Envelope.h"
+#include "engine/FeedbackPath.h"
+#include "engine/FilterStage.h"
 #include "engine/Lfo.h"
 #include "engine/ModMatrix.h"
+#include "engine/NoiseSource.h"
+#include "engine/OnePoleHighPass.h"
+#include "engine/OutputStage.h"
 #include "engine/PdOscillator.h"
 #include "engine/PhaseDistortion.h"
 #include "engine/RandomSources.h"
@@ -32,6 +37,7 @@ public:
     using ModSlot = quillon::ModSlot;
     using DriveStage = quillon::DriveStage;
     using FilterStage = quillon::FilterStage;
+    using PhaseStage = quillon::PhaseStage;
     using NoiseSource = quillon::NoiseSource;
     using OnePoleHighPass = quillon::OnePoleHighPass;
 
@@ -163,6 +169,7 @@ private:
     void computeVoiceSettings() noexcept;
     void updateChainSettings() noexcept;
     void renderOversampledSample (float& left, float& right) noexcept;
+    void applyChainSettings (DriveStage& driveStage, FilterStage& filterStage, float phaseOffset) const noexcept;
     float runChain (DriveStage& driveStage, FilterStage& filterStage, int position, float x) noexcept;
     void writeOutput (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept;
 
@@ -170,8 +177,8 @@ private:
 
     std::array<PdOscillator, numUnits> units;
     std::array<SubOscillator, 2> subOscillators;
-    std::array<OnePoleHighPass, 2> mixDcBlockers, outputDcBlockers;
-    OnePoleHighPass monoLowSideFilter;
+    std::array<OnePoleHighPass, 2> mixDcBlockers;
+    OutputStage outputStage; // output DC blockers, mono-low side filter and note fade-in
     std::array<DriveStage, 2> driveStages, spareDriveStages;
     std::array<FilterStage, 2> filterStages, spareFilterStages;
     std::array<NoiseSource, 2> noiseSources;
@@ -217,10 +224,8 @@ private:
 
     SwitchFade drivePositionFade, subRoutingFade;
 
-    std::array<float, 2> feedbackMemory {}, feedbackLowpass {};
+    std::array<FeedbackPath, 2> feedbackPaths;
     float reeseBeatPhase = 0.0f;
-
-    int fadeInCountdown = 0, fadeInLength = 1;
 
     // Settings read once per chunk.
     int mixMode = 0, detuneMode = 0, subRouting = 0;
@@ -232,6 +237,10 @@ private:
     float subSend = 1.0f, preNoiseAmount = 0.0f;
     float driveMixAmount = 1.0f, drivePostGain = 1.0f, filterBlend = 1.0f;
     float cutoffHz = 20000.0f;
+    DriveGains driveGains;
+    float resonance = 0.0f, phaseMixAmount = 0.5f, phaseNotchAmount = 1.0f, phaseSpread = 0.0f;
+    float feedbackAmount = 0.0f, feedbackCoefficient = 1.0f, feedbackToneHz = -1.0f;
+    bool feedbackPostFilter = false;
 
     std::vector<float> sampleGains, postNoiseLeft, postNoiseRight;
     juce::AudioBuffer<float> decimated;

@@ -355,7 +355,7 @@ TEST (SynthEngineMatrix, destinationsChangeTheSound)
         rig.set ("mod3Dest", (float) destination);
         rig.set ("mod3Amount", secondAmount);
         rig.engine.noteOn (45, velocity, false);
-        rig.render (4800);
+        rig.render (48000); // long enough for the DC blockers to forget the attack
         return peak (rig.render (4800));
     };
 
@@ -371,8 +371,9 @@ TEST (SynthEngineSmoothing, levelChangesRampWithoutSteps)
 {
     const auto run = [] (bool change)
     {
+        // High enough that the DC blockers' phase shift cannot blur the ramp.
         EngineRig rig;
-        rig.engine.noteOn (33, fullVelocity, false);
+        rig.engine.noteOn (81, fullVelocity, false);
         rig.render (4800);
         if (change)
             rig.set ("osc1Level", -20.0f);
@@ -387,7 +388,7 @@ TEST (SynthEngineSmoothing, levelChangesRampWithoutSteps)
 
     for (size_t i = 0; i < reference.size(); ++i)
     {
-        if (std::abs (reference[i]) < 0.05f)
+        if (std::abs (reference[i]) < 0.25f) // ratios near zero crossings only measure noise
             continue;
 
         const auto ratio = changed[i] / reference[i];

@@ -1,6 +1,7 @@
 // Built with -fsanitize=realtime: any allocation, lock or system call made inside processBlock
 // aborts the test with a report that names the call.
 
+#include "plugin/Catalogue.h"
 #include "plugin/PluginProcessor.h"
 
 #include <gtest/gtest.h>
@@ -153,5 +154,70 @@ TEST (RealtimeSanitizer, LongPerformanceNeitherAllocatesNorLocks)
         juce::AudioBuffer<float> odd (1, size);
         playBlock (processor, odd, eventsFor (0));
         playBlock (processor, odd, {});
+    }
+}
+
+// Every stage of the voice sounding, and every switch between its modes taken while a note plays
+// (the fades between filter models, drive curves, drive positions and sub routings), plus the
+// factory presets themselves.
+TEST (RealtimeSanitizer, EveryPartOfTheVoiceNeitherAllocatesNorLocks)
+{
+    QuillonAudioProcessor processor;
+    processor.prepareToPlay (longRunRate, longRunBlock);
+    juce::AudioBuffer<float> buffer (2, longRunBlock);
+
+    const auto set = [&processor] (const char* id, float value)
+    {
+        if (auto* parameter = processor.parameterState.getParameter (id))
+            parameter->setValueNotifyingHost (parameter->convertTo0to1 (value));
+    };
+
+    const std::pair<const char*, float> busy[] = {
+        { "osc2Level", 0.0f }, { "osc2Detune", 20.0f }, { "reeseBeat", 2.0f }, { "reeseSpread", 0.7f },
+        { "subLevel", -6.0f }, { "subMode", 1.0f }, { "noiseLevel", -20.0f }, { "noiseRouting", 0.5f },
+        { "drive", 18.0f }, { "driveAutoMakeup", 1.0f }, { "driveMix", 0.7f }, { "feedbackAmount", 1.0f },
+        { "filterReso", 1.0f }, { "filterCutoff", 500.0f }, { "filterEnvAmount", 30.0f }, { "phaseStereo", 1.0f },
+        { "stereoWidth", 0.5f }, { "mod2Source", 5.0f }, { "mod2Dest", 2.0f }, { "mod2Amount", 1.0f },
+        { "mod3Source", 11.0f }, { "mod3Dest", 1.0f }, { "mod3Amount", 0.5f }, { "lfo1Depth", 1.0f },
+    };
+    for (auto [id, value] : busy)
+        set (id, value);
+
+    juce::MidiBuffer midi;
+    midi.addEvent (juce::MidiMessage::noteOn (1, 36, (juce::uint8) 110), 0);
+    playBlock (processor, buffer, midi);
+
+    for (int step = 0; step < 96; ++step)
+    {
+        set ("filterModel", (float) (step % 4));
+        set ("driveMode", (float) ((step / 4) % 3));
+        set ("drivePosition", (float) ((step / 12) % 2));
+        set ("feedbackPosition", (float) ((step / 24) % 2));
+        set ("subRouting", (float) ((step / 2) % 2));
+        set ("noiseColour", (float) (step % 3));
+        set ("mode", (float) ((step / 48) % 2));
+        set ("monoLowEnabled", (float) (step % 2));
+
+        for (int i = 0; i < 3; ++i)
+            playBlock (processor, buffer, {});
+    }
+
+    // Each factory preset in turn, a note through its attack, release and tail.
+    const auto catalogue = quillon::presets::Catalogue::loadEmbedded();
+    for (const auto* entry : catalogue.allEntries())
+    {
+        auto xml = quillon::presets::loadFactoryPresetXml (entry->xml);
+        ASSERT_NE (xml, nullptr);
+        processor.loadStateTree (*xml);
+
+        juce::MidiBuffer on, off;
+        on.addEvent (juce::MidiMessage::noteOn (1, 40, (juce::uint8) 100), 0);
+        off.addEvent (juce::MidiMessage::noteOff (1, 40), 0);
+        playBlock (processor, buffer, on);
+        for (int i = 0; i < 20; ++i)
+            playBlock (processor, buffer, {});
+        playBlock (processor, buffer, off);
+        for (int i = 0; i < 20; ++i)
+            playBlock (processor, buffer, {});
     }
 }

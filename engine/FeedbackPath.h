@@ -1,0 +1,43 @@
+#pragma once
+
+#include "engine/DspMath.h"
+
+#include <cmath>
+
+namespace quillon
+{
+
+// One side's feedback: a low-passed copy of the chain output returned before the drive or after
+// the filter on the next 2x sample. The low-pass memory is held within +-4 (+12 dBFS): with the
+// drive curve passing at 0 dB into a +24 dB output gain, or a resonant ladder with its input
+// boost, the loop gain exceeds 1 and would otherwise grow until it overflowed.
+class FeedbackPath
+{
+public:
+    static constexpr float memoryLimit = 4.0f;
+
+    void reset() noexcept { lowpass = memory = 0.0f; }
+
+    // The one-pole coefficient for a tone frequency at the 2x rate.
+    static float coefficientFor (float toneHz, double oversampledRate) noexcept
+    {
+        return oversampledRate > 0.0 ? (float) (1.0 - std::exp (-2.0 * 3.14159265358979323846 * toneHz / oversampledRate))
+                                     : 1.0f;
+    }
+
+    float getMemory() const noexcept { return memory; }
+
+    // After the chain: the low-pass follows the output whether or not any of it is fed back.
+    void capture (float output, float coefficient) noexcept
+    {
+        const auto next = lowpass + (output - lowpass) * coefficient;
+        lowpass = dsp::flushTiny (next < -memoryLimit ? -memoryLimit : (next > memoryLimit ? memoryLimit : next));
+        memory = lowpass;
+    }
+
+private:
+    float lowpass = 0.0f;
+    float memory = 0.0f;
+};
+
+} // namespace quillon

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "engine/DspMath.h"
+
+namespace quillon
+{
+
+// First-order high-pass: the DC blockers after the oscillator mix and at the output, and the
+// side-signal filter of the mono-low section.
+class OnePoleHighPass
+{
+public:
+    void prepare (double rate, float hz) noexcept
+    {
+        sampleRate = rate;
+        frequency = -1.0f; // forces the coefficient to be computed
+        setFrequency (hz);
+        reset();
+    }
+
+    void reset() noexcept { previousInput = previousOutput = 0.0f; }
+
+    // Cheap to call every sample: the coefficient is only recomputed when the frequency moves.
+    void setFrequency (float hz) noexcept
+    {
+        const auto limit = sampleRate > 0.0 ? 0.45f * (float) sampleRate : 20000.0f;
+        hz = hz < 0.0f ? 0.0f : (hz > limit ? limit : hz);
+
+        if (hz == frequency)
+            return;
+
+        frequency = hz;
+        coefficient = sampleRate > 0.0 ? (float) std::exp (-2.0 * 3.14159265358979323846 * hz / sampleRate) : 0.0f;
+    }
+
+    float process (float x) noexcept
+    {
+        const auto y = dsp::flushTiny ((x + previousOutput - previousInput) * coefficient);
+        previousInput = x;
+        previousOutput = y;
+        return y;
+    }
+
+    float getFrequency() const noexcept   { return frequency; }
+    float getCoefficient() const noexcept { return coefficient; }
+
+private:
+    double sampleRate = 44100.0;
+    float frequency = 10.0f;
+    float coefficient = 0.995f;
+    float previousInput = 0.0f;
+    float previousOutput = 0.0f;
+};
+
+} // namespace quillon

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "engine/OnePoleHighPass.h"
+
+namespace quillon
+{
+
+// The base-rate end of the voice: level, a smoothstep fade-in on notes that start from silence,
+// 10 Hz DC blocking and the mono-low section, which high-passes the side signal so that the low
+// end of a detuned or spread sound collapses to mono while its highs keep their width.
+class OutputStage
+{
+public:
+    static constexpr float monoSumGain = 0.7071068f;
+
+    struct Frame
+    {
+        float left = 0.0f, right = 0.0f;
+        float monoSum() const noexcept { return (left + right) * monoSumGain; }
+    };
+
+    void prepare (double baseRate) noexcept;
+    void startFadeIn() noexcept { fadeCountdown = fadeLength; }
+    bool isFadingIn() const noexcept { return fadeCountdown > 0; }
+
+    // One sample: `gain` is output level x amp envelope x amp modulation; `monoLowAmount` blends
+    // the side high-pass in (0..1) and `monoLowHz` sets it.
+    Frame process (float left, float right, float gain, float monoLowAmount, float monoLowHz) noexcept;
+
+private:
+    double sampleRate = 44100.0;
+    OnePoleHighPass dcBlockerLeft, dcBlockerRight, sideFilter;
+    int fadeLength = 1;
+    int fadeCountdown = 0;
+};
+
+} // namespace quillon

@@ -1,0 +1,172 @@
+#include "DspTestTools.h"
+#include "engine/DriveStage.h"
+#include "engine/FeedbackPath.h"
+#include "engine/FilterStage.h"
+
+#include <gtest/gtest.h>
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace
+{
+DriveStage makeDrive (int mode, float gain)
+{
+    DriveStage drive;
+    drive.prepare (96000.0);
+    drive.setMode (mode, false);
+    drive.setGain (gain);
+    return drive;
+}
+
+// The curve's response to a constant input (the fold's antiderivative needs a settled input).
+float steady (int mode, float gain, float x)
+{
+    auto drive = makeDrive (mode, gain);
+    drive.process (x);
+    return drive.process (x);
+}
+
+float decibels (float db) { return std::pow (10.0f, db / 20.0f); }
+} // namespace
+
+TEST (DriveCurves, passUnchangedWithoutDrive)
+{
+    for (int mode : { DriveStage::soft, DriveStage::diode, DriveStage::fold })
+        for (float x : { -1.5f, -0.3f, 0.0f, 0.01f, 0.7f, 2.0f })
+            EXPECT_EQ (steady (mode, 1.0f, x), x);
+
+    // A gain below 1 is not a drive: the stage never attenuates by itself.
+    EXPECT_EQ (makeDrive (DriveStage::soft, 0.5f).getGain(), 1.0f);
+}
+
+TEST (DriveCurves, haveTheirShapes)
+{
+    const auto g = decibels (18.0f);
+
+    // Soft: odd, monotonic, linear for small inputs and limited to 1 / g.
+    float previous = -1.0e9f;
+    for (float x = -2.0f; x <= 2.0f; x += 0.01f)
+    {
+        const auto y = steady (DriveStage::soft, g, x);
+        EXPECT_GE (y, previous - 1.0e-7f);
+        EXPECT_LE (std::abs (y), 1.0f / g + 1.0e-6f);
+        EXPECT_NEAR (y, -steady (DriveStage::soft, g, -x), 1.0e-6f);
+        previous = y;
+    }
+    EXPECT_NEAR (steady (DriveStage::soft, g, 1.0e-4f), 1.0e-4f, 1.0e-7f);
+
+    // Diode: a lopsided knee around zero (the exponential pair is unbalanced), then close to
+    // linear with the knee's offset, since two Newton steps from the input only reach so far.
+    const auto dPlus = steady (DriveStage::diode, g, 0.004f), dMinus = steady (DriveStage::diode, g, -0.004f);
+    EXPECT_GT (std::abs (dPlus + dMinus), 0.1f * std::abs (dPlus - dMinus));
+    EXPECT_GT (steady (DriveStage::diode, g, 0.5f), 0.0f);
+    EXPECT_LT (steady (DriveStage::diode, g, -0.5f), 0.0f);
+    EXPECT_NEAR (steady (DriveStage::diode, g, 1.0f) - steady (DriveStage::diode, g, 0.5f), 0.45f, 0.05f);
+
+    // Fold: 0.7 sin (k x) with k = 6 (g - 1) + 1, so a rising input folds over.
+    const auto k = 6.0f * (g - 1.0f) + 1.0f;
+    for (float x : { 0.05f, 0.2f, 0.5f, -0.8f })
+        EXPECT_NEAR (steady (DriveStage::fold, g, x), 0.7f * std::sin (k * x), 2.0e-5f);
+
+    int turns = 0;
+    float last = 0.0f, lastSlope = 0.0f;
+    auto folding = makeDrive (DriveStage::fold, g);
+    for (int n = 0; n <= 1000; ++n)
+    {
+        const auto y = folding.process ((float) n / 1000.0f);
+        const auto slope = y - last;
+        if (n > 1 && slope * lastSlope < 0.0f)
+            ++turns;
+        last = y, lastSlope = slope;
+    }
+    EXPECT_GE (turns, 10);
+}
+
+TEST (DriveCurves, foldAntiderivativeAveragesTheCurveBetweenSamples)
+{
+    // Between -x and x the average of sin is 0: the ramp's step output says so instead of sampling
+    // the curve at x, which is what keeps a hard fold from aliasing.
+    auto drive = makeDrive (DriveStage::fold, decibels (12.0f));
+    drive.process (-0.3f);
+    EXPECT_NEAR (drive.process (0.3f), 0.0f, 1.0e-6f);
+}
+
+TEST (DriveCurves, modeChangeFadesWithEqualPower)
+{
+    auto drive = makeDrive (DriveStage::soft, decibels (12.0f));
+    const auto fadeLength = (int) std::lround (0.005 * 96000.0);
+    drive.setMode (DriveStage::fold, true);
+    const auto x = 0.4f;
+    const auto softValue = steady (DriveStage::soft, decibels (12.0f), x);
+    const auto foldValue = steady (DriveStage::fold, decibels (12.0f), x);
+    drive.process (x);
+
+    for (int c = fadeLength - 1; c > 0; --c)
+    {
+        const auto angle = (1.0f - (float) c / (float) fadeLength) * juce::MathConstants<float>::halfPi;
+        ASSERT_NEAR (drive.process (x), std::cos (angle) * softValue + std::sin (angle) * foldValue, 1.0e-5f);
+    }
+
+    EXPECT_NEAR (drive.process (x), foldValue, 1.0e-6f);
+}
+
+TEST (DriveGainStaging, makeUpFollowsTheAppliedDrive)
+{
+    // No drive: unity, make-up or not.
+    EXPECT_EQ (computeDriveGains (0.0f, DriveStage::soft, true, 1.0f).pre, 1.0f);
+    EXPECT_EQ (computeDriveGains (0.0f, DriveStage::soft, true, 1.0f).post, 1.0f);
+    EXPECT_EQ (computeDriveGains (-30.0f, DriveStage::soft, true, 1.0f).post, 1.0f);
+
+    // Make-up in dB is a share of the drive: a half for soft, 0.55 for diode, 0.4 for fold.
+    const std::pair<int, float> shares[] = { { DriveStage::soft, 0.5f }, { DriveStage::diode, 0.55f }, { DriveStage::fold, 0.4f } };
+    for (auto [mode, share] : shares)
+    {
+        const auto gains = computeDriveGains (12.0f, mode, true, decibels (-6.0f));
+        EXPECT_NEAR (gains.pre, decibels (12.0f), 1.0e-4f);
+        EXPECT_NEAR (gains.post, decibels (share * 12.0f - 6.0f), 1.0e-4f);
+        EXPECT_NEAR (computeDriveGains (12.0f, mode, false, decibels (-6.0f)).post, decibels (-6.0f), 1.0e-6f);
+    }
+
+    // Four slots stacking 96 dB of drive on a full knob: the curve stops at 24 dB, and so does the
+    // make-up, which would otherwise add 48 dB or more on top of an already saturated signal.
+    const auto stacked = computeDriveGains (24.0f + 4.0f * 24.0f, DriveStage::diode, true, 1.0f);
+    EXPECT_NEAR (stacked.pre, decibels (24.0f), 1.0e-3f);
+    EXPECT_NEAR (stacked.post, decibels (0.55f * 24.0f), 1.0e-3f);
+}
+
+TEST (Feedback, lowPassFollowsTheOutputAndLoopsStaySettled)
+{
+    // The low-pass memory follows the chain output at the tone frequency.
+    FeedbackPath path;
+    const auto coefficient = FeedbackPath::coefficientFor (2500.0f, 96000.0);
+    EXPECT_NEAR (coefficient, 1.0f - std::exp (-juce::MathConstants<float>::twoPi * 2500.0f / 96000.0f), 1.0e-6f);
+    for (int n = 0; n < 2000; ++n)
+        path.capture (0.5f, coefficient);
+    EXPECT_NEAR (path.getMemory(), 0.5f, 1.0e-5f);
+
+    const auto lowGain = gainAtDb ([&] (float x) { path.capture (x, coefficient); return path.getMemory(); }, 200.0, 96000.0);
+    const auto highGain = gainAtDb ([&] (float x) { path.capture (x, coefficient); return path.getMemory(); }, 20000.0, 96000.0);
+    EXPECT_GT (lowGain, -0.1);
+    EXPECT_LT (highGain, -15.0);
+
+    // A full feedback amount around a plain soft drive and an unresonant ladder settles: a step
+    // into the loop comes to rest instead of ringing on or growing.
+    auto drive = makeDrive (DriveStage::soft, decibels (6.0f));
+    FilterStage filter;
+    filter.prepare (96000.0);
+    filter.setCutoff (2000.0f);
+    filter.setResonance (0.0f);
+    FeedbackPath loop;
+    float y = 0.0f, previous = 0.0f;
+
+    for (int n = 0; n < 48000; ++n)
+    {
+        previous = y;
+        y = filter.process (drive.process (0.3f + 0.35f * loop.getMemory()));
+        loop.capture (y, coefficient);
+    }
+
+    EXPECT_NEAR (y, previous, 1.0e-6f);
+    EXPECT_LT (std::abs (y), 1.0f);
+}

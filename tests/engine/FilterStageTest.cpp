@@ -1,0 +1,171 @@
+#include "DspTestTools.h"
+#include "engine/FilterStage.h"
+
+#include <gtest/gtest.h>
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace
+{
+constexpr double rate = 96000.0; // the voice's 2x rate at a 48 kHz host
+
+FilterStage makeFilter (int model, float cutoff, float resonance, float phaseMix = 0.5f, float notch = 1.0f)
+{
+    FilterStage filter;
+    filter.prepare (rate);
+    filter.setModel (model, false);
+    filter.setCutoff (cutoff);
+    filter.setResonance (resonance);
+    filter.setPhaseMix (phaseMix);
+    filter.setPhaseNotch (notch);
+    return filter;
+}
+
+double gainDb (int model, float cutoff, float resonance, double frequency, float phaseMix = 0.5f, float notch = 1.0f)
+{
+    auto filter = makeFilter (model, cutoff, resonance, phaseMix, notch);
+    return gainAtDb ([&filter] (float x) { return filter.process (x); }, frequency, rate);
+}
+} // namespace
+
+TEST (FilterModels, lowPassesAreFourPoleWithTheCutoffWhereItIsSet)
+{
+    // Output scaling of each model: ladder 1, diode 0.95, state 0.85.
+    const std::pair<int, double> models[] = { { FilterStage::ladder, 0.0 },
+                                              { FilterStage::diode, 20.0 * std::log10 (0.95) },
+                                              { FilterStage::state, 20.0 * std::log10 (0.85) } };
+
+    for (auto [model, scaleDb] : models)
+    {
+        SCOPED_TRACE (model);
+        EXPECT_NEAR (gainDb (model, 1000.0f, 0.0f, 150.0), scaleDb, 0.6);
+        // Four poles at the cutoff: 3 dB each.
+        EXPECT_NEAR (gainDb (model, 1000.0f, 0.0f, 1000.0) - scaleDb, -12.0, 0.6);
+        EXPECT_NEAR (gainDb (model, 4000.0f, 0.0f, 4000.0) - scaleDb, -12.0, 0.6);
+        // 24 dB per octave well above it.
+        EXPECT_NEAR (gainDb (model, 500.0f, 0.0f, 4000.0) - gainDb (model, 500.0f, 0.0f, 2000.0), -24.0, 1.5);
+    }
+
+    // The diode model's partial cut below about 30 Hz.
+    EXPECT_LT (gainDb (FilterStage::diode, 1000.0f, 0.0f, 20.0), gainDb (FilterStage::diode, 1000.0f, 0.0f, 150.0) - 1.5);
+}
+
+TEST (FilterModels, resonanceEmphasisesTheCutoff)
+{
+    for (int model : { FilterStage::ladder, FilterStage::diode })
+    {
+        SCOPED_TRACE (model);
+        const auto passband = gainDb (model, 1000.0f, 0.9f, 100.0);
+        EXPECT_GT (gainDb (model, 1000.0f, 0.9f, 1000.0) - passband, 15.0);
+        // Without resonance nothing rises above the passband.
+        EXPECT_LT (gainDb (model, 1000.0f, 0.0f, 900.0), gainDb (model, 1000.0f, 0.0f, 150.0));
+    }
+
+    // The state model's feedback is gentler: the cutoff stands out against a lowered passband.
+    const auto emphasis = [] (float r) { return gainDb (FilterStage::state, 1000.0f, r, 1000.0) - gainDb (FilterStage::state, 1000.0f, r, 100.0); };
+    EXPECT_GT (emphasis (1.0f) - emphasis (0.0f), 6.0);
+}
+
+TEST (FilterModels, diodeSelfOscillatesWithinBoundsAndTheLadderRingsOut)
+{
+    for (int model : { FilterStage::ladder, FilterStage::diode, FilterStage::state, FilterStage::phase })
+    {
+        SCOPED_TRACE (model);
+        auto filter = makeFilter (model, 1000.0f, 1.0f);
+        float early = 0.0f, late = 0.0f;
+
+        for (int n = 0; n < 3 * (int) rate; ++n)
+        {
+            const auto y = filter.process (n == 0 ? 1.0f : 0.0f);
+            ASSERT_TRUE (std::isfinite (y));
+            ASSERT_FALSE (isSubnormal (y));
+            (n < (int) rate ? early : late) = std::max (n < (int) rate ? early : late, std::abs (y));
+        }
+
+        EXPECT_LT (early, 2.0f);
+
+        if (model == FilterStage::diode)
+            EXPECT_GT (late, 0.1f); // keeps singing from a single click
+        else
+            EXPECT_LT (late, 1.0e-3f);
+    }
+}
+
+TEST (PhaseStage, notchesWhenMixedWithTheDrySignal)
+{
+    // The first notch: where the six sections, spread from half to twice the cutoff, have turned
+    // the phase through 180 degrees (a quarter of the cutoff for this spread).
+    const auto firstNotch = [] (float cutoff, float offset, double& depth)
+    {
+        auto filter = makeFilter (FilterStage::phase, cutoff, 0.0f);
+        filter.setPhaseOffset (offset);
+        double previous = 0.0;
+
+        for (double f = 30.0; f < 20000.0; f *= 1.01)
+        {
+            auto copy = filter;
+            depth = gainAtDb ([&copy] (float x) { return copy.process (x); }, f, rate, 0.01f, 0.05);
+            if (depth > previous && previous < -20.0)
+                return f / 1.01;
+            previous = depth;
+        }
+        return 0.0;
+    };
+
+    double depth = 0.0;
+    const auto notch = firstNotch (1000.0f, 0.0f, depth);
+    EXPECT_GT (notch, 200.0);
+    EXPECT_LT (notch, 300.0);
+    EXPECT_NEAR (firstNotch (2000.0f, 0.0f, depth) / notch, 2.0, 0.05);  // follows the cutoff
+    EXPECT_NEAR (firstNotch (1000.0f, -1.0f, depth) / notch, 0.5, 0.02); // the stereo offset, in octaves
+    EXPECT_NEAR (firstNotch (1000.0f, 0.5f, depth) / notch, std::sqrt (2.0), 0.05);
+
+    EXPECT_LT (gainDb (FilterStage::phase, 1000.0f, 0.0f, notch), -30.0);
+    EXPECT_NEAR (gainDb (FilterStage::phase, 1000.0f, 0.0f, 20.0), 0.0, 0.5);
+
+    // Full mix is the allpass chain alone; no mix or no notch passes the input untouched.
+    for (double f : { 100.0, 1000.0, 5000.0 })
+    {
+        EXPECT_NEAR (gainDb (FilterStage::phase, 1000.0f, 0.0f, f, 1.0f, 1.0f), 0.0, 0.05);
+        EXPECT_NEAR (gainDb (FilterStage::phase, 1000.0f, 0.0f, f, 0.0f, 1.0f), 0.0, 1.0e-4);
+        EXPECT_NEAR (gainDb (FilterStage::phase, 1000.0f, 0.0f, f, 1.0f, 0.0f), 0.0, 1.0e-4);
+    }
+
+    // Feedback turns the notches into resonant peaks between them.
+    EXPECT_GT (gainDb (FilterStage::phase, 1000.0f, 1.0f, 1000.0, 1.0f, 1.0f), 15.0);
+}
+
+TEST (FilterModels, switchingModelsFadesAndEachModelKeepsItsState)
+{
+    auto filter = makeFilter (FilterStage::ladder, 800.0f, 0.3f);
+    const auto input = [] (int n) { return 0.5f * (float) std::sin (0.03 * n); };
+    float largestJump = 0.0f, previous = 0.0f;
+
+    for (int n = 0; n < 4000; ++n)
+    {
+        if (n == 2000)
+            filter.setModel (FilterStage::state, true);
+
+        const auto y = filter.process (input (n));
+        if (n > 0)
+            largestJump = std::max (largestJump, std::abs (y - previous));
+        previous = y;
+    }
+
+    // The sine moves at most 0.015 per sample; a cut between the models would jump far more.
+    EXPECT_LT (largestJump, 0.03f);
+
+    // Away to the phase stage and back: the ladder carries on from the state it was left in.
+    auto paused = filter;
+    paused.setModel (FilterStage::ladder, false);
+    filter.setModel (FilterStage::phase, false);
+
+    for (int n = 0; n < 500; ++n)
+        filter.process (input (n));
+
+    filter.setModel (FilterStage::ladder, false);
+
+    for (int n = 4000; n < 4100; ++n)
+        ASSERT_EQ (filter.process (input (n)), paused.process (input (n)));
+}

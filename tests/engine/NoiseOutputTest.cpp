@@ -1,0 +1,154 @@
+#include "DspTestTools.h"
+#include "engine/NoiseSource.h"
+#include "engine/OnePoleHighPass.h"
+#include "engine/OutputStage.h"
+
+#include <gtest/gtest.h>
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace
+{
+constexpr double rate = 48000.0;
+
+// Slope in dB per octave between two octave-wide bands four octaves apart.
+double slopePerOctave (int colour)
+{
+    NoiseSource noise;
+    noise.prepare (rate, 0xA1B2C3D4u);
+    noise.setColour (colour);
+    const auto power = averagePowerSpectrum ([&noise] { return noise.next(); }, 128);
+    return (bandPowerDb (power, rate, 3200.0, 6400.0) - bandPowerDb (power, rate, 200.0, 400.0)) / 4.0;
+}
+} // namespace
+
+TEST (NoiseSource, coloursHaveTheirSlopes)
+{
+    EXPECT_NEAR (slopePerOctave (NoiseSource::white), 0.0, 0.5);
+    EXPECT_NEAR (slopePerOctave (NoiseSource::pink), -3.0, 0.5);
+    EXPECT_NEAR (slopePerOctave (NoiseSource::brown), -6.0, 0.6);
+}
+
+TEST (NoiseSource, isSeededBoundedAndSilentForAnUnknownColour)
+{
+    NoiseSource a, b, other;
+    a.prepare (rate, 0xA1B2C3D4u);
+    b.prepare (rate, 0xA1B2C3D4u);
+    other.prepare (rate, 0xD4C3B2A1u);
+    bool differs = false;
+    double sum = 0.0, squares = 0.0;
+
+    for (int n = 0; n < 100000; ++n)
+    {
+        const auto x = a.next();
+        ASSERT_EQ (x, b.next());
+        differs |= x != other.next();
+        ASSERT_LE (std::abs (x), 1.0f);
+        sum += x;
+        squares += (double) x * x;
+    }
+
+    EXPECT_TRUE (differs);
+    EXPECT_NEAR (sum / 100000.0, 0.0, 0.01);
+    EXPECT_NEAR (std::sqrt (squares / 100000.0), 1.0 / std::sqrt (3.0), 0.01); // uniform in -1..1
+
+    // Brown noise is a random walk held inside -1..1, even from a full-scale start.
+    NoiseSource brown;
+    brown.prepare (rate, 1u);
+    brown.setColour (NoiseSource::brown);
+    for (int n = 0; n < 1000000; ++n)
+        ASSERT_LE (std::abs (brown.next()), 1.0f);
+
+    NoiseSource silent;
+    silent.prepare (rate, 1u);
+    silent.setColour (7);
+    EXPECT_EQ (silent.next(), 0.0f);
+}
+
+TEST (OnePoleHighPass, blocksDcAndPassesTheAudioBand)
+{
+    OnePoleHighPass blocker;
+    blocker.prepare (rate, 10.0f);
+    float y = 0.0f;
+    for (int n = 0; n < (int) rate; ++n)
+        y = blocker.process (0.5f);
+    EXPECT_LT (std::abs (y), 1.0e-4f);
+
+    const auto gain = [] (float cutoff, double f)
+    {
+        OnePoleHighPass hp;
+        hp.prepare (rate, cutoff);
+        return gainAtDb ([&hp] (float x) { return hp.process (x); }, f, rate);
+    };
+
+    EXPECT_NEAR (gain (10.0f, 10.0), -3.0, 0.3);
+    EXPECT_GT (gain (10.0f, 100.0), -0.1);
+    EXPECT_GT (gain (15.0f, 1000.0), -0.01);
+    EXPECT_LT (gain (120.0f, 12.0), -19.0); // a decade below: 20 dB down
+
+    // A silent input after a loud one decays to exactly zero instead of into denormals.
+    for (int n = 0; n < 10 * (int) rate; ++n)
+    {
+        y = blocker.process (n < 100 ? 1.0f : 0.0f);
+        ASSERT_FALSE (isSubnormal (y));
+    }
+    EXPECT_EQ (y, 0.0f);
+
+    // Frequencies above 0.45 x the rate are held there.
+    blocker.setFrequency (1.0e6f);
+    EXPECT_FLOAT_EQ (blocker.getFrequency(), 0.45f * (float) rate);
+}
+
+TEST (OutputStage, monoLowRemovesOnlyTheLowSide)
+{
+    // Left and right in opposite phase are all side: what survives is the side's high-pass.
+    const auto sideGain = [] (double f, float amount)
+    {
+        OutputStage stage;
+        stage.prepare (rate);
+        return gainAtDb ([&] (float x) { return stage.process (x, -x, 1.0f, amount, 120.0f).left; }, f, rate);
+    };
+
+    EXPECT_LT (sideGain (30.0, 1.0f), -12.0);
+    EXPECT_LT (sideGain (60.0, 1.0f), -6.5);
+    EXPECT_GT (sideGain (2000.0, 1.0f), -0.15);
+    EXPECT_GT (sideGain (30.0, 0.0f), -0.6); // off: the side passes (the 10 Hz DC blockers aside)
+
+    // The mid signal is never touched by it.
+    OutputStage stage;
+    stage.prepare (rate);
+    EXPECT_GT (gainAtDb ([&] (float x) { return stage.process (x, x, 1.0f, 1.0f, 300.0f).left; }, 40.0, rate), -0.35);
+}
+
+TEST (OutputStage, monoSumFadeInAndGain)
+{
+    OutputStage stage;
+    stage.prepare (rate);
+    const auto fadeLength = (int) std::lround (0.003 * rate);
+
+    // Without a fade the frame is the input times the gain, DC blockers aside.
+    const auto frame = stage.process (0.5f, 0.25f, 0.5f, 0.0f, 120.0f);
+    EXPECT_NEAR (frame.left, 0.25f, 1.0e-3f);
+    EXPECT_NEAR (frame.right, 0.125f, 1.0e-3f);
+    EXPECT_FLOAT_EQ (frame.monoSum(), 0.7071068f * (frame.left + frame.right));
+
+    // A note from silence rises along a smoothstep over 3 ms: the same as a stage without the
+    // fade given the smoothstep as its gain.
+    OutputStage fading, reference;
+    fading.prepare (rate);
+    reference.prepare (rate);
+    fading.startFadeIn();
+
+    for (int n = 0; n < fadeLength + 10; ++n)
+    {
+        const auto x = std::min (1.0f, (float) n / (float) fadeLength);
+        const auto input = (float) std::sin (0.05 * n);
+        const auto y = fading.process (input, 0.5f * input, 0.8f, 1.0f, 120.0f);
+        const auto expected = reference.process (input, 0.5f * input, 0.8f * x * x * (3.0f - 2.0f * x), 1.0f, 120.0f);
+        ASSERT_NEAR (y.left, expected.left, 1.0e-6f);
+        ASSERT_NEAR (y.right, expected.right, 1.0e-6f);
+    }
+
+    EXPECT_FALSE (fading.isFadingIn());
+}
