@@ -1,3 +1,4 @@
+#include "support/Snapshots.h"
 #include "plugin/Palette.h"
 #include "ui/LookAndFeel.h"
 
@@ -9,25 +10,6 @@ namespace pal = quillon::palette;
 namespace
 {
 const juce::String minusSign = juce::String (juce::CharPointer_UTF8 ("\xe2\x88\x92"));
-
-juce::Image paintComponent (juce::Component& c)
-{
-    juce::Image image (juce::Image::ARGB, c.getWidth(), c.getHeight(), true);
-    juce::Graphics g (image);
-    c.paintEntireComponent (g, true);
-    return image;
-}
-
-bool sameImage (const juce::Image& a, const juce::Image& b)
-{
-    if (a.getBounds() != b.getBounds())
-        return false;
-    for (int y = 0; y < a.getHeight(); ++y)
-        for (int x = 0; x < a.getWidth(); ++x)
-            if (a.getPixelAt (x, y) != b.getPixelAt (x, y))
-                return false;
-    return true;
-}
 
 bool close (juce::Colour a, juce::Colour b, int tolerance = 3)
 {
@@ -115,7 +97,7 @@ TEST_F (LookAndFeelTest, CommandButtonPropertyDrawsAsDefaultButAsChoiceFieldOnCo
         b->setSize (80, 24);
     }
     tagged.getProperties().set (surfaceVariantProperty, "commandButton");
-    EXPECT_TRUE (sameImage (paintComponent (plain), paintComponent (tagged)));
+    EXPECT_TRUE (quillon::test::imagesEqual (quillon::test::paintToImage (plain), quillon::test::paintToImage (tagged)));
 
     juce::ComboBox comboTagged, comboChoice, comboToggle;
     for (auto* box : { &comboTagged, &comboChoice, &comboToggle })
@@ -126,8 +108,8 @@ TEST_F (LookAndFeelTest, CommandButtonPropertyDrawsAsDefaultButAsChoiceFieldOnCo
     comboTagged.getProperties().set (surfaceVariantProperty, "commandButton");
     comboChoice.getProperties().set (surfaceVariantProperty, "choiceField");
     comboToggle.getProperties().set (surfaceVariantProperty, "toggle"); // radius 4, so it draws differently
-    EXPECT_TRUE (sameImage (paintComponent (comboTagged), paintComponent (comboChoice)));
-    EXPECT_FALSE (sameImage (paintComponent (comboTagged), paintComponent (comboToggle)));
+    EXPECT_TRUE (quillon::test::imagesEqual (quillon::test::paintToImage (comboTagged), quillon::test::paintToImage (comboChoice)));
+    EXPECT_FALSE (quillon::test::imagesEqual (quillon::test::paintToImage (comboTagged), quillon::test::paintToImage (comboToggle)));
 
     for (auto* b : { &plain, &tagged })
         b->setLookAndFeel (nullptr);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/Snapshots.h"
 #include "plugin/PluginProcessor.h"
 #include "widgets/WidgetTestSupport.h"
 
@@ -44,19 +45,7 @@ inline Slot readSlot (QuillonAudioProcessor& p, int slot)
              plain (p, slotId (slot, "Amount")) };
 }
 
-inline juce::File testOutputFile (const juce::String& name)
-{
-    auto dir = juce::File (QUILLON_TEST_OUTPUT_DIR);
-    dir.createDirectory();
-    return dir.getChildFile (name);
-}
-
-inline void writePng (const juce::Image& image, const juce::String& name)
-{
-    auto file = testOutputFile (name);
-    file.deleteFile();
-    juce::FileOutputStream out (file);
-    juce::PNGImageFormat().writeImageToStream (image, out);
-}
+using quillon::test::testOutputFile;
+using quillon::test::writePng;
 
 } // namespace matrix_tests

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/Snapshots.h"
 #include "plugin/PluginProcessor.h"
 #include "widgets/WidgetTestSupport.h"
 
@@ -23,15 +24,7 @@ inline float normalised (QuillonAudioProcessor& p, const juce::String& id)
     return p.parameterState.getParameter (id)->getValue();
 }
 
-inline void writePng (const juce::Image& image, const juce::String& name)
-{
-    auto dir = juce::File (QUILLON_TEST_OUTPUT_DIR);
-    dir.createDirectory();
-    auto file = dir.getChildFile (name);
-    file.deleteFile();
-    juce::FileOutputStream out (file);
-    juce::PNGImageFormat().writeImageToStream (image, out);
-}
+using quillon::test::writePng;
 
 /** A processor per test; panels are built on its parameter tree. */
 class PanelTest : public ::testing::Test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/Snapshots.h"
 #include "widgets/WidgetTestSupport.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -23,14 +24,7 @@ private:
 
 inline juce::File writeSnapshot (const juce::Image& image, const juce::String& fileName)
 {
-    const juce::File outDir (QUILLON_TEST_OUTPUT_DIR);
-    outDir.createDirectory();
-    const auto file = outDir.getChildFile (fileName);
-    file.deleteFile();
-    juce::FileOutputStream out (file);
-    if (out.openedOk())
-        juce::PNGImageFormat().writeImageToStream (image, out);
-    return file;
+    return quillon::test::writePng (image, fileName);
 }
 
 } // namespace ui_tests

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/Snapshots.h"
 #include "plugin/PluginProcessor.h"
 #include "ui/Settings.h"
 
@@ -92,19 +93,7 @@ inline void setParam (QuillonAudioProcessor& p, const juce::String& id, float va
     param->setValueNotifyingHost (param->convertTo0to1 (value));
 }
 
-inline juce::File testOutputFile (const juce::String& name)
-{
-    const juce::File dir (QUILLON_TEST_OUTPUT_DIR);
-    dir.createDirectory();
-    return dir.getChildFile (name);
-}
-
-inline void writePng (const juce::Image& image, const juce::String& name)
-{
-    const auto file = testOutputFile (name);
-    file.deleteFile();
-    juce::FileOutputStream out (file);
-    juce::PNGImageFormat().writeImageToStream (image, out);
-}
+using quillon::test::testOutputFile;
+using quillon::test::writePng;
 
 } // namespace window_tests

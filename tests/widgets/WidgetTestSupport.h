@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/Snapshots.h"
 #include "support/InertProcessor.h"
 #include <juce_audio_processors/juce_audio_processors.h>
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -120,27 +121,6 @@ inline juce::MouseWheelDetails wheel (float deltaY, bool reversed = false)
     return { 0.0f, deltaY, reversed, false, false };
 }
 
-inline juce::Image paintToImage (juce::Component& c)
-{
-    juce::Image image (juce::Image::ARGB, juce::jmax (1, c.getWidth()), juce::jmax (1, c.getHeight()), true);
-    juce::Graphics g (image);
-    c.paintEntireComponent (g, true);
-    return image;
-}
-
-inline bool imagesEqual (const juce::Image& a, const juce::Image& b)
-{
-    if (a.getBounds() != b.getBounds())
-        return false;
-
-    for (int y = 0; y < a.getHeight(); ++y)
-        for (int x = 0; x < a.getWidth(); ++x)
-            if (a.getPixelAt (x, y) != b.getPixelAt (x, y))
-                return false;
-
-    return true;
-}
-
 /** Colours compared channel by channel within a tolerance (anti-aliasing, premultiplication). */
 inline ::testing::AssertionResult coloursClose (juce::Colour actual, juce::Colour expected, int tolerance = 2)
 {
@@ -153,5 +133,8 @@ inline ::testing::AssertionResult coloursClose (juce::Colour actual, juce::Colou
     return ::testing::AssertionFailure() << "got " << actual.toDisplayString (true) << ", expected "
                                          << expected.toDisplayString (true);
 }
+
+using quillon::test::imagesEqual;
+using quillon::test::paintToImage;
 
 } // namespace widget_tests
