@@ -189,6 +189,16 @@ void paintSurface (juce::Graphics& g, juce::Rectangle<float> bounds, bool highli
     }
 }
 
+void paintPlotFrame (juce::Graphics& g, juce::Rectangle<float> b)
+{
+    g.setColour (palette::get (palette::bgPanel));
+    g.fillRoundedRectangle (b, 4.0f);
+    g.setColour (palette::get (palette::borderHair));
+    g.drawRoundedRectangle ({ b.getX() + 0.5f, b.getY() + 0.5f, juce::jmax (b.getWidth() - 1.0f, 0.0f),
+                              juce::jmax (b.getHeight() - 1.0f, 0.0f) },
+                            4.0f, 1.0f);
+}
+
 juce::String formatSignedNumber (double value, int decimalPlaces, bool showPlus, bool unicodeMinus,
                                  bool plusAtZero)
 {

@@ -60,6 +60,9 @@ void paintSurface (juce::Graphics& g, juce::Rectangle<float> bounds, bool highli
                    bool focused, bool enabled, int variant);
 
 /** "+1.5", "−0.5" (U+2212 with unicodeMinus, else "-"), "0.0" or "+0.0" with plusAtZero. */
+/** The dark rounded well that the live plots (DCW shape, drive curve) are drawn in. */
+void paintPlotFrame (juce::Graphics& g, juce::Rectangle<float> bounds);
+
 juce::String formatSignedNumber (double value, int decimalPlaces, bool showPlus, bool unicodeMinus,
                                  bool plusAtZero);
 

@@ -73,12 +73,7 @@ float DriveThumbnail::transferCurve (float x, float driveDb, int mode)
 void DriveThumbnail::paint (juce::Graphics& g)
 {
     const auto b = getLocalBounds().toFloat();
-    g.setColour (palette::get (palette::bgPanel));
-    g.fillRoundedRectangle (b, 4.0f);
-    g.setColour (palette::get (palette::borderHair));
-    g.drawRoundedRectangle ({ b.getX() + 0.5f, b.getY() + 0.5f, juce::jmax (b.getWidth() - 1.0f, 0.0f),
-                              juce::jmax (b.getHeight() - 1.0f, 0.0f) },
-                            4.0f, 1.0f);
+    paintPlotFrame (g, b);
 
     const float left = b.getX() + 4.0f, top = b.getY() + 4.0f;
     const float plotW = juce::jmax (b.getWidth() - 8.0f, 0.0f), plotH = juce::jmax (b.getHeight() - 8.0f, 0.0f);

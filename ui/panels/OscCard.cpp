@@ -205,12 +205,7 @@ void DcwVisualiser::refresh()
 void DcwVisualiser::paint (juce::Graphics& g)
 {
     const auto b = getLocalBounds().toFloat();
-    g.setColour (palette::get (palette::bgPanel));
-    g.fillRoundedRectangle (b, 4.0f);
-    g.setColour (palette::get (palette::borderHair));
-    g.drawRoundedRectangle ({ b.getX() + 0.5f, b.getY() + 0.5f, juce::jmax (b.getWidth() - 1.0f, 0.0f),
-                              juce::jmax (b.getHeight() - 1.0f, 0.0f) },
-                            4.0f, 1.0f);
+    paintPlotFrame (g, b);
 
     const float w = juce::jmax (b.getWidth() - 8.0f, 0.0f), h = juce::jmax (b.getHeight() - 8.0f, 0.0f);
 
