@@ -401,7 +401,8 @@ public:
                       colourOf (palette::textTertiary), juce::Justification::centredLeft);
             drawText (g, 3, entry.displayName, { 92, rowY + 18, 302, 22 },
                       colourOf (entry.available ? palette::textPrimary : palette::textSecondary), juce::Justification::centredLeft);
-            drawText (g, 4, entry.description, { 92, rowY + 40, 302, 22 },
+            // A flagship's description stops short of its badge rather than running under it.
+            drawText (g, 4, entry.description, { 92, rowY + 40, entry.flagship ? 278 : 302, 22 },
                       colourOf (palette::textTertiary), juce::Justification::centredLeft);
 
             if (entry.flagship)
