@@ -28,6 +28,13 @@ public:
     int getStage() const noexcept   { return stage; }
     float getLevel() const noexcept { return level; }
 
+    bool hasSameStateAs (const Envelope& o) const noexcept
+    {
+        return stage == o.stage && attack == o.attack && decay == o.decay && sustain == o.sustain
+            && release_ == o.release_ && sampleRate == o.sampleRate && level == o.level
+            && attackRate == o.attackRate && decayRate == o.decayRate && releaseRate == o.releaseRate;
+    }
+
 private:
     void startReleaseFromCurrentLevel() noexcept;
 

@@ -49,6 +49,18 @@ void PdOscillator::resetPhase (float newPhase) noexcept
     phase = wrapPhase (newPhase);
 }
 
+bool PdOscillator::hasSameStateAs (const PdOscillator& o) const noexcept
+{
+    return dcwEnvelope.hasSameStateAs (o.dcwEnvelope)
+        && sampleRate == o.sampleRate && inverseSampleRate == o.inverseSampleRate && phase == o.phase
+        && increment == o.increment && frequency == o.frequency && dcwDepth == o.dcwDepth
+        && outputGain == o.outputGain && nextShapeGain == o.nextShapeGain && waveShape == o.waveShape
+        && pulseWidth == o.pulseWidth && morphAmount == o.morphAmount && syncEnabled == o.syncEnabled
+        && wrapped == o.wrapped && wrapFraction == o.wrapFraction && pendingSyncStep == o.pendingSyncStep
+        && resetFadeLength == o.resetFadeLength && resetFadeCountdown == o.resetFadeCountdown
+        && oldPhase == o.oldPhase && oldDcw == o.oldDcw && currentDcw == o.currentDcw;
+}
+
 //==============================================================================
 void SubOscillator::prepare (double newSampleRate) noexcept
 {

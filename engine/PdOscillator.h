@@ -37,7 +37,22 @@ public:
     // Jumps to a new phase while the old waveform fades out over 5 ms.
     void resetPhase (float newPhase) noexcept;
 
-    float tick() noexcept;
+    // With `audible` false the output is 0 and only the state moves on (a unit at zero level).
+    float tick (bool audible = true) noexcept;
+
+    // Takes over another unit's whole state (not its sync partner): a twin that would have
+    // computed the same samples.
+    void copyStateFrom (const PdOscillator& other) noexcept
+    {
+        const auto* partner = syncPartner;
+        *this = other;
+        syncPartner = partner;
+    }
+
+    // True when both units hold the same state and settings, so that fed the same settings
+    // they go on producing the same samples.
+    bool hasSameStateAs (const PdOscillator& other) const noexcept;
+    bool isSyncEnabled() const noexcept { return syncEnabled; }
 
     Envelope dcwEnvelope;
 
@@ -88,7 +103,7 @@ public:
     void setDcw (float depth) noexcept     { dcw = depth; }
 
     void resetPhase (float newPhase) noexcept;
-    float tick() noexcept;
+    float tick (bool audible = true) noexcept;
 
 private:
     float valueAt (float atPhase) const noexcept;
@@ -117,7 +132,7 @@ inline float PdOscillator::rawWave (int shape, float atPhase, float dcw) const n
     return phaseDistortionShape (shape, atPhase, dcw, resonanceWindows);
 }
 
-inline float PdOscillator::tick() noexcept
+inline float PdOscillator::tick (bool audible) noexcept
 {
     using namespace osc_detail;
     increment = frequency * inverseSampleRate;
@@ -138,49 +153,62 @@ inline float PdOscillator::tick() noexcept
     const auto e = dcwEnvelope.tick() * dcwDepth;
     currentDcw = std::min (std::clamp (1.0f - 60.0f * std::abs (increment), 0.0f, 1.0f), std::clamp (e, 0.0f, 1.0f));
 
-    float v;
+    // Silent, the unit still moves its phase, sync, envelope and fade on exactly as it would
+    // sounding, so that it comes back in where it would have been.
+    auto v = 0.0f;
 
-    if (waveShape == pwmShape)
+    if (audible)
     {
-        auto t = phase - pulseWidth;
-        if (t < 0.0f)
-            t += 1.0f;
+        if (waveShape == pwmShape)
+        {
+            auto t = phase - pulseWidth;
+            if (t < 0.0f)
+                t += 1.0f;
 
-        v = (phase < pulseWidth ? 1.0f : -1.0f) - (1.0f - 2.0f * pulseWidth)
-            + 2.0f * polyBlep (phase, increment) - 2.0f * polyBlep (t, increment);
-    }
-    else
-    {
-        v = phaseDistortionShape (waveShape, phase, currentDcw, resonanceWindows);
-    }
+            v = (phase < pulseWidth ? 1.0f : -1.0f) - (1.0f - 2.0f * pulseWidth)
+                + 2.0f * polyBlep (phase, increment) - 2.0f * polyBlep (t, increment);
+        }
+        else
+        {
+            v = phaseDistortionShape (waveShape, phase, currentDcw, resonanceWindows);
+        }
 
-    v *= outputGain;
+        v *= outputGain;
 
-    if (morphAmount > 0.0f && waveShape != pwmShape)
-    {
-        const auto nextShape = (waveShape + 1) % numWaveShapes;
-        const auto target = rawWave (nextShape, phase, currentDcw) * nextShapeGain;
-        v += (target - v) * morphAmount;
+        if (morphAmount > 0.0f && waveShape != pwmShape)
+        {
+            const auto nextShape = (waveShape + 1) % numWaveShapes;
+            const auto target = rawWave (nextShape, phase, currentDcw) * nextShapeGain;
+            v += (target - v) * morphAmount;
+        }
     }
 
     // The sync step is spread over this sample and the next.
     if (synced && std::abs (syncStep) > 1.0e-9f)
     {
-        v += polyBlep (phase, increment) * syncStep;
+        if (audible)
+            v += polyBlep (phase, increment) * syncStep;
+
         pendingSyncStep = -syncStep;
     }
     else if (pendingSyncStep != 0.0f)
     {
-        v += polyBlep (phase + 1.0f - increment, increment) * pendingSyncStep;
+        if (audible)
+            v += polyBlep (phase + 1.0f - increment, increment) * pendingSyncStep;
+
         pendingSyncStep = 0.0f;
     }
 
     if (resetFadeCountdown > 0)
     {
-        const auto old = rawWave (waveShape, oldPhase, oldDcw) * outputGain;
+        if (audible)
+        {
+            const auto old = rawWave (waveShape, oldPhase, oldDcw) * outputGain;
+            const auto b = smoothStep (1.0f - (float) resetFadeCountdown / (float) resetFadeLength);
+            v = (1.0f - b) * old + b * v;
+        }
+
         oldPhase = wrapPhase (oldPhase + increment);
-        const auto b = smoothStep (1.0f - (float) resetFadeCountdown / (float) resetFadeLength);
-        v = (1.0f - b) * old + b * v;
         --resetFadeCountdown;
     }
 
@@ -213,17 +241,21 @@ inline float SubOscillator::valueAt (float atPhase) const noexcept
     return std::sin (twoPi * atPhase);
 }
 
-inline float SubOscillator::tick() noexcept
+inline float SubOscillator::tick (bool audible) noexcept
 {
     using namespace osc_detail;
-    auto v = valueAt (phase);
+    auto v = audible ? valueAt (phase) : 0.0f;
 
     if (resetFadeCountdown > 0)
     {
-        const auto old = valueAt (oldPhase);
+        if (audible)
+        {
+            const auto old = valueAt (oldPhase);
+            const auto b = smoothStep (1.0f - (float) resetFadeCountdown / (float) resetFadeLength);
+            v = (1.0f - b) * old + b * v;
+        }
+
         oldPhase = wrapPhase (oldPhase + increment);
-        const auto b = smoothStep (1.0f - (float) resetFadeCountdown / (float) resetFadeLength);
-        v = (1.0f - b) * old + b * v;
         --resetFadeCountdown;
     }
 

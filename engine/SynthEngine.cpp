@@ -65,8 +65,7 @@ void SynthEngine::prepare (double newSampleRate, int maxBlockSize)
     for (auto& unit : units)
         unit.prepare (oversampledRate);
 
-    for (auto& sub : subOscillators)
-        sub.prepare (oversampledRate);
+    subOscillator.prepare (oversampledRate);
 
     const auto switchFadeLength = crossFadeLength (oversampledRate);
 
@@ -303,11 +302,8 @@ void SynthEngine::applyWaveShapes() noexcept
     units[osc2Left].setWaveShape (wave2);
     units[osc2Right].setWaveShape (wave2);
 
-    for (auto& sub : subOscillators)
-    {
-        sub.setMode (choice (Param::subMode));
-        sub.setWaveShape (std::clamp (choice (Param::subWave), 0, numWaveShapes - 1));
-    }
+    subOscillator.setMode (choice (Param::subMode));
+    subOscillator.setWaveShape (std::clamp (choice (Param::subWave), 0, numWaveShapes - 1));
 
     for (auto& noise : noiseSources)
         noise.setColour (choice (Param::noiseColour));
@@ -417,8 +413,7 @@ void SynthEngine::resetPhases (float osc2Phase) noexcept
     units[osc2Left].resetPhase (frac (osc2Phase));
     units[osc2Right].resetPhase (frac (osc2Phase));
 
-    for (auto& sub : subOscillators)
-        sub.resetPhase (0.0f);
+    subOscillator.resetPhase (0.0f);
 
     lfo.restart();
 }
@@ -505,6 +500,12 @@ void SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int 
         return;
 
     refreshChunkSettings();
+
+    // A unit whose twin on the other side holds the same state and gets the same settings would
+    // compute the same samples: the left one runs and the right one copies it. Hard sync keeps
+    // this only where the partner is a twin too.
+    osc1Twins = ! units[osc1Left].isSyncEnabled() && units[osc1Right].hasSameStateAs (units[osc1Left]);
+    osc2Twins = (! units[osc2Left].isSyncEnabled() || osc1Twins) && units[osc2Right].hasSameStateAs (units[osc2Left]);
 
     for (int ch = 0; ch < 2; ++ch)
         juce::FloatVectorOperations::clear (decimated.getWritePointer (ch), numSamples);
@@ -654,6 +655,9 @@ void SynthEngine::computeVoiceSettings() noexcept
     units[osc2Left].setFrequency (ratio2 * pairLeft * drift);
     units[osc2Right].setFrequency (ratio2 * pairRight * drift);
 
+    // Once the pair's halves part, the right unit runs on its own until the next chunk.
+    osc2Twins = osc2Twins && pairLeft == pairRight;
+
     const auto depth1Smoothed = next (Smooth::osc1DcwDepth);
     const auto depth1 = clamp01 (depth1Smoothed + mod[ModDestination::osc1Dcw]);
     const auto depth2 = clamp01 ((reeseLocked ? depth1Smoothed : next (Smooth::osc2DcwDepth)) + mod[ModDestination::osc2Dcw]);
@@ -682,11 +686,8 @@ void SynthEngine::computeVoiceSettings() noexcept
 
     const auto subDcw = clamp01 (next (Smooth::subDcwDepth) + mod[ModDestination::subDcw]);
 
-    for (auto& sub : subOscillators)
-    {
-        sub.setFrequency (notePitch * subPitchRatio);
-        sub.setDcw (subDcw);
-    }
+    subOscillator.setFrequency (notePitch * subPitchRatio);
+    subOscillator.setDcw (subDcw);
 
     const auto send = clamp01 (next (Smooth::subDriveSend));
     subSend = subRouting == 1 ? 0.0f : send;
@@ -757,18 +758,35 @@ float SynthEngine::runChain (DriveStage& driveStage, FilterStage& filterStage, i
 
 void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
 {
-    const auto o1L = units[osc1Left].tick();
-    const auto o1R = units[osc1Right].tick();
-    const auto o2L = units[osc2Left].tick();
-    const auto o2R = units[osc2Right].tick();
-    const auto subL = subOscillators[0].tick() * subGain;
-    const auto subR = subOscillators[1].tick() * subGain;
+    // An oscillator at zero level (either one in ring mode) only moves its state on.
+    const auto ring = mixMode == 1;
+    const auto audible1 = osc1Gain != 0.0f && (! ring || osc2Gain != 0.0f);
+    const auto audible2 = osc2Gain != 0.0f && (! ring || osc1Gain != 0.0f);
+
+    const auto o1L = units[osc1Left].tick (audible1);
+    auto o1R = o1L;
+
+    if (osc1Twins)
+        units[osc1Right].copyStateFrom (units[osc1Left]);
+    else
+        o1R = units[osc1Right].tick (audible1);
+
+    const auto o2L = units[osc2Left].tick (audible2);
+    auto o2R = o2L;
+
+    if (osc2Twins)
+        units[osc2Right].copyStateFrom (units[osc2Left]);
+    else
+        o2R = units[osc2Right].tick (audible2);
+
+    const auto subL = subOscillator.tick (subGain != 0.0f) * subGain;
+    const auto subR = subL;
     const auto noiseL = noiseSources[0].next() * preNoiseAmount;
     const auto noiseR = noiseSources[1].next() * preNoiseAmount;
 
     float mixL, mixR;
 
-    if (mixMode == 1)
+    if (ring)
     {
         mixL = noiseL + (o2L * osc2Gain) * (o1L * osc1Gain);
         mixR = noiseR + (o1R * osc1Gain) * (o2R * osc2Gain);

@@ -176,7 +176,7 @@ private:
     juce::AudioProcessorValueTreeState& parameters;
 
     std::array<PdOscillator, numUnits> units;
-    std::array<SubOscillator, 2> subOscillators;
+    SubOscillator subOscillator; // both sides: it gets nothing that differs between them
     std::array<OnePoleHighPass, 2> mixDcBlockers;
     OutputStage outputStage; // output DC blockers, mono-low side filter and note fade-in
     std::array<DriveStage, 2> driveStages, spareDriveStages;
@@ -223,6 +223,8 @@ private:
     std::array<EnvelopeCache, numEnvelopeGroups> envelopeCaches {};
 
     SwitchFade drivePositionFade, subRoutingFade;
+
+    bool osc1Twins = false, osc2Twins = false; // the right unit copies the left one
 
     std::array<FeedbackPath, 2> feedbackPaths;
     float reeseBeatPhase = 0.0f;
