@@ -41,8 +41,9 @@ public:
 
     void restart() noexcept;
 
-    // Value of this sample in -1..1, then advances by one sample.
-    float next() noexcept;
+    // Value of this sample in -1..1, then advances by one sample. Unless `wanted`, only advances
+    // and returns 0.
+    float next (bool wanted = true) noexcept;
 
     int getShape() const noexcept       { return shape; }
     float getPhase() const noexcept     { return phase; }
@@ -71,19 +72,22 @@ inline void Lfo::updateIncrement() noexcept
     increment = hz * inverseSampleRate;
 }
 
-inline float Lfo::next() noexcept
+inline float Lfo::next (bool wanted) noexcept
 {
     auto p = phase + phaseOffset;
     p -= std::floor (p);
 
-    float value;
+    auto value = 0.0f;
 
-    switch (shape)
+    if (wanted)
     {
-        case sine:          value = std::sin (juce::MathConstants<float>::twoPi * p); break;
-        case triangle:      value = p < 0.5f ? 4.0f * p - 1.0f : 3.0f - 4.0f * p; break;
-        case square:        value = p < 0.5f ? 1.0f : -1.0f; break;
-        default:            value = heldValue; break;
+        switch (shape)
+        {
+            case sine:          value = std::sin (juce::MathConstants<float>::twoPi * p); break;
+            case triangle:      value = p < 0.5f ? 4.0f * p - 1.0f : 3.0f - 4.0f * p; break;
+            case square:        value = p < 0.5f ? 1.0f : -1.0f; break;
+            default:            value = heldValue; break;
+        }
     }
 
     phase += increment;

@@ -239,6 +239,13 @@ void SynthEngine::copyModSlots() noexcept
         slots[i].amount = std::clamp (readRaw (raw[2], 0.0f), -1.0f, 1.0f);
         slots[i].curve = (int) readRaw (raw[3], 0.0f);
     }
+
+    // The sources a slot reads; the costly ones are computed only then.
+    sourcesInUse = 0;
+
+    for (const auto& slot : slots)
+        if (slot.source > 0 && slot.source < numModSources && slot.destination != 0 && slot.amount != 0.0f)
+            sourcesInUse |= 1u << slot.source;
 }
 
 //==============================================================================
@@ -582,11 +589,13 @@ void SynthEngine::computeBaseRateSample (int index) noexcept
     const auto rate = next (Smooth::lfo1Rate);
     const auto phaseDegrees = next (Smooth::lfo1Phase);
     updateLfoRate (std::clamp (rate + lfoRateMod, 0.001f, 200.0f), rate, phaseDegrees);
-    const auto lfoValue = lfo.next() * clamp01 (next (Smooth::lfo1Depth) + lfoDepthMod);
+    const auto lfoWave = lfo.next (isSourceInUse (ModSource::lfo1));
+    const auto lfoValue = lfoWave * clamp01 (next (Smooth::lfo1Depth) + lfoDepthMod);
     const auto smoothRandomValue = smoothRandom.next();
+    const auto beatValue = isSourceInUse (ModSource::beatPhase) ? std::sin (twoPi * reeseBeatPhase) : 0.0f;
 
     sourceValues = { 0.0f, velocity, key, wheel, pressure, lfoValue, dcwEnv1, dcwEnv2, filterEnvValue, ampLevel,
-                     noteRandom.getValue(), smoothRandomValue, std::sin (twoPi * reeseBeatPhase) };
+                     noteRandom.getValue(), smoothRandomValue, beatValue };
 
     evaluateModMatrix (slots, sourceValues, modulation);
 
@@ -616,8 +625,12 @@ void SynthEngine::computeVoiceSettings() noexcept
     const auto& mod = modulation;
 
     const auto bend = next (Smooth::pitchBend);
-    const auto notePitch = 440.0f * std::exp2 ((float) (glidingNote - 69.0) / 12.0f)
-                         * semitoneRatio (mod[ModDestination::pitch] + bend);
+    const auto noteOffset = (float) (glidingNote - 69.0) / 12.0f;
+
+    if (noteOffset != noteOffsetCache.input)
+        noteOffsetCache = { noteOffset, std::exp2 (noteOffset) };
+
+    const auto notePitch = 440.0f * noteOffsetCache.output * semitoneRatio (mod[ModDestination::pitch] + bend);
 
     // Osc 2 is a detuned pair: spread 0 keeps both halves together, 1 mirrors the right one
     // below the note; the beat between them is a modulation source of its own.
@@ -636,8 +649,14 @@ void SynthEngine::computeVoiceSettings() noexcept
     }
     else
     {
-        const auto ratio = detuneCents == 0.0f ? 1.0f : std::exp2 (detuneCents / 1200.0f);
-        const auto mirrored = (k == 1.0f || ratio == 1.0f) ? ratio : std::pow (ratio, k);
+        if (detuneCents != detuneCache.cents || k != detuneCache.k)
+        {
+            const auto r = detuneCents == 0.0f ? 1.0f : std::exp2 (detuneCents / 1200.0f);
+            detuneCache = { detuneCents, k, r, (k == 1.0f || r == 1.0f) ? r : std::pow (r, k) };
+        }
+
+        const auto ratio = detuneCache.ratio;
+        const auto mirrored = detuneCache.mirrored;
         pairLeft = notePitch * ratio + beat;
         pairRight = notePitch * mirrored + k * beat;
     }
@@ -704,7 +723,16 @@ void SynthEngine::updateChainSettings() noexcept
     // Drive amount with velocity and modulation. Stacked drive slots can push the sum far past
     // 24 dB; the curve is limited there, and the make-up only compensates what is applied.
     const auto driveDb = next (Smooth::drive) * driveVelocityFactor + mod[ModDestination::drive];
-    driveGains = computeDriveGains (driveDb, driveStages[0].getMode(), autoMakeup, next (Smooth::driveGain));
+    const auto driveLevel = next (Smooth::driveGain);
+    const auto driveMode = driveStages[0].getMode();
+
+    if (driveDb != driveCache.db || driveMode != driveCache.mode || autoMakeup != driveCache.autoMakeup
+        || driveLevel != driveCache.level)
+    {
+        driveCache = { driveDb, driveMode, autoMakeup, driveLevel };
+        driveGains = computeDriveGains (driveDb, driveMode, autoMakeup, driveLevel);
+    }
+
     drivePostGain = driveGains.post;
     driveMixAmount = clamp01 (next (Smooth::driveMix));
     filterBlend = clamp01 (next (Smooth::filterEnabled));
