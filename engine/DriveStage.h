@@ -30,6 +30,12 @@ public:
 
     float process (float x) noexcept;
 
+    bool hasSameStateAs (const DriveStage& o) const noexcept
+    {
+        return mode == o.mode && previousMode == o.previousMode && gain == o.gain && previousInput == o.previousInput
+            && fadeLength == o.fadeLength && fadeCountdown == o.fadeCountdown;
+    }
+
 private:
     int mode = soft;
     int previousMode = soft;

@@ -32,6 +32,14 @@ public:
     void updateCoefficients() noexcept;
     float process (float x) noexcept;
 
+    bool hasSameSignalStateAs (const PhaseStage& o) const noexcept { return z == o.z && lastOutput == o.lastOutput; }
+    bool hasSameSettingsAs (const PhaseStage& o) const noexcept
+    {
+        return sampleRate == o.sampleRate && cutoff == o.cutoff && feedback == o.feedback && mix == o.mix
+            && notch == o.notch && offset == o.offset && offsetFactor == o.offsetFactor && c == o.c;
+    }
+    void copySignalStateFrom (const PhaseStage& o) noexcept { z = o.z; lastOutput = o.lastOutput; }
+
 private:
     double sampleRate = 44100.0;
     float cutoff = 1000.0f;
@@ -58,6 +66,7 @@ public:
 
     void setModel (int newModel, bool fade) noexcept;
     int getModel() const noexcept { return model; }
+    bool isPhaseStageSounding() const noexcept { return isSounding (phase); }
 
     // Per base-rate sample. Coefficients are recomputed only for the models that are sounding
     // and only when the value moved; a silent model catches up when it is switched in.
@@ -69,6 +78,31 @@ public:
 
     float processModel (int which, float x) noexcept;
     float process (float x) noexcept;
+
+    // True when the other side, fed the same input and settings, would put out the same samples
+    // for as long as the model stays. The phase stage's settings count only while it sounds: a
+    // silent one recomputes its coefficients from its own settings when it comes in.
+    bool hasSameStateAs (const FilterStage& o) const noexcept
+    {
+        return model == o.model && previousModel == o.previousModel && sampleRate == o.sampleRate
+            && cutoff == o.cutoff && g == o.g && bigG == o.bigG && inverseOnePlusG == o.inverseOnePlusG
+            && lowpassStale == o.lowpassStale && ladderK == o.ladderK && diodeK == o.diodeK && stateK == o.stateK
+            && ladderS == o.ladderS && diodeS == o.diodeS && stateS == o.stateS && diodeMemory == o.diodeMemory
+            && diodeMemoryCoefficient == o.diodeMemoryCoefficient && fadeLength == o.fadeLength
+            && fadeCountdown == o.fadeCountdown && phaseStage.hasSameSignalStateAs (o.phaseStage)
+            && (! isSounding (phase) || (phaseStale == o.phaseStale && phaseStage.hasSameSettingsAs (o.phaseStage)));
+    }
+
+    // Takes over what the other side's processing has moved on, keeping this side's settings.
+    void copySignalStateFrom (const FilterStage& o) noexcept
+    {
+        ladderS = o.ladderS;
+        diodeS = o.diodeS;
+        stateS = o.stateS;
+        diodeMemory = o.diodeMemory;
+        fadeCountdown = o.fadeCountdown;
+        phaseStage.copySignalStateFrom (o.phaseStage);
+    }
 
 private:
     using Poles = std::array<float, 4>;

@@ -514,6 +514,12 @@ void SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int 
     osc1Twins = ! units[osc1Left].isSyncEnabled() && units[osc1Right].hasSameStateAs (units[osc1Left]);
     osc2Twins = (! units[osc2Left].isSyncEnabled() || osc1Twins) && units[osc2Right].hasSameStateAs (units[osc2Left]);
 
+    // The same for the two sides of the chain, as long as their inputs stay equal. Not while the
+    // drive position fades: the spare pair runs then.
+    chainTwins = drivePositionFade.countdown == 0 && mixDcBlockers[1].hasSameStateAs (mixDcBlockers[0])
+              && feedbackPaths[1].hasSameStateAs (feedbackPaths[0]) && driveStages[1].hasSameStateAs (driveStages[0])
+              && filterStages[1].hasSameStateAs (filterStages[0]);
+
     for (int ch = 0; ch < 2; ++ch)
         juce::FloatVectorOperations::clear (decimated.getWritePointer (ch), numSamples);
 
@@ -538,6 +544,9 @@ void SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int 
         if (ampEnvelope.isIdle())
             break;
     }
+
+    if (chainTwins)
+        catchUpRightChain();
 
     auto renderedBlock = baseBlock.getSubBlock (0, (size_t) rendered);
     oversampler.processSamplesDown (renderedBlock);
@@ -742,6 +751,13 @@ void SynthEngine::updateChainSettings() noexcept
     phaseNotchAmount = clamp01 (next (Smooth::phaseNotch) + mod[ModDestination::phaseNotch]);
     phaseSpread = clamp01 (next (Smooth::phaseStereo));
 
+    // A sounding phase stage spread apart hears different settings on each side.
+    if (chainTwins && phaseSpread != 0.0f && filterStages[0].isPhaseStageSounding())
+    {
+        catchUpRightChain();
+        chainTwins = false;
+    }
+
     // The left phase stage sits up to an octave lower, the right one up to an octave higher.
     for (size_t side = 0; side < 2; ++side)
     {
@@ -825,8 +841,15 @@ void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
         mixR = noiseR + o1R * osc1Gain + o2R * osc2Gain;
     }
 
+    // Sides that part bring the right one up to date; it then runs on its own to the chunk's end.
+    if (chainTwins && mixL != mixR)
+    {
+        catchUpRightChain();
+        chainTwins = false;
+    }
+
     mixL = mixDcBlockers[0].process (mixL);
-    mixR = mixDcBlockers[1].process (mixR);
+    mixR = chainTwins ? mixL : mixDcBlockers[1].process (mixR);
 
     // Sub routing: how much of the sub goes through drive and filter, how much around them.
     auto send = subSend, direct = 1.0f - subSend;
@@ -845,7 +868,7 @@ void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
     const auto preFeedback = feedbackPostFilter ? 0.0f : feedbackAmount;
     const auto postFeedback = feedbackPostFilter ? feedbackAmount : 0.0f;
     const float inputs[] = { mixL + subL * send + preFeedback * feedbackPaths[0].getMemory(),
-                             mixR + subR * send + preFeedback * feedbackPaths[1].getMemory() };
+                             mixR + subR * send + preFeedback * feedbackPaths[chainTwins ? 0 : 1].getMemory() };
     float outputs[2];
 
     if (drivePositionFade.countdown > 0)
@@ -875,18 +898,31 @@ void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
     }
     else
     {
-        for (size_t side = 0; side < 2; ++side)
-            outputs[side] = runChain (driveStages[side], filterStages[side], drivePositionFade.current, inputs[side]);
+        outputs[0] = runChain (driveStages[0], filterStages[0], drivePositionFade.current, inputs[0]);
+
+        if (! chainTwins)
+            outputs[1] = runChain (driveStages[1], filterStages[1], drivePositionFade.current, inputs[1]);
     }
 
-    for (size_t side = 0; side < 2; ++side)
+    for (size_t side = 0; side < (chainTwins ? 1u : 2u); ++side)
     {
         outputs[side] += postFeedback * feedbackPaths[side].getMemory();
         feedbackPaths[side].capture (outputs[side], feedbackCoefficient);
     }
 
+    if (chainTwins)
+        outputs[1] = outputs[0];
+
     left = outputs[0] + subL * direct;
     right = outputs[1] + subR * direct;
+}
+
+void SynthEngine::catchUpRightChain() noexcept
+{
+    mixDcBlockers[1] = mixDcBlockers[0];
+    feedbackPaths[1] = feedbackPaths[0];
+    driveStages[1] = driveStages[0];
+    filterStages[1].copySignalStateFrom (filterStages[0]);
 }
 
 void SynthEngine::writeOutput (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept

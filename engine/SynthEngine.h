@@ -228,6 +228,8 @@ private:
     SwitchFade drivePositionFade, subRoutingFade;
 
     bool osc1Twins = false, osc2Twins = false; // the right unit copies the left one
+    bool chainTwins = false; // the left side's mix DC blocker, drive, filter and feedback serve both
+    void catchUpRightChain() noexcept;
 
     std::array<FeedbackPath, 2> feedbackPaths;
     float reeseBeatPhase = 0.0f;
