@@ -898,10 +898,32 @@ void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
     }
     else
     {
-        outputs[0] = runChain (driveStages[0], filterStages[0], drivePositionFade.current, inputs[0]);
+        if (chainTwins)
+        {
+            outputs[0] = runChain (driveStages[0], filterStages[0], drivePositionFade.current, inputs[0]);
+        }
+        else
+        {
+            // Stage by stage across both sides rather than side by side: the two sides' long
+            // dependency chains (the diode's Newton steps, the allpass sections) then overlap.
+            const auto drive = [this] (DriveStage& stage, float v) { return v + driveMixAmount * (stage.process (v) * drivePostGain - v); };
+            const auto filter = [this] (FilterStage& stage, float v) { return v + filterBlend * (stage.process (v) - v); };
 
-        if (! chainTwins)
-            outputs[1] = runChain (driveStages[1], filterStages[1], drivePositionFade.current, inputs[1]);
+            if (drivePositionFade.current == 0)
+            {
+                const auto d0 = drive (driveStages[0], inputs[0]);
+                const auto d1 = drive (driveStages[1], inputs[1]);
+                outputs[0] = filter (filterStages[0], d0);
+                outputs[1] = filter (filterStages[1], d1);
+            }
+            else
+            {
+                const auto f0 = filter (filterStages[0], inputs[0]);
+                const auto f1 = filter (filterStages[1], inputs[1]);
+                outputs[0] = drive (driveStages[0], f0);
+                outputs[1] = drive (driveStages[1], f1);
+            }
+        }
     }
 
     for (size_t side = 0; side < (chainTwins ? 1u : 2u); ++side)
