@@ -121,6 +121,12 @@ void SynthEngine::prepare (double newSampleRate, int maxBlockSize)
 
     decimated.clear();
 
+    // The voice writes its 2x samples straight into the oversampler's own buffer: the up-sampling
+    // half would only ever filter silence, so it runs once here to hand that buffer out.
+    juce::dsp::AudioBlock<float> silence (decimated.getArrayOfWritePointers(), 2, 0, (size_t) block);
+    const auto upBlock = oversampler.processSamplesUp (silence);
+    oversampledChannels = { upBlock.getChannelPointer (0), upBlock.getChannelPointer (1) };
+
     bindParameters();
 
     const auto rampLength = (int) std::floor (0.005 * newSampleRate);
@@ -524,11 +530,10 @@ void SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int 
         juce::FloatVectorOperations::clear (decimated.getWritePointer (ch), numSamples);
 
     juce::dsp::AudioBlock<float> baseBlock (decimated.getArrayOfWritePointers(), 2, 0, (size_t) numSamples);
-    auto upBlock = oversampler.processSamplesUp (baseBlock);
-    upBlock.clear();
-
-    auto* upLeft = upBlock.getChannelPointer (0);
-    auto* upRight = upBlock.getChannelPointer (1);
+    auto* upLeft = oversampledChannels[0];
+    auto* upRight = oversampledChannels[1];
+    juce::FloatVectorOperations::clear (upLeft, 2 * numSamples);
+    juce::FloatVectorOperations::clear (upRight, 2 * numSamples);
 
     // The voice stops on the sample where its amp envelope ends, wherever the chunk boundaries
     // lie, so that its state and output never depend on the host's block size.

@@ -255,6 +255,7 @@ private:
     bool feedbackPostFilter = false;
 
     std::vector<float> sampleGains, postNoiseLeft, postNoiseRight;
+    std::array<float*, 2> oversampledChannels {}; // the oversampler's 2x buffer
     juce::AudioBuffer<float> decimated;
     int preparedBlockSize = 0, preparedChannels = 0;
 
