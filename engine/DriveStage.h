@@ -1,5 +1,10 @@
 #pragma once
 
+#include "engine/DspMath.h"
+
+#include <algorithm>
+#include <cmath>
+
 namespace quillon
 {
 
@@ -25,6 +30,12 @@ public:
 
     float process (float x) noexcept;
 
+    bool hasSameStateAs (const DriveStage& o) const noexcept
+    {
+        return mode == o.mode && previousMode == o.previousMode && gain == o.gain && previousInput == o.previousInput
+            && fadeLength == o.fadeLength && fadeCountdown == o.fadeCountdown;
+    }
+
 private:
     int mode = soft;
     int previousMode = soft;
@@ -43,6 +54,97 @@ struct DriveGains
 
 // `driveDb` is the drive amount with velocity and modulation already added; the applied drive
 // is limited to 0..24 dB, and so is the amount the automatic make-up compensates for.
-DriveGains computeDriveGains (float driveDb, int mode, bool autoMakeup, float outputGain) noexcept;
+inline DriveGains computeDriveGains (float driveDb, int mode, bool autoMakeup, float outputGain) noexcept;
+
+//==============================================================================
+inline float DriveStage::shape (int curve, float x) const noexcept
+{
+    const auto g = gain;
+
+    if (g <= 1.000001f)
+        return x;
+
+    switch (curve)
+    {
+        case soft:
+            return dsp::tanhApprox (g * x) / g;
+
+        case diode:
+        {
+            // Two Newton steps towards y + 0.1 (e^(y/Vt) - 0.7 e^(-y/Vt)) = u from y = u: an
+            // asymmetric knee around zero on a near-linear body, which the 2 / g rescaling expects.
+            constexpr float thermal = 0.026f;
+            const auto u = 0.5f * g * x;
+            auto y = u;
+
+            for (int step = 0; step < 2; ++step)
+            {
+                const auto e = std::exp (std::clamp (y / thermal, -30.0f, 30.0f));
+                const auto d = 0.7f / e;
+                y -= ((e - d) * 0.1f + (y - u)) / ((e + d) * (0.1f / thermal) + 1.0f);
+            }
+
+            return 2.0f / g * y * 0.9f;
+        }
+
+        case fold:
+        {
+            // First-order antiderivative of 0.7 sin(k x) between the previous and this input,
+            // which keeps the folds from aliasing. cos b - cos a is taken as the product of two
+            // sines, free of the cancellation the difference suffers when a and b are close.
+            const auto k = 6.0f * (g - 1.0f) + 1.0f;
+            const auto a = k * x;
+            const auto b = k * previousInput;
+            const auto width = a - b;
+
+            if (std::abs (width) < 1.0e-4f)
+                return 0.7f * dsp::sinApprox (a);
+
+            const auto half = 0.5f * width;
+            return 0.7f * dsp::sinApprox (0.5f * (a + b)) * dsp::sinApprox (half) / half;
+        }
+
+        default:
+            return x;
+    }
+}
+
+inline float DriveStage::process (float x) noexcept
+{
+    float y;
+
+    if (fadeCountdown < 1)
+    {
+        y = shape (mode, x);
+    }
+    else
+    {
+        const auto angle = (1.0f - (float) fadeCountdown / (float) fadeLength) * dsp::halfPi;
+        y = std::cos (angle) * shape (previousMode, x) + std::sin (angle) * shape (mode, x);
+        --fadeCountdown;
+    }
+
+    previousInput = x;
+    return y;
+}
+
+inline DriveGains computeDriveGains (float driveDb, int mode, bool autoMakeup, float outputGain) noexcept
+{
+    constexpr float decibelToLog = 0.11512925f; // ln 10 / 20
+    const auto applied = std::clamp (driveDb, 0.0f, 24.0f);
+    DriveGains gains;
+    gains.pre = std::exp (applied * decibelToLog);
+
+    auto makeup = 1.0f;
+
+    if (autoMakeup && driveDb > 0.01f)
+    {
+        const auto k = mode == DriveStage::diode ? 0.55f : (mode == DriveStage::fold ? 0.4f : 0.5f);
+        makeup = std::exp (k * applied * decibelToLog);
+    }
+
+    gains.post = outputGain * makeup;
+    return gains;
+}
 
 } // namespace quillon

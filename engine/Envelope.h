@@ -28,6 +28,13 @@ public:
     int getStage() const noexcept   { return stage; }
     float getLevel() const noexcept { return level; }
 
+    bool hasSameStateAs (const Envelope& o) const noexcept
+    {
+        return stage == o.stage && attack == o.attack && decay == o.decay && sustain == o.sustain
+            && release_ == o.release_ && sampleRate == o.sampleRate && level == o.level
+            && attackRate == o.attackRate && decayRate == o.decayRate && releaseRate == o.releaseRate;
+    }
+
 private:
     void startReleaseFromCurrentLevel() noexcept;
 
@@ -37,5 +44,51 @@ private:
     float level = 0.0f;
     float attackRate = -1.0f, decayRate = -1.0f, releaseRate = -1.0f;
 };
+
+inline float Envelope::tick() noexcept
+{
+    switch (stage)
+    {
+        case attackStage:
+            level += attackRate;
+            if (level >= 1.0f)
+            {
+                level = 1.0f;
+                nextStage();
+            }
+            break;
+        case decayStage:
+            level -= decayRate;
+            if (sustain >= level)
+            {
+                level = sustain;
+                nextStage();
+            }
+            break;
+        case sustainStage:
+            level = sustain;
+            break;
+        case releaseStage:
+            level -= releaseRate;
+            if (level <= 0.0f)
+                nextStage();
+            break;
+        default:
+            return 0.0f;
+    }
+
+    return level;
+}
+
+inline void Envelope::nextStage() noexcept
+{
+    switch (stage)
+    {
+        case attackStage:  stage = decayRate > 0.0f ? decayStage : sustainStage; break;
+        case decayStage:   stage = sustainStage; break;
+        case releaseStage: level = 0.0f; stage = idle; break;
+        default: break;
+    }
+}
 
 } // namespace quillon

@@ -26,6 +26,7 @@ public:
     }
 
     float getMemory() const noexcept { return memory; }
+    bool hasSameStateAs (const FeedbackPath& o) const noexcept { return lowpass == o.lowpass && memory == o.memory; }
 
     // After the chain: the low-pass follows the output whether or not any of it is fed back.
     void capture (float output, float coefficient) noexcept

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "engine/DspMath.h"
+
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -29,6 +32,14 @@ public:
     void updateCoefficients() noexcept;
     float process (float x) noexcept;
 
+    bool hasSameSignalStateAs (const PhaseStage& o) const noexcept { return z == o.z && lastOutput == o.lastOutput; }
+    bool hasSameSettingsAs (const PhaseStage& o) const noexcept
+    {
+        return sampleRate == o.sampleRate && cutoff == o.cutoff && feedback == o.feedback && mix == o.mix
+            && notch == o.notch && offset == o.offset && offsetFactor == o.offsetFactor && c == o.c;
+    }
+    void copySignalStateFrom (const PhaseStage& o) noexcept { z = o.z; lastOutput = o.lastOutput; }
+
 private:
     double sampleRate = 44100.0;
     float cutoff = 1000.0f;
@@ -55,6 +66,7 @@ public:
 
     void setModel (int newModel, bool fade) noexcept;
     int getModel() const noexcept { return model; }
+    bool isPhaseStageSounding() const noexcept { return isSounding (phase); }
 
     // Per base-rate sample. Coefficients are recomputed only for the models that are sounding
     // and only when the value moved; a silent model catches up when it is switched in.
@@ -66,6 +78,31 @@ public:
 
     float processModel (int which, float x) noexcept;
     float process (float x) noexcept;
+
+    // True when the other side, fed the same input and settings, would put out the same samples
+    // for as long as the model stays. The phase stage's settings count only while it sounds: a
+    // silent one recomputes its coefficients from its own settings when it comes in.
+    bool hasSameStateAs (const FilterStage& o) const noexcept
+    {
+        return model == o.model && previousModel == o.previousModel && sampleRate == o.sampleRate
+            && cutoff == o.cutoff && g == o.g && bigG == o.bigG && inverseOnePlusG == o.inverseOnePlusG
+            && lowpassStale == o.lowpassStale && ladderK == o.ladderK && diodeK == o.diodeK && stateK == o.stateK
+            && ladderS == o.ladderS && diodeS == o.diodeS && stateS == o.stateS && diodeMemory == o.diodeMemory
+            && diodeMemoryCoefficient == o.diodeMemoryCoefficient && fadeLength == o.fadeLength
+            && fadeCountdown == o.fadeCountdown && phaseStage.hasSameSignalStateAs (o.phaseStage)
+            && (! isSounding (phase) || (phaseStale == o.phaseStale && phaseStage.hasSameSettingsAs (o.phaseStage)));
+    }
+
+    // Takes over what the other side's processing has moved on, keeping this side's settings.
+    void copySignalStateFrom (const FilterStage& o) noexcept
+    {
+        ladderS = o.ladderS;
+        diodeS = o.diodeS;
+        stateS = o.stateS;
+        diodeMemory = o.diodeMemory;
+        fadeCountdown = o.fadeCountdown;
+        phaseStage.copySignalStateFrom (o.phaseStage);
+    }
 
 private:
     using Poles = std::array<float, 4>;
@@ -93,5 +130,144 @@ private:
     int fadeLength = 1;
     int fadeCountdown = 0;
 };
+
+//==============================================================================
+// The per-sample work, inline so that it compiles into the voice's loop.
+inline float PhaseStage::process (float x) noexcept
+{
+    auto u = x - feedback * lastOutput;
+
+    for (int i = 0; i < numSections; ++i)
+    {
+        const auto y = z[(size_t) i] - c[(size_t) i] * u;
+        z[(size_t) i] = dsp::flushTiny (c[(size_t) i] * y + u);
+        u = y;
+    }
+
+    u = dsp::flushTiny (u);
+    lastOutput = u;
+    return x + mix * notch * (u - x);
+}
+
+inline void FilterStage::setCutoff (float hz) noexcept
+{
+    if (hz == cutoff)
+        return;
+
+    cutoff = hz;
+    phaseStage.setCutoff (hz);
+    lowpassStale = phaseStale = true;
+
+    if (isSounding (phase))
+    {
+        phaseStage.updateCoefficients();
+        phaseStale = false;
+    }
+
+    if (isSounding (ladder) || isSounding (diode) || isSounding (state))
+        updateLowpassCoefficients();
+}
+
+inline void FilterStage::setResonance (float amount) noexcept
+{
+    ladderK = 3.95f * amount;
+    diodeK = 4.2f * amount;
+    stateK = 0.95f * amount;
+    phaseStage.setFeedback (0.95f * amount);
+}
+
+inline void FilterStage::setPhaseOffset (float octaves) noexcept
+{
+    if (std::abs (octaves - phaseStage.getOffset()) < 1.0e-5f)
+        return;
+
+    phaseStage.setOffset (octaves);
+    phaseStale = true;
+
+    if (isSounding (phase))
+    {
+        phaseStage.updateCoefficients();
+        phaseStale = false;
+    }
+}
+
+// What the four poles will put out from their states alone, before this sample's input: the
+// estimate the resonance feeds back, which keeps the loop free of a delay-free path.
+inline float FilterStage::stateEstimate (const Poles& s) const noexcept
+{
+    const auto G = bigG;
+    return (((G * s[0] + s[1]) * G + s[2]) * G + s[3]) * inverseOnePlusG;
+}
+
+// Four trapezoidal one-pole low-passes in series.
+inline float FilterStage::runPoles (Poles& s, float input) noexcept
+{
+    auto u = input;
+
+    for (auto& pole : s)
+    {
+        const auto v = (u - pole) * bigG;
+        const auto y = v + pole;
+        pole = dsp::flushTiny (y + v);
+        u = y;
+    }
+
+    return u;
+}
+
+inline float FilterStage::processModel (int which, float x) noexcept
+{
+    switch (which)
+    {
+        case ladder:
+        {
+            if (ladderK == 0.0f) // no resonance: a plain four-pole low-pass
+                return runPoles (ladderS, x);
+
+            const auto e = stateEstimate (ladderS);
+            return runPoles (ladderS, (1.0f + 0.5f * ladderK) * x - ladderK * dsp::tanhApprox (e));
+        }
+
+        case diode:
+        {
+            // Asymmetric clipping of the feedback, and a gentle cut below about 30 Hz.
+            auto feedback = 0.0f;
+
+            if (diodeK != 0.0f)
+            {
+                const auto e = stateEstimate (diodeS);
+                feedback = diodeK * (e >= 0.0f ? dsp::tanhApprox (e) : 0.85f * dsp::tanhApprox (e / 0.85f));
+            }
+
+            const auto y = runPoles (diodeS, x - feedback);
+            diodeMemory = dsp::flushTiny (diodeMemory + (y - diodeMemory) * diodeMemoryCoefficient);
+            return (y - 0.6f * diodeMemory) * 0.95f;
+        }
+
+        case state:
+        {
+            const auto feedback = stateK != 0.0f ? stateK * dsp::tanhApprox (stateS[3]) : 0.0f;
+            return 0.85f * runPoles (stateS, x - feedback);
+        }
+
+        case phase:
+            return phaseStage.process (x);
+
+        default:
+            return x;
+    }
+}
+
+inline float FilterStage::process (float x) noexcept
+{
+    if (fadeCountdown < 1)
+        return processModel (model, x);
+
+    const auto angle = (1.0f - (float) fadeCountdown / (float) fadeLength) * dsp::halfPi;
+    const auto oldOutput = processModel (previousModel, x);
+    const auto newOutput = processModel (model, x);
+    --fadeCountdown;
+    return std::cos (angle) * oldOutput + std::sin (angle) * newOutput;
+}
 
 } // namespace quillon

@@ -27,44 +27,10 @@ void Lfo::setShape (int newShape) noexcept
         heldValue = drawHeldValue();
 }
 
-void Lfo::updateIncrement() noexcept
-{
-    const auto hz = synced ? (syncBeats > 0.0f ? tempo / 60.0f / syncBeats : 0.0f) : freeRate;
-    increment = hz * inverseSampleRate;
-}
-
 void Lfo::restart() noexcept
 {
     phase = 0.0f;
     heldValue = shape == sampleAndHold ? drawHeldValue() : 0.0f;
-}
-
-float Lfo::next() noexcept
-{
-    auto p = phase + phaseOffset;
-    p -= std::floor (p);
-
-    float value;
-
-    switch (shape)
-    {
-        case sine:          value = std::sin (juce::MathConstants<float>::twoPi * p); break;
-        case triangle:      value = p < 0.5f ? 4.0f * p - 1.0f : 3.0f - 4.0f * p; break;
-        case square:        value = p < 0.5f ? 1.0f : -1.0f; break;
-        default:            value = heldValue; break;
-    }
-
-    phase += increment;
-
-    if (phase >= 1.0f)
-    {
-        phase -= std::floor (phase);
-
-        if (shape == sampleAndHold)
-            heldValue = drawHeldValue();
-    }
-
-    return value;
 }
 
 } // namespace quillon

@@ -3,6 +3,7 @@
 #include <juce_core/juce_core.h>
 
 #include <array>
+#include <cmath>
 
 namespace quillon
 {
@@ -40,8 +41,9 @@ public:
 
     void restart() noexcept;
 
-    // Value of this sample in -1..1, then advances by one sample.
-    float next() noexcept;
+    // Value of this sample in -1..1, then advances by one sample. Unless `wanted`, only advances
+    // and returns 0.
+    float next (bool wanted = true) noexcept;
 
     int getShape() const noexcept       { return shape; }
     float getPhase() const noexcept     { return phase; }
@@ -63,5 +65,42 @@ private:
     bool synced = false;
     juce::Random random { constructionSeed };
 };
+
+inline void Lfo::updateIncrement() noexcept
+{
+    const auto hz = synced ? (syncBeats > 0.0f ? tempo / 60.0f / syncBeats : 0.0f) : freeRate;
+    increment = hz * inverseSampleRate;
+}
+
+inline float Lfo::next (bool wanted) noexcept
+{
+    auto p = phase + phaseOffset;
+    p -= std::floor (p);
+
+    auto value = 0.0f;
+
+    if (wanted)
+    {
+        switch (shape)
+        {
+            case sine:          value = std::sin (juce::MathConstants<float>::twoPi * p); break;
+            case triangle:      value = p < 0.5f ? 4.0f * p - 1.0f : 3.0f - 4.0f * p; break;
+            case square:        value = p < 0.5f ? 1.0f : -1.0f; break;
+            default:            value = heldValue; break;
+        }
+    }
+
+    phase += increment;
+
+    if (phase >= 1.0f)
+    {
+        phase -= std::floor (phase);
+
+        if (shape == sampleAndHold)
+            heldValue = drawHeldValue();
+    }
+
+    return value;
+}
 
 } // namespace quillon

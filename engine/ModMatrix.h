@@ -34,10 +34,10 @@ struct ModSums
 };
 
 // How far one unit of amount x source moves each destination, in that destination's unit.
-float modDestinationScale (int destination) noexcept;
+inline float modDestinationScale (int destination) noexcept;
 
 // Runs the four slots over this sample's source values (indexed by ModSource code).
-void evaluateModMatrix (const std::array<ModSlot, numModSlots>& slots,
+inline void evaluateModMatrix (const std::array<ModSlot, numModSlots>& slots,
                         const std::array<float, numModSources>& sources,
                         ModSums& out) noexcept;
 
@@ -48,6 +48,78 @@ inline float modDecibelsToGain (float db) noexcept
         return 1.0f;
 
     return db > -90.0f ? std::pow (10.0f, db / 20.0f) : 0.0f;
+}
+
+//==============================================================================
+inline float modDestinationScale (int destination) noexcept
+{
+    static constexpr std::array<float, numModDestinations> scales {
+        0.0f,   // off
+        48.0f,  // cutoff, semitones
+        24.0f,  // drive, dB
+        1.0f,   // amp (applied as a factor, not a sum)
+        1.0f,   // osc1 dcw
+        1.0f,   // osc2 dcw
+        60.0f,  // sub level, dB
+        48.0f,  // pitch, semitones
+        60.0f,  // osc1 level, dB
+        60.0f,  // osc2 level, dB
+        100.0f, // osc2 detune, cents
+        20.0f,  // osc2 detune hz
+        180.0f, // osc2 phase, degrees
+        1.0f,   // sub dcw
+        1.0f,   // resonance
+        48.0f,  // filter env, semitones
+        1.0f,   // drift
+        20.0f,  // lfo1 rate, Hz
+        1.0f,   // lfo1 depth
+        24.0f,  // output, dB
+        60.0f,  // noise level, dB
+        0.45f,  // osc1 pw
+        0.45f,  // osc2 pw
+        1.0f,   // pd morph
+        20.0f,  // reese beat, Hz
+        1.0f,   // reese spread
+        1.0f,   // phase mix
+        1.0f,   // phase notch
+        1.0f,   // feedback
+    };
+
+    return destination > 0 && destination < numModDestinations ? scales[(size_t) destination] : 0.0f;
+}
+
+inline void evaluateModMatrix (const std::array<ModSlot, numModSlots>& slots,
+                        const std::array<float, numModSources>& sources,
+                        ModSums& out) noexcept
+{
+    out.sums.fill (0.0f);
+    out.ampFactor = 1.0f;
+    out.live.fill (0.0f);
+
+    for (size_t i = 0; i < slots.size(); ++i)
+    {
+        const auto& slot = slots[i];
+
+        if (slot.source == 0 || slot.destination == 0 || slot.amount == 0.0f)
+            continue;
+
+        auto v = slot.source > 0 && slot.source < numModSources ? sources[(size_t) slot.source] : 0.0f;
+
+        if (slot.curve == (int) ModCurve::exp)
+            v = v < 0.0f ? -v * v : v * v;
+
+        out.live[i] = v * slot.amount;
+
+        if (slot.destination == (int) ModDestination::amp)
+        {
+            const auto a = std::abs (slot.amount);
+            out.ampFactor *= 1.0f - a + a * (slot.amount >= 0.0f ? v : 1.0f - v);
+        }
+        else if (slot.destination > 0 && slot.destination < numModDestinations)
+        {
+            out.sums[(size_t) slot.destination] += slot.amount * v * modDestinationScale (slot.destination);
+        }
+    }
 }
 
 } // namespace quillon

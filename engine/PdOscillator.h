@@ -1,9 +1,23 @@
 #pragma once
 
 #include "engine/Envelope.h"
+#include "engine/PhaseDistortion.h"
+
+#include <algorithm>
+#include <cmath>
 
 namespace quillon
 {
+
+namespace osc_detail
+{
+constexpr float resonanceWindows = 16.0f;
+constexpr int pwmShape = 8;
+constexpr float twoPi = 6.283185307179586f;
+
+inline float wrapPhase (float p) noexcept { return p - std::floor (p); }
+inline float smoothStep (float x) noexcept { return x * x * (3.0f - 2.0f * x); }
+} // namespace osc_detail
 
 // One phase-distortion oscillator unit with its own DCW envelope, pulse width, morph towards the
 // next shape, hard sync to a partner unit and a click-free phase reset.
@@ -23,7 +37,22 @@ public:
     // Jumps to a new phase while the old waveform fades out over 5 ms.
     void resetPhase (float newPhase) noexcept;
 
-    float tick() noexcept;
+    // With `audible` false the output is 0 and only the state moves on (a unit at zero level).
+    float tick (bool audible = true) noexcept;
+
+    // Takes over another unit's whole state (not its sync partner): a twin that would have
+    // computed the same samples.
+    void copyStateFrom (const PdOscillator& other) noexcept
+    {
+        const auto* partner = syncPartner;
+        *this = other;
+        syncPartner = partner;
+    }
+
+    // True when both units hold the same state and settings, so that fed the same settings
+    // they go on producing the same samples.
+    bool hasSameStateAs (const PdOscillator& other) const noexcept;
+    bool isSyncEnabled() const noexcept { return syncEnabled; }
 
     Envelope dcwEnvelope;
 
@@ -44,6 +73,7 @@ private:
     float frequency = 0.0f;
     float dcwDepth = 1.0f;
     float outputGain = 1.0f;
+    float nextShapeGain = 1.0f; // gain of the shape the morph moves towards
     int waveShape = 0;
     float pulseWidth = 0.5f;
     float morphAmount = 0.0f;
@@ -73,7 +103,7 @@ public:
     void setDcw (float depth) noexcept     { dcw = depth; }
 
     void resetPhase (float newPhase) noexcept;
-    float tick() noexcept;
+    float tick (bool audible = true) noexcept;
 
 private:
     float valueAt (float atPhase) const noexcept;
@@ -90,5 +120,147 @@ private:
     int resetFadeCountdown = 0;
     float oldPhase = 0.0f;
 };
+
+//==============================================================================
+// The per-sample work, inline so that it compiles into the voice's loop.
+inline float PdOscillator::rawWave (int shape, float atPhase, float dcw) const noexcept
+{
+    using namespace osc_detail;
+    if (shape == pwmShape)
+        return atPhase < pulseWidth ? 1.0f : -1.0f;
+
+    return phaseDistortionShape (shape, atPhase, dcw, resonanceWindows);
+}
+
+inline float PdOscillator::tick (bool audible) noexcept
+{
+    using namespace osc_detail;
+    increment = frequency * inverseSampleRate;
+
+    float syncStep = 0.0f;
+    bool synced = false;
+
+    if (syncEnabled && syncPartner != nullptr && syncPartner->wrapped)
+    {
+        const auto before = rawWave (waveShape, phase, currentDcw);
+        phase = wrapPhase ((1.0f - std::clamp (syncPartner->wrapFraction, 0.0f, 1.0f)) * increment);
+        syncStep = rawWave (waveShape, phase, currentDcw) - before;
+        synced = true;
+    }
+
+    // The distortion fades out as the pitch rises and is gone from a sixtieth of the rate up;
+    // a negative frequency is as high as its magnitude.
+    const auto e = dcwEnvelope.tick() * dcwDepth;
+    currentDcw = std::min (std::clamp (1.0f - 60.0f * std::abs (increment), 0.0f, 1.0f), std::clamp (e, 0.0f, 1.0f));
+
+    // Silent, the unit still moves its phase, sync, envelope and fade on exactly as it would
+    // sounding, so that it comes back in where it would have been.
+    auto v = 0.0f;
+
+    if (audible)
+    {
+        if (waveShape == pwmShape)
+        {
+            auto t = phase - pulseWidth;
+            if (t < 0.0f)
+                t += 1.0f;
+
+            v = (phase < pulseWidth ? 1.0f : -1.0f) - (1.0f - 2.0f * pulseWidth)
+                + 2.0f * polyBlep (phase, increment) - 2.0f * polyBlep (t, increment);
+        }
+        else
+        {
+            v = phaseDistortionShape (waveShape, phase, currentDcw, resonanceWindows);
+        }
+
+        v *= outputGain;
+
+        if (morphAmount > 0.0f && waveShape != pwmShape)
+        {
+            const auto nextShape = (waveShape + 1) % numWaveShapes;
+            const auto target = rawWave (nextShape, phase, currentDcw) * nextShapeGain;
+            v += (target - v) * morphAmount;
+        }
+    }
+
+    // The sync step is spread over this sample and the next.
+    if (synced && std::abs (syncStep) > 1.0e-9f)
+    {
+        if (audible)
+            v += polyBlep (phase, increment) * syncStep;
+
+        pendingSyncStep = -syncStep;
+    }
+    else if (pendingSyncStep != 0.0f)
+    {
+        if (audible)
+            v += polyBlep (phase + 1.0f - increment, increment) * pendingSyncStep;
+
+        pendingSyncStep = 0.0f;
+    }
+
+    if (resetFadeCountdown > 0)
+    {
+        if (audible)
+        {
+            const auto old = rawWave (waveShape, oldPhase, oldDcw) * outputGain;
+            const auto b = smoothStep (1.0f - (float) resetFadeCountdown / (float) resetFadeLength);
+            v = (1.0f - b) * old + b * v;
+        }
+
+        oldPhase = wrapPhase (oldPhase + increment);
+        --resetFadeCountdown;
+    }
+
+    const auto t = phase + increment;
+
+    if (t >= 1.0f)
+    {
+        wrapped = true;
+        wrapFraction = increment > 0.0f ? std::clamp (1.0f - (t - 1.0f) / increment, 0.0f, 1.0f) : 0.0f;
+        phase = wrapPhase (t);
+    }
+    else
+    {
+        // A negative frequency runs the phase downward: keep it inside 0..1 as well. Only the
+        // upward wrap restarts a synced partner.
+        wrapped = false;
+        wrapFraction = 0.0f;
+        phase = t < 0.0f ? wrapPhase (t) : t;
+    }
+
+    return v;
+}
+
+inline float SubOscillator::valueAt (float atPhase) const noexcept
+{
+    using namespace osc_detail;
+    if (mode == pdMode)
+        return phaseDistortionShape (waveShape, atPhase, dcw, resonanceWindows) * outputGain;
+
+    return std::sin (twoPi * atPhase);
+}
+
+inline float SubOscillator::tick (bool audible) noexcept
+{
+    using namespace osc_detail;
+    auto v = audible ? valueAt (phase) : 0.0f;
+
+    if (resetFadeCountdown > 0)
+    {
+        if (audible)
+        {
+            const auto old = valueAt (oldPhase);
+            const auto b = smoothStep (1.0f - (float) resetFadeCountdown / (float) resetFadeLength);
+            v = (1.0f - b) * old + b * v;
+        }
+
+        oldPhase = wrapPhase (oldPhase + increment);
+        --resetFadeCountdown;
+    }
+
+    phase = wrapPhase (phase + increment);
+    return v;
+}
 
 } // namespace quillon

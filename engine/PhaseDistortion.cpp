@@ -9,16 +9,7 @@ namespace quillon
 
 namespace
 {
-constexpr float pi = 3.14159265358979323846f;
-constexpr float twoPi = 2.0f * pi;
-
-inline float frac (float x) noexcept { return x - std::floor (x); }
-
-// Bend of the phase that squeezes the first half-cycle of the saw family into K.
-inline float sawBend (float p, float k) noexcept
-{
-    return std::min ((0.5f - k) / (1.0f - k) * (1.0f - p), (0.5f - k) / k * p);
-}
+constexpr float twoPi = 2.0f * 3.14159265358979323846f;
 
 std::array<float, numWaveShapes> buildGainTable() noexcept
 {
@@ -53,93 +44,10 @@ std::array<float, numWaveShapes> buildGainTable() noexcept
 }
 } // namespace
 
-float phaseDistortionShape (int waveShape, float phase, float dcw, float resonance) noexcept
-{
-    const auto p = phase;
-    const auto d = std::clamp (dcw, 0.0f, 1.0f);
-
-    switch (waveShape)
-    {
-        case 0: // saw
-        {
-            const auto k = std::clamp (0.5f - 0.5f * d, 0.01f, 0.5f);
-            return std::cos (twoPi * (p + sawBend (p, k)));
-        }
-        case 1: // square
-        {
-            const auto q = std::clamp (std::pow (d, 0.25f), 0.0f, 0.999f);
-            const auto f = frac (2.0f * p + 1.0f);
-            const auto m = std::min (q / (1.0f - q) * (1.0f - f), f);
-            return std::cos (pi * (f - m + (p >= 0.5f ? 1.0f : 0.0f)));
-        }
-        case 2: // pulse
-        {
-            const auto q = std::clamp (d, 0.0f, 0.99f);
-            return std::cos (twoPi * (p - std::min (q / (1.0f - q) * (1.0f - p), p)));
-        }
-        case 3: // sinepulse
-        {
-            const auto k = std::clamp (0.5f - 0.49f * d, 0.01f, 0.5f);
-            return std::cos (2.0f * twoPi * (p + sawBend (p, k)));
-        }
-        case 4: // halfsine
-        {
-            const auto k = std::clamp (0.5f - 0.5f * d, 0.01f, 0.5f);
-            const auto bent = p < 0.5f ? p : std::min (1.0f, (p - 0.5f) * 0.5f / k + 0.5f);
-            return std::cos (twoPi * bent);
-        }
-        case 5: case 6: case 7: case 9: // resonant family: a windowed cosine burst
-        {
-            const auto b = std::max (1.0f, (resonance - 1.0f) * d + 1.0f);
-            const auto w = frac (b * p);
-
-            if (waveShape == 7)
-                return std::sin (twoPi * w) * std::min (2.0f * (1.0f - p), 1.0f);
-
-            const auto c = std::cos (twoPi * w);
-
-            if (waveShape == 5)
-                return 1.0f - (0.5f - 0.5f * c) * 2.0f * (1.0f - p);
-
-            if (waveShape == 6)
-            {
-                const auto tri = p < 0.5f ? 2.0f * p : 2.0f - 2.0f * p;
-                return 2.0f * tri * (0.5f * c + 0.5f) - 1.0f;
-            }
-
-            return c * (p < 0.5f ? 1.0f - 2.0f * p : 2.0f * (p - 0.5f));
-        }
-        case 8: // pwm: the oscillator draws its own band-limited pulse
-            return p < 0.5f ? 1.0f : -1.0f;
-        default:
-            return 0.0f;
-    }
-}
-
 const float* waveGainTable() noexcept
 {
     static const std::array<float, numWaveShapes> table = buildGainTable();
     return table.data();
-}
-
-float polyBlep (float t, float increment) noexcept
-{
-    if (increment <= 0.0f)
-        return 0.0f;
-
-    if (t < increment)
-    {
-        const auto u = t / increment;
-        return 2.0f * u - u * u - 1.0f;
-    }
-
-    if (t > 1.0f - increment)
-    {
-        const auto u = (t - 1.0f) / increment;
-        return u * u + 2.0f * u + 1.0f;
-    }
-
-    return 0.0f;
 }
 
 } // namespace quillon

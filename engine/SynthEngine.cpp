@@ -65,8 +65,7 @@ void SynthEngine::prepare (double newSampleRate, int maxBlockSize)
     for (auto& unit : units)
         unit.prepare (oversampledRate);
 
-    for (auto& sub : subOscillators)
-        sub.prepare (oversampledRate);
+    subOscillator.prepare (oversampledRate);
 
     const auto switchFadeLength = crossFadeLength (oversampledRate);
 
@@ -121,6 +120,12 @@ void SynthEngine::prepare (double newSampleRate, int maxBlockSize)
     }
 
     decimated.clear();
+
+    // The voice writes its 2x samples straight into the oversampler's own buffer: the up-sampling
+    // half would only ever filter silence, so it runs once here to hand that buffer out.
+    juce::dsp::AudioBlock<float> silence (decimated.getArrayOfWritePointers(), 2, 0, (size_t) block);
+    const auto upBlock = oversampler.processSamplesUp (silence);
+    oversampledChannels = { upBlock.getChannelPointer (0), upBlock.getChannelPointer (1) };
 
     bindParameters();
 
@@ -240,6 +245,13 @@ void SynthEngine::copyModSlots() noexcept
         slots[i].amount = std::clamp (readRaw (raw[2], 0.0f), -1.0f, 1.0f);
         slots[i].curve = (int) readRaw (raw[3], 0.0f);
     }
+
+    // The sources a slot reads; the costly ones are computed only then.
+    sourcesInUse = 0;
+
+    for (const auto& slot : slots)
+        if (slot.source > 0 && slot.source < numModSources && slot.destination != 0 && slot.amount != 0.0f)
+            sourcesInUse |= 1u << slot.source;
 }
 
 //==============================================================================
@@ -303,11 +315,8 @@ void SynthEngine::applyWaveShapes() noexcept
     units[osc2Left].setWaveShape (wave2);
     units[osc2Right].setWaveShape (wave2);
 
-    for (auto& sub : subOscillators)
-    {
-        sub.setMode (choice (Param::subMode));
-        sub.setWaveShape (std::clamp (choice (Param::subWave), 0, numWaveShapes - 1));
-    }
+    subOscillator.setMode (choice (Param::subMode));
+    subOscillator.setWaveShape (std::clamp (choice (Param::subWave), 0, numWaveShapes - 1));
 
     for (auto& noise : noiseSources)
         noise.setColour (choice (Param::noiseColour));
@@ -417,8 +426,7 @@ void SynthEngine::resetPhases (float osc2Phase) noexcept
     units[osc2Left].resetPhase (frac (osc2Phase));
     units[osc2Right].resetPhase (frac (osc2Phase));
 
-    for (auto& sub : subOscillators)
-        sub.resetPhase (0.0f);
+    subOscillator.resetPhase (0.0f);
 
     lfo.restart();
 }
@@ -506,15 +514,26 @@ void SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int 
 
     refreshChunkSettings();
 
+    // A unit whose twin on the other side holds the same state and gets the same settings would
+    // compute the same samples: the left one runs and the right one copies it. Hard sync keeps
+    // this only where the partner is a twin too.
+    osc1Twins = ! units[osc1Left].isSyncEnabled() && units[osc1Right].hasSameStateAs (units[osc1Left]);
+    osc2Twins = (! units[osc2Left].isSyncEnabled() || osc1Twins) && units[osc2Right].hasSameStateAs (units[osc2Left]);
+
+    // The same for the two sides of the chain, as long as their inputs stay equal. Not while the
+    // drive position fades: the spare pair runs then.
+    chainTwins = drivePositionFade.countdown == 0 && mixDcBlockers[1].hasSameStateAs (mixDcBlockers[0])
+              && feedbackPaths[1].hasSameStateAs (feedbackPaths[0]) && driveStages[1].hasSameStateAs (driveStages[0])
+              && filterStages[1].hasSameStateAs (filterStages[0]);
+
     for (int ch = 0; ch < 2; ++ch)
         juce::FloatVectorOperations::clear (decimated.getWritePointer (ch), numSamples);
 
     juce::dsp::AudioBlock<float> baseBlock (decimated.getArrayOfWritePointers(), 2, 0, (size_t) numSamples);
-    auto upBlock = oversampler.processSamplesUp (baseBlock);
-    upBlock.clear();
-
-    auto* upLeft = upBlock.getChannelPointer (0);
-    auto* upRight = upBlock.getChannelPointer (1);
+    auto* upLeft = oversampledChannels[0];
+    auto* upRight = oversampledChannels[1];
+    juce::FloatVectorOperations::clear (upLeft, 2 * numSamples);
+    juce::FloatVectorOperations::clear (upRight, 2 * numSamples);
 
     // The voice stops on the sample where its amp envelope ends, wherever the chunk boundaries
     // lie, so that its state and output never depend on the host's block size.
@@ -530,6 +549,9 @@ void SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int 
         if (ampEnvelope.isIdle())
             break;
     }
+
+    if (chainTwins)
+        catchUpRightChain();
 
     auto renderedBlock = baseBlock.getSubBlock (0, (size_t) rendered);
     oversampler.processSamplesDown (renderedBlock);
@@ -581,11 +603,13 @@ void SynthEngine::computeBaseRateSample (int index) noexcept
     const auto rate = next (Smooth::lfo1Rate);
     const auto phaseDegrees = next (Smooth::lfo1Phase);
     updateLfoRate (std::clamp (rate + lfoRateMod, 0.001f, 200.0f), rate, phaseDegrees);
-    const auto lfoValue = lfo.next() * clamp01 (next (Smooth::lfo1Depth) + lfoDepthMod);
+    const auto lfoWave = lfo.next (isSourceInUse (ModSource::lfo1));
+    const auto lfoValue = lfoWave * clamp01 (next (Smooth::lfo1Depth) + lfoDepthMod);
     const auto smoothRandomValue = smoothRandom.next();
+    const auto beatValue = isSourceInUse (ModSource::beatPhase) ? std::sin (twoPi * reeseBeatPhase) : 0.0f;
 
     sourceValues = { 0.0f, velocity, key, wheel, pressure, lfoValue, dcwEnv1, dcwEnv2, filterEnvValue, ampLevel,
-                     noteRandom.getValue(), smoothRandomValue, std::sin (twoPi * reeseBeatPhase) };
+                     noteRandom.getValue(), smoothRandomValue, beatValue };
 
     evaluateModMatrix (slots, sourceValues, modulation);
 
@@ -615,8 +639,12 @@ void SynthEngine::computeVoiceSettings() noexcept
     const auto& mod = modulation;
 
     const auto bend = next (Smooth::pitchBend);
-    const auto notePitch = 440.0f * std::exp2 ((float) (glidingNote - 69.0) / 12.0f)
-                         * semitoneRatio (mod[ModDestination::pitch] + bend);
+    const auto noteOffset = (float) (glidingNote - 69.0) / 12.0f;
+
+    if (noteOffset != noteOffsetCache.input)
+        noteOffsetCache = { noteOffset, std::exp2 (noteOffset) };
+
+    const auto notePitch = 440.0f * noteOffsetCache.output * semitoneRatio (mod[ModDestination::pitch] + bend);
 
     // Osc 2 is a detuned pair: spread 0 keeps both halves together, 1 mirrors the right one
     // below the note; the beat between them is a modulation source of its own.
@@ -635,8 +663,14 @@ void SynthEngine::computeVoiceSettings() noexcept
     }
     else
     {
-        const auto ratio = detuneCents == 0.0f ? 1.0f : std::exp2 (detuneCents / 1200.0f);
-        const auto mirrored = (k == 1.0f || ratio == 1.0f) ? ratio : std::pow (ratio, k);
+        if (detuneCents != detuneCache.cents || k != detuneCache.k)
+        {
+            const auto r = detuneCents == 0.0f ? 1.0f : std::exp2 (detuneCents / 1200.0f);
+            detuneCache = { detuneCents, k, r, (k == 1.0f || r == 1.0f) ? r : std::pow (r, k) };
+        }
+
+        const auto ratio = detuneCache.ratio;
+        const auto mirrored = detuneCache.mirrored;
         pairLeft = notePitch * ratio + beat;
         pairRight = notePitch * mirrored + k * beat;
     }
@@ -653,6 +687,9 @@ void SynthEngine::computeVoiceSettings() noexcept
     units[osc1Right].setFrequency (ratio1 * notePitch / drift);
     units[osc2Left].setFrequency (ratio2 * pairLeft * drift);
     units[osc2Right].setFrequency (ratio2 * pairRight * drift);
+
+    // Once the pair's halves part, the right unit runs on its own until the next chunk.
+    osc2Twins = osc2Twins && pairLeft == pairRight;
 
     const auto depth1Smoothed = next (Smooth::osc1DcwDepth);
     const auto depth1 = clamp01 (depth1Smoothed + mod[ModDestination::osc1Dcw]);
@@ -682,11 +719,8 @@ void SynthEngine::computeVoiceSettings() noexcept
 
     const auto subDcw = clamp01 (next (Smooth::subDcwDepth) + mod[ModDestination::subDcw]);
 
-    for (auto& sub : subOscillators)
-    {
-        sub.setFrequency (notePitch * subPitchRatio);
-        sub.setDcw (subDcw);
-    }
+    subOscillator.setFrequency (notePitch * subPitchRatio);
+    subOscillator.setDcw (subDcw);
 
     const auto send = clamp01 (next (Smooth::subDriveSend));
     subSend = subRouting == 1 ? 0.0f : send;
@@ -703,7 +737,16 @@ void SynthEngine::updateChainSettings() noexcept
     // Drive amount with velocity and modulation. Stacked drive slots can push the sum far past
     // 24 dB; the curve is limited there, and the make-up only compensates what is applied.
     const auto driveDb = next (Smooth::drive) * driveVelocityFactor + mod[ModDestination::drive];
-    driveGains = computeDriveGains (driveDb, driveStages[0].getMode(), autoMakeup, next (Smooth::driveGain));
+    const auto driveLevel = next (Smooth::driveGain);
+    const auto driveMode = driveStages[0].getMode();
+
+    if (driveDb != driveCache.db || driveMode != driveCache.mode || autoMakeup != driveCache.autoMakeup
+        || driveLevel != driveCache.level)
+    {
+        driveCache = { driveDb, driveMode, autoMakeup, driveLevel };
+        driveGains = computeDriveGains (driveDb, driveMode, autoMakeup, driveLevel);
+    }
+
     drivePostGain = driveGains.post;
     driveMixAmount = clamp01 (next (Smooth::driveMix));
     filterBlend = clamp01 (next (Smooth::filterEnabled));
@@ -712,6 +755,13 @@ void SynthEngine::updateChainSettings() noexcept
     phaseMixAmount = clamp01 (next (Smooth::phaseMix) + mod[ModDestination::phaseMix]);
     phaseNotchAmount = clamp01 (next (Smooth::phaseNotch) + mod[ModDestination::phaseNotch]);
     phaseSpread = clamp01 (next (Smooth::phaseStereo));
+
+    // A sounding phase stage spread apart hears different settings on each side.
+    if (chainTwins && phaseSpread != 0.0f && filterStages[0].isPhaseStageSounding())
+    {
+        catchUpRightChain();
+        chainTwins = false;
+    }
 
     // The left phase stage sits up to an octave lower, the right one up to an octave higher.
     for (size_t side = 0; side < 2; ++side)
@@ -757,18 +807,35 @@ float SynthEngine::runChain (DriveStage& driveStage, FilterStage& filterStage, i
 
 void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
 {
-    const auto o1L = units[osc1Left].tick();
-    const auto o1R = units[osc1Right].tick();
-    const auto o2L = units[osc2Left].tick();
-    const auto o2R = units[osc2Right].tick();
-    const auto subL = subOscillators[0].tick() * subGain;
-    const auto subR = subOscillators[1].tick() * subGain;
+    // An oscillator at zero level (either one in ring mode) only moves its state on.
+    const auto ring = mixMode == 1;
+    const auto audible1 = osc1Gain != 0.0f && (! ring || osc2Gain != 0.0f);
+    const auto audible2 = osc2Gain != 0.0f && (! ring || osc1Gain != 0.0f);
+
+    const auto o1L = units[osc1Left].tick (audible1);
+    auto o1R = o1L;
+
+    if (osc1Twins)
+        units[osc1Right].copyStateFrom (units[osc1Left]);
+    else
+        o1R = units[osc1Right].tick (audible1);
+
+    const auto o2L = units[osc2Left].tick (audible2);
+    auto o2R = o2L;
+
+    if (osc2Twins)
+        units[osc2Right].copyStateFrom (units[osc2Left]);
+    else
+        o2R = units[osc2Right].tick (audible2);
+
+    const auto subL = subOscillator.tick (subGain != 0.0f) * subGain;
+    const auto subR = subL;
     const auto noiseL = noiseSources[0].next() * preNoiseAmount;
     const auto noiseR = noiseSources[1].next() * preNoiseAmount;
 
     float mixL, mixR;
 
-    if (mixMode == 1)
+    if (ring)
     {
         mixL = noiseL + (o2L * osc2Gain) * (o1L * osc1Gain);
         mixR = noiseR + (o1R * osc1Gain) * (o2R * osc2Gain);
@@ -779,8 +846,15 @@ void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
         mixR = noiseR + o1R * osc1Gain + o2R * osc2Gain;
     }
 
+    // Sides that part bring the right one up to date; it then runs on its own to the chunk's end.
+    if (chainTwins && mixL != mixR)
+    {
+        catchUpRightChain();
+        chainTwins = false;
+    }
+
     mixL = mixDcBlockers[0].process (mixL);
-    mixR = mixDcBlockers[1].process (mixR);
+    mixR = chainTwins ? mixL : mixDcBlockers[1].process (mixR);
 
     // Sub routing: how much of the sub goes through drive and filter, how much around them.
     auto send = subSend, direct = 1.0f - subSend;
@@ -799,7 +873,7 @@ void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
     const auto preFeedback = feedbackPostFilter ? 0.0f : feedbackAmount;
     const auto postFeedback = feedbackPostFilter ? feedbackAmount : 0.0f;
     const float inputs[] = { mixL + subL * send + preFeedback * feedbackPaths[0].getMemory(),
-                             mixR + subR * send + preFeedback * feedbackPaths[1].getMemory() };
+                             mixR + subR * send + preFeedback * feedbackPaths[chainTwins ? 0 : 1].getMemory() };
     float outputs[2];
 
     if (drivePositionFade.countdown > 0)
@@ -829,18 +903,53 @@ void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
     }
     else
     {
-        for (size_t side = 0; side < 2; ++side)
-            outputs[side] = runChain (driveStages[side], filterStages[side], drivePositionFade.current, inputs[side]);
+        if (chainTwins)
+        {
+            outputs[0] = runChain (driveStages[0], filterStages[0], drivePositionFade.current, inputs[0]);
+        }
+        else
+        {
+            // Stage by stage across both sides rather than side by side: the two sides' long
+            // dependency chains (the diode's Newton steps, the allpass sections) then overlap.
+            const auto drive = [this] (DriveStage& stage, float v) { return v + driveMixAmount * (stage.process (v) * drivePostGain - v); };
+            const auto filter = [this] (FilterStage& stage, float v) { return v + filterBlend * (stage.process (v) - v); };
+
+            if (drivePositionFade.current == 0)
+            {
+                const auto d0 = drive (driveStages[0], inputs[0]);
+                const auto d1 = drive (driveStages[1], inputs[1]);
+                outputs[0] = filter (filterStages[0], d0);
+                outputs[1] = filter (filterStages[1], d1);
+            }
+            else
+            {
+                const auto f0 = filter (filterStages[0], inputs[0]);
+                const auto f1 = filter (filterStages[1], inputs[1]);
+                outputs[0] = drive (driveStages[0], f0);
+                outputs[1] = drive (driveStages[1], f1);
+            }
+        }
     }
 
-    for (size_t side = 0; side < 2; ++side)
+    for (size_t side = 0; side < (chainTwins ? 1u : 2u); ++side)
     {
         outputs[side] += postFeedback * feedbackPaths[side].getMemory();
         feedbackPaths[side].capture (outputs[side], feedbackCoefficient);
     }
 
+    if (chainTwins)
+        outputs[1] = outputs[0];
+
     left = outputs[0] + subL * direct;
     right = outputs[1] + subR * direct;
+}
+
+void SynthEngine::catchUpRightChain() noexcept
+{
+    mixDcBlockers[1] = mixDcBlockers[0];
+    feedbackPaths[1] = feedbackPaths[0];
+    driveStages[1] = driveStages[0];
+    filterStages[1].copySignalStateFrom (filterStages[0]);
 }
 
 void SynthEngine::writeOutput (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept

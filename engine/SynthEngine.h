@@ -73,6 +73,7 @@ public:
     const Envelope& getAmpEnvelope() const noexcept { return ampEnvelope; }
     const Envelope& getFilterEnvelope() const noexcept { return filterEnvelope; }
     const Lfo& getLfo() const noexcept              { return lfo; }
+    // A source that no slot reads may not be computed and then reads 0.
     float getModSourceValue (ModSource source) const noexcept { return sourceValues[(size_t) source]; }
     float getCutoffHz() const noexcept              { return cutoffHz; }
 
@@ -176,7 +177,7 @@ private:
     juce::AudioProcessorValueTreeState& parameters;
 
     std::array<PdOscillator, numUnits> units;
-    std::array<SubOscillator, 2> subOscillators;
+    SubOscillator subOscillator; // both sides: it gets nothing that differs between them
     std::array<OnePoleHighPass, 2> mixDcBlockers;
     OutputStage outputStage; // output DC blockers, mono-low side filter and note fade-in
     std::array<DriveStage, 2> driveStages, spareDriveStages;
@@ -217,12 +218,18 @@ private:
     std::array<float, numModSources> sourceValues {};
     ModSums modulation;
     float filterEnvValue = 0.0f;
+    std::uint32_t sourcesInUse = 0; // bit per ModSource a slot reads
+    bool isSourceInUse (ModSource source) const noexcept { return (sourcesInUse >> (int) source) & 1u; }
     float osc2PhaseMod = 0.0f;         // degrees, taken by the next phase reset
     float lfoRateMod = 0.0f, lfoDepthMod = 0.0f; // applied one sample late
 
     std::array<EnvelopeCache, numEnvelopeGroups> envelopeCaches {};
 
     SwitchFade drivePositionFade, subRoutingFade;
+
+    bool osc1Twins = false, osc2Twins = false; // the right unit copies the left one
+    bool chainTwins = false; // the left side's mix DC blocker, drive, filter and feedback serve both
+    void catchUpRightChain() noexcept;
 
     std::array<FeedbackPath, 2> feedbackPaths;
     float reeseBeatPhase = 0.0f;
@@ -238,11 +245,17 @@ private:
     float driveMixAmount = 1.0f, drivePostGain = 1.0f, filterBlend = 1.0f;
     float cutoffHz = 20000.0f;
     DriveGains driveGains;
+
+    // The last inputs and results of the per-sample exponentials, which mostly stand still.
+    struct { float input = 0.0f, output = 1.0f; } noteOffsetCache;
+    struct { float cents = 0.0f, k = 1.0f, ratio = 1.0f, mirrored = 1.0f; } detuneCache;
+    struct { float db = 0.0f; int mode = -1; bool autoMakeup = false; float level = 1.0f; } driveCache;
     float resonance = 0.0f, phaseMixAmount = 0.5f, phaseNotchAmount = 1.0f, phaseSpread = 0.0f;
     float feedbackAmount = 0.0f, feedbackCoefficient = 1.0f, feedbackToneHz = -1.0f;
     bool feedbackPostFilter = false;
 
     std::vector<float> sampleGains, postNoiseLeft, postNoiseRight;
+    std::array<float*, 2> oversampledChannels {}; // the oversampler's 2x buffer
     juce::AudioBuffer<float> decimated;
     int preparedBlockSize = 0, preparedChannels = 0;
 
