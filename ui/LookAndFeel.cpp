@@ -189,6 +189,96 @@ void paintSurface (juce::Graphics& g, juce::Rectangle<float> bounds, bool highli
     }
 }
 
+void drawTextWithSymbols (juce::Graphics& g, const juce::String& text, const juce::Font& font,
+                          juce::Rectangle<float> area, juce::Justification justification)
+{
+    const juce::juce_wchar arrow = 0x2192, cross = 0x2715;
+
+    if (! text.containsChar (arrow) && ! text.containsChar (cross))
+    {
+        g.setFont (font);
+        g.drawText (text, area, justification, true);
+        return;
+    }
+
+    // Lay the line out as runs of ordinary text and symbol cells one font-height wide.
+    struct Run { juce::String text; juce::juce_wchar symbol; float width; };
+    std::vector<Run> runs;
+    const auto symbolWidth = font.getHeight() * 0.9f;
+    juce::String pending;
+
+    const auto flush = [&]
+    {
+        if (pending.isNotEmpty())
+            runs.push_back ({ pending, 0, font.getStringWidthFloat (pending) });
+        pending.clear();
+    };
+
+    for (auto c : text)
+    {
+        if (c == arrow || c == cross)
+        {
+            flush();
+            runs.push_back ({ {}, c, symbolWidth });
+        }
+        else
+        {
+            pending += c;
+        }
+    }
+    flush();
+
+    float total = 0.0f;
+    for (const auto& run : runs)
+        total += run.width;
+
+    float x = area.getX();
+    if (justification.testFlags (juce::Justification::horizontallyCentred))
+        x = area.getCentreX() - total * 0.5f;
+    else if (justification.testFlags (juce::Justification::right))
+        x = area.getRight() - total;
+
+    const auto lineJustification = juce::Justification (juce::Justification::left
+                                                        | (justification.getFlags() & (juce::Justification::top | juce::Justification::bottom | juce::Justification::verticallyCentred)));
+    const auto half = font.getHeight() * 0.3f;
+    const auto cy = area.getCentreY();
+    g.setFont (font);
+
+    for (const auto& run : runs)
+    {
+        if (run.symbol == 0)
+        {
+            g.drawText (run.text, juce::Rectangle<float> (x, area.getY(), run.width + 1.0f, area.getHeight()), lineJustification, false);
+        }
+        else
+        {
+            const auto cx = x + run.width * 0.5f;
+            juce::Path path;
+
+            if (run.symbol == arrow)
+            {
+                path.startNewSubPath (cx - half, cy);
+                path.lineTo (cx + half, cy);
+                path.startNewSubPath (cx + half * 0.35f, cy - half * 0.6f);
+                path.lineTo (cx + half, cy);
+                path.lineTo (cx + half * 0.35f, cy + half * 0.6f);
+            }
+            else
+            {
+                path.startNewSubPath (cx - half, cy - half);
+                path.lineTo (cx + half, cy + half);
+                path.startNewSubPath (cx + half, cy - half);
+                path.lineTo (cx - half, cy + half);
+            }
+
+            g.strokePath (path, juce::PathStrokeType (juce::jmax (1.0f, font.getHeight() * 0.1f), juce::PathStrokeType::curved,
+                                                      juce::PathStrokeType::rounded));
+        }
+
+        x += run.width;
+    }
+}
+
 void paintPlotFrame (juce::Graphics& g, juce::Rectangle<float> b)
 {
     g.setColour (palette::get (palette::bgPanel));
@@ -263,23 +353,7 @@ void LookAndFeel::drawButtonText (juce::Graphics& g, juce::TextButton& button, b
     const auto font = getTextButtonFont (button, button.getHeight());
     const auto area = juce::Rectangle<int> (8, 0, juce::jmax (0, button.getWidth() - 16), button.getHeight());
 
-    // The embedded faces have no multiplication-x glyph and this framework version does not fall back
-    // to another font for it, so the close cross is drawn as a path at the size the glyph would have.
-    if (button.getButtonText() == juce::String::fromUTF8 ("\xe2\x9c\x95"))
-    {
-        const auto half = juce::jmax (2.0f, font.getHeight() * 0.45f);
-        const auto c = area.toFloat().getCentre();
-        juce::Path cross;
-        cross.startNewSubPath (c.x - half, c.y - half);
-        cross.lineTo (c.x + half, c.y + half);
-        cross.startNewSubPath (c.x + half, c.y - half);
-        cross.lineTo (c.x - half, c.y + half);
-        g.strokePath (cross, juce::PathStrokeType (1.5f, juce::PathStrokeType::curved, juce::PathStrokeType::rounded));
-        return;
-    }
-
-    g.setFont (font);
-    g.drawFittedText (button.getButtonText(), area, juce::Justification::centred, 1);
+    drawTextWithSymbols (g, button.getButtonText(), font, area.toFloat(), juce::Justification::centred);
 }
 
 juce::Font LookAndFeel::getAlertWindowTitleFont() { return getEditorFont (1); }

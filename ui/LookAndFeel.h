@@ -60,6 +60,12 @@ void paintSurface (juce::Graphics& g, juce::Rectangle<float> bounds, bool highli
                    bool focused, bool enabled, int variant);
 
 /** "+1.5", "−0.5" (U+2212 with unicodeMinus, else "-"), "0.0" or "+0.0" with plusAtZero. */
+/** Draws one line of text like Graphics::drawText, except that the two symbols the embedded faces
+    lack ("→" and "✕") are drawn as strokes in the text's colour; this framework version has no
+    font fallback, so they would otherwise be blank. */
+void drawTextWithSymbols (juce::Graphics& g, const juce::String& text, const juce::Font& font,
+                          juce::Rectangle<float> area, juce::Justification justification);
+
 /** The dark rounded well that the live plots (DCW shape, drive curve) are drawn in. */
 void paintPlotFrame (juce::Graphics& g, juce::Rectangle<float> bounds);
 

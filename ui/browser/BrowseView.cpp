@@ -25,9 +25,8 @@ constexpr int sidebarRowPitch = 44;
 void drawText (juce::Graphics& g, int style, const juce::String& text, juce::Rectangle<int> area,
                juce::Colour colour, juce::Justification justification)
 {
-    g.setFont (getEditorFont (style));
     g.setColour (colour);
-    g.drawText (text, area, justification, true);
+    drawTextWithSymbols (g, text, getEditorFont (style), area.toFloat(), justification);
 }
 
 juce::String sortText (bool alphabetical)

@@ -65,18 +65,11 @@ void CrossButton::paintButton (juce::Graphics& g, bool highlighted, bool down)
     auto& lf = getLookAndFeel();
     lf.drawButtonBackground (g, *this, findColour (getToggleState() ? buttonOnColourId : buttonColourId), highlighted, down);
 
-    const auto centre = getLocalBounds().toFloat().getCentre();
-    const float half = 4.5f;
-    juce::Path cross;
-    cross.startNewSubPath (centre.translated (-half, -half));
-    cross.lineTo (centre.translated (half, half));
-    cross.startNewSubPath (centre.translated (half, -half));
-    cross.lineTo (centre.translated (-half, half));
-
     const bool lit = isEnabled() && (highlighted || down || getToggleState());
     auto colour = findColour (lit ? textColourOnId : textColourOffId);
     g.setColour (isEnabled() ? colour : colour.withMultipliedAlpha (0.4f));
-    g.strokePath (cross, juce::PathStrokeType (1.5f, juce::PathStrokeType::curved, juce::PathStrokeType::rounded));
+    quillon::ui::drawTextWithSymbols (g, getButtonText(), juce::Font (15.0f), getLocalBounds().toFloat(),
+                                      juce::Justification::centred);
 }
 
 //==============================================================================
