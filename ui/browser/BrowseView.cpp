@@ -237,8 +237,16 @@ public:
                 labelColour = colourOf (palette::textPrimary);
             }
 
-            drawText (g, 6, rows[(size_t) i].label, { 36, y, 68, 44 }, labelColour, juce::Justification::centredLeft);
-            drawText (g, 5, juce::String (rows[(size_t) i].count), { 92, y, 44, 44 },
+            // Category names such as "BASS · RESONANT" need more than a fixed 68 px: the count sits at
+            // the row's right end and the label takes the rest, squeezed a little before it is cut.
+            const auto count = juce::String (rows[(size_t) i].count);
+            const auto countFont = getEditorFont (5);
+            const int countRight = 167;
+            const int labelRight = countRight - (int) std::ceil (countFont.getStringWidthFloat (count)) - 8;
+            g.setColour (labelColour);
+            g.setFont (getEditorFont (6));
+            g.drawFittedText (rows[(size_t) i].label, { 36, y, labelRight - 36, 44 }, juce::Justification::centredLeft, 1, 0.8f);
+            drawText (g, 5, count, { countRight - 44, y, 44, 44 },
                       colourOf (selected ? palette::textSecondary : palette::textTertiary), juce::Justification::centredRight);
         }
     }
