@@ -154,3 +154,104 @@ TEST (Vst3Bundle, PlaysANoteFromMidiAndFallsSilentAfterRelease)
     EXPECT_LT (last, 1.0e-4f);
     instance->releaseResources();
 }
+
+TEST (Vst3Bundle, SurvivesWhatValidatorsDoToAnInstrument)
+{
+    auto instance = load (44100.0, 512);
+
+    // Mono and stereo outputs are both accepted; anything else is refused.
+    auto layout = instance->getBusesLayout();
+    layout.getChannelSet (false, 0) = juce::AudioChannelSet::mono();
+    EXPECT_TRUE (instance->checkBusesLayoutSupported (layout));
+    layout.getChannelSet (false, 0) = juce::AudioChannelSet::create5point1();
+    EXPECT_FALSE (instance->checkBusesLayoutSupported (layout));
+
+    // Played in mono, the note still sounds.
+    layout.getChannelSet (false, 0) = juce::AudioChannelSet::mono();
+    ASSERT_TRUE (instance->setBusesLayout (layout));
+    instance->prepareToPlay (44100.0, 512);
+    {
+        juce::AudioBuffer<float> mono (1, 512);
+        juce::MidiBuffer midi;
+        midi.addEvent (juce::MidiMessage::noteOn (1, 45, (juce::uint8) 110), 0);
+        float loudest = 0.0f;
+        for (int block = 0; block < 10; ++block)
+        {
+            mono.clear();
+            instance->processBlock (mono, midi);
+            midi.clear();
+            loudest = juce::jmax (loudest, peakOf (mono));
+        }
+        EXPECT_GT (loudest, 0.01f);
+        EXPECT_LT (loudest, 1.0f);
+        instance->releaseResources();
+    }
+    layout.getChannelSet (false, 0) = juce::AudioChannelSet::stereo();
+    ASSERT_TRUE (instance->setBusesLayout (layout));
+
+    // Prepare again and again at other rates and sizes, with a note sounding throughout, including
+    // empty blocks and blocks of a single sample.
+    for (const auto& [rate, size] : std::vector<std::pair<double, int>> { { 44100.0, 1 }, { 96000.0, 4096 },
+                                                                          { 48000.0, 0 }, { 22050.0, 33 } })
+    {
+        const int blockSize = juce::jmax (1, size);
+        instance->setPlayConfigDetails (0, 2, rate, blockSize);
+        instance->prepareToPlay (rate, blockSize);
+
+        juce::AudioBuffer<float> buffer (2, size);
+        juce::MidiBuffer midi;
+        midi.addEvent (juce::MidiMessage::noteOn (1, 40, (juce::uint8) 100), 0);
+        for (int block = 0; block < 16; ++block)
+        {
+            buffer.clear();
+            instance->processBlock (buffer, midi);
+            midi.clear();
+            ASSERT_TRUE (std::isfinite (peakOf (buffer))) << rate << " Hz, " << size;
+        }
+        instance->releaseResources();
+    }
+
+    // Every one of our parameters survives the trip through its own text, as a host's text
+    // entry uses it, and reports a text for any position.
+    const auto& params = instance->getParameters();
+    for (int i = 0; i < 103; ++i)
+    {
+        auto* p = params[i];
+        for (const float v : { 0.0f, 0.37f, 1.0f })
+        {
+            const auto text = p->getText (v, 64);
+            EXPECT_TRUE (text.isNotEmpty()) << p->getName (100);
+            const auto back = p->getValueForText (text);
+            EXPECT_NEAR (p->getText (back, 64).getDoubleValue(), text.getDoubleValue(), 1.0e-3)
+                << p->getName (100) << " '" << text << "'";
+        }
+        EXPECT_GE (p->getDefaultValue(), 0.0f);
+        EXPECT_LE (p->getDefaultValue(), 1.0f);
+    }
+}
+
+TEST (Vst3Bundle, EmptyAndGarbageStatesFromTheHostChangeNothing)
+{
+    auto instance = load();
+    auto* cutoff = findParameter (*instance, "cutoff");
+    ASSERT_NE (cutoff, nullptr);
+    cutoff->setValueNotifyingHost (0.6f);
+
+    juce::MemoryBlock before;
+    instance->getStateInformation (before);
+
+    instance->setStateInformation (nullptr, 0);
+    juce::Random random (99);
+    for (int attempt = 0; attempt < 20; ++attempt)
+    {
+        juce::MemoryBlock noise ((size_t) random.nextInt ({ 1, 2000 }));
+        for (size_t i = 0; i < noise.getSize(); ++i)
+            noise[i] = (char) random.nextInt (256);
+        instance->setStateInformation (noise.getData(), (int) noise.getSize());
+    }
+
+    juce::MemoryBlock after;
+    instance->getStateInformation (after);
+    EXPECT_EQ (after, before);
+    EXPECT_NEAR (cutoff->getValue(), 0.6f, 1.0e-5f);
+}
