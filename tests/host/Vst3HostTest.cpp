@@ -49,6 +49,29 @@ float peakOf (const juce::AudioBuffer<float>& buffer)
         }
     return peak;
 }
+
+// Plays blocks with the given MIDI in the first one; the peak of every block, in order
+// (infinite for a block that was not finite).
+std::vector<float> playBlocks (juce::AudioPluginInstance& instance, juce::AudioBuffer<float>& buffer,
+                               juce::MidiBuffer midi, int blocks)
+{
+    std::vector<float> peaks;
+    for (int block = 0; block < blocks; ++block)
+    {
+        buffer.clear();
+        instance.processBlock (buffer, midi);
+        midi.clear();
+        peaks.push_back (peakOf (buffer));
+    }
+    return peaks;
+}
+
+bool allFinite (const std::vector<float>& peaks)
+{
+    return std::all_of (peaks.begin(), peaks.end(), [] (float p) { return std::isfinite (p); });
+}
+
+float loudestOf (const std::vector<float>& peaks) { return *std::max_element (peaks.begin(), peaks.end()); }
 } // namespace
 
 TEST (Vst3Bundle, DescribesItselfAsTheInstrument)
@@ -125,33 +148,18 @@ TEST (Vst3Bundle, PlaysANoteFromMidiAndFallsSilentAfterRelease)
     EXPECT_GE (instance->getLatencySamples(), 0);
 
     juce::AudioBuffer<float> buffer (2, 512);
-    juce::MidiBuffer midi;
-    midi.addEvent (juce::MidiMessage::noteOn (1, 45, (juce::uint8) 110), 10);
+    juce::MidiBuffer noteOn, noteOff;
+    noteOn.addEvent (juce::MidiMessage::noteOn (1, 45, (juce::uint8) 110), 10);
+    noteOff.addEvent (juce::MidiMessage::noteOff (1, 45), 0);
 
-    float loudest = 0.0f;
-    for (int block = 0; block < 20; ++block)
-    {
-        buffer.clear();
-        instance->processBlock (buffer, midi);
-        midi.clear();
-        const float peak = peakOf (buffer);
-        ASSERT_TRUE (std::isfinite (peak));
-        loudest = juce::jmax (loudest, peak);
-    }
-    EXPECT_GT (loudest, 0.01f);
-    EXPECT_LT (loudest, 1.0f);
+    const auto sounding = playBlocks (*instance, buffer, noteOn, 20);
+    ASSERT_TRUE (allFinite (sounding));
+    EXPECT_GT (loudestOf (sounding), 0.01f);
+    EXPECT_LT (loudestOf (sounding), 1.0f);
 
-    midi.addEvent (juce::MidiMessage::noteOff (1, 45), 0);
-    float last = 1.0f;
-    for (int block = 0; block < 400; ++block) // about four seconds
-    {
-        buffer.clear();
-        instance->processBlock (buffer, midi);
-        midi.clear();
-        last = peakOf (buffer);
-        ASSERT_TRUE (std::isfinite (last));
-    }
-    EXPECT_LT (last, 1.0e-4f);
+    const auto released = playBlocks (*instance, buffer, noteOff, 400); // about four seconds
+    ASSERT_TRUE (allFinite (released));
+    EXPECT_LT (released.back(), 1.0e-4f);
     instance->releaseResources();
 }
 
@@ -174,16 +182,9 @@ TEST (Vst3Bundle, SurvivesWhatValidatorsDoToAnInstrument)
         juce::AudioBuffer<float> mono (1, 512);
         juce::MidiBuffer midi;
         midi.addEvent (juce::MidiMessage::noteOn (1, 45, (juce::uint8) 110), 0);
-        float loudest = 0.0f;
-        for (int block = 0; block < 10; ++block)
-        {
-            mono.clear();
-            instance->processBlock (mono, midi);
-            midi.clear();
-            loudest = juce::jmax (loudest, peakOf (mono));
-        }
-        EXPECT_GT (loudest, 0.01f);
-        EXPECT_LT (loudest, 1.0f);
+        const auto peaks = playBlocks (*instance, mono, midi, 10);
+        EXPECT_GT (loudestOf (peaks), 0.01f);
+        EXPECT_LT (loudestOf (peaks), 1.0f);
         instance->releaseResources();
     }
     layout.getChannelSet (false, 0) = juce::AudioChannelSet::stereo();
@@ -201,13 +202,7 @@ TEST (Vst3Bundle, SurvivesWhatValidatorsDoToAnInstrument)
         juce::AudioBuffer<float> buffer (2, size);
         juce::MidiBuffer midi;
         midi.addEvent (juce::MidiMessage::noteOn (1, 40, (juce::uint8) 100), 0);
-        for (int block = 0; block < 16; ++block)
-        {
-            buffer.clear();
-            instance->processBlock (buffer, midi);
-            midi.clear();
-            ASSERT_TRUE (std::isfinite (peakOf (buffer))) << rate << " Hz, " << size;
-        }
+        ASSERT_TRUE (allFinite (playBlocks (*instance, buffer, midi, 16))) << rate << " Hz, " << size;
         instance->releaseResources();
     }
 
