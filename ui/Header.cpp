@@ -213,8 +213,7 @@ Header::OctaveListener::~OctaveListener()
 
 void Header::OctaveListener::parameterChanged (const juce::String&, float)
 {
-    juce::Component::SafePointer<juce::Component> safe (header);
-    juce::MessageManager::callAsync ([safe]
+    juce::MessageManager::callAsync ([safe = header]
                                      {
                                          if (safe != nullptr)
                                              safe->repaint();
@@ -236,11 +235,10 @@ Header::SyncListener::~SyncListener()
 
 void Header::SyncListener::parameterChanged (const juce::String& id, float)
 {
-    juce::Component::SafePointer<juce::Component> safe (header);
     const bool labelChanges = id == "lfo1Sync";
-    juce::MessageManager::callAsync ([safe, labelChanges]
+    juce::MessageManager::callAsync ([safe = header, labelChanges]
                                      {
-                                         if (auto* h = dynamic_cast<Header*> (safe.getComponent()))
+                                         if (auto* h = safe.getComponent())
                                          {
                                              h->refreshTempo();
                                              // The column label above the tempo says whether it is synced.

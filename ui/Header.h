@@ -93,7 +93,8 @@ private:
         void parameterChanged (const juce::String&, float) override;
 
     private:
-        Header* header;
+        // Made with the listener, on the message thread; the listener itself may run on the audio thread.
+        juce::Component::SafePointer<Header> header;
         juce::AudioProcessorValueTreeState* state;
     };
 
@@ -105,7 +106,8 @@ private:
         void parameterChanged (const juce::String&, float) override;
 
     private:
-        Header* header;
+        // Made with the listener, on the message thread; the listener itself may run on the audio thread.
+        juce::Component::SafePointer<Header> header;
         juce::AudioProcessorValueTreeState* state;
     };
 

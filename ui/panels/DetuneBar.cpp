@@ -143,7 +143,7 @@ void DetuneBar::parameterChanged (const juce::String& parameterId, float)
     if (parameterId != "detuneMode")
         return;
 
-    juce::MessageManager::callAsync ([self = juce::Component::SafePointer<DetuneBar> (this)]
+    juce::MessageManager::callAsync ([self = safeThis]
     {
         if (self != nullptr)
             self->syncDetuneBinding (true);

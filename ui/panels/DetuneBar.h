@@ -43,6 +43,10 @@ public:
 
 private:
     void parameterChanged (const juce::String& parameterId, float newValue) override;
+
+    // Made here, on the message thread: the listener may run on the audio thread, where a
+    // component's weak reference must not be created.
+    juce::Component::SafePointer<DetuneBar> safeThis { this };
     void syncDetuneBinding (bool convertValue);
 
     juce::AudioProcessorValueTreeState& state;

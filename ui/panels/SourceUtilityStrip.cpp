@@ -126,7 +126,7 @@ void SourceUtilityStrip::parameterChanged (const juce::String& parameterId, floa
     if (parameterId != "subMode" && parameterId != "subWave")
         return;
 
-    juce::MessageManager::callAsync ([self = juce::Component::SafePointer<SourceUtilityStrip> (this)]
+    juce::MessageManager::callAsync ([self = safeThis]
     {
         if (self != nullptr)
             self->refreshSubWave();

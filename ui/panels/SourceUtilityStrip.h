@@ -43,6 +43,10 @@ public:
 private:
     void parameterChanged (const juce::String& parameterId, float newValue) override;
 
+    // Made here, on the message thread: the listener may run on the audio thread, where a
+    // component's weak reference must not be created.
+    juce::Component::SafePointer<SourceUtilityStrip> safeThis { this };
+
     juce::AudioProcessorValueTreeState& state;
     std::unique_ptr<larkspur::widgets::SectionFrame> subFrame, noiseFrame;
     std::unique_ptr<larkspur::widgets::SectionTitle> subTitle, noiseTitle;
