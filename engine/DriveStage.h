@@ -22,17 +22,26 @@ public:
     void setMode (int newMode, bool fade) noexcept;
     int getMode() const noexcept { return mode; }
 
-    void setGain (float linearGain) noexcept { gain = linearGain > 1.0f ? linearGain : 1.0f; }
+    // Just above 0 dB a curve at its own gain already bends a full-scale signal hard (tanh (x) is
+    // 0.76 at 1): the curve is blended in over the first 6 dB, so the level leaves the straight
+    // line continuously. From 6 dB up the curve acts whole.
+    void setGain (float linearGain) noexcept
+    {
+        gain = linearGain > 1.0f ? linearGain : 1.0f;
+        engagement = std::min (gain - 1.0f, 1.0f);
+    }
     float getGain() const noexcept           { return gain; }
 
     // The curve alone at the current gain; the fold curve also reads the previous input.
     float shape (int curve, float x) const noexcept;
+    float fullCurve (int curve, float x) const noexcept;
 
     float process (float x) noexcept;
 
     bool hasSameStateAs (const DriveStage& o) const noexcept
     {
-        return mode == o.mode && previousMode == o.previousMode && gain == o.gain && previousInput == o.previousInput
+        return mode == o.mode && previousMode == o.previousMode && gain == o.gain && engagement == o.engagement
+            && previousInput == o.previousInput
             && fadeLength == o.fadeLength && fadeCountdown == o.fadeCountdown;
     }
 
@@ -40,6 +49,7 @@ private:
     int mode = soft;
     int previousMode = soft;
     float gain = 1.0f;
+    float engagement = 0.0f; // share of the curve against the straight line, 0..1
     float previousInput = 0.0f;
     int fadeLength = 1;
     int fadeCountdown = 0;
@@ -59,10 +69,16 @@ inline DriveGains computeDriveGains (float driveDb, int mode, bool autoMakeup, f
 //==============================================================================
 inline float DriveStage::shape (int curve, float x) const noexcept
 {
-    const auto g = gain;
-
-    if (g <= 1.000001f)
+    if (gain <= 1.000001f)
         return x;
+
+    const auto y = fullCurve (curve, x);
+    return engagement >= 1.0f ? y : x + engagement * (y - x);
+}
+
+inline float DriveStage::fullCurve (int curve, float x) const noexcept
+{
+    const auto g = gain;
 
     switch (curve)
     {

@@ -11,8 +11,13 @@ constexpr float halfPi = 0.5f * pi;
 constexpr float quarterPi = 0.25f * pi;
 
 // Below this a decaying state is as good as silence; flushing it keeps denormals out of the
-// recursive filters whatever the floating-point mode of the calling thread.
-inline float flushTiny (float x) noexcept { return std::abs (x) < 1.0e-20f ? 0.0f : x; }
+// recursive filters whatever the floating-point mode of the calling thread. A value that is not
+// finite goes to 0 as well, so that one bad sample cannot stay in a recursive state for good.
+inline float flushTiny (float x) noexcept
+{
+    const auto magnitude = std::abs (x);
+    return magnitude >= 1.0e-20f && magnitude <= 3.0e38f ? x : 0.0f;
+}
 
 // Hyperbolic tangent through one exp: within 2e-7 of tanh everywhere and about three times
 // cheaper than the library's tanhf, which the filters and the soft drive call per 2x sample.

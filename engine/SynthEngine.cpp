@@ -135,6 +135,8 @@ void SynthEngine::prepare (double newSampleRate, int maxBlockSize)
         s.reset (rampLength);
 
     cutoffSmoother.reset (rampLength);
+    driveVelocitySmoother.reset (rampLength);
+    driveVelocitySmoother.setCurrentAndTargetValue (driveVelocityFactor);
 
     updateSmootherTargets();
     copyModSlots();
@@ -419,16 +421,37 @@ void SynthEngine::updateGlideCoefficient() noexcept
     glideCoefficient = t > 0.0f ? 1.0 - std::exp (-1.0 / (sampleRate * t)) : 1.0;
 }
 
-void SynthEngine::resetPhases (float osc2Phase) noexcept
+void SynthEngine::resetPhases (float osc2Phase, bool fade) noexcept
 {
-    units[osc1Left].resetPhase (0.0f);
-    units[osc1Right].resetPhase (0.0f);
-    units[osc2Left].resetPhase (frac (osc2Phase));
-    units[osc2Right].resetPhase (frac (osc2Phase));
+    units[osc1Left].resetPhase (0.0f, fade);
+    units[osc1Right].resetPhase (0.0f, fade);
+    units[osc2Left].resetPhase (frac (osc2Phase), fade);
+    units[osc2Right].resetPhase (frac (osc2Phase), fade);
 
-    subOscillator.resetPhase (0.0f);
+    subOscillator.resetPhase (0.0f, fade);
 
     lfo.restart();
+}
+
+void SynthEngine::clearSignalState() noexcept
+{
+    // Nothing of an earlier note is heard any more, but its signal still sits in the chain's
+    // memories: cleared, every note from silence starts the same way.
+    for (auto& blocker : mixDcBlockers)
+        blocker.reset();
+
+    for (auto* stages : { &driveStages, &spareDriveStages })
+        for (auto& stage : *stages)
+            stage.reset();
+
+    for (auto* stages : { &filterStages, &spareFilterStages })
+        for (auto& stage : *stages)
+            stage.reset();
+
+    for (auto& path : feedbackPaths)
+        path.reset();
+
+    oversampler.reset();
 }
 
 void SynthEngine::noteOn (int note, float newVelocity, bool legato)
@@ -449,14 +472,20 @@ void SynthEngine::noteOn (int note, float newVelocity, bool legato)
     filterEnvVelocityFactor = 1.0f + (velocity - 1.0f) * clamp01 (param (Param::velToFilterEnv));
     driveVelocityFactor = 1.0f + (velocity - 1.0f) * clamp01 (param (Param::velToDrive));
 
+    if (wasIdle)
+        driveVelocitySmoother.setCurrentAndTargetValue (driveVelocityFactor);
+    else
+        driveVelocitySmoother.setTargetValue (driveVelocityFactor);
+
     updateGlideCoefficient();
 
     if (! legato)
     {
         const auto phaseMode = choice (Param::phaseMode);
 
+        // From silence the output's fade-in keeps the jump inaudible: no fade from the stale phase.
         if ((phaseMode == 1 && wasIdle) || phaseMode == 2)
-            resetPhases ((param (Param::osc2PhaseOffset) + osc2PhaseMod) / 360.0f);
+            resetPhases ((param (Param::osc2PhaseOffset) + osc2PhaseMod) / 360.0f, ! wasIdle);
 
         if (choice (Param::lfo1Retrig) == 1)
             lfo.restart();
@@ -467,6 +496,7 @@ void SynthEngine::noteOn (int note, float newVelocity, bool legato)
         // A note from silence starts every value where it is set, with no ramp into it.
         updateSmootherTargets();
         snapSmoothers();
+        clearSignalState();
         outputStage.startFadeIn();
     }
 
@@ -676,6 +706,7 @@ void SynthEngine::computeVoiceSettings() noexcept
     }
 
     reeseBeatPhase = frac (reeseBeatPhase + std::abs (pairLeft - pairRight) / (float) sampleRate);
+    reeseBeatPhase = reeseBeatPhase >= 0.0f && reeseBeatPhase < 1.0f ? reeseBeatPhase : 0.0f; // not a number
 
     // Drift pulls the two oscillators apart in opposite directions, up to 60 cents.
     const auto driftAmount = clamp01 (next (Smooth::oscDrift) + mod[ModDestination::drift]);
@@ -736,7 +767,7 @@ void SynthEngine::updateChainSettings() noexcept
 
     // Drive amount with velocity and modulation. Stacked drive slots can push the sum far past
     // 24 dB; the curve is limited there, and the make-up only compensates what is applied.
-    const auto driveDb = next (Smooth::drive) * driveVelocityFactor + mod[ModDestination::drive];
+    const auto driveDb = next (Smooth::drive) * driveVelocitySmoother.getNextValue() + mod[ModDestination::drive];
     const auto driveLevel = next (Smooth::driveGain);
     const auto driveMode = driveStages[0].getMode();
 
@@ -940,8 +971,9 @@ void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
     if (chainTwins)
         outputs[1] = outputs[0];
 
-    left = outputs[0] + subL * direct;
-    right = outputs[1] + subR * direct;
+    // The decimator's filters would keep a value that is not a number for good.
+    left = dsp::flushTiny (outputs[0] + subL * direct);
+    right = dsp::flushTiny (outputs[1] + subR * direct);
 }
 
 void SynthEngine::catchUpRightChain() noexcept

@@ -160,7 +160,8 @@ private:
     void refreshEnvelopeSettings() noexcept;
     void refreshSwitches() noexcept;
     void updateLfoRate (float rateHz, float baseRateHz, float phaseDegrees) noexcept;
-    void resetPhases (float osc2Phase) noexcept;
+    void resetPhases (float osc2Phase, bool fade) noexcept;
+    void clearSignalState() noexcept;
     void updateTargetNote() noexcept;
     void updateGlideCoefficient() noexcept;
 
@@ -207,6 +208,8 @@ private:
     float targetNote = 60.0f;
     float velocity = 0.0f, key = 0.0f;
     float filterEnvVelocityFactor = 1.0f, driveVelocityFactor = 1.0f;
+    // The drive's velocity factor glides to a retriggered note's value instead of jumping.
+    juce::SmoothedValue<float> driveVelocitySmoother { 1.0f };
 
     // Random sources.
     RandomWalk driftWalk { 0x5A0D1234, 0.22f, 0.035f };
