@@ -126,6 +126,7 @@ Editor::Editor (QuillonAudioProcessor& p)
       , matrixSlideOut (p)
 {
     setLookAndFeel (&lookAndFeel);
+    setWantsKeyboardFocus (true);
     addAndMakeVisible (designCanvas);
     designCanvas.addAndMakeVisible (header);
     designCanvas.addAndMakeVisible (footer);
@@ -279,6 +280,11 @@ void Editor::wireCallbacks()
 void Editor::showView (int view)
 {
     const bool matrixOpen = view == 3;
+    // Hiding a focused view lets the framework hand the focus to the first button it finds (the
+    // previous-preset arrow), where a Return would throw the sound away. The editor keeps it instead.
+    const bool focusInClosingView = (view != 1 && browseView->hasKeyboardFocus (true))
+                                 || (view != 2 && settingsPanel.hasKeyboardFocus (true))
+                                 || (view != 3 && matrixSlideOut.hasKeyboardFocus (true));
 
     canvasView->setVisible (view != 1);
     canvasView->setMatrixOpen (matrixOpen);
@@ -310,6 +316,10 @@ void Editor::showView (int view)
         matrixSlideOut.toFront (false);
         if (matrixSlideOut.isShowing())
             matrixSlideOut.grabKeyboardFocus();
+    }
+    else if (focusInClosingView && isShowing())
+    {
+        grabKeyboardFocus();
     }
 
     repaint();

@@ -125,3 +125,31 @@ TEST_F (EditorDialogs, PresetAndThemeChoosersDoNotCancelEachOther)
     EXPECT_EQ (desktopWindowsNamed ("Load Quillon preset"), 0);
     EXPECT_EQ (desktopWindowsNamed ("Save preset"), 0);
 }
+
+TEST_F (EditorDialogs, ClosingTheBrowserLeavesNoButtonFocusedForAReturnToPress)
+{
+    editor->addToDesktop (0);
+    editor->setVisible (true);
+    pumpMessages();
+
+    processor.setPresetInfo ("mine", {});
+    setParam (processor, "filterCutoff", 55.0f);
+
+    editor->showView (1);
+    ASSERT_TRUE (editor->getBrowseView().hasKeyboardFocus (true));
+    auto* focused = juce::Component::getCurrentlyFocusedComponent();
+    ASSERT_NE (focused, nullptr);
+    EXPECT_TRUE (focused->keyPressed (juce::KeyPress (juce::KeyPress::escapeKey)));
+    pumpMessages();
+    EXPECT_EQ (editor->getActiveView(), 0);
+
+    // Return now reaches nothing that loads a preset.
+    focused = juce::Component::getCurrentlyFocusedComponent();
+    EXPECT_EQ (focused, editor.get());
+    if (focused != nullptr)
+        focused->keyPressed (juce::KeyPress (juce::KeyPress::returnKey));
+    pumpMessages();
+    EXPECT_EQ (processor.getPresetName(), "mine");
+    EXPECT_NEAR (paramValue (processor, "filterCutoff"), 55.0f, 0.01f);
+    editor->removeFromDesktop();
+}
