@@ -274,15 +274,6 @@ TEST_F (BrowseAudition, ClosingWithoutLoadRestoresAndLoadCommits)
     expectKeptSoundBack();
 }
 
-TEST_F (BrowseAudition, AnUnavailableOrMissingPresetAuditionsNothing)
-{
-    impl().toggleAudition (-1);
-    impl().toggleAudition (999);
-    EXPECT_FALSE (processor.hasKeptSound());
-    EXPECT_EQ (soundChanges, 0);
-    expectKeptSoundBack();
-}
-
 namespace
 {
 // What a window does with a key: the focused component first, then each parent in turn.
