@@ -59,6 +59,14 @@ public:
     // holds no parameter of this instrument.
     bool loadStateTree (const juce::XmlElement& xml);
     std::unique_ptr<juce::XmlElement> createStateXml();
+
+    // Audition: the browser plays presets for a while and then puts the user's sound back. While a
+    // sound is kept, a saved state is that sound (parameters, MIDI-learn map, preset name, source and
+    // dirty flag), not the one being auditioned. A state restored by the host drops it.
+    void keepSoundForAudition();
+    bool restoreKeptSound();
+    void dropKeptSound();
+    bool hasKeptSound() const;
     void loadInitPreset();
     void migrateStateTree (juce::ValueTree& tree);
     static juce::ValueTree findParamChild (const juce::ValueTree& tree, const juce::String& parameterId);
@@ -137,6 +145,9 @@ private:
 
     juce::CriticalSection presetInfoLock;
     juce::String presetName, presetSource;
+
+    juce::CriticalSection keptSoundLock;
+    juce::MemoryBlock keptSound;
 
     std::atomic<bool> loadingState { false };
     std::atomic<bool> stateRestored { false };

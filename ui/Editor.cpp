@@ -34,6 +34,31 @@ void writeSetting (juce::PropertiesFile* file, const juce::String& key, const ju
     file->saveIfNeeded();
 }
 
+// Dialogs are separate windows: they get the editor's look-and-feel and its palette colours.
+void styleDialog (juce::AlertWindow& dialog, juce::LookAndFeel& lookAndFeel)
+{
+    dialog.setLookAndFeel (&lookAndFeel);
+    dialog.setColour (juce::AlertWindow::backgroundColourId, palette::get (palette::bgPanel));
+    dialog.setColour (juce::AlertWindow::textColourId, palette::get (palette::textPrimary));
+    dialog.setColour (juce::AlertWindow::outlineColourId, palette::get (palette::borderHair));
+}
+
+void styleDialogFields (juce::AlertWindow& dialog)
+{
+    for (int i = 0; i < dialog.getNumChildComponents(); ++i)
+        if (auto* field = dynamic_cast<juce::TextEditor*> (dialog.getChildComponent (i)))
+        {
+            field->setColour (juce::TextEditor::backgroundColourId, palette::get (palette::bgSurface));
+            field->setColour (juce::TextEditor::textColourId, palette::get (palette::textPrimary));
+            field->setColour (juce::TextEditor::outlineColourId, palette::get (palette::borderHair));
+            field->setColour (juce::TextEditor::focusedOutlineColourId, palette::get (palette::accentPrimary));
+            field->setColour (juce::TextEditor::highlightColourId, palette::get (palette::accentPrimary).withAlpha (0.3f));
+            field->setColour (juce::TextEditor::highlightedTextColourId, palette::get (palette::textPrimary));
+            field->setColour (juce::CaretComponent::caretColourId, palette::get (palette::accentPrimary));
+            field->applyColourToAllText (palette::get (palette::textPrimary));
+        }
+}
+
 // The hooks are process-wide; only the editor that installed them may empty them.
 const Editor* hookOwner = nullptr;
 } // namespace
@@ -101,6 +126,7 @@ Editor::Editor (QuillonAudioProcessor& p)
       , matrixSlideOut (p)
 {
     setLookAndFeel (&lookAndFeel);
+    setWantsKeyboardFocus (true);
     addAndMakeVisible (designCanvas);
     designCanvas.addAndMakeVisible (header);
     designCanvas.addAndMakeVisible (footer);
@@ -147,8 +173,10 @@ Editor::Editor (QuillonAudioProcessor& p)
 Editor::~Editor()
 {
     stopTimer();
-    saveAsDialog.reset();
-    fileChooser.reset();
+    saveAsDialog.deleteAndZero();
+    replaceDialog.deleteAndZero();
+    presetChooser.reset();
+    themeChooser.reset();
     setLookAndFeel (nullptr);
 
     if (hookOwner == this)
@@ -224,6 +252,7 @@ void Editor::wireCallbacks()
     strip.onRevealUserPresetFolder = [this] { revealUserPresetFolder(); };
 
     browseView->onClose = [this] { showView (0); };
+    browseView->onSoundChanged = [this] { refreshPresetTitle(); };
     browseView->onLoadPreset = [this] (const juce::String& id)
     {
         selectPresetBySource (id);
@@ -251,6 +280,11 @@ void Editor::wireCallbacks()
 void Editor::showView (int view)
 {
     const bool matrixOpen = view == 3;
+    // Hiding a focused view lets the framework hand the focus to the first button it finds (the
+    // previous-preset arrow), where a Return would throw the sound away. The editor keeps it instead.
+    const bool focusInClosingView = (view != 1 && browseView->hasKeyboardFocus (true))
+                                 || (view != 2 && settingsPanel.hasKeyboardFocus (true))
+                                 || (view != 3 && matrixSlideOut.hasKeyboardFocus (true));
 
     canvasView->setVisible (view != 1);
     canvasView->setMatrixOpen (matrixOpen);
@@ -282,6 +316,10 @@ void Editor::showView (int view)
         matrixSlideOut.toFront (false);
         if (matrixSlideOut.isShowing())
             matrixSlideOut.grabKeyboardFocus();
+    }
+    else if (focusInClosingView && isShowing())
+    {
+        grabKeyboardFocus();
     }
 
     repaint();
@@ -390,47 +428,64 @@ void Editor::refreshPresetTitle()
     auto name = processor.getPresetName();
     if (name.isEmpty())
         name = catalogueNameAt (currentPresetIndex);
-    if (processor.presetDirty.load() && name.isNotEmpty())
-        name += " *";
-
-    header.setPresetName (name);
+    header.setPresetName (name, processor.presetDirty.load() && name.isNotEmpty());
 }
 
 //==============================================================================
 void Editor::saveCurrentPreset (bool askName)
 {
-    const auto folder = userPresetFolder();
     auto defaultName = processor.getPresetName();
     if (defaultName.isEmpty())
         defaultName = "untitled";
 
     if (! askName)
     {
-        writeUserPreset (processor, folder, defaultName);
-        refreshPresetTitle();
+        writeNamedPreset (defaultName);
         return;
     }
 
-    saveAsDialog = std::make_unique<juce::AlertWindow> ("Save preset", "Name your preset", juce::MessageBoxIconType::NoIcon);
-    saveAsDialog->setLookAndFeel (&lookAndFeel);
-    saveAsDialog->addTextEditor ("name", defaultName, "Preset name:");
-    saveAsDialog->addButton ("Save", 1, juce::KeyPress (juce::KeyPress::returnKey));
-    saveAsDialog->addButton ("Cancel", 0, juce::KeyPress (juce::KeyPress::escapeKey));
+    showSaveAsDialog (defaultName);
+}
+
+void Editor::writeNamedPreset (const juce::String& name)
+{
+    writeUserPreset (processor, userPresetFolder(), name);
+    refreshPresetTitle();
+}
+
+void Editor::showSaveAsDialog (const juce::String& suggestedName)
+{
+    // A second request while the user is still answering brings that dialog forward instead of
+    // pulling it away from under the typing.
+    for (auto* open : { saveAsDialog.getComponent(), replaceDialog.getComponent() })
+        if (open != nullptr)
+        {
+            open->toFront (true);
+            return;
+        }
+
+    auto* dialog = new juce::AlertWindow ("Save preset", "Name your preset", juce::MessageBoxIconType::NoIcon);
+    styleDialog (*dialog, lookAndFeel);
+    dialog->addTextEditor ("name", suggestedName, "Preset name:");
+    dialog->addButton ("Save", 1, juce::KeyPress (juce::KeyPress::returnKey));
+    dialog->addButton ("Cancel", 0, juce::KeyPress (juce::KeyPress::escapeKey));
+    styleDialogFields (*dialog);
+    saveAsDialog = dialog;
 
     juce::Component::SafePointer<Editor> safe (this);
-    saveAsDialog->enterModalState (true, juce::ModalCallbackFunction::create ([safe] (int result)
+    juce::Component::SafePointer<juce::AlertWindow> self (dialog);
+    dialog->enterModalState (true, juce::ModalCallbackFunction::create ([safe, self] (int result)
     {
-        if (safe == nullptr || safe->saveAsDialog == nullptr)
+        if (safe == nullptr || self == nullptr)
             return;
 
-        const auto typed = safe->saveAsDialog->getTextEditorContents ("name");
-        // The dialog is still inside its own callback; let it finish before it goes.
-        juce::MessageManager::callAsync ([safe] { if (safe != nullptr) safe->saveAsDialog.reset(); });
+        const auto typed = self->getTextEditorContents ("name");
+        safe->saveAsDialog = nullptr; // it deletes itself once this returns
         safe->handleSaveAsResult (result, typed);
-    }), false);
+    }), true);
 
     // The name field takes the typing at once.
-    if (auto* field = saveAsDialog->getTextEditor ("name"); field != nullptr && field->isShowing())
+    if (auto* field = dialog->getTextEditor ("name"); field != nullptr && field->isShowing())
     {
         field->grabKeyboardFocus();
         field->selectAll();
@@ -443,24 +498,74 @@ void Editor::handleSaveAsResult (int result, const juce::String& typedName)
     if (result != 1 || name.isEmpty())
         return;
 
-    writeUserPreset (processor, userPresetFolder(), name);
-    refreshPresetTitle();
+    if (const auto file = userPresetFileFor (userPresetFolder(), name); file.existsAsFile())
+    {
+        askToReplace (name, file);
+        return;
+    }
+
+    writeNamedPreset (name);
+}
+
+void Editor::askToReplace (const juce::String& name, const juce::File& existing)
+{
+    if (replaceDialog != nullptr)
+    {
+        replaceDialog->toFront (true);
+        return;
+    }
+
+    auto* dialog = new juce::AlertWindow ("Replace preset?",
+                                          "A preset file named \"" + existing.getFileName()
+                                              + "\" already exists in the user preset folder. Replace it?",
+                                          juce::MessageBoxIconType::NoIcon);
+    styleDialog (*dialog, lookAndFeel);
+    dialog->addButton ("Replace", 1, juce::KeyPress (juce::KeyPress::returnKey));
+    dialog->addButton ("Cancel", 0, juce::KeyPress (juce::KeyPress::escapeKey));
+    replaceDialog = dialog;
+
+    juce::Component::SafePointer<Editor> safe (this);
+    dialog->enterModalState (true, juce::ModalCallbackFunction::create ([safe, name] (int result)
+    {
+        if (safe == nullptr)
+            return;
+
+        safe->replaceDialog = nullptr;
+        safe->handleReplaceResult (result, name);
+    }), true);
+}
+
+void Editor::handleReplaceResult (int result, const juce::String& name)
+{
+    if (result == 1)
+        writeNamedPreset (name);
+    else
+        showSaveAsDialog (name); // another name, or Cancel there
 }
 
 void Editor::loadPresetFromFile()
 {
+    // Already open: a second chooser would cancel the first.
+    if (presetChooser != nullptr)
+        return;
+
     const auto folder = userPresetFolder();
-    fileChooser = std::make_unique<juce::FileChooser> ("Load Quillon preset", folder, "*.xml", true);
+    presetChooser = std::make_unique<juce::FileChooser> ("Load Quillon preset", folder, "*.xml", true);
 
     juce::Component::SafePointer<Editor> safe (this);
-    fileChooser->launchAsync (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles,
-                              [safe] (const juce::FileChooser& chooser)
-                              {
-                                  if (safe == nullptr)
-                                      return;
-                                  if (loadUserPresetFile (safe->processor, chooser.getResult()))
-                                      safe->refreshPresetTitle();
-                              });
+    presetChooser->launchAsync (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles,
+                                [safe] (const juce::FileChooser& chooser)
+                                {
+                                    if (safe == nullptr)
+                                        return;
+                                    if (loadUserPresetFile (safe->processor, chooser.getResult()))
+                                        safe->refreshPresetTitle();
+                                    juce::MessageManager::callAsync ([safe]
+                                    {
+                                        if (safe != nullptr)
+                                            safe->presetChooser.reset();
+                                    });
+                                });
 }
 
 void Editor::revealUserPresetFolder()
@@ -471,17 +576,26 @@ void Editor::revealUserPresetFolder()
 //==============================================================================
 void Editor::chooseThemeJson()
 {
+    if (themeChooser != nullptr)
+        return;
+
     const auto folder = prepareThemesFolder();
-    fileChooser = std::make_unique<juce::FileChooser> ("Import Quillon theme", folder, "*.json", true);
+    themeChooser = std::make_unique<juce::FileChooser> ("Import Quillon theme", folder, "*.json", true);
 
     juce::Component::SafePointer<Editor> safe (this);
-    fileChooser->launchAsync (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles,
-                              [safe] (const juce::FileChooser& chooser)
-                              {
-                                  const auto file = chooser.getResult();
-                                  if (safe != nullptr && file != juce::File())
-                                      safe->applyImportedTheme (file);
-                              });
+    themeChooser->launchAsync (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles,
+                               [safe] (const juce::FileChooser& chooser)
+                               {
+                                   if (safe == nullptr)
+                                       return;
+                                   if (const auto file = chooser.getResult(); file != juce::File())
+                                       safe->applyImportedTheme (file);
+                                   juce::MessageManager::callAsync ([safe]
+                                   {
+                                       if (safe != nullptr)
+                                           safe->themeChooser.reset();
+                                   });
+                               });
 }
 
 void Editor::applyImportedTheme (const juce::File& file)

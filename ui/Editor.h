@@ -71,8 +71,15 @@ public:
     void saveCurrentPreset (bool askName);
     void loadPresetFromFile();
     void revealUserPresetFolder();
-    /** What the save-as dialog's answer does: result 1 with a non-blank name saves. */
+    /** What the save-as dialog's answer does: result 1 with a non-blank name saves, after asking
+        when a file of that name exists already. */
     void handleSaveAsResult (int result, const juce::String& typedName);
+    /** The answer to "replace the existing file?": 1 writes it, anything else goes back to naming. */
+    void handleReplaceResult (int result, const juce::String& name);
+    juce::AlertWindow* getSaveAsDialog() const noexcept { return saveAsDialog.getComponent(); }
+    juce::AlertWindow* getReplaceDialog() const noexcept { return replaceDialog.getComponent(); }
+    juce::FileChooser* getPresetChooser() const noexcept { return presetChooser.get(); }
+    juce::FileChooser* getThemeChooser() const noexcept { return themeChooser.get(); }
 
     void chooseThemeJson();
     void applyImportedTheme (const juce::File& file);
@@ -105,6 +112,9 @@ private:
     void layOutDesignCanvas();
     void wireCallbacks();
     juce::String catalogueNameAt (int position) const;
+    void showSaveAsDialog (const juce::String& suggestedName);
+    void askToReplace (const juce::String& name, const juce::File& existing);
+    void writeNamedPreset (const juce::String& name);
 
     QuillonAudioProcessor& processor;
     LookAndFeel lookAndFeel;
@@ -128,8 +138,10 @@ private:
     std::unique_ptr<juce::PropertiesFile> settings;
     SnapScaleConstrainer constrainer;
 
-    std::unique_ptr<juce::FileChooser> fileChooser;
-    std::unique_ptr<juce::AlertWindow> saveAsDialog;
+    // One chooser each, so opening one never cancels the other. The dialogs delete themselves
+    // when answered.
+    std::unique_ptr<juce::FileChooser> presetChooser, themeChooser;
+    juce::Component::SafePointer<juce::AlertWindow> saveAsDialog, replaceDialog;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Editor)
 };

@@ -307,9 +307,9 @@ void Header::setPresetPosition (int index, int count)
     presetStrip.repaint();
 }
 
-void Header::setPresetName (const juce::String& name)
+void Header::setPresetName (const juce::String& name, bool modified)
 {
-    presetStrip.setPresetName (name);
+    presetStrip.setPresetName (name, modified);
 }
 
 void Header::refreshTempo()
