@@ -89,9 +89,15 @@ echo "JACK ports of the program: $(grep '^Quillon:' <<<"$ports" | tr '\n' ' ')"
 # The capture client connects itself to the two outputs and records for a few seconds.
 jack_rec -f "$work/take.wav" -d "$seconds" -b 16 Quillon:out_1 Quillon:out_2 >"$work/rec.log" 2>&1 &
 rec_pid=$!
-sleep 1
-connections=$(jack_lsp -c Quillon:out_ 2>/dev/null)
-grep -Eq '^ +jack_?rec' <<<"$connections" || fail "the outputs are not connected to the capture client: $connections"
+connections=""
+for _ in $(seq 1 50); do
+    connections=$(jack_lsp -c Quillon:out_ 2>/dev/null)
+    [ "$(grep -Ec '^ +jack_?rec' <<<"$connections")" -ge 2 ] && break
+    sleep 0.1
+done
+[ "$(grep -Ec '^ +jack_?rec' <<<"$connections")" -ge 2 ] \
+    || fail "the outputs are not connected to the capture client: $(tr '\n' ' ' <<<"$connections")"
+echo "connected: $(tr -s ' \n' ' ' <<<"$connections")"
 timeout $((seconds + 10)) tail --pid="$rec_pid" -f /dev/null || fail "the capture client did not finish"
 wait "$rec_pid"; rec_status=$?; rec_pid=""
 [ "$rec_status" -eq 0 ] || fail "the capture client failed with status $rec_status"
