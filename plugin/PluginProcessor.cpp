@@ -356,7 +356,10 @@ void QuillonAudioProcessor::timerCallback()
             // the host, the editor or a preset, and that one stays.
             float current = raw->load();
 
-            if (! sameBits (current, played) && ! sameBits (current, announcedOverWrite[i]))
+            const bool ours = sameBits (current, played) || sameBits (current, announcedOverWrite[i]);
+            announcedOverWrite[i] = std::numeric_limits<float>::quiet_NaN();
+
+            if (! ours)
                 continue;
 
             // The parameter state tells its listeners and its tree only about a value that differs
