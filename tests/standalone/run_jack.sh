@@ -60,12 +60,23 @@ cat >"$XDG_CONFIG_HOME/Quillon/Quillon.settings" <<'EOF'
 </PROPERTIES>
 EOF
 
-# A display of our own: Xvfb picks a free number and writes it to the given descriptor.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n 1 "$work/display")"
+# A display of our own, well away from :0, which X clients (tests among them) take when DISPLAY
+# is unset: they must never find this short-lived server.
+display=""
+for n in $(seq $((200 + $$ % 500)) $((219 + $$ % 500))); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 1 50); do
+        [ -e "/tmp/.X11-unix/X$n" ] && { display=":$n"; break; }
+        kill -0 "$xvfb_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    [ -n "$display" ] && break
+    stop "$xvfb_pid" 2; xvfb_pid=""
+done
+[ -n "$display" ] || fail "Xvfb did not start"
+export DISPLAY="$display"
 
 # -r: no real-time scheduling, so neither root nor real-time limits are needed.
 jackd -r -n "$server" -d dummy -r "$rate" -p 256 >"$work/jackd.log" 2>&1 &
