@@ -90,7 +90,8 @@ bool QuillonAudioProcessor::prepareParameterTree (juce::ValueTree& tree)
     removeChildrenOfType (tree, uiStateType);
     migrateStateTree (tree);
 
-    bool holdsOurs = false;
+    // A tree of our own shape is ours even when it lists no parameter: those take their defaults.
+    bool holdsOurs = tree.hasType (paramsType);
 
     for (const auto& child : tree)
         if (child.hasType (paramType) && indexOfParameter (child.getProperty (idProperty).toString()) >= 0)
