@@ -316,8 +316,6 @@ void Header::setPresetName (const juce::String& name)
 
 void Header::refreshTempo()
 {
-    tempoDisplay.repaint();
-
     std::optional<double> tempo;
 
     if (const auto hostBpm = processor.hostTempoBpm.load (std::memory_order_relaxed); hostBpm > 0.0f)
