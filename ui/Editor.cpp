@@ -100,6 +100,20 @@ float Editor::snapToScaleStep (int width, int height)
     return nearestScaleStep (((double) width / designWidth + (double) height / designHeight) / 2.0);
 }
 
+bool Editor::stepFits (float step, juce::Rectangle<int> area, juce::Point<int> frame)
+{
+    return scaledWidth (step) + frame.x <= area.getWidth() && scaledHeight (step) + frame.y <= area.getHeight();
+}
+
+float Editor::largestFittingStep (float wanted, juce::Rectangle<int> area, juce::Point<int> frame)
+{
+    for (auto it = scaleSteps.rbegin(); it != scaleSteps.rend(); ++it)
+        if (*it <= wanted + 1.0e-4f && stepFits (*it, area, frame))
+            return *it;
+
+    return scaleSteps.front();
+}
+
 void Editor::SnapScaleConstrainer::checkBounds (juce::Rectangle<int>& bounds, const juce::Rectangle<int>& previous,
                                                 const juce::Rectangle<int>& limits, bool isStretchingTop,
                                                 bool isStretchingLeft, bool isStretchingBottom, bool isStretchingRight)
@@ -107,7 +121,7 @@ void Editor::SnapScaleConstrainer::checkBounds (juce::Rectangle<int>& bounds, co
     juce::ComponentBoundsConstrainer::checkBounds (bounds, previous, limits, isStretchingTop, isStretchingLeft,
                                                    isStretchingBottom, isStretchingRight);
 
-    const auto s = snapToScaleStep (bounds.getWidth(), bounds.getHeight());
+    const auto s = juce::jmin (snapToScaleStep (bounds.getWidth(), bounds.getHeight()), nearestScaleStep (maxScale));
     bounds.setSize (scaledWidth (s), scaledHeight (s));
 
     if (isStretchingLeft && ! isStretchingRight)
@@ -139,7 +153,7 @@ Editor::Editor (QuillonAudioProcessor& p)
     designCanvas.addChildComponent (settingsPanel);
 
     settings = openSettingsFile();
-    displayScale = nearestScaleStep (settings->getDoubleValue ("displayScale", 1.0));
+    requestedScale = nearestScaleStep (settings->getDoubleValue ("displayScale", 1.0));
     showTooltips = settings->getBoolValue ("showTooltips", true);
     themeName = settings->getValue ("themeName", "dark");
 
@@ -154,6 +168,9 @@ Editor::Editor (QuillonAudioProcessor& p)
     setConstrainer (&constrainer);
     setResizable (true, true);
 
+    // Before the window exists only the main display is known; once shown, the window's own
+    // display and frame decide again (parentHierarchyChanged).
+    displayScale = fittedScale (requestedScale);
     setSize (scaledWidth (displayScale), scaledHeight (displayScale));
     layOutDesignCanvas();
 
@@ -326,18 +343,142 @@ void Editor::showView (int view)
 }
 
 //==============================================================================
-void Editor::setDisplayScale (double requestedScale)
+void Editor::setDisplayScale (double wanted)
 {
-    displayScale = nearestScaleStep (requestedScale);
+    requestedScale = nearestScaleStep (wanted);
+    displayScale = fittedScale (requestedScale);
     storeDisplayScale();
     setSize (scaledWidth (displayScale), scaledHeight (displayScale));
     layOutDesignCanvas();
     settingsPanel.setDisplayScale (displayScale);
+    keepWindowOnDisplay();
 }
 
 void Editor::storeDisplayScale()
 {
-    writeSetting (settings.get(), "displayScale", (double) displayScale);
+    // The user's choice is kept: on a larger display the window opens at it again.
+    writeSetting (settings.get(), "displayScale", (double) requestedScale);
+}
+
+std::optional<juce::Rectangle<int>> Editor::getDisplayUserArea() const
+{
+    if (displayAreaOverride.has_value())
+        return displayAreaOverride;
+
+    const auto& displays = juce::Desktop::getInstance().getDisplays();
+    const juce::Displays::Display* display = nullptr;
+
+    if (auto* top = getTopLevelComponent(); top != nullptr && top->isOnDesktop())
+        display = displays.getDisplayForRect (top->getScreenBounds());
+
+    if (display == nullptr)
+        display = displays.getPrimaryDisplay();
+
+    if (display == nullptr || display->userArea.isEmpty())
+        return std::nullopt;
+
+    return display->userArea;
+}
+
+juce::Point<int> Editor::windowFrame() const
+{
+    // Only a window of our own has a known frame (the standalone's title bar and borders);
+    // a host's window around the editor is the host's to place.
+    auto* window = dynamic_cast<juce::ResizableWindow*> (getTopLevelComponent());
+
+    if (window == nullptr)
+        return {};
+
+    juce::Point<int> frame (window->getWidth() - getWidth(), window->getHeight() - getHeight());
+
+    if (auto* peer = window->getPeer())
+        if (const auto border = peer->getFrameSizeIfPresent())
+            frame += { border->getLeftAndRight(), border->getTopAndBottom() };
+
+    return { juce::jmax (0, frame.x), juce::jmax (0, frame.y) };
+}
+
+float Editor::fittedScale (float wanted)
+{
+    auto scale = nearestScaleStep (wanted);
+    juce::String note;
+
+    if (const auto area = getDisplayUserArea())
+    {
+        const auto frame = windowFrame();
+        const auto largest = largestFittingStep (scaleSteps.back(), *area, frame);
+        constrainer.maxScale = largest;
+        constrainer.setSizeLimits (scaledWidth (scaleSteps.front()), scaledHeight (scaleSteps.front()),
+                                   scaledWidth (largest), scaledHeight (largest));
+
+        const auto percent = [] (float s) { return juce::String (juce::roundToInt (s * 100.0f)) + "%"; };
+
+        if (! stepFits (scale, *area, frame))
+        {
+            const auto fitting = largestFittingStep (scale, *area, frame);
+            note = stepFits (fitting, *area, frame)
+                       ? percent (scale) + " does not fit this display: showing " + percent (fitting)
+                       : "No scale fits this display: showing " + percent (fitting);
+            scale = fitting;
+        }
+    }
+
+    settingsPanel.setScaleNote (note);
+    return scale;
+}
+
+void Editor::keepWindowOnDisplay()
+{
+    auto* window = dynamic_cast<juce::ResizableWindow*> (getTopLevelComponent());
+    const auto area = getDisplayUserArea();
+
+    if (window == nullptr || ! area.has_value())
+        return;
+
+    juce::BorderSize<int> border;
+    if (auto* peer = window->getPeer())
+        if (const auto b = peer->getFrameSizeIfPresent())
+            border = *b;
+
+    const auto outer = border.addedTo (window->getBounds());
+    auto placed = outer;
+
+    if (outer.getWidth() <= area->getWidth() && outer.getHeight() <= area->getHeight())
+        placed = outer.constrainedWithin (*area);
+    else
+        placed.setPosition (area->getPosition()); // too big anyway: keep the title bar and close button reachable
+
+    if (placed.getPosition() != outer.getPosition())
+        window->setTopLeftPosition (window->getPosition() + (placed.getPosition() - outer.getPosition()));
+}
+
+void Editor::parentHierarchyChanged()
+{
+    // Placed into a window: fit that window's display and frame once it is settled.
+    if (refitPending || getParentComponent() == nullptr)
+        return;
+
+    refitPending = true;
+    juce::Component::SafePointer<Editor> safe (this);
+    juce::MessageManager::callAsync ([safe]
+    {
+        if (safe == nullptr)
+            return;
+
+        safe->refitPending = false;
+        const auto wanted = safe->requestedScale;
+        const auto fitted = safe->fittedScale (wanted);
+
+        if (! juce::approximatelyEqual (fitted, safe->displayScale))
+        {
+            safe->displayScale = fitted;
+            safe->setSize (scaledWidth (fitted), scaledHeight (fitted));
+            safe->layOutDesignCanvas();
+            safe->settingsPanel.setDisplayScale (fitted);
+        }
+
+        safe->keepWindowOnDisplay();
+    });
 }
 
 void Editor::setShowTooltips (bool shouldShow)
@@ -630,11 +771,13 @@ void Editor::layOutDesignCanvas()
 
 void Editor::resized()
 {
-    const auto s = snapToScaleStep (getWidth(), getHeight());
+    const auto snapped = snapToScaleStep (getWidth(), getHeight());
 
-    if (! nearlyEqual (s, displayScale))
+    if (! nearlyEqual (snapped, displayScale))
     {
-        displayScale = s;
+        // A host or a corner drag asked for this size: it becomes the choice, within the display.
+        requestedScale = snapped;
+        displayScale = fittedScale (snapped);
         storeDisplayScale();
         settingsPanel.setDisplayScale (displayScale);
     }
@@ -645,7 +788,7 @@ void Editor::resized()
         juce::MessageManager::callAsync ([safe]
                                          {
                                              if (safe != nullptr)
-                                                 safe->setDisplayScale (safe->displayScale);
+                                                 safe->setDisplayScale (safe->requestedScale);
                                          });
     }
 

@@ -154,9 +154,11 @@ void Header::TransportBpmDisplay::finishEdit (bool apply)
     inlineEditor->removeListener (this);
     inlineEditor.reset();
 
-    if (apply && text.isNotEmpty())
+    const auto typed = larkspur::widgets::parseTypedNumber (text);
+
+    if (apply && typed.has_value())
     {
-        const auto value = juce::jlimit (minBpm, maxBpm, text.getDoubleValue());
+        const auto value = juce::jlimit (minBpm, maxBpm, *typed);
 
         if (auto* p = state.getParameter ("lfoSyncBpm"))
         {
@@ -314,8 +316,6 @@ void Header::setPresetName (const juce::String& name, bool modified)
 
 void Header::refreshTempo()
 {
-    tempoDisplay.repaint();
-
     std::optional<double> tempo;
 
     if (const auto hostBpm = processor.hostTempoBpm.load (std::memory_order_relaxed); hostBpm > 0.0f)

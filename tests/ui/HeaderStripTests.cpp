@@ -222,8 +222,13 @@ TEST_F (HeaderTest, TypedTempoIsClampedAndWritten)
     commit ("97.5");
     EXPECT_NEAR (paramValue (processor, "lfoSyncBpm"), 97.5f, 0.01f);
     EXPECT_EQ (display.getDisplayText(), "97.5");
-    commit (".");
-    EXPECT_FLOAT_EQ (paramValue (processor, "lfoSyncBpm"), 40.0f);
+    // Text that holds no number leaves the tempo alone (it used to write the range start).
+    commit ("120");
+    for (auto text : { ".", "..", "1.2.3", "." })
+    {
+        commit (text);
+        EXPECT_NEAR (paramValue (processor, "lfoSyncBpm"), 120.0f, 0.01f) << text;
+    }
 
     setParam (processor, "lfoSyncBpm", 133.0f);
     commit ("");

@@ -358,12 +358,7 @@ void MatrixSlideOut::highlightDestination (int destination)
     if (destination < 1)
         return;
 
-    quillon::ui::matrix::compactKnobRegistry();
-
-    for (auto& entry : quillon::ui::matrix::knobRegistry())
-        if (entry.destination == destination)
-            if (auto* knob = entry.knob.getComponent())
-                knob->flashHighlight();
+    quillon::ui::matrix::flashKnobsForDestination (processor, destination);
 
     if (quillon::ui::matrix::matrixChangedHook)
         quillon::ui::matrix::matrixChangedHook (destination);
@@ -395,7 +390,7 @@ MatrixSlideOut::MatrixSlideOut (QuillonAudioProcessor& p)
     for (int slot = 1; slot <= 4; ++slot)
     {
         auto row = std::make_unique<RoutingRow> (processor.parameterState, slot);
-        row->onDestinationHover = [] (int d) { highlightDestination (d); };
+        row->onDestinationHover = [this] (int d) { highlightDestination (d); };
         addAndMakeVisible (*row);
         rows[(size_t) slot - 1] = std::move (row);
     }

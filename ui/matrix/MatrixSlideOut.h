@@ -142,7 +142,7 @@ public:
     juce::TextButton& getCloseButton() noexcept { return closeButton; }
 
     /** Points the user at the knobs of a destination: flashes them and tells the editor. */
-    static void highlightDestination (int destination);
+    void highlightDestination (int destination);
 
 private:
     QuillonAudioProcessor& processor;

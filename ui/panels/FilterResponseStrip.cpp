@@ -317,7 +317,7 @@ void FilterResponseStrip::mouseDown (const juce::MouseEvent& e)
     if (parameters[cutoffIndex] != nullptr && ! plotArea.isEmpty() && e.position.getDistanceFrom (getCutoffHandle()) <= 8.0f)
     {
         dragTarget = 1;
-        parameters[cutoffIndex]->beginChangeGesture();
+        gestures.begin ({ parameters[cutoffIndex], parameters[resoIndex] });
         return;
     }
 
@@ -340,7 +340,10 @@ void FilterResponseStrip::mouseDown (const juce::MouseEvent& e)
     }
 
     if (dragTarget >= 2)
+    {
         dragStartValue = normalised (attackIndex + dragTarget - 2);
+        gestures.begin ({ parameters[(size_t) (attackIndex + dragTarget - 2)] });
+    }
 }
 
 void FilterResponseStrip::mouseDrag (const juce::MouseEvent& e)
@@ -370,9 +373,7 @@ void FilterResponseStrip::mouseDrag (const juce::MouseEvent& e)
 
 void FilterResponseStrip::mouseUp (const juce::MouseEvent&)
 {
-    if (dragTarget == 1 && parameters[cutoffIndex] != nullptr)
-        parameters[cutoffIndex]->endChangeGesture();
-
+    gestures.endAll();
     dragTarget = 0;
 }
 
