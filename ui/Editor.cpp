@@ -118,6 +118,7 @@ Editor::Editor (QuillonAudioProcessor& p)
     themeName = settings->getValue ("themeName", "dark");
 
     applyStartTheme();
+    applyPaletteToTree (designCanvas);
     wireCallbacks();
     setShowTooltips (showTooltips);
     debugGrid = readEnvFlag ("QUILLON_DEBUG_GRID");

@@ -5,6 +5,7 @@
 #include "plugin/PluginProcessor.h"
 #include "ui/LookAndFeel.h"
 #include "ui/Settings.h"
+#include "ui/Themes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -260,13 +261,14 @@ public:
     {
         searchField.setTextToShowWhenEmpty (juce::String::fromUTF8 ("search presets\xe2\x80\xa6"), colourOf (palette::textTertiary));
         searchField.setFont (getEditorFont (3));
-        searchField.setColour (juce::TextEditor::backgroundColourId, colourOf (palette::bgSurface));
-        searchField.setColour (juce::TextEditor::textColourId, colourOf (palette::textPrimary));
-        searchField.setColour (juce::TextEditor::highlightColourId, colourOf (palette::accentPrimary).withAlpha (0.3f));
-        searchField.setColour (juce::TextEditor::highlightedTextColourId, colourOf (palette::textPrimary));
-        searchField.setColour (juce::CaretComponent::caretColourId, colourOf (palette::accentPrimary));
-        searchField.setColour (juce::TextEditor::outlineColourId, colourOf (palette::borderHair));
-        searchField.setColour (juce::TextEditor::focusedOutlineColourId, colourOf (palette::accentPrimary));
+        setPaletteColour (searchField, emptyTextColourId, palette::textTertiary);
+        setPaletteColour (searchField, juce::TextEditor::backgroundColourId, palette::bgSurface);
+        setPaletteColour (searchField, juce::TextEditor::textColourId, palette::textPrimary);
+        setPaletteColour (searchField, juce::TextEditor::highlightColourId, palette::accentPrimary, 0.3f);
+        setPaletteColour (searchField, juce::TextEditor::highlightedTextColourId, palette::textPrimary);
+        setPaletteColour (searchField, juce::CaretComponent::caretColourId, palette::accentPrimary);
+        setPaletteColour (searchField, juce::TextEditor::outlineColourId, palette::borderHair);
+        setPaletteColour (searchField, juce::TextEditor::focusedOutlineColourId, palette::accentPrimary);
         searchField.setIndents (12, 8);
         searchField.onTextChange = [this] { if (onSearchChanged) onSearchChanged (searchField.getText()); };
         addAndMakeVisible (searchField);

@@ -4,6 +4,7 @@
 #include "plugin/Palette.h"
 #include "plugin/PluginProcessor.h"
 #include "ui/LookAndFeel.h"
+#include "ui/Themes.h"
 
 namespace quillon::ui::widgets
 {
@@ -44,13 +45,13 @@ juce::Colour sourceColourForCode (int sourceCode)
     }
 }
 
-void styleCommandButton (juce::Component& button, juce::Colour textOff, juce::Colour textOn)
+void styleCommandButton (juce::Component& button, int textOffSlot, int textOnSlot)
 {
     button.getProperties().set ("quillon.surfaceVariant", "commandButton");
     button.setColour (juce::TextButton::buttonColourId, juce::Colours::transparentBlack);
     button.setColour (juce::TextButton::buttonOnColourId, juce::Colours::transparentBlack);
-    button.setColour (juce::TextButton::textColourOffId, textOff);
-    button.setColour (juce::TextButton::textColourOnId, textOn);
+    quillon::ui::setPaletteColour (button, juce::TextButton::textColourOffId, textOffSlot);
+    quillon::ui::setPaletteColour (button, juce::TextButton::textColourOnId, textOnSlot);
     button.setColour (juce::ComboBox::outlineColourId, juce::Colours::transparentBlack);
 }
 
@@ -74,17 +75,17 @@ void CrossButton::paintButton (juce::Graphics& g, bool highlighted, bool down)
 
 //==============================================================================
 RoutingRow::SourcePill::SourcePill()
-    : juce::Button ({}), colour (pal::get (pal::textTertiary))
+    : juce::Button ({})
 {
 }
 
-void RoutingRow::SourcePill::setSource (const juce::String& newLabel, juce::Colour newColour, bool newOff)
+void RoutingRow::SourcePill::setSource (const juce::String& newLabel, int newSourceCode, bool newOff)
 {
-    if (newLabel == label && newColour == colour && newOff == off)
+    if (newLabel == label && newSourceCode == sourceCode && newOff == off)
         return;
 
     label = newLabel;
-    colour = newColour;
+    sourceCode = newSourceCode;
     off = newOff;
     repaint();
 }
@@ -104,7 +105,7 @@ void RoutingRow::SourcePill::paintButton (juce::Graphics& g, bool highlighted, b
     }
     else
     {
-        g.setColour (colour);
+        g.setColour (getColour());
         g.fillEllipse (x + 8.0f, centre - 5.0f, 10.0f, 10.0f);
     }
 
@@ -174,7 +175,7 @@ RoutingRow::RoutingRow (juce::AudioProcessorValueTreeState& s, int slotNumber)
         addAndMakeVisible (*curveControl);
     }
 
-    styleCommandButton (clearButton, pal::get (pal::textSecondary), pal::get (pal::textPrimary));
+    styleCommandButton (clearButton, pal::textSecondary, pal::textPrimary);
     clearButton.setWantsKeyboardFocus (true);
     clearButton.setMouseCursor (juce::MouseCursor::PointingHandCursor);
     clearButton.setTitle ("Clear modulation slot");
@@ -274,7 +275,7 @@ void RoutingRow::refreshSource()
     const int s = choice != nullptr ? choice->getIndex() : 0;
     const int code = juce::jlimit (0, 12, s);
 
-    sourcePill->setSource (shortSourceLabels[code], sourceColourForCode (code), s == 0);
+    sourcePill->setSource (shortSourceLabels[code], code, s == 0);
     amountBar.setVisible (s != 0);
     repaint();
 }
@@ -374,12 +375,12 @@ MatrixSlideOut::MatrixSlideOut (QuillonAudioProcessor& p)
 {
     title.setText ("MODULATION MATRIX", juce::dontSendNotification);
     title.setFont (getEditorFont (2));
-    title.setColour (juce::Label::textColourId, pal::get (pal::textSecondary));
+    quillon::ui::setPaletteColour (title, juce::Label::textColourId, pal::textSecondary);
     title.setJustificationType (juce::Justification::centredLeft);
     title.setInterceptsMouseClicks (false, false);
     addAndMakeVisible (title);
 
-    styleCommandButton (closeButton, pal::get (pal::textSecondary), pal::get (pal::textPrimary));
+    styleCommandButton (closeButton, pal::textSecondary, pal::textPrimary);
     closeButton.setWantsKeyboardFocus (true);
     closeButton.setMouseCursor (juce::MouseCursor::PointingHandCursor);
     closeButton.setTitle ("Close modulation matrix");

@@ -90,7 +90,7 @@ bool assignSourceToDestination (juce::AudioProcessorValueTreeState& state, int s
 
 //==============================================================================
 SourceChip::SourceChip (const juce::String& sourceId, const juce::String& displayName)
-    : id (sourceId), name (displayName), colour (sourceColourForId (sourceId))
+    : id (sourceId), name (displayName)
 {
     setSize (156, 44);
     setWantsKeyboardFocus (true);
@@ -205,6 +205,7 @@ void SourceChip::paint (juce::Graphics& g)
 
     paintSurface (g, bounds, hover, pressed, false, hasKeyboardFocus (false), isEnabled(), statusChipVariant);
 
+    const auto colour = getColour();
     g.setColour (colour);
     g.fillEllipse (x + 8.0f, cy - 5.0f, 10.0f, 10.0f);
 
