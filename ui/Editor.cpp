@@ -662,7 +662,7 @@ void Editor::paintDebugGrid (juce::Graphics& g)
         }
     }
 
-    g.setColour (palette::get (palette::debugGridModule).withMultipliedAlpha (0.54f * 0.7f));
+    g.setColour (palette::get (palette::debugGridModule).withAlpha (0.7f));
     g.drawRect (gridBounds, 2);
 }
 
