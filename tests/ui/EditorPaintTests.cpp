@@ -1,6 +1,11 @@
-// What the whole editor paints: the layout grid's outline, and the detune bar keeping a loaded
-// detune while the editor is open.
+// What the whole editor paints: no text of its own cut with an ellipsis at any scale, the layout
+// grid's outline, and the detune bar keeping a loaded detune while the editor is open.
 #include "WindowTestSupport.h"
+
+#include "ui/browser/BrowseView.h"
+#include "ui/Header.h"
+
+#include <map>
 
 #include "plugin/Palette.h"
 #include "ui/Editor.h"
@@ -20,6 +25,78 @@ juce::Image paintEditor (Editor& editor)
     return image;
 }
 
+/** A software renderer that notices the three dots JUCE puts where it cuts a line of text. */
+class EllipsisWatcher : public juce::LowLevelGraphicsSoftwareRenderer
+{
+public:
+    using juce::LowLevelGraphicsSoftwareRenderer::LowLevelGraphicsSoftwareRenderer;
+
+    void drawGlyph (int glyph, const juce::AffineTransform& t) override
+    {
+        if (glyph == dotGlyph (getFont()))
+            ellipses += (++dotsInARow == 3) ? 1 : 0;
+        else
+            dotsInARow = 0;
+
+        juce::LowLevelGraphicsSoftwareRenderer::drawGlyph (glyph, t);
+    }
+
+    int ellipses = 0;
+
+private:
+    int dotGlyph (const juce::Font& font)
+    {
+        const auto* face = font.getTypefacePtr().get();
+        if (auto found = dots.find (face); found != dots.end())
+            return found->second;
+
+        juce::Array<int> glyphs;
+        juce::Array<float> offsets;
+        font.getGlyphPositions (".", glyphs, offsets);
+        return dots[face] = glyphs.isEmpty() ? -1 : glyphs[0];
+    }
+
+    std::map<const juce::Typeface*, int> dots;
+    int dotsInARow = 0;
+};
+
+/** Paints one component's own drawing (not its children) at a scale; the number of cut lines. */
+int ellipsesPaintedBy (juce::Component& c, float scale)
+{
+    juce::Image image (juce::Image::ARGB, juce::jmax (1, juce::roundToInt ((float) c.getWidth() * scale)),
+                       juce::jmax (1, juce::roundToInt ((float) c.getHeight() * scale)), true);
+    EllipsisWatcher watcher (image);
+    juce::Graphics g (watcher);
+    g.addTransform (juce::AffineTransform::scale (scale));
+    c.paint (g);
+    c.paintOverChildren (g);
+    return watcher.ellipses;
+}
+
+/** Every component below root that cuts a line, named by type and text, at each editor scale. */
+juce::StringArray componentsThatCutText (juce::Component& root)
+{
+    juce::StringArray found;
+    std::function<void (juce::Component&)> visit = [&] (juce::Component& c)
+    {
+        if (c.getWidth() > 0 && c.getHeight() > 0)
+            for (auto scale : Editor::scaleSteps)
+                if (ellipsesPaintedBy (c, scale) > 0)
+                {
+                    juce::String text;
+                    if (auto* label = dynamic_cast<juce::Label*> (&c)) text = label->getText();
+                    if (auto* button = dynamic_cast<juce::Button*> (&c)) text = button->getButtonText();
+                    found.addIfNotAlreadyThere (juce::String (typeid (c).name()) + " \"" + text + "\" "
+                                                + c.getTitle());
+                }
+
+        for (auto* child : c.getChildren())
+            visit (*child);
+    };
+    visit (root);
+    return found;
+}
+
 class EditorPaintTest : public ::testing::Test
 {
 protected:
@@ -34,6 +111,48 @@ protected:
     QuillonAudioProcessor processor;
 };
 } // namespace
+
+TEST_F (EditorPaintTest, NoTextOfTheEditorIsCutAtAnyScale)
+{
+    auto editor = open();
+    setParam (processor, "mod1Source", 5.0f);
+    setParam (processor, "mod1Dest", 1.0f);
+    setParam (processor, "osc2Level", -60.0f);
+    pumpMessages();
+
+    // Every panel in every view.
+    for (int view : { 0, 3, 2, 1 })
+    {
+        editor->showView (view);
+        pumpMessages();
+        EXPECT_EQ (componentsThatCutText (*editor).joinIntoString ("; "), "") << "view " << view;
+    }
+
+    // Both sort orders, and every factory preset in the browser's detail panel.
+    auto& browser = editor->getBrowseView().getImpl();
+    browser.toggleSort();
+    EXPECT_EQ (componentsThatCutText (browser.getList()).joinIntoString ("; "), "");
+    browser.toggleSort();
+
+    auto& strip = editor->getHeader().presetStrip;
+    juce::StringArray cut;
+
+    for (int i = 0; i < (int) browser.getFiltered().size(); ++i)
+    {
+        browser.moveSelection (i - browser.getSelectedIndex());
+        const auto name = browser.getSelectedEntry()->displayName;
+        if (ellipsesPaintedBy (browser.getDetail(), 1.0f) + ellipsesPaintedBy (browser.getList(), 1.0f) > 0)
+            cut.add ("browser: " + name);
+
+        // The header shows the name with the changed mark.
+        strip.setPresetName (name + " *");
+        for (auto scale : Editor::scaleSteps)
+            if (ellipsesPaintedBy (strip, scale) > 0)
+                cut.addIfNotAlreadyThere ("header: " + name);
+    }
+
+    EXPECT_EQ (cut.joinIntoString ("; "), "");
+}
 
 TEST_F (EditorPaintTest, GridOutlineIsDrawnAtSevenTenths)
 {

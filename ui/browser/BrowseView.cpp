@@ -246,7 +246,8 @@ public:
             const int labelRight = countRight - (int) std::ceil (countFont.getStringWidthFloat (count)) - 8;
             g.setColour (labelColour);
             g.setFont (getEditorFont (6));
-            g.drawFittedText (rows[(size_t) i].label, { 36, y, labelRight - 36, 44 }, juce::Justification::centredLeft, 1, 0.8f);
+            larkspur::widgets::drawFittedLine (g, rows[(size_t) i].label, juce::Rectangle<int> (36, y, labelRight - 36, 44).toFloat(),
+                                               juce::Justification::centredLeft);
             drawText (g, 5, count, { countRight - 44, y, 44, 44 },
                       colourOf (selected ? palette::textSecondary : palette::textTertiary), juce::Justification::centredRight);
         }

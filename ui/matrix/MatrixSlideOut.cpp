@@ -111,10 +111,8 @@ void RoutingRow::SourcePill::paintButton (juce::Graphics& g, bool highlighted, b
 
     g.setFont (getEditorFont (8));
     g.setColour (pal::get (off ? pal::textTertiary : pal::textPrimary));
-    g.drawText (label.toUpperCase(),
-                juce::Rectangle<float> (x + 26.0f, bounds.getY() + 4.0f, juce::jmax (0.0f, bounds.getWidth() - 34.0f),
-                                        juce::jmax (0.0f, bounds.getHeight() - 8.0f)),
-                juce::Justification::centredLeft, true);
+    larkspur::widgets::drawFittedLine (g, label.toUpperCase(), juce::Rectangle<float> (x + 26.0f, bounds.getY() + 4.0f, juce::jmax (0.0f, bounds.getWidth() - 34.0f),
+                                        juce::jmax (0.0f, bounds.getHeight() - 8.0f)), juce::Justification::centredLeft);
 }
 
 //==============================================================================
@@ -316,8 +314,7 @@ void RoutingRow::paint (juce::Graphics& g)
     const auto inner = getLocalBounds().reduced (16);
     g.setFont (getEditorFont (6));
     g.setColour (pal::get (pal::textSecondary));
-    g.drawText (juce::String::formatted ("%02d", slot), inner.withWidth (juce::jmin (inner.getWidth(), 44)),
-                juce::Justification::centredLeft, true);
+    larkspur::widgets::drawFittedLine (g, juce::String::formatted ("%02d", slot), inner.withWidth (juce::jmin (inner.getWidth(), 44)).toFloat(), juce::Justification::centredLeft);
 }
 
 void RoutingRow::resized()

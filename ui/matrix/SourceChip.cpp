@@ -216,8 +216,7 @@ void SourceChip::paint (juce::Graphics& g)
 
     g.setFont (getEditorFont (8));
     g.setColour (pal::get (pal::textPrimary));
-    g.drawText (name.toUpperCase(), juce::Rectangle<float> (x + 26.0f, y, juce::jmax (0.0f, w - 58.0f), h),
-                juce::Justification::centredLeft, true);
+    larkspur::widgets::drawFittedLine (g, name.toUpperCase(), juce::Rectangle<float> (x + 26.0f, y, juce::jmax (0.0f, w - 58.0f), h), juce::Justification::centredLeft);
 }
 
 } // namespace quillon::ui::widgets
