@@ -9,7 +9,9 @@
 
 #include "plugin/Palette.h"
 #include "ui/Editor.h"
+#include "ui/matrix/LfoCard.h"
 #include "ui/panels/DetuneBar.h"
+#include "ui/panels/VoiceFilterPanel.h"
 #include "ui/panels/SingleCanvasView.h"
 
 using namespace window_tests;
@@ -95,6 +97,46 @@ juce::StringArray componentsThatCutText (juce::Component& root)
     };
     visit (root);
     return found;
+}
+
+/** The box around the pixels of an image that are close to a colour. */
+juce::Rectangle<int> inkOf (const juce::Image& image, juce::Colour ink, juce::Rectangle<int> within)
+{
+    int x0 = 1 << 20, y0 = 1 << 20, x1 = -1, y1 = -1;
+
+    for (int y = within.getY(); y < within.getBottom(); ++y)
+        for (int x = within.getX(); x < within.getRight(); ++x)
+        {
+            const auto p = image.getPixelAt (x, y);
+            if (std::abs (p.getRed() - ink.getRed()) + std::abs (p.getGreen() - ink.getGreen())
+                    + std::abs (p.getBlue() - ink.getBlue()) < 60 && p.getAlpha() > 200)
+            {
+                x0 = juce::jmin (x0, x); y0 = juce::jmin (y0, y);
+                x1 = juce::jmax (x1, x); y1 = juce::jmax (y1, y);
+            }
+        }
+
+    return x1 < 0 ? juce::Rectangle<int>() : juce::Rectangle<int> (x0, y0, x1 - x0 + 1, y1 - y0 + 1);
+}
+
+/** The box around the pixels that stand out from a background colour. */
+juce::Rectangle<int> drawnOver (const juce::Image& image, juce::Colour background, juce::Rectangle<int> within)
+{
+    int x0 = 1 << 20, y0 = 1 << 20, x1 = -1, y1 = -1;
+
+    for (int y = within.getY(); y < within.getBottom(); ++y)
+        for (int x = within.getX(); x < within.getRight(); ++x)
+        {
+            const auto p = image.getPixelAt (x, y);
+            if (std::abs (p.getRed() - background.getRed()) + std::abs (p.getGreen() - background.getGreen())
+                    + std::abs (p.getBlue() - background.getBlue()) > 90)
+            {
+                x0 = juce::jmin (x0, x); y0 = juce::jmin (y0, y);
+                x1 = juce::jmax (x1, x); y1 = juce::jmax (y1, y);
+            }
+        }
+
+    return x1 < 0 ? juce::Rectangle<int>() : juce::Rectangle<int> (x0, y0, x1 - x0 + 1, y1 - y0 + 1);
 }
 
 class EditorPaintTest : public ::testing::Test
@@ -196,4 +238,47 @@ TEST_F (EditorPaintTest, APresetInTheOtherDetuneUnitLoadsAsStored)
     EXPECT_EQ (bar.getDetuneKnob().getValueText(), "+12 ct");
     EXPECT_FALSE (processor.presetDirty.load());
     EXPECT_FALSE (editor->getHeader().presetStrip.getPresetName().endsWith (" *"));
+}
+
+TEST_F (EditorPaintTest, LfoShapesChipNameAndTheFilterScaleCanBeRead)
+{
+    auto editor = open();
+    auto& card = editor->getCanvasView().getLfoCard();
+    auto* shapes = card.getShapeControl();
+    ASSERT_NE (shapes, nullptr);
+
+    // Each shape cell draws its own wave across most of the cell, each one different.
+    std::vector<juce::Image> cells;
+
+    for (int i = 0; i < shapes->getNumCells(); ++i)
+    {
+        auto& cell = *shapes->getCell (i);
+        cells.push_back (quillon::test::paintToImage (cell));
+        const auto inner = cell.getLocalBounds().reduced (3, 6);
+        const auto ink = drawnOver (cells.back(), cells.back().getPixelAt (inner.getX(), inner.getBottom() - 1), inner);
+        EXPECT_GE (ink.getWidth(), cell.getWidth() - 12) << "shape " << i;
+        EXPECT_GE (ink.getHeight(), 6) << "shape " << i;
+    }
+
+    for (size_t a = 0; a < cells.size(); ++a)
+        for (size_t b = a + 1; b < cells.size(); ++b)
+            EXPECT_FALSE (quillon::test::imagesEqual (cells[a], cells[b])) << a << " and " << b;
+
+    // The chip's name is written at its full size: three letters of 10 px type need 20 px or more.
+    auto& chip = card.getSourceChip();
+    const auto chipImage = quillon::test::paintToImage (chip);
+    const auto name = inkOf (chipImage, quillon::palette::get (quillon::palette::textPrimary),
+                             chip.getLocalBounds().reduced (0, 4));
+    EXPECT_GE (name.getWidth(), 20);
+    EXPECT_GE (name.getHeight(), 6);
+
+    // The filter strip labels its right end.
+    auto& strip = editor->getCanvasView().getFilterPanel().getResponseStrip();
+    strip.refresh();
+    const auto stripImage = quillon::test::paintToImage (strip);
+    const auto plot = strip.getPlotArea();
+    const auto endLabel = inkOf (stripImage, quillon::palette::get (quillon::palette::textTertiary),
+                                 { plot.getRight() - 20, plot.getBottom() + 1, 20, 14 });
+    EXPECT_GE (endLabel.getWidth(), 10);
+    writePng (stripImage, "filter-strip-labels.png");
 }
