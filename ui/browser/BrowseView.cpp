@@ -89,7 +89,9 @@ public:
             paintSurface (g, bounds, highlighted, down, false, focused, isEnabled(), 0);
             const auto colour = ! isEnabled() ? colourOf (palette::textDisabled)
                                               : colourOf (highlighted ? palette::textPrimary : palette::textSecondary);
-            drawText (g, 6, getButtonText().toUpperCase(), getLocalBounds(), colour, juce::Justification::centred);
+            // Kept clear of the outline, so a squeezed "SORT · RECENT" never touches it.
+            drawText (g, 6, getButtonText().toUpperCase(), getLocalBounds().reduced (6, 0), colour,
+                      juce::Justification::centred);
         }
         else if (kind == load)
         {
