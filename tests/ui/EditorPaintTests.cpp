@@ -99,44 +99,22 @@ juce::StringArray componentsThatCutText (juce::Component& root)
     return found;
 }
 
-/** The box around the pixels of an image that are close to a colour. */
-juce::Rectangle<int> inkOf (const juce::Image& image, juce::Colour ink, juce::Rectangle<int> within)
+/** The box around the pixels close to a colour (or, with far set, those standing out from it). */
+juce::Rectangle<int> pixelsBox (const juce::Image& image, juce::Colour colour, juce::Rectangle<int> within, bool far = false)
 {
-    int x0 = 1 << 20, y0 = 1 << 20, x1 = -1, y1 = -1;
+    juce::RectangleList<int> found;
 
     for (int y = within.getY(); y < within.getBottom(); ++y)
         for (int x = within.getX(); x < within.getRight(); ++x)
         {
             const auto p = image.getPixelAt (x, y);
-            if (std::abs (p.getRed() - ink.getRed()) + std::abs (p.getGreen() - ink.getGreen())
-                    + std::abs (p.getBlue() - ink.getBlue()) < 60 && p.getAlpha() > 200)
-            {
-                x0 = juce::jmin (x0, x); y0 = juce::jmin (y0, y);
-                x1 = juce::jmax (x1, x); y1 = juce::jmax (y1, y);
-            }
+            const auto distance = std::abs (p.getRed() - colour.getRed()) + std::abs (p.getGreen() - colour.getGreen())
+                                + std::abs (p.getBlue() - colour.getBlue());
+            if (far ? distance > 90 : (distance < 60 && p.getAlpha() > 200))
+                found.addWithoutMerging ({ x, y, 1, 1 });
         }
 
-    return x1 < 0 ? juce::Rectangle<int>() : juce::Rectangle<int> (x0, y0, x1 - x0 + 1, y1 - y0 + 1);
-}
-
-/** The box around the pixels that stand out from a background colour. */
-juce::Rectangle<int> drawnOver (const juce::Image& image, juce::Colour background, juce::Rectangle<int> within)
-{
-    int x0 = 1 << 20, y0 = 1 << 20, x1 = -1, y1 = -1;
-
-    for (int y = within.getY(); y < within.getBottom(); ++y)
-        for (int x = within.getX(); x < within.getRight(); ++x)
-        {
-            const auto p = image.getPixelAt (x, y);
-            if (std::abs (p.getRed() - background.getRed()) + std::abs (p.getGreen() - background.getGreen())
-                    + std::abs (p.getBlue() - background.getBlue()) > 90)
-            {
-                x0 = juce::jmin (x0, x); y0 = juce::jmin (y0, y);
-                x1 = juce::jmax (x1, x); y1 = juce::jmax (y1, y);
-            }
-        }
-
-    return x1 < 0 ? juce::Rectangle<int>() : juce::Rectangle<int> (x0, y0, x1 - x0 + 1, y1 - y0 + 1);
+    return found.getBounds();
 }
 
 class EditorPaintTest : public ::testing::Test
@@ -255,7 +233,7 @@ TEST_F (EditorPaintTest, LfoShapesChipNameAndTheFilterScaleCanBeRead)
         auto& cell = *shapes->getCell (i);
         cells.push_back (quillon::test::paintToImage (cell));
         const auto inner = cell.getLocalBounds().reduced (3, 6);
-        const auto ink = drawnOver (cells.back(), cells.back().getPixelAt (inner.getX(), inner.getBottom() - 1), inner);
+        const auto ink = pixelsBox (cells.back(), cells.back().getPixelAt (inner.getX(), inner.getBottom() - 1), inner, true);
         EXPECT_GE (ink.getWidth(), cell.getWidth() - 12) << "shape " << i;
         EXPECT_GE (ink.getHeight(), 6) << "shape " << i;
     }
@@ -267,7 +245,7 @@ TEST_F (EditorPaintTest, LfoShapesChipNameAndTheFilterScaleCanBeRead)
     // The chip's name is written at its full size: three letters of 10 px type need 20 px or more.
     auto& chip = card.getSourceChip();
     const auto chipImage = quillon::test::paintToImage (chip);
-    const auto name = inkOf (chipImage, quillon::palette::get (quillon::palette::textPrimary),
+    const auto name = pixelsBox (chipImage, quillon::palette::get (quillon::palette::textPrimary),
                              chip.getLocalBounds().reduced (0, 4));
     EXPECT_GE (name.getWidth(), 20);
     EXPECT_GE (name.getHeight(), 6);
@@ -277,7 +255,7 @@ TEST_F (EditorPaintTest, LfoShapesChipNameAndTheFilterScaleCanBeRead)
     strip.refresh();
     const auto stripImage = quillon::test::paintToImage (strip);
     const auto plot = strip.getPlotArea();
-    const auto endLabel = inkOf (stripImage, quillon::palette::get (quillon::palette::textTertiary),
+    const auto endLabel = pixelsBox (stripImage, quillon::palette::get (quillon::palette::textTertiary),
                                  { plot.getRight() - 20, plot.getBottom() + 1, 20, 14 });
     EXPECT_GE (endLabel.getWidth(), 10);
     writePng (stripImage, "filter-strip-labels.png");
