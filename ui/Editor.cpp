@@ -158,6 +158,7 @@ Editor::Editor (QuillonAudioProcessor& p)
     themeName = settings->getValue ("themeName", "dark");
 
     applyStartTheme();
+    applyPaletteToTree (designCanvas);
     wireCallbacks();
     setShowTooltips (showTooltips);
     debugGrid = readEnvFlag ("QUILLON_DEBUG_GRID");
@@ -918,7 +919,7 @@ void Editor::paintDebugGrid (juce::Graphics& g)
         }
     }
 
-    g.setColour (palette::get (palette::debugGridModule).withMultipliedAlpha (0.54f * 0.7f));
+    g.setColour (palette::get (palette::debugGridModule).withAlpha (0.7f));
     g.drawRect (gridBounds, 2);
 }
 

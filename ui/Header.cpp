@@ -67,7 +67,7 @@ void Header::StepChip::paintButton (juce::Graphics& g, bool highlighted, bool do
     paintSurface (g, getLocalBounds().toFloat(), highlighted, down, false, hasKeyboardFocus (false), isEnabled(), 2);
     g.setColour (glyphColour (*this, highlighted));
     g.setFont (getEditorFont (6));
-    g.drawText (getButtonText(), getLocalBounds(), juce::Justification::centred, true);
+    larkspur::widgets::drawFittedLine (g, getButtonText(), getLocalBounds().toFloat(), juce::Justification::centred);
 }
 
 Header::SettingsButton::SettingsButton()
@@ -197,8 +197,7 @@ void Header::TransportBpmDisplay::paint (juce::Graphics& g)
 
     g.setFont (getEditorFont (5));
     g.setColour (colourOf (palette::textSecondary));
-    g.drawText (getDisplayText(), juce::Rectangle<int> (8, 0, juce::jmax (0, getWidth() - 16), getHeight()),
-                juce::Justification::centredLeft, true);
+    larkspur::widgets::drawFittedLine (g, getDisplayText(), (juce::Rectangle<int> (8, 0, juce::jmax (0, getWidth() - 16), getHeight())).toFloat(), juce::Justification::centredLeft);
 }
 
 //==============================================================================
@@ -409,7 +408,7 @@ void Header::paint (juce::Graphics& g)
 
     const auto label = [&g] (const juce::String& text, int x)
     {
-        g.drawText (text.toUpperCase(), juce::Rectangle<int> (x, 0, 96, 22), juce::Justification::centredLeft, true);
+        larkspur::widgets::drawFittedLine (g, text.toUpperCase(), juce::Rectangle<int> (x, 0, 96, 22).toFloat(), juce::Justification::centredLeft);
     };
 
     label (getOctaveText(), 540);

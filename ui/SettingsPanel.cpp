@@ -19,7 +19,7 @@ namespace
     {
         label.setText (text, juce::dontSendNotification);
         label.setFont (getEditorFont (style));
-        label.setColour (juce::Label::textColourId, pal::get (colourSlot));
+        setPaletteColour (label, juce::Label::textColourId, colourSlot);
         label.setJustificationType (juce::Justification::topLeft);
         label.setInterceptsMouseClicks (false, false);
     }

@@ -172,7 +172,7 @@ TEST_F (LfoCardTest, Snapshot)
     // Slot 1 aims at the rate (17): only the rate knob is registered for it.
     EXPECT_TRUE (card.getRateKnob().isModulated());
     EXPECT_FALSE (card.getDepthKnob().isModulated());
-    EXPECT_EQ (card.getSourceChip().getBounds(), juce::Rectangle<int> (124, 268, 64, 36));
+    EXPECT_EQ (card.getSourceChip().getBounds(), juce::Rectangle<int> (108, 268, 96, 36)); // under the shape cells
     EXPECT_EQ (card.getPreview().getBounds(), juce::Rectangle<int> (16, 62, 172, 126));
 
     // The card's chip routes the LFO from its menu.

@@ -5,6 +5,7 @@
 #include "plugin/PluginProcessor.h"
 #include "ui/LookAndFeel.h"
 #include "ui/Settings.h"
+#include "ui/Themes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -111,7 +112,9 @@ public:
             paintSurface (g, bounds, highlighted, down, false, focused, isEnabled(), 0);
             const auto colour = ! isEnabled() ? colourOf (palette::textDisabled)
                                               : colourOf (highlighted ? palette::textPrimary : palette::textSecondary);
-            drawText (g, 6, getButtonText().toUpperCase(), getLocalBounds(), colour, juce::Justification::centred);
+            // Kept clear of the outline, so a squeezed "SORT · RECENT" never touches it.
+            drawText (g, 6, getButtonText().toUpperCase(), getLocalBounds().reduced (6, 0), colour,
+                      juce::Justification::centred);
         }
         else if (kind == load)
         {
@@ -268,7 +271,8 @@ public:
             const int labelRight = countRight - (int) std::ceil (countFont.getStringWidthFloat (count)) - 8;
             g.setColour (labelColour);
             g.setFont (getEditorFont (6));
-            g.drawFittedText (rows[(size_t) i].label, { 36, y, labelRight - 36, 44 }, juce::Justification::centredLeft, 1, 0.8f);
+            larkspur::widgets::drawFittedLine (g, rows[(size_t) i].label, juce::Rectangle<int> (36, y, labelRight - 36, 44).toFloat(),
+                                               juce::Justification::centredLeft);
             drawText (g, 5, count, { countRight - 44, y, 44, 44 },
                       colourOf (selected ? palette::textSecondary : palette::textTertiary), juce::Justification::centredRight);
         }
@@ -294,13 +298,14 @@ public:
     {
         searchField.setTextToShowWhenEmpty (juce::String::fromUTF8 ("search presets\xe2\x80\xa6"), colourOf (palette::textTertiary));
         searchField.setFont (getEditorFont (3));
-        searchField.setColour (juce::TextEditor::backgroundColourId, colourOf (palette::bgSurface));
-        searchField.setColour (juce::TextEditor::textColourId, colourOf (palette::textPrimary));
-        searchField.setColour (juce::TextEditor::highlightColourId, colourOf (palette::accentPrimary).withAlpha (0.3f));
-        searchField.setColour (juce::TextEditor::highlightedTextColourId, colourOf (palette::textPrimary));
-        searchField.setColour (juce::CaretComponent::caretColourId, colourOf (palette::accentPrimary));
-        searchField.setColour (juce::TextEditor::outlineColourId, colourOf (palette::borderHair));
-        searchField.setColour (juce::TextEditor::focusedOutlineColourId, colourOf (palette::accentPrimary));
+        setPaletteColour (searchField, emptyTextColourId, palette::textTertiary);
+        setPaletteColour (searchField, juce::TextEditor::backgroundColourId, palette::bgSurface);
+        setPaletteColour (searchField, juce::TextEditor::textColourId, palette::textPrimary);
+        setPaletteColour (searchField, juce::TextEditor::highlightColourId, palette::accentPrimary, 0.3f);
+        setPaletteColour (searchField, juce::TextEditor::highlightedTextColourId, palette::textPrimary);
+        setPaletteColour (searchField, juce::CaretComponent::caretColourId, palette::accentPrimary);
+        setPaletteColour (searchField, juce::TextEditor::outlineColourId, palette::borderHair);
+        setPaletteColour (searchField, juce::TextEditor::focusedOutlineColourId, palette::accentPrimary);
         searchField.setIndents (12, 8);
         searchField.onTextChange = [this] { if (onSearchChanged) onSearchChanged (searchField.getText()); };
         addAndMakeVisible (searchField);

@@ -71,7 +71,7 @@ void PresetNavStrip::BrowseButton::paintButton (juce::Graphics& g, bool highligh
     paintSurface (g, getLocalBounds().toFloat(), highlighted, down, false, hasKeyboardFocus (false), isEnabled(), 0);
     g.setFont (getEditorFont (6));
     g.setColour (colourOf (palette::textPrimary));
-    g.drawText ("BROWSE", getLocalBounds(), juce::Justification::centred, true);
+    larkspur::widgets::drawFittedLine (g, "BROWSE", getLocalBounds().toFloat(), juce::Justification::centred);
 }
 
 //==============================================================================
@@ -262,7 +262,7 @@ void PresetNavStrip::paint (juce::Graphics& g)
     {
         g.setFont (getEditorFont (2));
         g.setColour (colourOf (palette::textPrimary));
-        g.drawText (presetName, cell, juce::Justification::centredLeft, true);
+        larkspur::widgets::drawFittedLine (g, presetName, cell.toFloat(), juce::Justification::centredLeft);
     }
 }
 

@@ -345,7 +345,8 @@ void LfoCard::resized()
     if (shapeControl != nullptr)
         shapeControl->setBounds (x + 108, y + 216, 96, 44);
 
-    sourceChip->setBounds (x + 124, y + 268, 64, 36);
+    // Under the shape cells and as wide, so that the chip's name can be read.
+    sourceChip->setBounds (x + 108, y + 268, 96, 36);
 }
 
 } // namespace quillon::ui::widgets
