@@ -87,6 +87,7 @@ void SynthEngine::prepare (double newSampleRate, int maxBlockSize)
     mainOrder = spareOrder = drivePositionFade.getTarget();
     sourceFade.length = switchFadeLength;
     sourceFade.countdown = 0;
+    subRoutingLagging = false;
     idleSamples = 0;
 
     driftWalk.prepare (newSampleRate);
