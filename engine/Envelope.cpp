@@ -80,8 +80,22 @@ void Envelope::advance (long long samples) noexcept
     // Ticks until the stage would end, for each stage the run passes through.
     const auto ticksTo = [] (float distance, float rate)
     {
-        return (long long) std::ceil ((double) distance / (double) rate);
+        if (distance <= 0.0f)
+            return 1LL;
+
+        return (long long) std::min (std::ceil ((double) distance / (double) rate), 4.0e18);
     };
+
+    // A stage without a usable step does not move (a release without one has nothing left).
+    const auto rate = stage == attackStage ? attackRate : (stage == decayStage ? decayRate : releaseRate);
+
+    if (stage != idle && stage != sustainStage && ! (rate > 0.0f))
+    {
+        if (stage == releaseStage)
+            nextStage();
+
+        return;
+    }
 
     while (samples > 0)
     {
