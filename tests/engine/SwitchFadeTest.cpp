@@ -229,12 +229,14 @@ TEST (SwitchFades, correlatedPathsFadeWithoutRaisingTheLevel)
 
 TEST (SwitchFades, subRoutingAroundALowLadderHoldsStepAndPeak)
 {
-    // A 150 Hz ladder turns the sent sub far from the direct one; sine and phase-distortion sub.
+    // A 150 Hz ladder turns the sent sub far from the direct one; sine and phase-distortion sub,
+    // straight and with the drive compressing what goes through the chain.
     for (auto subMode : { 0.0f, 1.0f })
         for (auto note : { 33, 45 })
+            for (auto drive : { 0.0f, 6.0f })
         {
             const Settings base { { "osc1Level", -90.0f }, { "subLevel", 0.0f }, { "subMode", subMode },
-                                  { "subDcwDepth", 0.5f }, { "filterCutoff", 150.0f } };
+                                  { "subDcwDepth", 0.5f }, { "filterCutoff", 150.0f }, { "drive", drive } };
 
             for (const auto& [settings, changes] : bothWays (base, "subRouting", 0.0f, 1.0f))
             {
