@@ -420,11 +420,8 @@ void SynthEngine::refreshSourceSettings() noexcept
     applySourceSettings (wanted);
 }
 
-void SynthEngine::applyVoiceSettings() noexcept
+void SynthEngine::applyVoiceSettings (bool fromSilence) noexcept
 {
-    applySourceSettings (readSourceSettings());
-    sourceFade.countdown = 0;
-
     for (int group = 0; group < numEnvelopeGroups; ++group)
         writeEnvelopeGroup (group);
 
@@ -434,6 +431,18 @@ void SynthEngine::applyVoiceSettings() noexcept
     units[osc1Right].setSyncEnabled (sync1);
     units[osc2Left].setSyncEnabled (sync2);
     units[osc2Right].setSyncEnabled (sync2);
+
+    // Into a voice that still sounds, a switch changed since the last chunk fades as it would
+    // have there; from silence every switch applies at once.
+    if (! fromSilence)
+    {
+        refreshSourceSettings();
+        refreshSwitches();
+        return;
+    }
+
+    applySourceSettings (readSourceSettings());
+    sourceFade.countdown = 0;
 
     const auto driveMode = choice (Param::driveMode);
     const auto filterModel = choice (Param::filterModel);
@@ -580,7 +589,7 @@ void SynthEngine::noteOn (int note, float newVelocity, bool legato)
     velocity = clamp01 (newVelocity);
     noteRandom.draw();
 
-    applyVoiceSettings();
+    applyVoiceSettings (wasIdle);
 
     filterEnvVelocityFactor = 1.0f + (velocity - 1.0f) * clamp01 (param (Param::velToFilterEnv));
     driveVelocityFactor = 1.0f + (velocity - 1.0f) * clamp01 (param (Param::velToDrive));

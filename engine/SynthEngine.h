@@ -161,7 +161,7 @@ private:
     void updateSmootherTargets() noexcept;
     void snapSmoothers() noexcept;
     void copyModSlots() noexcept;
-    void applyVoiceSettings() noexcept;
+    void applyVoiceSettings (bool fromSilence) noexcept;
     SourceSettings readSourceSettings() const noexcept;
     void applySourceSettings (const SourceSettings& settings) noexcept;
     void refreshSourceSettings() noexcept;

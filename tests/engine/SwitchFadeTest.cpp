@@ -364,3 +364,37 @@ TEST (EnvelopeSettings, envelopesRunOnWhileTheVoiceIsSilent)
     for (int block : { 1, 64, 333 })
         EXPECT_EQ (levelsAtNextNote (block, 14400), reference) << block;
 }
+
+TEST (SwitchFades, aNoteIntoASoundingVoiceFadesTheSwitchesChangedWithIt)
+{
+    // A host block that starts with a new wave, curve and position and a note on its first sample.
+    const Settings changed { { "osc1Wave", 2.0f }, { "driveMode", 2.0f }, { "drivePosition", 1.0f } };
+    const auto retrigger = [&changed] (bool change, bool changedFromTheStart)
+    {
+        EngineRig rig;
+        for (auto [id, value] : Settings { { "osc1DcwDepth", 0.6f }, { "phaseMode", 0.0f }, { "drive", 12.0f },
+                                           { "filterCutoff", 800.0f } })
+            rig.set (id, value);
+
+        if (changedFromTheStart)
+            for (auto [id, value] : changed)
+                rig.set (id, value);
+
+        rig.engine.noteOn (33, 1.0f, false);
+        auto first = rig.render (changeAt);
+
+        if (change)
+            for (auto [id, value] : changed)
+                rig.set (id, value);
+
+        rig.engine.noteOn (33, 1.0f, false);
+        const auto second = rig.render (window);
+        first.insert (first.end(), second.begin(), second.end());
+        return Take { first, first };
+    };
+
+    const auto switched = retrigger (true, false);
+    const auto steady = std::max (largestStep (retrigger (false, false), changeAt, changeAt + window),
+                                  largestStep (retrigger (false, true), changeAt, changeAt + window));
+    EXPECT_LE (largestStep (switched, changeAt, changeAt + window), 2.0f * steady);
+}
