@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/DspMath.h"
 #include "plugin/Parameters.h"
 
 #include <array>
@@ -47,7 +48,7 @@ inline float modDecibelsToGain (float db) noexcept
     if (db == 0.0f)
         return 1.0f;
 
-    return db > -90.0f ? std::pow (10.0f, db / 20.0f) : 0.0f;
+    return db > -90.0f ? dsp::decibelsToGainFast (db) : 0.0f;
 }
 
 //==============================================================================

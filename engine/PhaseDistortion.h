@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/DspMath.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -48,30 +50,30 @@ inline float phaseDistortionShape (int waveShape, float phase, float dcw, float 
         case 0: // saw
         {
             const auto k = std::clamp (0.5f - 0.5f * d, 0.01f, 0.5f);
-            return std::cos (twoPi * (p + sawBend (p, k)));
+            return dsp::cosTurns (p + sawBend (p, k));
         }
         case 1: // square
         {
-            const auto q = std::clamp (std::pow (d, 0.25f), 0.0f, 0.999f);
+            const auto q = std::clamp (dsp::exactReference ? std::pow (d, 0.25f) : std::sqrt (std::sqrt (d)), 0.0f, 0.999f);
             const auto f = frac (2.0f * p + 1.0f);
             const auto m = std::min (q / (1.0f - q) * (1.0f - f), f);
-            return std::cos (pi * (f - m + (p >= 0.5f ? 1.0f : 0.0f)));
+            return dsp::cosTurns (0.5f * (f - m + (p >= 0.5f ? 1.0f : 0.0f)));
         }
         case 2: // pulse
         {
             const auto q = std::clamp (d, 0.0f, 0.99f);
-            return std::cos (twoPi * (p - std::min (q / (1.0f - q) * (1.0f - p), p)));
+            return dsp::cosTurns (p - std::min (q / (1.0f - q) * (1.0f - p), p));
         }
         case 3: // sinepulse
         {
             const auto k = std::clamp (0.5f - 0.49f * d, 0.01f, 0.5f);
-            return std::cos (2.0f * twoPi * (p + sawBend (p, k)));
+            return dsp::cosTurns (2.0f * (p + sawBend (p, k)));
         }
         case 4: // halfsine
         {
             const auto k = std::clamp (0.5f - 0.5f * d, 0.01f, 0.5f);
             const auto bent = p < 0.5f ? p : std::min (1.0f, (p - 0.5f) * 0.5f / k + 0.5f);
-            return std::cos (twoPi * bent);
+            return dsp::cosTurns (bent);
         }
         case 5: case 6: case 7: case 9: // resonant family: a windowed cosine burst
         {
@@ -79,9 +81,9 @@ inline float phaseDistortionShape (int waveShape, float phase, float dcw, float 
             const auto w = frac (b * p);
 
             if (waveShape == 7)
-                return std::sin (twoPi * w) * std::min (2.0f * (1.0f - p), 1.0f);
+                return dsp::sinTurns (w) * std::min (2.0f * (1.0f - p), 1.0f);
 
-            const auto c = std::cos (twoPi * w);
+            const auto c = dsp::cosTurns (w);
 
             if (waveShape == 5)
                 return 1.0f - (0.5f - 0.5f * c) * 2.0f * (1.0f - p);

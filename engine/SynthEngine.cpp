@@ -8,7 +8,6 @@ namespace quillon
 
 namespace
 {
-constexpr float twoPi = juce::MathConstants<float>::twoPi;
 constexpr float halfPi = juce::MathConstants<float>::halfPi;
 constexpr std::uint32_t noiseSeedLeft = 0xA1B2C3D4u, noiseSeedRight = 0xD4C3B2A1u;
 
@@ -33,7 +32,7 @@ inline float decibelsToGain (float db, float floorDb) noexcept
 // 2^(semitones / 12), exactly 1 when there is nothing to transpose.
 inline float semitoneRatio (float semitones) noexcept
 {
-    return semitones == 0.0f ? 1.0f : std::exp2 (semitones / 12.0f);
+    return semitones == 0.0f ? 1.0f : dsp::exp2Fast (semitones / 12.0f);
 }
 
 inline float frac (float x) noexcept { return x - std::floor (x); }
@@ -606,7 +605,7 @@ void SynthEngine::computeBaseRateSample (int index) noexcept
     const auto lfoWave = lfo.next (isSourceInUse (ModSource::lfo1));
     const auto lfoValue = lfoWave * clamp01 (next (Smooth::lfo1Depth) + lfoDepthMod);
     const auto smoothRandomValue = smoothRandom.next();
-    const auto beatValue = isSourceInUse (ModSource::beatPhase) ? std::sin (twoPi * reeseBeatPhase) : 0.0f;
+    const auto beatValue = isSourceInUse (ModSource::beatPhase) ? dsp::sinTurns (reeseBeatPhase) : 0.0f;
 
     sourceValues = { 0.0f, velocity, key, wheel, pressure, lfoValue, dcwEnv1, dcwEnv2, filterEnvValue, ampLevel,
                      noteRandom.getValue(), smoothRandomValue, beatValue };
@@ -642,7 +641,7 @@ void SynthEngine::computeVoiceSettings() noexcept
     const auto noteOffset = (float) (glidingNote - 69.0) / 12.0f;
 
     if (noteOffset != noteOffsetCache.input)
-        noteOffsetCache = { noteOffset, std::exp2 (noteOffset) };
+        noteOffsetCache = { noteOffset, dsp::exp2Fast (noteOffset) };
 
     const auto notePitch = 440.0f * noteOffsetCache.output * semitoneRatio (mod[ModDestination::pitch] + bend);
 
@@ -665,7 +664,7 @@ void SynthEngine::computeVoiceSettings() noexcept
     {
         if (detuneCents != detuneCache.cents || k != detuneCache.k)
         {
-            const auto r = detuneCents == 0.0f ? 1.0f : std::exp2 (detuneCents / 1200.0f);
+            const auto r = detuneCents == 0.0f ? 1.0f : dsp::exp2Fast (detuneCents / 1200.0f);
             detuneCache = { detuneCents, k, r, (k == 1.0f || r == 1.0f) ? r : std::pow (r, k) };
         }
 
@@ -679,7 +678,7 @@ void SynthEngine::computeVoiceSettings() noexcept
 
     // Drift pulls the two oscillators apart in opposite directions, up to 60 cents.
     const auto driftAmount = clamp01 (next (Smooth::oscDrift) + mod[ModDestination::drift]);
-    const auto drift = driftAmount > 0.0f ? std::exp2 (driftWalk.next() * driftAmount * 60.0f / 1200.0f) : 1.0f;
+    const auto drift = driftAmount > 0.0f ? dsp::exp2Fast (driftWalk.next() * driftAmount * 60.0f / 1200.0f) : 1.0f;
 
     const auto ratio1 = semitoneRatio (next (Smooth::osc1Pitch));
     const auto ratio2 = semitoneRatio (next (Smooth::osc2Pitch));
