@@ -245,6 +245,8 @@ void SynthEngine::copyModSlots() noexcept
         slots[i].curve = (int) readRaw (raw[3], 0.0f);
     }
 
+    activeSlots.find (slots, modulation);
+
     // The sources a slot reads; the costly ones are computed only then.
     sourcesInUse = 0;
 
@@ -385,17 +387,21 @@ void SynthEngine::refreshSwitches() noexcept
 //==============================================================================
 void SynthEngine::updateLfoRate (float rateHz, float baseRateHz, float phaseDegrees) noexcept
 {
+    lfo.setShape (std::clamp (choice (Param::lfo1Shape), 0, 3));
+    lfoSynced = choice (Param::lfo1Sync) == 1;
+    lfo.setSynced (lfoSynced);
+    lfoSyncKnobHz = -1.0f;
+    moveLfoRate (rateHz, baseRateHz, phaseDegrees);
+}
+
+void SynthEngine::moveLfoRate (float rateHz, float baseRateHz, float phaseDegrees) noexcept
+{
     lfo.setFreeRate (std::clamp (rateHz, 0.001f, 200.0f));
 
-    const auto newShape = std::clamp (choice (Param::lfo1Shape), 0, 3);
-    lfo.setShape (newShape);
-
-    const auto synced = choice (Param::lfo1Sync) == 1;
-    lfo.setSynced (synced);
-
     // In sync mode the rate knob's position picks the division; rate modulation is ignored.
-    if (synced)
+    if (lfoSynced && baseRateHz != lfoSyncKnobHz)
     {
+        lfoSyncKnobHz = baseRateHz;
         const auto position = clamp01 (lfoRateRange.convertTo0to1 (baseRateHz));
         const auto index = std::clamp ((int) std::round (position * 9.0f), 0, 9);
         lfo.setSyncBeats (std::clamp (lfoSyncDivisions[(size_t) index].beats, 1.0f / 32.0f, 16.0f));
@@ -518,6 +524,8 @@ void SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int 
     // this only where the partner is a twin too.
     osc1Twins = ! units[osc1Left].isSyncEnabled() && units[osc1Right].hasSameStateAs (units[osc1Left]);
     osc2Twins = (! units[osc2Left].isSyncEnabled() || osc1Twins) && units[osc2Right].hasSameStateAs (units[osc2Left]);
+    osc1Lazy = osc1Twins && ! units[osc2Right].isSyncEnabled();
+    osc2Lazy = osc2Twins && ! units[osc1Right].isSyncEnabled();
 
     // The same for the two sides of the chain, as long as their inputs stay equal. Not while the
     // drive position fades: the spare pair runs then.
@@ -551,6 +559,16 @@ void SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int 
 
     if (chainTwins)
         catchUpRightChain();
+
+    if (osc1Lazy)
+        units[osc1Right].copyStateFrom (units[osc1Left]);
+
+    // The editor polls these at 20 Hz; the chunk's last values are as recent as it can show.
+    for (size_t i = 0; i < liveSlotValues.size(); ++i)
+        liveSlotValues[i].store (modulation.live[i], std::memory_order_relaxed);
+
+    if (osc2Twins && osc2Lazy)
+        units[osc2Right].copyStateFrom (units[osc2Left]);
 
     auto renderedBlock = baseBlock.getSubBlock (0, (size_t) rendered);
     oversampler.processSamplesDown (renderedBlock);
@@ -601,7 +619,7 @@ void SynthEngine::computeBaseRateSample (int index) noexcept
 
     const auto rate = next (Smooth::lfo1Rate);
     const auto phaseDegrees = next (Smooth::lfo1Phase);
-    updateLfoRate (std::clamp (rate + lfoRateMod, 0.001f, 200.0f), rate, phaseDegrees);
+    moveLfoRate (std::clamp (rate + lfoRateMod, 0.001f, 200.0f), rate, phaseDegrees);
     const auto lfoWave = lfo.next (isSourceInUse (ModSource::lfo1));
     const auto lfoValue = lfoWave * clamp01 (next (Smooth::lfo1Depth) + lfoDepthMod);
     const auto smoothRandomValue = smoothRandom.next();
@@ -610,10 +628,7 @@ void SynthEngine::computeBaseRateSample (int index) noexcept
     sourceValues = { 0.0f, velocity, key, wheel, pressure, lfoValue, dcwEnv1, dcwEnv2, filterEnvValue, ampLevel,
                      noteRandom.getValue(), smoothRandomValue, beatValue };
 
-    evaluateModMatrix (slots, sourceValues, modulation);
-
-    for (size_t i = 0; i < liveSlotValues.size(); ++i)
-        liveSlotValues[i].store (modulation.live[i], std::memory_order_relaxed);
+    activeSlots.evaluate (slots, sourceValues, modulation);
 
     osc2PhaseMod = modulation[ModDestination::osc2Phase];
     lfoRateMod = modulation[ModDestination::lfo1Rate];
@@ -688,7 +703,16 @@ void SynthEngine::computeVoiceSettings() noexcept
     units[osc2Right].setFrequency (ratio2 * pairRight * drift);
 
     // Once the pair's halves part, the right unit runs on its own until the next chunk.
-    osc2Twins = osc2Twins && pairLeft == pairRight;
+    if (osc2Twins && pairLeft != pairRight)
+    {
+        osc2Twins = false;
+
+        if (osc2Lazy)
+        {
+            units[osc2Right].copyStateFrom (units[osc2Left]);
+            units[osc2Right].setFrequency (ratio2 * pairRight * drift);
+        }
+    }
 
     const auto depth1Smoothed = next (Smooth::osc1DcwDepth);
     const auto depth1 = clamp01 (depth1Smoothed + mod[ModDestination::osc1Dcw]);
@@ -815,7 +839,10 @@ void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
     auto o1R = o1L;
 
     if (osc1Twins)
-        units[osc1Right].copyStateFrom (units[osc1Left]);
+    {
+        if (! osc1Lazy)
+            units[osc1Right].copyStateFrom (units[osc1Left]);
+    }
     else
         o1R = units[osc1Right].tick (audible1);
 
@@ -823,7 +850,10 @@ void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
     auto o2R = o2L;
 
     if (osc2Twins)
-        units[osc2Right].copyStateFrom (units[osc2Left]);
+    {
+        if (! osc2Lazy)
+            units[osc2Right].copyStateFrom (units[osc2Left]);
+    }
     else
         o2R = units[osc2Right].tick (audible2);
 

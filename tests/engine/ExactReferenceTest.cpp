@@ -171,8 +171,10 @@ void compare (const juce::String& name, const Setup& setup)
         for (size_t i = 0; i < exactBands.size(); ++i)
         {
             if (exactBands[i] > total * 1.0e-6)
+            {
                 EXPECT_NEAR (10.0 * std::log10 (fastBands[i] / exactBands[i]), 0.0, 0.5)
                     << name << " at note " << note << ", band " << i;
+            }
         }
     }
 }
