@@ -35,7 +35,12 @@ inline float frac (float x) noexcept { return x - std::floor (x); }
 // Bend of the phase that squeezes the first half-cycle of the saw family into K.
 inline float sawBend (float p, float k) noexcept
 {
-    return std::min ((0.5f - k) / (1.0f - k) * (1.0f - p), (0.5f - k) / k * p);
+    if constexpr (dsp::exactReference)
+        return std::min ((0.5f - k) / (1.0f - k) * (1.0f - p), (0.5f - k) / k * p);
+
+    // One division for both slopes.
+    const auto scale = (0.5f - k) / (k * (1.0f - k));
+    return std::min (scale * k * (1.0f - p), scale * (1.0f - k) * p);
 }
 } // namespace pd_detail
 
@@ -44,6 +49,10 @@ inline float phaseDistortionShape (int waveShape, float phase, float dcw, float 
     using namespace pd_detail;
     const auto p = phase;
     const auto d = std::clamp (dcw, 0.0f, 1.0f);
+
+    // Undistorted, the saw, pulse and half-sine are the plain cosine they bend.
+    if (d == 0.0f && (waveShape == 0 || waveShape == 2 || waveShape == 4))
+        return dsp::cosTurns (p);
 
     switch (waveShape)
     {
