@@ -22,7 +22,7 @@ constexpr float halfPi = 0.5f * pi;
 constexpr float quarterPi = 0.25f * pi;
 
 // Nearest whole number for |x| below 2^31, through the cheap truncating conversion.
-inline int roundToInt (float x) noexcept { return (int) (x + (x >= 0.0f ? 0.5f : -0.5f)); }
+inline int roundToInt (float x) noexcept { return (int) (x + std::copysign (0.5f, x)); }
 
 // Below this a decaying state is as good as silence; flushing it keeps denormals out of the
 // recursive filters whatever the floating-point mode of the calling thread.
@@ -38,16 +38,17 @@ inline float exp2Fast (float input) noexcept
         return std::exp2 (input);
 
     const auto x = (double) (input > 120.0f ? 120.0f : (input < -120.0f ? -120.0f : input));
-    const auto n = (int) (x + (x >= 0.0 ? 0.5 : -0.5));
+    const auto n = (int) (x + std::copysign (0.5, x));
     const auto f = x - (double) n; // exact, |f| <= 0.5
-    constexpr double c[] = { 0.69314718055994529, 0.24022650695910069, 0.055504108664821576,
-                             0.0096181291076284769, 0.0013333558146428441, 0.00015403530393381606,
-                             1.5252733804059838e-05, 1.3215486790144305e-06, 1.0178086009239696e-07,
-                             7.0549116208011209e-09, 4.4455382718708101e-10 }; // ln(2)^k / k!
-    auto p = c[10];
-    for (int k = 9; k >= 0; --k)
-        p = c[k] + f * p;
-    p = 1.0 + f * p;
+    // Coefficients ln(2)^k / k!, in two halves so that their dependency chains overlap.
+    const auto f2 = f * f;
+    const auto f4 = f2 * f2, f8 = f4 * f4;
+    const auto low = (1.0 + f * 0.69314718055994529) + f2 * (0.24022650695910069 + f * 0.055504108664821576)
+                   + f4 * ((0.0096181291076284769 + f * 0.0013333558146428441)
+                           + f2 * (0.00015403530393381606 + f * 1.5252733804059838e-05));
+    const auto high = (1.3215486790144305e-06 + f * 1.0178086009239696e-07)
+                    + f2 * (7.0549116208011209e-09 + f * 4.4455382718708101e-10);
+    const auto p = low + f8 * high;
     const auto bits = (std::uint64_t) (n + 1023) << 52;
     double scale;
     std::memcpy (&scale, &bits, sizeof (scale));
@@ -86,12 +87,18 @@ inline float sinTurns (float t) noexcept
     if constexpr (exactReference)
         return (float) std::sin (2.0 * 3.14159265358979323846 * (double) t);
 
-    auto r = t - (float) roundToInt (t);           // -0.5 .. 0.5
-    r = r > 0.25f ? 0.5f - r : (r < -0.25f ? -0.5f - r : r); // -0.25 .. 0.25, same sine
-    const auto x = r * twoPi;
+    // Without branches, which an oscillator's phase would mispredict: r in -0.5..0.5, then its
+    // magnitude folded into 0..0.25 (same sine) and the sign put back.
+    const auto r = t - (float) roundToInt (t);
+    const auto a = std::abs (r);
+    const auto x = (0.25f - std::abs (a - 0.25f)) * twoPi;
+    // Estrin's scheme: the terms' products overlap instead of queueing behind one another.
     const auto x2 = x * x;
-    return x * (1.0f + x2 * (-1.6666667e-1f + x2 * (8.3333333e-3f + x2 * (-1.9841270e-4f
-                + x2 * (2.7557319e-6f + x2 * -2.5052108e-8f)))));
+    const auto x4 = x2 * x2;
+    const auto x8 = x4 * x4;
+    const auto v = x * ((1.0f + x2 * -1.6666667e-1f) + x4 * (8.3333333e-3f + x2 * -1.9841270e-4f)
+                        + x8 * (2.7557319e-6f + x2 * -2.5052108e-8f));
+    return std::copysign (v, r);
 }
 
 inline float cosTurns (float t) noexcept
