@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(cmake g++ pkg-config ninja-build juce-modules-source libgtest-dev libbenchmark-dev
-          ccache python3 xvfb xauth procps)
+          ccache python3 xvfb xauth x11-utils procps libjack-jackd2-dev jackd2)
 rtsan_packages=(clang-22 libclang-rt-22-dev)
 
 install_missing() {

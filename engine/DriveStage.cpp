@@ -10,17 +10,19 @@ namespace quillon
 
 void DriveStage::prepare (double oversampledRate) noexcept
 {
-    fadeLength = std::max (1, (int) std::lround (0.005 * oversampledRate));
-    fadeCountdown = 0;
-    previousMode = mode;
+    curveFade.setLength (std::max (1, (int) std::lround (0.005 * oversampledRate)));
+    curveFade.jumpTo (curveFade.getTarget());
     reset();
 }
 
 void DriveStage::setMode (int newMode, bool fade) noexcept
 {
-    previousMode = fade ? mode : newMode;
-    fadeCountdown = fade ? fadeLength : 0;
-    mode = newMode;
+    const auto curve = newMode >= soft && newMode <= fold ? newMode : passThrough;
+
+    if (fade)
+        curveFade.fadeTo (curve);
+    else
+        curveFade.jumpTo (curve);
 }
 
 } // namespace quillon

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/DspMath.h"
+#include "engine/SwitchFade.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,40 +10,47 @@ namespace quillon
 {
 
 // One side's saturation: "soft", "diode" or "fold" at a linear pre-gain of at least 1, with an
-// equal-power fade when the curve changes while a note plays.
+// equal-gain fade when the curve changes while a note plays.
 class DriveStage
 {
 public:
-    enum Mode { soft, diode, fold };
+    enum Mode { soft, diode, fold, passThrough }; // any other mode passes the signal as it is
 
     void prepare (double oversampledRate) noexcept;
     void reset() noexcept { previousInput = 0.0f; }
 
-    // With `fade`, the old curve fades out over 5 ms while the new one fades in.
+    // With `fade`, the old curve fades out over 5 ms while the new one fades in; a curve still
+    // fading when the next change comes fades on from where it was.
     void setMode (int newMode, bool fade) noexcept;
-    int getMode() const noexcept { return mode; }
+    int getMode() const noexcept { return curveFade.getTarget(); }
 
-    void setGain (float linearGain) noexcept { gain = linearGain > 1.0f ? linearGain : 1.0f; }
+    // Just above 0 dB a curve at its own gain already bends a full-scale signal hard (tanh (x) is
+    // 0.76 at 1): the curve is blended in over the first 6 dB, so the level leaves the straight
+    // line continuously. From 6 dB up the curve acts whole.
+    void setGain (float linearGain) noexcept
+    {
+        gain = linearGain > 1.0f ? linearGain : 1.0f;
+        engagement = std::min (gain - 1.0f, 1.0f);
+    }
     float getGain() const noexcept           { return gain; }
 
     // The curve alone at the current gain; the fold curve also reads the previous input.
     float shape (int curve, float x) const noexcept;
+    float fullCurve (int curve, float x) const noexcept;
 
     float process (float x) noexcept;
 
     bool hasSameStateAs (const DriveStage& o) const noexcept
     {
-        return mode == o.mode && previousMode == o.previousMode && gain == o.gain && previousInput == o.previousInput
-            && fadeLength == o.fadeLength && fadeCountdown == o.fadeCountdown;
+        return curveFade == o.curveFade && gain == o.gain && engagement == o.engagement
+            && previousInput == o.previousInput;
     }
 
 private:
-    int mode = soft;
-    int previousMode = soft;
+    SwitchFade<4> curveFade;
     float gain = 1.0f;
+    float engagement = 0.0f; // share of the curve against the straight line, 0..1
     float previousInput = 0.0f;
-    int fadeLength = 1;
-    int fadeCountdown = 0;
 };
 
 // What the drive amount, its modulation and the make-up settings come to for one sample.
@@ -59,10 +67,16 @@ inline DriveGains computeDriveGains (float driveDb, int mode, bool autoMakeup, f
 //==============================================================================
 inline float DriveStage::shape (int curve, float x) const noexcept
 {
-    const auto g = gain;
-
-    if (g <= 1.000001f)
+    if (gain <= 1.000001f)
         return x;
+
+    const auto y = fullCurve (curve, x);
+    return engagement >= 1.0f ? y : x + engagement * (y - x);
+}
+
+inline float DriveStage::fullCurve (int curve, float x) const noexcept
+{
+    const auto g = gain;
 
     switch (curve)
     {
@@ -113,15 +127,19 @@ inline float DriveStage::process (float x) noexcept
 {
     float y;
 
-    if (fadeCountdown < 1)
+    if (! curveFade.isFading())
     {
-        y = shape (mode, x);
+        y = shape (curveFade.getTarget(), x);
     }
     else
     {
-        const auto angle = (1.0f - (float) fadeCountdown / (float) fadeLength) * dsp::halfPi;
-        y = std::cos (angle) * shape (previousMode, x) + std::sin (angle) * shape (mode, x);
-        --fadeCountdown;
+        y = 0.0f;
+
+        for (int curve = 0; curve < 4; ++curve)
+            if (const auto w = curveFade.weight (curve); w != 0.0f)
+                y += w * shape (curve, x);
+
+        curveFade.advance();
     }
 
     previousInput = x;

@@ -25,8 +25,13 @@ constexpr float quarterPi = 0.25f * pi;
 inline int roundToInt (float x) noexcept { return (int) (x + std::copysign (0.5f, x)); }
 
 // Below this a decaying state is as good as silence; flushing it keeps denormals out of the
-// recursive filters whatever the floating-point mode of the calling thread.
-inline float flushTiny (float x) noexcept { return std::abs (x) < 1.0e-20f ? 0.0f : x; }
+// recursive filters whatever the floating-point mode of the calling thread. A value that is not
+// finite goes to 0 as well, so that one bad sample cannot stay in a recursive state for good.
+inline float flushTiny (float x) noexcept
+{
+    const auto magnitude = std::abs (x);
+    return magnitude >= 1.0e-20f && magnitude <= 3.0e38f ? x : 0.0f;
+}
 
 // 2^x from a degree-11 polynomial on the fraction, evaluated in double and rounded once, so that
 // it agrees with a correctly rounded exp2 nearly always: pitch goes through it, and an increment

@@ -1,5 +1,8 @@
 #include "engine/Envelope.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace quillon
 {
 
@@ -69,6 +72,66 @@ void Envelope::trigger() noexcept
     {
         level = sustain;
         stage = sustainStage;
+    }
+}
+
+void Envelope::advance (long long samples) noexcept
+{
+    // Ticks until the stage would end, for each stage the run passes through.
+    const auto ticksTo = [] (float distance, float rate)
+    {
+        if (distance <= 0.0f)
+            return 1LL;
+
+        return (long long) std::min (std::ceil ((double) distance / (double) rate), 4.0e18);
+    };
+
+    // A stage without a usable step does not move (a release without one has nothing left).
+    const auto rate = stage == attackStage ? attackRate : (stage == decayStage ? decayRate : releaseRate);
+
+    if (stage != idle && stage != sustainStage && ! (rate > 0.0f))
+    {
+        if (stage == releaseStage)
+            nextStage();
+
+        return;
+    }
+
+    while (samples > 0)
+    {
+        switch (stage)
+        {
+            case attackStage:
+            {
+                const auto k = std::max (1LL, ticksTo (1.0f - level, attackRate));
+                if (samples < k) { level += (float) ((double) attackRate * (double) samples); return; }
+                level = 1.0f;
+                samples -= k;
+                nextStage();
+                break;
+            }
+            case decayStage:
+            {
+                const auto k = std::max (1LL, ticksTo (level - sustain, decayRate));
+                if (samples < k) { level -= (float) ((double) decayRate * (double) samples); return; }
+                level = sustain;
+                samples -= k;
+                nextStage();
+                break;
+            }
+            case sustainStage:
+                level = sustain;
+                return;
+            case releaseStage:
+            {
+                const auto k = std::max (1LL, ticksTo (level, releaseRate));
+                if (samples < k) { level -= (float) ((double) releaseRate * (double) samples); return; }
+                nextStage();
+                return;
+            }
+            default:
+                return;
+        }
     }
 }
 

@@ -23,6 +23,9 @@ public:
     float tick() noexcept;
     void nextStage() noexcept;
 
+    // Moves on by `samples` ticks at once, as far as the stages would have gone.
+    void advance (long long samples) noexcept;
+
     bool isIdle() const noexcept    { return stage == idle; }
     bool isActive() const noexcept  { return stage != idle; }
     int getStage() const noexcept   { return stage; }

@@ -55,9 +55,8 @@ void PhaseStage::updateCoefficients() noexcept
 void FilterStage::prepare (double oversampledRate) noexcept
 {
     sampleRate = oversampledRate;
-    fadeLength = std::max (1, (int) std::lround (0.005 * oversampledRate));
-    fadeCountdown = 0;
-    previousModel = model;
+    modelFade.setLength (std::max (1, (int) std::lround (0.005 * oversampledRate)));
+    modelFade.jumpTo (modelFade.getTarget());
     diodeMemoryCoefficient = std::clamp ((float) (dsp::twoPi * 30.0 / oversampledRate), 0.0f, 1.0f);
     phaseStage.prepare (oversampledRate);
     reset();
@@ -78,9 +77,13 @@ void FilterStage::reset() noexcept
 
 void FilterStage::setModel (int newModel, bool fade) noexcept
 {
-    previousModel = fade ? model : newModel;
-    fadeCountdown = fade ? fadeLength : 0;
-    model = newModel;
+    if (newModel < 0 || newModel > numModels)
+        newModel = numModels;
+
+    if (fade)
+        modelFade.fadeTo (newModel);
+    else
+        modelFade.jumpTo (newModel);
 
     if (newModel == phase && phaseStale)
     {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/DspMath.h"
+#include "engine/SwitchFade.h"
 
 #include <algorithm>
 #include <array>
@@ -54,7 +55,7 @@ private:
 };
 
 // One side's filter: a four-pole "ladder", "diode" and "state" low-pass and the phase stage,
-// with an equal-power fade when the model changes. Every model keeps its own state, so a model
+// with an equal-gain fade when the model changes. Every model keeps its own state, so a model
 // switched away from and back resumes where it was.
 class FilterStage
 {
@@ -64,9 +65,13 @@ public:
     void prepare (double oversampledRate) noexcept;
     void reset() noexcept;
 
+    // With `fade`, a 5 ms fade; a model still fading when the next change comes fades on from
+    // where it was.
     void setModel (int newModel, bool fade) noexcept;
-    int getModel() const noexcept { return model; }
+    int getModel() const noexcept { return modelFade.getTarget(); }
     bool isPhaseStageSounding() const noexcept { return isSounding (phase); }
+    // The low-pass models' one-pole gain G = g / (1 + g) at the current cutoff.
+    float getPoleGain() const noexcept { return bigG; }
 
     // Per base-rate sample. Coefficients are recomputed only for the models that are sounding
     // and only when the value moved; a silent model catches up when it is switched in.
@@ -84,12 +89,11 @@ public:
     // silent one recomputes its coefficients from its own settings when it comes in.
     bool hasSameStateAs (const FilterStage& o) const noexcept
     {
-        return model == o.model && previousModel == o.previousModel && sampleRate == o.sampleRate
+        return modelFade == o.modelFade && sampleRate == o.sampleRate
             && cutoff == o.cutoff && g == o.g && bigG == o.bigG && inverseOnePlusG == o.inverseOnePlusG
             && lowpassStale == o.lowpassStale && ladderK == o.ladderK && diodeK == o.diodeK && stateK == o.stateK
             && ladderS == o.ladderS && diodeS == o.diodeS && stateS == o.stateS && diodeMemory == o.diodeMemory
-            && diodeMemoryCoefficient == o.diodeMemoryCoefficient && fadeLength == o.fadeLength
-            && fadeCountdown == o.fadeCountdown && phaseStage.hasSameSignalStateAs (o.phaseStage)
+            && diodeMemoryCoefficient == o.diodeMemoryCoefficient && phaseStage.hasSameSignalStateAs (o.phaseStage)
             && (! isSounding (phase) || (phaseStale == o.phaseStale && phaseStage.hasSameSettingsAs (o.phaseStage)));
     }
 
@@ -100,20 +104,19 @@ public:
         diodeS = o.diodeS;
         stateS = o.stateS;
         diodeMemory = o.diodeMemory;
-        fadeCountdown = o.fadeCountdown;
+        modelFade = o.modelFade;
         phaseStage.copySignalStateFrom (o.phaseStage);
     }
 
 private:
     using Poles = std::array<float, 4>;
 
-    bool isSounding (int which) const noexcept { return which == model || (fadeCountdown > 0 && which == previousModel); }
+    bool isSounding (int which) const noexcept { return modelFade.isSounding (which); }
     void updateLowpassCoefficients() noexcept;
     float runPoles (Poles& s, float input) noexcept;
     float stateEstimate (const Poles& s) const noexcept;
 
-    int model = ladder;
-    int previousModel = ladder;
+    SwitchFade<numModels + 1> modelFade; // the last slot stands for any other model: the input as it is
     double sampleRate = 44100.0;
     float cutoff = 20000.0f;
 
@@ -126,9 +129,6 @@ private:
     float diodeMemory = 0.0f, diodeMemoryCoefficient = 0.0f;
 
     PhaseStage phaseStage;
-
-    int fadeLength = 1;
-    int fadeCountdown = 0;
 };
 
 //==============================================================================
@@ -260,14 +260,18 @@ inline float FilterStage::processModel (int which, float x) noexcept
 
 inline float FilterStage::process (float x) noexcept
 {
-    if (fadeCountdown < 1)
-        return processModel (model, x);
+    if (! modelFade.isFading())
+        return processModel (modelFade.getTarget(), x);
 
-    const auto angle = (1.0f - (float) fadeCountdown / (float) fadeLength) * dsp::halfPi;
-    const auto oldOutput = processModel (previousModel, x);
-    const auto newOutput = processModel (model, x);
-    --fadeCountdown;
-    return std::cos (angle) * oldOutput + std::sin (angle) * newOutput;
+    // Every model taking part advances its own state, whatever its weight on this sample.
+    auto y = 0.0f;
+
+    for (int which = 0; which <= numModels; ++which)
+        if (modelFade.isSounding (which))
+            y += modelFade.weight (which) * processModel (which, x);
+
+    modelFade.advance();
+    return y;
 }
 
 } // namespace quillon

@@ -94,9 +94,10 @@ inline float Lfo::next (bool wanted) noexcept
 
     phase += increment;
 
-    if (phase >= 1.0f)
+    if (! (phase < 1.0f))
     {
-        phase -= std::floor (phase);
+        // A phase that is not a number (or beyond float's cycles) starts again at 0.
+        phase = phase < 1.0e6f ? phase - std::floor (phase) : 0.0f;
 
         if (shape == sampleAndHold)
             heldValue = drawHeldValue();

@@ -20,7 +20,14 @@ public:
     };
 
     void prepare (double baseRate) noexcept;
-    void startFadeIn() noexcept { fadeCountdown = fadeLength; }
+    // A note from silence: the blockers start clean as well, so that every such note begins alike.
+    void startFadeIn() noexcept
+    {
+        fadeCountdown = fadeLength;
+        dcBlockerLeft.reset();
+        dcBlockerRight.reset();
+        sideFilter.reset();
+    }
     bool isFadingIn() const noexcept { return fadeCountdown > 0; }
 
     // One sample: `gain` is output level x amp envelope x amp modulation; `monoLowAmount` blends

@@ -31,6 +31,8 @@ void PdOscillator::prepare (double newSampleRate) noexcept
     resetFadeCountdown = 0;
     oldPhase = 0.0f;
     oldDcw = 0.0f;
+    heldOutput = 0.0f;
+    delayFresh = true;
     resetFadeLength = fadeLengthFor (newSampleRate);
 }
 
@@ -41,11 +43,11 @@ void PdOscillator::setWaveShape (int shape) noexcept
     nextShapeGain = shape >= 0 && shape < numWaveShapes ? waveGainTable()[(shape + 1) % numWaveShapes] : 1.0f;
 }
 
-void PdOscillator::resetPhase (float newPhase) noexcept
+void PdOscillator::resetPhase (float newPhase, bool fade) noexcept
 {
     oldPhase = phase;
     oldDcw = currentDcw;
-    resetFadeCountdown = resetFadeLength;
+    resetFadeCountdown = fade ? resetFadeLength : 0;
     phase = wrapPhase (newPhase);
 }
 
@@ -56,7 +58,7 @@ bool PdOscillator::hasSameStateAs (const PdOscillator& o) const noexcept
         && increment == o.increment && frequency == o.frequency && dcwDepth == o.dcwDepth
         && outputGain == o.outputGain && nextShapeGain == o.nextShapeGain && waveShape == o.waveShape
         && pulseWidth == o.pulseWidth && morphAmount == o.morphAmount && syncEnabled == o.syncEnabled
-        && wrapped == o.wrapped && wrapFraction == o.wrapFraction && pendingSyncStep == o.pendingSyncStep
+        && wrapped == o.wrapped && wrapFraction == o.wrapFraction && heldOutput == o.heldOutput && delayFresh == o.delayFresh
         && resetFadeLength == o.resetFadeLength && resetFadeCountdown == o.resetFadeCountdown
         && oldPhase == o.oldPhase && oldDcw == o.oldDcw && currentDcw == o.currentDcw;
 }
@@ -77,10 +79,10 @@ void SubOscillator::setWaveShape (int shape) noexcept
     outputGain = shape >= 0 && shape < numWaveShapes ? waveGainTable()[shape] : 1.0f;
 }
 
-void SubOscillator::resetPhase (float newPhase) noexcept
+void SubOscillator::resetPhase (float newPhase, bool fade) noexcept
 {
     oldPhase = phase;
-    resetFadeCountdown = resetFadeLength;
+    resetFadeCountdown = fade ? resetFadeLength : 0;
     phase = wrapPhase (newPhase);
 }
 

@@ -32,10 +32,15 @@ public:
     void setPulseWidth (float width) noexcept   { pulseWidth = width; }
     void setMorphAmount (float amount) noexcept { morphAmount = amount; }
     void setSyncPartner (const PdOscillator* partner) noexcept { syncPartner = partner; }
-    void setSyncEnabled (bool enabled) noexcept { syncEnabled = enabled; }
+    void setSyncEnabled (bool enabled) noexcept
+    {
+        // The first synced sample has nothing held yet: it is held and put out at once.
+        delayFresh = delayFresh || (enabled && ! syncEnabled);
+        syncEnabled = enabled;
+    }
 
-    // Jumps to a new phase while the old waveform fades out over 5 ms.
-    void resetPhase (float newPhase) noexcept;
+    // Jumps to a new phase while the old waveform fades out over 5 ms, or at once without `fade`.
+    void resetPhase (float newPhase, bool fade = true) noexcept;
 
     // With `audible` false the output is 0 and only the state moves on (a unit at zero level).
     float tick (bool audible = true) noexcept;
@@ -63,8 +68,11 @@ public:
     int getWaveShape() const noexcept     { return waveShape; }
 
 private:
-    // Shape value without the output gain; the pulse is drawn naive here (sync and fade paths).
+    // Shape value without the output gain; the pulse is drawn naive (with its offset removed)
+    // here: the sync, morph and fade paths.
     float rawWave (int shape, float atPhase, float dcw) const noexcept;
+    // The unit's naive output at a phase: gain and morph included.
+    float naiveOutput (float atPhase, float dcw) const noexcept;
 
     double sampleRate = 44100.0;
     float inverseSampleRate = 1.0f / 44100.0f;
@@ -81,7 +89,10 @@ private:
     bool syncEnabled = false;
     bool wrapped = false;
     float wrapFraction = 0.0f;
-    float pendingSyncStep = 0.0f;
+    // A synced unit puts out each sample one tick late, so that the half of a sync step's
+    // correction that belongs before the edge can still be added to the sample before it.
+    float heldOutput = 0.0f;
+    bool delayFresh = true;
     int resetFadeLength = 1;
     int resetFadeCountdown = 0;
     float oldPhase = 0.0f;
@@ -102,7 +113,7 @@ public:
     void setWaveShape (int shape) noexcept;
     void setDcw (float depth) noexcept     { dcw = depth; }
 
-    void resetPhase (float newPhase) noexcept;
+    void resetPhase (float newPhase, bool fade = true) noexcept;
     float tick (bool audible = true) noexcept;
 
 private:
@@ -126,10 +137,21 @@ private:
 inline float PdOscillator::rawWave (int shape, float atPhase, float dcw) const noexcept
 {
     using namespace osc_detail;
-    if (shape == pwmShape)
-        return atPhase < pulseWidth ? 1.0f : -1.0f;
+    if (shape == pwmShape) // +-1 less its mean, 2 w - 1
+        return (atPhase < pulseWidth ? 1.0f : -1.0f) + (1.0f - 2.0f * pulseWidth);
 
     return phaseDistortionShape (shape, atPhase, dcw, resonanceWindows);
+}
+
+inline float PdOscillator::naiveOutput (float atPhase, float dcw) const noexcept
+{
+    using namespace osc_detail;
+    const auto v = rawWave (waveShape, atPhase, dcw) * outputGain;
+
+    if (morphAmount > 0.0f && waveShape != pwmShape)
+        return v + (rawWave ((waveShape + 1) % numWaveShapes, atPhase, dcw) * nextShapeGain - v) * morphAmount;
+
+    return v;
 }
 
 inline float PdOscillator::tick (bool audible) noexcept
@@ -137,15 +159,17 @@ inline float PdOscillator::tick (bool audible) noexcept
     using namespace osc_detail;
     increment = frequency * inverseSampleRate;
 
-    float syncStep = 0.0f;
-    bool synced = false;
+    // Hard sync: the partner's wrap lay `edge` of a sample before this one. The restart is a step
+    // from the old phase's value at the edge to the wave's start; a two-sample polyBLEP spreads
+    // it, half before the edge (added to the held sample) and half after.
+    auto syncStep = 0.0f, edge = 0.0f;
+    const auto synced = syncEnabled && syncPartner != nullptr && syncPartner->wrapped;
 
-    if (syncEnabled && syncPartner != nullptr && syncPartner->wrapped)
+    if (synced)
     {
-        const auto before = rawWave (waveShape, phase, currentDcw);
-        phase = wrapPhase ((1.0f - std::clamp (syncPartner->wrapFraction, 0.0f, 1.0f)) * increment);
-        syncStep = rawWave (waveShape, phase, currentDcw) - before;
-        synced = true;
+        edge = 1.0f - std::clamp (syncPartner->wrapFraction, 0.0f, 1.0f);
+        syncStep = naiveOutput (0.0f, currentDcw) - naiveOutput (wrapPhase (phase - edge * increment), currentDcw);
+        phase = wrapPhase (edge * increment);
     }
 
     // The distortion fades out as the pitch rises and is gone from a sixtieth of the rate up;
@@ -165,38 +189,32 @@ inline float PdOscillator::tick (bool audible) noexcept
             if (t < 0.0f)
                 t += 1.0f;
 
-            v = (phase < pulseWidth ? 1.0f : -1.0f) - (1.0f - 2.0f * pulseWidth)
-                + 2.0f * polyBlep (phase, increment) - 2.0f * polyBlep (t, increment);
+            // A +-1 pulse steps by 2, whose polyBLEP residual is polyBlep itself. After a sync the
+            // rising edge is the sync step's.
+            v = rawWave (pwmShape, phase, 0.0f) - polyBlep (t, increment);
+
+            if (! synced)
+                v += polyBlep (phase, increment);
+
+            v *= outputGain;
         }
         else
         {
-            v = phaseDistortionShape (waveShape, phase, currentDcw, resonanceWindows);
+            v = phaseDistortionShape (waveShape, phase, currentDcw, resonanceWindows) * outputGain;
+
+            if (morphAmount > 0.0f)
+            {
+                const auto nextShape = (waveShape + 1) % numWaveShapes;
+                const auto target = rawWave (nextShape, phase, currentDcw) * nextShapeGain;
+                v += (target - v) * morphAmount;
+            }
         }
 
-        v *= outputGain;
-
-        if (morphAmount > 0.0f && waveShape != pwmShape)
+        if (synced)
         {
-            const auto nextShape = (waveShape + 1) % numWaveShapes;
-            const auto target = rawWave (nextShape, phase, currentDcw) * nextShapeGain;
-            v += (target - v) * morphAmount;
+            const auto after = 1.0f - edge;
+            v -= 0.5f * syncStep * after * after;
         }
-    }
-
-    // The sync step is spread over this sample and the next.
-    if (synced && std::abs (syncStep) > 1.0e-9f)
-    {
-        if (audible)
-            v += polyBlep (phase, increment) * syncStep;
-
-        pendingSyncStep = -syncStep;
-    }
-    else if (pendingSyncStep != 0.0f)
-    {
-        if (audible)
-            v += polyBlep (phase + 1.0f - increment, increment) * pendingSyncStep;
-
-        pendingSyncStep = 0.0f;
     }
 
     if (resetFadeCountdown > 0)
@@ -214,22 +232,43 @@ inline float PdOscillator::tick (bool audible) noexcept
 
     const auto t = phase + increment;
 
-    if (t >= 1.0f)
+    if (t >= 0.0f && t < 1.0f)
+    {
+        wrapped = false;
+        wrapFraction = 0.0f;
+        phase = t;
+    }
+    else if (t >= 1.0f)
     {
         wrapped = true;
         wrapFraction = increment > 0.0f ? std::clamp (1.0f - (t - 1.0f) / increment, 0.0f, 1.0f) : 0.0f;
-        phase = wrapPhase (t);
+        phase = t < 1.0e6f ? wrapPhase (t) : 0.0f;
     }
     else
     {
         // A negative frequency runs the phase downward: keep it inside 0..1 as well. Only the
-        // upward wrap restarts a synced partner.
+        // upward wrap restarts a synced partner. A phase that is not a number starts again at 0.
         wrapped = false;
         wrapFraction = 0.0f;
-        phase = t < 0.0f ? wrapPhase (t) : t;
+        phase = t < 0.0f && t > -1.0e6f ? wrapPhase (t) : 0.0f;
     }
 
-    return v;
+    if (! syncEnabled)
+        return v;
+
+    if (delayFresh)
+    {
+        heldOutput = v;
+        delayFresh = false;
+    }
+
+    auto out = heldOutput;
+
+    if (synced && audible)
+        out += 0.5f * syncStep * edge * edge;
+
+    heldOutput = v;
+    return out;
 }
 
 inline float SubOscillator::valueAt (float atPhase) const noexcept
@@ -260,6 +299,10 @@ inline float SubOscillator::tick (bool audible) noexcept
     }
 
     phase = wrapPhase (phase + increment);
+
+    if (! (phase >= 0.0f && phase <= 1.0f)) // not a number
+        phase = 0.0f;
+
     return v;
 }
 

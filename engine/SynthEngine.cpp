@@ -8,7 +8,6 @@ namespace quillon
 
 namespace
 {
-constexpr float halfPi = juce::MathConstants<float>::halfPi;
 constexpr std::uint32_t noiseSeedLeft = 0xA1B2C3D4u, noiseSeedRight = 0xD4C3B2A1u;
 
 constexpr const char* parameterIds[] = {
@@ -51,6 +50,10 @@ SynthEngine::SynthEngine (juce::AudioProcessorValueTreeState& state)
     units[osc2Left].setSyncPartner (&units[osc1Left]);
     units[osc1Right].setSyncPartner (&units[osc2Right]);
     units[osc2Right].setSyncPartner (&units[osc1Right]);
+    oldUnits[osc1Left].setSyncPartner (&oldUnits[osc2Left]);
+    oldUnits[osc2Left].setSyncPartner (&oldUnits[osc1Left]);
+    oldUnits[osc1Right].setSyncPartner (&oldUnits[osc2Right]);
+    oldUnits[osc2Right].setSyncPartner (&oldUnits[osc1Right]);
 
     for (auto& value : liveSlotValues)
         value.store (0.0f, std::memory_order_relaxed);
@@ -61,18 +64,30 @@ void SynthEngine::prepare (double newSampleRate, int maxBlockSize)
     sampleRate = newSampleRate;
     const auto oversampledRate = 2.0 * newSampleRate;
 
-    for (auto& unit : units)
-        unit.prepare (oversampledRate);
+    for (auto* set : { &units, &oldUnits })
+        for (auto& unit : *set)
+            unit.prepare (oversampledRate);
 
     subOscillator.prepare (oversampledRate);
+    oldSubOscillator.prepare (oversampledRate);
 
     const auto switchFadeLength = crossFadeLength (oversampledRate);
 
-    for (auto* fade : { &drivePositionFade, &subRoutingFade })
+    for (auto* fade : { &drivePositionFade, &subRoutingFade, &feedbackPositionFade })
     {
-        fade->length = switchFadeLength;
-        fade->countdown = 0;
+        fade->setLength (switchFadeLength);
+        fade->jumpTo (fade->getTarget());
     }
+
+    // The sub's routing fades over 10 ms: the part of the sub that leaves the chain lingers in a
+    // low filter for a few milliseconds, which a shorter fade would hear as a swell.
+    subRoutingFade.setLength (2 * switchFadeLength);
+
+    mainOrder = spareOrder = drivePositionFade.getTarget();
+    sourceFade.length = switchFadeLength;
+    sourceFade.countdown = 0;
+    subRoutingLagging = false;
+    idleSamples = 0;
 
     driftWalk.prepare (newSampleRate);
     smoothRandom.prepare (newSampleRate);
@@ -133,9 +148,16 @@ void SynthEngine::prepare (double newSampleRate, int maxBlockSize)
     for (auto& s : smoothers)
         s.reset (rampLength);
 
+    for (auto& group : envelopeSmoothers)
+        for (auto& s : group)
+            s.reset (rampLength);
+
     cutoffSmoother.reset (rampLength);
+    driveVelocitySmoother.reset (rampLength);
+    driveVelocitySmoother.setCurrentAndTargetValue (driveVelocityFactor);
 
     updateSmootherTargets();
+    setEnvelopeTargets();
     copyModSlots();
     snapSmoothers();
     updateLfoRate (smoother (Smooth::lfo1Rate).getCurrentValue(), smoother (Smooth::lfo1Rate).getCurrentValue(),
@@ -217,12 +239,6 @@ void SynthEngine::updateSmootherTargets() noexcept
     set (Smooth::feedbackAmount, clamp01 (param (Param::feedbackAmount)));
     set (Smooth::feedbackTone, std::clamp (param (Param::feedbackTone, 2500.0f), 80.0f, 12000.0f));
 
-    const auto& filterTimes = envelopeParameters[filterGroup];
-    set (Smooth::filterAttack, std::clamp (readRaw (filterTimes[0], filterEnvelopeFallbacks[0]), 0.0f, 4.0f));
-    set (Smooth::filterDecay, std::clamp (readRaw (filterTimes[1], filterEnvelopeFallbacks[1]), 0.0f, 4.0f));
-    set (Smooth::filterSustain, clamp01 (readRaw (filterTimes[2], filterEnvelopeFallbacks[2])));
-    set (Smooth::filterRelease, std::clamp (readRaw (filterTimes[3], filterEnvelopeFallbacks[3]), 0.0f, 4.0f));
-
     cutoffSmoother.setTargetValue (std::clamp (param (Param::filterCutoff), 20.0f, 20000.0f));
 }
 
@@ -231,6 +247,11 @@ void SynthEngine::snapSmoothers() noexcept
     for (auto& s : smoothers)
         s.setCurrentAndTargetValue (s.getTargetValue());
 
+    for (auto& group : envelopeSmoothers)
+        for (auto& s : group)
+            s.setCurrentAndTargetValue (s.getTargetValue());
+
+    envelopeSettingsMoving = false;
     cutoffSmoother.setCurrentAndTargetValue (cutoffSmoother.getTargetValue());
 }
 
@@ -256,21 +277,43 @@ void SynthEngine::copyModSlots() noexcept
 }
 
 //==============================================================================
-std::array<float, 4> SynthEngine::envelopeGroupValues (int group) const noexcept
+void SynthEngine::setEnvelopeTargets() noexcept
 {
-    if (group == filterGroup)
-        return { smoothers[Smooth::filterAttack].getCurrentValue(), smoothers[Smooth::filterDecay].getCurrentValue(),
-                 smoothers[Smooth::filterSustain].getCurrentValue(), smoothers[Smooth::filterRelease].getCurrentValue() };
+    for (int group = 0; group < numEnvelopeGroups; ++group)
+    {
+        const auto& raw = envelopeParameters[(size_t) group];
+        auto& values = envelopeSmoothers[(size_t) group];
+        auto changed = false, ramping = false;
 
-    const auto& raw = envelopeParameters[(size_t) group];
-    return { readRaw (raw[0], 0.0f), readRaw (raw[1], 0.0f), readRaw (raw[2], 0.0f), readRaw (raw[3], 0.0f) };
+        for (size_t k = 0; k < 4; ++k)
+        {
+            const auto fallback = group == filterGroup ? filterEnvelopeFallbacks[k] : 0.0f;
+            const auto v = readRaw (raw[k], fallback);
+            const auto target = k == 2 ? clamp01 (v) : std::clamp (v, 0.0f, 4.0f);
+
+            if (target != values[k].getTargetValue())
+            {
+                values[k].setTargetValue (target);
+                changed = true;
+            }
+
+            ramping = ramping || values[k].isSmoothing();
+        }
+
+        if (ramping)
+            envelopeSettingsMoving = true;
+        else if (changed)
+            writeEnvelopeGroup (group);
+    }
 }
 
-void SynthEngine::writeEnvelopeGroup (int group, const std::array<float, 4>& v) noexcept
+void SynthEngine::writeEnvelopeGroup (int group) noexcept
 {
+    const auto& v = envelopeSmoothers[(size_t) group];
     const auto apply = [&v] (Envelope& envelope)
     {
-        envelope.setParameters (v[0], v[1], v[2], v[3]);
+        envelope.setParameters (v[0].getCurrentValue(), v[1].getCurrentValue(), v[2].getCurrentValue(),
+                                v[3].getCurrentValue());
         envelope.updateRates();
     };
 
@@ -290,46 +333,100 @@ void SynthEngine::writeEnvelopeGroup (int group, const std::array<float, 4>& v) 
             break;
         default: break;
     }
-
-    envelopeCaches[(size_t) group] = { v, true };
 }
 
-void SynthEngine::refreshEnvelopeSettings() noexcept
+// Per base-rate sample while an envelope setting ramps: a sustain level moved while a note is
+// held glides to its new value instead of jumping there.
+void SynthEngine::advanceEnvelopeSettings() noexcept
 {
+    auto stillMoving = false;
+
     for (int group = 0; group < numEnvelopeGroups; ++group)
     {
-        const auto values = envelopeGroupValues (group);
-        const auto& cache = envelopeCaches[(size_t) group];
+        auto& values = envelopeSmoothers[(size_t) group];
 
-        if (! cache.valid || cache.values != values)
-            writeEnvelopeGroup (group, values);
+        if (! (values[0].isSmoothing() || values[1].isSmoothing() || values[2].isSmoothing() || values[3].isSmoothing()))
+            continue;
+
+        for (auto& value : values)
+            value.getNextValue();
+
+        writeEnvelopeGroup (group);
+        stillMoving = stillMoving || values[0].isSmoothing() || values[1].isSmoothing() || values[2].isSmoothing()
+                   || values[3].isSmoothing();
     }
+
+    envelopeSettingsMoving = stillMoving;
 }
 
-void SynthEngine::applyWaveShapes() noexcept
+// The envelopes other than the amp's carry on while the voice is silent: a release still running
+// when the amp envelope ended goes on falling, so the next note starts them from where it got to.
+void SynthEngine::catchUpIdleEnvelopes() noexcept
 {
-    const auto wave1 = std::clamp (choice (Param::osc1Wave), 0, numWaveShapes - 1);
-    const auto wave2 = reeseLocked ? wave1 : std::clamp (choice (Param::osc2Wave), 0, numWaveShapes - 1);
+    if (idleSamples <= 0)
+        return;
 
-    units[osc1Left].setWaveShape (wave1);
-    units[osc1Right].setWaveShape (wave1);
-    units[osc2Left].setWaveShape (wave2);
-    units[osc2Right].setWaveShape (wave2);
+    for (auto* envelope : { &filterEnvelope, &osc1DcwEnvelope, &osc2DcwEnvelope })
+        envelope->advance (idleSamples);
 
-    subOscillator.setMode (choice (Param::subMode));
-    subOscillator.setWaveShape (std::clamp (choice (Param::subWave), 0, numWaveShapes - 1));
+    for (auto& unit : units)
+        unit.dcwEnvelope.advance (2 * idleSamples); // they run at the 2x rate
+
+    idleSamples = 0;
+}
+
+SynthEngine::SourceSettings SynthEngine::readSourceSettings() const noexcept
+{
+    SourceSettings s;
+    s.reeseLocked = param (Param::reeseLock) > 0.5f;
+    s.wave1 = std::clamp (choice (Param::osc1Wave), 0, numWaveShapes - 1);
+    s.wave2 = s.reeseLocked ? s.wave1 : std::clamp (choice (Param::osc2Wave), 0, numWaveShapes - 1);
+    s.subMode = choice (Param::subMode);
+    s.subWave = std::clamp (choice (Param::subWave), 0, numWaveShapes - 1);
+    s.noiseColour = choice (Param::noiseColour);
+    s.mixMode = choice (Param::mode);
+    return s;
+}
+
+void SynthEngine::applySourceSettings (const SourceSettings& s) noexcept
+{
+    units[osc1Left].setWaveShape (s.wave1);
+    units[osc1Right].setWaveShape (s.wave1);
+    units[osc2Left].setWaveShape (s.wave2);
+    units[osc2Right].setWaveShape (s.wave2);
+
+    subOscillator.setMode (s.subMode);
+    subOscillator.setWaveShape (s.subWave);
 
     for (auto& noise : noiseSources)
-        noise.setColour (choice (Param::noiseColour));
+        noise.setColour (s.noiseColour);
+
+    sourceSettings = s;
 }
 
-void SynthEngine::applyVoiceSettings() noexcept
+// Per chunk. A change fades for 5 ms from a copy of the sources that runs on with the old
+// settings; a change that comes while that fade runs waits for the next chunk after it.
+void SynthEngine::refreshSourceSettings() noexcept
 {
-    reeseLocked = param (Param::reeseLock) > 0.5f;
-    applyWaveShapes();
+    const auto wanted = readSourceSettings();
 
+    if (! (wanted != sourceSettings) || sourceFade.isFading())
+        return;
+
+    for (size_t i = 0; i < units.size(); ++i)
+        oldUnits[i].copyStateFrom (units[i]);
+
+    oldSubOscillator = subOscillator;
+    oldNoiseSources = noiseSources;
+    sourceFade.old = sourceSettings;
+    sourceFade.countdown = sourceFade.length;
+    applySourceSettings (wanted);
+}
+
+void SynthEngine::applyVoiceSettings (bool fromSilence) noexcept
+{
     for (int group = 0; group < numEnvelopeGroups; ++group)
-        writeEnvelopeGroup (group, envelopeGroupValues (group));
+        writeEnvelopeGroup (group);
 
     const auto sync1 = param (Param::syncOsc1) > 0.5f;
     const auto sync2 = param (Param::syncOsc2) > 0.5f;
@@ -337,6 +434,18 @@ void SynthEngine::applyVoiceSettings() noexcept
     units[osc1Right].setSyncEnabled (sync1);
     units[osc2Left].setSyncEnabled (sync2);
     units[osc2Right].setSyncEnabled (sync2);
+
+    // Into a voice that still sounds, a switch changed since the last chunk fades as it would
+    // have there; from silence every switch applies at once.
+    if (! fromSilence)
+    {
+        refreshSourceSettings();
+        refreshSwitches();
+        return;
+    }
+
+    applySourceSettings (readSourceSettings());
+    sourceFade.countdown = 0;
 
     const auto driveMode = choice (Param::driveMode);
     const auto filterModel = choice (Param::filterModel);
@@ -349,8 +458,11 @@ void SynthEngine::applyVoiceSettings() noexcept
         for (auto& stage : *stages)
             stage.setModel (filterModel, false);
 
-    drivePositionFade.setImmediately (choice (Param::drivePosition));
-    subRoutingFade.setImmediately (choice (Param::subRouting));
+    mainOrder = spareOrder = std::clamp (choice (Param::drivePosition), 0, 1);
+    drivePositionFade.jumpTo (mainOrder);
+    subRoutingFade.jumpTo (std::clamp (choice (Param::subRouting), 0, 1));
+    subRoutingLagging = false;
+    feedbackPositionFade.jumpTo (param (Param::feedbackPosition) > 0.5f ? 1 : 0);
 }
 
 void SynthEngine::refreshSwitches() noexcept
@@ -369,19 +481,43 @@ void SynthEngine::refreshSwitches() noexcept
             for (auto& stage : *stages)
                 stage.setModel (filterModel, true);
 
-    // A change that arrives while a fade is still running waits for the next chunk.
-    for (auto [fade, id] : { std::pair { &drivePositionFade, Param::drivePosition },
-                             std::pair { &subRoutingFade, Param::subRouting } })
-    {
-        const auto value = choice (id);
+    const auto position = std::clamp (choice (Param::drivePosition), 0, 1);
 
-        if (value != fade->current && fade->countdown == 0)
-        {
-            fade->previous = fade->current;
-            fade->current = value;
-            fade->countdown = fade->length;
-        }
+    if (position != drivePositionFade.getTarget())
+        startDrivePositionFade (position);
+
+    const auto routing = std::clamp (choice (Param::subRouting), 0, 1);
+
+    if (routing != subRoutingFade.getTarget())
+    {
+        if (! subRoutingLagging)
+            subRoutingLag.fill (subRoutingFade.weight (0));
+
+        subRoutingLagging = true;
+        subRoutingFade.fadeTo (routing);
     }
+}
+
+void SynthEngine::startDrivePositionFade (int position) noexcept
+{
+    // From rest the spare pair takes the main pair's curves and models (and any fade between
+    // them) with cleared signal states. A copy of the main pair's states would be wrong for the
+    // new order, whose filter hears the signal before or after the drive's gain.
+    if (! drivePositionFade.isFading())
+    {
+        spareDriveStages = driveStages;
+        spareFilterStages = filterStages;
+
+        for (auto& stage : spareDriveStages)
+            stage.reset();
+
+        for (auto& stage : spareFilterStages)
+            stage.reset();
+
+        spareOrder = position;
+    }
+
+    drivePositionFade.fadeTo (position);
 }
 
 //==============================================================================
@@ -424,22 +560,54 @@ void SynthEngine::updateGlideCoefficient() noexcept
     glideCoefficient = t > 0.0f ? 1.0 - std::exp (-1.0 / (sampleRate * t)) : 1.0;
 }
 
-void SynthEngine::resetPhases (float osc2Phase) noexcept
+void SynthEngine::resetPhases (float osc2Phase, bool fade) noexcept
 {
-    units[osc1Left].resetPhase (0.0f);
-    units[osc1Right].resetPhase (0.0f);
-    units[osc2Left].resetPhase (frac (osc2Phase));
-    units[osc2Right].resetPhase (frac (osc2Phase));
+    units[osc1Left].resetPhase (0.0f, fade);
+    units[osc1Right].resetPhase (0.0f, fade);
+    units[osc2Left].resetPhase (frac (osc2Phase), fade);
+    units[osc2Right].resetPhase (frac (osc2Phase), fade);
 
-    subOscillator.resetPhase (0.0f);
+    subOscillator.resetPhase (0.0f, fade);
 
     lfo.restart();
+}
+
+void SynthEngine::clearSignalState() noexcept
+{
+    // Nothing of an earlier note is heard any more, but its signal still sits in the chain's
+    // memories: cleared, every note from silence starts the same way.
+    for (auto& blocker : mixDcBlockers)
+        blocker.reset();
+
+    for (auto* stages : { &driveStages, &spareDriveStages })
+        for (auto& stage : *stages)
+            stage.reset();
+
+    for (auto* stages : { &filterStages, &spareFilterStages })
+        for (auto& stage : *stages)
+            stage.reset();
+
+    for (auto& path : feedbackPaths)
+        path.reset();
+
+    oversampler.reset();
 }
 
 void SynthEngine::noteOn (int note, float newVelocity, bool legato)
 {
     const auto wasIdle = ampEnvelope.isIdle();
     lastNote = note;
+
+    if (wasIdle)
+        catchUpIdleEnvelopes();
+
+    // Envelope settings ramp from where they are, except into a note from silence.
+    setEnvelopeTargets();
+
+    if (wasIdle)
+        for (auto& group : envelopeSmoothers)
+            for (auto& value : group)
+                value.setCurrentAndTargetValue (value.getTargetValue());
 
     updateTargetNote();
 
@@ -449,10 +617,15 @@ void SynthEngine::noteOn (int note, float newVelocity, bool legato)
     velocity = clamp01 (newVelocity);
     noteRandom.draw();
 
-    applyVoiceSettings();
+    applyVoiceSettings (wasIdle);
 
     filterEnvVelocityFactor = 1.0f + (velocity - 1.0f) * clamp01 (param (Param::velToFilterEnv));
     driveVelocityFactor = 1.0f + (velocity - 1.0f) * clamp01 (param (Param::velToDrive));
+
+    if (wasIdle)
+        driveVelocitySmoother.setCurrentAndTargetValue (driveVelocityFactor);
+    else
+        driveVelocitySmoother.setTargetValue (driveVelocityFactor);
 
     updateGlideCoefficient();
 
@@ -460,8 +633,9 @@ void SynthEngine::noteOn (int note, float newVelocity, bool legato)
     {
         const auto phaseMode = choice (Param::phaseMode);
 
+        // From silence the output's fade-in keeps the jump inaudible: no fade from the stale phase.
         if ((phaseMode == 1 && wasIdle) || phaseMode == 2)
-            resetPhases ((param (Param::osc2PhaseOffset) + osc2PhaseMod) / 360.0f);
+            resetPhases ((param (Param::osc2PhaseOffset) + osc2PhaseMod) / 360.0f, ! wasIdle);
 
         if (choice (Param::lfo1Retrig) == 1)
             lfo.restart();
@@ -472,6 +646,7 @@ void SynthEngine::noteOn (int note, float newVelocity, bool legato)
         // A note from silence starts every value where it is set, with no ramp into it.
         updateSmootherTargets();
         snapSmoothers();
+        clearSignalState();
         outputStage.startFadeIn();
     }
 
@@ -499,23 +674,38 @@ void SynthEngine::releaseAll()
 //==============================================================================
 void SynthEngine::render (juce::AudioBuffer<float>& buffer, int startSample, int numSamples)
 {
-    if (ampEnvelope.isIdle() || numSamples <= 0 || preparedBlockSize == 0 || startSample < 0)
+    if (numSamples <= 0 || preparedBlockSize == 0 || startSample < 0)
         return;
 
     numSamples = std::min (numSamples, buffer.getNumSamples() - startSample);
 
+    if (numSamples <= 0)
+        return;
+
+    if (ampEnvelope.isIdle())
+    {
+        idleSamples += numSamples;
+        return;
+    }
+
     for (int done = 0; done < numSamples;)
     {
         const auto chunk = std::min (numSamples - done, preparedBlockSize);
-        renderChunk (buffer, startSample + done, chunk);
+        const auto rendered = renderChunk (buffer, startSample + done, chunk);
         done += chunk;
+
+        if (rendered < chunk) // the voice ended inside this chunk
+        {
+            idleSamples += chunk - rendered + (numSamples - done);
+            break;
+        }
     }
 }
 
-void SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept
+int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept
 {
     if (! ampEnvelope.isActive() || numSamples <= 0)
-        return;
+        return 0;
 
     refreshChunkSettings();
 
@@ -529,7 +719,7 @@ void SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int 
 
     // The same for the two sides of the chain, as long as their inputs stay equal. Not while the
     // drive position fades: the spare pair runs then.
-    chainTwins = drivePositionFade.countdown == 0 && mixDcBlockers[1].hasSameStateAs (mixDcBlockers[0])
+    chainTwins = ! drivePositionFade.isFading() && mixDcBlockers[1].hasSameStateAs (mixDcBlockers[0])
               && feedbackPaths[1].hasSameStateAs (feedbackPaths[0]) && driveStages[1].hasSameStateAs (driveStages[0])
               && filterStages[1].hasSameStateAs (filterStages[0]);
 
@@ -573,16 +763,14 @@ void SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int 
     auto renderedBlock = baseBlock.getSubBlock (0, (size_t) rendered);
     oversampler.processSamplesDown (renderedBlock);
     writeOutput (buffer, start, rendered);
-
-    for (auto id : { Smooth::filterAttack, Smooth::filterDecay, Smooth::filterSustain, Smooth::filterRelease })
-        smoothers[(size_t) id].skip (rendered);
+    return rendered;
 }
 
 void SynthEngine::refreshChunkSettings() noexcept
 {
     updateSmootherTargets();
     copyModSlots();
-    refreshEnvelopeSettings();
+    setEnvelopeTargets();
 
     if (lastNote >= 0)
     {
@@ -590,18 +778,15 @@ void SynthEngine::refreshChunkSettings() noexcept
         updateGlideCoefficient();
     }
 
-    reeseLocked = param (Param::reeseLock) > 0.5f;
-    applyWaveShapes();
+    refreshSourceSettings();
     refreshSwitches();
 
     lfo.setTempo (tempoBpm > 0.0f ? tempoBpm : 120.0f);
     const auto rate = smoother (Smooth::lfo1Rate).getCurrentValue();
     updateLfoRate (rate, rate, smoother (Smooth::lfo1Phase).getCurrentValue());
 
-    mixMode = choice (Param::mode);
     detuneMode = choice (Param::detuneMode);
     autoMakeup = param (Param::driveAutoMakeup) > 0.5f;
-    subRouting = subRoutingFade.current;
     subPitchRatio = std::exp2 (param (Param::subSemitone) / 12.0f + (float) (choice (Param::subOctave) - 2)
                                + param (Param::subFine) / 1200.0f);
 }
@@ -609,6 +794,9 @@ void SynthEngine::refreshChunkSettings() noexcept
 void SynthEngine::computeBaseRateSample (int index) noexcept
 {
     glidingNote += ((double) targetNote - glidingNote) * glideCoefficient;
+
+    if (envelopeSettingsMoving)
+        advanceEnvelopeSettings();
 
     filterEnvValue = filterEnvelope.tick();
     const auto ampLevel = ampEnvelope.tick();
@@ -643,8 +831,17 @@ void SynthEngine::computeBaseRateSample (int index) noexcept
     // Noise: the routing share goes in after decimation, the rest into the 2x mix.
     const auto routing = clamp01 (next (Smooth::noiseRouting));
     const auto noiseGain = next (Smooth::noiseLevel) * modDecibelsToGain (modulation[ModDestination::noiseLevel]);
-    postNoiseLeft[(size_t) index] = noiseSources[0].next() * routing * noiseGain;
-    postNoiseRight[(size_t) index] = noiseSources[1].next() * routing * noiseGain;
+    auto noiseL = noiseSources[0].next(), noiseR = noiseSources[1].next();
+
+    if (sourceFade.isFading())
+    {
+        const auto w = sourceFade.oldWeight();
+        noiseL += w * (oldNoiseSources[0].next() - noiseL);
+        noiseR += w * (oldNoiseSources[1].next() - noiseR);
+    }
+
+    postNoiseLeft[(size_t) index] = noiseL * routing * noiseGain;
+    postNoiseRight[(size_t) index] = noiseR * routing * noiseGain;
     preNoiseAmount = (1.0f - routing) * noiseGain;
 }
 
@@ -690,6 +887,7 @@ void SynthEngine::computeVoiceSettings() noexcept
     }
 
     reeseBeatPhase = frac (reeseBeatPhase + std::abs (pairLeft - pairRight) / (float) sampleRate);
+    reeseBeatPhase = reeseBeatPhase >= 0.0f && reeseBeatPhase < 1.0f ? reeseBeatPhase : 0.0f; // not a number
 
     // Drift pulls the two oscillators apart in opposite directions, up to 60 cents.
     const auto driftAmount = clamp01 (next (Smooth::oscDrift) + mod[ModDestination::drift]);
@@ -697,10 +895,11 @@ void SynthEngine::computeVoiceSettings() noexcept
 
     const auto ratio1 = semitoneRatio (next (Smooth::osc1Pitch));
     const auto ratio2 = semitoneRatio (next (Smooth::osc2Pitch));
-    units[osc1Left].setFrequency (ratio1 * notePitch / drift);
-    units[osc1Right].setFrequency (ratio1 * notePitch / drift);
-    units[osc2Left].setFrequency (ratio2 * pairLeft * drift);
-    units[osc2Right].setFrequency (ratio2 * pairRight * drift);
+    const float frequencies[] = { ratio1 * notePitch / drift, ratio1 * notePitch / drift, ratio2 * pairLeft * drift,
+                                  ratio2 * pairRight * drift };
+
+    for (int unit = 0; unit < numUnits; ++unit)
+        units[(size_t) unit].setFrequency (frequencies[unit]);
 
     // Once the pair's halves part, the right unit runs on its own until the next chunk.
     if (osc2Twins && pairLeft != pairRight)
@@ -714,13 +913,16 @@ void SynthEngine::computeVoiceSettings() noexcept
         }
     }
 
+    // With the reese lock on, osc 2 takes osc 1's depth and width and its own smoothers hold.
+    const auto locked = sourceSettings.reeseLocked;
     const auto depth1Smoothed = next (Smooth::osc1DcwDepth);
     const auto depth1 = clamp01 (depth1Smoothed + mod[ModDestination::osc1Dcw]);
-    const auto depth2 = clamp01 ((reeseLocked ? depth1Smoothed : next (Smooth::osc2DcwDepth)) + mod[ModDestination::osc2Dcw]);
+    const auto ownDepth2 = locked ? smoother (Smooth::osc2DcwDepth).getCurrentValue() : next (Smooth::osc2DcwDepth);
+    const auto depth2 = clamp01 ((locked ? depth1Smoothed : ownDepth2) + mod[ModDestination::osc2Dcw]);
     const auto morph = clamp01 (next (Smooth::pdMorphAmount) + mod[ModDestination::pdMorph]);
     const auto width1 = std::clamp (next (Smooth::osc1PulseWidth) + mod[ModDestination::osc1Pw], 0.05f, 0.95f);
-    const auto width2 = std::clamp ((reeseLocked ? width1 : next (Smooth::osc2PulseWidth)) + mod[ModDestination::osc2Pw],
-                                    0.05f, 0.95f);
+    const auto ownWidth2 = locked ? smoother (Smooth::osc2PulseWidth).getCurrentValue() : next (Smooth::osc2PulseWidth);
+    const auto width2 = std::clamp ((locked ? width1 : ownWidth2) + mod[ModDestination::osc2Pw], 0.05f, 0.95f);
 
     for (auto unit : { osc1Left, osc1Right })
     {
@@ -745,8 +947,28 @@ void SynthEngine::computeVoiceSettings() noexcept
     subOscillator.setFrequency (notePitch * subPitchRatio);
     subOscillator.setDcw (subDcw);
 
-    const auto send = clamp01 (next (Smooth::subDriveSend));
-    subSend = subRouting == 1 ? 0.0f : send;
+    // The old sources of a fading switch hear everything the new ones hear but the switch.
+    if (sourceFade.isFading())
+    {
+        const auto oldLocked = sourceFade.old.reeseLocked;
+        const auto oldDepth2 = clamp01 ((oldLocked ? depth1Smoothed : ownDepth2) + mod[ModDestination::osc2Dcw]);
+        const auto oldWidth2 = std::clamp ((oldLocked ? width1 : ownWidth2) + mod[ModDestination::osc2Pw], 0.05f, 0.95f);
+
+        for (int unit = 0; unit < numUnits; ++unit)
+        {
+            const auto first = unit == osc1Left || unit == osc1Right;
+            oldUnits[(size_t) unit].setFrequency (frequencies[unit]);
+            oldUnits[(size_t) unit].setDcwDepth (first ? depth1 : oldDepth2);
+            oldUnits[(size_t) unit].setPulseWidth (first ? width1 : oldWidth2);
+            oldUnits[(size_t) unit].setMorphAmount (morph);
+        }
+
+        oldSubOscillator.setFrequency (notePitch * subPitchRatio);
+        oldSubOscillator.setDcw (subDcw);
+    }
+
+    // The share of the send that goes through the chain is faded by the routing switch.
+    subSend = clamp01 (next (Smooth::subDriveSend));
 }
 
 void SynthEngine::updateChainSettings() noexcept
@@ -759,7 +981,7 @@ void SynthEngine::updateChainSettings() noexcept
 
     // Drive amount with velocity and modulation. Stacked drive slots can push the sum far past
     // 24 dB; the curve is limited there, and the make-up only compensates what is applied.
-    const auto driveDb = next (Smooth::drive) * driveVelocityFactor + mod[ModDestination::drive];
+    const auto driveDb = next (Smooth::drive) * driveVelocitySmoother.getNextValue() + mod[ModDestination::drive];
     const auto driveLevel = next (Smooth::driveGain);
     const auto driveMode = driveStages[0].getMode();
 
@@ -794,7 +1016,7 @@ void SynthEngine::updateChainSettings() noexcept
 
         // The pair fading in with the new drive position hears the same settings, so the new
         // order does not start from the values it had when it was last swapped out.
-        if (drivePositionFade.countdown > 0)
+        if (drivePositionFade.isFading())
             applyChainSettings (spareDriveStages[side], spareFilterStages[side], offset);
     }
 
@@ -807,7 +1029,7 @@ void SynthEngine::updateChainSettings() noexcept
         feedbackCoefficient = FeedbackPath::coefficientFor (tone, 2.0 * sampleRate);
     }
 
-    feedbackPostFilter = param (Param::feedbackPosition) > 0.5f;
+    feedbackPositionFade.fadeTo (param (Param::feedbackPosition) > 0.5f ? 1 : 0);
 }
 
 void SynthEngine::applyChainSettings (DriveStage& driveStage, FilterStage& filterStage, float phaseOffset) const noexcept
@@ -831,7 +1053,7 @@ float SynthEngine::runChain (DriveStage& driveStage, FilterStage& filterStage, i
 void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
 {
     // An oscillator at zero level (either one in ring mode) only moves its state on.
-    const auto ring = mixMode == 1;
+    const auto ring = sourceSettings.mixMode == 1;
     const auto audible1 = osc1Gain != 0.0f && (! ring || osc2Gain != 0.0f);
     const auto audible2 = osc2Gain != 0.0f && (! ring || osc1Gain != 0.0f);
 
@@ -857,8 +1079,7 @@ void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
     else
         o2R = units[osc2Right].tick (audible2);
 
-    const auto subL = subOscillator.tick (subGain != 0.0f) * subGain;
-    const auto subR = subL;
+    auto subL = subOscillator.tick (subGain != 0.0f) * subGain;
     const auto noiseL = noiseSources[0].next() * preNoiseAmount;
     const auto noiseR = noiseSources[1].next() * preNoiseAmount;
 
@@ -875,6 +1096,19 @@ void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
         mixR = noiseR + o1R * osc1Gain + o2R * osc2Gain;
     }
 
+    if (sourceFade.isFading())
+    {
+        float oldL, oldR, oldSub;
+        renderOldSources (oldL, oldR, oldSub);
+        const auto w = sourceFade.oldWeight();
+        mixL += w * (oldL - mixL);
+        mixR += w * (oldR - mixR);
+        subL += w * (oldSub - subL);
+        --sourceFade.countdown;
+    }
+
+    const auto subR = subL;
+
     // Sides that part bring the right one up to date; it then runs on its own to the chunk's end.
     if (chainTwins && mixL != mixR)
     {
@@ -888,53 +1122,69 @@ void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
     // Sub routing: how much of the sub goes through drive and filter, how much around them.
     auto send = subSend, direct = 1.0f - subSend;
 
-    if (subRoutingFade.countdown > 0)
+    if (subRoutingLagging)
     {
-        const auto from = subRoutingFade.previous == 1 ? 0.0f : subSend;
-        const auto angle = (1.0f - (float) subRoutingFade.countdown / (float) subRoutingFade.length) * halfPi;
-        const auto c = std::cos (angle), s = std::sin (angle);
-        send = from * c + subSend * s;
-        direct = (1.0f - from) * c + (1.0f - subSend) * s;
-        --subRoutingFade.countdown;
+        // While the routing fades, the part of the sub that still comes out of the filter lags
+        // the send by the filter's delay; the direct part follows that lag, not the send itself,
+        // or the two would add up to more than the sub for a few milliseconds.
+        const auto share = subRoutingFade.weight (0);
+        subRoutingFade.advance();
+        const auto g = filterStages[0].getModel() == FilterStage::phase ? 1.0f : filterStages[0].getPoleGain();
+        auto lagged = share;
+
+        for (auto& pole : subRoutingLag)
+        {
+            const auto v = (lagged - pole) * g;
+            lagged = v + pole;
+            pole = lagged + v;
+        }
+
+        lagged = share + filterBlend * (lagged - share);
+        send = subSend * share;
+        direct = 1.0f - subSend * lagged;
+        subRoutingLagging = subRoutingFade.isFading() || std::abs (lagged - share) > 1.0e-5f;
+    }
+    else if (subRoutingFade.getTarget() == 1)
+    {
+        send = 0.0f;
+        direct = 1.0f;
     }
 
     // Feedback from the previous 2x sample goes in before the drive or after the filter.
-    const auto preFeedback = feedbackPostFilter ? 0.0f : feedbackAmount;
-    const auto postFeedback = feedbackPostFilter ? feedbackAmount : 0.0f;
+    const auto postShare = feedbackPositionFade.weight (1);
+    feedbackPositionFade.advance();
+    const auto preFeedback = feedbackAmount * (1.0f - postShare);
+    const auto postFeedback = feedbackAmount * postShare;
     const float inputs[] = { mixL + subL * send + preFeedback * feedbackPaths[0].getMemory(),
                              mixR + subR * send + preFeedback * feedbackPaths[chainTwins ? 0 : 1].getMemory() };
     float outputs[2];
 
-    if (drivePositionFade.countdown > 0)
+    if (drivePositionFade.isFading())
     {
-        // Both orders run for the length of the fade: the old one on the main pair, the new one
-        // on the spare pair, which then takes over.
-        const auto angle = (1.0f - (float) drivePositionFade.countdown / (float) drivePositionFade.length) * halfPi;
-        const auto c = std::cos (angle), s = std::sin (angle);
+        // Both orders run for the length of the fade: one on the main pair, one on the spare pair.
+        const auto mainShare = drivePositionFade.weight (mainOrder);
 
         for (size_t side = 0; side < 2; ++side)
-            outputs[side] = c * runChain (driveStages[side], filterStages[side], drivePositionFade.previous, inputs[side])
-                          + s * runChain (spareDriveStages[side], spareFilterStages[side], drivePositionFade.current, inputs[side]);
+        {
+            const auto fromMain = runChain (driveStages[side], filterStages[side], mainOrder, inputs[side]);
+            const auto fromSpare = runChain (spareDriveStages[side], spareFilterStages[side], spareOrder, inputs[side]);
+            outputs[side] = fromSpare + mainShare * (fromMain - fromSpare);
+        }
 
-        if (--drivePositionFade.countdown == 0)
+        drivePositionFade.advance();
+
+        if (! drivePositionFade.isFading() && drivePositionFade.getTarget() != mainOrder)
         {
             std::swap (driveStages, spareDriveStages);
             std::swap (filterStages, spareFilterStages);
-
-            for (auto& stage : spareDriveStages)
-                stage.reset();
-
-            for (auto& stage : spareFilterStages)
-                stage.reset();
-
-            drivePositionFade.previous = drivePositionFade.current;
+            std::swap (mainOrder, spareOrder);
         }
     }
     else
     {
         if (chainTwins)
         {
-            outputs[0] = runChain (driveStages[0], filterStages[0], drivePositionFade.current, inputs[0]);
+            outputs[0] = runChain (driveStages[0], filterStages[0], mainOrder, inputs[0]);
         }
         else
         {
@@ -943,7 +1193,7 @@ void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
             const auto drive = [this] (DriveStage& stage, float v) { return v + driveMixAmount * (stage.process (v) * drivePostGain - v); };
             const auto filter = [this] (FilterStage& stage, float v) { return v + filterBlend * (stage.process (v) - v); };
 
-            if (drivePositionFade.current == 0)
+            if (mainOrder == 0)
             {
                 const auto d0 = drive (driveStages[0], inputs[0]);
                 const auto d1 = drive (driveStages[1], inputs[1]);
@@ -969,8 +1219,28 @@ void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
     if (chainTwins)
         outputs[1] = outputs[0];
 
-    left = outputs[0] + subL * direct;
-    right = outputs[1] + subR * direct;
+    // The decimator's filters would keep a value that is not a number for good.
+    left = dsp::flushTiny (outputs[0] + subL * direct);
+    right = dsp::flushTiny (outputs[1] + subR * direct);
+}
+
+// The sources as they were before a switch, with its old settings, for the length of its fade.
+void SynthEngine::renderOldSources (float& mixL, float& mixR, float& sub) noexcept
+{
+    const auto& old = sourceFade.old;
+    const auto ring = old.mixMode == 1;
+    const auto audible1 = osc1Gain != 0.0f && (! ring || osc2Gain != 0.0f);
+    const auto audible2 = osc2Gain != 0.0f && (! ring || osc1Gain != 0.0f);
+    const auto o1L = oldUnits[osc1Left].tick (audible1) * osc1Gain;
+    const auto o1R = oldUnits[osc1Right].tick (audible1) * osc1Gain;
+    const auto o2L = oldUnits[osc2Left].tick (audible2) * osc2Gain;
+    const auto o2R = oldUnits[osc2Right].tick (audible2) * osc2Gain;
+    const auto noiseL = oldNoiseSources[0].next() * preNoiseAmount;
+    const auto noiseR = oldNoiseSources[1].next() * preNoiseAmount;
+
+    mixL = noiseL + (ring ? o2L * o1L : o2L + o1L);
+    mixR = noiseR + (ring ? o1R * o2R : o1R + o2R);
+    sub = oldSubOscillator.tick (subGain != 0.0f) * subGain;
 }
 
 void SynthEngine::catchUpRightChain() noexcept

@@ -15,6 +15,7 @@
 #include "engine/PdOscillator.h"
 #include "engine/PhaseDistortion.h"
 #include "engine/RandomSources.h"
+#include "engine/SwitchFade.h"
 #include "plugin/RealtimeAnnotations.h"
 
 #include <array>
@@ -111,8 +112,6 @@ private:
             osc1PulseWidth, osc2PulseWidth, osc1Pitch, osc2Pitch, driveGain, driveMix, filterEnabled,
             subDriveSend, monoLowEnabled, monoLowFreq, reeseBeat, reeseSpread, pdMorphAmount, phaseMix,
             phaseStereo, phaseNotch, feedbackAmount, feedbackTone,
-            // Advanced once per chunk; they feed the filter envelope.
-            filterAttack, filterDecay, filterSustain, filterRelease,
             count
         };
     };
@@ -120,18 +119,27 @@ private:
     enum EnvelopeGroup { ampGroup, filterGroup, osc1DcwGroup, osc2DcwGroup, numEnvelopeGroups };
     enum Unit { osc1Left, osc1Right, osc2Left, osc2Right, numUnits };
 
-    // A choice switch that fades between its old and new setting over 5 ms at the 2x rate.
-    struct SwitchFade
+    // The switches of the sources (wave shapes, sub mode, mix or ring, noise colour, reese lock)
+    // fade from a copy of the sources as they were, which runs on with the old settings.
+    struct SourceSettings
     {
-        int current = 0, previous = 0, countdown = 0, length = 1;
+        int wave1 = 0, wave2 = 0, subMode = 0, subWave = 0, noiseColour = 0, mixMode = 0;
+        bool reeseLocked = false;
 
-        void setImmediately (int value) noexcept { current = previous = value; countdown = 0; }
+        bool operator!= (const SourceSettings& o) const noexcept
+        {
+            return wave1 != o.wave1 || wave2 != o.wave2 || subMode != o.subMode || subWave != o.subWave
+                || noiseColour != o.noiseColour || mixMode != o.mixMode || reeseLocked != o.reeseLocked;
+        }
     };
 
-    struct EnvelopeCache
+    struct SourceFade
     {
-        std::array<float, 4> values {};
-        bool valid = false;
+        int countdown = 0, length = 1;
+        SourceSettings old;
+
+        bool isFading() const noexcept { return countdown > 0; }
+        float oldWeight() const noexcept { return (float) countdown / (float) length; }
     };
 
     float param (Param::Id id, float fallback = 0.0f) const noexcept
@@ -153,25 +161,31 @@ private:
     void updateSmootherTargets() noexcept;
     void snapSmoothers() noexcept;
     void copyModSlots() noexcept;
-    void applyVoiceSettings() noexcept;
-    void applyWaveShapes() noexcept;
-    std::array<float, 4> envelopeGroupValues (int group) const noexcept;
-    void writeEnvelopeGroup (int group, const std::array<float, 4>& values) noexcept;
-    void refreshEnvelopeSettings() noexcept;
+    void applyVoiceSettings (bool fromSilence) noexcept;
+    SourceSettings readSourceSettings() const noexcept;
+    void applySourceSettings (const SourceSettings& settings) noexcept;
+    void refreshSourceSettings() noexcept;
+    void setEnvelopeTargets() noexcept;
+    void writeEnvelopeGroup (int group) noexcept;
+    void advanceEnvelopeSettings() noexcept;
+    void catchUpIdleEnvelopes() noexcept;
     void refreshSwitches() noexcept;
     // Per chunk: shape, sync and rate; per sample only the rate and phase move.
     void updateLfoRate (float rateHz, float baseRateHz, float phaseDegrees) noexcept;
     void moveLfoRate (float rateHz, float baseRateHz, float phaseDegrees) noexcept;
-    void resetPhases (float osc2Phase) noexcept;
+    void resetPhases (float osc2Phase, bool fade) noexcept;
+    void clearSignalState() noexcept;
     void updateTargetNote() noexcept;
     void updateGlideCoefficient() noexcept;
 
-    void renderChunk (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept;
+    int renderChunk (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept;
     void refreshChunkSettings() noexcept;
     void computeBaseRateSample (int index) noexcept;
     void computeVoiceSettings() noexcept;
     void updateChainSettings() noexcept;
     void renderOversampledSample (float& left, float& right) noexcept;
+    void renderOldSources (float& mixL, float& mixR, float& sub) noexcept;
+    void startDrivePositionFade (int position) noexcept;
     void applyChainSettings (DriveStage& driveStage, FilterStage& filterStage, float phaseOffset) const noexcept;
     float runChain (DriveStage& driveStage, FilterStage& filterStage, int position, float x) noexcept;
     void writeOutput (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept;
@@ -180,6 +194,10 @@ private:
 
     std::array<PdOscillator, numUnits> units;
     SubOscillator subOscillator; // both sides: it gets nothing that differs between them
+    // The sources as they were before a switch, run on with their old settings while it fades.
+    std::array<PdOscillator, numUnits> oldUnits;
+    SubOscillator oldSubOscillator;
+    std::array<NoiseSource, 2> oldNoiseSources;
     std::array<OnePoleHighPass, 2> mixDcBlockers;
     OutputStage outputStage; // output DC blockers, mono-low side filter and note fade-in
     std::array<DriveStage, 2> driveStages, spareDriveStages;
@@ -209,6 +227,8 @@ private:
     float targetNote = 60.0f;
     float velocity = 0.0f, key = 0.0f;
     float filterEnvVelocityFactor = 1.0f, driveVelocityFactor = 1.0f;
+    // The drive's velocity factor glides to a retriggered note's value instead of jumping.
+    juce::SmoothedValue<float> driveVelocitySmoother { 1.0f };
 
     // Random sources.
     RandomWalk driftWalk { 0x5A0D1234, 0.22f, 0.035f };
@@ -228,9 +248,24 @@ private:
     float osc2PhaseMod = 0.0f;         // degrees, taken by the next phase reset
     float lfoRateMod = 0.0f, lfoDepthMod = 0.0f; // applied one sample late
 
-    std::array<EnvelopeCache, numEnvelopeGroups> envelopeCaches {};
+    // Envelope settings: attack, decay, sustain and release of each group, ramped over 5 ms and
+    // written into the envelopes on every sample while any of them moves.
+    std::array<std::array<juce::SmoothedValue<float>, 4>, numEnvelopeGroups> envelopeSmoothers;
+    bool envelopeSettingsMoving = false;
+    // Samples the voice has been silent, for the envelopes that carry on releasing meanwhile.
+    std::int64_t idleSamples = 0;
 
-    SwitchFade drivePositionFade, subRoutingFade;
+    SourceSettings sourceSettings;
+    SourceFade sourceFade;
+
+    // The drive position fades from the order on the main drive and filter pair to the order on
+    // the spare pair; the spare pair takes over when the fade ends on it.
+    SwitchFade<2> drivePositionFade;
+    int mainOrder = 0, spareOrder = 0;
+    SwitchFade<2> subRoutingFade;      // weight of setting 0: the share that goes through the chain
+    std::array<float, 4> subRoutingLag {}; // that share through four poles at the filter's cutoff
+    bool subRoutingLagging = false;
+    SwitchFade<2> feedbackPositionFade; // weight of setting 1: the share fed back after the filter
 
     bool osc1Twins = false, osc2Twins = false; // the right unit copies the left one
     // A twin that no sync partner reads stays behind and takes the left unit's state only when
@@ -243,8 +278,8 @@ private:
     float reeseBeatPhase = 0.0f;
 
     // Settings read once per chunk.
-    int mixMode = 0, detuneMode = 0, subRouting = 0;
-    bool autoMakeup = false, reeseLocked = false;
+    int detuneMode = 0;
+    bool autoMakeup = false;
     float subPitchRatio = 0.5f;
 
     // Settings computed per base-rate sample for the two 2x samples that follow it.
@@ -260,7 +295,6 @@ private:
     struct { float db = 0.0f; int mode = -1; bool autoMakeup = false; float level = 1.0f; } driveCache;
     float resonance = 0.0f, phaseMixAmount = 0.5f, phaseNotchAmount = 1.0f, phaseSpread = 0.0f;
     float feedbackAmount = 0.0f, feedbackCoefficient = 1.0f, feedbackToneHz = -1.0f;
-    bool feedbackPostFilter = false;
 
     std::vector<float> sampleGains, postNoiseLeft, postNoiseRight;
     std::array<float*, 2> oversampledChannels {}; // the oversampler's 2x buffer

@@ -4,6 +4,8 @@
 #include "ui/Editor.h"
 
 #include <cmath>
+#include <cstring>
+#include <limits>
 
 QuillonAudioProcessor::QuillonAudioProcessor()
     : AudioProcessor (BusesProperties().withOutput ("Out", juce::AudioChannelSet::stereo(), true)),
@@ -32,11 +34,14 @@ QuillonAudioProcessor::QuillonAudioProcessor()
     pendingCount = parameterList.size();
     pendingValues = std::make_unique<std::atomic<float>[]> (pendingCount);
     pendingFlags = std::make_unique<std::atomic<std::uint8_t>[]> (pendingCount);
+    pendingWrites = std::make_unique<std::atomic<std::uint32_t>[]> (pendingCount);
+    announcedOverWrite.assign (pendingCount, std::numeric_limits<float>::quiet_NaN());
 
     for (size_t i = 0; i < pendingCount; ++i)
     {
         pendingValues[i].store (0.0f);
         pendingFlags[i].store (0);
+        pendingWrites[i].store (0);
     }
 
     for (auto* p : parameterList)
@@ -54,6 +59,12 @@ QuillonAudioProcessor::~QuillonAudioProcessor()
     for (auto* p : parameterList)
         if (p != nullptr)
             parameterState.removeParameterListener (p->paramID, &dirtyTracker);
+}
+
+// Hosts list the one program by name, and some refuse a nameless one.
+const juce::String QuillonAudioProcessor::getProgramName (int index)
+{
+    return index == 0 ? juce::String ("Default") : juce::String();
 }
 
 juce::AudioProcessorEditor* QuillonAudioProcessor::createEditor()
@@ -229,13 +240,12 @@ void QuillonAudioProcessor::handleNoteOff (int note)
 void QuillonAudioProcessor::handleController (int controller, int value)
 {
     const int parameterCount = (int) parameterList.size();
-    const int target = midiLearnTarget.load();
+    int target = midiLearnTarget.load();
 
-    if (target >= 0 && target < parameterCount)
-    {
+    // Only the arm that was read is consumed: if the editor arms another parameter meanwhile,
+    // that arm stays for the next controller.
+    if (target >= 0 && target < parameterCount && midiLearnTarget.compare_exchange_strong (target, -1))
         midiLearnMap[(size_t) controller].store (target);
-        midiLearnTarget.store (-1);
-    }
 
     const int index = midiLearnMap[(size_t) controller].load();
 
@@ -248,11 +258,17 @@ void QuillonAudioProcessor::handleController (int controller, int value)
         {
             const float x = juce::jlimit (0.0f, 1.0f, (float) value / 127.0f);
             const float y = parameter->convertFrom0to1 (x);
+            const bool announce = pendingValues != nullptr && (size_t) index < pendingCount;
+
+            if (announce)
+                pendingWrites[(size_t) index].fetch_add (1);
+
             raw->store (y);
 
-            if (pendingValues != nullptr && (size_t) index < pendingCount)
+            if (announce)
             {
-                pendingValues[(size_t) index].store (parameter->convertTo0to1 (y));
+                pendingValues[(size_t) index].store (y);
+                pendingWrites[(size_t) index].fetch_add (1);
                 pendingFlags[(size_t) index].store (1);
             }
         }
@@ -301,37 +317,70 @@ void QuillonAudioProcessor::updateMeters (const juce::AudioBuffer<float>& buffer
 }
 
 //==============================================================================
+namespace
+{
+bool sameBits (float a, float b) noexcept { return std::memcmp (&a, &b, sizeof (float)) == 0; }
+
+// A plain value one step away from the given one, inaudibly close, never denormal, and away from
+// zero so that a choice index or a switch keeps its meaning.
+float besideValue (float v) noexcept
+{
+    if (v == 0.0f)
+        return std::numeric_limits<float>::min();
+
+    return std::nextafter (v, v > 0.0f ? std::numeric_limits<float>::max() : -std::numeric_limits<float>::max());
+}
+} // namespace
+
 void QuillonAudioProcessor::timerCallback()
 {
-    if (pendingValues == nullptr || pendingFlags == nullptr)
+    if (pendingValues == nullptr || pendingFlags == nullptr || pendingWrites == nullptr)
         return;
 
     for (size_t i = 0; i < pendingCount; ++i)
     {
+        const auto writesBefore = pendingWrites[i].load();
+
         if (pendingFlags[i].exchange (0) == 0 || i >= parameterList.size() || parameterList[i] == nullptr)
             continue;
 
         auto* parameter = parameterList[i];
         auto* raw = rawParameterValues[i];
-        const float normalised = juce::jlimit (0.0f, 1.0f, pendingValues[i].load());
+        const float played = pendingValues[i].load();
+        const float normalised = juce::jlimit (0.0f, 1.0f, parameter->convertTo0to1 (played));
 
         if (raw != nullptr)
         {
-            // The parameter state tells its listeners and its tree only about values that differ
-            // from the raw value, which the audio thread has already set. Step the raw value by
-            // one ulp (inaudible, and a choice keeps its index) so the announcement counts as a
-            // change. If the audio thread has written a newer value meanwhile, its flag is up
-            // again and the next tick announces that one instead.
-            float expected = parameter->convertFrom0to1 (normalised);
-            const float nudged = std::nextafter (expected, expected >= 0.0f ? std::numeric_limits<float>::max()
-                                                                             : -std::numeric_limits<float>::max());
-            if (! raw->compare_exchange_strong (expected, nudged))
+            // The raw value must still be the controller's (or what the last announcement left
+            // there while a controller write overlapped it); anything else is a newer edit from
+            // the host, the editor or a preset, and that one stays.
+            float current = raw->load();
+
+            const bool ours = sameBits (current, played) || sameBits (current, announcedOverWrite[i]);
+            announcedOverWrite[i] = std::numeric_limits<float>::quiet_NaN();
+
+            if (! ours)
                 continue;
+
+            // The parameter state tells its listeners and its tree only about a value that differs
+            // from the raw one, which the audio thread has already set. The value it will compare is
+            // the one the parameter gives back after taking `normalised`; for these parameter types
+            // that is this round trip. Park the raw value one step beside it for the moment.
+            const float announced = parameter->convertFrom0to1 (parameter->convertTo0to1 (parameter->convertFrom0to1 (normalised)));
+
+            if (! raw->compare_exchange_strong (current, besideValue (announced)))
+                continue; // written again just now; its flag is up for the next tick
         }
 
         parameter->beginChangeGesture();
         parameter->setValueNotifyingHost (normalised);
         parameter->endChangeGesture();
+
+        // A controller write that began before the announcement finished may have been replaced
+        // by the announced value; remember that value so the next tick still hands the newer one over.
+        const auto writesAfter = pendingWrites[i].load();
+        const bool overlapped = (writesBefore & 1u) != 0 || writesAfter != writesBefore;
+        announcedOverWrite[i] = overlapped && raw != nullptr ? raw->load() : std::numeric_limits<float>::quiet_NaN();
     }
 }
 

@@ -30,7 +30,7 @@ public:
     int getNumPrograms() override { return 1; }
     int getCurrentProgram() override { return 0; }
     void setCurrentProgram (int) override {}
-    const juce::String getProgramName (int) override { return {}; }
+    const juce::String getProgramName (int index) override;
     void changeProgramName (int, const juce::String&) override {}
 
     bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
@@ -55,10 +55,19 @@ public:
     void cancelMidiLearn();
     int indexOfParameter (const juce::String& parameterId) const;
 
-    // Replaces the parameters with a preset tree. False, with nothing changed, when the XML
-    // holds no parameter of this instrument.
+    // Replaces the parameters with a preset tree; parameters it does not list take their defaults.
+    // False, with nothing changed, when the XML is neither rooted in "PARAMS" nor holds a
+    // parameter of this instrument.
     bool loadStateTree (const juce::XmlElement& xml);
     std::unique_ptr<juce::XmlElement> createStateXml();
+
+    // Audition: the browser plays presets for a while and then puts the user's sound back. While a
+    // sound is kept, a saved state is that sound (parameters, MIDI-learn map, preset name, source and
+    // dirty flag), not the one being auditioned. A state restored by the host drops it.
+    void keepSoundForAudition();
+    bool restoreKeptSound();
+    void dropKeptSound();
+    bool hasKeptSound() const;
     void loadInitPreset();
     void migrateStateTree (juce::ValueTree& tree);
     static juce::ValueTree findParamChild (const juce::ValueTree& tree, const juce::String& parameterId);
@@ -131,12 +140,21 @@ private:
     std::array<std::atomic<int>, 128> midiLearnMap;
     std::atomic<int> midiLearnTarget { -1 };
 
+    // A learned controller's plain value as the audio thread stored it into the raw value, its
+    // flag, and a count the audio thread makes odd while it writes and even again when done.
     std::unique_ptr<std::atomic<float>[]> pendingValues;
     std::unique_ptr<std::atomic<std::uint8_t>[]> pendingFlags;
+    std::unique_ptr<std::atomic<std::uint32_t>[]> pendingWrites;
+    // Message thread only: the raw value an announcement left behind while a controller write
+    // overlapped it, so the next tick knows that value as its own and not as a newer edit.
+    std::vector<float> announcedOverWrite;
     size_t pendingCount = 0;
 
     juce::CriticalSection presetInfoLock;
     juce::String presetName, presetSource;
+
+    juce::CriticalSection keptSoundLock;
+    juce::MemoryBlock keptSound;
 
     std::atomic<bool> loadingState { false };
     std::atomic<bool> stateRestored { false };

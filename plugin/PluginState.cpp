@@ -90,7 +90,8 @@ bool QuillonAudioProcessor::prepareParameterTree (juce::ValueTree& tree)
     removeChildrenOfType (tree, uiStateType);
     migrateStateTree (tree);
 
-    bool holdsOurs = false;
+    // A tree of our own shape is ours even when it lists no parameter: those take their defaults.
+    bool holdsOurs = tree.hasType (paramsType);
 
     for (const auto& child : tree)
         if (child.hasType (paramType) && indexOfParameter (child.getProperty (idProperty).toString()) >= 0)
@@ -143,6 +144,15 @@ void QuillonAudioProcessor::replaceParameters (const juce::ValueTree& tree)
 //==============================================================================
 void QuillonAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 {
+    {
+        const juce::ScopedLock lock (keptSoundLock);
+        if (! keptSound.isEmpty())
+        {
+            destData = keptSound;
+            return;
+        }
+    }
+
     try
     {
         auto state = parameterState.copyState();
@@ -190,6 +200,8 @@ void QuillonAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 
 void QuillonAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
+    dropKeptSound();
+
     try
     {
         if (data == nullptr || sizeInBytes <= 0)
@@ -287,4 +299,44 @@ void QuillonAudioProcessor::loadInitPreset()
         presetSource = juce::String ("factory:") + initPresetFile;
     }
     presetDirty.store (false);
+}
+
+//==============================================================================
+void QuillonAudioProcessor::keepSoundForAudition()
+{
+    if (hasKeptSound())
+        return;
+
+    juce::MemoryBlock state;
+    getStateInformation (state);
+
+    const juce::ScopedLock lock (keptSoundLock);
+    keptSound = std::move (state);
+}
+
+bool QuillonAudioProcessor::restoreKeptSound()
+{
+    juce::MemoryBlock state;
+    {
+        const juce::ScopedLock lock (keptSoundLock);
+        state.swapWith (keptSound);
+    }
+
+    if (state.isEmpty())
+        return false;
+
+    setStateInformation (state.getData(), (int) state.getSize());
+    return true;
+}
+
+void QuillonAudioProcessor::dropKeptSound()
+{
+    const juce::ScopedLock lock (keptSoundLock);
+    keptSound.reset();
+}
+
+bool QuillonAudioProcessor::hasKeptSound() const
+{
+    const juce::ScopedLock lock (keptSoundLock);
+    return ! keptSound.isEmpty();
 }

@@ -34,6 +34,31 @@ void writeSetting (juce::PropertiesFile* file, const juce::String& key, const ju
     file->saveIfNeeded();
 }
 
+// Dialogs are separate windows: they get the editor's look-and-feel and its palette colours.
+void styleDialog (juce::AlertWindow& dialog, juce::LookAndFeel& lookAndFeel)
+{
+    dialog.setLookAndFeel (&lookAndFeel);
+    dialog.setColour (juce::AlertWindow::backgroundColourId, palette::get (palette::bgPanel));
+    dialog.setColour (juce::AlertWindow::textColourId, palette::get (palette::textPrimary));
+    dialog.setColour (juce::AlertWindow::outlineColourId, palette::get (palette::borderHair));
+}
+
+void styleDialogFields (juce::AlertWindow& dialog)
+{
+    for (int i = 0; i < dialog.getNumChildComponents(); ++i)
+        if (auto* field = dynamic_cast<juce::TextEditor*> (dialog.getChildComponent (i)))
+        {
+            field->setColour (juce::TextEditor::backgroundColourId, palette::get (palette::bgSurface));
+            field->setColour (juce::TextEditor::textColourId, palette::get (palette::textPrimary));
+            field->setColour (juce::TextEditor::outlineColourId, palette::get (palette::borderHair));
+            field->setColour (juce::TextEditor::focusedOutlineColourId, palette::get (palette::accentPrimary));
+            field->setColour (juce::TextEditor::highlightColourId, palette::get (palette::accentPrimary).withAlpha (0.3f));
+            field->setColour (juce::TextEditor::highlightedTextColourId, palette::get (palette::textPrimary));
+            field->setColour (juce::CaretComponent::caretColourId, palette::get (palette::accentPrimary));
+            field->applyColourToAllText (palette::get (palette::textPrimary));
+        }
+}
+
 // The hooks are process-wide; only the editor that installed them may empty them.
 const Editor* hookOwner = nullptr;
 } // namespace
@@ -75,6 +100,20 @@ float Editor::snapToScaleStep (int width, int height)
     return nearestScaleStep (((double) width / designWidth + (double) height / designHeight) / 2.0);
 }
 
+bool Editor::stepFits (float step, juce::Rectangle<int> area, juce::Point<int> frame)
+{
+    return scaledWidth (step) + frame.x <= area.getWidth() && scaledHeight (step) + frame.y <= area.getHeight();
+}
+
+float Editor::largestFittingStep (float wanted, juce::Rectangle<int> area, juce::Point<int> frame)
+{
+    for (auto it = scaleSteps.rbegin(); it != scaleSteps.rend(); ++it)
+        if (*it <= wanted + 1.0e-4f && stepFits (*it, area, frame))
+            return *it;
+
+    return scaleSteps.front();
+}
+
 void Editor::SnapScaleConstrainer::checkBounds (juce::Rectangle<int>& bounds, const juce::Rectangle<int>& previous,
                                                 const juce::Rectangle<int>& limits, bool isStretchingTop,
                                                 bool isStretchingLeft, bool isStretchingBottom, bool isStretchingRight)
@@ -82,7 +121,7 @@ void Editor::SnapScaleConstrainer::checkBounds (juce::Rectangle<int>& bounds, co
     juce::ComponentBoundsConstrainer::checkBounds (bounds, previous, limits, isStretchingTop, isStretchingLeft,
                                                    isStretchingBottom, isStretchingRight);
 
-    const auto s = snapToScaleStep (bounds.getWidth(), bounds.getHeight());
+    const auto s = juce::jmin (snapToScaleStep (bounds.getWidth(), bounds.getHeight()), nearestScaleStep (maxScale));
     bounds.setSize (scaledWidth (s), scaledHeight (s));
 
     if (isStretchingLeft && ! isStretchingRight)
@@ -101,6 +140,7 @@ Editor::Editor (QuillonAudioProcessor& p)
       , matrixSlideOut (p)
 {
     setLookAndFeel (&lookAndFeel);
+    setWantsKeyboardFocus (true);
     addAndMakeVisible (designCanvas);
     designCanvas.addAndMakeVisible (header);
     designCanvas.addAndMakeVisible (footer);
@@ -113,11 +153,12 @@ Editor::Editor (QuillonAudioProcessor& p)
     designCanvas.addChildComponent (settingsPanel);
 
     settings = openSettingsFile();
-    displayScale = nearestScaleStep (settings->getDoubleValue ("displayScale", 1.0));
+    requestedScale = nearestScaleStep (settings->getDoubleValue ("displayScale", 1.0));
     showTooltips = settings->getBoolValue ("showTooltips", true);
     themeName = settings->getValue ("themeName", "dark");
 
     applyStartTheme();
+    applyPaletteToTree (designCanvas);
     wireCallbacks();
     setShowTooltips (showTooltips);
     debugGrid = readEnvFlag ("QUILLON_DEBUG_GRID");
@@ -128,6 +169,9 @@ Editor::Editor (QuillonAudioProcessor& p)
     setConstrainer (&constrainer);
     setResizable (true, true);
 
+    // Before the window exists only the main display is known; once shown, the window's own
+    // display and frame decide again (parentHierarchyChanged).
+    displayScale = fittedScale (requestedScale);
     setSize (scaledWidth (displayScale), scaledHeight (displayScale));
     layOutDesignCanvas();
 
@@ -147,8 +191,10 @@ Editor::Editor (QuillonAudioProcessor& p)
 Editor::~Editor()
 {
     stopTimer();
-    saveAsDialog.reset();
-    fileChooser.reset();
+    saveAsDialog.deleteAndZero();
+    replaceDialog.deleteAndZero();
+    presetChooser.reset();
+    themeChooser.reset();
     setLookAndFeel (nullptr);
 
     if (hookOwner == this)
@@ -224,6 +270,7 @@ void Editor::wireCallbacks()
     strip.onRevealUserPresetFolder = [this] { revealUserPresetFolder(); };
 
     browseView->onClose = [this] { showView (0); };
+    browseView->onSoundChanged = [this] { refreshPresetTitle(); };
     browseView->onLoadPreset = [this] (const juce::String& id)
     {
         selectPresetBySource (id);
@@ -251,6 +298,11 @@ void Editor::wireCallbacks()
 void Editor::showView (int view)
 {
     const bool matrixOpen = view == 3;
+    // Hiding a focused view lets the framework hand the focus to the first button it finds (the
+    // previous-preset arrow), where a Return would throw the sound away. The editor keeps it instead.
+    const bool focusInClosingView = (view != 1 && browseView->hasKeyboardFocus (true))
+                                 || (view != 2 && settingsPanel.hasKeyboardFocus (true))
+                                 || (view != 3 && matrixSlideOut.hasKeyboardFocus (true));
 
     canvasView->setVisible (view != 1);
     canvasView->setMatrixOpen (matrixOpen);
@@ -283,23 +335,151 @@ void Editor::showView (int view)
         if (matrixSlideOut.isShowing())
             matrixSlideOut.grabKeyboardFocus();
     }
+    else if (focusInClosingView && isShowing())
+    {
+        grabKeyboardFocus();
+    }
 
     repaint();
 }
 
 //==============================================================================
-void Editor::setDisplayScale (double requestedScale)
+void Editor::setDisplayScale (double wanted)
 {
-    displayScale = nearestScaleStep (requestedScale);
+    requestedScale = nearestScaleStep (wanted);
+    displayScale = fittedScale (requestedScale);
     storeDisplayScale();
     setSize (scaledWidth (displayScale), scaledHeight (displayScale));
     layOutDesignCanvas();
     settingsPanel.setDisplayScale (displayScale);
+    keepWindowOnDisplay();
 }
 
 void Editor::storeDisplayScale()
 {
-    writeSetting (settings.get(), "displayScale", (double) displayScale);
+    // The user's choice is kept: on a larger display the window opens at it again.
+    writeSetting (settings.get(), "displayScale", (double) requestedScale);
+}
+
+std::optional<juce::Rectangle<int>> Editor::getDisplayUserArea() const
+{
+    if (displayAreaOverride.has_value())
+        return displayAreaOverride;
+
+    const auto& displays = juce::Desktop::getInstance().getDisplays();
+    const juce::Displays::Display* display = nullptr;
+
+    if (auto* top = getTopLevelComponent(); top != nullptr && top->isOnDesktop())
+        display = displays.getDisplayForRect (top->getScreenBounds());
+
+    if (display == nullptr)
+        display = displays.getPrimaryDisplay();
+
+    if (display == nullptr || display->userArea.isEmpty())
+        return std::nullopt;
+
+    return display->userArea;
+}
+
+juce::Point<int> Editor::windowFrame() const
+{
+    // Only a window of our own has a known frame (the standalone's title bar and borders);
+    // a host's window around the editor is the host's to place.
+    auto* window = dynamic_cast<juce::ResizableWindow*> (getTopLevelComponent());
+
+    if (window == nullptr)
+        return {};
+
+    juce::Point<int> frame (window->getWidth() - getWidth(), window->getHeight() - getHeight());
+
+    if (auto* peer = window->getPeer())
+        if (const auto border = peer->getFrameSizeIfPresent())
+            frame += { border->getLeftAndRight(), border->getTopAndBottom() };
+
+    return { juce::jmax (0, frame.x), juce::jmax (0, frame.y) };
+}
+
+float Editor::fittedScale (float wanted)
+{
+    auto scale = nearestScaleStep (wanted);
+    juce::String note;
+
+    if (const auto area = getDisplayUserArea())
+    {
+        const auto frame = windowFrame();
+        const auto largest = largestFittingStep (scaleSteps.back(), *area, frame);
+        constrainer.maxScale = largest;
+        constrainer.setSizeLimits (scaledWidth (scaleSteps.front()), scaledHeight (scaleSteps.front()),
+                                   scaledWidth (largest), scaledHeight (largest));
+
+        const auto percent = [] (float s) { return juce::String (juce::roundToInt (s * 100.0f)) + "%"; };
+
+        if (! stepFits (scale, *area, frame))
+        {
+            const auto fitting = largestFittingStep (scale, *area, frame);
+            note = stepFits (fitting, *area, frame)
+                       ? percent (scale) + " does not fit this display: showing " + percent (fitting)
+                       : "No scale fits this display: showing " + percent (fitting);
+            scale = fitting;
+        }
+    }
+
+    settingsPanel.setScaleNote (note);
+    return scale;
+}
+
+void Editor::keepWindowOnDisplay()
+{
+    auto* window = dynamic_cast<juce::ResizableWindow*> (getTopLevelComponent());
+    const auto area = getDisplayUserArea();
+
+    if (window == nullptr || ! area.has_value())
+        return;
+
+    juce::BorderSize<int> border;
+    if (auto* peer = window->getPeer())
+        if (const auto b = peer->getFrameSizeIfPresent())
+            border = *b;
+
+    const auto outer = border.addedTo (window->getBounds());
+    auto placed = outer;
+
+    if (outer.getWidth() <= area->getWidth() && outer.getHeight() <= area->getHeight())
+        placed = outer.constrainedWithin (*area);
+    else
+        placed.setPosition (area->getPosition()); // too big anyway: keep the title bar and close button reachable
+
+    if (placed.getPosition() != outer.getPosition())
+        window->setTopLeftPosition (window->getPosition() + (placed.getPosition() - outer.getPosition()));
+}
+
+void Editor::parentHierarchyChanged()
+{
+    // Placed into a window: fit that window's display and frame once it is settled.
+    if (refitPending || getParentComponent() == nullptr)
+        return;
+
+    refitPending = true;
+    juce::Component::SafePointer<Editor> safe (this);
+    juce::MessageManager::callAsync ([safe]
+    {
+        if (safe == nullptr)
+            return;
+
+        safe->refitPending = false;
+        const auto wanted = safe->requestedScale;
+        const auto fitted = safe->fittedScale (wanted);
+
+        if (! juce::approximatelyEqual (fitted, safe->displayScale))
+        {
+            safe->displayScale = fitted;
+            safe->setSize (scaledWidth (fitted), scaledHeight (fitted));
+            safe->layOutDesignCanvas();
+            safe->settingsPanel.setDisplayScale (fitted);
+        }
+
+        safe->keepWindowOnDisplay();
+    });
 }
 
 void Editor::setShowTooltips (bool shouldShow)
@@ -390,47 +570,64 @@ void Editor::refreshPresetTitle()
     auto name = processor.getPresetName();
     if (name.isEmpty())
         name = catalogueNameAt (currentPresetIndex);
-    if (processor.presetDirty.load() && name.isNotEmpty())
-        name += " *";
-
-    header.setPresetName (name);
+    header.setPresetName (name, processor.presetDirty.load() && name.isNotEmpty());
 }
 
 //==============================================================================
 void Editor::saveCurrentPreset (bool askName)
 {
-    const auto folder = userPresetFolder();
     auto defaultName = processor.getPresetName();
     if (defaultName.isEmpty())
         defaultName = "untitled";
 
     if (! askName)
     {
-        writeUserPreset (processor, folder, defaultName);
-        refreshPresetTitle();
+        writeNamedPreset (defaultName);
         return;
     }
 
-    saveAsDialog = std::make_unique<juce::AlertWindow> ("Save preset", "Name your preset", juce::MessageBoxIconType::NoIcon);
-    saveAsDialog->setLookAndFeel (&lookAndFeel);
-    saveAsDialog->addTextEditor ("name", defaultName, "Preset name:");
-    saveAsDialog->addButton ("Save", 1, juce::KeyPress (juce::KeyPress::returnKey));
-    saveAsDialog->addButton ("Cancel", 0, juce::KeyPress (juce::KeyPress::escapeKey));
+    showSaveAsDialog (defaultName);
+}
+
+void Editor::writeNamedPreset (const juce::String& name)
+{
+    writeUserPreset (processor, userPresetFolder(), name);
+    refreshPresetTitle();
+}
+
+void Editor::showSaveAsDialog (const juce::String& suggestedName)
+{
+    // A second request while the user is still answering brings that dialog forward instead of
+    // pulling it away from under the typing.
+    for (auto* open : { saveAsDialog.getComponent(), replaceDialog.getComponent() })
+        if (open != nullptr)
+        {
+            open->toFront (true);
+            return;
+        }
+
+    auto* dialog = new juce::AlertWindow ("Save preset", "Name your preset", juce::MessageBoxIconType::NoIcon);
+    styleDialog (*dialog, lookAndFeel);
+    dialog->addTextEditor ("name", suggestedName, "Preset name:");
+    dialog->addButton ("Save", 1, juce::KeyPress (juce::KeyPress::returnKey));
+    dialog->addButton ("Cancel", 0, juce::KeyPress (juce::KeyPress::escapeKey));
+    styleDialogFields (*dialog);
+    saveAsDialog = dialog;
 
     juce::Component::SafePointer<Editor> safe (this);
-    saveAsDialog->enterModalState (true, juce::ModalCallbackFunction::create ([safe] (int result)
+    juce::Component::SafePointer<juce::AlertWindow> self (dialog);
+    dialog->enterModalState (true, juce::ModalCallbackFunction::create ([safe, self] (int result)
     {
-        if (safe == nullptr || safe->saveAsDialog == nullptr)
+        if (safe == nullptr || self == nullptr)
             return;
 
-        const auto typed = safe->saveAsDialog->getTextEditorContents ("name");
-        // The dialog is still inside its own callback; let it finish before it goes.
-        juce::MessageManager::callAsync ([safe] { if (safe != nullptr) safe->saveAsDialog.reset(); });
+        const auto typed = self->getTextEditorContents ("name");
+        safe->saveAsDialog = nullptr; // it deletes itself once this returns
         safe->handleSaveAsResult (result, typed);
-    }), false);
+    }), true);
 
     // The name field takes the typing at once.
-    if (auto* field = saveAsDialog->getTextEditor ("name"); field != nullptr && field->isShowing())
+    if (auto* field = dialog->getTextEditor ("name"); field != nullptr && field->isShowing())
     {
         field->grabKeyboardFocus();
         field->selectAll();
@@ -443,24 +640,74 @@ void Editor::handleSaveAsResult (int result, const juce::String& typedName)
     if (result != 1 || name.isEmpty())
         return;
 
-    writeUserPreset (processor, userPresetFolder(), name);
-    refreshPresetTitle();
+    if (const auto file = userPresetFileFor (userPresetFolder(), name); file.existsAsFile())
+    {
+        askToReplace (name, file);
+        return;
+    }
+
+    writeNamedPreset (name);
+}
+
+void Editor::askToReplace (const juce::String& name, const juce::File& existing)
+{
+    if (replaceDialog != nullptr)
+    {
+        replaceDialog->toFront (true);
+        return;
+    }
+
+    auto* dialog = new juce::AlertWindow ("Replace preset?",
+                                          "A preset file named \"" + existing.getFileName()
+                                              + "\" already exists in the user preset folder. Replace it?",
+                                          juce::MessageBoxIconType::NoIcon);
+    styleDialog (*dialog, lookAndFeel);
+    dialog->addButton ("Replace", 1, juce::KeyPress (juce::KeyPress::returnKey));
+    dialog->addButton ("Cancel", 0, juce::KeyPress (juce::KeyPress::escapeKey));
+    replaceDialog = dialog;
+
+    juce::Component::SafePointer<Editor> safe (this);
+    dialog->enterModalState (true, juce::ModalCallbackFunction::create ([safe, name] (int result)
+    {
+        if (safe == nullptr)
+            return;
+
+        safe->replaceDialog = nullptr;
+        safe->handleReplaceResult (result, name);
+    }), true);
+}
+
+void Editor::handleReplaceResult (int result, const juce::String& name)
+{
+    if (result == 1)
+        writeNamedPreset (name);
+    else
+        showSaveAsDialog (name); // another name, or Cancel there
 }
 
 void Editor::loadPresetFromFile()
 {
+    // Already open: a second chooser would cancel the first.
+    if (presetChooser != nullptr)
+        return;
+
     const auto folder = userPresetFolder();
-    fileChooser = std::make_unique<juce::FileChooser> ("Load Quillon preset", folder, "*.xml", true);
+    presetChooser = std::make_unique<juce::FileChooser> ("Load Quillon preset", folder, "*.xml", true);
 
     juce::Component::SafePointer<Editor> safe (this);
-    fileChooser->launchAsync (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles,
-                              [safe] (const juce::FileChooser& chooser)
-                              {
-                                  if (safe == nullptr)
-                                      return;
-                                  if (loadUserPresetFile (safe->processor, chooser.getResult()))
-                                      safe->refreshPresetTitle();
-                              });
+    presetChooser->launchAsync (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles,
+                                [safe] (const juce::FileChooser& chooser)
+                                {
+                                    if (safe == nullptr)
+                                        return;
+                                    if (loadUserPresetFile (safe->processor, chooser.getResult()))
+                                        safe->refreshPresetTitle();
+                                    juce::MessageManager::callAsync ([safe]
+                                    {
+                                        if (safe != nullptr)
+                                            safe->presetChooser.reset();
+                                    });
+                                });
 }
 
 void Editor::revealUserPresetFolder()
@@ -471,17 +718,26 @@ void Editor::revealUserPresetFolder()
 //==============================================================================
 void Editor::chooseThemeJson()
 {
+    if (themeChooser != nullptr)
+        return;
+
     const auto folder = prepareThemesFolder();
-    fileChooser = std::make_unique<juce::FileChooser> ("Import Quillon theme", folder, "*.json", true);
+    themeChooser = std::make_unique<juce::FileChooser> ("Import Quillon theme", folder, "*.json", true);
 
     juce::Component::SafePointer<Editor> safe (this);
-    fileChooser->launchAsync (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles,
-                              [safe] (const juce::FileChooser& chooser)
-                              {
-                                  const auto file = chooser.getResult();
-                                  if (safe != nullptr && file != juce::File())
-                                      safe->applyImportedTheme (file);
-                              });
+    themeChooser->launchAsync (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles,
+                               [safe] (const juce::FileChooser& chooser)
+                               {
+                                   if (safe == nullptr)
+                                       return;
+                                   if (const auto file = chooser.getResult(); file != juce::File())
+                                       safe->applyImportedTheme (file);
+                                   juce::MessageManager::callAsync ([safe]
+                                   {
+                                       if (safe != nullptr)
+                                           safe->themeChooser.reset();
+                                   });
+                               });
 }
 
 void Editor::applyImportedTheme (const juce::File& file)
@@ -516,11 +772,13 @@ void Editor::layOutDesignCanvas()
 
 void Editor::resized()
 {
-    const auto s = snapToScaleStep (getWidth(), getHeight());
+    const auto snapped = snapToScaleStep (getWidth(), getHeight());
 
-    if (! nearlyEqual (s, displayScale))
+    if (! nearlyEqual (snapped, displayScale))
     {
-        displayScale = s;
+        // A host or a corner drag asked for this size: it becomes the choice, within the display.
+        requestedScale = snapped;
+        displayScale = fittedScale (snapped);
         storeDisplayScale();
         settingsPanel.setDisplayScale (displayScale);
     }
@@ -531,7 +789,7 @@ void Editor::resized()
         juce::MessageManager::callAsync ([safe]
                                          {
                                              if (safe != nullptr)
-                                                 safe->setDisplayScale (safe->displayScale);
+                                                 safe->setDisplayScale (safe->requestedScale);
                                          });
     }
 
@@ -661,7 +919,7 @@ void Editor::paintDebugGrid (juce::Graphics& g)
         }
     }
 
-    g.setColour (palette::get (palette::debugGridModule).withMultipliedAlpha (0.54f * 0.7f));
+    g.setColour (palette::get (palette::debugGridModule).withAlpha (0.7f));
     g.drawRect (gridBounds, 2);
 }
 

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class QuillonAudioProcessor;
 
@@ -40,9 +41,17 @@ public:
     static int scaledWidth (float scale) { return juce::roundToInt (designWidth * scale); }
     static int scaledHeight (float scale) { return juce::roundToInt (designHeight * scale); }
 
+    /** The largest step up to the wanted one whose window, with the given frame around the editor,
+        fits the area; the smallest step when none does. */
+    static float largestFittingStep (float wanted, juce::Rectangle<int> area, juce::Point<int> frame);
+    static bool stepFits (float step, juce::Rectangle<int> area, juce::Point<int> frame);
+
     class SnapScaleConstrainer : public juce::ComponentBoundsConstrainer
     {
     public:
+        /** The largest step a drag may reach: the largest that fits the display. */
+        float maxScale = 1.5f;
+
         void checkBounds (juce::Rectangle<int>& bounds, const juce::Rectangle<int>& previousBounds,
                           const juce::Rectangle<int>& limits, bool isStretchingTop, bool isStretchingLeft,
                           bool isStretchingBottom, bool isStretchingRight) override;
@@ -56,6 +65,15 @@ public:
 
     void setDisplayScale (double requestedScale);
     float getDisplayScale() const noexcept { return displayScale; }
+    /** The step the user chose; the window shows a smaller one while that does not fit the display. */
+    float getRequestedScale() const noexcept { return requestedScale; }
+
+    /** The display area the window must stay on; by default the user area of the display that
+        holds the window (the main display before it is shown). Tests set one. */
+    void setDisplayAreaOverride (std::optional<juce::Rectangle<int>> area) { displayAreaOverride = area; }
+    std::optional<juce::Rectangle<int>> getDisplayUserArea() const;
+    /** Moves a window of our own (the standalone's) fully onto the display area when it is not. */
+    void keepWindowOnDisplay();
 
     void loadFactoryPreset (int position);
     void selectPresetBySource (const juce::String& presetFileName);
@@ -71,8 +89,15 @@ public:
     void saveCurrentPreset (bool askName);
     void loadPresetFromFile();
     void revealUserPresetFolder();
-    /** What the save-as dialog's answer does: result 1 with a non-blank name saves. */
+    /** What the save-as dialog's answer does: result 1 with a non-blank name saves, after asking
+        when a file of that name exists already. */
     void handleSaveAsResult (int result, const juce::String& typedName);
+    /** The answer to "replace the existing file?": 1 writes it, anything else goes back to naming. */
+    void handleReplaceResult (int result, const juce::String& name);
+    juce::AlertWindow* getSaveAsDialog() const noexcept { return saveAsDialog.getComponent(); }
+    juce::AlertWindow* getReplaceDialog() const noexcept { return replaceDialog.getComponent(); }
+    juce::FileChooser* getPresetChooser() const noexcept { return presetChooser.get(); }
+    juce::FileChooser* getThemeChooser() const noexcept { return themeChooser.get(); }
 
     void chooseThemeJson();
     void applyImportedTheme (const juce::File& file);
@@ -84,6 +109,7 @@ public:
     void paintOverChildren (juce::Graphics&) override;
     bool keyPressed (const juce::KeyPress&) override;
     void resized() override;
+    void parentHierarchyChanged() override;
     void timerCallback() override;
 
     // The parts, for the window's own wiring and for tests.
@@ -103,8 +129,13 @@ private:
     void applyStartTheme();
     void applyChosenTheme (const juce::String& themeId);
     void layOutDesignCanvas();
+    juce::Point<int> windowFrame() const;
+    float fittedScale (float wanted);
     void wireCallbacks();
     juce::String catalogueNameAt (int position) const;
+    void showSaveAsDialog (const juce::String& suggestedName);
+    void askToReplace (const juce::String& name, const juce::File& existing);
+    void writeNamedPreset (const juce::String& name);
 
     QuillonAudioProcessor& processor;
     LookAndFeel lookAndFeel;
@@ -122,14 +153,19 @@ private:
     int currentPresetIndex = 1;
     bool lastSeenDirty = false;
     float displayScale = 1.0f;
+    float requestedScale = 1.0f;
+    std::optional<juce::Rectangle<int>> displayAreaOverride;
+    bool refitPending = false;
     bool showTooltips = true;
     bool debugGrid = false;
     juce::String themeName { "dark" };
     std::unique_ptr<juce::PropertiesFile> settings;
     SnapScaleConstrainer constrainer;
 
-    std::unique_ptr<juce::FileChooser> fileChooser;
-    std::unique_ptr<juce::AlertWindow> saveAsDialog;
+    // One chooser each, so opening one never cancels the other. The dialogs delete themselves
+    // when answered.
+    std::unique_ptr<juce::FileChooser> presetChooser, themeChooser;
+    juce::Component::SafePointer<juce::AlertWindow> saveAsDialog, replaceDialog;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Editor)
 };

@@ -67,7 +67,7 @@ void Header::StepChip::paintButton (juce::Graphics& g, bool highlighted, bool do
     paintSurface (g, getLocalBounds().toFloat(), highlighted, down, false, hasKeyboardFocus (false), isEnabled(), 2);
     g.setColour (glyphColour (*this, highlighted));
     g.setFont (getEditorFont (6));
-    g.drawText (getButtonText(), getLocalBounds(), juce::Justification::centred, true);
+    larkspur::widgets::drawFittedLine (g, getButtonText(), getLocalBounds().toFloat(), juce::Justification::centred);
 }
 
 Header::SettingsButton::SettingsButton()
@@ -154,9 +154,11 @@ void Header::TransportBpmDisplay::finishEdit (bool apply)
     inlineEditor->removeListener (this);
     inlineEditor.reset();
 
-    if (apply && text.isNotEmpty())
+    const auto typed = larkspur::widgets::parseTypedNumber (text);
+
+    if (apply && typed.has_value())
     {
-        const auto value = juce::jlimit (minBpm, maxBpm, text.getDoubleValue());
+        const auto value = juce::jlimit (minBpm, maxBpm, *typed);
 
         if (auto* p = state.getParameter ("lfoSyncBpm"))
         {
@@ -195,8 +197,7 @@ void Header::TransportBpmDisplay::paint (juce::Graphics& g)
 
     g.setFont (getEditorFont (5));
     g.setColour (colourOf (palette::textSecondary));
-    g.drawText (getDisplayText(), juce::Rectangle<int> (8, 0, juce::jmax (0, getWidth() - 16), getHeight()),
-                juce::Justification::centredLeft, true);
+    larkspur::widgets::drawFittedLine (g, getDisplayText(), (juce::Rectangle<int> (8, 0, juce::jmax (0, getWidth() - 16), getHeight())).toFloat(), juce::Justification::centredLeft);
 }
 
 //==============================================================================
@@ -307,15 +308,13 @@ void Header::setPresetPosition (int index, int count)
     presetStrip.repaint();
 }
 
-void Header::setPresetName (const juce::String& name)
+void Header::setPresetName (const juce::String& name, bool modified)
 {
-    presetStrip.setPresetName (name);
+    presetStrip.setPresetName (name, modified);
 }
 
 void Header::refreshTempo()
 {
-    tempoDisplay.repaint();
-
     std::optional<double> tempo;
 
     if (const auto hostBpm = processor.hostTempoBpm.load (std::memory_order_relaxed); hostBpm > 0.0f)
@@ -409,7 +408,7 @@ void Header::paint (juce::Graphics& g)
 
     const auto label = [&g] (const juce::String& text, int x)
     {
-        g.drawText (text.toUpperCase(), juce::Rectangle<int> (x, 0, 96, 22), juce::Justification::centredLeft, true);
+        larkspur::widgets::drawFittedLine (g, text.toUpperCase(), juce::Rectangle<int> (x, 0, 96, 22).toFloat(), juce::Justification::centredLeft);
     };
 
     label (getOctaveText(), 540);

@@ -30,7 +30,7 @@ public:
     std::function<void()> onPreviousPreset, onNextPreset, onBrowse, onSettings;
 
     void setPresetPosition (int index, int count);
-    void setPresetName (const juce::String& name);
+    void setPresetName (const juce::String& name, bool modified = false);
     void refreshTempo();
 
     /** Moves "octave" one choice up or down inside a change gesture; never wraps. */

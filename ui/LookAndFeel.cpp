@@ -197,7 +197,7 @@ void drawTextWithSymbols (juce::Graphics& g, const juce::String& text, const juc
     if (! text.containsChar (arrow) && ! text.containsChar (cross))
     {
         g.setFont (font);
-        g.drawText (text, area, justification, true);
+        larkspur::widgets::drawFittedLine (g, text, area, justification);
         return;
     }
 
@@ -231,6 +231,15 @@ void drawTextWithSymbols (juce::Graphics& g, const juce::String& text, const juc
     float total = 0.0f;
     for (const auto& run : runs)
         total += run.width;
+
+    // Too long for its box: the same line in a smaller size, never cut.
+    if (total > area.getWidth() && area.getWidth() > 1.0f && font.getHeight() > 2.0f)
+    {
+        auto smaller = font;
+        smaller.setHeight (font.getHeight() * juce::jmax (0.5f, (area.getWidth() - 1.0f) / total));
+        drawTextWithSymbols (g, text, smaller, area, justification);
+        return;
+    }
 
     float x = area.getX();
     if (justification.testFlags (juce::Justification::horizontallyCentred))
@@ -398,6 +407,36 @@ void LookAndFeel::positionComboBoxText (juce::ComboBox& box, juce::Label& label)
 }
 
 juce::Font LookAndFeel::getLabelFont (juce::Label& label) { return label.getFont(); }
+
+void LookAndFeel::drawLabel (juce::Graphics& g, juce::Label& label)
+{
+    g.fillAll (label.findColour (juce::Label::backgroundColourId));
+
+    if (! label.isBeingEdited())
+    {
+        const auto alpha = label.isEnabled() ? 1.0f : 0.5f;
+        const auto font = getLabelFont (label);
+        g.setColour (label.findColour (juce::Label::textColourId).withMultipliedAlpha (alpha));
+        g.setFont (font);
+
+        const auto area = getLabelBorderSize (label).subtractedFrom (label.getLocalBounds());
+        const auto lines = juce::jmax (1, (int) ((float) area.getHeight() / font.getHeight()));
+
+        // A one-line label (every combo box text among them) is fitted, never cut.
+        if (lines == 1)
+            larkspur::widgets::drawFittedLine (g, label.getText(), area.toFloat(), label.getJustificationType());
+        else
+            g.drawFittedText (label.getText(), area, label.getJustificationType(), lines, label.getMinimumHorizontalScale());
+
+        g.setColour (label.findColour (juce::Label::outlineColourId).withMultipliedAlpha (alpha));
+    }
+    else if (label.isEnabled())
+    {
+        g.setColour (label.findColour (juce::Label::outlineColourId));
+    }
+
+    g.drawRect (label.getLocalBounds());
+}
 juce::Font LookAndFeel::getSliderPopupFont (juce::Slider&) { return getEditorFont (5); }
 
 } // namespace quillon::ui

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "widgets/WidgetTheme.h"
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 namespace quillon::ui
@@ -108,6 +110,7 @@ public:
     void positionComboBoxText (juce::ComboBox&, juce::Label&) override;
 
     juce::Font getLabelFont (juce::Label&) override;
+    void drawLabel (juce::Graphics&, juce::Label&) override;
 
     juce::Font getSliderPopupFont (juce::Slider&) override;
 };

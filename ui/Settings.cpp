@@ -64,17 +64,36 @@ SettingsFile::SettingsFile (const juce::File& settingsFile, const juce::Properti
 
 SettingsFile::~SettingsFile()
 {
+    if (unsaved)
+        writeMerged();
+
     auto& files = openFiles();
     files.erase (std::remove (files.begin(), files.end(), this), files.end());
 }
 
 void SettingsFile::propertyChanged()
 {
+    sendChangeMessage();
+    writeMerged();
+}
+
+bool SettingsFile::writeMerged()
+{
     const juce::InterProcessLock::ScopedLockType processLock (settingsLock());
     takeOthersKeysFromDisk();
-    juce::PropertiesFile::propertyChanged(); // saves at once: the save delay is 0
-    synced = getAllProperties();
-    shareWithSiblings();
+    const bool written = save();
+
+    // The base class never holds a pending write of its own: its retry would skip the merge.
+    setNeedsToBeSaved (false);
+    unsaved = ! written;
+
+    // Until a write succeeds, this object's changes stay its own, so the next merge keeps them.
+    if (written)
+    {
+        synced = getAllProperties();
+        shareWithSiblings();
+    }
+    return written;
 }
 
 void SettingsFile::takeOthersKeysFromDisk()

@@ -35,7 +35,9 @@ juce::File settingsFileLocation();
     rewrites the file from its own key set and so loses whatever the others wrote since it was opened.
     This one merges before each save: values it did not change itself are taken from the file as it is
     on disk now, and after the save every other SettingsFile on the same file in this process picks up
-    the result, so none of them later writes back a stale value. Message thread only. */
+    the result, so none of them later writes back a stale value. A write that failed is tried again,
+    merged again, at the next change and when the object closes; never by the base class's plain
+    saveIfNeeded, which would write the stale key set. Message thread only. */
 class SettingsFile : public juce::PropertiesFile
 {
 public:
@@ -47,10 +49,12 @@ protected:
     void propertyChanged() override;
 
 private:
+    bool writeMerged();
     void takeOthersKeysFromDisk();
     void shareWithSiblings();
 
     juce::StringPairArray synced;
+    bool unsaved = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (SettingsFile)
 };

@@ -19,7 +19,7 @@ namespace
     {
         label.setText (text, juce::dontSendNotification);
         label.setFont (getEditorFont (style));
-        label.setColour (juce::Label::textColourId, pal::get (colourSlot));
+        setPaletteColour (label, juce::Label::textColourId, colourSlot);
         label.setJustificationType (juce::Justification::topLeft);
         label.setInterceptsMouseClicks (false, false);
     }
@@ -284,6 +284,31 @@ void SettingsPanel::paint (juce::Graphics& g)
     g.setColour (pal::get (pal::borderHair).withAlpha (0.55f));
     for (int i = 0; i < dividerCount; ++i)
         g.fillRect (16, dividerYs[(size_t) i], juce::jmax (0, b.getWidth() - 32), 1);
+
+    // Read from the palette at paint time, so a theme switch recolours it like everything else.
+    if (scaleNote.isNotEmpty())
+    {
+        g.setFont (getEditorFont (4));
+        g.setColour (pal::get (pal::semanticWarn));
+        g.drawFittedText (scaleNote, getScaleNoteArea(), juce::Justification::topRight, 1, 0.8f);
+    }
+}
+
+void SettingsPanel::setScaleNote (const juce::String& note)
+{
+    if (note == scaleNote)
+        return;
+
+    scaleNote = note;
+    repaint (getScaleNoteArea());
+}
+
+juce::Rectangle<int> SettingsPanel::getScaleNoteArea() const
+{
+    // Beside the "Scale" caption, on its row.
+    const auto row = scaleLabel.getBounds();
+    const int captionWidth = 48;
+    return row.withTrimmedLeft (juce::jmin (row.getWidth(), captionWidth));
 }
 
 } // namespace quillon::ui::widgets

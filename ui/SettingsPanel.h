@@ -29,6 +29,10 @@ public:
     void setDisplayScale (float scale);
     void setShowTooltips (bool show);
     void setSelectedTheme (const juce::String& themeId);
+    /** Says why the window shows another scale than the one chosen; empty when it shows that one. */
+    void setScaleNote (const juce::String& note);
+    const juce::String& getScaleNote() const noexcept { return scaleNote; }
+    juce::Rectangle<int> getScaleNoteArea() const;
 
     bool isInterestedInFileDrag (const juce::StringArray& files) override;
     void filesDropped (const juce::StringArray& files, int x, int y) override;
@@ -63,6 +67,7 @@ public:
 
 private:
     std::array<int, 5> dividerYs {};
+    juce::String scaleNote;
     int dividerCount = 0;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (SettingsPanel)

@@ -14,8 +14,66 @@
 
 #include "ui/Settings.h"
 
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace quillon::ui
 {
+
+namespace
+{
+// A logout, shutdown or terminal hang-up asks the program to quit with a signal. The handler only
+// writes a byte into a pipe; the message loop reads it and quits the way closing the window does,
+// so the session is saved.
+int quitSignalPipe[2] { -1, -1 };
+
+extern "C" void onQuitSignal (int)
+{
+    const int savedErrno = errno;
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write (quitSignalPipe[1], &byte, 1);
+    errno = savedErrno;
+}
+
+void installQuitSignals (std::function<void()> quitOnMessageThread)
+{
+    if (quitSignalPipe[0] >= 0 || ::pipe2 (quitSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+
+    juce::LinuxEventLoop::registerFdCallback (quitSignalPipe[0], [quit = std::move (quitOnMessageThread)] (int fd)
+    {
+        char bytes[16];
+        while (::read (fd, bytes, sizeof (bytes)) > 0) {}
+        quit();
+    });
+
+    struct sigaction action {};
+    action.sa_handler = onQuitSignal;
+    sigemptyset (&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+
+    // SIGINT too: JUCE's own handler for it quits without saving.
+    for (const int signal : { SIGTERM, SIGHUP, SIGINT })
+        sigaction (signal, &action, nullptr);
+}
+
+void removeQuitSignals()
+{
+    if (quitSignalPipe[0] < 0)
+        return;
+
+    struct sigaction action {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset (&action.sa_mask);
+    // The window is gone: a late signal during shutdown changes nothing.
+    for (const int signal : { SIGTERM, SIGHUP, SIGINT })
+        sigaction (signal, &action, nullptr);
+
+    juce::LinuxEventLoop::unregisterFdCallback (quitSignalPipe[0]);
+}
+} // namespace
 
 class StandaloneApp : public juce::JUCEApplication
 {
@@ -31,10 +89,13 @@ public:
         mainWindow = std::make_unique<juce::StandaloneFilterWindow> (getApplicationName(), background,
                                                                      new SettingsFile(), true);
         mainWindow->setVisible (true);
+
+        installQuitSignals ([this] { systemRequestedQuit(); });
     }
 
     void shutdown() override
     {
+        removeQuitSignals();
         mainWindow = nullptr;
     }
 

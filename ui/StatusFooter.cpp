@@ -35,7 +35,7 @@ namespace
         g.setColour (pal::get (pal::textTertiary));
         const auto band = juce::Rectangle<int> (section.getX(), section.getY() + 8, section.getWidth(),
                                                 juce::jmax (0, juce::jmin (section.getHeight() - 8, 22)));
-        g.drawText (text.toUpperCase(), band, justification, true);
+        larkspur::widgets::drawFittedLine (g, text.toUpperCase(), band.toFloat(), justification);
     }
 
     void drawValueBox (juce::Graphics& g, juce::Rectangle<int> section, const juce::String& text, juce::Colour colour,
@@ -51,7 +51,7 @@ namespace
 
         g.setFont (valueFont());
         g.setColour (colour);
-        g.drawText (text.toUpperCase(), box.toNearestInt().reduced (8, 0), justification, true);
+        larkspur::widgets::drawFittedLine (g, text.toUpperCase(), box.toNearestInt().reduced (8, 0).toFloat(), justification);
     }
 } // namespace
 
@@ -70,7 +70,7 @@ void StatusFooter::FooterButton::paintButton (juce::Graphics& g, bool highlighte
                   SurfaceVariant::statusChip);
     g.setFont (smallCapsFont());
     g.setColour (pal::get (on ? pal::accentPrimaryText : pal::textSecondary));
-    g.drawText (getButtonText().toUpperCase(), getLocalBounds(), juce::Justification::centred, true);
+    larkspur::widgets::drawFittedLine (g, getButtonText().toUpperCase(), getLocalBounds().toFloat(), juce::Justification::centred);
 }
 
 StatusFooter::StatusFooter (juce::AudioProcessorValueTreeState&)
@@ -170,8 +170,7 @@ void StatusFooter::paint (juce::Graphics& g)
                   juce::Justification::centredRight);
     g.setFont (smallCapsFont());
     g.setColour (pal::get (pal::textTertiary));
-    g.drawText (sampleRateText (sampleRate).toUpperCase(), juce::Rectangle<int> (x + 972, y + 74, 204, 22),
-                juce::Justification::centredRight, true);
+    larkspur::widgets::drawFittedLine (g, sampleRateText (sampleRate).toUpperCase(), juce::Rectangle<int> (x + 972, y + 74, 204, 22).toFloat(), juce::Justification::centredRight);
 
     drawSectionLabel (g, status, "STATUS", juce::Justification::centredRight);
     drawValueBox (g, status, "READY", pal::get (pal::textTertiary), juce::Justification::centredRight);

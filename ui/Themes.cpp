@@ -215,15 +215,79 @@ bool loadThemeFile (const juce::File& file, juce::String* fileText)
     return true;
 }
 
+namespace
+{
+    juce::Identifier paletteBindingKey (int colourId)
+    {
+        return "quillon.palette." + juce::String::toHexString (colourId);
+    }
+
+    void applyPaletteColour (juce::Component& component, int colourId, juce::Colour colour)
+    {
+        if (colourId == emptyTextColourId)
+        {
+            if (auto* editor = dynamic_cast<juce::TextEditor*> (&component))
+                editor->setTextToShowWhenEmpty (editor->getTextToShowWhenEmpty(), colour);
+            return;
+        }
+
+        component.setColour (colourId, colour);
+    }
+
+    /** Re-applies the colours given with setPaletteColour; true when the text colour is one of them. */
+    bool applyPaletteBindings (juce::Component& component)
+    {
+        bool textBound = false;
+        const auto& properties = component.getProperties();
+
+        for (int i = 0; i < properties.size(); ++i)
+        {
+            const auto name = properties.getName (i).toString();
+            if (! name.startsWith ("quillon.palette."))
+                continue;
+
+            const auto colourId = name.fromLastOccurrenceOf (".", false, false).getHexValue32();
+            const auto& binding = properties.getValueAt (i);
+            const auto colour = palette::get ((int) binding[0]).withAlpha ((float) (double) binding[1]);
+            applyPaletteColour (component, colourId, colour);
+            textBound = textBound || colourId == juce::Label::textColourId;
+        }
+
+        return textBound;
+    }
+} // namespace
+
+void setPaletteColour (juce::Component& component, int colourId, int slot, float alpha)
+{
+    juce::Array<juce::var> binding { slot, (double) alpha };
+    component.getProperties().set (paletteBindingKey (colourId), binding);
+    applyPaletteColour (component, colourId, palette::get (slot).withAlpha (alpha));
+}
+
 void applyPaletteToTree (juce::Component& root)
 {
     visitDepthFirst (root, [] (juce::Component& c)
     {
-        if (auto* label = dynamic_cast<juce::Label*> (&c))
+        const bool textBound = applyPaletteBindings (c);
+
+        if (auto* box = dynamic_cast<juce::ComboBox*> (&c))
         {
-            const auto text = label->getText().trim();
-            label->setColour (juce::Label::textColourId,
-                              palette::get (text == text.toUpperCase() ? palette::textSecondary : palette::textTertiary));
+            // The box hands this colour to the label it shows its text in.
+            box->setColour (juce::ComboBox::textColourId, palette::get (palette::controlText));
+        }
+        else if (auto* label = dynamic_cast<juce::Label*> (&c))
+        {
+            if (! textBound && dynamic_cast<juce::ComboBox*> (label->getParentComponent()) == nullptr)
+            {
+                const auto text = label->getText().trim();
+                label->setColour (juce::Label::textColourId,
+                                  palette::get (text == text.toUpperCase() ? palette::textSecondary : palette::textTertiary));
+            }
+        }
+        else if (auto* editor = dynamic_cast<juce::TextEditor*> (&c))
+        {
+            // Typed text keeps the colour it was typed in.
+            editor->applyColourToAllText (editor->findColour (juce::TextEditor::textColourId), true);
         }
         else if (auto* frame = dynamic_cast<larkspur::widgets::SectionFrame*> (&c))
         {

@@ -47,8 +47,16 @@ void readThemeColour (const juce::var& json, const juce::String& group, const ju
 /** Reads, parses and applies a theme file. On success the file's text is returned through fileText. */
 bool loadThemeFile (const juce::File& file, juce::String* fileText = nullptr);
 
-/** Brings already-built labels and section frames up to date with the palette. */
+/** Brings already-built components up to date with the palette: colours given with setPaletteColour,
+    labels, section frames, combo-box texts and the text already typed into text editors. */
 void applyPaletteToTree (juce::Component& root);
+
+/** Gives a framework component a colour from a palette slot and remembers the slot, so that
+    applyPaletteToTree hands it the new theme's colour instead of leaving the old one behind. */
+void setPaletteColour (juce::Component& component, int colourId, int slot, float alpha = 1.0f);
+
+/** A colour id for setPaletteColour: the colour of a text editor's text shown when it is empty. */
+inline constexpr int emptyTextColourId = 0x51a0001;
 
 /** The starter file written into a new themes folder: the dark colours, LF line ends. */
 juce::String themeTemplateText();

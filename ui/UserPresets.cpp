@@ -3,6 +3,10 @@
 #include "plugin/PluginProcessor.h"
 #include "ui/Settings.h"
 
+#include <locale.h>
+#include <wchar.h>
+#include <wctype.h>
+
 namespace quillon::ui
 {
 
@@ -18,18 +22,39 @@ juce::File userPresetFolder()
 
 namespace
 {
-// JUCE 7's isLetterOrDigit follows the C locale, which knows no letter beyond ASCII. Outside ASCII
-// everything but control, space and format characters is taken as a letter, so names in other
-// scripts keep their characters.
+// JUCE 7's isLetterOrDigit follows the C locale, which knows no letter beyond ASCII. glibc's C.UTF-8
+// locale classifies all of Unicode; a letter that takes no column of its own (a combining mark) is
+// invisible on its own and does not stay either.
+struct Utf8Classifier
+{
+    Utf8Classifier() : locale (newlocale (LC_CTYPE_MASK, "C.UTF-8", (locale_t) nullptr)) {}
+    ~Utf8Classifier() { if (locale != (locale_t) nullptr) freelocale (locale); }
+
+    bool isVisibleLetterOrDigit (juce::juce_wchar c) const
+    {
+        if (locale == (locale_t) nullptr)
+            return false;
+
+        if (iswalnum_l ((wint_t) c, locale) == 0)
+            return false;
+
+        // wcwidth reads the thread's locale.
+        const auto previous = uselocale (locale);
+        const int width = wcwidth ((wchar_t) c);
+        uselocale (previous);
+        return width > 0;
+    }
+
+    locale_t locale;
+};
+
 bool keepsInFileName (juce::juce_wchar c)
 {
     if (c < 0x80)
         return juce::CharacterFunctions::isLetterOrDigit ((char) c) || c == ' ' || c == '-' || c == '.' || c == '_';
 
-    const bool control = c <= 0x9f;
-    const bool space = c == 0xa0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200f) || (c >= 0x2028 && c <= 0x202f)
-                    || c == 0x205f || c == 0x3000 || c == 0xfeff;
-    return ! control && ! space;
+    static const Utf8Classifier classifier;
+    return classifier.isVisibleLetterOrDigit (c);
 }
 } // namespace
 
@@ -52,9 +77,14 @@ juce::String makePresetFileName (const juce::String& typedName)
     return result;
 }
 
+juce::File userPresetFileFor (const juce::File& folder, const juce::String& name)
+{
+    return folder.getChildFile (makePresetFileName (name) + ".xml");
+}
+
 juce::File writeUserPreset (QuillonAudioProcessor& processor, const juce::File& folder, const juce::String& name)
 {
-    const auto file = folder.getChildFile (makePresetFileName (name) + ".xml");
+    const auto file = userPresetFileFor (folder, name);
     auto xml = processor.createStateXml();
 
     if (xml == nullptr)

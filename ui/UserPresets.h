@@ -11,8 +11,13 @@ namespace quillon::ui
 juce::File userPresetFolder();
 
 /** A file name (without extension) for a typed preset name: trimmed, "preset" when empty, and every
-    character that is not a letter, digit, space, '-', '.' or '_' replaced by '_'. */
+    character that is not a letter, digit, space, '-', '.' or '_' replaced by '_'. Letters and digits
+    of any script stay; punctuation, symbols, controls and invisible characters (format controls,
+    combining marks) do not. */
 juce::String makePresetFileName (const juce::String& typedName);
+
+/** folder / (makePresetFileName + ".xml"): where a preset of that name is saved. */
+juce::File userPresetFileFor (const juce::File& folder, const juce::String& name);
 
 /** Writes the processor's parameters with a "displayName" attribute to folder/<safe name>.xml,
     replacing a file of that name, and makes it the current preset. Returns the file, or an empty

@@ -156,14 +156,19 @@ void SegmentCell::paintButton (juce::Graphics& g, bool highlighted, bool down)
 
     if (! glyph.isEmpty() && glyphBox.getWidth() > 0.0f && glyphBox.getHeight() > 0.0f)
     {
-        const auto area = bounds.reduced (8.0f);
-        const auto scale = juce::jmin (juce::jmax (0.0f, bounds.getHeight() - 16.0f) / glyphBox.getHeight(),
-                                       juce::jmax (0.0f, bounds.getWidth() - 16.0f) / glyphBox.getWidth());
+        // In a narrow cell a glyph scaled evenly shrinks to a few pixels and all shapes look alike: it
+        // spans the cell less 4 px a side and gets up to 0.7 of that width in height.
+        const auto margin = bounds.getWidth() < 40.0f ? 4.0f : 8.0f;
+        const auto areaW = juce::jmax (0.0f, bounds.getWidth() - 2.0f * margin);
+        const auto areaH = juce::jmax (0.0f, bounds.getHeight() - 16.0f);
+        const auto sx = juce::jmin (areaW / glyphBox.getWidth(), areaH / glyphBox.getHeight());
+        const auto sy = juce::jmin (areaH / glyphBox.getHeight(), juce::jmax (sx, areaW * 0.7f / glyphBox.getHeight()));
+        const auto centre = bounds.getCentre();
         const auto transform = juce::AffineTransform::translation (-glyphBox.getCentreX(), -glyphBox.getCentreY())
-                                   .scaled (scale)
-                                   .translated (area.getCentreX(), area.getCentreY());
+                                   .scaled (sx, sy)
+                                   .translated (centre.x, centre.y);
         g.setColour (textColour);
-        g.strokePath (glyph, juce::PathStrokeType (1.0f, juce::PathStrokeType::curved, juce::PathStrokeType::rounded),
+        g.strokePath (glyph, juce::PathStrokeType (1.5f, juce::PathStrokeType::curved, juce::PathStrokeType::rounded),
                       transform);
         return;
     }

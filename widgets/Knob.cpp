@@ -54,6 +54,67 @@ KnobMetrics getKnobMetrics (int sizeVariant)
     }
 }
 
+std::optional<double> parseTypedNumber (const juce::String& text, const juce::String& unit)
+{
+    auto t = text.trim();
+
+    if (unit.isNotEmpty() && t.endsWithIgnoreCase (unit))
+        t = t.dropLastCharacters (unit.length()).trimEnd();
+
+    // Strict: sign, digits with at most one point, an optional exponent, nothing else.
+    auto p = t.getCharPointer();
+    bool digits = false;
+
+    if (*p == '+' || *p == '-')
+        ++p;
+
+    while (juce::CharacterFunctions::isDigit (*p)) { ++p; digits = true; }
+
+    if (*p == '.')
+    {
+        ++p;
+        while (juce::CharacterFunctions::isDigit (*p)) { ++p; digits = true; }
+    }
+
+    if (! digits)
+        return std::nullopt;
+
+    if (*p == 'e' || *p == 'E')
+    {
+        ++p;
+        if (*p == '+' || *p == '-')
+            ++p;
+        if (! juce::CharacterFunctions::isDigit (*p))
+            return std::nullopt;
+        while (juce::CharacterFunctions::isDigit (*p))
+            ++p;
+    }
+
+    if (! p.isEmpty())
+        return std::nullopt;
+
+    const auto value = t.getDoubleValue();
+
+    if (! std::isfinite (value))
+        return std::nullopt;
+
+    return value;
+}
+
+bool keyPressedInGesture (juce::Slider& slider, const juce::KeyPress& key)
+{
+    const auto code = key.getKeyCode();
+    const bool isStep = ! key.getModifiers().isAnyModifierKeyDown()
+                        && (code == juce::KeyPress::upKey || code == juce::KeyPress::downKey
+                            || code == juce::KeyPress::leftKey || code == juce::KeyPress::rightKey);
+
+    if (! isStep)
+        return slider.juce::Slider::keyPressed (key);
+
+    const juce::Slider::ScopedDragNotification gesture (slider);
+    return slider.juce::Slider::keyPressed (key);
+}
+
 int parseModulationSource (const juce::var& description)
 {
     if (description.isInt() || description.isInt64())
@@ -152,8 +213,16 @@ void Knob::setModulated (bool shouldBeModulated)
 
 void Knob::setLiveValue (double value)
 {
-    liveValue = juce::jlimit (0.0, 1.0, value);
-    repaint();
+    const auto clamped = juce::jlimit (0.0, 1.0, value);
+
+    // The ring update calls this 20 times a second: a knob at rest must not repaint.
+    if (clamped == liveValue)
+        return;
+
+    liveValue = clamped;
+
+    if (modulated)
+        repaint();
 }
 
 void Knob::setMidiLearnArmed (bool armed)
@@ -163,16 +232,10 @@ void Knob::setMidiLearnArmed (bool armed)
 
     midiLearnArmed = armed;
 
-    if (armed)
-    {
-        startTimerHz (timerHz);
-    }
-    else if (! flashActive)
-    {
-        stopTimer();
+    if (! armed && ! flashActive)
         blinkPhase = 0.0f;
-    }
 
+    updateTimer();
     repaint();
 }
 
@@ -180,8 +243,27 @@ void Knob::flashHighlight()
 {
     flashActive = true;
     flashDeadline = juce::Time::getMillisecondCounter() + flashMillis;
-    startTimerHz (timerHz);
+    updateTimer();
     repaint();
+}
+
+void Knob::updateTimer()
+{
+    if (midiLearnArmed)
+    {
+        if (getTimerInterval() != 1000 / timerHz)
+            startTimerHz (timerHz);
+    }
+    else if (flashActive)
+    {
+        // The halo is still while it flashes: wake only to take it away.
+        const auto left = (juce::int32) (flashDeadline - juce::Time::getMillisecondCounter());
+        startTimer (juce::jlimit (1, (int) flashMillis, (int) left));
+    }
+    else
+    {
+        stopTimer();
+    }
 }
 
 bool Knob::flashDeadlinePassed() const
@@ -255,14 +337,18 @@ void Knob::paint (juce::Graphics& g)
     g.fillEllipse (geo.cx - geo.innerDiameter * 0.5f, geo.cy - geo.innerDiameter * 0.5f,
                    geo.innerDiameter, geo.innerDiameter);
 
-    g.setColour (theme.getColour (ColourId::hair));
-    strokeArc (g, geo.cx, geo.cy, knobRadius, travelStart, travelEnd, 2.0f);
+    // While learning, the whole travel blinks in the accent too, so a knob at the start of its
+    // range (an empty value arc) still shows that it waits for a controller.
+    const auto blink = midiLearnArmed ? 0.5f + 0.5f * std::sin (2.0f * pi * blinkPhase) : 0.0f;
+    g.setColour (midiLearnArmed ? theme.getColour (ColourId::accent).withMultipliedAlpha (0.25f + 0.5f * blink)
+                                : theme.getColour (ColourId::hair));
+    strokeArc (g, geo.cx, geo.cy, knobRadius, travelStart, travelEnd, midiLearnArmed ? 3.0f : 2.0f);
 
     const auto valueAngle = angleFor (valueToProportionOfLength (getValue()));
     auto arcColour = theme.getColour (ColourId::accent);
 
     if (midiLearnArmed)
-        arcColour = arcColour.withMultipliedAlpha (0.75f + 0.25f * std::sin (2.0f * pi * blinkPhase));
+        arcColour = arcColour.withMultipliedAlpha (0.15f + 0.85f * blink);
 
     g.setColour (arcColour);
 
@@ -313,6 +399,11 @@ void Knob::updateFineDrag (const juce::MouseEvent& e)
 {
     fineDrag = e.mods.isShiftDown();
     setVelocityModeParameters (fineDrag ? 0.1 : 1.0, 1, 0.0, false, ctrlOrAlt());
+}
+
+bool Knob::keyPressed (const juce::KeyPress& key)
+{
+    return keyPressedInGesture (*this, key);
 }
 
 void Knob::setValueAsGesture (double newValue)
@@ -414,20 +505,29 @@ double Knob::snapValue (double attemptedValue, DragMode dragMode)
 //==============================================================================
 void Knob::timerCallback()
 {
-    blinkPhase += 1.0f / (float) timerHz;
-
-    if (blinkPhase > 1.0f)
-        blinkPhase -= 1.0f;
+    bool changed = false;
 
     if (flashActive && flashDeadlinePassed())
     {
         flashActive = false;
-
-        if (! midiLearnArmed)
-            stopTimer();
+        changed = true;
     }
 
-    repaint();
+    if (midiLearnArmed)
+    {
+        blinkPhase += 1.0f / (float) timerHz;
+
+        if (blinkPhase > 1.0f)
+            blinkPhase -= 1.0f;
+
+        changed = true;
+    }
+
+    // Also stops the timer when a paint has already ended the flash.
+    updateTimer();
+
+    if (changed)
+        repaint();
 }
 
 //==============================================================================
@@ -540,7 +640,9 @@ void Knob::handleMenuResult (int itemId)
 
 void Knob::pasteValueFromText (const juce::String& text)
 {
-    setValueAsGesture (juce::jlimit (getMinimum(), getMaximum(), text.getDoubleValue()));
+    // A clipboard holding no number leaves the value alone.
+    if (const auto number = parseTypedNumber (text))
+        setValueAsGesture (juce::jlimit (getMinimum(), getMaximum(), *number));
 }
 
 //==============================================================================

@@ -3,6 +3,7 @@
 #include "WidgetTheme.h"
 
 #include <functional>
+#include <optional>
 
 namespace larkspur::widgets
 {
@@ -19,6 +20,14 @@ struct KnobMetrics
 };
 
 KnobMetrics getKnobMetrics (int sizeVariant);
+
+/** The number a user typed or pasted: optional spaces, a decimal number (sign, point and exponent
+    allowed) and, when given, the unit after it (any case, e.g. "dB"). Anything else gives nothing,
+    so a field or paste that holds no number changes nothing. */
+std::optional<double> parseTypedNumber (const juce::String& text, const juce::String& unit = {});
+
+/** A slider's own arrow-key steps, bracketed as one change gesture so a host records them. */
+bool keyPressedInGesture (juce::Slider& slider, const juce::KeyPress& key);
 
 /** A modulation source code (1..7) from a drag description: an integer, or one of the source ids the
     knob accepts. Everything else is 0. */
@@ -94,6 +103,7 @@ public:
     void mouseDrag (const juce::MouseEvent&) override;
     void mouseUp (const juce::MouseEvent&) override;
     void mouseDoubleClick (const juce::MouseEvent&) override;
+    bool keyPressed (const juce::KeyPress&) override;
     void paint (juce::Graphics&) override;
     double snapValue (double attemptedValue, DragMode dragMode) override;
 
@@ -107,6 +117,7 @@ public:
 private:
     void showContextMenu();
     void setValueAsGesture (double newValue);
+    void updateTimer();
     void updateFineDrag (const juce::MouseEvent&);
     bool flashDeadlinePassed() const;
 

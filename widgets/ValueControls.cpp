@@ -102,14 +102,84 @@ void ValueChip::mouseDown (const juce::MouseEvent& e)
 {
     pressed = true;
     repaint();
+
+    // A press on a chevron steps once and is no drag.
+    if (const int direction = e.mods.isLeftButtonDown() || ! e.mods.isAnyMouseButtonDown() ? stepDirectionAt (e.position) : 0)
+    {
+        arrowPress = true;
+        stepValue (direction);
+        return;
+    }
+
+    arrowPress = false;
     Slider::mouseDown (e);
+}
+
+void ValueChip::mouseDrag (const juce::MouseEvent& e)
+{
+    if (! arrowPress)
+        Slider::mouseDrag (e);
 }
 
 void ValueChip::mouseUp (const juce::MouseEvent& e)
 {
     pressed = false;
     repaint();
+
+    if (arrowPress)
+    {
+        arrowPress = false;
+        return;
+    }
+
     Slider::mouseUp (e);
+}
+
+void ValueChip::mouseDoubleClick (const juce::MouseEvent& e)
+{
+    // Quick clicks on a chevron are steps, not a reset.
+    if (stepDirectionAt (e.position) == 0)
+        Slider::mouseDoubleClick (e);
+}
+
+bool ValueChip::keyPressed (const juce::KeyPress& key)
+{
+    return keyPressedInGesture (*this, key);
+}
+
+int ValueChip::stepDirectionAt (juce::Point<float> position) const
+{
+    const auto layout = getLayout();
+
+    if (! layout.showsArrows)
+        return 0;
+
+    // Each chevron takes the 12 px column beside the text, from the middle to its edge.
+    const auto c = layout.arrowCentre;
+    if (position.x < c.x - 6.0f || position.x > c.x + 6.0f || position.y < 0.0f || position.y > (float) getHeight())
+        return 0;
+
+    return position.y < c.y ? 1 : -1;
+}
+
+void ValueChip::stepValue (int direction)
+{
+    if (direction == 0 || ! isEnabled() || getMaximum() <= getMinimum())
+        return;
+
+    const auto interval = getInterval();
+    const auto current = getValue();
+    const auto target = interval > 0.0
+                            ? current + interval * (double) direction
+                            : proportionOfLengthToValue (juce::jlimit (0.0, 1.0, valueToProportionOfLength (current)
+                                                                                     + 0.01 * (double) direction));
+    const auto next = juce::jlimit (getMinimum(), getMaximum(), target);
+
+    if (next == current)
+        return;
+
+    const ScopedDragNotification gesture (*this);
+    setValue (next, juce::sendNotificationSync);
 }
 
 ValueChip::Layout ValueChip::getLayout() const

@@ -38,14 +38,23 @@ public:
 
     Layout getLayout() const;
 
+    /** +1 for a point on the upper chevron, -1 on the lower one, 0 elsewhere or without arrows. */
+    int stepDirectionAt (juce::Point<float> position) const;
+    /** One step of the parameter (1 % of the travel for a continuous one), as one change gesture. */
+    void stepValue (int direction);
+
     void mouseEnter (const juce::MouseEvent&) override;
     void mouseExit (const juce::MouseEvent&) override;
     void mouseDown (const juce::MouseEvent&) override;
+    void mouseDrag (const juce::MouseEvent&) override;
     void mouseUp (const juce::MouseEvent&) override;
+    void mouseDoubleClick (const juce::MouseEvent&) override;
+    bool keyPressed (const juce::KeyPress&) override;
     void paint (juce::Graphics&) override;
 
 private:
     void updateAccessibleTitle();
+    bool arrowPress = false;
 
     juce::String label;
     juce::String title;

@@ -105,12 +105,54 @@ int getSpacing (int token)
     }
 }
 
+namespace
+{
+    constexpr float minimumSqueeze = 0.7f;
+
+    float lineWidth (const juce::Font& font, const juce::String& text)
+    {
+        juce::GlyphArrangement glyphs;
+        glyphs.addLineOfText (font, text, 0.0f, 0.0f);
+        return glyphs.getBoundingBox (0, -1, false).getWidth();
+    }
+} // namespace
+
+juce::Font fitFontToWidth (const juce::Font& font, const juce::String& text, float width)
+{
+    auto fitted = font;
+    const auto trimmed = text.trim();
+
+    // A few rounds: glyph widths do not scale exactly with the height at small sizes.
+    for (int round = 0; round < 6 && width > 0.0f; ++round)
+    {
+        const auto w = lineWidth (fitted, trimmed);
+        if (w * minimumSqueeze < width - 0.5f)
+            break;
+        fitted.setHeight (juce::jmax (1.0f, fitted.getHeight() * (width - 1.0f) / (w * minimumSqueeze)));
+    }
+
+    return fitted;
+}
+
+void drawFittedLine (juce::Graphics& g, const juce::String& text, juce::Rectangle<float> area,
+                     juce::Justification justification)
+{
+    if (text.isEmpty() || area.isEmpty())
+        return;
+
+    const auto font = fitFontToWidth (g.getCurrentFont(), text, area.getWidth());
+    juce::GlyphArrangement glyphs;
+    glyphs.addFittedText (font, text, area.getX(), area.getY(), area.getWidth(), area.getHeight(), justification, 1,
+                          minimumSqueeze);
+    glyphs.draw (g);
+}
+
 void drawStyledText (juce::Graphics& g, int style, const juce::String& text, juce::Rectangle<int> area,
                      juce::Colour colour, juce::Justification justification)
 {
     g.setColour (colour);
     g.setFont (getStyleFont (style));
-    g.drawFittedText (isUpperCaseStyle (style) ? text.toUpperCase() : text, area, justification, 1, 0.0f);
+    drawFittedLine (g, isUpperCaseStyle (style) ? text.toUpperCase() : text, area.toFloat(), justification);
 }
 
 int measureTextWidth (int style, const juce::String& text)

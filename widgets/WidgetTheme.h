@@ -67,7 +67,16 @@ bool isUpperCaseStyle (int style);
 /** Gap in pixels for a spacing token (1..7); any other token gives 0. */
 int getSpacing (int token);
 
-/** Draws one line of text in a type style, upper-cased for the caps styles, squeezed before it is cut. */
+/** The font in which a line of text fits a width: the font itself when the line fits squeezed to 70 %,
+    else the same face made smaller until it does. */
+juce::Font fitFontToWidth (const juce::Font& font, const juce::String& text, float width);
+
+/** Draws one line in the graphics context's current font, never cut: squeezed up to 70 % of its width
+    and, where the area cannot hold it even so, in a smaller size of the same face. */
+void drawFittedLine (juce::Graphics& g, const juce::String& text, juce::Rectangle<float> area,
+                     juce::Justification justification);
+
+/** Draws one line of text in a type style, upper-cased for the caps styles, fitted as drawFittedLine. */
 void drawStyledText (juce::Graphics& g, int style, const juce::String& text, juce::Rectangle<int> area,
                      juce::Colour colour, juce::Justification justification);
 

@@ -163,3 +163,27 @@ TEST (Lfo, sampleAndHoldDrawsOnSwitchAndChangesOnlyAtWraps)
     again.setShape (Lfo::sampleAndHold);
     EXPECT_EQ (again.next(), held);
 }
+
+TEST (Envelope, advancingAtOnceLandsWhereTickingWould)
+{
+    // Through attack and decay into sustain, part way into a release, and past its end.
+    for (int n : { 1, 37, 100, 101, 250, 299, 301, 5000 })
+    {
+        auto ticked = makeEnvelope (0.1f, 0.2f, 0.5f, 0.3f), jumped = ticked;
+        ticked.trigger();
+        jumped.trigger();
+        for (int i = 0; i < n; ++i)
+            ticked.tick();
+        jumped.advance (n);
+        EXPECT_EQ (jumped.getStage(), ticked.getStage()) << n;
+        EXPECT_NEAR (jumped.getLevel(), ticked.getLevel(), 1.0e-4f) << n;
+
+        ticked.release();
+        jumped.release();
+        for (int i = 0; i < n; ++i)
+            ticked.tick();
+        jumped.advance (n);
+        EXPECT_EQ (jumped.getStage(), ticked.getStage()) << "release " << n;
+        EXPECT_NEAR (jumped.getLevel(), ticked.getLevel(), 1.0e-4f) << "release " << n;
+    }
+}

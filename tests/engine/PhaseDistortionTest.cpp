@@ -179,6 +179,73 @@ TEST (PdOscillator, phaseResetAndSyncNeverJumpHard)
         EXPECT_LT (std::abs (v - previous), 4.0f * maxStep + 2.0f / 480.0f) << i;
         previous = v;
     }
+
+    // Synced, a cosine restarts from wherever it was: a jump of up to 2, which the correction
+    // spreads so that no single sample takes more than three quarters of it.
+    auto master = makeUnit (rate, 310.0f, 0, 0.0f);
+    auto slave = makeUnit (rate, 310.0f * 2.37f, 0, 0.0f);
+    slave.setSyncPartner (&master);
+    slave.setSyncEnabled (true);
+    const auto slope = (float) (twoPi * 310.0 * 2.37 / rate) * waveGainTable()[0];
+    float last = 0.0f;
+    int syncs = 0;
+
+    for (int i = 0; i < 9600; ++i)
+    {
+        master.tick();
+        syncs += master.hasWrapped() ? 1 : 0;
+        const auto v = slave.tick();
+        if (i > 0)
+        {
+            ASSERT_LT (std::abs (v - last), 0.75f * 2.0f * waveGainTable()[0] + 2.0f * slope) << i;
+        }
+        last = v;
+    }
+
+    EXPECT_GT (syncs, 20);
+}
+
+TEST (PdOscillator, hardSyncNeverOvershootsTheUnsyncedWave)
+{
+    // Over a sweep of master pitches the synced slave's peak stays that of the free-running wave:
+    // the correction is a residual of the step, never a multiple of it.
+    // The pulse up to where its slave reaches 10 kHz: above, its own edges' residuals round it off.
+    for (int shape : { 0, 8 })
+        for (float master = 40.0f; master < (shape == 0 ? 8000.0f : 4000.0f); master *= 1.13f)
+        {
+            auto free = makeUnit (96000.0, master * 2.37f, shape, 0.0f);
+            auto lead = makeUnit (96000.0, master, 0, 0.0f);
+            auto slave = makeUnit (96000.0, master * 2.37f, shape, 0.0f);
+            for (auto* unit : { &free, &slave })
+                unit->setPulseWidth (0.3f);
+            slave.setSyncPartner (&lead);
+            slave.setSyncEnabled (true);
+            float freePeak = 0.0f, syncedPeak = 0.0f;
+
+            for (int i = 0; i < 9600; ++i)
+            {
+                lead.tick();
+                freePeak = std::max (freePeak, std::abs (free.tick()));
+                syncedPeak = std::max (syncedPeak, std::abs (slave.tick()));
+            }
+
+            ASSERT_LE (syncedPeak, 1.05f * freePeak) << "shape " << shape << ", master " << master << " Hz";
+        }
+}
+
+TEST (PdOscillator, pulseHasNoOffsetAtAnyWidth)
+{
+    for (float width = 0.05f; width < 0.951f; width += 0.05f)
+        for (float hz : { 55.0f, 1234.0f })
+        {
+            auto unit = makeUnit (96000.0, hz, 8, 0.0f);
+            unit.setPulseWidth (width);
+            const auto length = (int) std::lround (20.0 * 96000.0 / hz); // whole cycles
+            double sum = 0.0;
+            for (int i = 0; i < length; ++i)
+                sum += unit.tick();
+            EXPECT_NEAR (sum / length, 0.0, 0.01) << "width " << width << " at " << hz << " Hz";
+        }
 }
 
 TEST (PdOscillator, pulseAtHalfWidthIsASymmetricSquareWithoutOffset)

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <juce_audio_processors/juce_audio_processors.h>
+#include <pluginterfaces/vst/ivstcomponent.h>
+#include <pluginterfaces/vst/ivstunits.h>
 
 namespace
 {
@@ -87,6 +89,62 @@ TEST (Vst3Bundle, DescribesItselfAsTheInstrument)
     EXPECT_TRUE (description.category.contains ("Synth")) << description.category;
     EXPECT_EQ (description.numInputChannels, 0);
     EXPECT_EQ (description.numOutputChannels, 2);
+}
+
+// Reads the program lists the way the SDK's validator scans them: JUCE's own host shows no
+// program list for a plug-in with a single program.
+juce::StringArray programListNames (juce::AudioPluginInstance& instance, juce::StringArray& lists)
+{
+    struct Visitor : juce::ExtensionsVisitor
+    {
+        void visitVST3Client (const VST3Client& client) override { component = client.getIComponentPtr(); }
+        Steinberg::Vst::IComponent* component = nullptr;
+    } visitor;
+    instance.getExtensions (visitor);
+
+    juce::StringArray names;
+    if (visitor.component == nullptr)
+        return names;
+
+    const Steinberg::TUID unitInfoIid = INLINE_UID (0x3D4BD6B5, 0x913A4FD2, 0xA886E768, 0xA5EB92C1);
+    Steinberg::Vst::IUnitInfo* units = nullptr;
+    if (visitor.component->queryInterface (unitInfoIid, (void**) &units) != Steinberg::kResultOk || units == nullptr)
+        return names;
+
+    const auto text = [] (const Steinberg::Vst::String128 s)
+    { return juce::String (juce::CharPointer_UTF16 (reinterpret_cast<const juce::CharPointer_UTF16::CharType*> (s))); };
+
+    for (Steinberg::int32 list = 0; list < units->getProgramListCount(); ++list)
+    {
+        Steinberg::Vst::ProgramListInfo info {};
+        if (units->getProgramListInfo (list, info) != Steinberg::kResultOk)
+            continue;
+        lists.add (text (info.name));
+        for (Steinberg::int32 program = 0; program < info.programCount; ++program)
+        {
+            Steinberg::Vst::String128 name {};
+            names.add (units->getProgramName (info.id, program, name) == Steinberg::kResultOk ? text (name) : juce::String());
+        }
+    }
+    units->release();
+    return names;
+}
+
+TEST (Vst3Bundle, ItsOneProgramHasAStableName)
+{
+    auto instance = load();
+    juce::StringArray lists;
+    const auto names = programListNames (*instance, lists);
+    ASSERT_EQ (lists.size(), 1);
+    ASSERT_EQ (names.size(), 1);
+    EXPECT_TRUE (names[0].trim().isNotEmpty());
+
+    // Restoring a state or playing does not rename or multiply it.
+    juce::MemoryBlock state;
+    instance->getStateInformation (state);
+    instance->setStateInformation (state.getData(), (int) state.getSize());
+    juce::StringArray listsAgain;
+    EXPECT_EQ (programListNames (*instance, listsAgain), names);
 }
 
 TEST (Vst3Bundle, PublishesOurHundredAndThreeParametersFirst)

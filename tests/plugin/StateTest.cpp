@@ -362,8 +362,8 @@ TEST (State, BadBlobsChangeNothing)
     // The right wrapper around the wrong XML.
     restore (p, blobOf ("<SOMETHING><ELSE a=\"1\"/></SOMETHING>"));
     expectUnchanged ("foreign XML");
-    restore (p, blobOf ("<PARAMS><PARAM id=\"noSuchParameter\" value=\"1\"/></PARAMS>"));
-    expectUnchanged ("no parameter of ours");
+    restore (p, blobOf ("<SOMETHING><PARAM id=\"noSuchParameter\" value=\"1\"/></SOMETHING>"));
+    expectUnchanged ("another shape, no parameter of ours");
 
     // A corrupted copy of a good blob, byte by byte, never crashes.
     for (size_t i = 8; i < good.getSize(); i += 97)
@@ -382,6 +382,42 @@ TEST (State, ForeignRootWithOurParametersRestoresWhatItCan)
     auto saved = xmlOf (saveState (p));
     EXPECT_TRUE (saved->hasTagName ("PARAMS"));
     EXPECT_EQ (saved->getChildByName ("JUNK"), nullptr);
+}
+
+TEST (State, ParamsRootWithoutParametersResetsEveryParameterAndReadsTheRest)
+{
+    QuillonAudioProcessor p;
+    set (p, "drive", 11.0f);
+    set (p, "filterCutoff", 300.0f);
+
+    std::vector<float> defaults;
+    for (auto* param : p.getParameters())
+        if (auto* ranged = dynamic_cast<juce::RangedAudioParameter*> (param))
+            defaults.push_back (ranged->convertFrom0to1 (ranged->getDefaultValue()));
+
+    restore (p, blobOf (R"(<PARAMS><PARAM id="noSuchParameter" value="1"/>
+        <MIDILEARN><MAP cc="7" param="drive"/></MIDILEARN>
+        <UISTATE presetName="blank" presetSource="user:/blank.xml" presetDirty="1" activeView="2"/></PARAMS>)"));
+    EXPECT_EQ (snapshot (p), defaults);
+    EXPECT_EQ (p.getMidiLearnMapping (7), p.indexOfParameter ("drive"));
+    EXPECT_EQ (p.getPresetName(), "blank");
+    EXPECT_EQ (p.getPresetSource(), "user:/blank.xml");
+    EXPECT_TRUE (p.presetDirty.load());
+    EXPECT_EQ (p.activeView.load(), 2);
+
+    // What it saves says every value, and reads back the same.
+    const auto saved = saveState (p);
+    expectEveryParameterHasIdAndValue (*xmlOf (saved), p);
+    QuillonAudioProcessor q;
+    restore (q, saved);
+    EXPECT_EQ (snapshot (q), defaults);
+
+    // The same for a preset tree: an empty one is the defaults, not a refusal.
+    set (p, "drive", 5.0f);
+    EXPECT_TRUE (p.loadStateTree (*juce::parseXML ("<PARAMS/>")));
+    EXPECT_EQ (snapshot (p), defaults);
+    EXPECT_FALSE (p.presetDirty.load());
+    EXPECT_EQ (p.getMidiLearnMapping (7), p.indexOfParameter ("drive"));
 }
 
 TEST (State, LoadStateTreeRefusesXmlWithoutOurParameters)

@@ -158,7 +158,8 @@ TEST (RealtimeSanitizer, LongPerformanceNeitherAllocatesNorLocks)
 }
 
 // Every stage of the voice sounding, and every switch between its modes taken while a note plays
-// (the fades between filter models, drive curves, drive positions and sub routings), plus the
+// (the fades between filter models, drive curves, drive positions, sub routings, wave shapes and
+// the other source switches, and envelope settings gliding to new values), plus the
 // factory presets themselves.
 TEST (RealtimeSanitizer, EveryPartOfTheVoiceNeitherAllocatesNorLocks)
 {
@@ -197,6 +198,14 @@ TEST (RealtimeSanitizer, EveryPartOfTheVoiceNeitherAllocatesNorLocks)
         set ("noiseColour", (float) (step % 3));
         set ("mode", (float) ((step / 48) % 2));
         set ("monoLowEnabled", (float) (step % 2));
+        set ("osc1Wave", (float) (step % 10));
+        set ("osc2Wave", (float) ((step / 3) % 10));
+        set ("subWave", (float) ((step / 5) % 10));
+        set ("subMode", (float) ((step / 7) % 2));
+        set ("reeseLock", (float) ((step / 9) % 2));
+        set ("ampSustain", (float) (step % 5) * 0.25f);
+        set ("osc1DcwSustain", (float) ((step / 2) % 5) * 0.25f);
+        set ("filterDecay", 0.01f + (float) (step % 7) * 0.3f);
 
         for (int i = 0; i < 3; ++i)
             playBlock (processor, buffer, {});

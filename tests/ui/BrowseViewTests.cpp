@@ -1,5 +1,6 @@
 #include "WindowTestSupport.h"
 
+#include "plugin/Palette.h"
 #include "ui/browser/BrowseView.h"
 
 #include <algorithm>
@@ -110,36 +111,281 @@ TEST_F (BrowseViewTest, KeyboardSelectionScrollsAndStopsAtTheEnds)
 
     // 68 rows of 96 px, 900 - 128 visible.
     EXPECT_EQ (impl().getScrollOffset(), 68 * 96 - (900 - 128));
+    EXPECT_EQ (impl().getScrollOffset(), impl().getMaxScrollOffset());
 
-    const int offset = impl().getScrollOffset();
+    // A search that leaves few rows brings them into view rather than scrolling past them.
     impl().setSearchText (impl().getFiltered().front()->displayName);
-    EXPECT_EQ (impl().getScrollOffset(), offset);
+    ASSERT_FALSE (impl().getFiltered().empty());
+    EXPECT_EQ (impl().getScrollOffset(), 0);
 
     EXPECT_FALSE (view->keyPressed (juce::KeyPress (juce::KeyPress::downKey, juce::ModifierKeys::shiftModifier, 0)));
 }
 
-TEST_F (BrowseViewTest, AuditionLoadsEveryClickWithoutClosing)
+namespace
 {
-    auto& list = impl().getList();
+struct KeptSoundProbe
+{
+    float cutoff;
+    juce::String name, source;
+    bool dirty;
+    int learnedParameter;
+    juce::MemoryBlock state;
+};
+
+KeptSoundProbe probe (QuillonAudioProcessor& p)
+{
+    KeptSoundProbe k { paramValue (p, "filterCutoff"), p.getPresetName(), p.getPresetSource(),
+                       p.presetDirty.load(), p.getMidiLearnMapping (20), {} };
+    p.getStateInformation (k.state);
+    return k;
+}
+
+void learnController20 (QuillonAudioProcessor& p, const juce::String& parameterId)
+{
+    p.prepareToPlay (48000.0, 64);
+    p.armMidiLearn (parameterId);
+    juce::AudioBuffer<float> buffer (2, 64);
+    juce::MidiBuffer midi;
+    midi.addEvent (juce::MidiMessage::controllerEvent (1, 20, 64), 0);
+    p.processBlock (buffer, midi);
+}
+} // namespace
+
+class BrowseAudition : public BrowseViewTest
+{
+protected:
+    BrowseAudition()
+    {
+        view->onSoundChanged = [this] { ++soundChanges; };
+
+        // The user's own unsaved sound: a user preset, edited, with a learned controller.
+        processor.setPresetInfo ("my bass", "user:/home/me/my bass.xml");
+        learnController20 (processor, "drive");
+        setParam (processor, "filterCutoff", 55.0f);
+        kept = probe (processor);
+    }
+
+    // Row i's AUDITION button.
+    void audition (int row)
+    {
+        auto& list = impl().getList();
+        list.mouseDown (mouseAt (list, { 500.0f, (float) (96 * row) + 84.0f + 40.0f }));
+    }
+
+    void expectKeptSoundBack()
+    {
+        const auto now = probe (processor);
+        EXPECT_NEAR (now.cutoff, 55.0f, 0.01f);
+        EXPECT_EQ (now.name, "my bass");
+        EXPECT_EQ (now.source, "user:/home/me/my bass.xml");
+        EXPECT_TRUE (now.dirty);
+        EXPECT_EQ (now.learnedParameter, kept.learnedParameter);
+        EXPECT_TRUE (now.state == kept.state) << "the restored state differs from the kept one";
+        EXPECT_FALSE (processor.hasKeptSound());
+    }
+
+    KeptSoundProbe kept;
+    int soundChanges = 0;
+};
+
+TEST_F (BrowseAudition, PlaysForNowAndSwitchingOffPutsTheUsersSoundBack)
+{
+    ASSERT_EQ (kept.learnedParameter, processor.indexOfParameter ("drive"));
+    ASSERT_TRUE (kept.dirty);
     const auto* second = impl().getFiltered()[1];
-    const float y = 96.0f + 84.0f + 40.0f; // row 1, on its AUDITION button
+    const auto* third = impl().getFiltered()[2];
 
-    processor.setPresetInfo ("before", "factory:init_clean.xml");
-    setParam (processor, "filterCutoff", 55.0f);
-
-    list.mouseDown (mouseAt (list, { 500.0f, y }));
+    audition (1);
     EXPECT_EQ (impl().getAuditionIndex(), 1);
+    EXPECT_TRUE (impl().isAuditioning());
+    // What plays is named, and is not marked modified.
+    EXPECT_EQ (processor.getPresetName(), second->displayName);
+    EXPECT_EQ (processor.getPresetSource(), "factory:" + second->xml);
     EXPECT_FALSE (processor.presetDirty.load());
+    EXPECT_EQ (soundChanges, 1);
 
-    setParam (processor, "filterCutoff", 55.0f);
-    list.mouseDown (mouseAt (list, { 500.0f, y }));
+    // A host saving meanwhile stores the user's sound, not the one on trial.
+    juce::MemoryBlock hostSave;
+    processor.getStateInformation (hostSave);
+    EXPECT_TRUE (hostSave == kept.state);
+
+    // Another row auditions in its place; the sound kept is still the user's.
+    audition (2);
+    EXPECT_EQ (impl().getAuditionIndex(), 2);
+    EXPECT_EQ (processor.getPresetName(), third->displayName);
+
+    // A search that hides the row keeps the audition on; showing it again lights its button.
+    impl().setSearchText ("zzzz-no-such-preset");
     EXPECT_EQ (impl().getAuditionIndex(), -1);
-    EXPECT_FALSE (processor.presetDirty.load());
+    EXPECT_TRUE (impl().isAuditioning());
+    impl().setSearchText ({});
+    EXPECT_EQ (impl().getAuditionIndex(), 2);
+
+    audition (2);
+    EXPECT_EQ (impl().getAuditionIndex(), -1);
+    EXPECT_FALSE (impl().isAuditioning());
+    expectKeptSoundBack();
+    EXPECT_EQ (soundChanges, 3);
 
     EXPECT_EQ (closes, 0);
     EXPECT_TRUE (loaded.isEmpty());
-    EXPECT_EQ (impl().getSelectedIndex(), 0);
-    EXPECT_NE (second, nullptr);
+}
+
+TEST_F (BrowseAudition, ClosingWithoutLoadRestoresAndLoadCommits)
+{
+    // Closed (Escape, the editor's view switch) while auditioning.
+    view->setVisible (true);
+    audition (3);
+    view->setVisible (false);
+    expectKeptSoundBack();
+
+    // LOAD commits, whichever row is selected, and closing afterwards changes nothing.
+    view->setVisible (true);
+    audition (3);
+    const auto* selected = impl().getSelectedEntry();
+    impl().getLoadButton().triggerClick();
+    pumpMessages();
+    ASSERT_EQ (loaded.size(), 1);
+    EXPECT_EQ (loaded[0], selected->xml);
+    EXPECT_FALSE (processor.hasKeptSound());
+    view->setVisible (false);
+    EXPECT_FALSE (processor.presetDirty.load());
+    EXPECT_NE (paramValue (processor, "filterCutoff"), 55.0f);
+
+    // A host restoring a state during an audition wins over the kept sound.
+    processor.setStateInformation (kept.state.getData(), (int) kept.state.getSize());
+    view->setVisible (true);
+    audition (1);
+    juce::MemoryBlock other;
+    {
+        QuillonAudioProcessor elsewhere;
+        setParam (elsewhere, "filterCutoff", 777.0f);
+        elsewhere.getStateInformation (other);
+    }
+    processor.setStateInformation (other.getData(), (int) other.getSize());
+    view->setVisible (false);
+    EXPECT_NEAR (paramValue (processor, "filterCutoff"), 777.0f, 0.5f);
+
+    // An editor closed during an audition leaves the user's sound playing.
+    processor.setStateInformation (kept.state.getData(), (int) kept.state.getSize());
+    view->setVisible (true);
+    audition (1);
+    view.reset();
+    expectKeptSoundBack();
+}
+
+namespace
+{
+// What a window does with a key: the focused component first, then each parent in turn.
+bool deliverKey (juce::Component& focused, const juce::KeyPress& key)
+{
+    for (auto* target = &focused; target != nullptr; target = target->getParentComponent())
+        if (target->keyPressed (key))
+            return true;
+    return false;
+}
+} // namespace
+
+TEST_F (BrowseViewTest, BrowserKeysWorkWhateverHasTheFocusInside)
+{
+    juce::Component* focusable[] = { &impl().getSearchField(), &impl().getLoadButton(), &impl().getFavouriteButton(),
+                                     impl().getList().getChildComponent (1) };
+    ASSERT_NE (focusable[3], nullptr);
+
+    for (auto* c : focusable)
+    {
+        SCOPED_TRACE (c->getName());
+        const int before = impl().getSelectedIndex();
+        EXPECT_TRUE (deliverKey (*c, juce::KeyPress (juce::KeyPress::downKey)));
+        EXPECT_EQ (impl().getSelectedIndex(), before + 1);
+        EXPECT_TRUE (deliverKey (*c, juce::KeyPress (juce::KeyPress::upKey)));
+        EXPECT_TRUE (deliverKey (*c, juce::KeyPress (juce::KeyPress::downKey)));
+        EXPECT_EQ (impl().getSelectedIndex(), before + 1);
+
+        const int closesBefore = closes;
+        EXPECT_TRUE (deliverKey (*c, juce::KeyPress (juce::KeyPress::escapeKey)));
+        EXPECT_TRUE (deliverKey (*c, juce::KeyPress (juce::KeyPress::escapeKey, juce::ModifierKeys::shiftModifier, 0)));
+        EXPECT_EQ (closes, closesBefore + 2);
+    }
+
+    // Return loads the selection, also from the sort or favourite button; it toggles neither.
+    const auto sortText = impl().getSortButtonText();
+    const bool star = impl().getFavouriteButtonState();
+    EXPECT_TRUE (deliverKey (*focusable[3], juce::KeyPress (juce::KeyPress::returnKey)));
+    EXPECT_TRUE (deliverKey (impl().getFavouriteButton(), juce::KeyPress (juce::KeyPress::returnKey)));
+    EXPECT_TRUE (deliverKey (impl().getSearchField(), juce::KeyPress (juce::KeyPress::returnKey)));
+    EXPECT_EQ (loaded.size(), 3);
+    EXPECT_EQ (impl().getSortButtonText(), sortText);
+    EXPECT_EQ (impl().getFavouriteButtonState(), star);
+
+    // Typing still goes into the search field.
+    auto& field = impl().getSearchField();
+    EXPECT_TRUE (field.keyPressed (juce::KeyPress ('q', {}, 'q')));
+    EXPECT_EQ (field.getText(), "q");
+}
+
+TEST_F (BrowseViewTest, WheelScrollsTheListWithinItsEnds)
+{
+    auto& list = impl().getList();
+    const auto notch = [&list] (float deltaY, bool smooth = false)
+    {
+        juce::MouseWheelDetails wheel { 0.0f, deltaY, false, smooth, false };
+        list.mouseWheelMove (mouseAt (list, { 300.0f, 400.0f }), wheel);
+    };
+
+    notch (-50.0f / 256.0f); // one notch down, as X11 reports it
+    EXPECT_EQ (impl().getScrollOffset(), 50);
+    notch (50.0f / 256.0f);
+    EXPECT_EQ (impl().getScrollOffset(), 0);
+    notch (1.0f);
+    EXPECT_EQ (impl().getScrollOffset(), 0);
+
+    // A trackpad's small steps add up instead of being lost.
+    for (int i = 0; i < 40; ++i)
+        notch (-0.002f, true);
+    EXPECT_NEAR (impl().getScrollOffset(), 20, 1);
+
+    for (int i = 0; i < 200; ++i)
+        notch (-50.0f / 256.0f);
+    EXPECT_EQ (impl().getScrollOffset(), impl().getMaxScrollOffset());
+
+    // The last row can be reached and clicked by pointer.
+    list.mouseDown (mouseAt (list, { 200.0f, 900.0f - 44.0f - 20.0f }));
+    EXPECT_EQ (impl().getSelectedIndex(), 67);
+
+    // The bottom margin shows no row and takes no click, even a double click.
+    impl().scrollListBy (-10000);
+    list.mouseDown (mouseAt (list, { 200.0f, 900.0f - 20.0f }));
+    list.mouseDoubleClick (mouseAt (list, { 200.0f, 900.0f - 20.0f }, {}, 2));
+    EXPECT_EQ (impl().getSelectedIndex(), 67);
+    EXPECT_TRUE (loaded.isEmpty());
+    EXPECT_EQ (closes, 0);
+
+    // A taller list needs less scrolling: the offset follows.
+    impl().scrollListBy (100000);
+    view->setBounds (0, 0, 1284, 4000);
+    EXPECT_EQ (impl().getScrollOffset(), impl().getMaxScrollOffset());
+    EXPECT_EQ (impl().getMaxScrollOffset(), 68 * 96 - (4000 - 128));
+    view->setBounds (0, 0, 1284, 900);
+}
+
+TEST_F (BrowseViewTest, ASearchAfterScrollingShowsItsMatches)
+{
+    impl().scrollListBy (100000);
+    impl().setSearchText ("reese");
+    ASSERT_FALSE (impl().getFiltered().empty());
+
+    juce::Image image (juce::Image::ARGB, 1284, 900, true);
+    {
+        juce::Graphics g (image);
+        view->paintEntireComponent (g, false);
+    }
+    writePng (image, "browse-view-search-after-scroll.png");
+
+    // The first match's row is drawn where it belongs: its selection outline at y 84.
+    EXPECT_EQ (impl().getScrollOffset(), 0);
+    const auto outline = quillon::palette::get (quillon::palette::accentSelection);
+    EXPECT_EQ (image.getPixelAt (204 + 300, 84).getRed(), outline.getRed());
 }
 
 TEST_F (BrowseViewTest, LoadPathsReportTheFileAndClose)

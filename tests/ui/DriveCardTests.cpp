@@ -60,16 +60,28 @@ TEST_F (DriveTest, TypedValuesAreClampedIntoTheRange)
     EXPECT_EQ (thumbnail.getInlineEditor(), nullptr);
     EXPECT_FLOAT_EQ (plain (processor, "drive"), 24.0f);
 
+    // Text that is not a number changes nothing and closes the field; a unit may follow a number.
+    for (auto text : { "loud", "", " ", "-", "1.2.3", "12x", "inf", "nan", "--3", "3 dB dB" })
+    {
+        thumbnail.mouseDoubleClick (mouseEvent (thumbnail, { 50.0f, 10.0f }, leftButton(), {}, 2));
+        thumbnail.getInlineEditor()->setText (text);
+        ParameterRecorder recorder (*processor.parameterState.getParameter ("drive"));
+        thumbnail.commitInlineEdit();
+        EXPECT_EQ (thumbnail.getInlineEditor(), nullptr) << text;
+        EXPECT_FLOAT_EQ (plain (processor, "drive"), 24.0f) << text;
+        EXPECT_EQ (recorder.begins, 0) << text;
+    }
+
     thumbnail.mouseDoubleClick (mouseEvent (thumbnail, { 50.0f, 10.0f }, leftButton(), {}, 2));
-    thumbnail.getInlineEditor()->setText ("loud");
+    thumbnail.getInlineEditor()->setText (" 3.5 dB ");
     thumbnail.commitInlineEdit();
-    EXPECT_FLOAT_EQ (plain (processor, "drive"), 0.0f);
+    EXPECT_FLOAT_EQ (plain (processor, "drive"), 3.5f);
 
     thumbnail.mouseDoubleClick (mouseEvent (thumbnail, { 50.0f, 10.0f }, leftButton(), {}, 2));
     thumbnail.getInlineEditor()->setText ("12");
     thumbnail.cancelInlineEdit();
     EXPECT_EQ (thumbnail.getInlineEditor(), nullptr);
-    EXPECT_FLOAT_EQ (plain (processor, "drive"), 0.0f);
+    EXPECT_FLOAT_EQ (plain (processor, "drive"), 3.5f);
 }
 
 TEST_F (DriveTest, OutOfRangeModeStillDraws)

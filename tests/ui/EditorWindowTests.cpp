@@ -257,6 +257,35 @@ TEST_F (EditorWindowTest, BrowserLoadNamesThePresetAndMovesTheStrip)
     EXPECT_EQ (entries[(size_t) editor->getCurrentPresetIndex() - 1], entry);
 }
 
+TEST_F (EditorWindowTest, TheTitleNamesWhatPlaysDuringAndAfterAnAudition)
+{
+    auto editor = open();
+    processor.setPresetInfo ("my bass", "user:/tmp/my bass.xml");
+    setParam (processor, "filterCutoff", 55.0f);
+    editor->timerCallback();
+    ASSERT_EQ (editor->getHeader().presetStrip.getPresetName(), "my bass *");
+    const int position = editor->getCurrentPresetIndex();
+
+    editor->showView (1);
+    auto& impl = editor->getBrowseView().getImpl();
+    impl.toggleAudition (4);
+    EXPECT_EQ (editor->getHeader().presetStrip.getPresetName(), impl.getFiltered()[4]->displayName);
+
+    // Escape closes the browser without LOAD: the user's sound and its title come back.
+    EXPECT_TRUE (editor->getBrowseView().keyPressed (juce::KeyPress (juce::KeyPress::escapeKey)));
+    EXPECT_EQ (editor->getActiveView(), 0);
+    EXPECT_EQ (editor->getHeader().presetStrip.getPresetName(), "my bass *");
+    EXPECT_NEAR (paramValue (processor, "filterCutoff"), 55.0f, 0.01f);
+    EXPECT_EQ (editor->getCurrentPresetIndex(), position);
+
+    // "Save preset" now writes the user's sound under the user's name, not the auditioned one.
+    editor->saveCurrentPreset (false);
+    const auto saved = juce::XmlDocument::parse (home.userPresetFolder().getChildFile ("my bass.xml"));
+    ASSERT_NE (saved, nullptr);
+    EXPECT_NEAR ((float) QuillonAudioProcessor::findParamChild (juce::ValueTree::fromXml (*saved), "filterCutoff")
+                     .getProperty ("value"), 55.0f, 0.01f);
+}
+
 TEST_F (EditorWindowTest, SaveAndSaveAsAnswers)
 {
     auto editor = open();

@@ -51,13 +51,24 @@ TEST_F (EnvelopeEditorTest, DecayHandleMovesDecayAndSustainTogether)
     const auto area = graph.getGraphArea();
     const auto start = graph.getHandlePositions()[1];
     ParameterRecorder sustain (*state.getParameter ("ampSustain"));
-    drag (graph, start, { start + juce::Point<float> (area.getWidth() * 0.1f, -area.getHeight() * 0.25f) });
+    ParameterRecorder decay (*state.getParameter ("ampDecay"));
+    ParameterRecorder attack (*state.getParameter ("ampAttack"));
+    const auto step = juce::Point<float> (area.getWidth() * 0.01f, -area.getHeight() * 0.025f);
+    drag (graph, start, { start + step, start + step * 2.0f, start + step * 5.0f, start + step * 10.0f });
 
     EXPECT_NEAR (normalised (processor, "ampDecay"), 0.3f, 1.0e-4f);
     EXPECT_NEAR (normalised (processor, "ampSustain"), 0.75f, 1.0e-4f);
     EXPECT_NEAR (normalised (processor, "ampAttack"), 0.2f, 1.0e-6f);
     EXPECT_EQ (graph.getDragHandle(), 0);
-    EXPECT_EQ (sustain.begins, 0); // handle drags open no gesture
+    // A host sees one gesture per moved parameter for the whole drag, and nothing for the others.
+    for (auto* r : { &sustain, &decay })
+    {
+        EXPECT_EQ (r->begins, 1);
+        EXPECT_EQ (r->ends, 1);
+        EXPECT_FALSE (r->valueOutsideGesture);
+        EXPECT_GE (r->values.size(), 4u);
+    }
+    EXPECT_EQ (attack.begins, 0);
 
     // Dragging far beyond the graph clamps at the range ends.
     const auto release = graph.getHandlePositions()[3];

@@ -67,14 +67,23 @@ TEST_F (FilterStripTest, EnvelopeShiftClampsAndZeroAmountHidesIt)
 TEST_F (FilterStripTest, HandleDragSetsCutoffAndResonanceInTheCutoffGesture)
 {
     ParameterRecorder cutoff (*state.getParameter ("filterCutoff"));
+    ParameterRecorder reso (*state.getParameter ("filterReso"));
     const auto handle = strip.getCutoffHandle();
     const auto plot = strip.getPlotArea().toFloat();
 
-    drag (strip, handle, { { plot.getX() - 50.0f, plot.getY() - 30.0f } });
+    drag (strip, handle, { handle + juce::Point<float> (-3.0f, -2.0f), handle + juce::Point<float> (-20.0f, -9.0f),
+                           { plot.getX() - 50.0f, plot.getY() - 30.0f } });
     EXPECT_NEAR (plain (processor, "filterCutoff"), 20.0f, 0.01f);
     EXPECT_FLOAT_EQ (plain (processor, "filterReso"), 1.0f);
-    EXPECT_EQ (cutoff.begins, 1);
-    EXPECT_EQ (cutoff.ends, 1);
+
+    // Both parameters the handle moves are recorded as one gesture each for the whole drag.
+    for (auto* r : { &cutoff, &reso })
+    {
+        EXPECT_EQ (r->begins, 1);
+        EXPECT_EQ (r->ends, 1);
+        EXPECT_FALSE (r->valueOutsideGesture);
+        EXPECT_GE (r->values.size(), 3u);
+    }
     EXPECT_EQ (strip.getDragTarget(), 0);
 }
 
@@ -102,6 +111,7 @@ TEST_F (FilterStripTest, EnvelopePointDragSpansTheRangeIn200Pixels)
     strip.refresh();
     const auto release = strip.getEnvelopePoints()[3];
 
+    ParameterRecorder recorder (*state.getParameter ("filterRelease"));
     strip.mouseDown (mouseEvent (strip, release, leftButton()));
     ASSERT_EQ (strip.getDragTarget(), 5);
     strip.mouseDrag (mouseEvent (strip, release - juce::Point<float> (0.0f, 200.0f), leftButton(), release, 1, true));
@@ -109,6 +119,9 @@ TEST_F (FilterStripTest, EnvelopePointDragSpansTheRangeIn200Pixels)
     strip.mouseDrag (mouseEvent (strip, release - juce::Point<float> (0.0f, 400.0f), leftButton(), release, 1, true));
     EXPECT_FLOAT_EQ (normalised (processor, "filterRelease"), 1.0f);
     strip.mouseUp (mouseEvent (strip, release, leftButton()));
+    EXPECT_EQ (recorder.begins, 1);
+    EXPECT_EQ (recorder.ends, 1);
+    EXPECT_FALSE (recorder.valueOutsideGesture);
 
     // Without the envelope overlay the points are not draggable.
     strip.setShowEnvelope (false);

@@ -1,6 +1,9 @@
 #include "WindowTestSupport.h"
 
+#include "plugin/Palette.h"
 #include "ui/Header.h"
+#include "ui/LookAndFeel.h"
+#include "ui/Themes.h"
 
 using namespace window_tests;
 using quillon::ui::Header;
@@ -11,7 +14,8 @@ TEST (PresetStrip, OnlyAPressInTheNameCellStartsARename)
 {
     PresetNavStrip strip;
     strip.setBounds (0, 0, 312, 96);
-    strip.setPresetName ("Init *");
+    strip.setPresetName ("Init", true);
+    EXPECT_EQ (strip.getPresetName(), "Init *");
 
     strip.mouseDown (mouseAt (strip, { 20.0f, 40.0f }));   // over the previous arrow
     strip.mouseDown (mouseAt (strip, { 100.0f, 10.0f }));  // position line
@@ -23,8 +27,61 @@ TEST (PresetStrip, OnlyAPressInTheNameCellStartsARename)
 
     strip.mouseDown (mouseAt (strip, { 100.0f, 40.0f }));
     ASSERT_NE (strip.getRenameEditor(), nullptr);
-    EXPECT_EQ (strip.getRenameEditor()->getText(), "Init *");
+    // The modified mark is the strip's, not part of the name.
+    EXPECT_EQ (strip.getRenameEditor()->getText(), "Init");
     EXPECT_EQ (strip.getRenameEditor()->getBounds(), juce::Rectangle<int> (52, 22, 112, 44));
+
+    juce::StringArray renames;
+    strip.onRename = [&renames] (const juce::String& n) { renames.add (n); };
+    strip.commitRename();
+    EXPECT_EQ (renames, juce::StringArray ({ "Init" }));
+}
+
+TEST (PresetStrip, RenameFieldShowsTheNameInTheStripsStyleAndThemeCentred)
+{
+    quillon::ui::applyBuiltInTheme ("mossEraDay"); // a light theme: light ground, dark text
+    {
+        PresetNavStrip strip;
+        strip.setBounds (0, 0, 312, 96);
+        strip.setPresetName ("reese", true);
+        strip.mouseDown (mouseAt (strip, { 100.0f, 40.0f }));
+        auto* field = strip.getRenameEditor();
+        ASSERT_NE (field, nullptr);
+        EXPECT_FLOAT_EQ (field->getFont().getHeight(), quillon::ui::getEditorFont (2).getHeight());
+
+        juce::Image image (juce::Image::ARGB, 312, 96, true);
+        {
+            juce::Graphics g (image);
+            strip.paintEntireComponent (g, false);
+        }
+        writePng (image, "preset-strip-rename-light.png");
+
+        // Inside the field's outline: the text is the theme's dark text, its ink centred on the cell.
+        const auto cell = strip.getNameCell().reduced (3);
+        const auto ground = quillon::palette::get (quillon::palette::bgSurface);
+        const auto ink = quillon::palette::get (quillon::palette::textPrimary);
+        float darkest = 1.0f;
+        int top = -1, bottom = -1;
+        for (int y = cell.getY(); y < cell.getBottom(); ++y)
+            for (int x = cell.getX(); x < cell.getRight(); ++x)
+            {
+                const auto c = image.getPixelAt (x, y);
+                darkest = juce::jmin (darkest, c.getPerceivedBrightness());
+                const int diff = std::abs (c.getRed() - ground.getRed()) + std::abs (c.getGreen() - ground.getGreen())
+                               + std::abs (c.getBlue() - ground.getBlue());
+                if (diff > 120)
+                {
+                    top = top < 0 ? y : top;
+                    bottom = y;
+                }
+            }
+
+        EXPECT_LT (darkest, ink.getPerceivedBrightness() + 0.15f);
+        ASSERT_GE (top, 0);
+        const float inkCentre = 0.5f * (float) (top + bottom);
+        EXPECT_NEAR (inkCentre, (float) strip.getNameCell().getCentreY(), 4.0f);
+    }
+    quillon::ui::applyBuiltInTheme ("dark");
 }
 
 TEST (PresetStrip, CommitTrimsAndReportsCancelAndBlankKeepTheName)
@@ -165,8 +222,13 @@ TEST_F (HeaderTest, TypedTempoIsClampedAndWritten)
     commit ("97.5");
     EXPECT_NEAR (paramValue (processor, "lfoSyncBpm"), 97.5f, 0.01f);
     EXPECT_EQ (display.getDisplayText(), "97.5");
-    commit (".");
-    EXPECT_FLOAT_EQ (paramValue (processor, "lfoSyncBpm"), 40.0f);
+    // Text that holds no number leaves the tempo alone (it used to write the range start).
+    commit ("120");
+    for (auto text : { ".", "..", "1.2.3", "." })
+    {
+        commit (text);
+        EXPECT_NEAR (paramValue (processor, "lfoSyncBpm"), 120.0f, 0.01f) << text;
+    }
 
     setParam (processor, "lfoSyncBpm", 133.0f);
     commit ("");

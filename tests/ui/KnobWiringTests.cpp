@@ -255,6 +255,38 @@ TEST_F (KnobWiring, MidiLearnTogglesAndFollowsTheProcessor)
     EXPECT_FALSE (drive.isMidiLearnArmed());
 }
 
+TEST_F (KnobWiring, EachInstanceTicksOnlyItsOwnKnobs)
+{
+    // Two plug-in instances, each with a cutoff knob; only the first arms MIDI learn.
+    QuillonAudioProcessor other;
+    clearMatrix (other);
+    Knob mine (0, false, false), theirs (0, false, false);
+    wireKnob (mine, processor, "filterCutoff", 1);
+    wireKnob (theirs, other, "filterCutoff", 1);
+
+    mine.handleMenuResult (Knob::midiLearnItem);
+    ASSERT_TRUE (processor.isMidiLearnArmed ("filterCutoff"));
+    updateModulationRings (other);
+    EXPECT_TRUE (mine.isMidiLearnArmed()) << "the other instance's tick leaves this knob armed";
+    updateModulationRings (processor);
+    EXPECT_TRUE (mine.isMidiLearnArmed());
+
+    // Live modulation of one instance never shows on the other's knob.
+    setSlot (processor, 1, 1, 1, 0.5f);
+    setLive (1, 0.6f);
+    updateModulationRings (other);
+    EXPECT_FALSE (mine.isModulated());
+    EXPECT_FALSE (theirs.isModulated());
+    updateModulationRings (processor);
+    EXPECT_TRUE (mine.isModulated());
+    EXPECT_FALSE (theirs.isModulated());
+
+    // A matrix row's hover flashes its own instance's knobs only.
+    flashKnobsForDestination (other, 1);
+    EXPECT_FALSE (mine.isFlashActive());
+    EXPECT_TRUE (theirs.isFlashActive());
+}
+
 TEST_F (KnobWiring, RegistryKeepsOneEntryPerKnobAndDropsDeletedKnobs)
 {
     auto knob = std::make_unique<Knob> (0, false, false);

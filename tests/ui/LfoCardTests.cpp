@@ -64,8 +64,20 @@ TEST_F (LfoCardTest, RateAndDepthTexts)
 TEST_F (LfoCardTest, PreviewSpeedFollowsRateSyncAndTempo)
 {
     LfoPreviewStrip preview (processor.parameterState);
+    preview.setSize (172, 126);
 
+    // Silent, the preview stands still and repaints only when what it draws changes.
     setPlain (processor, "lfo1Rate", 2.0f);
+    preview.timerCallback();
+    const float still = preview.getDisplayPhase();
+    EXPECT_EQ (quillon::test::countRepaints (preview, [&] { for (int i = 0; i < 30; ++i) preview.timerCallback(); }), 0);
+    EXPECT_EQ (preview.getDisplayPhase(), still);
+    setNormalised ("lfo1Depth", 0.9f);
+    EXPECT_GT (quillon::test::countRepaints (preview, [&] { preview.timerCallback(); }), 0);
+    EXPECT_EQ (preview.getDisplayPhase(), still);
+
+    // Sounding, it scrolls at the LFO's rate.
+    processor.peakLevelDb.store (-20.0f);
     EXPECT_NEAR (preview.getCyclesPerSecond(), 2.0f, 1.0e-4f);
     const float before = preview.getDisplayPhase();
     preview.timerCallback();
@@ -160,7 +172,7 @@ TEST_F (LfoCardTest, Snapshot)
     // Slot 1 aims at the rate (17): only the rate knob is registered for it.
     EXPECT_TRUE (card.getRateKnob().isModulated());
     EXPECT_FALSE (card.getDepthKnob().isModulated());
-    EXPECT_EQ (card.getSourceChip().getBounds(), juce::Rectangle<int> (124, 268, 64, 36));
+    EXPECT_EQ (card.getSourceChip().getBounds(), juce::Rectangle<int> (108, 268, 96, 36)); // under the shape cells
     EXPECT_EQ (card.getPreview().getBounds(), juce::Rectangle<int> (16, 62, 172, 126));
 
     // The card's chip routes the LFO from its menu.

@@ -136,3 +136,45 @@ TEST_F (SettingsTest, UnreadableFileIsNotMergedIntoMemory)
     EXPECT_EQ (editor->getValue (settingsKeys::themeName), "dark");
     EXPECT_EQ (onDisk (settingsKeys::displayScale), "0.75");
 }
+
+TEST_F (SettingsTest, AWriteRetriedAfterAFailureStillKeepsOtherWritersKeys)
+{
+    auto editor = settingsWriter();
+    editor->setValue (settingsKeys::displayScale, 1.0);
+
+    // The file cannot be written for a while (here: a folder stands where it belongs).
+    ASSERT_TRUE (file().deleteFile());
+    ASSERT_TRUE (file().createDirectory());
+    editor->setValue (settingsKeys::themeName, "halogenMint");
+    // The framework's own retry must not write a stale key set later.
+    EXPECT_FALSE (editor->needsToBeSaved());
+
+    // Meanwhile, once the file is back, another writer stores its keys.
+    ASSERT_TRUE (file().deleteRecursively());
+    {
+        auto wrapper = plainWriter();
+        wrapper->setValue ("audioSetup", "<DEVICESETUP deviceType=\"ALSA\"/>");
+        wrapper->setValue (settingsKeys::displayScale, 1.5);
+    }
+
+    // Every retry merges: the explicit save the editor makes after each write, and the one at close.
+    editor->saveIfNeeded();
+    EXPECT_TRUE (onDisk ("audioSetup").contains ("ALSA"));
+    editor.reset();
+    EXPECT_TRUE (onDisk ("audioSetup").contains ("ALSA"));
+    EXPECT_EQ (onDisk (settingsKeys::themeName), "halogenMint");
+    // A value it did not change itself is the other writer's.
+    EXPECT_EQ (onDisk (settingsKeys::displayScale), "1.5");
+
+    // A retry at the next change merges too.
+    auto browser = settingsWriter();
+    ASSERT_TRUE (file().deleteFile());
+    ASSERT_TRUE (file().createDirectory());
+    browser->setValue (favouriteKeyFor ("a.xml"), true);
+    ASSERT_TRUE (file().deleteRecursively());
+    plainWriter()->setValue ("filterState", "AAAA");
+    browser->setValue (favouriteKeyFor ("b.xml"), true);
+    EXPECT_EQ (onDisk ("filterState"), "AAAA");
+    EXPECT_EQ (onDisk ("fav_a.xml"), "1");
+    EXPECT_EQ (onDisk ("fav_b.xml"), "1");
+}

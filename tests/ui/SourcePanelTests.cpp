@@ -17,10 +17,24 @@ protected:
     DetuneBar bar { state };
     void SetUp() override { bar.setSize (204, 312); }
 
+    /** The user's click on a unit cell. */
     void switchUnit (int index)
     {
-        setPlain (processor, "detuneMode", (float) index);
+        bar.getUnitSwitch()->selectIndex (index);
         pumpMessages();
+    }
+
+    /** The mode and both detunes as a stored state or preset holds them. */
+    std::unique_ptr<juce::XmlElement> stateWith (int mode, float cents, float hertz)
+    {
+        const auto before = processor.createStateXml();
+        setPlain (processor, "detuneMode", (float) mode);
+        setPlain (processor, "osc2Detune", cents);
+        setPlain (processor, "osc2DetuneHz", hertz);
+        auto xml = processor.createStateXml();
+        processor.loadStateTree (*before);
+        pumpMessages();
+        return xml;
     }
 };
 } // namespace
@@ -47,6 +61,59 @@ TEST_F (DetuneBarTest, SwitchingUnitsCarriesTheDetuneOver)
     switchUnit (0);
     EXPECT_NEAR (plain (processor, "osc2Detune"), 76.96f, 0.02f);
     EXPECT_EQ (bar.getDetuneKnob().getValueText(), "+77 ct");
+}
+
+TEST_F (DetuneBarTest, LoadsAndRestoresKeepTheStoredDetuneAndStayUnmodified)
+{
+    // A +12 ct preset loaded while the bar shows hertz.
+    switchUnit (1);
+    const auto centsPreset = stateWith (0, 12.0f, 3.0f);
+    processor.loadStateTree (*centsPreset);
+    pumpMessages();
+    EXPECT_EQ (bar.getBoundDetuneId(), "osc2Detune");
+    EXPECT_FLOAT_EQ (plain (processor, "osc2Detune"), 12.0f);
+    EXPECT_FLOAT_EQ (plain (processor, "osc2DetuneHz"), 3.0f);
+    EXPECT_EQ (bar.getDetuneKnob().getValueText(), "+12 ct");
+    EXPECT_FALSE (processor.presetDirty.load());
+
+    // A host restoring a state saved in hertz while cents are shown.
+    const auto hertzState = stateWith (1, -30.0f, 7.5f);
+    juce::MemoryBlock block;
+    juce::AudioProcessor::copyXmlToBinary (*hertzState, block);
+    processor.setStateInformation (block.getData(), (int) block.getSize());
+    pumpMessages();
+    EXPECT_EQ (bar.getBoundDetuneId(), "osc2DetuneHz");
+    EXPECT_FLOAT_EQ (plain (processor, "osc2DetuneHz"), 7.5f);
+    EXPECT_FLOAT_EQ (plain (processor, "osc2Detune"), -30.0f);
+    EXPECT_EQ (bar.getDetuneKnob().getValueText(), "+7.5 Hz");
+    EXPECT_FALSE (processor.presetDirty.load());
+
+    // Automation of the mode rebinds the knob but writes no detune.
+    setPlain (processor, "detuneMode", 0.0f);
+    pumpMessages();
+    EXPECT_EQ (bar.getBoundDetuneId(), "osc2Detune");
+    EXPECT_FLOAT_EQ (plain (processor, "osc2Detune"), -30.0f);
+    EXPECT_FLOAT_EQ (plain (processor, "osc2DetuneHz"), 7.5f);
+}
+
+TEST_F (DetuneBarTest, TheKnobMenusUnitChoiceConvertsLikeTheSwitch)
+{
+    setPlain (processor, "osc2Detune", 50.0f);
+    const auto menu = bar.getDetuneKnob().buildContextMenu();
+    juce::PopupMenu::MenuItemIterator items (menu, true);
+    bool chosen = false;
+
+    while (items.next())
+        if (items.getItem().text == "hz" && items.getItem().action)
+        {
+            items.getItem().action();
+            chosen = true;
+        }
+
+    ASSERT_TRUE (chosen);
+    EXPECT_EQ (bar.getBoundDetuneId(), "osc2DetuneHz");
+    EXPECT_NEAR (plain (processor, "osc2DetuneHz"), 12.89f, 0.01f);
+    EXPECT_FLOAT_EQ (plain (processor, "osc2Detune"), 50.0f); // the unit left behind keeps its value
 }
 
 TEST_F (DetuneBarTest, TheKnobDrivesWhicheverParameterIsBound)

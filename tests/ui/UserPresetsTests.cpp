@@ -136,3 +136,29 @@ TEST_F (UserPresetFiles, AFailedWriteKeepsThePresetMarkedAsModified)
     EXPECT_EQ (processor.getPresetName(), "kept");
     EXPECT_TRUE (processor.presetDirty.load());
 }
+
+TEST (UserPresetFileName, PunctuationControlsAndInvisibleCharactersNeverStay)
+{
+    const auto name = [] (const char* utf8) { return makePresetFileName (juce::String::fromUTF8 (utf8)); };
+
+    // Typographic punctuation is punctuation: "Bass—Lead…" gives "Bass_Lead_".
+    EXPECT_EQ (name ("Bass\xe2\x80\x94Lead\xe2\x80\xa6"), "Bass_Lead_");
+    EXPECT_EQ (name ("\xc2\xabwarm\xc2\xbb \xe2\x80\x9cpad\xe2\x80\x9d"), "_warm_ _pad_");
+
+    // Direction isolates, zero-width and other format characters would hide in a file name.
+    EXPECT_EQ (name ("a\xe2\x81\xa6" "b\xe2\x81\xa7" "c\xe2\x81\xa8" "d\xe2\x81\xa9" "e"), "a_b_c_d_e");
+    EXPECT_EQ (name ("x\xe2\x80\x8by\xe2\x80\x8ez\xe2\x80\xaew\xef\xbb\xbf" "v\xc2\xad" "u"), "x_y_z_w_v_u");
+    // Combining marks, also those counted as letters, and controls.
+    EXPECT_EQ (name ("e\xcc\x81t\xcd\x85" "e"), "e_t_e");
+    EXPECT_EQ (name ("tab\there\x7f" "del\xc2\x85nel"), "tab_here_del_nel");
+
+    // Letters and digits of other scripts stay.
+    for (const char* kept : { "\xd0\x91\xd0\xb0\xd1\x81", "\xe4\xb8\xad\xe6\x96\x87", "\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d",
+                              "\xd9\xa3\xd9\xa4", "Caf\xc3\xa9" })
+        EXPECT_EQ (name (kept), juce::String::fromUTF8 (kept));
+
+    // Nothing but replacements and safe characters ever comes out.
+    for (const char* odd : { "\xe2\x80\xa8\xe2\x80\xa9", "\xf0\x9f\x98\x80 emoji", "\xee\x80\x80private" })
+        for (auto c : name (odd))
+            EXPECT_TRUE (c == '_' || c == ' ' || juce::CharacterFunctions::isLetterOrDigit (c)) << (int) c;
+}

@@ -144,8 +144,12 @@ TEST (Knob, WheelAndKeysMoveABoundParameter)
     EXPECT_EQ (proc.raw ("semis"), std::round (proc.raw ("semis"))) << "a stepped parameter stays on its steps";
 
     const auto before = proc.raw ("semis");
+    ParameterRecorder rec (proc.param ("semis"));
     EXPECT_TRUE (knob.keyPressed (juce::KeyPress (juce::KeyPress::downKey)));
     EXPECT_FLOAT_EQ (proc.raw ("semis"), before - 1.0f);
+    EXPECT_EQ (rec.begins, 1) << "a key step is a gesture a host can record";
+    EXPECT_EQ (rec.ends, 1);
+    EXPECT_FALSE (rec.valueOutsideGesture);
 }
 
 TEST (Knob, RingDragZoneIsFivePixelsAroundTheRing)
@@ -359,12 +363,20 @@ TEST (Knob, PastedTextIsClampedIntoTheRange)
     knob.pasteValueFromText ("0.25");
     EXPECT_EQ (knob.getValue(), 0.25);
 
+    // A clipboard that holds no number changes nothing (it used to set 0, clamped into the range).
     knob.setRange (-1.0, 1.0, 0.0);
-    knob.pasteValueFromText ("not a number");
-    EXPECT_EQ (knob.getValue(), 0.0);
+    knob.setValue (0.4);
+    for (auto text : { "not a number", "", "1e", "0x10", "nan", "1,5" })
+    {
+        knob.pasteValueFromText (text);
+        EXPECT_EQ (knob.getValue(), 0.4) << text;
+    }
 
     knob.setRange (0.5, 1.0, 0.0);
+    knob.setValue (0.75);
     knob.pasteValueFromText ("garbage");
+    EXPECT_EQ (knob.getValue(), 0.75);
+    knob.pasteValueFromText ("-2.5e-1");
     EXPECT_EQ (knob.getValue(), 0.5);
 }
 
@@ -393,4 +405,65 @@ TEST (Knob, MidiLearnBlinkAndFlashTimer)
     knob.setMidiLearnArmed (true);
     knob.setMidiLearnArmed (false);
     EXPECT_TRUE (knob.isTimerRunning()) << "disarming keeps a running flash going";
+}
+
+TEST (Knob, TimerRestsOnceAFlashEndsEvenWhenAPaintEndedIt)
+{
+    Knob knob (0, false, false);
+    knob.flashHighlight();
+    EXPECT_TRUE (knob.isTimerRunning());
+    EXPECT_GT (knob.getTimerInterval(), 100) << "a still halo needs no 30 Hz repaint";
+
+    // The deadline passes while a paint runs: the paint ends the flash, the next tick the timer.
+    juce::Thread::sleep (1010);
+    paintToImage (knob);
+    EXPECT_FALSE (knob.isFlashActive());
+    knob.timerCallback();
+    EXPECT_FALSE (knob.isTimerRunning());
+
+    // The live value repaints nothing when it has not moved (checked through a paint counter).
+    knob.setModulated (true);
+    knob.setLiveValue (0.3);
+    EXPECT_EQ (countRepaints (knob, [&] { for (int i = 0; i < 40; ++i) knob.setLiveValue (0.3); }), 0);
+    EXPECT_GT (countRepaints (knob, [&] { knob.setLiveValue (0.6); }), 0);
+    knob.setModulated (false);
+    EXPECT_EQ (countRepaints (knob, [&] { knob.setLiveValue (0.2); }), 0) << "no live marker is drawn";
+}
+
+TEST (Knob, MidiLearnIsPlainlyVisibleEvenAtTheStartOfTheRange)
+{
+    Knob knob (0, false, false);
+    knob.setValue (0.0);
+    const auto idle = paintToImage (knob);
+    const auto g = knob.getGeometry();
+
+    // Over the blink cycle, the track where the value arc would run lights up in the accent.
+    const auto accent = getWidgetTheme().getColour (ColourId::accent);
+    const auto angle = juce::MathConstants<float>::pi * 2.0f - juce::MathConstants<float>::halfPi; // top
+    const auto top = juce::Point<int> (juce::roundToInt (g.cx + g.knobDiameter * 0.5f * std::cos (angle) - 0.5f),
+                                       juce::roundToInt (g.cy + g.knobDiameter * 0.5f * std::sin (angle) - 0.5f));
+    knob.setMidiLearnArmed (true);
+    float brightest = 0.0f, dimmest = 1.0f;
+    int changedPixels = 0;
+
+    for (int tick = 0; tick < 30; ++tick)
+    {
+        knob.timerCallback();
+        const auto image = paintToImage (knob);
+        const auto c = image.getPixelAt (top.x, top.y);
+        const auto closeness = 1.0f - (std::abs (c.getFloatRed() - accent.getFloatRed()) + std::abs (c.getFloatGreen() - accent.getFloatGreen())
+                                       + std::abs (c.getFloatBlue() - accent.getFloatBlue())) / 3.0f;
+        brightest = juce::jmax (brightest, closeness * c.getFloatAlpha());
+        dimmest = juce::jmin (dimmest, closeness * c.getFloatAlpha());
+
+        if (tick == 7) // near the brightest point of the blink
+            for (int y = 0; y < 44; ++y)
+                for (int x = 0; x < 44; ++x)
+                    changedPixels += image.getPixelAt (x, y) != idle.getPixelAt (x, y) ? 1 : 0;
+    }
+
+    EXPECT_GT (changedPixels, 150) << "the whole travel shows the learn state";
+    EXPECT_GT (brightest - dimmest, 0.3f) << "it blinks";
+    knob.setMidiLearnArmed (false);
+    EXPECT_TRUE (imagesEqual (paintToImage (knob), idle)) << "cancelled, it looks as before";
 }

@@ -81,6 +81,75 @@ TEST (ValueChip, DragsABoundParameterInOneGestureAndFormatsIt)
     EXPECT_EQ (chip.getValue(), 12.0);
 }
 
+TEST (ValueChip, ChevronClicksStepTheParameterInAGesture)
+{
+    DummyProcessor proc;
+    const auto click = [] (ValueChip& chip, juce::Point<float> at, int clicks = 1)
+    {
+        chip.mouseDown (mouseEvent (chip, at, leftButton(), at, clicks));
+        chip.mouseUp (mouseEvent (chip, at, leftButton(), at, clicks));
+    };
+    const juce::Point<float> up { 84.0f, 16.0f }, down { 84.0f, 28.0f };
+
+    // A stepped parameter moves by its own step.
+    ValueChip semis (proc.state, "semis", "DETUNE");
+    ParameterRecorder rec (proc.param ("semis"));
+    EXPECT_EQ (semis.stepDirectionAt (up), 1);
+    EXPECT_EQ (semis.stepDirectionAt (down), -1);
+    EXPECT_EQ (semis.stepDirectionAt ({ 40.0f, 16.0f }), 0) << "the text area is for dragging";
+    click (semis, up);
+    EXPECT_FLOAT_EQ (proc.raw ("semis"), 1.0f);
+    EXPECT_EQ (rec.begins, 1);
+    EXPECT_EQ (rec.ends, 1);
+    EXPECT_FALSE (rec.valueOutsideGesture);
+    click (semis, down);
+    click (semis, down, 2); // the second click of a quick pair is another step, not a reset
+    semis.mouseDoubleClick (mouseEvent (semis, down, leftButton(), down, 2));
+    EXPECT_FLOAT_EQ (proc.raw ("semis"), -1.0f);
+    EXPECT_EQ (rec.begins, 3);
+    EXPECT_EQ (rec.ends, 3);
+    EXPECT_FALSE (semis.isPressed());
+
+    // At the end of the range a step changes nothing and opens no gesture.
+    proc.param ("semis").setValueNotifyingHost (1.0f);
+    rec.clear();
+    click (semis, up);
+    EXPECT_FLOAT_EQ (proc.raw ("semis"), 12.0f);
+    EXPECT_EQ (rec.begins, 0);
+
+    // A continuous parameter moves by 1 % of its travel: 0.66 dB on -60..6.
+    ValueChip level (proc.state, "level", "LEVEL");
+    click (level, up);
+    EXPECT_NEAR (proc.raw ("level"), 0.66f, 1.0e-4f);
+    click (level, down);
+    click (level, down);
+    EXPECT_NEAR (proc.raw ("level"), -0.66f, 1.0e-4f);
+
+    // A press on a chevron followed by a move is no drag.
+    const auto before = proc.raw ("level");
+    drag (level, down, { down + juce::Point<float> (0.0f, 30.0f) });
+    EXPECT_NEAR (proc.raw ("level"), before - 0.66f, 1.0e-4f);
+
+    // Without arrows the same place is plain chip.
+    level.setShowStepArrows (false);
+    EXPECT_EQ (level.stepDirectionAt (up), 0);
+}
+
+TEST (ValueChip, ArrowKeysAreOneGestureEach)
+{
+    DummyProcessor proc;
+    ValueChip chip (proc.state, "semis", "DETUNE");
+    ParameterRecorder rec (proc.param ("semis"));
+    EXPECT_TRUE (chip.keyPressed (juce::KeyPress (juce::KeyPress::upKey)));
+    EXPECT_TRUE (chip.keyPressed (juce::KeyPress (juce::KeyPress::upKey)));
+    EXPECT_FLOAT_EQ (proc.raw ("semis"), 2.0f);
+    EXPECT_EQ (rec.begins, 2);
+    EXPECT_EQ (rec.ends, 2);
+    EXPECT_FALSE (rec.valueOutsideGesture);
+    EXPECT_FALSE (chip.keyPressed (juce::KeyPress ('a')));
+    EXPECT_EQ (rec.begins, 2);
+}
+
 TEST (BipolarBar, ReadoutTexts)
 {
     BipolarBar bar;

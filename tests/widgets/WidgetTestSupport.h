@@ -136,5 +136,6 @@ inline ::testing::AssertionResult coloursClose (juce::Colour actual, juce::Colou
 
 using quillon::test::imagesEqual;
 using quillon::test::paintToImage;
+using quillon::test::countRepaints;
 
 } // namespace widget_tests

@@ -5,6 +5,7 @@
 #include "plugin/PluginProcessor.h"
 #include "ui/LookAndFeel.h"
 #include "ui/Settings.h"
+#include "ui/Themes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -21,6 +22,23 @@ juce::Colour colourOf (int slot) { return palette::get (slot); }
 constexpr int rowPitch = 96;
 constexpr int listTop = 84;
 constexpr int sidebarRowPitch = 44;
+constexpr int listBottomMargin = 44;
+// One notch of a mouse wheel (50/256 in JUCE's units) scrolls about half a row.
+constexpr float pixelsPerWheelUnit = 256.0f;
+
+// The browser's own keys. Escape closes with any modifier; the others only when pressed alone.
+bool isBrowserKey (const juce::KeyPress& key)
+{
+    if (key.isKeyCode (juce::KeyPress::escapeKey))
+        return true;
+
+    const auto mods = key.getModifiers();
+    if (mods.isShiftDown() || mods.isCtrlDown() || mods.isAltDown())
+        return false;
+
+    return key.isKeyCode (juce::KeyPress::upKey) || key.isKeyCode (juce::KeyPress::downKey)
+        || key.isKeyCode (juce::KeyPress::returnKey);
+}
 
 void drawText (juce::Graphics& g, int style, const juce::String& text, juce::Rectangle<int> area,
                juce::Colour colour, juce::Justification justification)
@@ -78,6 +96,12 @@ public:
         setTitle (kind == favourite ? juce::String ("Favourite preset") : text);
     }
 
+    // Return belongs to the browser (it loads the selection), as do the arrows and Escape.
+    bool keyPressed (const juce::KeyPress& key) override
+    {
+        return isBrowserKey (key) ? false : juce::Button::keyPressed (key);
+    }
+
     void paintButton (juce::Graphics& g, bool highlighted, bool down) override
     {
         const auto bounds = getLocalBounds().toFloat();
@@ -88,7 +112,9 @@ public:
             paintSurface (g, bounds, highlighted, down, false, focused, isEnabled(), 0);
             const auto colour = ! isEnabled() ? colourOf (palette::textDisabled)
                                               : colourOf (highlighted ? palette::textPrimary : palette::textSecondary);
-            drawText (g, 6, getButtonText().toUpperCase(), getLocalBounds(), colour, juce::Justification::centred);
+            // Kept clear of the outline, so a squeezed "SORT · RECENT" never touches it.
+            drawText (g, 6, getButtonText().toUpperCase(), getLocalBounds().reduced (6, 0), colour,
+                      juce::Justification::centred);
         }
         else if (kind == load)
         {
@@ -245,10 +271,22 @@ public:
             const int labelRight = countRight - (int) std::ceil (countFont.getStringWidthFloat (count)) - 8;
             g.setColour (labelColour);
             g.setFont (getEditorFont (6));
-            g.drawFittedText (rows[(size_t) i].label, { 36, y, labelRight - 36, 44 }, juce::Justification::centredLeft, 1, 0.8f);
+            larkspur::widgets::drawFittedLine (g, rows[(size_t) i].label, juce::Rectangle<int> (36, y, labelRight - 36, 44).toFloat(),
+                                               juce::Justification::centredLeft);
             drawText (g, 5, count, { countRight - 44, y, 44, 44 },
                       colourOf (selected ? palette::textSecondary : palette::textTertiary), juce::Justification::centredRight);
         }
+    }
+};
+
+//==============================================================================
+// Typing goes into the field; the browser's keys go on to the browser.
+class SearchField : public juce::TextEditor
+{
+public:
+    bool keyPressed (const juce::KeyPress& key) override
+    {
+        return isBrowserKey (key) ? false : juce::TextEditor::keyPressed (key);
     }
 };
 
@@ -260,13 +298,14 @@ public:
     {
         searchField.setTextToShowWhenEmpty (juce::String::fromUTF8 ("search presets\xe2\x80\xa6"), colourOf (palette::textTertiary));
         searchField.setFont (getEditorFont (3));
-        searchField.setColour (juce::TextEditor::backgroundColourId, colourOf (palette::bgSurface));
-        searchField.setColour (juce::TextEditor::textColourId, colourOf (palette::textPrimary));
-        searchField.setColour (juce::TextEditor::highlightColourId, colourOf (palette::accentPrimary).withAlpha (0.3f));
-        searchField.setColour (juce::TextEditor::highlightedTextColourId, colourOf (palette::textPrimary));
-        searchField.setColour (juce::CaretComponent::caretColourId, colourOf (palette::accentPrimary));
-        searchField.setColour (juce::TextEditor::outlineColourId, colourOf (palette::borderHair));
-        searchField.setColour (juce::TextEditor::focusedOutlineColourId, colourOf (palette::accentPrimary));
+        setPaletteColour (searchField, emptyTextColourId, palette::textTertiary);
+        setPaletteColour (searchField, juce::TextEditor::backgroundColourId, palette::bgSurface);
+        setPaletteColour (searchField, juce::TextEditor::textColourId, palette::textPrimary);
+        setPaletteColour (searchField, juce::TextEditor::highlightColourId, palette::accentPrimary, 0.3f);
+        setPaletteColour (searchField, juce::TextEditor::highlightedTextColourId, palette::textPrimary);
+        setPaletteColour (searchField, juce::CaretComponent::caretColourId, palette::accentPrimary);
+        setPaletteColour (searchField, juce::TextEditor::outlineColourId, palette::borderHair);
+        setPaletteColour (searchField, juce::TextEditor::focusedOutlineColourId, palette::accentPrimary);
         searchField.setIndents (12, 8);
         searchField.onTextChange = [this] { if (onSearchChanged) onSearchChanged (searchField.getText()); };
         addAndMakeVisible (searchField);
@@ -280,15 +319,57 @@ public:
     int selectedIndex = -1, auditionIndex = -1, hoveredAudition = -1, hoveredRow = -1, scrollOffset = 0;
     std::function<void (const juce::String&)> onSearchChanged;
     std::function<void()> onSortToggled;
-    juce::TextEditor searchField;
+    SearchField searchField;
     BrowserButton sortButton { BrowserButton::sort, sortText (true) };
 
     int rowTop (int i) const { return i * rowPitch - scrollOffset; }
 
+    // Rows show between the search bar and the bottom margin; nothing outside takes a click.
+    int visibleHeight() const { return juce::jmax (0, getHeight() - listTop - listBottomMargin); }
+    int maxScrollOffset() const { return juce::jmax (0, (int) filtered.size() * rowPitch - visibleHeight()); }
+
+    void setScrollOffset (int offset)
+    {
+        offset = juce::jlimit (0, maxScrollOffset(), offset);
+        if (offset == scrollOffset)
+            return;
+
+        scrollOffset = offset;
+        if (isMouseOver())
+            updateHover (getMouseXYRelative());
+        repaint();
+    }
+
+    void mouseWheelMove (const juce::MouseEvent&, const juce::MouseWheelDetails& wheel) override
+    {
+        // A trackpad sends many small steps: keep the fraction so slow swipes still move.
+        const float delta = wheel.isReversed ? -wheel.deltaY : wheel.deltaY;
+        wheelRemainder -= delta * pixelsPerWheelUnit;
+        const int whole = (int) wheelRemainder;
+        wheelRemainder -= (float) whole;
+
+        if (whole != 0)
+            setScrollOffset (scrollOffset + whole);
+    }
+
+    void updateHover (juce::Point<int> position)
+    {
+        const auto [row, onAudition] = hitTest (position);
+        const int audition = onAudition ? row : -1;
+        if (row != hoveredRow || audition != hoveredAudition)
+        {
+            hoveredRow = row;
+            hoveredAudition = audition;
+            repaint();
+        }
+    }
+
+    float wheelRemainder = 0.0f;
+
     // Row index under a point and whether it is on that row's AUDITION button.
     std::pair<int, bool> hitTest (juce::Point<int> p) const
     {
-        if (p.x < 24 || p.x > 635)
+        if (p.x < 24 || p.x > 635 || p.y < listTop || p.y >= listTop + visibleHeight())
             return { -1, false };
 
         for (int i = 0; i < (int) filtered.size(); ++i)
@@ -305,14 +386,7 @@ public:
 
     void mouseMove (const juce::MouseEvent& e) override
     {
-        const auto [row, onAudition] = hitTest (e.getPosition());
-        const int audition = onAudition ? row : -1;
-        if (row != hoveredRow || audition != hoveredAudition)
-        {
-            hoveredRow = row;
-            hoveredAudition = audition;
-            repaint();
-        }
+        updateHover (e.getPosition());
     }
 
     void mouseExit (const juce::MouseEvent&) override
@@ -332,8 +406,6 @@ public:
 
         if (onAudition)
         {
-            auditionIndex = auditionIndex == row ? -1 : row;
-            repaint();
             if (onAuditionClicked)
                 onAuditionClicked (row);
         }
@@ -363,6 +435,7 @@ public:
     {
         searchField.setBounds (24, 24, 508, 44);
         sortButton.setBounds (540, 24, 96, 44);
+        setScrollOffset (scrollOffset);
     }
 
     void paint (juce::Graphics& g) override
@@ -378,14 +451,14 @@ public:
             return;
         }
 
-        // Rows are clipped below the search bar.
+        // Rows are clipped to the band that takes their clicks.
         juce::Graphics::ScopedSaveState saved (g);
-        g.reduceClipRegion (0, listTop, getWidth(), juce::jmax (0, getHeight() - listTop));
+        g.reduceClipRegion (0, listTop, getWidth(), visibleHeight());
 
         for (int i = 0; i < (int) filtered.size(); ++i)
         {
             const int rowY = rowTop (i) + listTop;
-            if (rowY + rowPitch <= listTop || rowY >= getHeight() - 44)
+            if (rowY + rowPitch <= listTop || rowY >= listTop + visibleHeight())
                 continue;
 
             const auto& entry = *filtered[(size_t) i];
@@ -575,12 +648,7 @@ BrowseView::Impl::Impl (BrowseView& o, QuillonAudioProcessor& p, const quillon::
         updateDetail();
     };
     list->onRowActivated = [this] (int i) { loadAt (i); };
-    list->onAuditionClicked = [this] (int i)
-    {
-        if (i >= 0 && i < (int) list->filtered.size() && list->filtered[(size_t) i] != nullptr
-            && list->filtered[(size_t) i]->available)
-            loadPresetIntoProcessor (*list->filtered[(size_t) i]);
-    };
+    list->onAuditionClicked = [this] (int i) { toggleAudition (i); };
     list->onSearchChanged = [this] (const juce::String& text) { setSearchText (text); };
     list->onSortToggled = [this] { toggleSort(); };
     detail->onLoadClicked = [this]
@@ -596,6 +664,8 @@ BrowseView::Impl::Impl (BrowseView& o, QuillonAudioProcessor& p, const quillon::
 
 BrowseView::Impl::~Impl()
 {
+    // An editor closed during an audition leaves the user's own sound playing.
+    endAudition (false);
     favourites.reset();
     detail.reset();
     list.reset();
@@ -646,7 +716,11 @@ void BrowseView::Impl::refreshList()
 
     list->filtered = std::move (kept);
     list->selectedIndex = list->filtered.empty() ? -1 : 0;
-    list->auditionIndex = -1;
+    // The audition goes on through a search or category change; its button lights where it is shown.
+    const auto shown = std::find (list->filtered.begin(), list->filtered.end(), auditionedEntry);
+    list->auditionIndex = shown != list->filtered.end() ? (int) (shown - list->filtered.begin()) : -1;
+    // Fewer rows than before must not leave the list scrolled past its end, showing nothing.
+    list->setScrollOffset (list->scrollOffset);
     list->repaint();
     updateDetail();
 }
@@ -691,12 +765,13 @@ void BrowseView::Impl::moveSelection (int delta)
     list->selectedIndex = next;
 
     const int rowTop = next * rowPitch, rowBottom = rowTop + rowPitch;
-    const int visible = list->getHeight() - 128;
-    if (rowTop < list->scrollOffset)
-        list->scrollOffset = rowTop;
-    else if (rowBottom > list->scrollOffset + visible)
-        list->scrollOffset = rowBottom - visible;
-    list->scrollOffset = juce::jmax (0, list->scrollOffset);
+    const int visible = list->visibleHeight();
+    auto offset = list->scrollOffset;
+    if (rowTop < offset)
+        offset = rowTop;
+    else if (rowBottom > offset + visible)
+        offset = rowBottom - visible;
+    list->setScrollOffset (offset);
 
     list->repaint();
     updateDetail();
@@ -712,12 +787,14 @@ void BrowseView::Impl::loadAt (int index)
         return;
 
     // A preset that did not load is not reported as loaded: the title would name a sound that is not playing.
-    const bool loaded = loadPresetIntoProcessor (*entry);
+    if (! loadPresetIntoProcessor (*entry))
+        return;
+
+    // LOAD commits: the sound kept for an audition is let go before the browser closes.
+    processor.dropKeptSound();
+    auditionedEntry = nullptr;
     list->auditionIndex = -1;
     list->repaint();
-
-    if (! loaded)
-        return;
 
     if (owner.onLoadPreset)
         owner.onLoadPreset (entry->xml);
@@ -736,6 +813,74 @@ bool BrowseView::Impl::loadPresetIntoProcessor (const Entry& entry)
     const auto text = juce::String::fromUTF8 (data, size);
     const auto xml = juce::XmlDocument::parse (text);
     return xml != nullptr && processor.loadStateTree (*xml);
+}
+
+void BrowseView::Impl::toggleAudition (int index)
+{
+    if (index < 0 || index >= (int) list->filtered.size())
+        return;
+
+    const auto* entry = list->filtered[(size_t) index];
+    if (entry == nullptr || ! entry->available)
+        return;
+
+    if (entry == auditionedEntry && isAuditioning())
+    {
+        endAudition();
+        return;
+    }
+
+    // The user's sound is kept once, before the first audition; later ones only change what plays.
+    const bool keptNow = ! processor.hasKeptSound();
+    if (keptNow)
+        processor.keepSoundForAudition();
+
+    if (! loadPresetIntoProcessor (*entry))
+    {
+        if (keptNow)
+            processor.dropKeptSound();
+        return;
+    }
+
+    // The title names what is playing: the auditioned preset, not modified.
+    processor.setPresetInfo (entry->displayName, "factory:" + entry->xml);
+    auditionedEntry = entry;
+    list->auditionIndex = index;
+    list->repaint();
+
+    if (owner.onSoundChanged)
+        owner.onSoundChanged();
+}
+
+void BrowseView::Impl::endAudition (bool tellOwner)
+{
+    const bool restored = processor.restoreKeptSound();
+    const bool wasOn = auditionedEntry != nullptr;
+    auditionedEntry = nullptr;
+
+    if (list != nullptr && list->auditionIndex != -1)
+    {
+        list->auditionIndex = -1;
+        list->repaint();
+    }
+
+    if (tellOwner && (restored || wasOn) && owner.onSoundChanged)
+        owner.onSoundChanged();
+}
+
+bool BrowseView::Impl::isAuditioning() const
+{
+    return auditionedEntry != nullptr && processor.hasKeptSound();
+}
+
+void BrowseView::Impl::scrollListBy (int pixels)
+{
+    list->setScrollOffset (list->scrollOffset + pixels);
+}
+
+int BrowseView::Impl::getMaxScrollOffset() const
+{
+    return list->maxScrollOffset();
 }
 
 bool BrowseView::Impl::isFavourite (const Entry& entry) const
@@ -801,8 +946,7 @@ BrowseView::~BrowseView() = default;
 
 bool BrowseView::keyPressed (const juce::KeyPress& key)
 {
-    const auto mods = key.getModifiers();
-    if (mods.isShiftDown() || mods.isCtrlDown() || mods.isAltDown())
+    if (! isBrowserKey (key))
         return false;
 
     if (key.isKeyCode (juce::KeyPress::escapeKey))
@@ -831,6 +975,12 @@ bool BrowseView::keyPressed (const juce::KeyPress& key)
         return true;
     }
     return false;
+}
+
+void BrowseView::visibilityChanged()
+{
+    if (! isVisible())
+        impl->endAudition();
 }
 
 void BrowseView::paint (juce::Graphics& g)

@@ -22,8 +22,13 @@ public:
 
     std::function<void()> onClose;
     std::function<void (const juce::String& presetXml)> onLoadPreset;
+    /** The processor's sound or preset name changed without a LOAD: an audition began, moved or ended. */
+    std::function<void()> onSoundChanged;
 
+    /** Up, Down, Return and Escape, wherever the focus is inside the browser. */
     bool keyPressed (const juce::KeyPress&) override;
+    /** Hiding the browser without LOAD puts back the sound kept before the first audition. */
+    void visibilityChanged() override;
     void paint (juce::Graphics&) override;
     void resized() override;
 
@@ -48,6 +53,15 @@ public:
     void moveSelection (int delta);
     void loadAt (int index);
     bool loadPresetIntoProcessor (const quillon::presets::Entry& entry);
+    /** AUDITION on a row: plays it for now, keeping the user's sound; on the row already auditioned,
+        puts the kept sound back. */
+    void toggleAudition (int index);
+    /** Puts back the kept sound, if an audition is on. */
+    void endAudition (bool tellOwner = true);
+    bool isAuditioning() const;
+    /** Scrolls the list by a number of pixels, within the list. */
+    void scrollListBy (int pixels);
+    int getMaxScrollOffset() const;
     bool isFavourite (const quillon::presets::Entry& entry) const;
     void toggleFavourite();
     void setSearchText (const juce::String& text);
@@ -93,6 +107,7 @@ private:
     juce::String searchText;
     bool sortAlphabetical = true;
     const quillon::presets::Entry* selectedEntry = nullptr;
+    const quillon::presets::Entry* auditionedEntry = nullptr;
 };
 
 } // namespace quillon::ui::views

@@ -71,7 +71,7 @@ void PresetNavStrip::BrowseButton::paintButton (juce::Graphics& g, bool highligh
     paintSurface (g, getLocalBounds().toFloat(), highlighted, down, false, hasKeyboardFocus (false), isEnabled(), 0);
     g.setFont (getEditorFont (6));
     g.setColour (colourOf (palette::textPrimary));
-    g.drawText ("BROWSE", getLocalBounds(), juce::Justification::centred, true);
+    larkspur::widgets::drawFittedLine (g, "BROWSE", getLocalBounds().toFloat(), juce::Justification::centred);
 }
 
 //==============================================================================
@@ -95,9 +95,10 @@ PresetNavStrip::~PresetNavStrip()
         renameEditor->removeListener (this);
 }
 
-void PresetNavStrip::setPresetName (const juce::String& name)
+void PresetNavStrip::setPresetName (const juce::String& name, bool modified)
 {
-    presetName = name;
+    presetName = modified ? name + " *" : name;
+    editableName = name;
     repaint();
 }
 
@@ -191,8 +192,8 @@ void PresetNavStrip::beginRename()
 
     renameEditor = std::make_unique<juce::TextEditor>();
     auto& ed = *renameEditor;
-    ed.setText (presetName, false);
-    ed.setFont (getEditorFont (3));
+    // Font and colours first: a TextEditor gives them only to text added after them.
+    ed.setFont (getEditorFont (2));
     ed.setColour (juce::TextEditor::backgroundColourId, colourOf (palette::bgSurface));
     ed.setColour (juce::TextEditor::textColourId, colourOf (palette::textPrimary));
     ed.setColour (juce::TextEditor::outlineColourId, colourOf (palette::accentPrimary));
@@ -201,6 +202,8 @@ void PresetNavStrip::beginRename()
     ed.setColour (juce::TextEditor::highlightedTextColourId, colourOf (palette::textPrimary));
     ed.setColour (juce::CaretComponent::caretColourId, colourOf (palette::accentPrimary));
     ed.setIndents (2, 0);
+    ed.setJustification (juce::Justification::centredLeft);
+    ed.setText (editableName, false);
     ed.addListener (this);
 
     addAndMakeVisible (ed);
@@ -222,7 +225,7 @@ void PresetNavStrip::commitRename()
 
     if (text.isNotEmpty())
     {
-        presetName = text;
+        presetName = editableName = text;
         if (onRename)
             onRename (text);
     }
@@ -259,7 +262,7 @@ void PresetNavStrip::paint (juce::Graphics& g)
     {
         g.setFont (getEditorFont (2));
         g.setColour (colourOf (palette::textPrimary));
-        g.drawText (presetName, cell, juce::Justification::centredLeft, true);
+        larkspur::widgets::drawFittedLine (g, presetName, cell.toFloat(), juce::Justification::centredLeft);
     }
 }
 

@@ -25,7 +25,8 @@ public:
     int presetIndex = 1;
     int presetCount = 1;
 
-    void setPresetName (const juce::String& name);
+    /** The name drawn; while modified, " *" is drawn after it, but a rename starts from the bare name. */
+    void setPresetName (const juce::String& name, bool modified = false);
 
     /** "PRESET 03 / 68". */
     juce::String getPositionText() const;
@@ -73,7 +74,7 @@ private:
     int rowTop() const noexcept;
     int rowHeight() const noexcept;
 
-    juce::String presetName;
+    juce::String presetName, editableName;
 
 public:
     ArrowButton previousButton { 0 }, nextButton { 1 };

@@ -143,7 +143,7 @@ juce::RangedAudioParameter* slotAmountParameter (QuillonAudioProcessor& processo
 void wireKnob (larkspur::widgets::Knob& knob, QuillonAudioProcessor& processor, const juce::String& paramId,
                int destination)
 {
-    registerKnob (knob, destination, paramId);
+    registerKnob (knob, destination, paramId, &processor);
 
     knob.setModulationTarget (true);
     knob.setModulated (findSlotForDestination (processor, destination) > 0);

@@ -88,15 +88,36 @@ float LfoPreviewStrip::getCyclesPerSecond() const
     return r;
 }
 
+bool LfoPreviewStrip::isSounding() const
+{
+    // Scrolls while the instrument plays; at rest the preview stands still and repaints nothing.
+    if (auto* owner = dynamic_cast<QuillonAudioProcessor*> (&state->processor))
+        return owner->peakLevelDb.load (std::memory_order_relaxed) > silenceDb;
+
+    return true;
+}
+
 void LfoPreviewStrip::timerCallback()
 {
-    const float r = getCyclesPerSecond();
-    displayPhase += std::isfinite (r) ? r / 30.0f : 0.0f;
+    const bool sounding = isSounding();
 
-    if (displayPhase > 16.0f)
-        displayPhase -= 16.0f;
+    if (sounding)
+    {
+        const float r = getCyclesPerSecond();
+        displayPhase += std::isfinite (r) ? r / 30.0f : 0.0f;
 
-    repaint();
+        if (displayPhase > 16.0f)
+            displayPhase -= 16.0f;
+    }
+
+    // The still picture follows the shape and depth it draws.
+    const float shown[2] = { shape != nullptr ? shape->getValue() : -1.0f, depth != nullptr ? depth->getValue() : -1.0f };
+    const bool lookChanged = shown[0] != shownShape || shown[1] != shownDepth;
+    shownShape = shown[0];
+    shownDepth = shown[1];
+
+    if (sounding || lookChanged)
+        repaint();
 }
 
 float LfoPreviewStrip::sampleAndHoldLevel (double phase)
@@ -324,7 +345,8 @@ void LfoCard::resized()
     if (shapeControl != nullptr)
         shapeControl->setBounds (x + 108, y + 216, 96, 44);
 
-    sourceChip->setBounds (x + 124, y + 268, 64, 36);
+    // Under the shape cells and as wide, so that the chip's name can be read.
+    sourceChip->setBounds (x + 108, y + 268, 96, 36);
 }
 
 } // namespace quillon::ui::widgets

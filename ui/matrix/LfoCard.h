@@ -35,6 +35,10 @@ public:
     void paint (juce::Graphics&) override;
     void timerCallback() override;
 
+    /** Output level (dB) below which the instrument counts as silent and the preview rests. */
+    static constexpr float silenceDb = -90.0f;
+    bool isSounding() const;
+
 private:
     juce::AudioProcessorValueTreeState* state;
     juce::RangedAudioParameter* rate;
@@ -43,6 +47,7 @@ private:
     juce::RangedAudioParameter* sync;
     juce::RangedAudioParameter* syncBpm;
     float displayPhase = 0.0f;
+    float shownShape = -2.0f, shownDepth = -2.0f;
     bool dragging = false;
     int dragStartX = 0, dragStartY = 0;
     float dragStartRate = 0.0f, dragStartDepth = 0.0f;

@@ -4,6 +4,7 @@
 #include "plugin/Palette.h"
 #include "plugin/PluginProcessor.h"
 #include "ui/LookAndFeel.h"
+#include "ui/Themes.h"
 
 namespace quillon::ui::widgets
 {
@@ -44,13 +45,13 @@ juce::Colour sourceColourForCode (int sourceCode)
     }
 }
 
-void styleCommandButton (juce::Component& button, juce::Colour textOff, juce::Colour textOn)
+void styleCommandButton (juce::Component& button, int textOffSlot, int textOnSlot)
 {
     button.getProperties().set ("quillon.surfaceVariant", "commandButton");
     button.setColour (juce::TextButton::buttonColourId, juce::Colours::transparentBlack);
     button.setColour (juce::TextButton::buttonOnColourId, juce::Colours::transparentBlack);
-    button.setColour (juce::TextButton::textColourOffId, textOff);
-    button.setColour (juce::TextButton::textColourOnId, textOn);
+    quillon::ui::setPaletteColour (button, juce::TextButton::textColourOffId, textOffSlot);
+    quillon::ui::setPaletteColour (button, juce::TextButton::textColourOnId, textOnSlot);
     button.setColour (juce::ComboBox::outlineColourId, juce::Colours::transparentBlack);
 }
 
@@ -74,17 +75,17 @@ void CrossButton::paintButton (juce::Graphics& g, bool highlighted, bool down)
 
 //==============================================================================
 RoutingRow::SourcePill::SourcePill()
-    : juce::Button ({}), colour (pal::get (pal::textTertiary))
+    : juce::Button ({})
 {
 }
 
-void RoutingRow::SourcePill::setSource (const juce::String& newLabel, juce::Colour newColour, bool newOff)
+void RoutingRow::SourcePill::setSource (const juce::String& newLabel, int newSourceCode, bool newOff)
 {
-    if (newLabel == label && newColour == colour && newOff == off)
+    if (newLabel == label && newSourceCode == sourceCode && newOff == off)
         return;
 
     label = newLabel;
-    colour = newColour;
+    sourceCode = newSourceCode;
     off = newOff;
     repaint();
 }
@@ -104,16 +105,14 @@ void RoutingRow::SourcePill::paintButton (juce::Graphics& g, bool highlighted, b
     }
     else
     {
-        g.setColour (colour);
+        g.setColour (getColour());
         g.fillEllipse (x + 8.0f, centre - 5.0f, 10.0f, 10.0f);
     }
 
     g.setFont (getEditorFont (8));
     g.setColour (pal::get (off ? pal::textTertiary : pal::textPrimary));
-    g.drawText (label.toUpperCase(),
-                juce::Rectangle<float> (x + 26.0f, bounds.getY() + 4.0f, juce::jmax (0.0f, bounds.getWidth() - 34.0f),
-                                        juce::jmax (0.0f, bounds.getHeight() - 8.0f)),
-                juce::Justification::centredLeft, true);
+    larkspur::widgets::drawFittedLine (g, label.toUpperCase(), juce::Rectangle<float> (x + 26.0f, bounds.getY() + 4.0f, juce::jmax (0.0f, bounds.getWidth() - 34.0f),
+                                        juce::jmax (0.0f, bounds.getHeight() - 8.0f)), juce::Justification::centredLeft);
 }
 
 //==============================================================================
@@ -174,7 +173,7 @@ RoutingRow::RoutingRow (juce::AudioProcessorValueTreeState& s, int slotNumber)
         addAndMakeVisible (*curveControl);
     }
 
-    styleCommandButton (clearButton, pal::get (pal::textSecondary), pal::get (pal::textPrimary));
+    styleCommandButton (clearButton, pal::textSecondary, pal::textPrimary);
     clearButton.setWantsKeyboardFocus (true);
     clearButton.setMouseCursor (juce::MouseCursor::PointingHandCursor);
     clearButton.setTitle ("Clear modulation slot");
@@ -274,7 +273,7 @@ void RoutingRow::refreshSource()
     const int s = choice != nullptr ? choice->getIndex() : 0;
     const int code = juce::jlimit (0, 12, s);
 
-    sourcePill->setSource (shortSourceLabels[code], sourceColourForCode (code), s == 0);
+    sourcePill->setSource (shortSourceLabels[code], code, s == 0);
     amountBar.setVisible (s != 0);
     repaint();
 }
@@ -315,8 +314,7 @@ void RoutingRow::paint (juce::Graphics& g)
     const auto inner = getLocalBounds().reduced (16);
     g.setFont (getEditorFont (6));
     g.setColour (pal::get (pal::textSecondary));
-    g.drawText (juce::String::formatted ("%02d", slot), inner.withWidth (juce::jmin (inner.getWidth(), 44)),
-                juce::Justification::centredLeft, true);
+    larkspur::widgets::drawFittedLine (g, juce::String::formatted ("%02d", slot), inner.withWidth (juce::jmin (inner.getWidth(), 44)).toFloat(), juce::Justification::centredLeft);
 }
 
 void RoutingRow::resized()
@@ -358,12 +356,7 @@ void MatrixSlideOut::highlightDestination (int destination)
     if (destination < 1)
         return;
 
-    quillon::ui::matrix::compactKnobRegistry();
-
-    for (auto& entry : quillon::ui::matrix::knobRegistry())
-        if (entry.destination == destination)
-            if (auto* knob = entry.knob.getComponent())
-                knob->flashHighlight();
+    quillon::ui::matrix::flashKnobsForDestination (processor, destination);
 
     if (quillon::ui::matrix::matrixChangedHook)
         quillon::ui::matrix::matrixChangedHook (destination);
@@ -374,12 +367,12 @@ MatrixSlideOut::MatrixSlideOut (QuillonAudioProcessor& p)
 {
     title.setText ("MODULATION MATRIX", juce::dontSendNotification);
     title.setFont (getEditorFont (2));
-    title.setColour (juce::Label::textColourId, pal::get (pal::textSecondary));
+    quillon::ui::setPaletteColour (title, juce::Label::textColourId, pal::textSecondary);
     title.setJustificationType (juce::Justification::centredLeft);
     title.setInterceptsMouseClicks (false, false);
     addAndMakeVisible (title);
 
-    styleCommandButton (closeButton, pal::get (pal::textSecondary), pal::get (pal::textPrimary));
+    styleCommandButton (closeButton, pal::textSecondary, pal::textPrimary);
     closeButton.setWantsKeyboardFocus (true);
     closeButton.setMouseCursor (juce::MouseCursor::PointingHandCursor);
     closeButton.setTitle ("Close modulation matrix");
@@ -395,7 +388,7 @@ MatrixSlideOut::MatrixSlideOut (QuillonAudioProcessor& p)
     for (int slot = 1; slot <= 4; ++slot)
     {
         auto row = std::make_unique<RoutingRow> (processor.parameterState, slot);
-        row->onDestinationHover = [] (int d) { highlightDestination (d); };
+        row->onDestinationHover = [this] (int d) { highlightDestination (d); };
         addAndMakeVisible (*row);
         rows[(size_t) slot - 1] = std::move (row);
     }

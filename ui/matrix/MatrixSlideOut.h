@@ -20,7 +20,7 @@ extern const juce::StringArray shortSourceLabels;
 juce::Colour sourceColourForCode (int sourceCode);
 
 /** Flat command look: transparent button and outline colours, the two text colours given. */
-void styleCommandButton (juce::Component& button, juce::Colour textOff, juce::Colour textOn);
+void styleCommandButton (juce::Component& button, int textOffSlot, int textOnSlot);
 
 /** A command button showing "✕". The cross is drawn as a path: the editor's typefaces have no such
     glyph, and the text would otherwise vanish. The text stays for the accessible name. */
@@ -58,15 +58,15 @@ public:
     public:
         SourcePill();
 
-        void setSource (const juce::String& label, juce::Colour colour, bool off);
+        void setSource (const juce::String& label, int sourceCode, bool off);
         const juce::String& getLabel() const noexcept { return label; }
-        juce::Colour getColour() const noexcept { return colour; }
+        juce::Colour getColour() const { return sourceColourForCode (sourceCode); }
         bool isOff() const noexcept { return off; }
 
         void paintButton (juce::Graphics&, bool shouldDrawButtonAsHighlighted, bool shouldDrawButtonAsDown) override;
 
     private:
-        juce::Colour colour;
+        int sourceCode = 0;
         juce::String label { "OFF" };
         bool off = true;
     };
@@ -142,7 +142,7 @@ public:
     juce::TextButton& getCloseButton() noexcept { return closeButton; }
 
     /** Points the user at the knobs of a destination: flashes them and tells the editor. */
-    static void highlightDestination (int destination);
+    void highlightDestination (int destination);
 
 private:
     QuillonAudioProcessor& processor;

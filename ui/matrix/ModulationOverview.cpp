@@ -23,7 +23,8 @@ void compactKnobRegistry()
                     registry.end());
 }
 
-void registerKnob (larkspur::widgets::Knob& knob, int destination, const juce::String& parameterId)
+void registerKnob (larkspur::widgets::Knob& knob, int destination, const juce::String& parameterId,
+                   const QuillonAudioProcessor* owner)
 {
     compactKnobRegistry();
 
@@ -33,11 +34,22 @@ void registerKnob (larkspur::widgets::Knob& knob, int destination, const juce::S
         {
             entry.destination = destination;
             entry.parameterId = parameterId;
+            entry.owner = owner;
             return;
         }
     }
 
-    knobRegistry().push_back ({ juce::Component::SafePointer<larkspur::widgets::Knob> (&knob), destination, parameterId });
+    knobRegistry().push_back ({ juce::Component::SafePointer<larkspur::widgets::Knob> (&knob), destination, parameterId, owner });
+}
+
+void flashKnobsForDestination (const QuillonAudioProcessor& processor, int destination)
+{
+    compactKnobRegistry();
+
+    for (auto& entry : knobRegistry())
+        if (entry.owner == &processor && entry.destination == destination)
+            if (auto* knob = entry.knob.getComponent())
+                knob->flashHighlight();
 }
 
 int slotChoiceIndex (QuillonAudioProcessor& processor, int slot, const char* suffix)
@@ -111,7 +123,7 @@ void updateModulationRings (QuillonAudioProcessor& processor)
     {
         auto* knob = entry.knob.getComponent();
 
-        if (knob == nullptr)
+        if (knob == nullptr || entry.owner != &processor)
             continue;
 
         const int d = entry.destination;

@@ -17,16 +17,22 @@ struct KnobRegistryEntry
     juce::Component::SafePointer<larkspur::widgets::Knob> knob;
     int destination = 0;
     juce::String parameterId; // the knob's own parameter, so a finished MIDI learn can be shown
+    const QuillonAudioProcessor* owner = nullptr; // the instance whose editor holds the knob
 };
 
-/** Every registered knob of the process, in registration order (message thread only). */
+/** Every registered knob, in registration order (message thread only). Each entry belongs to one
+    processor, so the editors of several plug-in instances only ever touch their own knobs. */
 std::vector<KnobRegistryEntry>& knobRegistry();
 
 /** Drops entries whose knob is gone or that name no destination, keeping the order of the rest. */
 void compactKnobRegistry();
 
 /** Adds the knob, or moves its existing entry to the new destination. */
-void registerKnob (larkspur::widgets::Knob& knob, int destination, const juce::String& parameterId = {});
+void registerKnob (larkspur::widgets::Knob& knob, int destination, const juce::String& parameterId = {},
+                   const QuillonAudioProcessor* owner = nullptr);
+
+/** Flashes the processor's registered knobs that stand for the destination. */
+void flashKnobsForDestination (const QuillonAudioProcessor& processor, int destination);
 
 /** Installed by the editor, emptied by its destructor; callers test for an empty hook. */
 inline std::function<void (int)> revealInMatrixHook;

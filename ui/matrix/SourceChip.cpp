@@ -90,7 +90,7 @@ bool assignSourceToDestination (juce::AudioProcessorValueTreeState& state, int s
 
 //==============================================================================
 SourceChip::SourceChip (const juce::String& sourceId, const juce::String& displayName)
-    : id (sourceId), name (displayName), colour (sourceColourForId (sourceId))
+    : id (sourceId), name (displayName)
 {
     setSize (156, 44);
     setWantsKeyboardFocus (true);
@@ -205,18 +205,23 @@ void SourceChip::paint (juce::Graphics& g)
 
     paintSurface (g, bounds, hover, pressed, false, hasKeyboardFocus (false), isEnabled(), statusChipVariant);
 
+    const auto colour = getColour();
+    // Below 100 px the name would get no room between the dot and the grip: both move to the edges.
+    const bool small = w < 100.0f;
+    const float dotX = small ? 6.0f : 8.0f, gripX = small ? w - 14.0f : w - 24.0f;
+    const float nameX = small ? 20.0f : 26.0f, nameRight = small ? w - 18.0f : w - 32.0f;
+
     g.setColour (colour);
-    g.fillEllipse (x + 8.0f, cy - 5.0f, 10.0f, 10.0f);
+    g.fillEllipse (x + dotX, cy - 5.0f, 10.0f, 10.0f);
 
     g.setColour (hover || pressed ? colour : pal::get (pal::textSecondary));
     for (int i = 0; i < 2; ++i)
         for (int j = 0; j < 2; ++j)
-            g.fillEllipse (x + w - 24.0f + 5.0f * (float) j, cy - 4.0f + 5.0f * (float) i, 3.0f, 3.0f);
+            g.fillEllipse (x + gripX + 5.0f * (float) j, cy - 4.0f + 5.0f * (float) i, 3.0f, 3.0f);
 
     g.setFont (getEditorFont (8));
     g.setColour (pal::get (pal::textPrimary));
-    g.drawText (name.toUpperCase(), juce::Rectangle<float> (x + 26.0f, y, juce::jmax (0.0f, w - 58.0f), h),
-                juce::Justification::centredLeft, true);
+    larkspur::widgets::drawFittedLine (g, name.toUpperCase(), juce::Rectangle<float> (x + nameX, y, juce::jmax (0.0f, nameRight - nameX), h), juce::Justification::centredLeft);
 }
 
 } // namespace quillon::ui::widgets

@@ -42,7 +42,7 @@ public:
     void setParameterState (juce::AudioProcessorValueTreeState* newState);
 
     const juce::String& getId() const noexcept { return id; }
-    juce::Colour getColour() const noexcept { return colour; }
+    juce::Colour getColour() const { return sourceColourForId (id); }
     bool isHovered() const noexcept { return hover; }
     bool isPressed() const noexcept { return pressed; }
 
@@ -63,7 +63,6 @@ private:
 
     const juce::String id;
     const juce::String name;
-    const juce::Colour colour;
     juce::AudioProcessorValueTreeState* state = nullptr;
     bool dragStarted = false;
     bool hover = false;

@@ -230,6 +230,12 @@ void AdsrRow::mouseDown (const juce::MouseEvent& e)
         else
             dragStartValues[i] = parameters[i] != nullptr ? parameters[i]->getValue() : 0.0f;
     }
+
+    // The decay handle moves decay and sustain at once.
+    if (dragHandle == 2)
+        gestures.begin ({ parameters[1], parameters[2] });
+    else
+        gestures.begin ({ parameters[(size_t) (dragHandle == 1 ? 0 : dragHandle == 3 ? 2 : 3)] });
 }
 
 void AdsrRow::mouseDrag (const juce::MouseEvent& e)
@@ -260,6 +266,7 @@ void AdsrRow::mouseDrag (const juce::MouseEvent& e)
 
 void AdsrRow::mouseUp (const juce::MouseEvent&)
 {
+    gestures.endAll();
     dragHandle = 0;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DragGestures.h"
+
 #include "widgets/Knob.h"
 #include "widgets/ValueControls.h"
 
@@ -67,6 +69,7 @@ private:
     int dragHandle = 0;
     float dragStartX = 0.0f, dragStartY = 0.0f;
     std::array<float, 4> dragStartValues {};
+    DragGestures gestures;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (AdsrRow)
 };

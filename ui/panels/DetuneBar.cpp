@@ -8,7 +8,8 @@ namespace quillon::ui::hidden
 {
 
 void addChoiceSubmenu (juce::PopupMenu& menu, juce::AudioProcessorValueTreeState& tree,
-                       const juce::String& parameterId, const juce::String& label)
+                       const juce::String& parameterId, const juce::String& label,
+                       std::function<void()> afterChoice)
 {
     auto* choice = dynamic_cast<juce::AudioParameterChoice*> (tree.getParameter (parameterId));
 
@@ -20,7 +21,7 @@ void addChoiceSubmenu (juce::PopupMenu& menu, juce::AudioProcessorValueTreeState
 
     for (int i = 0; i < count; ++i)
     {
-        sub.addItem (choice->choices[i], true, i == choice->getIndex(), [choice, i, count]
+        sub.addItem (choice->choices[i], true, i == choice->getIndex(), [choice, i, count, afterChoice]
         {
             if (count < 2)
                 return;
@@ -28,6 +29,9 @@ void addChoiceSubmenu (juce::PopupMenu& menu, juce::AudioProcessorValueTreeState
             choice->beginChangeGesture();
             choice->setValueNotifyingHost (juce::jlimit (0.0f, 1.0f, (float) i / (float) (count - 1)));
             choice->endChangeGesture();
+
+            if (afterChoice)
+                afterChoice();
         });
     }
 
@@ -78,7 +82,10 @@ DetuneBar::DetuneBar (juce::AudioProcessorValueTreeState& s)
     detuneKnob->setLabelText ("DETUNE");
     detuneKnob->setTooltip ("Oscillator 2 pitch offset relative to oscillator 1.");
     detuneKnob->setContextMenuExtension ([this] (juce::PopupMenu& menu)
-                                         { hidden::addChoiceSubmenu (menu, state, "detuneMode", "Detune mode"); });
+    {
+        hidden::addChoiceSubmenu (menu, state, "detuneMode", "Detune mode",
+                                  [self = safeThis] { if (self != nullptr) self->userChangedUnit(); });
+    });
     addAndMakeVisible (*detuneKnob);
 
     phaseKnob = std::make_unique<Knob> (0, true, false);
@@ -114,6 +121,7 @@ DetuneBar::DetuneBar (juce::AudioProcessorValueTreeState& s)
         unitSwitch->setGap (1);
         unitSwitch->getCell (0)->setTooltip ("Cents detune unit.");
         unitSwitch->getCell (1)->setTooltip ("Hertz detune unit (relative to A4).");
+        unitSwitch->onChange = [this] (int) { userChangedUnit(); };
         unitField = std::make_unique<larkspur::widgets::SegmentField> ("DETUNE", *unitSwitch);
         addAndMakeVisible (*unitField);
     }
@@ -146,7 +154,7 @@ void DetuneBar::parameterChanged (const juce::String& parameterId, float)
     juce::MessageManager::callAsync ([self = safeThis]
     {
         if (self != nullptr)
-            self->syncDetuneBinding (true);
+            self->syncDetuneBinding (false);
     });
 }
 
@@ -179,10 +187,11 @@ void DetuneBar::syncDetuneBinding (bool convertValue)
     else
         detuneKnob->setValueFormatter ([] (double v) { return formatSignedNumber (v, 1, true, false, false) + " Hz"; });
 
-    auto previous = std::move (detuneAttachment);
+    // The old attachment goes first: still attached, it would write the new parameter's value, which
+    // the knob takes up next, into the old parameter.
+    detuneAttachment.reset();
     if (state.getParameter (target) != nullptr)
         detuneAttachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (state, target, *detuneKnob);
-    previous.reset();
 }
 
 void DetuneBar::resized()

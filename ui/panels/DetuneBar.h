@@ -6,15 +6,17 @@
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
+#include <functional>
 #include <memory>
 
 namespace quillon::ui::hidden
 {
 
 /** Adds "<label>  ·  <current choice>" with one ticked item per choice of a choice parameter;
-    nothing for a missing or non-choice ID. */
+    nothing for a missing or non-choice ID. afterChoice runs once the chosen value is written. */
 void addChoiceSubmenu (juce::PopupMenu& menu, juce::AudioProcessorValueTreeState& tree,
-                       const juce::String& parameterId, const juce::String& label);
+                       const juce::String& parameterId, const juce::String& label,
+                       std::function<void()> afterChoice = {});
 
 } // namespace quillon::ui::hidden
 
@@ -43,6 +45,10 @@ public:
 
 private:
     void parameterChanged (const juce::String& parameterId, float newValue) override;
+
+    // The user picked a unit: the detune is carried over into it. Loads, restores and automation
+    // change the mode with the detune values that belong to it, so they only rebind the knob.
+    void userChangedUnit() { syncDetuneBinding (true); }
 
     // Made here, on the message thread: the listener may run on the audio thread, where a
     // component's weak reference must not be created.

@@ -188,8 +188,15 @@ void DriveThumbnail::commitInlineEdit()
     }
 
     const auto& range = driveParameter->getNormalisableRange();
-    const float typed = inlineEditor->getText().trim().getFloatValue();
-    const float plain = juce::jlimit (range.start, range.end, std::isfinite (typed) ? typed : 0.0f);
+    const auto typed = larkspur::widgets::parseTypedNumber (inlineEditor->getText(), "dB");
+
+    if (! typed.has_value())
+    {
+        cancelInlineEdit();
+        return;
+    }
+
+    const float plain = juce::jlimit (range.start, range.end, (float) *typed);
 
     driveParameter->beginChangeGesture();
     driveParameter->setValueNotifyingHost (range.convertTo0to1 (plain));

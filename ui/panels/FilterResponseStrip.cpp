@@ -250,9 +250,11 @@ void FilterResponseStrip::paint (juce::Graphics& g)
     const struct { float hz; const char* text; } labels[] = { { 20, "20" }, { 100, "100" }, { 1000, "1k" },
                                                              { 10000, "10k" }, { 20000, "20k" } };
 
-    // On a narrow plot neighbouring labels would print over each other; the later one is left out.
+    // On a narrow plot neighbouring labels would print over each other: an inner label that would
+    // touch its left neighbour or the "20k" at the end is left out; the two ends are always drawn.
     float lastRight = -1.0e6f;
     const auto labelFont = g.getCurrentFont();
+    const float endLeft = xForFrequency (20000.0f) - labelFont.getStringWidthFloat ("20k");
 
     for (const auto& label : labels)
     {
@@ -266,7 +268,8 @@ void FilterResponseStrip::paint (juce::Graphics& g)
                                : label.hz == 20000.0f ? (float) cellX + 32.0f - textWidth
                                                       : (float) cellX + 16.0f - textWidth / 2.0f;
 
-        if (textLeft < lastRight + 2.0f)
+        const bool end = label.hz == 20000.0f;
+        if (! end && (textLeft < lastRight + 2.0f || (label.hz > 20.0f && textLeft + textWidth > endLeft - 2.0f)))
             continue;
 
         g.drawText (label.text, cellX, labelTop, 32, 12, justification, false);
@@ -317,7 +320,7 @@ void FilterResponseStrip::mouseDown (const juce::MouseEvent& e)
     if (parameters[cutoffIndex] != nullptr && ! plotArea.isEmpty() && e.position.getDistanceFrom (getCutoffHandle()) <= 8.0f)
     {
         dragTarget = 1;
-        parameters[cutoffIndex]->beginChangeGesture();
+        gestures.begin ({ parameters[cutoffIndex], parameters[resoIndex] });
         return;
     }
 
@@ -340,7 +343,10 @@ void FilterResponseStrip::mouseDown (const juce::MouseEvent& e)
     }
 
     if (dragTarget >= 2)
+    {
         dragStartValue = normalised (attackIndex + dragTarget - 2);
+        gestures.begin ({ parameters[(size_t) (attackIndex + dragTarget - 2)] });
+    }
 }
 
 void FilterResponseStrip::mouseDrag (const juce::MouseEvent& e)
@@ -370,9 +376,7 @@ void FilterResponseStrip::mouseDrag (const juce::MouseEvent& e)
 
 void FilterResponseStrip::mouseUp (const juce::MouseEvent&)
 {
-    if (dragTarget == 1 && parameters[cutoffIndex] != nullptr)
-        parameters[cutoffIndex]->endChangeGesture();
-
+    gestures.endAll();
     dragTarget = 0;
 }
 

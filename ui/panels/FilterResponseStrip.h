@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DragGestures.h"
+
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <array>
@@ -69,6 +71,7 @@ private:
     int dragTarget = 0;
     juce::Point<int> dragStart;
     float dragStartValue = 0.0f;
+    DragGestures gestures;
     juce::Rectangle<int> plotArea;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (FilterResponseStrip)

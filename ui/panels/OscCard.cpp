@@ -373,7 +373,7 @@ void OscCard::paint (juce::Graphics& g)
     captionFont.setExtraKerningFactor (0.12f);
     g.setFont (captionFont);
     g.setColour (palette::get (palette::textSecondary));
-    g.drawText ("DCW ENV", juce::Rectangle<int> (236, 8, 164, 22), juce::Justification::centredLeft, true);
+    larkspur::widgets::drawFittedLine (g, "DCW ENV", juce::Rectangle<int> (236, 8, 164, 22).toFloat(), juce::Justification::centredLeft);
 }
 
 void OscCard::resized()
