@@ -1,7 +1,18 @@
 // Cost of the voice per output sample at 48 kHz. Not a test: run `quillon_bench` by hand.
+//
+// A voice at twice the sample rate can never cost less than its own 2x up/down-sampler, so the
+// first benchmark is that bare oversampler pair, and after the table every setting is printed as
+// a ratio to it from the same run: absolute figures move a lot on a shared machine, ratios less.
 #include "plugin/PluginProcessor.h"
 
 #include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <unistd.h>
+#include <string>
+#include <vector>
 
 namespace
 {
@@ -59,15 +70,52 @@ void makeBusiest (QuillonAudioProcessor& p)
 
 enum class Setting { init, busy, busiest };
 
-void renderVoice (benchmark::State& state, Setting setting)
+void perSampleCounter (benchmark::State& state)
 {
-    QuillonAudioProcessor processor; // starts from the init preset
+    state.counters["per_sample"] = benchmark::Counter ((double) state.iterations() * blockSize,
+                                                       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// The physical floor: the same oversampler the voice uses, up and down, and nothing between.
+void oversamplerPair (benchmark::State& state)
+{
+    juce::dsp::Oversampling<float> oversampler { 2, 1, juce::dsp::Oversampling<float>::filterHalfBandPolyphaseIIR,
+                                                 true, false };
+    oversampler.initProcessing ((size_t) blockSize);
+    juce::AudioBuffer<float> buffer (2, blockSize);
+    juce::ScopedNoDenormals noDenormals;
+
+    for (auto _ : state)
+    {
+        for (int ch = 0; ch < 2; ++ch)
+            for (int i = 0; i < blockSize; ++i)
+                buffer.setSample (ch, i, 0.25f * (float) ((i * 7 + ch * 3) % 17) / 17.0f - 0.125f);
+
+        juce::dsp::AudioBlock<float> block (buffer);
+        auto up = oversampler.processSamplesUp (block);
+        benchmark::DoNotOptimize (up.getChannelPointer (0));
+        oversampler.processSamplesDown (block);
+        benchmark::DoNotOptimize (buffer.getReadPointer (0));
+    }
+
+    perSampleCounter (state);
+}
+
+void prepareSetting (QuillonAudioProcessor& processor, Setting setting)
+{
     if (setting == Setting::busy)
         makeBusy (processor);
     else if (setting == Setting::busiest)
         makeBusiest (processor);
 
+    processor.setRateAndBufferSizeDetails (sampleRate, blockSize);
     processor.prepareToPlay (sampleRate, blockSize);
+}
+
+void renderVoice (benchmark::State& state, Setting setting)
+{
+    QuillonAudioProcessor processor; // starts from the init preset
+    prepareSetting (processor, setting);
     juce::ScopedNoDenormals noDenormals;
     juce::AudioBuffer<float> buffer (2, blockSize);
     processor.engine.noteOn (40, 0.8f, false);
@@ -79,24 +127,133 @@ void renderVoice (benchmark::State& state, Setting setting)
         benchmark::DoNotOptimize (buffer.getReadPointer (0));
     }
 
-    state.counters["per_sample"] = benchmark::Counter ((double) state.iterations() * blockSize,
-                                                       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    perSampleCounter (state);
 }
 
-void initPreset (benchmark::State& state) { renderVoice (state, Setting::init); }
-void busySetting (benchmark::State& state) { renderVoice (state, Setting::busy); }
-void busiestSetting (benchmark::State& state) { renderVoice (state, Setting::busiest); }
+// The processor's whole block: MIDI, parameters, the voice and what the editor is handed.
+void processBlocks (benchmark::State& state, Setting setting, bool holdNote)
+{
+    QuillonAudioProcessor processor;
+    prepareSetting (processor, setting);
+    juce::AudioBuffer<float> buffer (2, blockSize);
+    juce::MidiBuffer midi, noMidi;
+
+    if (holdNote)
+    {
+        midi.addEvent (juce::MidiMessage::noteOn (1, 40, (juce::uint8) 100), 0);
+        processor.processBlock (buffer, midi);
+    }
+
+    for (auto _ : state)
+    {
+        processor.processBlock (buffer, noMidi);
+        benchmark::DoNotOptimize (buffer.getReadPointer (0));
+    }
+
+    perSampleCounter (state);
+}
+
+void initPreset (benchmark::State& state)         { renderVoice (state, Setting::init); }
+void busySetting (benchmark::State& state)        { renderVoice (state, Setting::busy); }
+void busiestSetting (benchmark::State& state)     { renderVoice (state, Setting::busiest); }
+void processorIdle (benchmark::State& state)      { processBlocks (state, Setting::init, false); }
+void processorBusiest (benchmark::State& state)   { processBlocks (state, Setting::busiest, true); }
+
+// The usual table, then each setting as a multiple of the oversampler pair, from the medians of
+// the repetitions (or the single run when there is only one).
+class RatioReporter : public benchmark::ConsoleReporter
+{
+public:
+    RatioReporter() : ConsoleReporter (isatty (STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
+
+    void ReportRuns (const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns (runs);
+
+        for (const auto& run : runs)
+        {
+            const auto isMedian = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            const auto isSingle = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+            const auto counter = run.counters.find ("per_sample");
+
+            if ((isMedian || isSingle) && ! run.error_occurred && counter != run.counters.end())
+            {
+                const auto name = run.run_name.function_name;
+
+                if (perSample.find (name) == perSample.end())
+                    order.push_back (name);
+
+                perSample[name] = counter->second.value;
+            }
+        }
+    }
+
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        const auto floor = perSample.find ("oversamplerPair");
+
+        if (floor == perSample.end() || floor->second <= 0.0)
+            return;
+
+        auto& out = GetOutputStream();
+        out << "\nPer output sample, as a multiple of the bare 2x oversampler pair ("
+            << floor->second * 1.0e9 << " ns) in this run:\n";
+
+        for (const auto& name : order)
+        {
+            if (name == floor->first)
+                continue;
+
+            const auto seconds = perSample[name];
+            char line[160];
+            std::snprintf (line, sizeof (line), "  %-18s %7.2fx  (%.1f ns)\n", name.c_str(), seconds / floor->second,
+                           seconds * 1.0e9);
+            out << line;
+        }
+    }
+
+private:
+    std::map<std::string, double> perSample;
+    std::vector<std::string> order;
+};
 } // namespace
 
+BENCHMARK (oversamplerPair);
 BENCHMARK (initPreset);
 BENCHMARK (busySetting);
 BENCHMARK (busiestSetting);
+BENCHMARK (processorIdle);
+BENCHMARK (processorBusiest);
 
 int main (int argc, char** argv)
 {
     juce::ScopedJuceInitialiser_GUI juceInit;
-    benchmark::Initialize (&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+
+    // Five repetitions by default, so that the ratios come from medians.
+    std::vector<char*> args (argv, argv + argc);
+    std::string repetitions = "--benchmark_repetitions=5";
+    std::string aggregatesOnly = "--benchmark_report_aggregates_only=true";
+    const auto given = [&] (const char* flag)
+    {
+        for (int i = 1; i < argc; ++i)
+            if (std::strncmp (argv[i], flag, std::strlen (flag)) == 0)
+                return true;
+        return false;
+    };
+
+    if (! given ("--benchmark_repetitions"))
+    {
+        args.push_back (repetitions.data());
+
+        if (! given ("--benchmark_report_aggregates_only"))
+            args.push_back (aggregatesOnly.data());
+    }
+
+    auto count = (int) args.size();
+    benchmark::Initialize (&count, args.data());
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks (&reporter);
     benchmark::Shutdown();
     return 0;
 }

@@ -93,7 +93,7 @@ inline float DriveStage::fullCurve (int curve, float x) const noexcept
 
             for (int step = 0; step < 2; ++step)
             {
-                const auto e = std::exp (std::clamp (y / thermal, -30.0f, 30.0f));
+                const auto e = dsp::expFast (std::clamp (y / thermal, -30.0f, 30.0f));
                 const auto d = 0.7f / e;
                 y -= ((e - d) * 0.1f + (y - u)) / ((e + d) * (0.1f / thermal) + 1.0f);
             }

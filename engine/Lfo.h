@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/DspMath.h"
+
 #include <juce_core/juce_core.h>
 
 #include <array>
@@ -83,7 +85,7 @@ inline float Lfo::next (bool wanted) noexcept
     {
         switch (shape)
         {
-            case sine:          value = std::sin (juce::MathConstants<float>::twoPi * p); break;
+            case sine:          value = dsp::sinTurns (p); break;
             case triangle:      value = p < 0.5f ? 4.0f * p - 1.0f : 3.0f - 4.0f * p; break;
             case square:        value = p < 0.5f ? 1.0f : -1.0f; break;
             default:            value = heldValue; break;

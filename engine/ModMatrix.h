@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/DspMath.h"
 #include "plugin/Parameters.h"
 
 #include <array>
@@ -47,7 +48,7 @@ inline float modDecibelsToGain (float db) noexcept
     if (db == 0.0f)
         return 1.0f;
 
-    return db > -90.0f ? std::pow (10.0f, db / 20.0f) : 0.0f;
+    return db > -90.0f ? dsp::decibelsToGainFast (db) : 0.0f;
 }
 
 //==============================================================================
@@ -88,21 +89,15 @@ inline float modDestinationScale (int destination) noexcept
     return destination > 0 && destination < numModDestinations ? scales[(size_t) destination] : 0.0f;
 }
 
-inline void evaluateModMatrix (const std::array<ModSlot, numModSlots>& slots,
-                        const std::array<float, numModSources>& sources,
-                        ModSums& out) noexcept
+inline bool isModSlotActive (const ModSlot& slot) noexcept
 {
-    out.sums.fill (0.0f);
-    out.ampFactor = 1.0f;
-    out.live.fill (0.0f);
+    return slot.source != 0 && slot.destination != 0 && slot.amount != 0.0f;
+}
 
-    for (size_t i = 0; i < slots.size(); ++i)
+// One active slot's share of the sums.
+inline void addModSlot (const ModSlot& slot, size_t i, const std::array<float, numModSources>& sources, ModSums& out) noexcept
+{
     {
-        const auto& slot = slots[i];
-
-        if (slot.source == 0 || slot.destination == 0 || slot.amount == 0.0f)
-            continue;
-
         auto v = slot.source > 0 && slot.source < numModSources ? sources[(size_t) slot.source] : 0.0f;
 
         if (slot.curve == (int) ModCurve::exp)
@@ -121,5 +116,57 @@ inline void evaluateModMatrix (const std::array<ModSlot, numModSlots>& slots,
         }
     }
 }
+
+inline void evaluateModMatrix (const std::array<ModSlot, numModSlots>& slots,
+                        const std::array<float, numModSources>& sources,
+                        ModSums& out) noexcept
+{
+    out.sums.fill (0.0f);
+    out.ampFactor = 1.0f;
+    out.live.fill (0.0f);
+
+    for (size_t i = 0; i < slots.size(); ++i)
+        if (isModSlotActive (slots[i]))
+            addModSlot (slots[i], i, sources, out);
+}
+
+// The same for a matrix whose inactive slots are known: `out` starts cleared when the slots are
+// set, and per sample only the active slots' destinations are cleared and summed again.
+struct ActiveModSlots
+{
+    std::array<size_t, numModSlots> index {};
+    size_t count = 0;
+
+    void find (const std::array<ModSlot, numModSlots>& slots, ModSums& out) noexcept
+    {
+        count = 0;
+        for (size_t i = 0; i < slots.size(); ++i)
+            if (isModSlotActive (slots[i]))
+                index[count++] = i;
+
+        out.sums.fill (0.0f);
+        out.ampFactor = 1.0f;
+        out.live.fill (0.0f);
+    }
+
+    void evaluate (const std::array<ModSlot, numModSlots>& slots, const std::array<float, numModSources>& sources,
+                   ModSums& out) const noexcept
+    {
+        if (count == 0)
+            return;
+
+        for (size_t n = 0; n < count; ++n)
+        {
+            const auto destination = slots[index[n]].destination;
+            if (destination > 0 && destination < numModDestinations)
+                out.sums[(size_t) destination] = 0.0f;
+        }
+
+        out.ampFactor = 1.0f;
+
+        for (size_t n = 0; n < count; ++n)
+            addModSlot (slots[index[n]], index[n], sources, out);
+    }
+};
 
 } // namespace quillon

@@ -277,7 +277,7 @@ inline float SubOscillator::valueAt (float atPhase) const noexcept
     if (mode == pdMode)
         return phaseDistortionShape (waveShape, atPhase, dcw, resonanceWindows) * outputGain;
 
-    return std::sin (twoPi * atPhase);
+    return dsp::sinTurns (atPhase);
 }
 
 inline float SubOscillator::tick (bool audible) noexcept

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/DspMath.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -33,7 +35,12 @@ inline float frac (float x) noexcept { return x - std::floor (x); }
 // Bend of the phase that squeezes the first half-cycle of the saw family into K.
 inline float sawBend (float p, float k) noexcept
 {
-    return std::min ((0.5f - k) / (1.0f - k) * (1.0f - p), (0.5f - k) / k * p);
+    if constexpr (dsp::exactReference)
+        return std::min ((0.5f - k) / (1.0f - k) * (1.0f - p), (0.5f - k) / k * p);
+
+    // One division for both slopes.
+    const auto scale = (0.5f - k) / (k * (1.0f - k));
+    return std::min (scale * k * (1.0f - p), scale * (1.0f - k) * p);
 }
 } // namespace pd_detail
 
@@ -43,35 +50,39 @@ inline float phaseDistortionShape (int waveShape, float phase, float dcw, float 
     const auto p = phase;
     const auto d = std::clamp (dcw, 0.0f, 1.0f);
 
+    // Undistorted, the saw, pulse and half-sine are the plain cosine they bend.
+    if (d == 0.0f && (waveShape == 0 || waveShape == 2 || waveShape == 4))
+        return dsp::cosTurns (p);
+
     switch (waveShape)
     {
         case 0: // saw
         {
             const auto k = std::clamp (0.5f - 0.5f * d, 0.01f, 0.5f);
-            return std::cos (twoPi * (p + sawBend (p, k)));
+            return dsp::cosTurns (p + sawBend (p, k));
         }
         case 1: // square
         {
-            const auto q = std::clamp (std::pow (d, 0.25f), 0.0f, 0.999f);
+            const auto q = std::clamp (dsp::exactReference ? std::pow (d, 0.25f) : std::sqrt (std::sqrt (d)), 0.0f, 0.999f);
             const auto f = frac (2.0f * p + 1.0f);
             const auto m = std::min (q / (1.0f - q) * (1.0f - f), f);
-            return std::cos (pi * (f - m + (p >= 0.5f ? 1.0f : 0.0f)));
+            return dsp::cosTurns (0.5f * (f - m + (p >= 0.5f ? 1.0f : 0.0f)));
         }
         case 2: // pulse
         {
             const auto q = std::clamp (d, 0.0f, 0.99f);
-            return std::cos (twoPi * (p - std::min (q / (1.0f - q) * (1.0f - p), p)));
+            return dsp::cosTurns (p - std::min (q / (1.0f - q) * (1.0f - p), p));
         }
         case 3: // sinepulse
         {
             const auto k = std::clamp (0.5f - 0.49f * d, 0.01f, 0.5f);
-            return std::cos (2.0f * twoPi * (p + sawBend (p, k)));
+            return dsp::cosTurns (2.0f * (p + sawBend (p, k)));
         }
         case 4: // halfsine
         {
             const auto k = std::clamp (0.5f - 0.5f * d, 0.01f, 0.5f);
             const auto bent = p < 0.5f ? p : std::min (1.0f, (p - 0.5f) * 0.5f / k + 0.5f);
-            return std::cos (twoPi * bent);
+            return dsp::cosTurns (bent);
         }
         case 5: case 6: case 7: case 9: // resonant family: a windowed cosine burst
         {
@@ -79,9 +90,9 @@ inline float phaseDistortionShape (int waveShape, float phase, float dcw, float 
             const auto w = frac (b * p);
 
             if (waveShape == 7)
-                return std::sin (twoPi * w) * std::min (2.0f * (1.0f - p), 1.0f);
+                return dsp::sinTurns (w) * std::min (2.0f * (1.0f - p), 1.0f);
 
-            const auto c = std::cos (twoPi * w);
+            const auto c = dsp::cosTurns (w);
 
             if (waveShape == 5)
                 return 1.0f - (0.5f - 0.5f * c) * 2.0f * (1.0f - p);

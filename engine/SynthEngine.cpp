@@ -8,7 +8,6 @@ namespace quillon
 
 namespace
 {
-constexpr float twoPi = juce::MathConstants<float>::twoPi;
 constexpr std::uint32_t noiseSeedLeft = 0xA1B2C3D4u, noiseSeedRight = 0xD4C3B2A1u;
 
 constexpr const char* parameterIds[] = {
@@ -32,7 +31,7 @@ inline float decibelsToGain (float db, float floorDb) noexcept
 // 2^(semitones / 12), exactly 1 when there is nothing to transpose.
 inline float semitoneRatio (float semitones) noexcept
 {
-    return semitones == 0.0f ? 1.0f : std::exp2 (semitones / 12.0f);
+    return semitones == 0.0f ? 1.0f : dsp::exp2Fast (semitones / 12.0f);
 }
 
 inline float frac (float x) noexcept { return x - std::floor (x); }
@@ -266,6 +265,8 @@ void SynthEngine::copyModSlots() noexcept
         slots[i].amount = std::clamp (readRaw (raw[2], 0.0f), -1.0f, 1.0f);
         slots[i].curve = (int) readRaw (raw[3], 0.0f);
     }
+
+    activeSlots.find (slots, modulation);
 
     // The sources a slot reads; the costly ones are computed only then.
     sourcesInUse = 0;
@@ -522,17 +523,21 @@ void SynthEngine::startDrivePositionFade (int position) noexcept
 //==============================================================================
 void SynthEngine::updateLfoRate (float rateHz, float baseRateHz, float phaseDegrees) noexcept
 {
+    lfo.setShape (std::clamp (choice (Param::lfo1Shape), 0, 3));
+    lfoSynced = choice (Param::lfo1Sync) == 1;
+    lfo.setSynced (lfoSynced);
+    lfoSyncKnobHz = -1.0f;
+    moveLfoRate (rateHz, baseRateHz, phaseDegrees);
+}
+
+void SynthEngine::moveLfoRate (float rateHz, float baseRateHz, float phaseDegrees) noexcept
+{
     lfo.setFreeRate (std::clamp (rateHz, 0.001f, 200.0f));
 
-    const auto newShape = std::clamp (choice (Param::lfo1Shape), 0, 3);
-    lfo.setShape (newShape);
-
-    const auto synced = choice (Param::lfo1Sync) == 1;
-    lfo.setSynced (synced);
-
     // In sync mode the rate knob's position picks the division; rate modulation is ignored.
-    if (synced)
+    if (lfoSynced && baseRateHz != lfoSyncKnobHz)
     {
+        lfoSyncKnobHz = baseRateHz;
         const auto position = clamp01 (lfoRateRange.convertTo0to1 (baseRateHz));
         const auto index = std::clamp ((int) std::round (position * 9.0f), 0, 9);
         lfo.setSyncBeats (std::clamp (lfoSyncDivisions[(size_t) index].beats, 1.0f / 32.0f, 16.0f));
@@ -709,6 +714,8 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
     // this only where the partner is a twin too.
     osc1Twins = ! units[osc1Left].isSyncEnabled() && units[osc1Right].hasSameStateAs (units[osc1Left]);
     osc2Twins = (! units[osc2Left].isSyncEnabled() || osc1Twins) && units[osc2Right].hasSameStateAs (units[osc2Left]);
+    osc1Lazy = osc1Twins && ! units[osc2Right].isSyncEnabled();
+    osc2Lazy = osc2Twins && ! units[osc1Right].isSyncEnabled();
 
     // The same for the two sides of the chain, as long as their inputs stay equal. Not while the
     // drive position fades: the spare pair runs then.
@@ -742,6 +749,16 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
 
     if (chainTwins)
         catchUpRightChain();
+
+    if (osc1Lazy)
+        units[osc1Right].copyStateFrom (units[osc1Left]);
+
+    // The editor polls these at 20 Hz; the chunk's last values are as recent as it can show.
+    for (size_t i = 0; i < liveSlotValues.size(); ++i)
+        liveSlotValues[i].store (modulation.live[i], std::memory_order_relaxed);
+
+    if (osc2Twins && osc2Lazy)
+        units[osc2Right].copyStateFrom (units[osc2Left]);
 
     auto renderedBlock = baseBlock.getSubBlock (0, (size_t) rendered);
     oversampler.processSamplesDown (renderedBlock);
@@ -790,19 +807,16 @@ void SynthEngine::computeBaseRateSample (int index) noexcept
 
     const auto rate = next (Smooth::lfo1Rate);
     const auto phaseDegrees = next (Smooth::lfo1Phase);
-    updateLfoRate (std::clamp (rate + lfoRateMod, 0.001f, 200.0f), rate, phaseDegrees);
+    moveLfoRate (std::clamp (rate + lfoRateMod, 0.001f, 200.0f), rate, phaseDegrees);
     const auto lfoWave = lfo.next (isSourceInUse (ModSource::lfo1));
     const auto lfoValue = lfoWave * clamp01 (next (Smooth::lfo1Depth) + lfoDepthMod);
     const auto smoothRandomValue = smoothRandom.next();
-    const auto beatValue = isSourceInUse (ModSource::beatPhase) ? std::sin (twoPi * reeseBeatPhase) : 0.0f;
+    const auto beatValue = isSourceInUse (ModSource::beatPhase) ? dsp::sinTurns (reeseBeatPhase) : 0.0f;
 
     sourceValues = { 0.0f, velocity, key, wheel, pressure, lfoValue, dcwEnv1, dcwEnv2, filterEnvValue, ampLevel,
                      noteRandom.getValue(), smoothRandomValue, beatValue };
 
-    evaluateModMatrix (slots, sourceValues, modulation);
-
-    for (size_t i = 0; i < liveSlotValues.size(); ++i)
-        liveSlotValues[i].store (modulation.live[i], std::memory_order_relaxed);
+    activeSlots.evaluate (slots, sourceValues, modulation);
 
     osc2PhaseMod = modulation[ModDestination::osc2Phase];
     lfoRateMod = modulation[ModDestination::lfo1Rate];
@@ -839,7 +853,7 @@ void SynthEngine::computeVoiceSettings() noexcept
     const auto noteOffset = (float) (glidingNote - 69.0) / 12.0f;
 
     if (noteOffset != noteOffsetCache.input)
-        noteOffsetCache = { noteOffset, std::exp2 (noteOffset) };
+        noteOffsetCache = { noteOffset, dsp::exp2Fast (noteOffset) };
 
     const auto notePitch = 440.0f * noteOffsetCache.output * semitoneRatio (mod[ModDestination::pitch] + bend);
 
@@ -862,7 +876,7 @@ void SynthEngine::computeVoiceSettings() noexcept
     {
         if (detuneCents != detuneCache.cents || k != detuneCache.k)
         {
-            const auto r = detuneCents == 0.0f ? 1.0f : std::exp2 (detuneCents / 1200.0f);
+            const auto r = detuneCents == 0.0f ? 1.0f : dsp::exp2Fast (detuneCents / 1200.0f);
             detuneCache = { detuneCents, k, r, (k == 1.0f || r == 1.0f) ? r : std::pow (r, k) };
         }
 
@@ -877,7 +891,7 @@ void SynthEngine::computeVoiceSettings() noexcept
 
     // Drift pulls the two oscillators apart in opposite directions, up to 60 cents.
     const auto driftAmount = clamp01 (next (Smooth::oscDrift) + mod[ModDestination::drift]);
-    const auto drift = driftAmount > 0.0f ? std::exp2 (driftWalk.next() * driftAmount * 60.0f / 1200.0f) : 1.0f;
+    const auto drift = driftAmount > 0.0f ? dsp::exp2Fast (driftWalk.next() * driftAmount * 60.0f / 1200.0f) : 1.0f;
 
     const auto ratio1 = semitoneRatio (next (Smooth::osc1Pitch));
     const auto ratio2 = semitoneRatio (next (Smooth::osc2Pitch));
@@ -888,7 +902,16 @@ void SynthEngine::computeVoiceSettings() noexcept
         units[(size_t) unit].setFrequency (frequencies[unit]);
 
     // Once the pair's halves part, the right unit runs on its own until the next chunk.
-    osc2Twins = osc2Twins && pairLeft == pairRight;
+    if (osc2Twins && pairLeft != pairRight)
+    {
+        osc2Twins = false;
+
+        if (osc2Lazy)
+        {
+            units[osc2Right].copyStateFrom (units[osc2Left]);
+            units[osc2Right].setFrequency (ratio2 * pairRight * drift);
+        }
+    }
 
     // With the reese lock on, osc 2 takes osc 1's depth and width and its own smoothers hold.
     const auto locked = sourceSettings.reeseLocked;
@@ -1038,7 +1061,10 @@ void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
     auto o1R = o1L;
 
     if (osc1Twins)
-        units[osc1Right].copyStateFrom (units[osc1Left]);
+    {
+        if (! osc1Lazy)
+            units[osc1Right].copyStateFrom (units[osc1Left]);
+    }
     else
         o1R = units[osc1Right].tick (audible1);
 
@@ -1046,7 +1072,10 @@ void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
     auto o2R = o2L;
 
     if (osc2Twins)
-        units[osc2Right].copyStateFrom (units[osc2Left]);
+    {
+        if (! osc2Lazy)
+            units[osc2Right].copyStateFrom (units[osc2Left]);
+    }
     else
         o2R = units[osc2Right].tick (audible2);
 

@@ -170,7 +170,9 @@ private:
     void advanceEnvelopeSettings() noexcept;
     void catchUpIdleEnvelopes() noexcept;
     void refreshSwitches() noexcept;
+    // Per chunk: shape, sync and rate; per sample only the rate and phase move.
     void updateLfoRate (float rateHz, float baseRateHz, float phaseDegrees) noexcept;
+    void moveLfoRate (float rateHz, float baseRateHz, float phaseDegrees) noexcept;
     void resetPhases (float osc2Phase, bool fade) noexcept;
     void clearSignalState() noexcept;
     void updateTargetNote() noexcept;
@@ -237,9 +239,12 @@ private:
     std::array<ModSlot, numModSlots> slots {};
     std::array<float, numModSources> sourceValues {};
     ModSums modulation;
+    ActiveModSlots activeSlots;
     float filterEnvValue = 0.0f;
     std::uint32_t sourcesInUse = 0; // bit per ModSource a slot reads
     bool isSourceInUse (ModSource source) const noexcept { return (sourcesInUse >> (int) source) & 1u; }
+    bool lfoSynced = false;
+    float lfoSyncKnobHz = -1.0f; // the rate knob the sync division was last looked up for
     float osc2PhaseMod = 0.0f;         // degrees, taken by the next phase reset
     float lfoRateMod = 0.0f, lfoDepthMod = 0.0f; // applied one sample late
 
@@ -263,6 +268,9 @@ private:
     SwitchFade<2> feedbackPositionFade; // weight of setting 1: the share fed back after the filter
 
     bool osc1Twins = false, osc2Twins = false; // the right unit copies the left one
+    // A twin that no sync partner reads stays behind and takes the left unit's state only when
+    // the pair parts or the chunk ends.
+    bool osc1Lazy = false, osc2Lazy = false;
     bool chainTwins = false; // the left side's mix DC blocker, drive, filter and feedback serve both
     void catchUpRightChain() noexcept;
 
