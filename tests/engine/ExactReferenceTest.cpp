@@ -3,6 +3,7 @@
 // back, the difference must lie 80 dB under the signal. Where feedback or resonance lets tiny
 // differences grow, the sound must still measure the same: level within 0.1 dB and every
 // third-octave band that matters within 0.5 dB.
+#include "bench/VoiceSettings.h"
 #include "plugin/Catalogue.h"
 #include "plugin/PluginProcessor.h"
 #include "reference/ExactVoice.h"
@@ -213,36 +214,9 @@ struct Stress
     std::vector<std::pair<const char*, float>> settings;
 };
 
-const std::vector<std::pair<const char*, float>> busy {
-    { "osc1Wave", 5.0f }, { "osc1DcwDepth", 0.8f }, { "osc1DcwAttack", 0.3f }, { "osc1DcwDecay", 1.5f },
-    { "osc2Wave", 2.0f }, { "osc2Level", -3.0f }, { "osc2Detune", 14.0f }, { "osc2DcwDepth", 0.7f },
-    { "osc2DcwAttack", 0.4f }, { "osc2DcwDecay", 2.0f }, { "reeseSpread", 0.5f }, { "reeseBeat", 1.5f },
-    { "pdMorphAmount", 0.25f }, { "oscDrift", 0.4f }, { "syncOsc2", 1.0f },
-    { "subLevel", -6.0f }, { "subMode", 1.0f }, { "subDcwDepth", 0.4f },
-    { "lfo1Depth", 0.8f }, { "lfo1Rate", 3.0f },
-    { "mod1Source", 1.0f }, { "mod1Dest", 3.0f }, { "mod1Amount", 0.5f },
-    { "mod2Source", 5.0f }, { "mod2Dest", 7.0f }, { "mod2Amount", 0.01f },
-    { "mod3Source", 5.0f }, { "mod3Dest", 4.0f }, { "mod3Amount", 0.3f },
-    { "mod4Source", 11.0f }, { "mod4Dest", 22.0f }, { "mod4Amount", 0.4f },
-};
-
-std::vector<std::pair<const char*, float>> with (std::vector<std::pair<const char*, float>> base,
-                                                 const std::vector<std::pair<const char*, float>>& more)
-{
-    base.insert (base.end(), more.begin(), more.end());
-    return base;
-}
-
 const Stress stressSettings[] = {
-    { "busy", busy },
-    { "busiest", with (busy, { { "noiseLevel", -24.0f }, { "noiseColour", 1.0f }, { "noiseRouting", 0.5f },
-                               { "drive", 12.0f }, { "driveMode", 1.0f }, { "driveAutoMakeup", 1.0f },
-                               { "driveMix", 0.8f }, { "feedbackAmount", 0.5f }, { "feedbackTone", 3000.0f },
-                               { "filterModel", 3.0f }, { "filterCutoff", 800.0f }, { "filterReso", 0.6f },
-                               { "filterEnvAmount", 24.0f }, { "filterDecay", 3.0f }, { "filterSustain", 0.3f },
-                               { "phaseStereo", 0.5f }, { "phaseMix", 0.7f }, { "stereoWidth", 0.3f },
-                               { "mod1Source", 5.0f }, { "mod1Dest", 1.0f }, { "mod1Amount", 0.2f },
-                               { "mod4Source", 11.0f }, { "mod4Dest", 2.0f }, { "mod4Amount", 0.3f } }) },
+    { "busy", voice_settings::busy },
+    { "busiest", voice_settings::busiest() },
     // A fast filter sweep and a moving phase stage without resonance: the coefficients must follow.
     { "sweeps", { { "osc1Wave", 0.0f }, { "osc1DcwDepth", 1.0f }, { "filterCutoff", 200.0f },
                   { "filterEnvAmount", 48.0f }, { "filterAttack", 0.0f }, { "filterDecay", 0.15f },

@@ -117,19 +117,7 @@ juce::Rectangle<int> pixelsBox (const juce::Image& image, juce::Colour colour, j
     return found.getBounds();
 }
 
-class EditorPaintTest : public ::testing::Test
-{
-protected:
-    std::unique_ptr<Editor> open()
-    {
-        auto editor = std::make_unique<Editor> (processor);
-        pumpMessages();
-        return editor;
-    }
-
-    ScopedUserHome home;
-    QuillonAudioProcessor processor;
-};
+class EditorPaintTest : public EditorFixture {};
 } // namespace
 
 TEST_F (EditorPaintTest, NoTextOfTheEditorIsCutAtAnyScale)

@@ -12,13 +12,6 @@ using quillon::ui::Editor;
 
 namespace
 {
-void storeSetting (const juce::String& key, const juce::var& value)
-{
-    juce::PropertiesFile file (ScopedUserHome::settingsFile(), {});
-    file.setValue (key, value);
-    file.saveIfNeeded();
-}
-
 juce::String storedSetting (const juce::String& key)
 {
     juce::PropertiesFile file (ScopedUserHome::settingsFile(), {});
@@ -32,19 +25,7 @@ juce::KeyPress ctrl (juce::juce_wchar c, bool shift = false)
 }
 } // namespace
 
-class EditorWindowTest : public ::testing::Test
-{
-protected:
-    std::unique_ptr<Editor> open()
-    {
-        auto editor = std::make_unique<Editor> (processor);
-        pumpMessages();
-        return editor;
-    }
-
-    ScopedUserHome home;
-    QuillonAudioProcessor processor;
-};
+class EditorWindowTest : public EditorFixture {};
 
 TEST_F (EditorWindowTest, StoredScaleSnapsToAStep)
 {

@@ -17,13 +17,6 @@ using quillon::ui::Editor;
 
 namespace
 {
-void storeSetting (const juce::String& key, const juce::var& value)
-{
-    juce::PropertiesFile file (ScopedUserHome::settingsFile(), {});
-    file.setValue (key, value);
-    file.saveIfNeeded();
-}
-
 /** Lets every timer and posted refresh run, so two editors in the same state paint the same. */
 void settle()
 {
@@ -97,30 +90,32 @@ class ThemeSwitchTest : public ::testing::Test
 protected:
     ~ThemeSwitchTest() override { quillon::ui::applyBuiltInTheme ("dark"); }
 
-    std::vector<juce::Image> startedWith (const juce::String& themeId)
-    {
-        storeSetting ("themeName", themeId);
-        QuillonAudioProcessor processor;
-        prepareContent (processor);
-        Editor editor (processor);
-        skip = movingArea (editor);
-        typeSearch (editor);
-        settle();
-        return paintEveryView (editor);
-    }
+    std::vector<juce::Image> startedWith (const juce::String& themeId) { return paintAfterStart (themeId, {}); }
 
     std::vector<juce::Image> switchedTo (const juce::String& fromId, const juce::String& themeId)
     {
-        storeSetting ("themeName", fromId);
+        return paintAfterStart (fromId, themeId);
+    }
+
+    // Starts an editor with one theme and, given a second, switches to it once everything has been
+    // drawn in the first one's colours.
+    std::vector<juce::Image> paintAfterStart (const juce::String& startId, const juce::String& switchId)
+    {
+        storeSetting ("themeName", startId);
         QuillonAudioProcessor processor;
         prepareContent (processor);
         Editor editor (processor);
         skip = movingArea (editor);
         typeSearch (editor);
         settle();
-        paintEveryView (editor); // everything has been drawn once in the old colours
-        editor.getSettingsPanel().onThemeSelected (themeId);
-        settle();
+
+        if (switchId.isNotEmpty())
+        {
+            paintEveryView (editor);
+            editor.getSettingsPanel().onThemeSelected (switchId);
+            settle();
+        }
+
         return paintEveryView (editor);
     }
 

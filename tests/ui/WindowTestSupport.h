@@ -2,6 +2,7 @@
 
 #include "support/Snapshots.h"
 #include "plugin/PluginProcessor.h"
+#include "ui/Editor.h"
 #include "ui/Settings.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -73,6 +74,29 @@ private:
 
     juce::String oldHome, oldConfig;
     bool hadHome = false, hadConfig = false;
+};
+
+/** Writes one key of the editor's settings file, as another writer would. */
+inline void storeSetting (const juce::String& key, const juce::var& value)
+{
+    juce::PropertiesFile file (ScopedUserHome::settingsFile(), {});
+    file.setValue (key, value);
+    file.saveIfNeeded();
+}
+
+/** A processor in a private home, and its editor opened on demand. */
+class EditorFixture : public ::testing::Test
+{
+protected:
+    std::unique_ptr<quillon::ui::Editor> open()
+    {
+        auto editor = std::make_unique<quillon::ui::Editor> (processor);
+        pumpMessages();
+        return editor;
+    }
+
+    ScopedUserHome home;
+    QuillonAudioProcessor processor;
 };
 
 inline juce::MouseEvent mouseAt (juce::Component& c, juce::Point<float> p, juce::ModifierKeys mods = {}, int clicks = 1)

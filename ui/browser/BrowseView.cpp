@@ -777,13 +777,19 @@ void BrowseView::Impl::moveSelection (int delta)
     updateDetail();
 }
 
-void BrowseView::Impl::loadAt (int index)
+const Entry* BrowseView::Impl::loadableEntryAt (int index) const
 {
     if (index < 0 || index >= (int) list->filtered.size())
-        return;
+        return nullptr;
 
     const auto* entry = list->filtered[(size_t) index];
-    if (entry == nullptr || ! entry->available)
+    return entry != nullptr && entry->available ? entry : nullptr;
+}
+
+void BrowseView::Impl::loadAt (int index)
+{
+    const auto* entry = loadableEntryAt (index);
+    if (entry == nullptr)
         return;
 
     // A preset that did not load is not reported as loaded: the title would name a sound that is not playing.
@@ -817,11 +823,8 @@ bool BrowseView::Impl::loadPresetIntoProcessor (const Entry& entry)
 
 void BrowseView::Impl::toggleAudition (int index)
 {
-    if (index < 0 || index >= (int) list->filtered.size())
-        return;
-
-    const auto* entry = list->filtered[(size_t) index];
-    if (entry == nullptr || ! entry->available)
+    const auto* entry = loadableEntryAt (index);
+    if (entry == nullptr)
         return;
 
     if (entry == auditionedEntry && isAuditioning())

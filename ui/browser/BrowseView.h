@@ -95,6 +95,9 @@ public:
     class DetailPanel;
 
 private:
+    /** The listed entry at a row, or null where the row holds none that can be loaded. */
+    const quillon::presets::Entry* loadableEntryAt (int index) const;
+
     BrowseView& owner;
     QuillonAudioProcessor& processor;
     const quillon::presets::Catalogue& catalogue;
