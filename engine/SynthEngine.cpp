@@ -242,6 +242,41 @@ void SynthEngine::updateSmootherTargets() noexcept
     cutoffSmoother.setTargetValue (std::clamp (param (Param::filterCutoff), 20.0f, 20000.0f));
 }
 
+// Per chunk, once the targets are set: most values stand still, and those are read as they are.
+// The mono-low pair is left out: the output stage advances it after decimation. With the reese
+// lock on, osc 2's depth and width hold where they are.
+void SynthEngine::collectRampingSmoothers() noexcept
+{
+    numRampingSmoothers = 0;
+    const auto locked = sourceSettings.reeseLocked;
+
+    for (int id = 0; id < Smooth::count; ++id)
+    {
+        auto& s = smoothers[(size_t) id];
+        smoothedNow[(size_t) id] = s.getCurrentValue();
+        const auto held = id == Smooth::monoLowEnabled || id == Smooth::monoLowFreq
+                       || (locked && (id == Smooth::osc2DcwDepth || id == Smooth::osc2PulseWidth));
+
+        if (s.isSmoothing() && ! held)
+            rampingSmoothers[(size_t) numRampingSmoothers++] = (std::uint8_t) id;
+    }
+}
+
+void SynthEngine::advanceRampingSmoothers() noexcept
+{
+    for (int k = 0; k < numRampingSmoothers;)
+    {
+        const auto id = rampingSmoothers[(size_t) k];
+        auto& s = smoothers[id];
+        smoothedNow[id] = s.getNextValue();
+
+        if (s.isSmoothing())
+            ++k;
+        else
+            rampingSmoothers[(size_t) k] = rampingSmoothers[(size_t) --numRampingSmoothers];
+    }
+}
+
 void SynthEngine::snapSmoothers() noexcept
 {
     for (auto& s : smoothers)
@@ -735,16 +770,35 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
     // The voice stops on the sample where its amp envelope ends, wherever the chunk boundaries
     // lie, so that its state and output never depend on the host's block size.
     int rendered = 0;
+    auto ended = false;
 
-    while (rendered < numSamples)
+    while (rendered < numSamples && ! ended)
     {
-        const auto j = rendered++;
-        computeBaseRateSample (j);
-        renderOversampledSample (upLeft[2 * j], upRight[2 * j]);
-        renderOversampledSample (upLeft[2 * j + 1], upRight[2 * j + 1]);
+        const auto length = std::min (stretchLength, numSamples - rendered);
+        int count = 0;
 
-        if (ampEnvelope.isIdle())
-            break;
+        while (count < length && ! ended)
+        {
+            computeBaseRateSample (rendered + count, chainFrames[(size_t) count]);
+            renderSources (2 * count);
+            renderSources (2 * count + 1);
+            ++count;
+            ended = ampEnvelope.isIdle();
+        }
+
+        for (int k = 0; k < count; ++k)
+        {
+            applyChainFrame (chainFrames[(size_t) k]);
+
+            for (int half = 0; half < 2; ++half)
+            {
+                const auto i = (size_t) (2 * k + half);
+                const auto out = 2 * (rendered + k) + half;
+                renderChainSample (sourceLeft[i], sourceRight[i], sourceSub[i], upLeft[out], upRight[out]);
+            }
+        }
+
+        rendered += count;
     }
 
     if (chainTwins)
@@ -786,14 +840,17 @@ void SynthEngine::refreshChunkSettings() noexcept
     updateLfoRate (rate, rate, smoother (Smooth::lfo1Phase).getCurrentValue());
 
     detuneMode = choice (Param::detuneMode);
+    feedbackAfterFilter = param (Param::feedbackPosition) > 0.5f;
     autoMakeup = param (Param::driveAutoMakeup) > 0.5f;
     subPitchRatio = std::exp2 (param (Param::subSemitone) / 12.0f + (float) (choice (Param::subOctave) - 2)
                                + param (Param::subFine) / 1200.0f);
+    collectRampingSmoothers();
 }
 
-void SynthEngine::computeBaseRateSample (int index) noexcept
+void SynthEngine::computeBaseRateSample (int index, ChainFrame& frame) noexcept
 {
     glidingNote += ((double) targetNote - glidingNote) * glideCoefficient;
+    advanceRampingSmoothers();
 
     if (envelopeSettingsMoving)
         advanceEnvelopeSettings();
@@ -823,7 +880,7 @@ void SynthEngine::computeBaseRateSample (int index) noexcept
     lfoDepthMod = modulation[ModDestination::lfo1Depth];
 
     computeVoiceSettings();
-    updateChainSettings();
+    computeChainFrame (frame);
 
     const auto output = next (Smooth::outputGain) * modDecibelsToGain (modulation[ModDestination::output]);
     sampleGains[(size_t) index] = output * ampLevel * modulation.ampFactor;
@@ -831,17 +888,25 @@ void SynthEngine::computeBaseRateSample (int index) noexcept
     // Noise: the routing share goes in after decimation, the rest into the 2x mix.
     const auto routing = clamp01 (next (Smooth::noiseRouting));
     const auto noiseGain = next (Smooth::noiseLevel) * modDecibelsToGain (modulation[ModDestination::noiseLevel]);
-    auto noiseL = noiseSources[0].next(), noiseR = noiseSources[1].next();
+    const auto postGain = routing * noiseGain;
+    auto noiseL = 0.0f, noiseR = 0.0f;
 
-    if (sourceFade.isFading())
+    // Noise that is not heard is not drawn: the generators only need to stay seeded alike.
+    if (postGain != 0.0f)
     {
-        const auto w = sourceFade.oldWeight();
-        noiseL += w * (oldNoiseSources[0].next() - noiseL);
-        noiseR += w * (oldNoiseSources[1].next() - noiseR);
+        noiseL = noiseSources[0].next();
+        noiseR = noiseSources[1].next();
+
+        if (sourceFade.isFading())
+        {
+            const auto w = sourceFade.oldWeight();
+            noiseL += w * (oldNoiseSources[0].next() - noiseL);
+            noiseR += w * (oldNoiseSources[1].next() - noiseR);
+        }
     }
 
-    postNoiseLeft[(size_t) index] = noiseL * routing * noiseGain;
-    postNoiseRight[(size_t) index] = noiseR * routing * noiseGain;
+    postNoiseLeft[(size_t) index] = noiseL * postGain;
+    postNoiseRight[(size_t) index] = noiseR * postGain;
     preNoiseAmount = (1.0f - routing) * noiseGain;
 }
 
@@ -917,11 +982,11 @@ void SynthEngine::computeVoiceSettings() noexcept
     const auto locked = sourceSettings.reeseLocked;
     const auto depth1Smoothed = next (Smooth::osc1DcwDepth);
     const auto depth1 = clamp01 (depth1Smoothed + mod[ModDestination::osc1Dcw]);
-    const auto ownDepth2 = locked ? smoother (Smooth::osc2DcwDepth).getCurrentValue() : next (Smooth::osc2DcwDepth);
+    const auto ownDepth2 = next (Smooth::osc2DcwDepth); // held while locked
     const auto depth2 = clamp01 ((locked ? depth1Smoothed : ownDepth2) + mod[ModDestination::osc2Dcw]);
     const auto morph = clamp01 (next (Smooth::pdMorphAmount) + mod[ModDestination::pdMorph]);
     const auto width1 = std::clamp (next (Smooth::osc1PulseWidth) + mod[ModDestination::osc1Pw], 0.05f, 0.95f);
-    const auto ownWidth2 = locked ? smoother (Smooth::osc2PulseWidth).getCurrentValue() : next (Smooth::osc2PulseWidth);
+    const auto ownWidth2 = next (Smooth::osc2PulseWidth);
     const auto width2 = std::clamp ((locked ? width1 : ownWidth2) + mod[ModDestination::osc2Pw], 0.05f, 0.95f);
 
     for (auto unit : { osc1Left, osc1Right })
@@ -968,10 +1033,10 @@ void SynthEngine::computeVoiceSettings() noexcept
     }
 
     // The share of the send that goes through the chain is faded by the routing switch.
-    subSend = clamp01 (next (Smooth::subDriveSend));
+    controlSubSend = clamp01 (next (Smooth::subDriveSend));
 }
 
-void SynthEngine::updateChainSettings() noexcept
+void SynthEngine::computeChainFrame (ChainFrame& frame) noexcept
 {
     // The cutoff follows the filter envelope and the matrix in semitones around the smoothed knob.
     const auto& mod = modulation;
@@ -992,35 +1057,18 @@ void SynthEngine::updateChainSettings() noexcept
         driveGains = computeDriveGains (driveDb, driveMode, autoMakeup, driveLevel);
     }
 
-    drivePostGain = driveGains.post;
-    driveMixAmount = clamp01 (next (Smooth::driveMix));
-    filterBlend = clamp01 (next (Smooth::filterEnabled));
+    frame.cutoff = cutoffHz;
+    frame.drivePre = driveGains.pre;
+    frame.drivePost = driveGains.post;
+    frame.driveMix = clamp01 (next (Smooth::driveMix));
+    frame.filterBlend = clamp01 (next (Smooth::filterEnabled));
 
-    resonance = clamp01 (next (Smooth::filterReso) + mod[ModDestination::resonance]);
-    phaseMixAmount = clamp01 (next (Smooth::phaseMix) + mod[ModDestination::phaseMix]);
-    phaseNotchAmount = clamp01 (next (Smooth::phaseNotch) + mod[ModDestination::phaseNotch]);
-    phaseSpread = clamp01 (next (Smooth::phaseStereo));
+    frame.resonance = clamp01 (next (Smooth::filterReso) + mod[ModDestination::resonance]);
+    frame.phaseMix = clamp01 (next (Smooth::phaseMix) + mod[ModDestination::phaseMix]);
+    frame.phaseNotch = clamp01 (next (Smooth::phaseNotch) + mod[ModDestination::phaseNotch]);
+    frame.phaseSpread = clamp01 (next (Smooth::phaseStereo));
 
-    // A sounding phase stage spread apart hears different settings on each side.
-    if (chainTwins && phaseSpread != 0.0f && filterStages[0].isPhaseStageSounding())
-    {
-        catchUpRightChain();
-        chainTwins = false;
-    }
-
-    // The left phase stage sits up to an octave lower, the right one up to an octave higher.
-    for (size_t side = 0; side < 2; ++side)
-    {
-        const auto offset = side == 0 ? -phaseSpread : phaseSpread;
-        applyChainSettings (driveStages[side], filterStages[side], offset);
-
-        // The pair fading in with the new drive position hears the same settings, so the new
-        // order does not start from the values it had when it was last swapped out.
-        if (drivePositionFade.isFading())
-            applyChainSettings (spareDriveStages[side], spareFilterStages[side], offset);
-    }
-
-    feedbackAmount = clamp01 (next (Smooth::feedbackAmount) + mod[ModDestination::feedback]) * 0.35f;
+    frame.feedbackAmount = clamp01 (next (Smooth::feedbackAmount) + mod[ModDestination::feedback]) * 0.35f;
     const auto tone = next (Smooth::feedbackTone);
 
     if (tone != feedbackToneHz)
@@ -1029,16 +1077,50 @@ void SynthEngine::updateChainSettings() noexcept
         feedbackCoefficient = FeedbackPath::coefficientFor (tone, 2.0 * sampleRate);
     }
 
-    feedbackPositionFade.fadeTo (param (Param::feedbackPosition) > 0.5f ? 1 : 0);
+    frame.feedbackCoefficient = feedbackCoefficient;
+    frame.feedbackAfterFilter = feedbackAfterFilter;
+    frame.subSend = controlSubSend;
 }
 
-void SynthEngine::applyChainSettings (DriveStage& driveStage, FilterStage& filterStage, float phaseOffset) const noexcept
+void SynthEngine::applyChainFrame (const ChainFrame& frame) noexcept
 {
-    driveStage.setGain (driveGains.pre);
-    filterStage.setCutoff (cutoffHz);
-    filterStage.setResonance (resonance);
-    filterStage.setPhaseMix (phaseMixAmount);
-    filterStage.setPhaseNotch (phaseNotchAmount);
+    drivePostGain = frame.drivePost;
+    driveMixAmount = frame.driveMix;
+    filterBlend = frame.filterBlend;
+    feedbackAmount = frame.feedbackAmount;
+    chainFeedbackCoefficient = frame.feedbackCoefficient;
+    subSend = frame.subSend;
+
+    // A sounding phase stage spread apart hears different settings on each side.
+    if (chainTwins && frame.phaseSpread != 0.0f && filterStages[0].isPhaseStageSounding())
+    {
+        catchUpRightChain();
+        chainTwins = false;
+    }
+
+    // The left phase stage sits up to an octave lower, the right one up to an octave higher.
+    for (size_t side = 0; side < 2; ++side)
+    {
+        const auto offset = side == 0 ? -frame.phaseSpread : frame.phaseSpread;
+        applyChainSettings (driveStages[side], filterStages[side], frame, offset);
+
+        // The pair fading in with the new drive position hears the same settings, so the new
+        // order does not start from the values it had when it was last swapped out.
+        if (drivePositionFade.isFading())
+            applyChainSettings (spareDriveStages[side], spareFilterStages[side], frame, offset);
+    }
+
+    feedbackPositionFade.fadeTo (frame.feedbackAfterFilter ? 1 : 0);
+}
+
+void SynthEngine::applyChainSettings (DriveStage& driveStage, FilterStage& filterStage, const ChainFrame& frame,
+                                      float phaseOffset) noexcept
+{
+    driveStage.setGain (frame.drivePre);
+    filterStage.setCutoff (frame.cutoff);
+    filterStage.setResonance (frame.resonance);
+    filterStage.setPhaseMix (frame.phaseMix);
+    filterStage.setPhaseNotch (frame.phaseNotch);
     filterStage.setPhaseOffset (phaseOffset);
 }
 
@@ -1050,7 +1132,7 @@ float SynthEngine::runChain (DriveStage& driveStage, FilterStage& filterStage, i
     return position == 0 ? filter (drive (x)) : drive (filter (x));
 }
 
-void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
+void SynthEngine::renderSources (int index) noexcept
 {
     // An oscillator at zero level (either one in ring mode) only moves its state on.
     const auto ring = sourceSettings.mixMode == 1;
@@ -1080,8 +1162,9 @@ void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
         o2R = units[osc2Right].tick (audible2);
 
     auto subL = subOscillator.tick (subGain != 0.0f) * subGain;
-    const auto noiseL = noiseSources[0].next() * preNoiseAmount;
-    const auto noiseR = noiseSources[1].next() * preNoiseAmount;
+    const auto noisy = preNoiseAmount != 0.0f;
+    const auto noiseL = noisy ? noiseSources[0].next() * preNoiseAmount : 0.0f;
+    const auto noiseR = noisy ? noiseSources[1].next() * preNoiseAmount : 0.0f;
 
     float mixL, mixR;
 
@@ -1107,6 +1190,13 @@ void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
         --sourceFade.countdown;
     }
 
+    sourceLeft[(size_t) index] = mixL;
+    sourceRight[(size_t) index] = mixR;
+    sourceSub[(size_t) index] = subL;
+}
+
+void SynthEngine::renderChainSample (float mixL, float mixR, float subL, float& left, float& right) noexcept
+{
     const auto subR = subL;
 
     // Sides that part bring the right one up to date; it then runs on its own to the chunk's end.
@@ -1213,7 +1303,7 @@ void SynthEngine::renderOversampledSample (float& left, float& right) noexcept
     for (size_t side = 0; side < (chainTwins ? 1u : 2u); ++side)
     {
         outputs[side] += postFeedback * feedbackPaths[side].getMemory();
-        feedbackPaths[side].capture (outputs[side], feedbackCoefficient);
+        feedbackPaths[side].capture (outputs[side], chainFeedbackCoefficient);
     }
 
     if (chainTwins)
@@ -1235,8 +1325,9 @@ void SynthEngine::renderOldSources (float& mixL, float& mixR, float& sub) noexce
     const auto o1R = oldUnits[osc1Right].tick (audible1) * osc1Gain;
     const auto o2L = oldUnits[osc2Left].tick (audible2) * osc2Gain;
     const auto o2R = oldUnits[osc2Right].tick (audible2) * osc2Gain;
-    const auto noiseL = oldNoiseSources[0].next() * preNoiseAmount;
-    const auto noiseR = oldNoiseSources[1].next() * preNoiseAmount;
+    const auto noisy = preNoiseAmount != 0.0f;
+    const auto noiseL = noisy ? oldNoiseSources[0].next() * preNoiseAmount : 0.0f;
+    const auto noiseR = noisy ? oldNoiseSources[1].next() * preNoiseAmount : 0.0f;
 
     mixL = noiseL + (ring ? o2L * o1L : o2L + o1L);
     mixR = noiseR + (ring ? o1R * o2R : o1R + o2R);
@@ -1266,8 +1357,8 @@ void SynthEngine::writeOutput (juce::AudioBuffer<float>& buffer, int start, int 
     for (int i = 0; i < numSamples; ++i)
     {
         const auto index = (size_t) i;
-        const auto monoLow = next (Smooth::monoLowEnabled);
-        const auto monoLowHz = next (Smooth::monoLowFreq);
+        const auto monoLow = smoother (Smooth::monoLowEnabled).getNextValue();
+        const auto monoLowHz = smoother (Smooth::monoLowFreq).getNextValue();
         const auto frame = outputStage.process (decimatedLeft[i] + postNoiseLeft[index],
                                                 decimatedRight[i] + postNoiseRight[index],
                                                 sampleGains[index], monoLow, monoLowHz);

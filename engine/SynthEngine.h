@@ -155,7 +155,10 @@ private:
     }
 
     juce::SmoothedValue<float>& smoother (Smooth::Id id) noexcept { return smoothers[(size_t) id]; }
-    float next (Smooth::Id id) noexcept { return smoothers[(size_t) id].getNextValue(); }
+    // This base-rate sample's value; only the smoothers still ramping are advanced.
+    float next (Smooth::Id id) const noexcept { return smoothedNow[(size_t) id]; }
+    void collectRampingSmoothers() noexcept;
+    void advanceRampingSmoothers() noexcept;
 
     void bindParameters();
     void updateSmootherTargets() noexcept;
@@ -180,13 +183,31 @@ private:
 
     int renderChunk (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept;
     void refreshChunkSettings() noexcept;
-    void computeBaseRateSample (int index) noexcept;
     void computeVoiceSettings() noexcept;
-    void updateChainSettings() noexcept;
-    void renderOversampledSample (float& left, float& right) noexcept;
+
+    // What the control pass works out for the chain on one base-rate sample; the chain takes it
+    // up when it reaches that sample. The sources run with the control pass, the chain after
+    // them over the whole stretch: its long feedback loops then overlap from sample to sample
+    // instead of waiting behind the oscillators.
+    struct ChainFrame
+    {
+        float drivePre = 1.0f, drivePost = 1.0f, driveMix = 1.0f, filterBlend = 1.0f, cutoff = 20000.0f;
+        float resonance = 0.0f, phaseMix = 0.5f, phaseNotch = 1.0f, phaseSpread = 0.0f;
+        float feedbackAmount = 0.0f, feedbackCoefficient = 1.0f, subSend = 1.0f;
+        bool feedbackAfterFilter = false;
+    };
+
+    static constexpr int stretchLength = 32; // base-rate samples per control and chain pass
+
+    void computeBaseRateSample (int index, ChainFrame& frame) noexcept;
+    void computeChainFrame (ChainFrame& frame) noexcept;
+    void applyChainFrame (const ChainFrame& frame) noexcept;
+    void renderSources (int index) noexcept;
+    void renderChainSample (float mixL, float mixR, float subL, float& left, float& right) noexcept;
     void renderOldSources (float& mixL, float& mixR, float& sub) noexcept;
     void startDrivePositionFade (int position) noexcept;
-    void applyChainSettings (DriveStage& driveStage, FilterStage& filterStage, float phaseOffset) const noexcept;
+    static void applyChainSettings (DriveStage& driveStage, FilterStage& filterStage, const ChainFrame& frame,
+                                    float phaseOffset) noexcept;
     float runChain (DriveStage& driveStage, FilterStage& filterStage, int position, float x) noexcept;
     void writeOutput (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept;
 
@@ -212,6 +233,9 @@ private:
     };
 
     std::array<juce::SmoothedValue<float>, Smooth::count> smoothers;
+    std::array<float, Smooth::count> smoothedNow {};
+    std::array<std::uint8_t, Smooth::count> rampingSmoothers {};
+    int numRampingSmoothers = 0;
     juce::SmoothedValue<float, juce::ValueSmoothingTypes::Multiplicative> cutoffSmoother { 20000.0f };
 
     std::array<std::atomic<float>*, Param::count> rawParameters {};
@@ -293,8 +317,12 @@ private:
     struct { float input = 0.0f, output = 1.0f; } noteOffsetCache;
     struct { float cents = 0.0f, k = 1.0f, ratio = 1.0f, mirrored = 1.0f; } detuneCache;
     struct { float db = 0.0f; int mode = -1; bool autoMakeup = false; float level = 1.0f; } driveCache;
-    float resonance = 0.0f, phaseMixAmount = 0.5f, phaseNotchAmount = 1.0f, phaseSpread = 0.0f;
     float feedbackAmount = 0.0f, feedbackCoefficient = 1.0f, feedbackToneHz = -1.0f;
+    float chainFeedbackCoefficient = 1.0f, controlSubSend = 1.0f;
+    bool feedbackAfterFilter = false;
+
+    std::array<ChainFrame, stretchLength> chainFrames {};
+    std::array<float, 2 * stretchLength> sourceLeft {}, sourceRight {}, sourceSub {};
 
     std::vector<float> sampleGains, postNoiseLeft, postNoiseRight;
     std::array<float*, 2> oversampledChannels {}; // the oversampler's 2x buffer
