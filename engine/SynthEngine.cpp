@@ -777,14 +777,30 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
         const auto length = std::min (stretchLength, numSamples - rendered);
         int count = 0;
 
+        sourcesInLoops = ! sourceFade.isFading() && ! units[osc1Left].isSyncEnabled()
+                      && ! units[osc2Left].isSyncEnabled();
+        osc2PartsAt = -1;
+
         while (count < length && ! ended)
         {
-            computeBaseRateSample (rendered + count, chainFrames[(size_t) count]);
-            renderSources (2 * count);
-            renderSources (2 * count + 1);
+            const auto index = (size_t) count;
+            controlIndex = count;
+            computeBaseRateSample (rendered + count, chainFrames[index], sourceFrames[index]);
+
+            if (! sourcesInLoops)
+            {
+                applySourceFrame (sourceFrames[index]);
+                drawPostNoise (rendered + count, sourceFrames[index]);
+                renderSources (2 * count);
+                renderSources (2 * count + 1);
+            }
+
             ++count;
             ended = ampEnvelope.isIdle();
         }
+
+        if (sourcesInLoops)
+            renderSourceStretch (rendered, count);
 
         for (int k = 0; k < count; ++k)
         {
@@ -847,7 +863,7 @@ void SynthEngine::refreshChunkSettings() noexcept
     collectRampingSmoothers();
 }
 
-void SynthEngine::computeBaseRateSample (int index, ChainFrame& frame) noexcept
+void SynthEngine::computeBaseRateSample (int index, ChainFrame& chain, SourceFrame& sources) noexcept
 {
     glidingNote += ((double) targetNote - glidingNote) * glideCoefficient;
     advanceRampingSmoothers();
@@ -879,8 +895,8 @@ void SynthEngine::computeBaseRateSample (int index, ChainFrame& frame) noexcept
     lfoRateMod = modulation[ModDestination::lfo1Rate];
     lfoDepthMod = modulation[ModDestination::lfo1Depth];
 
-    computeVoiceSettings();
-    computeChainFrame (frame);
+    computeVoiceSettings (sources);
+    computeChainFrame (chain);
 
     const auto output = next (Smooth::outputGain) * modDecibelsToGain (modulation[ModDestination::output]);
     sampleGains[(size_t) index] = output * ampLevel * modulation.ampFactor;
@@ -888,11 +904,18 @@ void SynthEngine::computeBaseRateSample (int index, ChainFrame& frame) noexcept
     // Noise: the routing share goes in after decimation, the rest into the 2x mix.
     const auto routing = clamp01 (next (Smooth::noiseRouting));
     const auto noiseGain = next (Smooth::noiseLevel) * modDecibelsToGain (modulation[ModDestination::noiseLevel]);
-    const auto postGain = routing * noiseGain;
+    sources.postNoise = routing * noiseGain;
+    sources.preNoise = (1.0f - routing) * noiseGain;
+}
+
+// The post-decimation share of the noise, drawn from the same generators as the 2x share and in
+// the same order whichever way the sources run.
+void SynthEngine::drawPostNoise (int index, const SourceFrame& frame) noexcept
+{
     auto noiseL = 0.0f, noiseR = 0.0f;
 
     // Noise that is not heard is not drawn: the generators only need to stay seeded alike.
-    if (postGain != 0.0f)
+    if (frame.postNoise != 0.0f)
     {
         noiseL = noiseSources[0].next();
         noiseR = noiseSources[1].next();
@@ -905,12 +928,132 @@ void SynthEngine::computeBaseRateSample (int index, ChainFrame& frame) noexcept
         }
     }
 
-    postNoiseLeft[(size_t) index] = noiseL * postGain;
-    postNoiseRight[(size_t) index] = noiseR * postGain;
-    preNoiseAmount = (1.0f - routing) * noiseGain;
+    postNoiseLeft[(size_t) index] = noiseL * frame.postNoise;
+    postNoiseRight[(size_t) index] = noiseR * frame.postNoise;
 }
 
-void SynthEngine::computeVoiceSettings() noexcept
+void SynthEngine::applySourceFrame (const SourceFrame& f) noexcept
+{
+    for (int unit = 0; unit < numUnits; ++unit)
+        units[(size_t) unit].setFrequency (f.frequency[(size_t) unit]);
+
+    for (auto unit : { osc1Left, osc1Right })
+    {
+        units[unit].setDcwDepth (f.depth1);
+        units[unit].setPulseWidth (f.width1);
+        units[unit].setMorphAmount (f.morph);
+    }
+
+    for (auto unit : { osc2Left, osc2Right })
+    {
+        units[unit].setDcwDepth (f.depth2);
+        units[unit].setPulseWidth (f.width2);
+        units[unit].setMorphAmount (f.morph);
+    }
+
+    osc1Gain = f.osc1Gain;
+    osc2Gain = f.osc2Gain;
+    subGain = f.subGain;
+    preNoiseAmount = f.preNoise;
+    subOscillator.setFrequency (f.subFrequency);
+    subOscillator.setDcw (f.subDcw);
+}
+
+void SynthEngine::renderSourceStretch (int from, int count) noexcept
+{
+    const auto runUnit = [this] (int which, int begin, int end)
+    {
+        auto& unit = units[(size_t) which];
+        auto* out = unitOutputs[(size_t) which].data();
+        const auto first = which == osc1Left || which == osc1Right;
+
+        for (int j = begin; j < end; ++j)
+        {
+            const auto& f = sourceFrames[(size_t) j];
+            unit.setFrequency (f.frequency[(size_t) which]);
+            unit.setDcwDepth (first ? f.depth1 : f.depth2);
+            unit.setPulseWidth (first ? f.width1 : f.width2);
+            unit.setMorphAmount (f.morph);
+            const auto audible = first ? f.audible1 : f.audible2;
+            out[2 * j] = unit.tick (audible);
+            out[2 * j + 1] = unit.tick (audible);
+        }
+    };
+
+    runUnit (osc1Left, 0, count);
+
+    if (! osc1Twins)
+        runUnit (osc1Right, 0, count);
+
+    const auto* o1R = unitOutputs[osc1Twins ? osc1Left : osc1Right].data();
+    const auto* o2R = unitOutputs[osc2Right].data();
+
+    if (! osc2Twins)
+    {
+        runUnit (osc2Left, 0, count);
+        runUnit (osc2Right, 0, count);
+    }
+    else if (osc2PartsAt >= 0)
+    {
+        // The right unit comes in on its own from the sample where the pair's halves part.
+        const auto at = osc2PartsAt;
+        runUnit (osc2Left, 0, at);
+        units[osc2Right].copyStateFrom (units[osc2Left]);
+        runUnit (osc2Left, at, count);
+        runUnit (osc2Right, at, count);
+        std::copy (unitOutputs[osc2Left].begin(), unitOutputs[osc2Left].begin() + 2 * at, unitOutputs[osc2Right].begin());
+        osc2Twins = false;
+    }
+    else
+    {
+        runUnit (osc2Left, 0, count);
+        o2R = unitOutputs[osc2Left].data();
+    }
+
+    for (int j = 0; j < count; ++j)
+    {
+        const auto& f = sourceFrames[(size_t) j];
+        subOscillator.setFrequency (f.subFrequency);
+        subOscillator.setDcw (f.subDcw);
+        const auto audible = f.subGain != 0.0f;
+        subOutput[(size_t) (2 * j)] = subOscillator.tick (audible) * f.subGain;
+        subOutput[(size_t) (2 * j + 1)] = subOscillator.tick (audible) * f.subGain;
+    }
+
+    const auto ring = sourceSettings.mixMode == 1;
+    const auto* o1L = unitOutputs[osc1Left].data();
+    const auto* o2L = unitOutputs[osc2Left].data();
+
+    for (int j = 0; j < count; ++j)
+    {
+        const auto& f = sourceFrames[(size_t) j];
+        drawPostNoise (from + j, f);
+        const auto noisy = f.preNoise != 0.0f;
+
+        for (int i = 2 * j; i < 2 * j + 2; ++i)
+        {
+            const auto noiseL = noisy ? noiseSources[0].next() * f.preNoise : 0.0f;
+            const auto noiseR = noisy ? noiseSources[1].next() * f.preNoise : 0.0f;
+            const auto index = (size_t) i;
+
+            if (ring)
+            {
+                sourceLeft[index] = noiseL + (o2L[i] * f.osc2Gain) * (o1L[i] * f.osc1Gain);
+                sourceRight[index] = noiseR + (o1R[i] * f.osc1Gain) * (o2R[i] * f.osc2Gain);
+            }
+            else
+            {
+                sourceLeft[index] = noiseL + o2L[i] * f.osc2Gain + o1L[i] * f.osc1Gain;
+                sourceRight[index] = noiseR + o1R[i] * f.osc1Gain + o2R[i] * f.osc2Gain;
+            }
+
+            sourceSub[index] = subOutput[index];
+        }
+    }
+}
+
+
+void SynthEngine::computeVoiceSettings (SourceFrame& frame) noexcept
 {
     const auto& mod = modulation;
 
@@ -963,18 +1106,21 @@ void SynthEngine::computeVoiceSettings() noexcept
     const float frequencies[] = { ratio1 * notePitch / drift, ratio1 * notePitch / drift, ratio2 * pairLeft * drift,
                                   ratio2 * pairRight * drift };
 
-    for (int unit = 0; unit < numUnits; ++unit)
-        units[(size_t) unit].setFrequency (frequencies[unit]);
+    std::copy (std::begin (frequencies), std::end (frequencies), frame.frequency.begin());
 
     // Once the pair's halves part, the right unit runs on its own until the next chunk.
-    if (osc2Twins && pairLeft != pairRight)
+    if (osc2Twins && pairLeft != pairRight && osc2PartsAt < 0)
     {
-        osc2Twins = false;
-
-        if (osc2Lazy)
+        if (sourcesInLoops)
         {
-            units[osc2Right].copyStateFrom (units[osc2Left]);
-            units[osc2Right].setFrequency (ratio2 * pairRight * drift);
+            osc2PartsAt = controlIndex;
+        }
+        else
+        {
+            osc2Twins = false;
+
+            if (osc2Lazy)
+                units[osc2Right].copyStateFrom (units[osc2Left]);
         }
     }
 
@@ -989,28 +1135,26 @@ void SynthEngine::computeVoiceSettings() noexcept
     const auto ownWidth2 = next (Smooth::osc2PulseWidth);
     const auto width2 = std::clamp ((locked ? width1 : ownWidth2) + mod[ModDestination::osc2Pw], 0.05f, 0.95f);
 
-    for (auto unit : { osc1Left, osc1Right })
-    {
-        units[unit].setDcwDepth (depth1);
-        units[unit].setPulseWidth (width1);
-        units[unit].setMorphAmount (morph);
-    }
+    frame.depth1 = depth1;
+    frame.depth2 = depth2;
+    frame.width1 = width1;
+    frame.width2 = width2;
+    frame.morph = morph;
 
-    for (auto unit : { osc2Left, osc2Right })
-    {
-        units[unit].setDcwDepth (depth2);
-        units[unit].setPulseWidth (width2);
-        units[unit].setMorphAmount (morph);
-    }
+    const auto gain1 = next (Smooth::osc1Level) * modDecibelsToGain (mod[ModDestination::osc1Level]);
+    const auto gain2 = next (Smooth::osc2Level) * modDecibelsToGain (mod[ModDestination::osc2Level]);
+    frame.osc1Gain = gain1;
+    frame.osc2Gain = gain2;
+    frame.subGain = next (Smooth::subLevel) * modDecibelsToGain (mod[ModDestination::subLevel]);
 
-    osc1Gain = next (Smooth::osc1Level) * modDecibelsToGain (mod[ModDestination::osc1Level]);
-    osc2Gain = next (Smooth::osc2Level) * modDecibelsToGain (mod[ModDestination::osc2Level]);
-    subGain = next (Smooth::subLevel) * modDecibelsToGain (mod[ModDestination::subLevel]);
+    // An oscillator at zero level (either one in ring mode) only moves its state on.
+    const auto ring = sourceSettings.mixMode == 1;
+    frame.audible1 = gain1 != 0.0f && (! ring || gain2 != 0.0f);
+    frame.audible2 = gain2 != 0.0f && (! ring || gain1 != 0.0f);
 
     const auto subDcw = clamp01 (next (Smooth::subDcwDepth) + mod[ModDestination::subDcw]);
-
-    subOscillator.setFrequency (notePitch * subPitchRatio);
-    subOscillator.setDcw (subDcw);
+    frame.subFrequency = notePitch * subPitchRatio;
+    frame.subDcw = subDcw;
 
     // The old sources of a fading switch hear everything the new ones hear but the switch.
     if (sourceFade.isFading())

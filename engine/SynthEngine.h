@@ -183,7 +183,6 @@ private:
 
     int renderChunk (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept;
     void refreshChunkSettings() noexcept;
-    void computeVoiceSettings() noexcept;
 
     // What the control pass works out for the chain on one base-rate sample; the chain takes it
     // up when it reaches that sample. The sources run with the control pass, the chain after
@@ -199,7 +198,21 @@ private:
 
     static constexpr int stretchLength = 32; // base-rate samples per control and chain pass
 
-    void computeBaseRateSample (int index, ChainFrame& frame) noexcept;
+    // What the control pass works out for the sources on one base-rate sample.
+    struct SourceFrame
+    {
+        std::array<float, numUnits> frequency {};
+        float depth1 = 0.0f, depth2 = 0.0f, width1 = 0.5f, width2 = 0.5f, morph = 0.0f;
+        float osc1Gain = 0.0f, osc2Gain = 0.0f, subGain = 0.0f, subFrequency = 0.0f, subDcw = 0.0f;
+        float preNoise = 0.0f, postNoise = 0.0f;
+        bool audible1 = false, audible2 = false;
+    };
+
+    void computeBaseRateSample (int index, ChainFrame& chain, SourceFrame& sources) noexcept;
+    void computeVoiceSettings (SourceFrame& frame) noexcept;
+    void applySourceFrame (const SourceFrame& frame) noexcept;
+    void drawPostNoise (int index, const SourceFrame& frame) noexcept;
+    void renderSourceStretch (int from, int count) noexcept;
     void computeChainFrame (ChainFrame& frame) noexcept;
     void applyChainFrame (const ChainFrame& frame) noexcept;
     void renderSources (int index) noexcept;
@@ -322,6 +335,13 @@ private:
     bool feedbackAfterFilter = false;
 
     std::array<ChainFrame, stretchLength> chainFrames {};
+    std::array<SourceFrame, stretchLength> sourceFrames {};
+    std::array<std::array<float, 2 * stretchLength>, numUnits> unitOutputs {};
+    std::array<float, 2 * stretchLength> subOutput {};
+    // Without sync or a switch fading, each source runs its stretch in a loop of its own, the
+    // control pass first; osc 2's right unit then parts from its twin where this says.
+    bool sourcesInLoops = false;
+    int controlIndex = 0, osc2PartsAt = -1;
     std::array<float, 2 * stretchLength> sourceLeft {}, sourceRight {}, sourceSub {};
 
     std::vector<float> sampleGains, postNoiseLeft, postNoiseRight;
