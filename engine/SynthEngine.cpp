@@ -306,6 +306,25 @@ void SynthEngine::copyModSlots() noexcept
     // The sources a slot reads; the costly ones are computed only then.
     sourcesInUse = 0;
 
+    // Whether the slots leave the voice's settings still: a slot that moves them reads a source
+    // that moves within a note and feeds something other than the per-sample gains or the LFO.
+    slotsHoldStill = true;
+
+    for (const auto& slot : slots)
+    {
+        if (! isModSlotActive (slot))
+            continue;
+
+        const auto source = (ModSource) slot.source;
+        const auto destination = (ModDestination) slot.destination;
+        const auto still = source == ModSource::velocity || source == ModSource::key || source == ModSource::modWheel
+                        || source == ModSource::aftertouch || source == ModSource::noteRandom;
+        const auto aside = destination == ModDestination::amp || destination == ModDestination::output
+                        || destination == ModDestination::noiseLevel || destination == ModDestination::lfo1Rate
+                        || destination == ModDestination::lfo1Depth || destination == ModDestination::osc2Phase;
+        slotsHoldStill = slotsHoldStill && (still || aside);
+    }
+
     for (const auto& slot : slots)
         if (slot.source > 0 && slot.source < numModSources && slot.destination != 0 && slot.amount != 0.0f)
             sourcesInUse |= 1u << slot.source;
@@ -781,6 +800,13 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
                       && ! units[osc2Left].isSyncEnabled();
         osc2PartsAt = -1;
 
+        // Nothing that the voice's settings follow moves in this stretch: no ramp, no glide, no
+        // drift, no slot that moves them, and for the chain no filter envelope.
+        voiceSettled = ! dsp::exactReference && numRampingSmoothers == 0 && slotsHoldStill
+                    && glidingNote == (double) targetNote && smoothedNow[Smooth::oscDrift] == 0.0f
+                    && ! cutoffSmoother.isSmoothing() && ! driveVelocitySmoother.isSmoothing();
+        chainSettled = voiceSettled && smoothedNow[Smooth::filterEnvAmount] * filterEnvVelocityFactor == 0.0f;
+
         while (count < length && ! ended)
         {
             const auto index = (size_t) count;
@@ -895,8 +921,22 @@ void SynthEngine::computeBaseRateSample (int index, ChainFrame& chain, SourceFra
     lfoRateMod = modulation[ModDestination::lfo1Rate];
     lfoDepthMod = modulation[ModDestination::lfo1Depth];
 
-    computeVoiceSettings (sources);
-    computeChainFrame (chain);
+    // A settled voice works out the same settings on every sample of a stretch.
+    if (voiceSettled && controlIndex > 0)
+    {
+        sources = sourceFrames[(size_t) controlIndex - 1];
+        advanceBeatPhase();
+
+        if (chainSettled)
+            chain = chainFrames[(size_t) controlIndex - 1];
+        else
+            computeChainFrame (chain);
+    }
+    else
+    {
+        computeVoiceSettings (sources);
+        computeChainFrame (chain);
+    }
 
     const auto output = next (Smooth::outputGain) * modDecibelsToGain (modulation[ModDestination::output]);
     sampleGains[(size_t) index] = output * ampLevel * modulation.ampFactor;
@@ -1094,8 +1134,8 @@ void SynthEngine::computeVoiceSettings (SourceFrame& frame) noexcept
         pairRight = notePitch * mirrored + k * beat;
     }
 
-    reeseBeatPhase = frac (reeseBeatPhase + std::abs (pairLeft - pairRight) / (float) sampleRate);
-    reeseBeatPhase = reeseBeatPhase >= 0.0f && reeseBeatPhase < 1.0f ? reeseBeatPhase : 0.0f; // not a number
+    beatIncrement = std::abs (pairLeft - pairRight) / (float) sampleRate;
+    advanceBeatPhase();
 
     // Drift pulls the two oscillators apart in opposite directions, up to 60 cents.
     const auto driftAmount = clamp01 (next (Smooth::oscDrift) + mod[ModDestination::drift]);

@@ -342,6 +342,14 @@ private:
     // control pass first; osc 2's right unit then parts from its twin where this says.
     bool sourcesInLoops = false;
     int controlIndex = 0, osc2PartsAt = -1;
+    bool voiceSettled = false, chainSettled = false, slotsHoldStill = true;
+    float beatIncrement = 0.0f;
+    void advanceBeatPhase() noexcept
+    {
+        const auto p = reeseBeatPhase + beatIncrement;
+        reeseBeatPhase = p - std::floor (p);
+        reeseBeatPhase = reeseBeatPhase >= 0.0f && reeseBeatPhase < 1.0f ? reeseBeatPhase : 0.0f; // not a number
+    }
     std::array<float, 2 * stretchLength> sourceLeft {}, sourceRight {}, sourceSub {};
 
     std::vector<float> sampleGains, postNoiseLeft, postNoiseRight;
