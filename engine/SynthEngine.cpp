@@ -764,12 +764,13 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
     refreshChunkSettings();
 
     // A unit whose twin on the other side holds the same state and gets the same settings would
-    // compute the same samples: the left one runs and the right one copies it. Hard sync keeps
-    // this only where the partner is a twin too.
+    // compute the same samples: the left one runs and the right one takes its state at the end.
+    // Hard sync keeps this only where the partner is a twin too; a right unit synced to a twin
+    // reads the left one's wraps, which are the same.
     osc1Twins = ! units[osc1Left].isSyncEnabled() && units[osc1Right].hasSameStateAs (units[osc1Left]);
     osc2Twins = (! units[osc2Left].isSyncEnabled() || osc1Twins) && units[osc2Right].hasSameStateAs (units[osc2Left]);
-    osc1Lazy = osc1Twins && ! units[osc2Right].isSyncEnabled();
-    osc2Lazy = osc2Twins && ! units[osc1Right].isSyncEnabled();
+    units[osc2Right].setSyncPartner (osc1Twins ? &units[osc1Left] : &units[osc1Right]);
+    units[osc1Right].setSyncPartner (osc2Twins ? &units[osc2Left] : &units[osc2Right]);
 
     // The same for the two sides of the chain, as long as their inputs stay equal. Not while the
     // drive position fades: the spare pair runs then.
@@ -846,14 +847,14 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
     if (chainTwins)
         catchUpRightChain();
 
-    if (osc1Lazy)
+    if (osc1Twins)
         units[osc1Right].copyStateFrom (units[osc1Left]);
 
     // The editor polls these at 20 Hz; the chunk's last values are as recent as it can show.
     for (size_t i = 0; i < liveSlotValues.size(); ++i)
         liveSlotValues[i].store (modulation.live[i], std::memory_order_relaxed);
 
-    if (osc2Twins && osc2Lazy)
+    if (osc2Twins)
         units[osc2Right].copyStateFrom (units[osc2Left]);
 
     auto renderedBlock = baseBlock.getSubBlock (0, (size_t) rendered);
@@ -1158,9 +1159,8 @@ void SynthEngine::computeVoiceSettings (SourceFrame& frame) noexcept
         else
         {
             osc2Twins = false;
-
-            if (osc2Lazy)
-                units[osc2Right].copyStateFrom (units[osc2Left]);
+            units[osc1Right].setSyncPartner (&units[osc2Right]);
+            units[osc2Right].copyStateFrom (units[osc2Left]);
         }
     }
 
@@ -1326,23 +1326,13 @@ void SynthEngine::renderSources (int index) noexcept
     const auto o1L = units[osc1Left].tick (audible1);
     auto o1R = o1L;
 
-    if (osc1Twins)
-    {
-        if (! osc1Lazy)
-            units[osc1Right].copyStateFrom (units[osc1Left]);
-    }
-    else
+    if (! osc1Twins)
         o1R = units[osc1Right].tick (audible1);
 
     const auto o2L = units[osc2Left].tick (audible2);
     auto o2R = o2L;
 
-    if (osc2Twins)
-    {
-        if (! osc2Lazy)
-            units[osc2Right].copyStateFrom (units[osc2Left]);
-    }
-    else
+    if (! osc2Twins)
         o2R = units[osc2Right].tick (audible2);
 
     auto subL = subOscillator.tick (subGain != 0.0f) * subGain;

@@ -304,10 +304,9 @@ private:
     bool subRoutingLagging = false;
     SwitchFade<2> feedbackPositionFade; // weight of setting 1: the share fed back after the filter
 
-    bool osc1Twins = false, osc2Twins = false; // the right unit copies the left one
-    // A twin that no sync partner reads stays behind and takes the left unit's state only when
-    // the pair parts or the chunk ends.
-    bool osc1Lazy = false, osc2Lazy = false;
+    // The right unit is a twin of the left one: it stays behind and takes the left unit's state
+    // only when the pair parts or the chunk ends.
+    bool osc1Twins = false, osc2Twins = false;
     bool chainTwins = false; // the left side's mix DC blocker, drive, filter and feedback serve both
     void catchUpRightChain() noexcept;
 
