@@ -9,12 +9,44 @@
 namespace quillon
 {
 
+// The diode curve in units of the thermal voltage: two Newton steps towards
+// w + (0.1 / Vt) (e^w - 0.7 e^-w) = v from w = v, tabulated as cubic pieces over |v| <= 16. Past
+// that the two steps have moved the input by exactly two units either way (to float precision).
+struct DiodeKnee
+{
+    static constexpr float thermal = 0.026f;
+    static constexpr float range = 16.0f;
+    static constexpr int perUnit = 8;
+    static constexpr int pieces = (int) (2.0f * range) * perUnit + 1; // the last one is the straight line
+
+    struct alignas (16) Piece { float c0, c1, c2, c3; };
+    Piece pieces_[pieces];
+
+    // The two Newton steps in double, as the table is made from them.
+    static double newtonSteps (double v) noexcept;
+
+    float operator() (float v) const noexcept
+    {
+        auto clamped = v > -range ? v : -range;
+        clamped = clamped < range ? clamped : range;
+        const auto t = (clamped + range) * (float) perUnit;
+        const auto i = (int) t;
+        const auto f = t - (float) i;
+        const auto& p = pieces_[i];
+        return (p.c0 + f * (p.c1 + f * (p.c2 + f * p.c3))) + (v - clamped);
+    }
+};
+
+extern const DiodeKnee diodeKnee;
+
 // One side's saturation: "soft", "diode" or "fold" at a linear pre-gain of at least 1, with an
 // equal-gain fade when the curve changes while a note plays.
 class DriveStage
 {
 public:
     enum Mode { soft, diode, fold, passThrough }; // any other mode passes the signal as it is
+
+    static constexpr float inputLimit = 1.0e4f;
 
     void prepare (double oversampledRate) noexcept;
     void reset() noexcept { previousInput = 0.0f; }
@@ -29,8 +61,17 @@ public:
     // line continuously. From 6 dB up the curve acts whole.
     void setGain (float linearGain) noexcept
     {
-        gain = linearGain > 1.0f ? linearGain : 1.0f;
+        const auto g = linearGain > 1.0f ? linearGain : 1.0f;
+
+        if (g == gain)
+            return;
+
+        gain = g;
         engagement = std::min (gain - 1.0f, 1.0f);
+        inverseGain = 1.0f / gain;
+        diodeIn = 0.5f * gain / DiodeKnee::thermal;
+        diodeOut = 1.8f * DiodeKnee::thermal * inverseGain;
+        foldTurns = (6.0f * (gain - 1.0f) + 1.0f) * (0.5f / dsp::pi);
     }
     float getGain() const noexcept           { return gain; }
 
@@ -50,6 +91,8 @@ private:
     SwitchFade<4> curveFade;
     float gain = 1.0f;
     float engagement = 0.0f; // share of the curve against the straight line, 0..1
+    float inverseGain = 1.0f, diodeIn = 0.5f / DiodeKnee::thermal, diodeOut = 1.8f * DiodeKnee::thermal;
+    float foldTurns = 1.0f / (2.0f * dsp::pi); // the fold's k in turns per unit of input
     float previousInput = 0.0f;
 };
 
@@ -81,24 +124,30 @@ inline float DriveStage::fullCurve (int curve, float x) const noexcept
     switch (curve)
     {
         case soft:
-            return dsp::tanhApprox (g * x) / g;
+            return dsp::tanhApprox (g * x) * inverseGain;
 
         case diode:
         {
-            // Two Newton steps towards y + 0.1 (e^(y/Vt) - 0.7 e^(-y/Vt)) = u from y = u: an
-            // asymmetric knee around zero on a near-linear body, which the 2 / g rescaling expects.
-            constexpr float thermal = 0.026f;
-            const auto u = 0.5f * g * x;
-            auto y = u;
-
-            for (int step = 0; step < 2; ++step)
+            // An asymmetric knee around zero on a near-linear body, which the 2 / g rescaling expects.
+            if constexpr (dsp::exactReference)
             {
-                const auto e = dsp::expFast (std::clamp (y / thermal, -30.0f, 30.0f));
-                const auto d = 0.7f / e;
-                y -= ((e - d) * 0.1f + (y - u)) / ((e + d) * (0.1f / thermal) + 1.0f);
-            }
+                constexpr float thermal = DiodeKnee::thermal;
+                const auto u = 0.5f * g * x;
+                auto y = u;
 
-            return 2.0f / g * y * 0.9f;
+                for (int step = 0; step < 2; ++step)
+                {
+                    const auto e = dsp::expFast (std::clamp (y / thermal, -30.0f, 30.0f));
+                    const auto d = 0.7f / e;
+                    y -= ((e - d) * 0.1f + (y - u)) / ((e + d) * (0.1f / thermal) + 1.0f);
+                }
+
+                return 2.0f / g * y * 0.9f;
+            }
+            else
+            {
+                return diodeOut * diodeKnee (diodeIn * x);
+            }
         }
 
         case fold:
@@ -106,16 +155,31 @@ inline float DriveStage::fullCurve (int curve, float x) const noexcept
             // First-order antiderivative of 0.7 sin(k x) between the previous and this input,
             // which keeps the folds from aliasing. cos b - cos a is taken as the product of two
             // sines, free of the cancellation the difference suffers when a and b are close.
-            const auto k = 6.0f * (g - 1.0f) + 1.0f;
-            const auto a = k * x;
-            const auto b = k * previousInput;
-            const auto width = a - b;
+            if constexpr (dsp::exactReference)
+            {
+                const auto k = 6.0f * (g - 1.0f) + 1.0f;
+                const auto a = k * x;
+                const auto b = k * previousInput;
+                const auto width = a - b;
 
-            if (std::abs (width) < 1.0e-4f)
-                return 0.7f * dsp::sinApprox (a);
+                if (std::abs (width) < 1.0e-4f)
+                    return 0.7f * dsp::sinApprox (a);
 
-            const auto half = 0.5f * width;
-            return 0.7f * dsp::sinApprox (0.5f * (a + b)) * dsp::sinApprox (half) / half;
+                const auto half = 0.5f * width;
+                return 0.7f * dsp::sinApprox (0.5f * (a + b)) * dsp::sinApprox (half) / half;
+            }
+            else
+            {
+                // The same in turns; the inputs are held to +-inputLimit, so no clamp is needed.
+                const auto a = foldTurns * x;
+                const auto b = foldTurns * previousInput;
+                const auto width = a - b;
+
+                if (std::abs (width) < 1.0e-4f / (2.0f * dsp::pi))
+                    return 0.7f * dsp::sinTurns (a);
+
+                return dsp::sinTurns (0.5f * (a + b)) * dsp::sinTurns (0.5f * width) * (0.7f / dsp::pi) / width;
+            }
         }
 
         default:
@@ -125,6 +189,9 @@ inline float DriveStage::fullCurve (int curve, float x) const noexcept
 
 inline float DriveStage::process (float x) noexcept
 {
+    // Far beyond any signal the voice makes; what lies past it (or is not a number) is silenced
+    // here rather than turned into a full-scale value or passed on.
+    x = std::abs (x) <= inputLimit ? x : 0.0f;
     float y;
 
     if (! curveFade.isFading())
@@ -148,17 +215,16 @@ inline float DriveStage::process (float x) noexcept
 
 inline DriveGains computeDriveGains (float driveDb, int mode, bool autoMakeup, float outputGain) noexcept
 {
-    constexpr float decibelToLog = 0.11512925f; // ln 10 / 20
     const auto applied = std::clamp (driveDb, 0.0f, 24.0f);
     DriveGains gains;
-    gains.pre = std::exp (applied * decibelToLog);
+    gains.pre = dsp::decibelsToGainFast (applied);
 
     auto makeup = 1.0f;
 
     if (autoMakeup && driveDb > 0.01f)
     {
         const auto k = mode == DriveStage::diode ? 0.55f : (mode == DriveStage::fold ? 0.4f : 0.5f);
-        makeup = std::exp (k * applied * decibelToLog);
+        makeup = dsp::decibelsToGainFast (k * applied);
     }
 
     gains.post = outputGain * makeup;
