@@ -47,9 +47,27 @@ DiodeKnee makeDiodeKnee() noexcept
 
     return knee;
 }
+
+SoftKnee makeSoftKnee() noexcept
+{
+    SoftKnee knee {};
+    constexpr double h = 1.0 / SoftKnee::perUnit;
+
+    for (int i = 0; i < SoftKnee::pieces; ++i)
+    {
+        const auto last = i == SoftKnee::pieces - 1;
+        const auto ya = last ? 1.0 : std::tanh (i * h), yb = last ? 1.0 : std::tanh ((i + 1) * h);
+        const auto da = (1.0 - ya * ya) * h, db = (1.0 - yb * yb) * h;
+        knee.pieces_[i] = { (float) ya, (float) da, (float) (3.0 * (yb - ya) - 2.0 * da - db),
+                            (float) (2.0 * (ya - yb) + da + db) };
+    }
+
+    return knee;
+}
 } // namespace
 
 const DiodeKnee diodeKnee = makeDiodeKnee();
+const SoftKnee softKnee = makeSoftKnee();
 
 void DriveStage::prepare (double oversampledRate) noexcept
 {

@@ -33,11 +33,34 @@ struct DiodeKnee
         const auto i = (int) t;
         const auto f = t - (float) i;
         const auto& p = pieces_[i];
-        return (p.c0 + f * (p.c1 + f * (p.c2 + f * p.c3))) + (v - clamped);
+        return ((p.c0 + f * p.c1) + (f * f) * (p.c2 + f * p.c3)) + (v - clamped);
+    }
+};
+
+// tanh as cubic pieces over 0..9 (within 2.1e-7 of it), odd by construction; past 9 it is 1 to
+// float precision.
+struct SoftKnee
+{
+    static constexpr float range = 9.0f;
+    static constexpr int perUnit = 16;
+    static constexpr int pieces = (int) range * perUnit + 1; // the last one is the constant 1
+
+    struct alignas (16) Piece { float c0, c1, c2, c3; };
+    Piece pieces_[pieces];
+
+    float operator() (float s) const noexcept
+    {
+        const auto magnitude = std::abs (s);
+        const auto t = (magnitude < range ? magnitude : range) * (float) perUnit;
+        const auto i = (int) t;
+        const auto f = t - (float) i;
+        const auto& p = pieces_[i];
+        return std::copysign ((p.c0 + f * p.c1) + (f * f) * (p.c2 + f * p.c3), s);
     }
 };
 
 extern const DiodeKnee diodeKnee;
+extern const SoftKnee softKnee;
 
 // One side's saturation: "soft", "diode" or "fold" at a linear pre-gain of at least 1, with an
 // equal-gain fade when the curve changes while a note plays.
@@ -124,7 +147,10 @@ inline float DriveStage::fullCurve (int curve, float x) const noexcept
     switch (curve)
     {
         case soft:
-            return dsp::tanhApprox (g * x) * inverseGain;
+            if constexpr (dsp::exactReference)
+                return std::tanh (g * x) / g;
+            else
+                return softKnee (g * x) * inverseGain;
 
         case diode:
         {
