@@ -9,12 +9,67 @@
 namespace quillon
 {
 
+// The diode curve in units of the thermal voltage: two Newton steps towards
+// w + (0.1 / Vt) (e^w - 0.7 e^-w) = v from w = v, tabulated as cubic pieces over |v| <= 16. Past
+// that the two steps have moved the input by exactly two units either way (to float precision).
+struct DiodeKnee
+{
+    static constexpr float thermal = 0.026f;
+    static constexpr float range = 16.0f;
+    static constexpr int perUnit = 8;
+    static constexpr int pieces = (int) (2.0f * range) * perUnit + 1; // the last one is the straight line
+
+    struct alignas (16) Piece { float c0, c1, c2, c3; };
+    Piece pieces_[pieces];
+
+    // The two Newton steps in double, as the table is made from them.
+    static double newtonSteps (double v) noexcept;
+
+    float operator() (float v) const noexcept
+    {
+        auto clamped = v > -range ? v : -range;
+        clamped = clamped < range ? clamped : range;
+        const auto t = (clamped + range) * (float) perUnit;
+        const auto i = (int) t;
+        const auto f = t - (float) i;
+        const auto& p = pieces_[i];
+        return ((p.c0 + f * p.c1) + (f * f) * (p.c2 + f * p.c3)) + (v - clamped);
+    }
+};
+
+// tanh as cubic pieces over 0..9 (within 2.1e-7 of it), odd by construction; past 9 it is 1 to
+// float precision.
+struct SoftKnee
+{
+    static constexpr float range = 9.0f;
+    static constexpr int perUnit = 16;
+    static constexpr int pieces = (int) range * perUnit + 1; // the last one is the constant 1
+
+    struct alignas (16) Piece { float c0, c1, c2, c3; };
+    Piece pieces_[pieces];
+
+    float operator() (float s) const noexcept
+    {
+        const auto magnitude = std::abs (s);
+        const auto t = (magnitude < range ? magnitude : range) * (float) perUnit;
+        const auto i = (int) t;
+        const auto f = t - (float) i;
+        const auto& p = pieces_[i];
+        return std::copysign ((p.c0 + f * p.c1) + (f * f) * (p.c2 + f * p.c3), s);
+    }
+};
+
+extern const DiodeKnee diodeKnee;
+extern const SoftKnee softKnee;
+
 // One side's saturation: "soft", "diode" or "fold" at a linear pre-gain of at least 1, with an
 // equal-gain fade when the curve changes while a note plays.
 class DriveStage
 {
 public:
     enum Mode { soft, diode, fold, passThrough }; // any other mode passes the signal as it is
+
+    static constexpr float inputLimit = 1.0e4f;
 
     void prepare (double oversampledRate) noexcept;
     void reset() noexcept { previousInput = 0.0f; }
@@ -29,8 +84,17 @@ public:
     // line continuously. From 6 dB up the curve acts whole.
     void setGain (float linearGain) noexcept
     {
-        gain = linearGain > 1.0f ? linearGain : 1.0f;
+        const auto g = linearGain > 1.0f ? linearGain : 1.0f;
+
+        if (g == gain)
+            return;
+
+        gain = g;
         engagement = std::min (gain - 1.0f, 1.0f);
+        inverseGain = 1.0f / gain;
+        diodeIn = 0.5f * gain / DiodeKnee::thermal;
+        diodeOut = 1.8f * DiodeKnee::thermal * inverseGain;
+        foldTurns = (6.0f * (gain - 1.0f) + 1.0f) * (0.5f / dsp::pi);
     }
     float getGain() const noexcept           { return gain; }
 
@@ -50,6 +114,8 @@ private:
     SwitchFade<4> curveFade;
     float gain = 1.0f;
     float engagement = 0.0f; // share of the curve against the straight line, 0..1
+    float inverseGain = 1.0f, diodeIn = 0.5f / DiodeKnee::thermal, diodeOut = 1.8f * DiodeKnee::thermal;
+    float foldTurns = 1.0f / (2.0f * dsp::pi); // the fold's k in turns per unit of input
     float previousInput = 0.0f;
 };
 
@@ -81,24 +147,33 @@ inline float DriveStage::fullCurve (int curve, float x) const noexcept
     switch (curve)
     {
         case soft:
-            return dsp::tanhApprox (g * x) / g;
+            if constexpr (dsp::exactReference)
+                return std::tanh (g * x) / g;
+            else
+                return softKnee (g * x) * inverseGain;
 
         case diode:
         {
-            // Two Newton steps towards y + 0.1 (e^(y/Vt) - 0.7 e^(-y/Vt)) = u from y = u: an
-            // asymmetric knee around zero on a near-linear body, which the 2 / g rescaling expects.
-            constexpr float thermal = 0.026f;
-            const auto u = 0.5f * g * x;
-            auto y = u;
-
-            for (int step = 0; step < 2; ++step)
+            // An asymmetric knee around zero on a near-linear body, which the 2 / g rescaling expects.
+            if constexpr (dsp::exactReference)
             {
-                const auto e = dsp::expFast (std::clamp (y / thermal, -30.0f, 30.0f));
-                const auto d = 0.7f / e;
-                y -= ((e - d) * 0.1f + (y - u)) / ((e + d) * (0.1f / thermal) + 1.0f);
-            }
+                constexpr float thermal = DiodeKnee::thermal;
+                const auto u = 0.5f * g * x;
+                auto y = u;
 
-            return 2.0f / g * y * 0.9f;
+                for (int step = 0; step < 2; ++step)
+                {
+                    const auto e = dsp::expFast (std::clamp (y / thermal, -30.0f, 30.0f));
+                    const auto d = 0.7f / e;
+                    y -= ((e - d) * 0.1f + (y - u)) / ((e + d) * (0.1f / thermal) + 1.0f);
+                }
+
+                return 2.0f / g * y * 0.9f;
+            }
+            else
+            {
+                return diodeOut * diodeKnee (diodeIn * x);
+            }
         }
 
         case fold:
@@ -106,16 +181,31 @@ inline float DriveStage::fullCurve (int curve, float x) const noexcept
             // First-order antiderivative of 0.7 sin(k x) between the previous and this input,
             // which keeps the folds from aliasing. cos b - cos a is taken as the product of two
             // sines, free of the cancellation the difference suffers when a and b are close.
-            const auto k = 6.0f * (g - 1.0f) + 1.0f;
-            const auto a = k * x;
-            const auto b = k * previousInput;
-            const auto width = a - b;
+            if constexpr (dsp::exactReference)
+            {
+                const auto k = 6.0f * (g - 1.0f) + 1.0f;
+                const auto a = k * x;
+                const auto b = k * previousInput;
+                const auto width = a - b;
 
-            if (std::abs (width) < 1.0e-4f)
-                return 0.7f * dsp::sinApprox (a);
+                if (std::abs (width) < 1.0e-4f)
+                    return 0.7f * dsp::sinApprox (a);
 
-            const auto half = 0.5f * width;
-            return 0.7f * dsp::sinApprox (0.5f * (a + b)) * dsp::sinApprox (half) / half;
+                const auto half = 0.5f * width;
+                return 0.7f * dsp::sinApprox (0.5f * (a + b)) * dsp::sinApprox (half) / half;
+            }
+            else
+            {
+                // The same in turns; the inputs are held to +-inputLimit, so no clamp is needed.
+                const auto a = foldTurns * x;
+                const auto b = foldTurns * previousInput;
+                const auto width = a - b;
+
+                if (std::abs (width) < 1.0e-4f / (2.0f * dsp::pi))
+                    return 0.7f * dsp::sinTurns (a);
+
+                return dsp::sinTurns (0.5f * (a + b)) * dsp::sinTurns (0.5f * width) * (0.7f / dsp::pi) / width;
+            }
         }
 
         default:
@@ -125,6 +215,11 @@ inline float DriveStage::fullCurve (int curve, float x) const noexcept
 
 inline float DriveStage::process (float x) noexcept
 {
+    // Far beyond any signal the voice makes; what lies past it (or is not a number) is silenced
+    // here rather than turned into a full-scale value or passed on.
+    if (! (std::abs (x) <= inputLimit))
+        x = 0.0f;
+
     float y;
 
     if (! curveFade.isFading())
@@ -146,19 +241,44 @@ inline float DriveStage::process (float x) noexcept
     return y;
 }
 
-inline DriveGains computeDriveGains (float driveDb, int mode, bool autoMakeup, float outputGain) noexcept
+namespace detail
+{
+// 10^(db / 20) for 0..24 dB: whole decibels from a table, the rest from the series of e^x, whose
+// argument stays below 0.116 (relative error below 4e-9 before rounding).
+inline float driveDecibelsToGain (float db) noexcept
 {
     constexpr float decibelToLog = 0.11512925f; // ln 10 / 20
-    const auto applied = std::clamp (driveDb, 0.0f, 24.0f);
+
+    if constexpr (dsp::exactReference)
+        return std::exp (db * decibelToLog);
+
+    static constexpr float wholeDecibels[25] = {
+        1.0f, 1.12201845f, 1.25892541f, 1.41253754f, 1.58489319f, 1.77827941f, 1.99526231f, 2.23872114f,
+        2.51188643f, 2.81838293f, 3.16227766f, 3.54813389f, 3.98107171f, 4.46683592f, 5.01187234f,
+        5.62341325f, 6.30957344f, 7.07945784f, 7.94328235f, 8.91250938f, 10.0f, 11.2201845f, 12.5892541f,
+        14.1253754f, 15.8489319f
+    };
+
+    const auto whole = (int) db;
+    const auto y = (db - (float) whole) * decibelToLog;
+    const auto series = 1.0f + y * (1.0f + y * (0.5f + y * (1.0f / 6.0f + y * (1.0f / 24.0f + y * (1.0f / 120.0f)))));
+    return wholeDecibels[whole] * series;
+}
+} // namespace detail
+
+inline DriveGains computeDriveGains (float driveDb, int mode, bool autoMakeup, float outputGain) noexcept
+{
+    // The comparisons put a drive that is not a number at 0 dB.
+    const auto applied = driveDb > 0.0f ? (driveDb < 24.0f ? driveDb : 24.0f) : 0.0f;
     DriveGains gains;
-    gains.pre = std::exp (applied * decibelToLog);
+    gains.pre = detail::driveDecibelsToGain (applied);
 
     auto makeup = 1.0f;
 
     if (autoMakeup && driveDb > 0.01f)
     {
         const auto k = mode == DriveStage::diode ? 0.55f : (mode == DriveStage::fold ? 0.4f : 0.5f);
-        makeup = std::exp (k * applied * decibelToLog);
+        makeup = detail::driveDecibelsToGain (k * applied);
     }
 
     gains.post = outputGain * makeup;

@@ -36,6 +36,25 @@ public:
         memory = lowpass;
     }
 
+    // The same with only the limit on the loop's path, for a caller that calls flushStates() at
+    // least every 32 2x samples: even at the fastest tone a memory takes longer than that to decay
+    // from 1e-20 into the denormal range, and a value that is not a number lasts no longer than
+    // until the flush.
+    void captureUnflushed (float output, float coefficient) noexcept
+    {
+        if constexpr (dsp::exactReference)
+            return capture (output, coefficient);
+
+        const auto next = lowpass + (output - lowpass) * coefficient;
+        lowpass = next < -memoryLimit ? -memoryLimit : (next > memoryLimit ? memoryLimit : next);
+        memory = lowpass;
+    }
+
+    void flushStates() noexcept
+    {
+        lowpass = memory = dsp::flushTiny (lowpass);
+    }
+
 private:
     float lowpass = 0.0f;
     float memory = 0.0f;

@@ -41,6 +41,27 @@ public:
         return y;
     }
 
+    // The same without the flush on the recursion, for a caller that calls flushStates() at least
+    // every 40 / (1 - coefficient) samples (37000 2x samples at 15 Hz, so once a chunk): from 1e-20
+    // a decay takes that long to reach the denormal range, and a value that is not finite lasts only
+    // until the flush.
+    float processUnflushed (float x) noexcept
+    {
+        if constexpr (dsp::exactReference)
+            return process (x);
+
+        const auto y = (x + previousOutput - previousInput) * coefficient;
+        previousInput = x;
+        previousOutput = y;
+        return y;
+    }
+
+    void flushStates() noexcept
+    {
+        previousInput = dsp::flushTiny (previousInput);
+        previousOutput = dsp::flushTiny (previousOutput);
+    }
+
     bool hasSameStateAs (const OnePoleHighPass& o) const noexcept
     {
         return sampleRate == o.sampleRate && frequency == o.frequency && coefficient == o.coefficient

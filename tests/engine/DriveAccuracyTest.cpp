@@ -1,0 +1,187 @@
+#include "engine/DriveStage.h"
+#include "engine/FeedbackPath.h"
+#include "engine/OnePoleHighPass.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+using namespace quillon;
+
+namespace
+{
+// The curves as written down, in double.
+double diodeExact (double g, double x)
+{
+    constexpr double thermal = 0.026;
+    const auto u = 0.5 * g * x;
+    auto y = u;
+
+    for (int step = 0; step < 2; ++step)
+    {
+        const auto e = std::exp (std::clamp (y / thermal, -30.0, 30.0));
+        const auto d = 0.7 / e;
+        y -= ((e - d) * 0.1 + (y - u)) / ((e + d) * (0.1 / thermal) + 1.0);
+    }
+
+    return 2.0 / g * y * 0.9;
+}
+
+double foldExact (double g, double previous, double x)
+{
+    const auto k = 6.0 * (g - 1.0) + 1.0;
+    const auto a = k * x, b = k * previous;
+    return std::abs (a - b) < 1.0e-4 ? 0.7 * std::sin (a) : 0.7 * (std::cos (b) - std::cos (a)) / (a - b);
+}
+
+DriveStage stageAt (int mode, float gain)
+{
+    DriveStage stage;
+    stage.prepare (96000.0);
+    stage.setMode (mode, false);
+    stage.setGain (gain);
+    return stage;
+}
+
+float gainOf (double db) { return (float) std::pow (10.0, db / 20.0); }
+} // namespace
+
+TEST (DriveAccuracy, curvesFollowTheirFormulasOverTheWholeRange)
+{
+    // Every quarter decibel of drive, inputs over +-4 (the feedback memory's limit) and beyond.
+    double diodeError = 0.0, softError = 0.0, foldError = 0.0, foldWideError = 0.0;
+
+    for (double db = 0.25; db <= 24.0; db += 0.25)
+    {
+        const auto g = gainOf (db);
+        auto stage = stageAt (DriveStage::soft, g);
+
+        for (double x = -4.0; x <= 4.0; x += 3.0e-4)
+        {
+            const auto xf = (float) x;
+            diodeError = std::max (diodeError, std::abs (stage.fullCurve (DriveStage::diode, xf) - diodeExact (g, xf)));
+            softError = std::max (softError, std::abs (stage.fullCurve (DriveStage::soft, xf) - std::tanh ((double) g * xf) / g));
+        }
+
+        for (float x : { -1000.0f, -37.0f, 12.5f, 900.0f })
+            EXPECT_NEAR (stage.fullCurve (DriveStage::diode, x), diodeExact (g, x), 1.0e-6 * std::abs (x)) << db << " dB";
+
+        // The fold averages the curve between the previous input and this one.
+        for (double previous = -1.5; previous <= 1.5; previous += 0.0137)
+            for (double step : { -0.3, -0.04, -0.002, -1.0e-4, 0.0, 3.0e-5, 6.0e-4, 0.01, 0.12 })
+            {
+                const auto pf = (float) previous, xf = (float) (previous + step);
+                auto fold = stageAt (DriveStage::fold, g);
+                fold.process (pf);
+                const auto error = std::abs (fold.fullCurve (DriveStage::fold, xf) - foldExact (g, pf, xf));
+                foldError = std::max (foldError, error);
+
+                if (std::abs (step) >= 0.01)
+                    foldWideError = std::max (foldWideError, error);
+            }
+    }
+
+    EXPECT_LT (diodeError, 1.0e-6);
+    EXPECT_LT (softError, 1.0e-6);
+    // Narrow steps at a hard fold lose digits in the difference of two large float phases; the
+    // exact formula in float does the same.
+    EXPECT_LT (foldError, 1.0e-3);
+    EXPECT_LT (foldWideError, 3.0e-5);
+}
+
+TEST (DriveAccuracy, gainsMatchTheirDecibelsAndRejectNonsense)
+{
+    for (float db = -30.0f; db <= 150.0f; db += 0.01f)
+    {
+        const auto applied = std::clamp ((double) db, 0.0, 24.0);
+        const auto gains = computeDriveGains (db, DriveStage::diode, true, 0.5f);
+        ASSERT_NEAR (gains.pre, std::pow (10.0, applied / 20.0), 4.0e-7 * gains.pre) << db;
+        ASSERT_NEAR (gains.post, 0.5 * (db > 0.01f ? std::pow (10.0, 0.55 * applied / 20.0) : 1.0), 4.0e-7 * gains.post) << db;
+    }
+
+    const auto nan = computeDriveGains (std::numeric_limits<float>::quiet_NaN(), DriveStage::diode, true, 1.0f);
+    EXPECT_EQ (nan.pre, 1.0f);
+    EXPECT_EQ (nan.post, 1.0f);
+}
+
+TEST (DriveAccuracy, extremeInputsComeOutFiniteAndLeaveNothingBehind)
+{
+    constexpr auto inf = std::numeric_limits<float>::infinity();
+
+    for (int mode : { DriveStage::soft, DriveStage::diode, DriveStage::fold })
+        for (float g : { 1.0f, 1.5f, gainOf (12.0), gainOf (24.0) })
+        {
+            // Mid-fade, so that every curve hears them.
+            auto stage = stageAt (mode, g), fresh = stageAt (mode, g);
+            stage.setMode ((mode + 1) % 3, true);
+            fresh.setMode ((mode + 1) % 3, true);
+
+            for (auto x : { 1.0e30f, -1.0e30f, inf, -inf, std::numeric_limits<float>::quiet_NaN(), 3.0e5f })
+            {
+                const auto y = stage.process (x);
+                ASSERT_TRUE (std::isfinite (y) && std::abs (y) <= 1.0e4f) << mode << " " << g << " " << x;
+                fresh.process (0.0f);
+            }
+
+            // Two ordinary samples later the stage is where a clean one is.
+            stage.process (0.3f);
+            fresh.process (0.3f);
+            EXPECT_NEAR (stage.process (0.3f), fresh.process (0.3f), 1.0e-6f) << "mode " << mode << " gain " << g;
+        }
+
+    // Large but legitimate inputs still go through the curve.
+    EXPECT_NEAR (stageAt (DriveStage::diode, gainOf (12.0)).process (50.0f), diodeExact (gainOf (12.0), 50.0), 1.0e-4);
+}
+
+TEST (DriveAccuracy, unflushedFeedbackAndHighPassStayCleanWithTheirFlush)
+{
+    // Ordinary signals, beyond the memory limit at their peaks: the same values as with the flush.
+    FeedbackPath flushed, unflushed;
+    OnePoleHighPass highPass, highPassUnflushed;
+    highPass.prepare (88200.0, 15.0f);
+    highPassUnflushed.prepare (88200.0, 15.0f);
+    const auto coefficient = FeedbackPath::coefficientFor (3000.0f, 96000.0);
+
+    for (int n = 0; n < 4000; ++n)
+    {
+        const auto x = 6.0f * std::sin (0.01f * (float) n);
+        flushed.capture (x, coefficient);
+        unflushed.captureUnflushed (x, coefficient);
+        ASSERT_EQ (unflushed.getMemory(), flushed.getMemory());
+        ASSERT_EQ (highPassUnflushed.processUnflushed (x), highPass.process (x));
+    }
+
+    // Infinity is held at the limit; a value that is not a number goes at the next flush.
+    unflushed.captureUnflushed (std::numeric_limits<float>::infinity(), coefficient);
+    EXPECT_EQ (unflushed.getMemory(), FeedbackPath::memoryLimit);
+    unflushed.captureUnflushed (std::numeric_limits<float>::quiet_NaN(), coefficient);
+    highPassUnflushed.processUnflushed (std::numeric_limits<float>::quiet_NaN());
+    unflushed.flushStates();
+    highPassUnflushed.flushStates();
+    EXPECT_EQ (unflushed.getMemory(), 0.0f);
+    EXPECT_EQ (highPassUnflushed.processUnflushed (0.0f), 0.0f);
+
+    // The fastest tone at the lowest rate decays quickest: from just above the flush level, 32
+    // samples of silence stay out of the denormal range. A DC blocker flushed once per 4096-sample
+    // chunk never gets there.
+    const auto fastest = FeedbackPath::coefficientFor (12000.0f, 88200.0);
+    FeedbackPath decaying;
+    decaying.captureUnflushed (1.0f, 1.0f);
+    while (decaying.getMemory() * (1.0f - fastest) >= 1.0e-20f)
+        decaying.captureUnflushed (0.0f, fastest);
+
+    for (int n = 0; n < 32; ++n)
+    {
+        decaying.captureUnflushed (0.0f, fastest);
+        ASSERT_NE (std::fpclassify (decaying.getMemory()), FP_SUBNORMAL) << n;
+    }
+
+    for (int n = 0; n < 400000; ++n)
+    {
+        ASSERT_NE (std::fpclassify (highPass.processUnflushed (n == 0 ? 1.0f : 0.0f)), FP_SUBNORMAL) << n;
+
+        if (n % 4096 == 4095)
+            highPass.flushStates();
+    }
+}
