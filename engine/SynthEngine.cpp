@@ -839,6 +839,11 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
                 const auto out = 2 * (rendered + k) + half;
                 renderChainSample (sourceLeft[i], sourceRight[i], sourceSub[i], upLeft[out], upRight[out]);
             }
+
+            // The loop's memories are flushed here rather than on every sample: often enough
+            // that a decaying one never reaches the denormals and a bad value never stays.
+            if ((k & 15) == 15 || k == count - 1)
+                flushChainMemories();
         }
 
         rendered += count;
@@ -1380,8 +1385,8 @@ void SynthEngine::renderChainSample (float mixL, float mixR, float subL, float& 
         chainTwins = false;
     }
 
-    mixL = mixDcBlockers[0].process (mixL);
-    mixR = chainTwins ? mixL : mixDcBlockers[1].process (mixR);
+    mixL = mixDcBlockers[0].processUnflushed (mixL);
+    mixR = chainTwins ? mixL : mixDcBlockers[1].processUnflushed (mixR);
 
     // Sub routing: how much of the sub goes through drive and filter, how much around them.
     auto send = subSend, direct = 1.0f - subSend;
@@ -1477,7 +1482,7 @@ void SynthEngine::renderChainSample (float mixL, float mixR, float subL, float& 
     for (size_t side = 0; side < (chainTwins ? 1u : 2u); ++side)
     {
         outputs[side] += postFeedback * feedbackPaths[side].getMemory();
-        feedbackPaths[side].capture (outputs[side], chainFeedbackCoefficient);
+        feedbackPaths[side].captureUnflushed (outputs[side], chainFeedbackCoefficient);
     }
 
     if (chainTwins)
@@ -1506,6 +1511,15 @@ void SynthEngine::renderOldSources (float& mixL, float& mixR, float& sub) noexce
     mixL = noiseL + (ring ? o2L * o1L : o2L + o1L);
     mixR = noiseR + (ring ? o1R * o2R : o1R + o2R);
     sub = oldSubOscillator.tick (subGain != 0.0f) * subGain;
+}
+
+void SynthEngine::flushChainMemories() noexcept
+{
+    for (auto& path : feedbackPaths)
+        path.flushStates();
+
+    for (auto& blocker : mixDcBlockers)
+        blocker.flushStates();
 }
 
 void SynthEngine::catchUpRightChain() noexcept

@@ -309,6 +309,7 @@ private:
     bool osc1Twins = false, osc2Twins = false;
     bool chainTwins = false; // the left side's mix DC blocker, drive, filter and feedback serve both
     void catchUpRightChain() noexcept;
+    void flushChainMemories() noexcept;
 
     std::array<FeedbackPath, 2> feedbackPaths;
     float reeseBeatPhase = 0.0f;
