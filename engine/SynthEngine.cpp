@@ -831,7 +831,9 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
 
         for (int k = 0; k < count; ++k)
         {
-            applyChainFrame (chainFrames[(size_t) k]);
+            // A settled chain hears the same frame all along the stretch.
+            if (k == 0 || ! chainSettled)
+                applyChainFrame (chainFrames[(size_t) k]);
 
             for (int half = 0; half < 2; ++half)
             {
