@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace quillon
 {
@@ -24,7 +25,7 @@ void PdOscillator::prepare (double newSampleRate) noexcept
     sampleRate = newSampleRate;
     inverseSampleRate = newSampleRate > 0.0 ? (float) (1.0 / newSampleRate) : 0.0f;
     phase = 0.0f;
-    increment = 0.0f;
+    updateIncrement();
     dcwEnvelope.setSampleRate (newSampleRate);
     wrapped = false;
     wrapFraction = 0.0f;
@@ -41,12 +42,27 @@ void PdOscillator::setWaveShape (int shape) noexcept
     waveShape = shape;
     outputGain = shape >= 0 && shape < numWaveShapes ? waveGainTable()[shape] : 1.0f;
     nextShapeGain = shape >= 0 && shape < numWaveShapes ? waveGainTable()[(shape + 1) % numWaveShapes] : 1.0f;
+    tickFunction = tickFunctionFor (shape);
+    constantsDcw = nextConstantsDcw = -1.0f;
+    oldConstants = pd_kernel::shapeConstants (shape, oldDcw);
+}
+
+PdOscillator::TickFunction PdOscillator::tickFunctionFor (int shape) noexcept
+{
+    static constexpr TickFunction table[] = { &PdOscillator::tickShape<0>, &PdOscillator::tickShape<1>,
+                                              &PdOscillator::tickShape<2>, &PdOscillator::tickShape<3>,
+                                              &PdOscillator::tickShape<4>, &PdOscillator::tickShape<5>,
+                                              &PdOscillator::tickShape<6>, &PdOscillator::tickShape<7>,
+                                              &PdOscillator::tickShape<8>, &PdOscillator::tickShape<9> };
+    static_assert (std::size (table) == numWaveShapes);
+    return shape >= 0 && shape < numWaveShapes ? table[shape] : &PdOscillator::tickShape<-1>;
 }
 
 void PdOscillator::resetPhase (float newPhase, bool fade) noexcept
 {
     oldPhase = phase;
     oldDcw = currentDcw;
+    oldConstants = pd_kernel::shapeConstants (waveShape, oldDcw);
     resetFadeCountdown = fade ? resetFadeLength : 0;
     phase = wrapPhase (newPhase);
 }
@@ -77,6 +93,8 @@ void SubOscillator::setWaveShape (int shape) noexcept
 {
     waveShape = shape;
     outputGain = shape >= 0 && shape < numWaveShapes ? waveGainTable()[shape] : 1.0f;
+    shapeFunction = pd_kernel::shapeFunction (shape);
+    constants = pd_kernel::shapeConstants (shape, dcw);
 }
 
 void SubOscillator::resetPhase (float newPhase, bool fade) noexcept

@@ -26,7 +26,11 @@ class PdOscillator
 public:
     void prepare (double newSampleRate) noexcept;
 
-    void setFrequency (float hz) noexcept       { frequency = hz; }
+    void setFrequency (float hz) noexcept
+    {
+        frequency = hz;
+        updateIncrement();
+    }
     void setDcwDepth (float depth) noexcept     { dcwDepth = depth; }
     void setWaveShape (int shape) noexcept;
     void setPulseWidth (float width) noexcept   { pulseWidth = width; }
@@ -43,7 +47,7 @@ public:
     void resetPhase (float newPhase, bool fade = true) noexcept;
 
     // With `audible` false the output is 0 and only the state moves on (a unit at zero level).
-    float tick (bool audible = true) noexcept;
+    float tick (bool audible = true) noexcept { return (this->*tickFunction) (audible); }
 
     // Takes over another unit's whole state (not its sync partner): a twin that would have
     // computed the same samples.
@@ -68,11 +72,36 @@ public:
     int getWaveShape() const noexcept     { return waveShape; }
 
 private:
+    using TickFunction = float (PdOscillator::*) (bool) noexcept;
+    using ShapeConstants = pd_kernel::ShapeConstants;
+
+    // One tick with the shape fixed at compile time (-1: any other shape, through the general
+    // function), chosen when the shape changes.
+    template <int Shape>
+    float tickShape (bool audible) noexcept;
+
     // Shape value without the output gain; the pulse is drawn naive (with its offset removed)
     // here: the sync, morph and fade paths.
+    template <int Shape>
+    float rawShape (float atPhase, const ShapeConstants& c) const noexcept;
     float rawWave (int shape, float atPhase, float dcw) const noexcept;
-    // The unit's naive output at a phase: gain and morph included.
-    float naiveOutput (float atPhase, float dcw) const noexcept;
+    // The unit's naive output at a phase: gain and morph included, at the depth of the cached constants.
+    template <int Shape>
+    float naiveOutput (float atPhase) const noexcept;
+    // The shape the morph moves towards, out of line so that the unmorphed path keeps its registers.
+    template <int Shape>
+    float morphTarget (float atPhase) const noexcept;
+    // The depth's constants for this shape and, while morphing, the next one.
+    template <int Shape>
+    void updateConstants (float dcw) noexcept;
+    void updateIncrement() noexcept
+    {
+        increment = frequency * inverseSampleRate;
+        // The distortion fades out as the pitch rises and is gone from a sixtieth of the rate up;
+        // a negative frequency is as high as its magnitude.
+        pitchDcwLimit = std::clamp (1.0f - 60.0f * std::abs (increment), 0.0f, 1.0f);
+    }
+    static TickFunction tickFunctionFor (int shape) noexcept;
 
     double sampleRate = 44100.0;
     float inverseSampleRate = 1.0f / 44100.0f;
@@ -98,6 +127,12 @@ private:
     float oldPhase = 0.0f;
     float oldDcw = 0.0f;
     float currentDcw = 0.0f;
+
+    // Derived from the settings above: not part of the compared state.
+    TickFunction tickFunction = &PdOscillator::tickShape<0>;
+    float pitchDcwLimit = 1.0f;
+    ShapeConstants constants, nextConstants, oldConstants;
+    float constantsDcw = -1.0f, nextConstantsDcw = -1.0f; // depth the constants hold (-1: none)
 };
 
 // The sub oscillator: a sine, or a phase-distortion shape at a fixed depth.
@@ -111,7 +146,14 @@ public:
     void setFrequency (float hz) noexcept  { increment = hz * inverseSampleRate; }
     void setMode (int newMode) noexcept    { mode = newMode; }
     void setWaveShape (int shape) noexcept;
-    void setDcw (float depth) noexcept     { dcw = depth; }
+    void setDcw (float depth) noexcept
+    {
+        if (depth != dcw)
+        {
+            dcw = depth;
+            constants = pd_kernel::shapeConstants (waveShape, depth);
+        }
+    }
 
     void resetPhase (float newPhase, bool fade = true) noexcept;
     float tick (bool audible = true) noexcept;
@@ -127,6 +169,8 @@ private:
     int waveShape = 0;
     float dcw = 0.0f;
     float outputGain = 1.0f;
+    pd_kernel::ShapeFunction shapeFunction = pd_kernel::shapeAt<0>;
+    pd_kernel::ShapeConstants constants = pd_kernel::shapeConstants (0, 0.0f);
     int resetFadeLength = 1;
     int resetFadeCountdown = 0;
     float oldPhase = 0.0f;
@@ -143,21 +187,67 @@ inline float PdOscillator::rawWave (int shape, float atPhase, float dcw) const n
     return phaseDistortionShape (shape, atPhase, dcw, resonanceWindows);
 }
 
-inline float PdOscillator::naiveOutput (float atPhase, float dcw) const noexcept
+template <int Shape>
+inline float PdOscillator::rawShape (float atPhase, const ShapeConstants& c) const noexcept
 {
-    using namespace osc_detail;
-    const auto v = rawWave (waveShape, atPhase, dcw) * outputGain;
-
-    if (morphAmount > 0.0f && waveShape != pwmShape)
-        return v + (rawWave ((waveShape + 1) % numWaveShapes, atPhase, dcw) * nextShapeGain - v) * morphAmount;
-
-    return v;
+    if constexpr (Shape == osc_detail::pwmShape)
+        return (atPhase < pulseWidth ? 1.0f : -1.0f) + (1.0f - 2.0f * pulseWidth);
+    else if constexpr (Shape < 0)
+        return rawWave (waveShape, atPhase, c.dcw);
+    else
+        return pd_kernel::shapeAt<Shape> (atPhase, c);
 }
 
-inline float PdOscillator::tick (bool audible) noexcept
+template <int Shape>
+inline void PdOscillator::updateConstants (float dcw) noexcept
+{
+    if (constantsDcw != dcw)
+    {
+        constants = pd_kernel::shapeConstants (Shape < 0 ? waveShape : Shape, dcw);
+        constantsDcw = dcw;
+    }
+
+    if constexpr (Shape != osc_detail::pwmShape)
+        if (morphAmount > 0.0f && nextConstantsDcw != dcw)
+        {
+            nextConstants = pd_kernel::shapeConstants (Shape < 0 ? (waveShape + 1) % numWaveShapes
+                                                                 : (Shape + 1) % numWaveShapes, dcw);
+            nextConstantsDcw = dcw;
+        }
+}
+
+template <int Shape>
+#if defined(__GNUC__)
+__attribute__ ((noinline))
+#endif
+float PdOscillator::morphTarget (float atPhase) const noexcept
+{
+    if constexpr (Shape < 0)
+        return rawWave ((waveShape + 1) % numWaveShapes, atPhase, nextConstants.dcw);
+    else
+        return rawShape<(Shape + 1) % numWaveShapes> (atPhase, nextConstants);
+}
+
+template <int Shape>
+inline float PdOscillator::naiveOutput (float atPhase) const noexcept
+{
+    const auto v = rawShape<Shape> (atPhase, constants) * outputGain;
+
+    if constexpr (Shape == osc_detail::pwmShape)
+        return v;
+    else
+    {
+        if (! (morphAmount > 0.0f))
+            return v;
+
+        return v + (morphTarget<Shape> (atPhase) * nextShapeGain - v) * morphAmount;
+    }
+}
+
+template <int Shape>
+float PdOscillator::tickShape (bool audible) noexcept
 {
     using namespace osc_detail;
-    increment = frequency * inverseSampleRate;
 
     // Hard sync: the partner's wrap lay `edge` of a sample before this one. The restart is a step
     // from the old phase's value at the edge to the wave's start; a two-sample polyBLEP spreads
@@ -168,14 +258,13 @@ inline float PdOscillator::tick (bool audible) noexcept
     if (synced)
     {
         edge = 1.0f - std::clamp (syncPartner->wrapFraction, 0.0f, 1.0f);
-        syncStep = naiveOutput (0.0f, currentDcw) - naiveOutput (wrapPhase (phase - edge * increment), currentDcw);
+        updateConstants<Shape> (currentDcw);
+        syncStep = naiveOutput<Shape> (0.0f) - naiveOutput<Shape> (wrapPhase (phase - edge * increment));
         phase = wrapPhase (edge * increment);
     }
 
-    // The distortion fades out as the pitch rises and is gone from a sixtieth of the rate up;
-    // a negative frequency is as high as its magnitude.
     const auto e = dcwEnvelope.tick() * dcwDepth;
-    currentDcw = std::min (std::clamp (1.0f - 60.0f * std::abs (increment), 0.0f, 1.0f), std::clamp (e, 0.0f, 1.0f));
+    currentDcw = std::min (pitchDcwLimit, std::clamp (e, 0.0f, 1.0f));
 
     // Silent, the unit still moves its phase, sync, envelope and fade on exactly as it would
     // sounding, so that it comes back in where it would have been.
@@ -183,7 +272,7 @@ inline float PdOscillator::tick (bool audible) noexcept
 
     if (audible)
     {
-        if (waveShape == pwmShape)
+        if constexpr (Shape == pwmShape)
         {
             auto t = phase - pulseWidth;
             if (t < 0.0f)
@@ -191,7 +280,7 @@ inline float PdOscillator::tick (bool audible) noexcept
 
             // A +-1 pulse steps by 2, whose polyBLEP residual is polyBlep itself. After a sync the
             // rising edge is the sync step's.
-            v = rawWave (pwmShape, phase, 0.0f) - polyBlep (t, increment);
+            v = rawShape<pwmShape> (phase, constants) - polyBlep (t, increment);
 
             if (! synced)
                 v += polyBlep (phase, increment);
@@ -200,14 +289,8 @@ inline float PdOscillator::tick (bool audible) noexcept
         }
         else
         {
-            v = phaseDistortionShape (waveShape, phase, currentDcw, resonanceWindows) * outputGain;
-
-            if (morphAmount > 0.0f)
-            {
-                const auto nextShape = (waveShape + 1) % numWaveShapes;
-                const auto target = rawWave (nextShape, phase, currentDcw) * nextShapeGain;
-                v += (target - v) * morphAmount;
-            }
+            updateConstants<Shape> (currentDcw);
+            v = naiveOutput<Shape> (phase);
         }
 
         if (synced)
@@ -221,7 +304,7 @@ inline float PdOscillator::tick (bool audible) noexcept
     {
         if (audible)
         {
-            const auto old = rawWave (waveShape, oldPhase, oldDcw) * outputGain;
+            const auto old = rawShape<Shape> (oldPhase, oldConstants) * outputGain;
             const auto b = smoothStep (1.0f - (float) resetFadeCountdown / (float) resetFadeLength);
             v = (1.0f - b) * old + b * v;
         }
@@ -275,7 +358,7 @@ inline float SubOscillator::valueAt (float atPhase) const noexcept
 {
     using namespace osc_detail;
     if (mode == pdMode)
-        return phaseDistortionShape (waveShape, atPhase, dcw, resonanceWindows) * outputGain;
+        return shapeFunction (atPhase, constants) * outputGain;
 
     return dsp::sinTurns (atPhase);
 }
@@ -298,7 +381,9 @@ inline float SubOscillator::tick (bool audible) noexcept
         --resetFadeCountdown;
     }
 
-    phase = wrapPhase (phase + increment);
+    // The floor only where the phase wraps: the next sample waits on this one's phase.
+    const auto t = phase + increment;
+    phase = t >= 0.0f && t < 1.0f ? t : wrapPhase (t);
 
     if (! (phase >= 0.0f && phase <= 1.0f)) // not a number
         phase = 0.0f;

@@ -112,6 +112,109 @@ inline float phaseDistortionShape (int waveShape, float phase, float dcw, float 
     }
 }
 
+//==============================================================================
+// The same shapes split in two: what depends only on the depth, worked out once for every
+// evaluation at that depth, and the per-phase rest with the shape known at compile time. Within a
+// few float roundings of phaseDistortionShape; the exact build evaluates phaseDistortionShape itself.
+namespace pd_kernel
+{
+struct ShapeConstants
+{
+    float dcw = 0.0f; // clamped depth
+    float a = 0.0f, b = 0.0f;
+};
+
+inline ShapeConstants shapeConstants (int waveShape, float dcw) noexcept
+{
+    ShapeConstants c;
+    const auto d = std::clamp (dcw, 0.0f, 1.0f);
+    c.dcw = d;
+
+    switch (waveShape)
+    {
+        case 0: case 3: // saw, sinepulse: the bend's two slopes
+        {
+            const auto k = std::clamp (0.5f - (waveShape == 0 ? 0.5f : 0.49f) * d, 0.01f, 0.5f);
+            const auto scale = (0.5f - k) / (k * (1.0f - k));
+            c.a = scale * k;
+            c.b = scale * (1.0f - k);
+            break;
+        }
+        case 1: // square
+        {
+            const auto q = std::clamp (std::sqrt (std::sqrt (d)), 0.0f, 0.999f);
+            c.a = q / (1.0f - q);
+            break;
+        }
+        case 2: // pulse
+        {
+            const auto q = std::clamp (d, 0.0f, 0.99f);
+            c.a = q / (1.0f - q);
+            break;
+        }
+        case 4: // halfsine
+            c.a = 0.5f / std::clamp (0.5f - 0.5f * d, 0.01f, 0.5f);
+            break;
+        case 5: case 6: case 7: case 9: // window count of the resonant family
+            c.a = std::max (1.0f, 15.0f * d + 1.0f);
+            break;
+        default:
+            break;
+    }
+
+    return c;
+}
+
+// Shape `Shape` (0..9 but the pwm, which the oscillators draw themselves) at phase p.
+template <int Shape>
+inline float shapeAt (float p, const ShapeConstants& c) noexcept
+{
+    using namespace pd_detail;
+
+    if constexpr (dsp::exactReference)
+        return phaseDistortionShape (Shape, p, c.dcw, 16.0f);
+    else if constexpr (Shape == 0)
+        return dsp::cosTurns (p + std::min (c.a * (1.0f - p), c.b * p));
+    else if constexpr (Shape == 1)
+    {
+        const auto f = frac (2.0f * p + 1.0f);
+        const auto m = std::min (c.a * (1.0f - f), f);
+        return dsp::cosTurns (0.5f * (f - m + (p >= 0.5f ? 1.0f : 0.0f)));
+    }
+    else if constexpr (Shape == 2)
+        return dsp::cosTurns (p - std::min (c.a * (1.0f - p), p));
+    else if constexpr (Shape == 3)
+        return dsp::cosTurns (2.0f * (p + std::min (c.a * (1.0f - p), c.b * p)));
+    else if constexpr (Shape == 4)
+        return dsp::cosTurns (p < 0.5f ? p : std::min (1.0f, (p - 0.5f) * c.a + 0.5f));
+    else if constexpr (Shape == 5)
+        return 1.0f - (0.5f - 0.5f * dsp::cosTurns (frac (c.a * p))) * 2.0f * (1.0f - p);
+    else if constexpr (Shape == 6)
+    {
+        const auto tri = p < 0.5f ? 2.0f * p : 2.0f - 2.0f * p;
+        return 2.0f * tri * (0.5f * dsp::cosTurns (frac (c.a * p)) + 0.5f) - 1.0f;
+    }
+    else if constexpr (Shape == 7)
+        return dsp::sinTurns (frac (c.a * p)) * std::min (2.0f * (1.0f - p), 1.0f);
+    else if constexpr (Shape == 8)
+        return p < 0.5f ? 1.0f : -1.0f;
+    else if constexpr (Shape == 9)
+        return dsp::cosTurns (frac (c.a * p)) * (p < 0.5f ? 1.0f - 2.0f * p : 2.0f * (p - 0.5f));
+    else
+        return 0.0f;
+}
+
+using ShapeFunction = float (*) (float, const ShapeConstants&) noexcept;
+
+// shapeAt for a shape chosen at run time: unknown shapes are silent.
+inline ShapeFunction shapeFunction (int waveShape) noexcept
+{
+    static constexpr ShapeFunction table[] = { shapeAt<0>, shapeAt<1>, shapeAt<2>, shapeAt<3>, shapeAt<4>,
+                                               shapeAt<5>, shapeAt<6>, shapeAt<7>, shapeAt<8>, shapeAt<9> };
+    return waveShape >= 0 && waveShape < numWaveShapes ? table[waveShape] : shapeAt<-1>;
+}
+} // namespace pd_kernel
+
 inline float polyBlep (float t, float increment) noexcept
 {
     if (increment <= 0.0f)
