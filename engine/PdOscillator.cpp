@@ -42,20 +42,29 @@ void PdOscillator::setWaveShape (int shape) noexcept
     waveShape = shape;
     outputGain = shape >= 0 && shape < numWaveShapes ? waveGainTable()[shape] : 1.0f;
     nextShapeGain = shape >= 0 && shape < numWaveShapes ? waveGainTable()[(shape + 1) % numWaveShapes] : 1.0f;
-    tickFunction = tickFunctionFor (shape);
+    chooseTickFunctions (shape);
     constantsDcw = nextConstantsDcw = -1.0f;
     oldConstants = pd_kernel::shapeConstants (shape, oldDcw);
 }
 
-PdOscillator::TickFunction PdOscillator::tickFunctionFor (int shape) noexcept
+void PdOscillator::chooseTickFunctions (int shape) noexcept
 {
-    static constexpr TickFunction table[] = { &PdOscillator::tickShape<0>, &PdOscillator::tickShape<1>,
-                                              &PdOscillator::tickShape<2>, &PdOscillator::tickShape<3>,
-                                              &PdOscillator::tickShape<4>, &PdOscillator::tickShape<5>,
-                                              &PdOscillator::tickShape<6>, &PdOscillator::tickShape<7>,
-                                              &PdOscillator::tickShape<8>, &PdOscillator::tickShape<9> };
+    struct Functions { TickFunction tick; BeginFunction begin; FinishFunction finish; };
+    #define QUILLON_SHAPE_FUNCTIONS(n) Functions { &PdOscillator::tickShape<n>, &PdOscillator::beginTick<n>, \
+                                                   &PdOscillator::finishTick<n> }
+    static constexpr Functions table[] = { QUILLON_SHAPE_FUNCTIONS (0), QUILLON_SHAPE_FUNCTIONS (1),
+                                           QUILLON_SHAPE_FUNCTIONS (2), QUILLON_SHAPE_FUNCTIONS (3),
+                                           QUILLON_SHAPE_FUNCTIONS (4), QUILLON_SHAPE_FUNCTIONS (5),
+                                           QUILLON_SHAPE_FUNCTIONS (6), QUILLON_SHAPE_FUNCTIONS (7),
+                                           QUILLON_SHAPE_FUNCTIONS (8), QUILLON_SHAPE_FUNCTIONS (9) };
+    static constexpr Functions other = QUILLON_SHAPE_FUNCTIONS (-1);
+    #undef QUILLON_SHAPE_FUNCTIONS
     static_assert (std::size (table) == numWaveShapes);
-    return shape >= 0 && shape < numWaveShapes ? table[shape] : &PdOscillator::tickShape<-1>;
+
+    const auto& f = shape >= 0 && shape < numWaveShapes ? table[shape] : other;
+    tickFunction = f.tick;
+    beginFunction = f.begin;
+    finishFunction = f.finish;
 }
 
 void PdOscillator::resetPhase (float newPhase, bool fade) noexcept

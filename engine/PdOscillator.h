@@ -49,6 +49,11 @@ public:
     // With `audible` false the output is 0 and only the state moves on (a unit at zero level).
     float tick (bool audible = true) noexcept { return (this->*tickFunction) (audible); }
 
+    // Ticks up to four units at once, in this order, with their sines taken together four at a
+    // time: the same samples and states as ticking them one after the other. Units synced to one
+    // another see each other's wraps as they would then.
+    static void tickUnits (PdOscillator* const* units, const bool* audible, float* outputs, int count) noexcept;
+
     // Takes over another unit's whole state (not its sync partner): a twin that would have
     // computed the same samples.
     void copyStateFrom (const PdOscillator& other) noexcept
@@ -75,10 +80,19 @@ private:
     using TickFunction = float (PdOscillator::*) (bool) noexcept;
     using ShapeConstants = pd_kernel::ShapeConstants;
 
+    using BeginFunction = int (PdOscillator::*) (bool, float*) noexcept;
+    using FinishFunction = float (PdOscillator::*) (const float*) noexcept;
+
     // One tick with the shape fixed at compile time (-1: any other shape, through the general
-    // function), chosen when the shape changes.
+    // function), chosen when the shape changes. A tick is split where its sines are taken: the
+    // first half moves the state on and leaves up to three sine arguments, the second makes the
+    // output from their sines.
     template <int Shape>
     float tickShape (bool audible) noexcept;
+    template <int Shape>
+    int beginTick (bool audible, float* sineArguments) noexcept;
+    template <int Shape>
+    float finishTick (const float* sines) noexcept;
 
     // Shape value without the output gain; the pulse is drawn naive (with its offset removed)
     // here: the sync, morph and fade paths.
@@ -101,7 +115,7 @@ private:
         // a negative frequency is as high as its magnitude.
         pitchDcwLimit = std::clamp (1.0f - 60.0f * std::abs (increment), 0.0f, 1.0f);
     }
-    static TickFunction tickFunctionFor (int shape) noexcept;
+    void chooseTickFunctions (int shape) noexcept;
 
     double sampleRate = 44100.0;
     float inverseSampleRate = 1.0f / 44100.0f;
@@ -130,6 +144,15 @@ private:
 
     // Derived from the settings above: not part of the compared state.
     TickFunction tickFunction = &PdOscillator::tickShape<0>;
+    BeginFunction beginFunction = &PdOscillator::beginTick<0>;
+    FinishFunction finishFunction = &PdOscillator::finishTick<0>;
+
+    // What the first half of a tick leaves for the second.
+    struct Pending
+    {
+        float phase = 0.0f, oldPhase = 0.0f, blend = 0.0f, edge = 0.0f, syncStep = 0.0f, pulse = 0.0f;
+        bool audible = false, synced = false, morphing = false, fading = false;
+    } pending;
     float pitchDcwLimit = 1.0f;
     ShapeConstants constants, nextConstants, oldConstants;
     float constantsDcw = -1.0f, nextConstantsDcw = -1.0f; // depth the constants hold (-1: none)
@@ -245,6 +268,183 @@ inline float PdOscillator::naiveOutput (float atPhase) const noexcept
 }
 
 template <int Shape>
+int PdOscillator::beginTick (bool audible, float* sineArguments) noexcept
+{
+    using namespace osc_detail;
+    constexpr auto next = Shape >= 0 ? (Shape + 1) % numWaveShapes : -1;
+
+    // Hard sync: the partner's wrap lay `edge` of a sample before this one. The restart is a step
+    // from the old phase's value at the edge to the wave's start; a two-sample polyBLEP spreads
+    // it, half before the edge (added to the held sample) and half after.
+    auto& p = pending;
+    p.syncStep = 0.0f;
+    p.edge = 0.0f;
+    p.synced = syncEnabled && syncPartner != nullptr && syncPartner->wrapped;
+    p.audible = audible;
+
+    if (p.synced)
+    {
+        p.edge = 1.0f - std::clamp (syncPartner->wrapFraction, 0.0f, 1.0f);
+        updateConstants<Shape> (currentDcw);
+        p.syncStep = naiveOutput<Shape> (0.0f) - naiveOutput<Shape> (wrapPhase (phase - p.edge * increment));
+        phase = wrapPhase (p.edge * increment);
+    }
+
+    const auto e = dcwEnvelope.tick() * dcwDepth;
+    currentDcw = std::min (pitchDcwLimit, std::clamp (e, 0.0f, 1.0f));
+
+    // Silent, the unit still moves its phase, sync, envelope and fade on exactly as it would
+    // sounding, so that it comes back in where it would have been.
+    auto n = 0;
+    p.phase = phase;
+    p.morphing = false;
+
+    if (audible)
+    {
+        if constexpr (Shape == pwmShape)
+        {
+            auto t = phase - pulseWidth;
+            if (t < 0.0f)
+                t += 1.0f;
+
+            // A +-1 pulse steps by 2, whose polyBLEP residual is polyBlep itself. After a sync the
+            // rising edge is the sync step's.
+            auto v = rawShape<pwmShape> (phase, constants) - polyBlep (t, increment);
+
+            if (! p.synced)
+                v += polyBlep (phase, increment);
+
+            p.pulse = v * outputGain;
+        }
+        else
+        {
+            updateConstants<Shape> (currentDcw);
+
+            if constexpr (pd_kernel::usesSine<Shape>)
+                sineArguments[n++] = pd_kernel::sineArgument<Shape> (phase, constants);
+
+            p.morphing = morphAmount > 0.0f;
+
+            if constexpr (pd_kernel::usesSine<next>)
+                if (p.morphing)
+                    sineArguments[n++] = pd_kernel::sineArgument<next> (phase, nextConstants);
+        }
+    }
+
+    p.fading = resetFadeCountdown > 0;
+
+    if (p.fading)
+    {
+        if (audible)
+        {
+            p.oldPhase = oldPhase;
+            p.blend = smoothStep (1.0f - (float) resetFadeCountdown / (float) resetFadeLength);
+
+            if constexpr (pd_kernel::usesSine<Shape>)
+                sineArguments[n++] = pd_kernel::sineArgument<Shape> (oldPhase, oldConstants);
+        }
+
+        oldPhase = wrapPhase (oldPhase + increment);
+        --resetFadeCountdown;
+    }
+
+    const auto t = phase + increment;
+
+    if (t >= 0.0f && t < 1.0f)
+    {
+        wrapped = false;
+        wrapFraction = 0.0f;
+        phase = t;
+    }
+    else if (t >= 1.0f)
+    {
+        wrapped = true;
+        wrapFraction = increment > 0.0f ? std::clamp (1.0f - (t - 1.0f) / increment, 0.0f, 1.0f) : 0.0f;
+        phase = t < 1.0e6f ? wrapPhase (t) : 0.0f;
+    }
+    else
+    {
+        // A negative frequency runs the phase downward: keep it inside 0..1 as well. Only the
+        // upward wrap restarts a synced partner. A phase that is not a number starts again at 0.
+        wrapped = false;
+        wrapFraction = 0.0f;
+        phase = t < 0.0f && t > -1.0e6f ? wrapPhase (t) : 0.0f;
+    }
+
+    return n;
+}
+
+template <int Shape>
+float PdOscillator::finishTick (const float* sines) noexcept
+{
+    using namespace osc_detail;
+    constexpr auto next = Shape >= 0 ? (Shape + 1) % numWaveShapes : -1;
+    const auto& p = pending;
+    auto v = 0.0f;
+    auto k = 0;
+
+    if (p.audible)
+    {
+        if constexpr (Shape == pwmShape)
+            v = p.pulse;
+        else
+        {
+            if constexpr (pd_kernel::usesSine<Shape>)
+                v = pd_kernel::fromSine<Shape> (sines[k++], p.phase) * outputGain;
+            else
+                v = rawShape<Shape> (p.phase, constants) * outputGain;
+
+            if (p.morphing)
+            {
+                float target;
+
+                if constexpr (pd_kernel::usesSine<next>)
+                    target = pd_kernel::fromSine<next> (sines[k++], p.phase);
+                else
+                    target = morphTarget<Shape> (p.phase);
+
+                v += (target * nextShapeGain - v) * morphAmount;
+            }
+        }
+
+        if (p.synced)
+        {
+            const auto after = 1.0f - p.edge;
+            v -= 0.5f * p.syncStep * after * after;
+        }
+
+        if (p.fading)
+        {
+            float old;
+
+            if constexpr (pd_kernel::usesSine<Shape>)
+                old = pd_kernel::fromSine<Shape> (sines[k++], p.oldPhase) * outputGain;
+            else
+                old = rawShape<Shape> (p.oldPhase, oldConstants) * outputGain;
+
+            v = (1.0f - p.blend) * old + p.blend * v;
+        }
+    }
+
+    if (! syncEnabled)
+        return v;
+
+    if (delayFresh)
+    {
+        heldOutput = v;
+        delayFresh = false;
+    }
+
+    auto out = heldOutput;
+
+    if (p.synced && p.audible)
+        out += 0.5f * p.syncStep * p.edge * p.edge;
+
+    heldOutput = v;
+    return out;
+}
+
+template <int Shape>
 float PdOscillator::tickShape (bool audible) noexcept
 {
     using namespace osc_detail;
@@ -352,6 +552,31 @@ float PdOscillator::tickShape (bool audible) noexcept
 
     heldOutput = v;
     return out;
+}
+
+inline void PdOscillator::tickUnits (PdOscillator* const* units, const bool* audible, float* outputs, int count) noexcept
+{
+    constexpr int maxUnits = 4, maxSines = 3 * maxUnits;
+    float arguments[maxSines] = {}, sines[maxSines];
+    int first[maxUnits];
+    auto n = 0;
+    count = std::min (count, maxUnits);
+
+    for (int i = 0; i < count; ++i)
+    {
+        auto& unit = *units[i];
+        first[i] = n;
+        n += (unit.*unit.beginFunction) (audible[i], arguments + n);
+    }
+
+    for (int i = 0; i < n; i += 4)
+        dsp::sinTurns4 (arguments + i, sines + i);
+
+    for (int i = 0; i < count; ++i)
+    {
+        auto& unit = *units[i];
+        outputs[i] = (unit.*unit.finishFunction) (sines + first[i]);
+    }
 }
 
 inline float SubOscillator::valueAt (float atPhase) const noexcept

@@ -165,41 +165,65 @@ inline ShapeConstants shapeConstants (int waveShape, float dcw) noexcept
     return c;
 }
 
-// Shape `Shape` (0..9 but the pwm, which the oscillators draw themselves) at phase p.
+// The fast shapes but the pwm are a sine of a bent phase, perhaps scaled and offset: sineArgument
+// gives the argument in turns, fromSine the value once the sine is known, so that the oscillators
+// can take several sines at once. The exact build keeps to phaseDistortionShape.
 template <int Shape>
-inline float shapeAt (float p, const ShapeConstants& c) noexcept
+constexpr bool usesSine = ! dsp::exactReference && Shape >= 0 && Shape < numWaveShapes && Shape != 8;
+
+template <int Shape>
+inline float sineArgument (float p, const ShapeConstants& c) noexcept
 {
     using namespace pd_detail;
 
-    if constexpr (dsp::exactReference)
-        return phaseDistortionShape (Shape, p, c.dcw, 16.0f);
-    else if constexpr (Shape == 0)
-        return dsp::cosTurns (p + std::min (c.a * (1.0f - p), c.b * p));
+    if constexpr (Shape == 0) // cos (t) = sin (t + 1/4)
+        return (p + std::min (c.a * (1.0f - p), c.b * p)) + 0.25f;
     else if constexpr (Shape == 1)
     {
         const auto f = frac (2.0f * p + 1.0f);
         const auto m = std::min (c.a * (1.0f - f), f);
-        return dsp::cosTurns (0.5f * (f - m + (p >= 0.5f ? 1.0f : 0.0f)));
+        return 0.5f * (f - m + (p >= 0.5f ? 1.0f : 0.0f)) + 0.25f;
     }
     else if constexpr (Shape == 2)
-        return dsp::cosTurns (p - std::min (c.a * (1.0f - p), p));
+        return (p - std::min (c.a * (1.0f - p), p)) + 0.25f;
     else if constexpr (Shape == 3)
-        return dsp::cosTurns (2.0f * (p + std::min (c.a * (1.0f - p), c.b * p)));
+        return 2.0f * (p + std::min (c.a * (1.0f - p), c.b * p)) + 0.25f;
     else if constexpr (Shape == 4)
-        return dsp::cosTurns (p < 0.5f ? p : std::min (1.0f, (p - 0.5f) * c.a + 0.5f));
-    else if constexpr (Shape == 5)
-        return 1.0f - (0.5f - 0.5f * dsp::cosTurns (frac (c.a * p))) * 2.0f * (1.0f - p);
+        return (p < 0.5f ? p : std::min (1.0f, (p - 0.5f) * c.a + 0.5f)) + 0.25f;
+    else if constexpr (Shape == 7)
+        return frac (c.a * p);
+    else if constexpr (Shape == 5 || Shape == 6 || Shape == 9)
+        return frac (c.a * p) + 0.25f;
+    else
+        return 0.0f;
+}
+
+template <int Shape>
+inline float fromSine (float s, float p) noexcept
+{
+    if constexpr (Shape == 5)
+        return 1.0f - (0.5f - 0.5f * s) * 2.0f * (1.0f - p);
     else if constexpr (Shape == 6)
     {
         const auto tri = p < 0.5f ? 2.0f * p : 2.0f - 2.0f * p;
-        return 2.0f * tri * (0.5f * dsp::cosTurns (frac (c.a * p)) + 0.5f) - 1.0f;
+        return 2.0f * tri * (0.5f * s + 0.5f) - 1.0f;
     }
     else if constexpr (Shape == 7)
-        return dsp::sinTurns (frac (c.a * p)) * std::min (2.0f * (1.0f - p), 1.0f);
-    else if constexpr (Shape == 8)
-        return p < 0.5f ? 1.0f : -1.0f;
+        return s * std::min (2.0f * (1.0f - p), 1.0f);
     else if constexpr (Shape == 9)
-        return dsp::cosTurns (frac (c.a * p)) * (p < 0.5f ? 1.0f - 2.0f * p : 2.0f * (p - 0.5f));
+        return s * (p < 0.5f ? 1.0f - 2.0f * p : 2.0f * (p - 0.5f));
+    else
+        return s;
+}
+
+// Shape `Shape` at phase p, 0 for an unknown shape; the pwm is the naive +-1 pulse.
+template <int Shape>
+inline float shapeAt (float p, const ShapeConstants& c) noexcept
+{
+    if constexpr (usesSine<Shape>)
+        return fromSine<Shape> (dsp::sinTurns (sineArgument<Shape> (p, c)), p);
+    else if constexpr (Shape >= 0 && Shape < numWaveShapes)
+        return phaseDistortionShape (Shape, p, c.dcw, 16.0f);
     else
         return 0.0f;
 }

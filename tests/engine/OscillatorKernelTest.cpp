@@ -160,3 +160,88 @@ TEST (OscillatorKernel, frequencySetBeforePrepareStillSetsThePitch)
     EXPECT_NEAR (unit.getPhase(), 0.5f, 1.0e-5f);
     EXPECT_NEAR (unit.getCurrentDcw(), 0.0f, 0.0f); // no envelope triggered
 }
+
+TEST (OscillatorKernel, fourSinesAtOnceAreTheSinesOneByOne)
+{
+    float in[4], out[4];
+
+    for (int i = -4000; i < 4000; i += 4)
+    {
+        for (int lane = 0; lane < 4; ++lane)
+            in[lane] = (float) (i + lane) * 0.000731f + (lane == 3 ? 1000.25f : 0.0f);
+
+        dsp::sinTurns4 (in, out);
+
+        for (int lane = 0; lane < 4; ++lane)
+            ASSERT_EQ (out[lane], dsp::sinTurns (in[lane])) << in[lane];
+    }
+}
+
+TEST (OscillatorKernel, unitsTickedTogetherMatchUnitsTickedInTurn)
+{
+    // Two groups of four units as the voice has them (osc 1 left/right, osc 2 left/right, osc 2
+    // synced to osc 1), one ticked unit by unit and one through tickUnits, while shapes, morph,
+    // audibility and phase resets change under them.
+    const double rate = 96000.0;
+    PdOscillator inTurn[4], together[4];
+    const float hz[] = { 97.0f, 97.5f, 231.0f, 229.0f };
+
+    for (auto* group : { inTurn, together })
+    {
+        for (int u = 0; u < 4; ++u)
+        {
+            auto& unit = group[u];
+            unit.prepare (rate);
+            unit.dcwEnvelope.setParameters (0.01f, 0.3f, 0.5f, 0.1f);
+            unit.dcwEnvelope.updateRates();
+            unit.dcwEnvelope.trigger();
+            unit.setFrequency (hz[u]);
+            unit.setDcwDepth (0.9f);
+            unit.setPulseWidth (0.35f);
+        }
+
+        group[2].setSyncPartner (&group[0]);
+        group[3].setSyncPartner (&group[1]);
+        group[0].setSyncPartner (&group[2]);
+        group[2].setSyncEnabled (true);
+        group[3].setSyncEnabled (true);
+    }
+
+    PdOscillator* units[] = { &together[0], &together[1], &together[2], &together[3] };
+    const int shapes[] = { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11 };
+
+    for (int i = 0; i < 11 * 1500; ++i)
+    {
+        const auto step = i / 1500;
+        bool audible[] = { true, true, i % 700 < 600, true };
+
+        if (i % 1500 == 0 || i % 1500 == 750)
+            for (auto* group : { inTurn, together })
+            {
+                group[0].setWaveShape (shapes[step]);
+                group[1].setWaveShape (shapes[step]);
+                group[2].setWaveShape (shapes[(step + 3) % 11]);
+                group[3].setWaveShape (shapes[(step + 3) % 11]);
+
+                for (int u = 0; u < 4; ++u)
+                    group[u].setMorphAmount (i % 1500 == 0 ? 0.0f : 0.4f);
+
+                group[0].setSyncEnabled (step % 2 == 1); // now and then the two sync each other
+                group[1].resetPhase (0.1f);
+                group[2].resetPhase (0.6f, step % 3 != 0);
+            }
+
+        float expected[4], outputs[4];
+
+        for (int u = 0; u < 4; ++u)
+            expected[u] = inTurn[u].tick (audible[u]);
+
+        PdOscillator::tickUnits (units, audible, outputs, 4);
+
+        for (int u = 0; u < 4; ++u)
+        {
+            ASSERT_NEAR (outputs[u], expected[u], 1.0e-6f) << "sample " << i << " unit " << u;
+            ASSERT_TRUE (together[u].hasSameStateAs (inTurn[u])) << "sample " << i << " unit " << u;
+        }
+    }
+}
