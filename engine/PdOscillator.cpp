@@ -49,22 +49,18 @@ void PdOscillator::setWaveShape (int shape) noexcept
 
 void PdOscillator::chooseTickFunctions (int shape) noexcept
 {
-    struct Functions { TickFunction tick; BeginFunction begin; FinishFunction finish; };
-    #define QUILLON_SHAPE_FUNCTIONS(n) Functions { &PdOscillator::tickShape<n>, &PdOscillator::beginTick<n>, \
-                                                   &PdOscillator::finishTick<n> }
-    static constexpr Functions table[] = { QUILLON_SHAPE_FUNCTIONS (0), QUILLON_SHAPE_FUNCTIONS (1),
-                                           QUILLON_SHAPE_FUNCTIONS (2), QUILLON_SHAPE_FUNCTIONS (3),
-                                           QUILLON_SHAPE_FUNCTIONS (4), QUILLON_SHAPE_FUNCTIONS (5),
-                                           QUILLON_SHAPE_FUNCTIONS (6), QUILLON_SHAPE_FUNCTIONS (7),
-                                           QUILLON_SHAPE_FUNCTIONS (8), QUILLON_SHAPE_FUNCTIONS (9) };
-    static constexpr Functions other = QUILLON_SHAPE_FUNCTIONS (-1);
-    #undef QUILLON_SHAPE_FUNCTIONS
-    static_assert (std::size (table) == numWaveShapes);
+    static constexpr TickFunction ticks[] = { &tickWith<0>, &tickWith<1>, &tickWith<2>, &tickWith<3>, &tickWith<4>,
+                                              &tickWith<5>, &tickWith<6>, &tickWith<7>, &tickWith<8>, &tickWith<9> };
+    static constexpr const GroupFunctions* groups[] = { &groupFunctionsFor<0>, &groupFunctionsFor<1>,
+                                                        &groupFunctionsFor<2>, &groupFunctionsFor<3>,
+                                                        &groupFunctionsFor<4>, &groupFunctionsFor<5>,
+                                                        &groupFunctionsFor<6>, &groupFunctionsFor<7>,
+                                                        &groupFunctionsFor<8>, &groupFunctionsFor<9> };
+    static_assert (std::size (ticks) == numWaveShapes && std::size (groups) == numWaveShapes);
 
-    const auto& f = shape >= 0 && shape < numWaveShapes ? table[shape] : other;
-    tickFunction = f.tick;
-    beginFunction = f.begin;
-    finishFunction = f.finish;
+    const auto known = shape >= 0 && shape < numWaveShapes;
+    tickFunction = known ? ticks[shape] : &tickWith<-1>;
+    groupFunctions = known ? groups[shape] : &groupFunctionsFor<-1>;
 }
 
 void PdOscillator::resetPhase (float newPhase, bool fade) noexcept

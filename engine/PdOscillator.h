@@ -6,6 +6,12 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__GNUC__)
+ #define QUILLON_NOINLINE __attribute__ ((noinline))
+#else
+ #define QUILLON_NOINLINE
+#endif
+
 namespace quillon
 {
 
@@ -47,7 +53,7 @@ public:
     void resetPhase (float newPhase, bool fade = true) noexcept;
 
     // With `audible` false the output is 0 and only the state moves on (a unit at zero level).
-    float tick (bool audible = true) noexcept { return (this->*tickFunction) (audible); }
+    float tick (bool audible = true) noexcept { return tickFunction (*this, audible); }
 
     // Ticks up to four units at once, in this order, with their sines taken together four at a
     // time: the same samples and states as ticking them one after the other. Units synced to one
@@ -77,11 +83,27 @@ public:
     int getWaveShape() const noexcept     { return waveShape; }
 
 private:
-    using TickFunction = float (PdOscillator::*) (bool) noexcept;
+    // Plain function pointers, so that a unit stays small to copy.
+    using TickFunction = float (*) (PdOscillator&, bool) noexcept;
     using ShapeConstants = pd_kernel::ShapeConstants;
 
-    using BeginFunction = int (PdOscillator::*) (bool, float*) noexcept;
-    using FinishFunction = float (PdOscillator::*) (const float*) noexcept;
+    struct GroupFunctions
+    {
+        int (*begin) (PdOscillator&, bool, float*) noexcept;
+        float (*finish) (PdOscillator&, const float*) noexcept;
+    };
+
+    template <int Shape>
+    static float tickWith (PdOscillator& unit, bool audible) noexcept { return unit.tickShape<Shape> (audible); }
+    template <int Shape>
+    static int beginWith (PdOscillator& unit, bool audible, float* arguments) noexcept
+    {
+        return unit.beginTick<Shape> (audible, arguments);
+    }
+    template <int Shape>
+    static float finishWith (PdOscillator& unit, const float* sines) noexcept { return unit.finishTick<Shape> (sines); }
+    template <int Shape>
+    static constexpr GroupFunctions groupFunctionsFor { &beginWith<Shape>, &finishWith<Shape> };
 
     // One tick with the shape fixed at compile time (-1: any other shape, through the general
     // function), chosen when the shape changes. A tick is split where its sines are taken: the
@@ -105,6 +127,11 @@ private:
     // The shape the morph moves towards, out of line so that the unmorphed path keeps its registers.
     template <int Shape>
     float morphTarget (float atPhase) const noexcept;
+    // A sync's restart: the step it makes, with the phase moved on past the edge.
+    template <int Shape>
+    float restartForSync (float edge) noexcept;
+    template <int Shape>
+    float fadeFromOldPhase (float v, bool audible) noexcept;
     // The depth's constants for this shape and, while morphing, the next one.
     template <int Shape>
     void updateConstants (float dcw) noexcept;
@@ -143,9 +170,8 @@ private:
     float currentDcw = 0.0f;
 
     // Derived from the settings above: not part of the compared state.
-    TickFunction tickFunction = &PdOscillator::tickShape<0>;
-    BeginFunction beginFunction = &PdOscillator::beginTick<0>;
-    FinishFunction finishFunction = &PdOscillator::finishTick<0>;
+    TickFunction tickFunction = &PdOscillator::tickWith<0>;
+    const GroupFunctions* groupFunctions = &groupFunctionsFor<0>;
 
     // What the first half of a tick leaves for the second.
     struct Pending
@@ -240,10 +266,7 @@ inline void PdOscillator::updateConstants (float dcw) noexcept
 }
 
 template <int Shape>
-#if defined(__GNUC__)
-__attribute__ ((noinline))
-#endif
-float PdOscillator::morphTarget (float atPhase) const noexcept
+QUILLON_NOINLINE float PdOscillator::morphTarget (float atPhase) const noexcept
 {
     if constexpr (Shape < 0)
         return rawWave ((waveShape + 1) % numWaveShapes, atPhase, nextConstants.dcw);
@@ -444,6 +467,34 @@ float PdOscillator::finishTick (const float* sines) noexcept
     return out;
 }
 
+// The rare parts of a tick, out of line so that the usual path keeps its registers.
+template <int Shape>
+QUILLON_NOINLINE float PdOscillator::restartForSync (float edge) noexcept
+{
+    using namespace osc_detail;
+    updateConstants<Shape> (currentDcw);
+    const auto step = naiveOutput<Shape> (0.0f) - naiveOutput<Shape> (wrapPhase (phase - edge * increment));
+    phase = wrapPhase (edge * increment);
+    return step;
+}
+
+template <int Shape>
+QUILLON_NOINLINE float PdOscillator::fadeFromOldPhase (float v, bool audible) noexcept
+{
+    using namespace osc_detail;
+
+    if (audible)
+    {
+        const auto old = rawShape<Shape> (oldPhase, oldConstants) * outputGain;
+        const auto b = smoothStep (1.0f - (float) resetFadeCountdown / (float) resetFadeLength);
+        v = (1.0f - b) * old + b * v;
+    }
+
+    oldPhase = wrapPhase (oldPhase + increment);
+    --resetFadeCountdown;
+    return v;
+}
+
 template <int Shape>
 float PdOscillator::tickShape (bool audible) noexcept
 {
@@ -458,9 +509,7 @@ float PdOscillator::tickShape (bool audible) noexcept
     if (synced)
     {
         edge = 1.0f - std::clamp (syncPartner->wrapFraction, 0.0f, 1.0f);
-        updateConstants<Shape> (currentDcw);
-        syncStep = naiveOutput<Shape> (0.0f) - naiveOutput<Shape> (wrapPhase (phase - edge * increment));
-        phase = wrapPhase (edge * increment);
+        syncStep = restartForSync<Shape> (edge);
     }
 
     const auto e = dcwEnvelope.tick() * dcwDepth;
@@ -501,17 +550,7 @@ float PdOscillator::tickShape (bool audible) noexcept
     }
 
     if (resetFadeCountdown > 0)
-    {
-        if (audible)
-        {
-            const auto old = rawShape<Shape> (oldPhase, oldConstants) * outputGain;
-            const auto b = smoothStep (1.0f - (float) resetFadeCountdown / (float) resetFadeLength);
-            v = (1.0f - b) * old + b * v;
-        }
-
-        oldPhase = wrapPhase (oldPhase + increment);
-        --resetFadeCountdown;
-    }
+        v = fadeFromOldPhase<Shape> (v, audible);
 
     const auto t = phase + increment;
 
@@ -566,7 +605,7 @@ inline void PdOscillator::tickUnits (PdOscillator* const* units, const bool* aud
     {
         auto& unit = *units[i];
         first[i] = n;
-        n += (unit.*unit.beginFunction) (audible[i], arguments + n);
+        n += unit.groupFunctions->begin (unit, audible[i], arguments + n);
     }
 
     for (int i = 0; i < n; i += 4)
@@ -575,7 +614,7 @@ inline void PdOscillator::tickUnits (PdOscillator* const* units, const bool* aud
     for (int i = 0; i < count; ++i)
     {
         auto& unit = *units[i];
-        outputs[i] = (unit.*unit.finishFunction) (sines + first[i]);
+        outputs[i] = unit.groupFunctions->finish (unit, sines + first[i]);
     }
 }
 
