@@ -4,6 +4,8 @@
 // first benchmark is that bare oversampler pair, and after the table every setting is printed as
 // a ratio to it from the same run: absolute figures move a lot on a shared machine, ratios less.
 #include "bench/VoiceSettings.h"
+#include "engine/NoiseSource.h"
+#include "engine/PdOscillator.h"
 #include "plugin/PluginProcessor.h"
 
 #include <benchmark/benchmark.h>
@@ -260,6 +262,106 @@ void driveGains (benchmark::State& state)
 
 BENCHMARK (driveInFeedbackLoop)->ArgsProduct ({ { 0, 1, 2 }, { 0, 1 } });
 BENCHMARK (driveGains);
+
+
+// One oscillator unit's tick at the 2x rate (256 ticks per iteration, so per_sample is per tick):
+// the init preset's flat saw, a moving depth, morph, and a synced unit with its partner.
+
+namespace
+{
+void prepareUnit (quillon::PdOscillator& unit, int shape, float hz, float attackSeconds, float morph)
+{
+    unit.prepare (2.0 * sampleRate);
+    unit.dcwEnvelope.setParameters (attackSeconds, 0.0f, 0.3f, 0.5f);
+    unit.dcwEnvelope.updateRates();
+    unit.dcwEnvelope.trigger();
+    unit.setWaveShape (shape);
+    unit.setDcwDepth (0.8f);
+    unit.setFrequency (hz);
+    unit.setMorphAmount (morph);
+}
+
+void oscUnit (benchmark::State& state, int shape, bool movingDepth, float morph, bool sync)
+{
+    quillon::PdOscillator partner, unit;
+    prepareUnit (partner, 0, 82.0f, 0.0f, 0.0f);
+    prepareUnit (unit, shape, 123.0f, movingDepth ? 1000.0f : 0.0f, morph);
+
+    if (sync)
+    {
+        unit.setSyncPartner (&partner);
+        unit.setSyncEnabled (true);
+    }
+
+    auto sum = 0.0f;
+
+    for (auto _ : state)
+    {
+        for (int i = 0; i < blockSize; ++i)
+        {
+            if (sync)
+                partner.tick (false);
+
+            sum += unit.tick();
+        }
+
+        benchmark::DoNotOptimize (sum);
+    }
+
+    perSampleCounter (state);
+}
+
+void oscUnitSawFlat (benchmark::State& state)          { oscUnit (state, 0, false, 0.0f, false); }
+void oscUnitSquareMoving (benchmark::State& state)     { oscUnit (state, 1, true, 0.0f, false); }
+void oscUnitResMorph (benchmark::State& state)         { oscUnit (state, 5, true, 0.25f, false); }
+void oscUnitPulseMorphSync (benchmark::State& state)   { oscUnit (state, 2, true, 0.25f, true); }
+
+void subOscShape (benchmark::State& state)
+{
+    quillon::SubOscillator sub;
+    sub.prepare (2.0 * sampleRate);
+    sub.setMode (quillon::SubOscillator::pdMode);
+    sub.setWaveShape (1);
+    sub.setFrequency (41.0f);
+    sub.setDcw (0.4f);
+    auto sum = 0.0f;
+
+    for (auto _ : state)
+    {
+        for (int i = 0; i < blockSize; ++i)
+            sum += sub.tick();
+
+        benchmark::DoNotOptimize (sum);
+    }
+
+    perSampleCounter (state);
+}
+
+void noisePink (benchmark::State& state)
+{
+    quillon::NoiseSource noise;
+    noise.prepare (sampleRate, 1234u);
+    noise.setColour (quillon::NoiseSource::pink);
+    auto sum = 0.0f;
+
+    for (auto _ : state)
+    {
+        for (int i = 0; i < blockSize; ++i)
+            sum += noise.next();
+
+        benchmark::DoNotOptimize (sum);
+    }
+
+    perSampleCounter (state);
+}
+} // namespace
+
+BENCHMARK (oscUnitSawFlat);
+BENCHMARK (oscUnitSquareMoving);
+BENCHMARK (oscUnitResMorph);
+BENCHMARK (oscUnitPulseMorphSync);
+BENCHMARK (subOscShape);
+BENCHMARK (noisePink);
 
 int main (int argc, char** argv)
 {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace quillon
 {
@@ -24,7 +25,7 @@ void PdOscillator::prepare (double newSampleRate) noexcept
     sampleRate = newSampleRate;
     inverseSampleRate = newSampleRate > 0.0 ? (float) (1.0 / newSampleRate) : 0.0f;
     phase = 0.0f;
-    increment = 0.0f;
+    updateIncrement();
     dcwEnvelope.setSampleRate (newSampleRate);
     wrapped = false;
     wrapFraction = 0.0f;
@@ -41,12 +42,32 @@ void PdOscillator::setWaveShape (int shape) noexcept
     waveShape = shape;
     outputGain = shape >= 0 && shape < numWaveShapes ? waveGainTable()[shape] : 1.0f;
     nextShapeGain = shape >= 0 && shape < numWaveShapes ? waveGainTable()[(shape + 1) % numWaveShapes] : 1.0f;
+    chooseTickFunctions (shape);
+    constantsDcw = nextConstantsDcw = -1.0f;
+    oldConstants = pd_kernel::shapeConstants (shape, oldDcw);
+}
+
+void PdOscillator::chooseTickFunctions (int shape) noexcept
+{
+    static constexpr TickFunction ticks[] = { &tickWith<0>, &tickWith<1>, &tickWith<2>, &tickWith<3>, &tickWith<4>,
+                                              &tickWith<5>, &tickWith<6>, &tickWith<7>, &tickWith<8>, &tickWith<9> };
+    static constexpr const GroupFunctions* groups[] = { &groupFunctionsFor<0>, &groupFunctionsFor<1>,
+                                                        &groupFunctionsFor<2>, &groupFunctionsFor<3>,
+                                                        &groupFunctionsFor<4>, &groupFunctionsFor<5>,
+                                                        &groupFunctionsFor<6>, &groupFunctionsFor<7>,
+                                                        &groupFunctionsFor<8>, &groupFunctionsFor<9> };
+    static_assert (std::size (ticks) == numWaveShapes && std::size (groups) == numWaveShapes);
+
+    const auto known = shape >= 0 && shape < numWaveShapes;
+    tickFunction = known ? ticks[shape] : &tickWith<-1>;
+    groupFunctions = known ? groups[shape] : &groupFunctionsFor<-1>;
 }
 
 void PdOscillator::resetPhase (float newPhase, bool fade) noexcept
 {
     oldPhase = phase;
     oldDcw = currentDcw;
+    oldConstants = pd_kernel::shapeConstants (waveShape, oldDcw);
     resetFadeCountdown = fade ? resetFadeLength : 0;
     phase = wrapPhase (newPhase);
 }
@@ -77,6 +98,8 @@ void SubOscillator::setWaveShape (int shape) noexcept
 {
     waveShape = shape;
     outputGain = shape >= 0 && shape < numWaveShapes ? waveGainTable()[shape] : 1.0f;
+    shapeFunction = pd_kernel::shapeFunction (shape);
+    constants = pd_kernel::shapeConstants (shape, dcw);
 }
 
 void SubOscillator::resetPhase (float newPhase, bool fade) noexcept

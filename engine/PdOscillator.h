@@ -6,6 +6,12 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__GNUC__)
+ #define QUILLON_NOINLINE __attribute__ ((noinline))
+#else
+ #define QUILLON_NOINLINE
+#endif
+
 namespace quillon
 {
 
@@ -26,7 +32,11 @@ class PdOscillator
 public:
     void prepare (double newSampleRate) noexcept;
 
-    void setFrequency (float hz) noexcept       { frequency = hz; }
+    void setFrequency (float hz) noexcept
+    {
+        frequency = hz;
+        updateIncrement();
+    }
     void setDcwDepth (float depth) noexcept     { dcwDepth = depth; }
     void setWaveShape (int shape) noexcept;
     void setPulseWidth (float width) noexcept   { pulseWidth = width; }
@@ -43,7 +53,12 @@ public:
     void resetPhase (float newPhase, bool fade = true) noexcept;
 
     // With `audible` false the output is 0 and only the state moves on (a unit at zero level).
-    float tick (bool audible = true) noexcept;
+    float tick (bool audible = true) noexcept { return tickFunction (*this, audible); }
+
+    // Ticks up to four units at once, in this order, with their sines taken together four at a
+    // time: the same samples and states as ticking them one after the other. Units synced to one
+    // another see each other's wraps as they would then.
+    static void tickUnits (PdOscillator* const* units, const bool* audible, float* outputs, int count) noexcept;
 
     // Takes over another unit's whole state (not its sync partner): a twin that would have
     // computed the same samples.
@@ -68,11 +83,66 @@ public:
     int getWaveShape() const noexcept     { return waveShape; }
 
 private:
+    // Plain function pointers, so that a unit stays small to copy.
+    using TickFunction = float (*) (PdOscillator&, bool) noexcept;
+    using ShapeConstants = pd_kernel::ShapeConstants;
+
+    struct GroupFunctions
+    {
+        int (*begin) (PdOscillator&, bool, float*) noexcept;
+        float (*finish) (PdOscillator&, const float*) noexcept;
+    };
+
+    template <int Shape>
+    static float tickWith (PdOscillator& unit, bool audible) noexcept { return unit.tickShape<Shape> (audible); }
+    template <int Shape>
+    static int beginWith (PdOscillator& unit, bool audible, float* arguments) noexcept
+    {
+        return unit.beginTick<Shape> (audible, arguments);
+    }
+    template <int Shape>
+    static float finishWith (PdOscillator& unit, const float* sines) noexcept { return unit.finishTick<Shape> (sines); }
+    template <int Shape>
+    static constexpr GroupFunctions groupFunctionsFor { &beginWith<Shape>, &finishWith<Shape> };
+
+    // One tick with the shape fixed at compile time (-1: any other shape, through the general
+    // function), chosen when the shape changes. A tick is split where its sines are taken: the
+    // first half moves the state on and leaves up to three sine arguments, the second makes the
+    // output from their sines.
+    template <int Shape>
+    float tickShape (bool audible) noexcept;
+    template <int Shape>
+    int beginTick (bool audible, float* sineArguments) noexcept;
+    template <int Shape>
+    float finishTick (const float* sines) noexcept;
+
     // Shape value without the output gain; the pulse is drawn naive (with its offset removed)
     // here: the sync, morph and fade paths.
+    template <int Shape>
+    float rawShape (float atPhase, const ShapeConstants& c) const noexcept;
     float rawWave (int shape, float atPhase, float dcw) const noexcept;
-    // The unit's naive output at a phase: gain and morph included.
-    float naiveOutput (float atPhase, float dcw) const noexcept;
+    // The unit's naive output at a phase: gain and morph included, at the depth of the cached constants.
+    template <int Shape>
+    float naiveOutput (float atPhase) const noexcept;
+    // The shape the morph moves towards, out of line so that the unmorphed path keeps its registers.
+    template <int Shape>
+    float morphTarget (float atPhase) const noexcept;
+    // A sync's restart: the step it makes, with the phase moved on past the edge.
+    template <int Shape>
+    float restartForSync (float edge) noexcept;
+    template <int Shape>
+    float fadeFromOldPhase (float v, bool audible) noexcept;
+    // The depth's constants for this shape and, while morphing, the next one.
+    template <int Shape>
+    void updateConstants (float dcw) noexcept;
+    void updateIncrement() noexcept
+    {
+        increment = frequency * inverseSampleRate;
+        // The distortion fades out as the pitch rises and is gone from a sixtieth of the rate up;
+        // a negative frequency is as high as its magnitude.
+        pitchDcwLimit = std::clamp (1.0f - 60.0f * std::abs (increment), 0.0f, 1.0f);
+    }
+    void chooseTickFunctions (int shape) noexcept;
 
     double sampleRate = 44100.0;
     float inverseSampleRate = 1.0f / 44100.0f;
@@ -98,6 +168,20 @@ private:
     float oldPhase = 0.0f;
     float oldDcw = 0.0f;
     float currentDcw = 0.0f;
+
+    // Derived from the settings above: not part of the compared state.
+    TickFunction tickFunction = &PdOscillator::tickWith<0>;
+    const GroupFunctions* groupFunctions = &groupFunctionsFor<0>;
+
+    // What the first half of a tick leaves for the second.
+    struct Pending
+    {
+        float phase = 0.0f, oldPhase = 0.0f, blend = 0.0f, edge = 0.0f, syncStep = 0.0f, pulse = 0.0f;
+        bool audible = false, synced = false, morphing = false, fading = false;
+    } pending;
+    float pitchDcwLimit = 1.0f;
+    ShapeConstants constants, nextConstants, oldConstants;
+    float constantsDcw = -1.0f, nextConstantsDcw = -1.0f; // depth the constants hold (-1: none)
 };
 
 // The sub oscillator: a sine, or a phase-distortion shape at a fixed depth.
@@ -111,7 +195,14 @@ public:
     void setFrequency (float hz) noexcept  { increment = hz * inverseSampleRate; }
     void setMode (int newMode) noexcept    { mode = newMode; }
     void setWaveShape (int shape) noexcept;
-    void setDcw (float depth) noexcept     { dcw = depth; }
+    void setDcw (float depth) noexcept
+    {
+        if (depth != dcw)
+        {
+            dcw = depth;
+            constants = pd_kernel::shapeConstants (waveShape, depth);
+        }
+    }
 
     void resetPhase (float newPhase, bool fade = true) noexcept;
     float tick (bool audible = true) noexcept;
@@ -127,6 +218,8 @@ private:
     int waveShape = 0;
     float dcw = 0.0f;
     float outputGain = 1.0f;
+    pd_kernel::ShapeFunction shapeFunction = pd_kernel::shapeAt<0>;
+    pd_kernel::ShapeConstants constants = pd_kernel::shapeConstants (0, 0.0f);
     int resetFadeLength = 1;
     int resetFadeCountdown = 0;
     float oldPhase = 0.0f;
@@ -143,21 +236,269 @@ inline float PdOscillator::rawWave (int shape, float atPhase, float dcw) const n
     return phaseDistortionShape (shape, atPhase, dcw, resonanceWindows);
 }
 
-inline float PdOscillator::naiveOutput (float atPhase, float dcw) const noexcept
+template <int Shape>
+inline float PdOscillator::rawShape (float atPhase, const ShapeConstants& c) const noexcept
+{
+    if constexpr (Shape == osc_detail::pwmShape)
+        return (atPhase < pulseWidth ? 1.0f : -1.0f) + (1.0f - 2.0f * pulseWidth);
+    else if constexpr (Shape < 0)
+        return rawWave (waveShape, atPhase, c.dcw);
+    else
+        return pd_kernel::shapeAt<Shape> (atPhase, c);
+}
+
+template <int Shape>
+inline void PdOscillator::updateConstants (float dcw) noexcept
+{
+    if (constantsDcw != dcw)
+    {
+        constants = pd_kernel::shapeConstants (Shape < 0 ? waveShape : Shape, dcw);
+        constantsDcw = dcw;
+    }
+
+    if constexpr (Shape != osc_detail::pwmShape)
+        if (morphAmount > 0.0f && nextConstantsDcw != dcw)
+        {
+            nextConstants = pd_kernel::shapeConstants (Shape < 0 ? (waveShape + 1) % numWaveShapes
+                                                                 : (Shape + 1) % numWaveShapes, dcw);
+            nextConstantsDcw = dcw;
+        }
+}
+
+template <int Shape>
+QUILLON_NOINLINE float PdOscillator::morphTarget (float atPhase) const noexcept
+{
+    if constexpr (Shape < 0)
+        return rawWave ((waveShape + 1) % numWaveShapes, atPhase, nextConstants.dcw);
+    else
+        return rawShape<(Shape + 1) % numWaveShapes> (atPhase, nextConstants);
+}
+
+template <int Shape>
+inline float PdOscillator::naiveOutput (float atPhase) const noexcept
+{
+    const auto v = rawShape<Shape> (atPhase, constants) * outputGain;
+
+    if constexpr (Shape == osc_detail::pwmShape)
+        return v;
+    else
+    {
+        if (! (morphAmount > 0.0f))
+            return v;
+
+        return v + (morphTarget<Shape> (atPhase) * nextShapeGain - v) * morphAmount;
+    }
+}
+
+template <int Shape>
+int PdOscillator::beginTick (bool audible, float* sineArguments) noexcept
 {
     using namespace osc_detail;
-    const auto v = rawWave (waveShape, atPhase, dcw) * outputGain;
+    constexpr auto next = Shape >= 0 ? (Shape + 1) % numWaveShapes : -1;
 
-    if (morphAmount > 0.0f && waveShape != pwmShape)
-        return v + (rawWave ((waveShape + 1) % numWaveShapes, atPhase, dcw) * nextShapeGain - v) * morphAmount;
+    // Hard sync: the partner's wrap lay `edge` of a sample before this one. The restart is a step
+    // from the old phase's value at the edge to the wave's start; a two-sample polyBLEP spreads
+    // it, half before the edge (added to the held sample) and half after.
+    auto& p = pending;
+    p.syncStep = 0.0f;
+    p.edge = 0.0f;
+    p.synced = syncEnabled && syncPartner != nullptr && syncPartner->wrapped;
+    p.audible = audible;
 
+    if (p.synced)
+    {
+        p.edge = 1.0f - std::clamp (syncPartner->wrapFraction, 0.0f, 1.0f);
+        updateConstants<Shape> (currentDcw);
+        p.syncStep = naiveOutput<Shape> (0.0f) - naiveOutput<Shape> (wrapPhase (phase - p.edge * increment));
+        phase = wrapPhase (p.edge * increment);
+    }
+
+    const auto e = dcwEnvelope.tick() * dcwDepth;
+    currentDcw = std::min (pitchDcwLimit, std::clamp (e, 0.0f, 1.0f));
+
+    // Silent, the unit still moves its phase, sync, envelope and fade on exactly as it would
+    // sounding, so that it comes back in where it would have been.
+    auto n = 0;
+    p.phase = phase;
+    p.morphing = false;
+
+    if (audible)
+    {
+        if constexpr (Shape == pwmShape)
+        {
+            auto t = phase - pulseWidth;
+            if (t < 0.0f)
+                t += 1.0f;
+
+            // A +-1 pulse steps by 2, whose polyBLEP residual is polyBlep itself. After a sync the
+            // rising edge is the sync step's.
+            auto v = rawShape<pwmShape> (phase, constants) - polyBlep (t, increment);
+
+            if (! p.synced)
+                v += polyBlep (phase, increment);
+
+            p.pulse = v * outputGain;
+        }
+        else
+        {
+            updateConstants<Shape> (currentDcw);
+
+            if constexpr (pd_kernel::usesSine<Shape>)
+                sineArguments[n++] = pd_kernel::sineArgument<Shape> (phase, constants);
+
+            p.morphing = morphAmount > 0.0f;
+
+            if constexpr (pd_kernel::usesSine<next>)
+                if (p.morphing)
+                    sineArguments[n++] = pd_kernel::sineArgument<next> (phase, nextConstants);
+        }
+    }
+
+    p.fading = resetFadeCountdown > 0;
+
+    if (p.fading)
+    {
+        if (audible)
+        {
+            p.oldPhase = oldPhase;
+            p.blend = smoothStep (1.0f - (float) resetFadeCountdown / (float) resetFadeLength);
+
+            if constexpr (pd_kernel::usesSine<Shape>)
+                sineArguments[n++] = pd_kernel::sineArgument<Shape> (oldPhase, oldConstants);
+        }
+
+        oldPhase = wrapPhase (oldPhase + increment);
+        --resetFadeCountdown;
+    }
+
+    const auto t = phase + increment;
+
+    if (t >= 0.0f && t < 1.0f)
+    {
+        wrapped = false;
+        wrapFraction = 0.0f;
+        phase = t;
+    }
+    else if (t >= 1.0f)
+    {
+        wrapped = true;
+        wrapFraction = increment > 0.0f ? std::clamp (1.0f - (t - 1.0f) / increment, 0.0f, 1.0f) : 0.0f;
+        phase = t < 1.0e6f ? wrapPhase (t) : 0.0f;
+    }
+    else
+    {
+        // A negative frequency runs the phase downward: keep it inside 0..1 as well. Only the
+        // upward wrap restarts a synced partner. A phase that is not a number starts again at 0.
+        wrapped = false;
+        wrapFraction = 0.0f;
+        phase = t < 0.0f && t > -1.0e6f ? wrapPhase (t) : 0.0f;
+    }
+
+    return n;
+}
+
+template <int Shape>
+float PdOscillator::finishTick (const float* sines) noexcept
+{
+    using namespace osc_detail;
+    constexpr auto next = Shape >= 0 ? (Shape + 1) % numWaveShapes : -1;
+    const auto& p = pending;
+    auto v = 0.0f;
+    auto k = 0;
+
+    if (p.audible)
+    {
+        if constexpr (Shape == pwmShape)
+            v = p.pulse;
+        else
+        {
+            if constexpr (pd_kernel::usesSine<Shape>)
+                v = pd_kernel::fromSine<Shape> (sines[k++], p.phase) * outputGain;
+            else
+                v = rawShape<Shape> (p.phase, constants) * outputGain;
+
+            if (p.morphing)
+            {
+                float target;
+
+                if constexpr (pd_kernel::usesSine<next>)
+                    target = pd_kernel::fromSine<next> (sines[k++], p.phase);
+                else
+                    target = morphTarget<Shape> (p.phase);
+
+                v += (target * nextShapeGain - v) * morphAmount;
+            }
+        }
+
+        if (p.synced)
+        {
+            const auto after = 1.0f - p.edge;
+            v -= 0.5f * p.syncStep * after * after;
+        }
+
+        if (p.fading)
+        {
+            float old;
+
+            if constexpr (pd_kernel::usesSine<Shape>)
+                old = pd_kernel::fromSine<Shape> (sines[k++], p.oldPhase) * outputGain;
+            else
+                old = rawShape<Shape> (p.oldPhase, oldConstants) * outputGain;
+
+            v = (1.0f - p.blend) * old + p.blend * v;
+        }
+    }
+
+    if (! syncEnabled)
+        return v;
+
+    if (delayFresh)
+    {
+        heldOutput = v;
+        delayFresh = false;
+    }
+
+    auto out = heldOutput;
+
+    if (p.synced && p.audible)
+        out += 0.5f * p.syncStep * p.edge * p.edge;
+
+    heldOutput = v;
+    return out;
+}
+
+// The rare parts of a tick, out of line so that the usual path keeps its registers.
+template <int Shape>
+QUILLON_NOINLINE float PdOscillator::restartForSync (float edge) noexcept
+{
+    using namespace osc_detail;
+    updateConstants<Shape> (currentDcw);
+    const auto step = naiveOutput<Shape> (0.0f) - naiveOutput<Shape> (wrapPhase (phase - edge * increment));
+    phase = wrapPhase (edge * increment);
+    return step;
+}
+
+template <int Shape>
+QUILLON_NOINLINE float PdOscillator::fadeFromOldPhase (float v, bool audible) noexcept
+{
+    using namespace osc_detail;
+
+    if (audible)
+    {
+        const auto old = rawShape<Shape> (oldPhase, oldConstants) * outputGain;
+        const auto b = smoothStep (1.0f - (float) resetFadeCountdown / (float) resetFadeLength);
+        v = (1.0f - b) * old + b * v;
+    }
+
+    oldPhase = wrapPhase (oldPhase + increment);
+    --resetFadeCountdown;
     return v;
 }
 
-inline float PdOscillator::tick (bool audible) noexcept
+template <int Shape>
+float PdOscillator::tickShape (bool audible) noexcept
 {
     using namespace osc_detail;
-    increment = frequency * inverseSampleRate;
 
     // Hard sync: the partner's wrap lay `edge` of a sample before this one. The restart is a step
     // from the old phase's value at the edge to the wave's start; a two-sample polyBLEP spreads
@@ -168,14 +509,11 @@ inline float PdOscillator::tick (bool audible) noexcept
     if (synced)
     {
         edge = 1.0f - std::clamp (syncPartner->wrapFraction, 0.0f, 1.0f);
-        syncStep = naiveOutput (0.0f, currentDcw) - naiveOutput (wrapPhase (phase - edge * increment), currentDcw);
-        phase = wrapPhase (edge * increment);
+        syncStep = restartForSync<Shape> (edge);
     }
 
-    // The distortion fades out as the pitch rises and is gone from a sixtieth of the rate up;
-    // a negative frequency is as high as its magnitude.
     const auto e = dcwEnvelope.tick() * dcwDepth;
-    currentDcw = std::min (std::clamp (1.0f - 60.0f * std::abs (increment), 0.0f, 1.0f), std::clamp (e, 0.0f, 1.0f));
+    currentDcw = std::min (pitchDcwLimit, std::clamp (e, 0.0f, 1.0f));
 
     // Silent, the unit still moves its phase, sync, envelope and fade on exactly as it would
     // sounding, so that it comes back in where it would have been.
@@ -183,7 +521,7 @@ inline float PdOscillator::tick (bool audible) noexcept
 
     if (audible)
     {
-        if (waveShape == pwmShape)
+        if constexpr (Shape == pwmShape)
         {
             auto t = phase - pulseWidth;
             if (t < 0.0f)
@@ -191,7 +529,7 @@ inline float PdOscillator::tick (bool audible) noexcept
 
             // A +-1 pulse steps by 2, whose polyBLEP residual is polyBlep itself. After a sync the
             // rising edge is the sync step's.
-            v = rawWave (pwmShape, phase, 0.0f) - polyBlep (t, increment);
+            v = rawShape<pwmShape> (phase, constants) - polyBlep (t, increment);
 
             if (! synced)
                 v += polyBlep (phase, increment);
@@ -200,14 +538,8 @@ inline float PdOscillator::tick (bool audible) noexcept
         }
         else
         {
-            v = phaseDistortionShape (waveShape, phase, currentDcw, resonanceWindows) * outputGain;
-
-            if (morphAmount > 0.0f)
-            {
-                const auto nextShape = (waveShape + 1) % numWaveShapes;
-                const auto target = rawWave (nextShape, phase, currentDcw) * nextShapeGain;
-                v += (target - v) * morphAmount;
-            }
+            updateConstants<Shape> (currentDcw);
+            v = naiveOutput<Shape> (phase);
         }
 
         if (synced)
@@ -218,17 +550,7 @@ inline float PdOscillator::tick (bool audible) noexcept
     }
 
     if (resetFadeCountdown > 0)
-    {
-        if (audible)
-        {
-            const auto old = rawWave (waveShape, oldPhase, oldDcw) * outputGain;
-            const auto b = smoothStep (1.0f - (float) resetFadeCountdown / (float) resetFadeLength);
-            v = (1.0f - b) * old + b * v;
-        }
-
-        oldPhase = wrapPhase (oldPhase + increment);
-        --resetFadeCountdown;
-    }
+        v = fadeFromOldPhase<Shape> (v, audible);
 
     const auto t = phase + increment;
 
@@ -271,11 +593,36 @@ inline float PdOscillator::tick (bool audible) noexcept
     return out;
 }
 
+inline void PdOscillator::tickUnits (PdOscillator* const* units, const bool* audible, float* outputs, int count) noexcept
+{
+    constexpr int maxUnits = 4, maxSines = 3 * maxUnits;
+    float arguments[maxSines] = {}, sines[maxSines];
+    int first[maxUnits];
+    auto n = 0;
+    count = std::min (count, maxUnits);
+
+    for (int i = 0; i < count; ++i)
+    {
+        auto& unit = *units[i];
+        first[i] = n;
+        n += unit.groupFunctions->begin (unit, audible[i], arguments + n);
+    }
+
+    for (int i = 0; i < n; i += 4)
+        dsp::sinTurns4 (arguments + i, sines + i);
+
+    for (int i = 0; i < count; ++i)
+    {
+        auto& unit = *units[i];
+        outputs[i] = unit.groupFunctions->finish (unit, sines + first[i]);
+    }
+}
+
 inline float SubOscillator::valueAt (float atPhase) const noexcept
 {
     using namespace osc_detail;
     if (mode == pdMode)
-        return phaseDistortionShape (waveShape, atPhase, dcw, resonanceWindows) * outputGain;
+        return shapeFunction (atPhase, constants) * outputGain;
 
     return dsp::sinTurns (atPhase);
 }
@@ -298,7 +645,9 @@ inline float SubOscillator::tick (bool audible) noexcept
         --resetFadeCountdown;
     }
 
-    phase = wrapPhase (phase + increment);
+    // The floor only where the phase wraps: the next sample waits on this one's phase.
+    const auto t = phase + increment;
+    phase = t >= 0.0f && t < 1.0f ? t : wrapPhase (t);
 
     if (! (phase >= 0.0f && phase <= 1.0f)) // not a number
         phase = 0.0f;

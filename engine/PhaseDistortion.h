@@ -112,6 +112,133 @@ inline float phaseDistortionShape (int waveShape, float phase, float dcw, float 
     }
 }
 
+//==============================================================================
+// The same shapes split in two: what depends only on the depth, worked out once for every
+// evaluation at that depth, and the per-phase rest with the shape known at compile time. Within a
+// few float roundings of phaseDistortionShape; the exact build evaluates phaseDistortionShape itself.
+namespace pd_kernel
+{
+struct ShapeConstants
+{
+    float dcw = 0.0f; // clamped depth
+    float a = 0.0f, b = 0.0f;
+};
+
+inline ShapeConstants shapeConstants (int waveShape, float dcw) noexcept
+{
+    ShapeConstants c;
+    const auto d = std::clamp (dcw, 0.0f, 1.0f);
+    c.dcw = d;
+
+    switch (waveShape)
+    {
+        case 0: case 3: // saw, sinepulse: the bend's two slopes
+        {
+            const auto k = std::clamp (0.5f - (waveShape == 0 ? 0.5f : 0.49f) * d, 0.01f, 0.5f);
+            const auto scale = (0.5f - k) / (k * (1.0f - k));
+            c.a = scale * k;
+            c.b = scale * (1.0f - k);
+            break;
+        }
+        case 1: // square
+        {
+            const auto q = std::clamp (std::sqrt (std::sqrt (d)), 0.0f, 0.999f);
+            c.a = q / (1.0f - q);
+            break;
+        }
+        case 2: // pulse
+        {
+            const auto q = std::clamp (d, 0.0f, 0.99f);
+            c.a = q / (1.0f - q);
+            break;
+        }
+        case 4: // halfsine
+            c.a = 0.5f / std::clamp (0.5f - 0.5f * d, 0.01f, 0.5f);
+            break;
+        case 5: case 6: case 7: case 9: // window count of the resonant family
+            c.a = std::max (1.0f, 15.0f * d + 1.0f);
+            break;
+        default:
+            break;
+    }
+
+    return c;
+}
+
+// The fast shapes but the pwm are a sine of a bent phase, perhaps scaled and offset: sineArgument
+// gives the argument in turns, fromSine the value once the sine is known, so that the oscillators
+// can take several sines at once. The exact build keeps to phaseDistortionShape.
+template <int Shape>
+constexpr bool usesSine = ! dsp::exactReference && Shape >= 0 && Shape < numWaveShapes && Shape != 8;
+
+template <int Shape>
+inline float sineArgument (float p, const ShapeConstants& c) noexcept
+{
+    using namespace pd_detail;
+
+    if constexpr (Shape == 0) // cos (t) = sin (t + 1/4)
+        return (p + std::min (c.a * (1.0f - p), c.b * p)) + 0.25f;
+    else if constexpr (Shape == 1)
+    {
+        const auto f = frac (2.0f * p + 1.0f);
+        const auto m = std::min (c.a * (1.0f - f), f);
+        return 0.5f * (f - m + (p >= 0.5f ? 1.0f : 0.0f)) + 0.25f;
+    }
+    else if constexpr (Shape == 2)
+        return (p - std::min (c.a * (1.0f - p), p)) + 0.25f;
+    else if constexpr (Shape == 3)
+        return 2.0f * (p + std::min (c.a * (1.0f - p), c.b * p)) + 0.25f;
+    else if constexpr (Shape == 4)
+        return (p < 0.5f ? p : std::min (1.0f, (p - 0.5f) * c.a + 0.5f)) + 0.25f;
+    else if constexpr (Shape == 7)
+        return frac (c.a * p);
+    else if constexpr (Shape == 5 || Shape == 6 || Shape == 9)
+        return frac (c.a * p) + 0.25f;
+    else
+        return 0.0f;
+}
+
+template <int Shape>
+inline float fromSine (float s, float p) noexcept
+{
+    if constexpr (Shape == 5)
+        return 1.0f - (0.5f - 0.5f * s) * 2.0f * (1.0f - p);
+    else if constexpr (Shape == 6)
+    {
+        const auto tri = p < 0.5f ? 2.0f * p : 2.0f - 2.0f * p;
+        return 2.0f * tri * (0.5f * s + 0.5f) - 1.0f;
+    }
+    else if constexpr (Shape == 7)
+        return s * std::min (2.0f * (1.0f - p), 1.0f);
+    else if constexpr (Shape == 9)
+        return s * (p < 0.5f ? 1.0f - 2.0f * p : 2.0f * (p - 0.5f));
+    else
+        return s;
+}
+
+// Shape `Shape` at phase p, 0 for an unknown shape; the pwm is the naive +-1 pulse.
+template <int Shape>
+inline float shapeAt (float p, const ShapeConstants& c) noexcept
+{
+    if constexpr (usesSine<Shape>)
+        return fromSine<Shape> (dsp::sinTurns (sineArgument<Shape> (p, c)), p);
+    else if constexpr (Shape >= 0 && Shape < numWaveShapes)
+        return phaseDistortionShape (Shape, p, c.dcw, 16.0f);
+    else
+        return 0.0f;
+}
+
+using ShapeFunction = float (*) (float, const ShapeConstants&) noexcept;
+
+// shapeAt for a shape chosen at run time: unknown shapes are silent.
+inline ShapeFunction shapeFunction (int waveShape) noexcept
+{
+    static constexpr ShapeFunction table[] = { shapeAt<0>, shapeAt<1>, shapeAt<2>, shapeAt<3>, shapeAt<4>,
+                                               shapeAt<5>, shapeAt<6>, shapeAt<7>, shapeAt<8>, shapeAt<9> };
+    return waveShape >= 0 && waveShape < numWaveShapes ? table[waveShape] : shapeAt<-1>;
+}
+} // namespace pd_kernel
+
 inline float polyBlep (float t, float increment) noexcept
 {
     if (increment <= 0.0f)
