@@ -999,6 +999,7 @@ void SynthEngine::applySourceFrame (const SourceFrame& f) noexcept
         units[unit].setMorphAmount (f.morph);
     }
 
+    morphAmountNow = f.morph;
     osc1Gain = f.osc1Gain;
     osc2Gain = f.osc2Gain;
     subGain = f.subGain;
@@ -1330,17 +1331,36 @@ void SynthEngine::renderSources (int index) noexcept
     const auto audible1 = osc1Gain != 0.0f && (! ring || osc2Gain != 0.0f);
     const auto audible2 = osc2Gain != 0.0f && (! ring || osc1Gain != 0.0f);
 
-    const auto o1L = units[osc1Left].tick (audible1);
-    auto o1R = o1L;
+    float o1L, o1R, o2L, o2R;
 
-    if (! osc1Twins)
-        o1R = units[osc1Right].tick (audible1);
+    if (morphAmountNow > 0.0f)
+    {
+        // Morphing, each unit takes two sines a tick: the units' sines are taken four at a time.
+        PdOscillator* group[numUnits];
+        bool audible[numUnits];
+        float out[numUnits];
+        int n = 0;
+        const auto add = [&] (int which, bool a) { group[n] = &units[(size_t) which]; audible[n++] = a; };
 
-    const auto o2L = units[osc2Left].tick (audible2);
-    auto o2R = o2L;
+        add (osc1Left, audible1);
+        if (! osc1Twins) add (osc1Right, audible1);
+        const auto second = n;
+        add (osc2Left, audible2);
+        if (! osc2Twins) add (osc2Right, audible2);
 
-    if (! osc2Twins)
-        o2R = units[osc2Right].tick (audible2);
+        PdOscillator::tickUnits (group, audible, out, n);
+        o1L = out[0];
+        o1R = osc1Twins ? o1L : out[1];
+        o2L = out[second];
+        o2R = osc2Twins ? o2L : out[second + 1];
+    }
+    else
+    {
+        o1L = units[osc1Left].tick (audible1);
+        o1R = osc1Twins ? o1L : units[osc1Right].tick (audible1);
+        o2L = units[osc2Left].tick (audible2);
+        o2R = osc2Twins ? o2L : units[osc2Right].tick (audible2);
+    }
 
     auto subL = subOscillator.tick (subGain != 0.0f) * subGain;
     const auto noisy = preNoiseAmount != 0.0f;

@@ -320,7 +320,7 @@ private:
     float subPitchRatio = 0.5f;
 
     // Settings computed per base-rate sample for the two 2x samples that follow it.
-    float osc1Gain = 1.0f, osc2Gain = 0.0f, subGain = 0.0f;
+    float osc1Gain = 1.0f, osc2Gain = 0.0f, subGain = 0.0f, morphAmountNow = 0.0f;
     float subSend = 1.0f, preNoiseAmount = 0.0f;
     float driveMixAmount = 1.0f, drivePostGain = 1.0f, filterBlend = 1.0f;
     float cutoffHz = 20000.0f;
