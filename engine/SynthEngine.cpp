@@ -763,6 +763,7 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
     auto renderedBlock = baseBlock.getSubBlock (0, (size_t) rendered);
     oversampler.processSamplesDown (renderedBlock);
     writeOutput (buffer, start, rendered);
+    for (auto* stages : { &filterStages, &spareFilterStages }) for (auto& stage : *stages) stage.flushStates();
     return rendered;
 }
 
