@@ -160,9 +160,12 @@ inline float loopTanh (float x) noexcept
     if constexpr (dsp::exactReference)
         return std::tanh (x);
 
+    // The square from the magnitude held above 1e-10, where the series is exactly 1 anyway: a
+    // state passing close to 0 then never underflows here.
     constexpr float limit = 7.90531111f;
+    const auto a = std::min (std::max (std::abs (x), 1.0e-10f), limit);
     x = x > limit ? limit : (x < -limit ? -limit : x);
-    const auto x2 = x * x;
+    const auto x2 = a * a;
     const auto small = x2 < 4.0e-4f;
     const auto r2 = small ? 4.0e-4f : x2;
     const auto r4 = r2 * r2;
