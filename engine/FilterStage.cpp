@@ -62,12 +62,24 @@ void PhaseStage::updateCoefficients() noexcept
     const auto top = 0.45f * (float) sampleRate;
     const auto radiansPerHz = dsp::pi / (float) sampleRate;
 
-    // The section frequencies, padded to two groups of four.
+    // The section frequencies, padded to two groups of four: from a table of the ratio's powers,
+    // so that they do not wait for one another, unless the spread is squeezed below 1 Hz.
+    static constexpr float powers[8] = { 1.0f, sectionRatio, sectionRatio * sectionRatio,
+                                         sectionRatio * sectionRatio * sectionRatio, 3.0314331f, 4.0f, 4.0f, 4.0f };
     alignas (16) float f[8];
-    f[0] = lowest;
 
-    for (int i = 1; i < 8; ++i)
-        f[i] = i < numSections ? f[i - 1] * ratio : f[numSections - 1];
+    if (lowest >= 1.0f)
+    {
+        for (int i = 0; i < 8; ++i)
+            f[i] = lowest * powers[i];
+    }
+    else
+    {
+        f[0] = lowest;
+
+        for (int i = 1; i < 8; ++i)
+            f[i] = i < numSections ? f[i - 1] * ratio : f[numSections - 1];
+    }
 
     // (1 - tan w) / (1 + tan w) is tan (pi/4 - w), and pi/4 - w stays within +-pi/4 here.
     if constexpr (dsp::exactReference || ! QUILLON_FILTER_SSE2)
