@@ -39,6 +39,7 @@ inline TanParts tanQuarterParts (float x) noexcept
 void PhaseStage::prepare (double oversampledRate) noexcept
 {
     sampleRate = oversampledRate;
+    topHz = 0.45f * (float) sampleRate;
     reset();
     updateCoefficients();
 }
@@ -47,11 +48,6 @@ void PhaseStage::reset() noexcept
 {
     z.fill (0.0f);
     lastOutput = 0.0f;
-}
-
-void PhaseStage::setCutoff (float hz) noexcept
-{
-    cutoff = std::clamp (hz, 20.0f, 0.45f * (float) sampleRate);
 }
 
 void PhaseStage::updateCoefficients() noexcept

@@ -21,7 +21,7 @@ public:
     void prepare (double oversampledRate) noexcept;
     void reset() noexcept;
 
-    void setCutoff (float hz) noexcept;          // limited to 20 Hz .. 0.45 x the rate
+    void setCutoff (float hz) noexcept { cutoff = std::clamp (hz, 20.0f, topHz); } // 20 Hz .. 0.45 x the rate
     void setOffset (float octaves) noexcept      { offset = octaves; offsetFactor = std::exp2 (octaves); }
     void setFeedback (float amount) noexcept     { feedback = amount; }
     void setMix (float amount) noexcept          { mix = amount; }
@@ -44,6 +44,7 @@ public:
 
 private:
     double sampleRate = 44100.0;
+    float topHz = 0.45f * 44100.0f;
     float cutoff = 1000.0f;
     float feedback = 0.0f;
     float mix = 0.5f;
