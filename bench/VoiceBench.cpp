@@ -4,12 +4,14 @@
 // first benchmark is that bare oversampler pair, and after the table every setting is printed as
 // a ratio to it from the same run: absolute figures move a lot on a shared machine, ratios less.
 #include "bench/VoiceSettings.h"
+#include "engine/FilterStage.h"
 #include "engine/NoiseSource.h"
 #include "engine/PdOscillator.h"
 #include "plugin/PluginProcessor.h"
 
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <cstring>
 #include <iostream>
 #include <map>
@@ -183,6 +185,60 @@ private:
     std::map<std::string, double> perSample;
     std::vector<std::string> order;
 };
+// The filter stage alone, both sides, as the voice drives it: the cutoff moved on every base
+// sample (a filter envelope and an LFO), two 2x samples each. Per base sample.
+void filterStagePair (benchmark::State& state, int model, float resonance)
+{
+    std::array<quillon::FilterStage, 2> stages;
+
+    for (auto& stage : stages)
+    {
+        stage.prepare (2.0 * sampleRate);
+        stage.setModel (model, false);
+        stage.setPhaseMix (0.7f);
+        stage.setPhaseNotch (1.0f);
+    }
+
+    float phase = 0.0f, saw = 0.0f, sink = 0.0f;
+    int n = 0;
+
+    for (auto _ : state)
+    {
+        for (int i = 0; i < blockSize; ++i, ++n)
+        {
+            phase += 1.0f / 9000.0f;
+            phase -= phase >= 1.0f ? 1.0f : 0.0f;
+            const auto cutoff = 300.0f + 6000.0f * phase * phase;
+
+            for (size_t side = 0; side < 2; ++side)
+            {
+                stages[side].setCutoff (cutoff);
+                stages[side].setResonance (resonance);
+                stages[side].setPhaseOffset (side == 0 ? -0.5f : 0.5f);
+            }
+
+            for (int k = 0; k < 2; ++k)
+            {
+                saw += 110.0f / 96000.0f;
+                saw -= saw >= 1.0f ? 1.0f : 0.0f;
+                const auto x = 0.5f * (2.0f * saw - 1.0f);
+                sink += stages[0].process (x) + stages[1].process (x);
+            }
+        }
+
+        for (auto& stage : stages)
+            stage.flushStates();
+
+        benchmark::DoNotOptimize (sink);
+    }
+
+    perSampleCounter (state);
+}
+
+void filterLadder (benchmark::State& state) { filterStagePair (state, quillon::FilterStage::ladder, 0.6f); }
+void filterDiode (benchmark::State& state)  { filterStagePair (state, quillon::FilterStage::diode, 0.6f); }
+void filterState (benchmark::State& state)  { filterStagePair (state, quillon::FilterStage::state, 0.6f); }
+void filterPhase (benchmark::State& state)  { filterStagePair (state, quillon::FilterStage::phase, 0.6f); }
 } // namespace
 
 BENCHMARK (oversamplerPair);
@@ -191,6 +247,10 @@ BENCHMARK (busySetting);
 BENCHMARK (busiestSetting);
 BENCHMARK (processorIdle);
 BENCHMARK (processorBusiest);
+BENCHMARK (filterLadder);
+BENCHMARK (filterDiode);
+BENCHMARK (filterState);
+BENCHMARK (filterPhase);
 
 // One drive stage at 12 dB inside a feedback loop, as the busiest setting runs it: each input
 // waits for the previous output, so this is the stage's latency per 2x sample (0 soft, 1 diode,
@@ -362,6 +422,11 @@ BENCHMARK (oscUnitResMorph);
 BENCHMARK (oscUnitPulseMorphSync);
 BENCHMARK (subOscShape);
 BENCHMARK (noisePink);
+
+BENCHMARK (filterLadder);
+BENCHMARK (filterDiode);
+BENCHMARK (filterState);
+BENCHMARK (filterPhase);
 
 int main (int argc, char** argv)
 {

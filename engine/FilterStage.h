@@ -21,7 +21,7 @@ public:
     void prepare (double oversampledRate) noexcept;
     void reset() noexcept;
 
-    void setCutoff (float hz) noexcept;          // limited to 20 Hz .. 0.45 x the rate
+    void setCutoff (float hz) noexcept { cutoff = std::clamp (hz, 20.0f, topHz); } // 20 Hz .. 0.45 x the rate
     void setOffset (float octaves) noexcept      { offset = octaves; offsetFactor = std::exp2 (octaves); }
     void setFeedback (float amount) noexcept     { feedback = amount; }
     void setMix (float amount) noexcept          { mix = amount; }
@@ -32,6 +32,7 @@ public:
 
     void updateCoefficients() noexcept;
     float process (float x) noexcept;
+    void flushStates() noexcept;
 
     bool hasSameSignalStateAs (const PhaseStage& o) const noexcept { return z == o.z && lastOutput == o.lastOutput; }
     bool hasSameSettingsAs (const PhaseStage& o) const noexcept
@@ -43,6 +44,7 @@ public:
 
 private:
     double sampleRate = 44100.0;
+    float topHz = 0.45f * 44100.0f;
     float cutoff = 1000.0f;
     float feedback = 0.0f;
     float mix = 0.5f;
@@ -84,13 +86,18 @@ public:
     float processModel (int which, float x) noexcept;
     float process (float x) noexcept;
 
+    // The recursions do not flush their states on every sample (see stateFloor): once per block
+    // of samples, this sets every state that has gone tiny or is not finite back to 0, so that one
+    // bad input sample cannot stay in the filter beyond the block it came in.
+    void flushStates() noexcept;
+
     // True when the other side, fed the same input and settings, would put out the same samples
     // for as long as the model stays. The phase stage's settings count only while it sounds: a
     // silent one recomputes its coefficients from its own settings when it comes in.
     bool hasSameStateAs (const FilterStage& o) const noexcept
     {
         return modelFade == o.modelFade && sampleRate == o.sampleRate
-            && cutoff == o.cutoff && g == o.g && bigG == o.bigG && inverseOnePlusG == o.inverseOnePlusG
+            && cutoff == o.cutoff && bigG == o.bigG && inverseOnePlusG == o.inverseOnePlusG
             && lowpassStale == o.lowpassStale && ladderK == o.ladderK && diodeK == o.diodeK && stateK == o.stateK
             && ladderS == o.ladderS && diodeS == o.diodeS && stateS == o.stateS && diodeMemory == o.diodeMemory
             && diodeMemoryCoefficient == o.diodeMemoryCoefficient && phaseStage.hasSameSignalStateAs (o.phaseStage)
@@ -113,7 +120,7 @@ private:
 
     bool isSounding (int which) const noexcept { return modelFade.isSounding (which); }
     void updateLowpassCoefficients() noexcept;
-    float runPoles (Poles& s, float input) noexcept;
+    float runPoles (Poles& s, float input, float estimate) noexcept;
     float stateEstimate (const Poles& s) const noexcept;
 
     SwitchFade<numModels + 1> modelFade; // the last slot stands for any other model: the input as it is
@@ -121,7 +128,9 @@ private:
     float cutoff = 20000.0f;
 
     // Shared by the three low-pass models, which run at the same rate.
-    float g = 0.0f, bigG = 0.0f, inverseOnePlusG = 1.0f;
+    float bigG = 0.0f, inverseOnePlusG = 1.0f;
+    Poles gainPowers {};        // G, G^2, G^3, G^4: each pole's output from the first pole's input
+    Poles estimateWeights {};   // the states' weights in the last pole's output
     bool lowpassStale = true, phaseStale = true;
 
     float ladderK = 0.0f, diodeK = 0.0f, stateK = 0.0f;
@@ -132,19 +141,55 @@ private:
 };
 
 //==============================================================================
+namespace filter_detail
+{
+// Added to every recursion's input, far below anything audible (-340 dB): a decaying state settles
+// on it instead of sinking into denormals, which a high cutoff reaches within a few dozen samples
+// and which would cost dearly where the thread does not flush them. The recursions can then leave
+// the flushing to flushStates() once a block.
+constexpr float stateFloor = 1.0e-17f;
+
+// What the floor leaves in the output is far below this; anything below it goes out as 0, so
+// that silence in is silence out.
+inline float silenceBelowFloor (float y) noexcept { return std::abs (y) >= 1.0e-15f ? y : 0.0f; }
+
+// tanh for the resonance loops, from a rational function on +-7.9 (within 4e-7 of tanh), which
+// is much shorter on the loop's path than one built on an exponential. Below 0.02 the series
+// takes over, so that the rational's high powers never underflow on a quiet state.
+inline float loopTanh (float x) noexcept
+{
+    if constexpr (dsp::exactReference)
+        return std::tanh (x);
+
+    // The square from the magnitude held above 1e-10, where the series is exactly 1 anyway: a
+    // state passing close to 0 then never underflows here.
+    constexpr float limit = 7.90531111f;
+    const auto a = std::min (std::max (std::abs (x), 1.0e-10f), limit);
+    x = x > limit ? limit : (x < -limit ? -limit : x);
+    const auto x2 = a * a;
+    const auto small = x2 < 4.0e-4f;
+    const auto r2 = small ? 4.0e-4f : x2;
+    const auto r4 = r2 * r2;
+    const auto p = ((4.89352455891786e-03f + r2 * 6.37261928875436e-04f) + r4 * (1.48572235717979e-05f + r2 * 5.12229709037114e-08f))
+                 + (r4 * r4) * ((-8.60467152213735e-11f + r2 * 2.00018790482477e-13f) + r4 * -2.76076847742355e-16f);
+    const auto q = (4.89352518554385e-03f + r2 * 2.26843463243900e-03f) + r4 * (1.18534705686654e-04f + r2 * 1.19825839466702e-06f);
+    return x * (small ? 1.0f - x2 * (1.0f / 3.0f) : p / q);
+}
+} // namespace filter_detail
+
+//==============================================================================
 // The per-sample work, inline so that it compiles into the voice's loop.
 inline float PhaseStage::process (float x) noexcept
 {
-    auto u = x - feedback * lastOutput;
+    auto u = (x + filter_detail::stateFloor) - feedback * lastOutput;
 
     for (int i = 0; i < numSections; ++i)
     {
         const auto y = z[(size_t) i] - c[(size_t) i] * u;
-        z[(size_t) i] = dsp::flushTiny (c[(size_t) i] * y + u);
+        z[(size_t) i] = c[(size_t) i] * y + u;
         u = y;
     }
 
-    u = dsp::flushTiny (u);
     lastOutput = u;
     return x + mix * notch * (u - x);
 }
@@ -195,59 +240,69 @@ inline void FilterStage::setPhaseOffset (float octaves) noexcept
 // estimate the resonance feeds back, which keeps the loop free of a delay-free path.
 inline float FilterStage::stateEstimate (const Poles& s) const noexcept
 {
-    const auto G = bigG;
-    return (((G * s[0] + s[1]) * G + s[2]) * G + s[3]) * inverseOnePlusG;
+    const auto& w = estimateWeights;
+    return (w[0] * s[0] + w[1] * s[1]) + (w[2] * s[2] + w[3] * s[3]);
 }
 
-// Four trapezoidal one-pole low-passes in series.
-inline float FilterStage::runPoles (Poles& s, float input) noexcept
+// Four trapezoidal one-pole low-passes in series, y = G u + (1 - G) s and s' = 2 y - s each. Every
+// pole's output is taken straight from the first pole's input and the states, rather than from
+// the pole before it, so that the resonance loop waits for one multiply-add instead of four.
+inline float FilterStage::runPoles (Poles& s, float input, float estimate) noexcept
 {
-    auto u = input;
-
-    for (auto& pole : s)
-    {
-        const auto v = (u - pole) * bigG;
-        const auto y = v + pole;
-        pole = dsp::flushTiny (y + v);
-        u = y;
-    }
-
-    return u;
+    const auto h = inverseOnePlusG, G = bigG;
+    const auto p0 = h * s[0];
+    const auto p1 = G * p0 + h * s[1];
+    const auto p2 = G * p1 + h * s[2];
+    const auto y0 = gainPowers[0] * input + p0;
+    const auto y1 = gainPowers[1] * input + p1;
+    const auto y2 = gainPowers[2] * input + p2;
+    const auto y3 = gainPowers[3] * input + estimate;
+    s[0] = (y0 + y0) - s[0];
+    s[1] = (y1 + y1) - s[1];
+    s[2] = (y2 + y2) - s[2];
+    s[3] = (y3 + y3) - s[3];
+    return y3;
 }
 
 inline float FilterStage::processModel (int which, float x) noexcept
 {
+    using filter_detail::loopTanh;
+    using filter_detail::stateFloor;
+
     switch (which)
     {
         case ladder:
         {
-            if (ladderK == 0.0f) // no resonance: a plain four-pole low-pass
-                return runPoles (ladderS, x);
-
             const auto e = stateEstimate (ladderS);
-            return runPoles (ladderS, (1.0f + 0.5f * ladderK) * x - ladderK * dsp::tanhApprox (e));
+
+            if (ladderK == 0.0f) // no resonance: a plain four-pole low-pass
+                return runPoles (ladderS, x + stateFloor, e);
+
+            return runPoles (ladderS, ((1.0f + 0.5f * ladderK) * x + stateFloor) - ladderK * loopTanh (e), e);
         }
 
         case diode:
         {
             // Asymmetric clipping of the feedback, and a gentle cut below about 30 Hz.
+            const auto e = stateEstimate (diodeS);
             auto feedback = 0.0f;
 
             if (diodeK != 0.0f)
             {
-                const auto e = stateEstimate (diodeS);
-                feedback = diodeK * (e >= 0.0f ? dsp::tanhApprox (e) : 0.85f * dsp::tanhApprox (e / 0.85f));
+                const auto negative = e < 0.0f;
+                const auto scale = negative ? 0.85f : 1.0f;
+                feedback = diodeK * scale * loopTanh (e * (negative ? 1.0f / 0.85f : 1.0f));
             }
 
-            const auto y = runPoles (diodeS, x - feedback);
-            diodeMemory = dsp::flushTiny (diodeMemory + (y - diodeMemory) * diodeMemoryCoefficient);
+            const auto y = runPoles (diodeS, (x + stateFloor) - feedback, e);
+            diodeMemory += (y - diodeMemory) * diodeMemoryCoefficient;
             return (y - 0.6f * diodeMemory) * 0.95f;
         }
 
         case state:
         {
-            const auto feedback = stateK != 0.0f ? stateK * dsp::tanhApprox (stateS[3]) : 0.0f;
-            return 0.85f * runPoles (stateS, x - feedback);
+            const auto feedback = stateK != 0.0f ? stateK * loopTanh (stateS[3]) : 0.0f;
+            return 0.85f * runPoles (stateS, (x + stateFloor) - feedback, stateEstimate (stateS));
         }
 
         case phase:
@@ -261,7 +316,7 @@ inline float FilterStage::processModel (int which, float x) noexcept
 inline float FilterStage::process (float x) noexcept
 {
     if (! modelFade.isFading())
-        return processModel (modelFade.getTarget(), x);
+        return filter_detail::silenceBelowFloor (processModel (modelFade.getTarget(), x));
 
     // Every model taking part advances its own state, whatever its weight on this sample.
     auto y = 0.0f;
@@ -271,7 +326,7 @@ inline float FilterStage::process (float x) noexcept
             y += modelFade.weight (which) * processModel (which, x);
 
     modelFade.advance();
-    return y;
+    return filter_detail::silenceBelowFloor (y);
 }
 
 } // namespace quillon

@@ -842,7 +842,7 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
                 renderChainSample (sourceLeft[i], sourceRight[i], sourceSub[i], upLeft[out], upRight[out]);
             }
 
-            // The loop's memories are flushed here rather than on every sample: often enough
+            // The chain's memories are flushed here rather than on every sample: often enough
             // that a decaying one never reaches the denormals and a bad value never stays.
             if ((k & 15) == 15 || k == count - 1)
                 flushChainMemories();
@@ -1542,6 +1542,10 @@ void SynthEngine::flushChainMemories() noexcept
 
     for (auto& blocker : mixDcBlockers)
         blocker.flushStates();
+
+    for (auto* stages : { &filterStages, &spareFilterStages })
+        for (auto& stage : *stages)
+            stage.flushStates();
 }
 
 void SynthEngine::catchUpRightChain() noexcept
