@@ -645,6 +645,7 @@ void SynthEngine::clearSignalState() noexcept
         path.reset();
 
     oversampler.reset();
+    chainFlushCountdown = chainFlushInterval;
 }
 
 void SynthEngine::noteOn (int note, float newVelocity, bool legato)
@@ -842,10 +843,14 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
                 renderChainSample (sourceLeft[i], sourceRight[i], sourceSub[i], upLeft[out], upRight[out]);
             }
 
-            // The chain's memories are flushed here rather than on every sample: often enough
-            // that a decaying one never reaches the denormals and a bad value never stays.
-            if ((k & 15) == 15 || k == count - 1)
+            // The chain's memories are flushed every 16 base-rate samples rather than on every
+            // sample: often enough that a decaying one never reaches the denormals and a bad
+            // value never stays. Counted across chunks, so that the host's block size never moves it.
+            if (--chainFlushCountdown <= 0)
+            {
                 flushChainMemories();
+                chainFlushCountdown = chainFlushInterval;
+            }
         }
 
         rendered += count;

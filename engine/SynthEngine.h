@@ -310,6 +310,8 @@ private:
     bool chainTwins = false; // the left side's mix DC blocker, drive, filter and feedback serve both
     void catchUpRightChain() noexcept;
     void flushChainMemories() noexcept;
+    static constexpr int chainFlushInterval = 16;
+    int chainFlushCountdown = chainFlushInterval;
 
     std::array<FeedbackPath, 2> feedbackPaths;
     float reeseBeatPhase = 0.0f;
