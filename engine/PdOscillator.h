@@ -87,6 +87,10 @@ private:
     using TickFunction = float (*) (PdOscillator&, bool) noexcept;
     using ShapeConstants = pd_kernel::ShapeConstants;
 
+    // Moves the phase on by one increment and notes a wrap for a synced partner.
+    void advancePhase() noexcept;
+    float delayedOutput (float v, float beforeEdge) noexcept;
+
     struct GroupFunctions
     {
         int (*begin) (PdOscillator&, bool, float*) noexcept;
@@ -227,6 +231,51 @@ private:
 
 //==============================================================================
 // The per-sample work, inline so that it compiles into the voice's loop.
+inline void PdOscillator::advancePhase() noexcept
+{
+    using namespace osc_detail;
+    const auto t = phase + increment;
+
+    if (t >= 0.0f && t < 1.0f)
+    {
+        wrapped = false;
+        wrapFraction = 0.0f;
+        phase = t;
+    }
+    else if (t >= 1.0f)
+    {
+        wrapped = true;
+        wrapFraction = increment > 0.0f ? std::clamp (1.0f - (t - 1.0f) / increment, 0.0f, 1.0f) : 0.0f;
+        phase = t < 1.0e6f ? wrapPhase (t) : 0.0f;
+    }
+    else
+    {
+        // A negative frequency runs the phase downward: keep it inside 0..1 as well. Only the
+        // upward wrap restarts a synced partner. A phase that is not a number starts again at 0.
+        wrapped = false;
+        wrapFraction = 0.0f;
+        phase = t < 0.0f && t > -1.0e6f ? wrapPhase (t) : 0.0f;
+    }
+}
+
+// A synced unit puts out the sample held from the tick before, with the half of a sync step's
+// correction that belongs before the edge.
+inline float PdOscillator::delayedOutput (float v, float beforeEdge) noexcept
+{
+    if (! syncEnabled)
+        return v;
+
+    if (delayFresh)
+    {
+        heldOutput = v;
+        delayFresh = false;
+    }
+
+    const auto out = heldOutput + beforeEdge;
+    heldOutput = v;
+    return out;
+}
+
 inline float PdOscillator::rawWave (int shape, float atPhase, float dcw) const noexcept
 {
     using namespace osc_detail;
@@ -371,28 +420,7 @@ int PdOscillator::beginTick (bool audible, float* sineArguments) noexcept
         --resetFadeCountdown;
     }
 
-    const auto t = phase + increment;
-
-    if (t >= 0.0f && t < 1.0f)
-    {
-        wrapped = false;
-        wrapFraction = 0.0f;
-        phase = t;
-    }
-    else if (t >= 1.0f)
-    {
-        wrapped = true;
-        wrapFraction = increment > 0.0f ? std::clamp (1.0f - (t - 1.0f) / increment, 0.0f, 1.0f) : 0.0f;
-        phase = t < 1.0e6f ? wrapPhase (t) : 0.0f;
-    }
-    else
-    {
-        // A negative frequency runs the phase downward: keep it inside 0..1 as well. Only the
-        // upward wrap restarts a synced partner. A phase that is not a number starts again at 0.
-        wrapped = false;
-        wrapFraction = 0.0f;
-        phase = t < 0.0f && t > -1.0e6f ? wrapPhase (t) : 0.0f;
-    }
+    advancePhase();
 
     return n;
 }
@@ -449,22 +477,7 @@ float PdOscillator::finishTick (const float* sines) noexcept
         }
     }
 
-    if (! syncEnabled)
-        return v;
-
-    if (delayFresh)
-    {
-        heldOutput = v;
-        delayFresh = false;
-    }
-
-    auto out = heldOutput;
-
-    if (p.synced && p.audible)
-        out += 0.5f * p.syncStep * p.edge * p.edge;
-
-    heldOutput = v;
-    return out;
+    return delayedOutput (v, p.synced && p.audible ? 0.5f * p.syncStep * p.edge * p.edge : 0.0f);
 }
 
 // The rare parts of a tick, out of line so that the usual path keeps its registers.
@@ -552,45 +565,9 @@ float PdOscillator::tickShape (bool audible) noexcept
     if (resetFadeCountdown > 0)
         v = fadeFromOldPhase<Shape> (v, audible);
 
-    const auto t = phase + increment;
+    advancePhase();
 
-    if (t >= 0.0f && t < 1.0f)
-    {
-        wrapped = false;
-        wrapFraction = 0.0f;
-        phase = t;
-    }
-    else if (t >= 1.0f)
-    {
-        wrapped = true;
-        wrapFraction = increment > 0.0f ? std::clamp (1.0f - (t - 1.0f) / increment, 0.0f, 1.0f) : 0.0f;
-        phase = t < 1.0e6f ? wrapPhase (t) : 0.0f;
-    }
-    else
-    {
-        // A negative frequency runs the phase downward: keep it inside 0..1 as well. Only the
-        // upward wrap restarts a synced partner. A phase that is not a number starts again at 0.
-        wrapped = false;
-        wrapFraction = 0.0f;
-        phase = t < 0.0f && t > -1.0e6f ? wrapPhase (t) : 0.0f;
-    }
-
-    if (! syncEnabled)
-        return v;
-
-    if (delayFresh)
-    {
-        heldOutput = v;
-        delayFresh = false;
-    }
-
-    auto out = heldOutput;
-
-    if (synced && audible)
-        out += 0.5f * syncStep * edge * edge;
-
-    heldOutput = v;
-    return out;
+    return delayedOutput (v, synced && audible ? 0.5f * syncStep * edge * edge : 0.0f);
 }
 
 inline void PdOscillator::tickUnits (PdOscillator* const* units, const bool* audible, float* outputs, int count) noexcept

@@ -1070,8 +1070,8 @@ void SynthEngine::renderSourceStretch (int from, int count) noexcept
         subOscillator.setFrequency (f.subFrequency);
         subOscillator.setDcw (f.subDcw);
         const auto audible = f.subGain != 0.0f;
-        subOutput[(size_t) (2 * j)] = subOscillator.tick (audible) * f.subGain;
-        subOutput[(size_t) (2 * j + 1)] = subOscillator.tick (audible) * f.subGain;
+        sourceSub[(size_t) (2 * j)] = subOscillator.tick (audible) * f.subGain;
+        sourceSub[(size_t) (2 * j + 1)] = subOscillator.tick (audible) * f.subGain;
     }
 
     const auto ring = sourceSettings.mixMode == 1;
@@ -1100,8 +1100,6 @@ void SynthEngine::renderSourceStretch (int from, int count) noexcept
                 sourceLeft[index] = noiseL + o2L[i] * f.osc2Gain + o1L[i] * f.osc1Gain;
                 sourceRight[index] = noiseR + o1R[i] * f.osc1Gain + o2R[i] * f.osc2Gain;
             }
-
-            sourceSub[index] = subOutput[index];
         }
     }
 }

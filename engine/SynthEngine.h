@@ -339,7 +339,6 @@ private:
     std::array<ChainFrame, stretchLength> chainFrames {};
     std::array<SourceFrame, stretchLength> sourceFrames {};
     std::array<std::array<float, 2 * stretchLength>, numUnits> unitOutputs {};
-    std::array<float, 2 * stretchLength> subOutput {};
     // Without sync or a switch fading, each source runs its stretch in a loop of its own, the
     // control pass first; osc 2's right unit then parts from its twin where this says.
     bool sourcesInLoops = false;

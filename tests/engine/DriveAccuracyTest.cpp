@@ -1,3 +1,4 @@
+#include "DspTestTools.h"
 #include "engine/DriveStage.h"
 #include "engine/FeedbackPath.h"
 #include "engine/OnePoleHighPass.h"
@@ -35,15 +36,6 @@ double foldExact (double g, double previous, double x)
     return std::abs (a - b) < 1.0e-4 ? 0.7 * std::sin (a) : 0.7 * (std::cos (b) - std::cos (a)) / (a - b);
 }
 
-DriveStage stageAt (int mode, float gain)
-{
-    DriveStage stage;
-    stage.prepare (96000.0);
-    stage.setMode (mode, false);
-    stage.setGain (gain);
-    return stage;
-}
-
 float gainOf (double db) { return (float) std::pow (10.0, db / 20.0); }
 } // namespace
 
@@ -55,7 +47,7 @@ TEST (DriveAccuracy, curvesFollowTheirFormulasOverTheWholeRange)
     for (double db = 0.25; db <= 24.0; db += 0.25)
     {
         const auto g = gainOf (db);
-        auto stage = stageAt (DriveStage::soft, g);
+        auto stage = test::makeDrive (DriveStage::soft, g);
 
         for (double x = -4.0; x <= 4.0; x += 3.0e-4)
         {
@@ -72,7 +64,7 @@ TEST (DriveAccuracy, curvesFollowTheirFormulasOverTheWholeRange)
             for (double step : { -0.3, -0.04, -0.002, -1.0e-4, 0.0, 3.0e-5, 6.0e-4, 0.01, 0.12 })
             {
                 const auto pf = (float) previous, xf = (float) (previous + step);
-                auto fold = stageAt (DriveStage::fold, g);
+                auto fold = test::makeDrive (DriveStage::fold, g);
                 fold.process (pf);
                 const auto error = std::abs (fold.fullCurve (DriveStage::fold, xf) - foldExact (g, pf, xf));
                 foldError = std::max (foldError, error);
@@ -113,7 +105,7 @@ TEST (DriveAccuracy, extremeInputsComeOutFiniteAndLeaveNothingBehind)
         for (float g : { 1.0f, 1.5f, gainOf (12.0), gainOf (24.0) })
         {
             // Mid-fade, so that every curve hears them.
-            auto stage = stageAt (mode, g), fresh = stageAt (mode, g);
+            auto stage = test::makeDrive (mode, g), fresh = test::makeDrive (mode, g);
             stage.setMode ((mode + 1) % 3, true);
             fresh.setMode ((mode + 1) % 3, true);
 
@@ -131,7 +123,7 @@ TEST (DriveAccuracy, extremeInputsComeOutFiniteAndLeaveNothingBehind)
         }
 
     // Large but legitimate inputs still go through the curve.
-    EXPECT_NEAR (stageAt (DriveStage::diode, gainOf (12.0)).process (50.0f), diodeExact (gainOf (12.0), 50.0), 1.0e-4);
+    EXPECT_NEAR (test::makeDrive (DriveStage::diode, gainOf (12.0)).process (50.0f), diodeExact (gainOf (12.0), 50.0), 1.0e-4);
 }
 
 TEST (DriveAccuracy, unflushedFeedbackAndHighPassStayCleanWithTheirFlush)

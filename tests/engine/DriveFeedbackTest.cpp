@@ -10,15 +10,6 @@ using namespace quillon::test;
 
 namespace
 {
-DriveStage makeDrive (int mode, float gain)
-{
-    DriveStage drive;
-    drive.prepare (96000.0);
-    drive.setMode (mode, false);
-    drive.setGain (gain);
-    return drive;
-}
-
 // The curve's response to a constant input (the fold's antiderivative needs a settled input).
 float steady (int mode, float gain, float x)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/DriveStage.h"
+
 #include <juce_dsp/juce_dsp.h>
 
 #include <cmath>
@@ -8,6 +10,16 @@
 
 namespace quillon::test
 {
+
+// A drive stage at the 2x rate of 48 kHz with its curve and gain set, not fading.
+inline DriveStage makeDrive (int mode, float gain)
+{
+    DriveStage drive;
+    drive.prepare (96000.0);
+    drive.setMode (mode, false);
+    drive.setGain (gain);
+    return drive;
+}
 
 // Steady-state gain in dB of a per-sample process at one frequency: a quiet sine runs through it
 // for a settling second, then the output's component at that frequency is measured over a whole

@@ -435,6 +435,30 @@ TEST (SynthEngineSmoothing, cutoffSweepsExponentially)
 //==============================================================================
 namespace
 {
+// Renders [position, end) in blocks of the given size, as a host would.
+void renderInBlocks (EngineRig& rig, juce::AudioBuffer<float>& buffer, int& position, int end, int blockSize)
+{
+    while (position < end)
+    {
+        const auto n = std::min (blockSize, end - position);
+        rig.engine.render (buffer, position, n);
+        position += n;
+    }
+}
+
+// Bit for bit, reporting the first sample that differs.
+void expectSameSamples (const juce::AudioBuffer<float>& other, const juce::AudioBuffer<float>& reference, int blockSize)
+{
+    for (int ch = 0; ch < reference.getNumChannels(); ++ch)
+        for (int i = 0; i < reference.getNumSamples(); ++i)
+            if (other.getSample (ch, i) != reference.getSample (ch, i))
+            {
+                ADD_FAILURE() << "block " << blockSize << " channel " << ch << " sample " << i << ": "
+                              << other.getSample (ch, i) << " against " << reference.getSample (ch, i);
+                return;
+            }
+}
+
 void setBusy (EngineRig& rig)
 {
     const std::pair<const char*, float> settings[] = {
@@ -472,12 +496,7 @@ TEST (SynthEngineFrame, outputIsIdenticalForAnyBlockSize)
         {
             const auto end = e < std::size (events) ? events[e].first : 48000;
 
-            while (position < end)
-            {
-                const auto n = std::min (blockSize, end - position);
-                rig.engine.render (buffer, position, n);
-                position += n;
-            }
+            renderInBlocks (rig, buffer, position, end, blockSize);
 
             if (e < std::size (events))
             {
@@ -496,11 +515,7 @@ TEST (SynthEngineFrame, outputIsIdenticalForAnyBlockSize)
 
     for (int blockSize : { 1, 3, 64, 500, 1024 })
     {
-        const auto other = renderWith (blockSize);
-        for (int ch = 0; ch < 2; ++ch)
-            for (int i = 0; i < 48000; ++i)
-                ASSERT_EQ (other.getSample (ch, i), reference.getSample (ch, i))
-                    << "block " << blockSize << " channel " << ch << " sample " << i;
+        expectSameSamples (renderWith (blockSize), reference, blockSize);
     }
 }
 
@@ -548,12 +563,7 @@ TEST (SynthEngineFrame, unsyncedAndSettledVoicesAreIdenticalForAnyBlockSize)
         {
             const auto end = e < std::size (events) ? positions[e] : 48000;
 
-            while (position < end)
-            {
-                const auto n = std::min (blockSize, end - position);
-                rig.engine.render (buffer, position, n);
-                position += n;
-            }
+            renderInBlocks (rig, buffer, position, end, blockSize);
 
             if (e < std::size (events))
                 events[e]();
@@ -568,11 +578,7 @@ TEST (SynthEngineFrame, unsyncedAndSettledVoicesAreIdenticalForAnyBlockSize)
 
     for (int blockSize : { 1, 5, 64, 333, 1000 })
     {
-        const auto other = renderWith (blockSize);
-        for (int ch = 0; ch < 2; ++ch)
-            for (int i = 0; i < 48000; ++i)
-                ASSERT_EQ (other.getSample (ch, i), reference.getSample (ch, i))
-                    << "block " << blockSize << " channel " << ch << " sample " << i;
+        expectSameSamples (renderWith (blockSize), reference, blockSize);
     }
 }
 
