@@ -1449,8 +1449,16 @@ void SynthEngine::renderChainSample (float mixL, float mixR, float subL, float& 
     feedbackPositionFade.advance();
     const auto preFeedback = feedbackAmount * (1.0f - postShare);
     const auto postFeedback = feedbackAmount * postShare;
-    const float inputs[] = { mixL + subL * send + preFeedback * feedbackPaths[0].getMemory(),
-                             mixR + subR * send + preFeedback * feedbackPaths[chainTwins ? 0 : 1].getMemory() };
+    // Without feedback the memory stays out of the input, so that the chain's samples do not wait
+    // on one another through it.
+    float inputs[] = { mixL + subL * send, mixR + subR * send };
+
+    if (preFeedback != 0.0f)
+    {
+        inputs[0] += preFeedback * feedbackPaths[0].getMemory();
+        inputs[1] += preFeedback * feedbackPaths[chainTwins ? 0 : 1].getMemory();
+    }
+
     float outputs[2];
 
     if (drivePositionFade.isFading())
@@ -1506,7 +1514,9 @@ void SynthEngine::renderChainSample (float mixL, float mixR, float subL, float& 
 
     for (size_t side = 0; side < (chainTwins ? 1u : 2u); ++side)
     {
-        outputs[side] += postFeedback * feedbackPaths[side].getMemory();
+        if (postFeedback != 0.0f)
+            outputs[side] += postFeedback * feedbackPaths[side].getMemory();
+
         feedbackPaths[side].captureUnflushed (outputs[side], chainFeedbackCoefficient);
     }
 
