@@ -1115,7 +1115,27 @@ void SynthEngine::computeVoiceSettings (SourceFrame& frame) noexcept
     if (noteOffset != noteOffsetCache.input)
         noteOffsetCache = { noteOffset, dsp::exp2Fast (noteOffset) };
 
-    const auto notePitch = 440.0f * noteOffsetCache.output * semitoneRatio (mod[ModDestination::pitch] + bend);
+    // Drift pulls the two oscillators apart in opposite directions, up to 60 cents. Its
+    // exponential and the pitch modulation's are taken together.
+    const auto pitchSemitones = mod[ModDestination::pitch] + bend;
+    const auto driftAmount = clamp01 (next (Smooth::oscDrift) + mod[ModDestination::drift]);
+    auto pitchRatio = 1.0f, drift = 1.0f;
+
+    if (driftAmount > 0.0f)
+    {
+        const auto driftOctaves = driftWalk.next() * driftAmount * 60.0f / 1200.0f;
+
+        if (pitchSemitones != 0.0f)
+            dsp::exp2Fast2 (pitchSemitones / 12.0f, driftOctaves, pitchRatio, drift);
+        else
+            drift = dsp::exp2Fast (driftOctaves);
+    }
+    else
+    {
+        pitchRatio = semitoneRatio (pitchSemitones);
+    }
+
+    const auto notePitch = 440.0f * noteOffsetCache.output * pitchRatio;
 
     // Osc 2 is a detuned pair: spread 0 keeps both halves together, 1 mirrors the right one
     // below the note; the beat between them is a modulation source of its own.
@@ -1148,10 +1168,6 @@ void SynthEngine::computeVoiceSettings (SourceFrame& frame) noexcept
 
     beatIncrement = std::abs (pairLeft - pairRight) / (float) sampleRate;
     advanceBeatPhase();
-
-    // Drift pulls the two oscillators apart in opposite directions, up to 60 cents.
-    const auto driftAmount = clamp01 (next (Smooth::oscDrift) + mod[ModDestination::drift]);
-    const auto drift = driftAmount > 0.0f ? dsp::exp2Fast (driftWalk.next() * driftAmount * 60.0f / 1200.0f) : 1.0f;
 
     const auto ratio1 = semitoneRatio (next (Smooth::osc1Pitch));
     const auto ratio2 = semitoneRatio (next (Smooth::osc2Pitch));
@@ -1237,7 +1253,9 @@ void SynthEngine::computeChainFrame (ChainFrame& frame) noexcept
     const auto& mod = modulation;
     const auto envAmount = next (Smooth::filterEnvAmount) * filterEnvVelocityFactor + mod[ModDestination::filterEnv];
     const auto semitones = envAmount * filterEnvValue + mod[ModDestination::cutoff];
-    cutoffHz = std::clamp (semitoneRatio (semitones) * cutoffSmoother.getNextValue(), 20.0f, 20000.0f);
+    // The cutoff accumulates nothing: the float exponential is close enough.
+    const auto cutoffRatio = semitones == 0.0f ? 1.0f : dsp::exp2Float (semitones / 12.0f);
+    cutoffHz = std::clamp (cutoffRatio * cutoffSmoother.getNextValue(), 20.0f, 20000.0f);
 
     // Drive amount with velocity and modulation. Stacked drive slots can push the sum far past
     // 24 dB; the curve is limited there, and the make-up only compensates what is applied.
@@ -1580,6 +1598,16 @@ void SynthEngine::writeOutput (juce::AudioBuffer<float>& buffer, int start, int 
     const auto* decimatedRight = decimated.getReadPointer (1);
     auto* outLeft = buffer.getWritePointer (0, start);
     auto* outRight = channels > 1 ? buffer.getWritePointer (1, start) : nullptr;
+    auto& monoLowAmount = smoother (Smooth::monoLowEnabled);
+    auto& monoLowHz = smoother (Smooth::monoLowFreq);
+
+    if (! monoLowAmount.isSmoothing() && ! monoLowHz.isSmoothing())
+    {
+        outputStage.processBlock (decimatedLeft, decimatedRight, postNoiseLeft.data(), postNoiseRight.data(),
+                                  sampleGains.data(), numSamples, monoLowAmount.getCurrentValue(),
+                                  monoLowHz.getCurrentValue(), outLeft, outRight);
+        return;
+    }
 
     for (int i = 0; i < numSamples; ++i)
     {

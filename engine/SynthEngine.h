@@ -347,8 +347,9 @@ private:
     float beatIncrement = 0.0f;
     void advanceBeatPhase() noexcept
     {
+        // The floor only where the phase wraps: the next sample waits on this one's phase.
         const auto p = reeseBeatPhase + beatIncrement;
-        reeseBeatPhase = p - std::floor (p);
+        reeseBeatPhase = p < 1.0f ? p : p - std::floor (p);
         reeseBeatPhase = reeseBeatPhase >= 0.0f && reeseBeatPhase < 1.0f ? reeseBeatPhase : 0.0f; // not a number
     }
     std::array<float, 2 * stretchLength> sourceLeft {}, sourceRight {}, sourceSub {};
