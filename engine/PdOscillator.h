@@ -60,6 +60,20 @@ public:
     // another see each other's wraps as they would then.
     static void tickUnits (PdOscillator* const* units, const bool* audible, float* outputs, int count) noexcept;
 
+    // One base-rate sample's settings of a unit in a stretch: they hold for two ticks.
+    struct StretchFrame
+    {
+        float frequency = 0.0f, dcwDepth = 0.0f, pulseWidth = 0.5f, morph = 0.0f;
+        bool audible = false;
+    };
+
+    // 2 x count ticks, frames[j] set before ticks 2j and 2j + 1: the same samples and state as
+    // setting and ticking one by one. A synced unit reads its partner's wraps from partnerWraps
+    // (the wrap fraction as tick i sees it, negative for none) instead of from the partner;
+    // ownWraps, where not null, takes this unit's own wraps the same way.
+    void renderStretch (const StretchFrame* frames, int count, float* out, const float* partnerWraps,
+                        float* ownWraps) noexcept;
+
     // Takes over another unit's whole state (not its sync partner): a twin that would have
     // computed the same samples.
     void copyStateFrom (const PdOscillator& other) noexcept
@@ -593,6 +607,41 @@ inline void PdOscillator::tickUnits (PdOscillator* const* units, const bool* aud
         auto& unit = *units[i];
         outputs[i] = unit.groupFunctions->finish (unit, sines + first[i]);
     }
+}
+
+inline void PdOscillator::renderStretch (const StretchFrame* frames, int count, float* out, const float* partnerWraps,
+                                         float* ownWraps) noexcept
+{
+    PdOscillator recordedPartner;
+    const auto* partner = syncPartner;
+
+    if (partnerWraps != nullptr)
+        syncPartner = &recordedPartner;
+
+    for (int j = 0; j < count; ++j)
+    {
+        const auto& f = frames[j];
+        setFrequency (f.frequency);
+        setDcwDepth (f.dcwDepth);
+        setPulseWidth (f.pulseWidth);
+        setMorphAmount (f.morph);
+
+        for (int i = 2 * j; i < 2 * j + 2; ++i)
+        {
+            if (partnerWraps != nullptr)
+            {
+                recordedPartner.wrapped = partnerWraps[i] >= 0.0f;
+                recordedPartner.wrapFraction = recordedPartner.wrapped ? partnerWraps[i] : 0.0f;
+            }
+
+            out[i] = tick (f.audible);
+
+            if (ownWraps != nullptr)
+                ownWraps[i] = wrapped ? wrapFraction : -1.0f;
+        }
+    }
+
+    syncPartner = partner;
 }
 
 inline float SubOscillator::valueAt (float atPhase) const noexcept
