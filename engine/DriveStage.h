@@ -131,7 +131,7 @@ struct DriveGains
 inline DriveGains computeDriveGains (float driveDb, int mode, bool autoMakeup, float outputGain) noexcept;
 
 //==============================================================================
-inline float DriveStage::shape (int curve, float x) const noexcept
+QUILLON_ALWAYS_INLINE inline float DriveStage::shape (int curve, float x) const noexcept
 {
     if (gain <= 1.000001f)
         return x;
@@ -213,7 +213,7 @@ inline float DriveStage::fullCurve (int curve, float x) const noexcept
     }
 }
 
-inline float DriveStage::process (float x) noexcept
+QUILLON_ALWAYS_INLINE inline float DriveStage::process (float x) noexcept
 {
     // Far beyond any signal the voice makes; what lies past it (or is not a number) is silenced
     // here rather than turned into a full-scale value or passed on.

@@ -18,6 +18,14 @@
  #define QUILLON_EXACT_REFERENCE 0
 #endif
 
+// For the per-sample stages of the chain's loops: as calls they would make the loop store and
+// load every live value around them.
+#if defined(__GNUC__)
+ #define QUILLON_ALWAYS_INLINE __attribute__ ((always_inline))
+#else
+ #define QUILLON_ALWAYS_INLINE
+#endif
+
 namespace quillon::dsp
 {
 
@@ -134,7 +142,7 @@ inline float decibelsToGainFast (float db) noexcept
 // Sine of a whole number of turns plus a fraction: sin (2 pi t). The argument is reduced to a
 // quarter turn around 0 and the sine taken there from its degree-11 Taylor polynomial (error
 // below 6e-8). The oscillators, the LFO and the sub work in turns anyway.
-inline float sinTurns (float t) noexcept
+QUILLON_ALWAYS_INLINE inline float sinTurns (float t) noexcept
 {
     if constexpr (exactReference)
         return (float) std::sin (2.0 * 3.14159265358979323846 * (double) t);

@@ -160,7 +160,7 @@ inline float silenceBelowFloor (float y) noexcept { return std::abs (y) >= 1.0e-
 // tanh for the resonance loops, from a rational function on +-7.9 (within 4e-7 of tanh), which
 // is much shorter on the loop's path than one built on an exponential. Below 0.02 the series
 // takes over, so that the rational's high powers never underflow on a quiet state.
-inline float loopTanh (float x) noexcept
+QUILLON_ALWAYS_INLINE inline float loopTanh (float x) noexcept
 {
     if constexpr (dsp::exactReference)
         return std::tanh (x);
@@ -183,7 +183,7 @@ inline float loopTanh (float x) noexcept
 
 //==============================================================================
 // The per-sample work, inline so that it compiles into the voice's loop.
-inline float PhaseStage::process (float x) noexcept
+QUILLON_ALWAYS_INLINE inline float PhaseStage::process (float x) noexcept
 {
     auto u = (x + filter_detail::stateFloor) - feedback * lastOutput;
 
@@ -242,7 +242,7 @@ inline void FilterStage::setPhaseOffset (float octaves) noexcept
 
 // What the four poles will put out from their states alone, before this sample's input: the
 // estimate the resonance feeds back, which keeps the loop free of a delay-free path.
-inline float FilterStage::stateEstimate (const Poles& s) const noexcept
+QUILLON_ALWAYS_INLINE inline float FilterStage::stateEstimate (const Poles& s) const noexcept
 {
     const auto& w = estimateWeights;
     return (w[0] * s[0] + w[1] * s[1]) + (w[2] * s[2] + w[3] * s[3]);
@@ -251,7 +251,7 @@ inline float FilterStage::stateEstimate (const Poles& s) const noexcept
 // Four trapezoidal one-pole low-passes in series, y = G u + (1 - G) s and s' = 2 y - s each. Every
 // pole's output is taken straight from the first pole's input and the states, rather than from
 // the pole before it, so that the resonance loop waits for one multiply-add instead of four.
-inline float FilterStage::runPoles (Poles& s, float input, float estimate) noexcept
+QUILLON_ALWAYS_INLINE inline float FilterStage::runPoles (Poles& s, float input, float estimate) noexcept
 {
     if constexpr (! dsp::exactReference)
     {
@@ -284,7 +284,7 @@ inline float FilterStage::runPoles (Poles& s, float input, float estimate) noexc
     return y3;
 }
 
-inline float FilterStage::processModel (int which, float x) noexcept
+QUILLON_ALWAYS_INLINE inline float FilterStage::processModel (int which, float x) noexcept
 {
     using filter_detail::loopTanh;
     using filter_detail::stateFloor;
@@ -333,7 +333,7 @@ inline float FilterStage::processModel (int which, float x) noexcept
     }
 }
 
-inline float FilterStage::process (float x) noexcept
+QUILLON_ALWAYS_INLINE inline float FilterStage::process (float x) noexcept
 {
     if (! modelFade.isFading())
         return filter_detail::silenceBelowFloor (processModel (modelFade.getTarget(), x));

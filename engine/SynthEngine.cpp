@@ -799,7 +799,7 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
         int count = 0;
 
         // Only mutual sync needs the units to take turns tick by tick.
-        sourcesInLoops = sourcesMayLoop && ! sourceFade.isFading()
+        sourcesInLoops = shortcutsAllowed && ! sourceFade.isFading()
                       && ! (units[osc1Left].isSyncEnabled() && units[osc2Left].isSyncEnabled());
         osc2PartsAt = -1;
 
@@ -831,6 +831,7 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
         if (sourcesInLoops)
             renderSourceStretch (rendered, count);
 
+        if (! runChainStretch (count, upLeft + 2 * rendered, upRight + 2 * rendered))
         for (int k = 0; k < count; ++k)
         {
             // A settled chain hears the same frame all along the stretch.
@@ -1587,6 +1588,149 @@ void SynthEngine::renderChainSample (float mixL, float mixR, float subL, float& 
     // The decimator's filters would keep a value that is not a number for good.
     left = dsp::flushTiny (outputs[0] + subL * direct);
     right = dsp::flushTiny (outputs[1] + subR * direct);
+}
+
+// The chain over a whole stretch while nothing in it fades: its stages run on local copies, whose
+// states the compiler can keep in registers from sample to sample instead of storing and loading
+// them again around every output it writes. False where the sample-by-sample path must run.
+bool SynthEngine::runChainStretch (int count, float* outLeft, float* outRight) noexcept
+{
+    if (dsp::exactReference || ! shortcutsAllowed || count <= 0 || drivePositionFade.isFading() || subRoutingLagging)
+        return false;
+
+    applyChainFrame (chainFrames[0]);
+
+    if (feedbackPositionFade.isFading())
+        return false;
+
+    if (chainTwins)
+    {
+        // Twins stay twins only while both sides hear the same: else the right side must be
+        // brought up to date at the sample where they part.
+        for (int i = 0; i < 2 * count; ++i)
+            if (sourceLeft[(size_t) i] != sourceRight[(size_t) i])
+                return false;
+
+        if (filterStages[0].isPhaseStageSounding())
+            for (int k = 1; k < count; ++k)
+                if (chainFrames[(size_t) k].phaseSpread != 0.0f)
+                    return false;
+
+        runChainStretchWith<true> (count, outLeft, outRight);
+    }
+    else
+    {
+        runChainStretchWith<false> (count, outLeft, outRight);
+    }
+
+    // What the sample-by-sample path would hold after the stretch's last frame.
+    const auto& last = chainFrames[(size_t) (chainSettled ? 0 : count - 1)];
+    drivePostGain = last.drivePost;
+    driveMixAmount = last.driveMix;
+    filterBlend = last.filterBlend;
+    feedbackAmount = last.feedbackAmount;
+    chainFeedbackCoefficient = last.feedbackCoefficient;
+    subSend = last.subSend;
+    return true;
+}
+
+template <bool twins>
+void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRight) noexcept
+{
+    auto dc0 = mixDcBlockers[0], dc1 = mixDcBlockers[1];
+    auto fb0 = feedbackPaths[0], fb1 = feedbackPaths[1];
+    auto drive0 = driveStages[0], drive1 = driveStages[1];
+    auto filter0 = filterStages[0], filter1 = filterStages[1];
+    const auto order = mainOrder;
+    const auto postShare = feedbackPositionFade.weight (1);
+    const auto subThrough = subRoutingFade.getTarget() != 1;
+
+    for (int k = 0; k < count; ++k)
+    {
+        const auto& frame = chainFrames[(size_t) (chainSettled ? 0 : k)];
+
+        if (k > 0 && ! chainSettled)
+        {
+            applyChainSettings (drive0, filter0, frame, -frame.phaseSpread);
+
+            if constexpr (! twins)
+                applyChainSettings (drive1, filter1, frame, frame.phaseSpread);
+        }
+
+        const auto send = subThrough ? frame.subSend : 0.0f;
+        const auto direct = subThrough ? 1.0f - frame.subSend : 1.0f;
+        const auto preFeedback = frame.feedbackAmount * (1.0f - postShare);
+        const auto postFeedback = frame.feedbackAmount * postShare;
+        const auto mixAmount = frame.driveMix, postGain = frame.drivePost, blend = frame.filterBlend;
+        const auto coefficient = frame.feedbackCoefficient;
+
+        const auto side = [&] (OnePoleHighPass& dc, FeedbackPath& fb, DriveStage& drive, FilterStage& filter,
+                               float mix, float sub) QUILLON_ALWAYS_INLINE
+        {
+            auto x = dc.processUnflushed (mix) + sub * send;
+
+            if (preFeedback != 0.0f)
+                x += preFeedback * fb.getMemory();
+
+            const auto driven = [&] (float v) QUILLON_ALWAYS_INLINE { return v + mixAmount * (drive.process (v) * postGain - v); };
+            const auto filtered = [&] (float v) QUILLON_ALWAYS_INLINE { return v + blend * (filter.process (v) - v); };
+            auto y = order == 0 ? filtered (driven (x)) : driven (filtered (x));
+
+            if (postFeedback != 0.0f)
+                y += postFeedback * fb.getMemory();
+
+            fb.captureUnflushed (y, coefficient);
+            return dsp::flushTiny (y + sub * direct);
+        };
+
+        for (int i = 2 * k; i < 2 * k + 2; ++i)
+        {
+            const auto sub = sourceSub[(size_t) i];
+            outLeft[i] = side (dc0, fb0, drive0, filter0, sourceLeft[(size_t) i], sub);
+            outRight[i] = twins ? outLeft[i] : side (dc1, fb1, drive1, filter1, sourceRight[(size_t) i], sub);
+        }
+
+        if (--chainFlushCountdown <= 0)
+        {
+            for (auto* path : { &fb0, &fb1 })
+                path->flushStates();
+
+            for (auto* blocker : { &dc0, &dc1 })
+                blocker->flushStates();
+
+            filter0.flushStates();
+            filter1.flushStates();
+
+            for (auto& stage : spareFilterStages)
+                stage.flushStates();
+
+            chainFlushCountdown = chainFlushInterval;
+        }
+    }
+
+    mixDcBlockers[0] = dc0;
+    feedbackPaths[0] = fb0;
+    driveStages[0] = drive0;
+    filterStages[0] = filter0;
+
+    // Twins leave the right side's signal as it was, for the catch-up at the chunk's end (its
+    // flushes above change nothing that the catch-up keeps); its settings follow the last frame,
+    // which is all that the settings keep of the frames before it.
+    if constexpr (twins)
+    {
+        if (! chainSettled)
+        {
+            const auto& last = chainFrames[(size_t) count - 1];
+            applyChainSettings (driveStages[1], filterStages[1], last, last.phaseSpread);
+        }
+    }
+    else
+    {
+        mixDcBlockers[1] = dc1;
+        feedbackPaths[1] = fb1;
+        driveStages[1] = drive1;
+        filterStages[1] = filter1;
+    }
 }
 
 // The sources as they were before a switch, with its old settings, for the length of its fade.

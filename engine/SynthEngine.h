@@ -78,9 +78,10 @@ public:
     float getModSourceValue (ModSource source) const noexcept { return sourceValues[(size_t) source]; }
     float getCutoffHz() const noexcept              { return cutoffHz; }
 
-    // For tests: with false, the sources always take turns sample by sample, the way a fading
-    // switch or mutual sync has them run; the sound must be the same either way.
-    void setSourcesMayRunInLoops (bool allowed) noexcept { sourcesMayLoop = allowed; }
+    // For tests: with false, the sources always take turns sample by sample and the chain runs
+    // sample by sample on its members, the way a fading switch or mutual sync has them run; the
+    // sound must be the same either way.
+    void setStretchShortcutsAllowed (bool allowed) noexcept { shortcutsAllowed = allowed; }
 
 private:
     // Parameters the voice binds by ID; a missing one reads as its fallback.
@@ -222,6 +223,9 @@ private:
     void renderSources (int index) noexcept;
     void renderChainSample (float mixL, float mixR, float subL, float& left, float& right) noexcept;
     void renderOldSources (float& mixL, float& mixR, float& sub) noexcept;
+    bool runChainStretch (int count, float* outLeft, float* outRight) noexcept;
+    template <bool twins>
+    void runChainStretchWith (int count, float* outLeft, float* outRight) noexcept;
     void startDrivePositionFade (int position) noexcept;
     static void applyChainSettings (DriveStage& driveStage, FilterStage& filterStage, const ChainFrame& frame,
                                     float phaseOffset) noexcept;
@@ -345,7 +349,7 @@ private:
     std::array<std::array<float, 2 * stretchLength>, numUnits> unitOutputs {};
     std::array<std::array<PdOscillator::StretchFrame, stretchLength>, numUnits> unitFrames {};
     std::array<std::array<float, 2 * stretchLength + 1>, numUnits> unitWraps {};
-    bool sourcesMayLoop = true;
+    bool shortcutsAllowed = true;
     // Without sync or a switch fading, each source runs its stretch in a loop of its own, the
     // control pass first; osc 2's right unit then parts from its twin where this says.
     bool sourcesInLoops = false;

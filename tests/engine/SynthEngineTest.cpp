@@ -655,7 +655,7 @@ TEST (SynthEngineFrame, syncedSourcesInLoopsSoundAsWhenTheyTakeTurns)
         const auto renderWith = [&c] (bool loops)
         {
             EngineRig rig (48000.0, 512);
-            rig.engine.setSourcesMayRunInLoops (loops);
+            rig.engine.setStretchShortcutsAllowed (loops);
             rig.set (c.synced, 1.0f);
             rig.set ("osc1Wave", c.osc1Wave);
             rig.set ("osc2Wave", c.osc2Wave);
@@ -703,5 +703,64 @@ TEST (SynthEngineFrame, syncedSourcesInLoopsSoundAsWhenTheyTakeTurns)
 
             EXPECT_LT (worst, 1.0e-5f) << c.synced << " wave " << c.osc1Wave << " channel " << ch << " at " << at;
         }
+    }
+}
+
+// The chain runs a stretch at a time on copies of its stages while nothing in it fades; it must
+// sound as sample by sample, through every drive curve, filter model and feedback position, with
+// the sides parting and the cutoff moving.
+TEST (SynthEngineFrame, chainOverStretchesSoundsAsSampleBySample)
+{
+    struct Case { float driveMode, filterModel, feedbackPosition, drivePosition; };
+    const Case cases[] = { { 0, 0, 0, 0 }, { 1, 1, 1, 1 }, { 2, 2, 0, 1 }, { 0, 3, 1, 0 }, { 1, 3, 0, 0 } };
+
+    for (const auto& c : cases)
+    {
+        const auto renderWith = [&c] (bool shortcuts)
+        {
+            EngineRig rig (48000.0, 512);
+            rig.engine.setStretchShortcutsAllowed (shortcuts);
+            rig.set ("driveMode", c.driveMode);
+            rig.set ("filterModel", c.filterModel);
+            rig.set ("feedbackPosition", c.feedbackPosition);
+            rig.set ("drivePosition", c.drivePosition);
+            rig.set ("drive", 9.0f);
+            rig.set ("driveMix", 0.7f);
+            rig.set ("feedbackAmount", 0.4f);
+            rig.set ("filterCutoff", 900.0f);
+            rig.set ("filterReso", 0.5f);
+            rig.set ("filterEnvAmount", 18.0f);
+            rig.set ("phaseStereo", 0.3f);
+            rig.set ("osc2Level", -6.0f);
+            rig.set ("subLevel", -9.0f);
+            rig.set ("subDriveSend", 0.5f);
+            juce::AudioBuffer<float> buffer (2, 30000);
+            buffer.clear();
+            int position = 0;
+            rig.engine.noteOn (33, 0.8f, false);
+            renderInBlocks (rig, buffer, position, 7001, 256);
+            rig.set ("reeseSpread", 0.5f); // the sides part
+            renderInBlocks (rig, buffer, position, 15000, 256);
+            rig.set ("feedbackAmount", 0.0f);
+            rig.set ("drive", 0.0f);
+            renderInBlocks (rig, buffer, position, 22000, 100);
+            rig.set ("reeseSpread", 0.0f);
+            rig.engine.noteOn (40, 0.5f, false);
+            renderInBlocks (rig, buffer, position, 30000, 256);
+            return buffer;
+        };
+
+        const auto reference = renderWith (false);
+        const auto stretched = renderWith (true);
+        ASSERT_GT (reference.getMagnitude (0, 30000), 0.05f);
+
+        for (int ch = 0; ch < 2; ++ch)
+            for (int i = 0; i < 30000; ++i)
+                if (stretched.getSample (ch, i) != reference.getSample (ch, i))
+                {
+                    ADD_FAILURE() << "drive " << c.driveMode << " filter " << c.filterModel << " channel " << ch
+                                  << " differs first at " << i;
+                    break;
+                }
     }
 }
