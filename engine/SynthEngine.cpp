@@ -122,6 +122,7 @@ void SynthEngine::prepare (double newSampleRate, int maxBlockSize)
     const auto block = std::max (64, maxBlockSize);
     oversampler.initProcessing ((size_t) block);
     oversampler.reset();
+    decimator.prepare();
     sampleGains.assign ((size_t) block, 0.0f);
     postNoiseLeft.assign ((size_t) block, 0.0f);
     postNoiseRight.assign ((size_t) block, 0.0f);
@@ -645,6 +646,7 @@ void SynthEngine::clearSignalState() noexcept
         path.reset();
 
     oversampler.reset();
+    decimator.reset();
     chainFlushCountdown = chainFlushInterval;
 }
 
@@ -782,7 +784,6 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
     for (int ch = 0; ch < 2; ++ch)
         juce::FloatVectorOperations::clear (decimated.getWritePointer (ch), numSamples);
 
-    juce::dsp::AudioBlock<float> baseBlock (decimated.getArrayOfWritePointers(), 2, 0, (size_t) numSamples);
     auto* upLeft = oversampledChannels[0];
     auto* upRight = oversampledChannels[1];
     juce::FloatVectorOperations::clear (upLeft, 2 * numSamples);
@@ -871,8 +872,7 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
     if (osc2Twins)
         units[osc2Right].copyStateFrom (units[osc2Left]);
 
-    auto renderedBlock = baseBlock.getSubBlock (0, (size_t) rendered);
-    oversampler.processSamplesDown (renderedBlock);
+    decimator.process (upLeft, upRight, decimated.getWritePointer (0), decimated.getWritePointer (1), rendered);
     writeOutput (buffer, start, rendered);
     return rendered;
 }

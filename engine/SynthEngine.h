@@ -7,6 +7,7 @@
 #include "engine/Envelope.h"
 #include "engine/FeedbackPath.h"
 #include "engine/FilterStage.h"
+#include "engine/HalfBandDecimator.h"
 #include "engine/Lfo.h"
 #include "engine/ModMatrix.h"
 #include "engine/NoiseSource.h"
@@ -249,6 +250,8 @@ private:
     Envelope ampEnvelope, filterEnvelope, osc1DcwEnvelope, osc2DcwEnvelope;
     Lfo lfo;
 
+    // The oversampler's filters, latency and 2x buffer; its way down runs as the decimator.
+    HalfBandDecimator decimator;
     juce::dsp::Oversampling<float> oversampler {
         2, 1, juce::dsp::Oversampling<float>::filterHalfBandPolyphaseIIR, true, false
     };

@@ -1,0 +1,137 @@
+#include "engine/HalfBandDecimator.h"
+
+#include <juce_dsp/juce_dsp.h>
+
+namespace quillon
+{
+
+void HalfBandDecimator::prepare()
+{
+    // What juce::dsp::Oversampling (2 channels, one 2x stage, half-band polyphase IIR, maximum
+    // quality) designs for the way down.
+    const auto structure = juce::dsp::FilterDesign<float>::designIIRLowpassHalfBandPolyphaseAllpassMethod (0.12f * 0.5f, -75.0f);
+    numStages = 0;
+
+    for (int i = 0; i < structure.directPath.size() && numStages < maxStages; ++i)
+        coefficients[(size_t) numStages++] = structure.directPath.getObjectPointer (i)->coefficients[0];
+
+    for (int i = 1; i < structure.delayedPath.size() && numStages < maxStages; ++i)
+        coefficients[(size_t) numStages++] = structure.delayedPath.getObjectPointer (i)->coefficients[0];
+
+    // JUCE splits the stages by count, not by path: the first half rounded up go on the direct path.
+    directStages = numStages - numStages / 2;
+    reset();
+}
+
+void HalfBandDecimator::reset() noexcept
+{
+    for (auto& s : states)
+        s = { 0.0f, 0.0f };
+
+    delays = { 0.0f, 0.0f };
+}
+
+void HalfBandDecimator::process (const float* inLeft, const float* inRight, float* outLeft, float* outRight,
+                                 int numSamples) noexcept
+{
+#if QUILLON_SIN_LANES
+    if (numStages == 10 && directStages == 5)
+    {
+        // Lane 0 the left channel, lane 1 the right one; lanes 2 and 3 carry zeros.
+        const auto load = [] (const std::array<float, 2>& s) { return _mm_setr_ps (s[0], s[1], 0.0f, 0.0f); };
+        __m128 v[10], a[10];
+
+        for (int n = 0; n < 10; ++n)
+        {
+            v[n] = load (states[(size_t) n]);
+            a[n] = _mm_set1_ps (coefficients[(size_t) n]);
+        }
+
+        auto delay = load (delays);
+        const auto half = _mm_set1_ps (0.5f);
+
+        for (int i = 0; i < numSamples; ++i)
+        {
+            auto input = _mm_unpacklo_ps (_mm_load_ss (inLeft + 2 * i), _mm_load_ss (inRight + 2 * i));
+
+            for (int n = 0; n < 5; ++n)
+            {
+                const auto output = _mm_add_ps (_mm_mul_ps (a[n], input), v[n]);
+                v[n] = _mm_sub_ps (input, _mm_mul_ps (a[n], output));
+                input = output;
+            }
+
+            const auto directOut = input;
+            input = _mm_unpacklo_ps (_mm_load_ss (inLeft + 2 * i + 1), _mm_load_ss (inRight + 2 * i + 1));
+
+            for (int n = 5; n < 10; ++n)
+            {
+                const auto output = _mm_add_ps (_mm_mul_ps (a[n], input), v[n]);
+                v[n] = _mm_sub_ps (input, _mm_mul_ps (a[n], output));
+                input = output;
+            }
+
+            const auto out = _mm_mul_ps (_mm_add_ps (delay, directOut), half);
+            _mm_store_ss (outLeft + i, out);
+            _mm_store_ss (outRight + i, _mm_shuffle_ps (out, out, _MM_SHUFFLE (1, 1, 1, 1)));
+            delay = input;
+        }
+
+        const auto store = [] (__m128 x, std::array<float, 2>& s)
+        {
+            alignas (16) float lanes[4];
+            _mm_store_ps (lanes, x);
+            s = { lanes[0], lanes[1] };
+        };
+
+        for (int n = 0; n < 10; ++n)
+            store (v[n], states[(size_t) n]);
+
+        store (delay, delays);
+        return;
+    }
+#endif
+
+    const float* inputs[] = { inLeft, inRight };
+    float* outputs[] = { outLeft, outRight };
+
+    for (int ch = 0; ch < 2; ++ch)
+    {
+        const auto* in = inputs[ch];
+        auto* out = outputs[ch];
+        auto delay = delays[(size_t) ch];
+
+        for (int i = 0; i < numSamples; ++i)
+        {
+            auto input = in[2 * i];
+
+            for (int n = 0; n < directStages; ++n)
+            {
+                auto& v = states[(size_t) n][(size_t) ch];
+                const auto alpha = coefficients[(size_t) n];
+                const auto output = alpha * input + v;
+                v = input - alpha * output;
+                input = output;
+            }
+
+            const auto directOut = input;
+            input = in[2 * i + 1];
+
+            for (int n = directStages; n < numStages; ++n)
+            {
+                auto& v = states[(size_t) n][(size_t) ch];
+                const auto alpha = coefficients[(size_t) n];
+                const auto output = alpha * input + v;
+                v = input - alpha * output;
+                input = output;
+            }
+
+            out[i] = (delay + directOut) * 0.5f;
+            delay = input;
+        }
+
+        delays[(size_t) ch] = delay;
+    }
+}
+
+} // namespace quillon
