@@ -17,6 +17,12 @@ inline int fadeLengthFor (double rate) noexcept
 {
     return std::max (1, (int) std::lround (0.005 * rate));
 }
+
+constexpr int maxStretchTicks = 2 * PdOscillator::maxStretchFrames;
+// Room for the last group of four lanes to run on past a stretch's end.
+constexpr int laneArraySize = maxStretchTicks + 4;
+
+inline int roundUpToLanes (int n) noexcept { return (n + 3) & ~3; }
 } // namespace
 
 //==============================================================================
@@ -72,6 +78,219 @@ void PdOscillator::resetPhase (float newPhase, bool fade) noexcept
     phase = wrapPhase (newPhase);
 }
 
+//==============================================================================
+void PdOscillator::renderStretch (const StretchFrame* frames, int count, float* out, const float* partnerWraps,
+                                  float* ownWraps) noexcept
+{
+    using Render = void (*) (PdOscillator&, const StretchFrame*, int, float*, const float*, float*) noexcept;
+    static constexpr Render renders[] = { &renderStretchWith<0>, &renderStretchWith<1>, &renderStretchWith<2>,
+                                          &renderStretchWith<3>, &renderStretchWith<4>, &renderStretchWith<5>,
+                                          &renderStretchWith<6>, &renderStretchWith<7>, &renderStretchWith<8>,
+                                          &renderStretchWith<9> };
+    static_assert (std::size (renders) == numWaveShapes);
+    const auto render = waveShape >= 0 && waveShape < numWaveShapes ? renders[waveShape] : &renderStretchWith<-1>;
+
+    for (int done = 0; done < count; done += maxStretchFrames)
+    {
+        const auto offset = 2 * done;
+        render (*this, frames + done, std::min (maxStretchFrames, count - done), out + offset,
+                partnerWraps != nullptr ? partnerWraps + offset : nullptr, ownWraps != nullptr ? ownWraps + offset : nullptr);
+    }
+}
+
+template <int Shape>
+void PdOscillator::renderStretchWith (PdOscillator& unit, const StretchFrame* frames, int count, float* out,
+                                      const float* partnerWraps, float* ownWraps) noexcept
+{
+    const auto ticks = 2 * count;
+
+    if constexpr (Shape < 0 || dsp::exactReference)
+    {
+        unit.tickRange<Shape> (frames, 0, ticks, out, partnerWraps, ownWraps);
+    }
+    else
+    {
+        // A reset fade blends in a third shape: its few ticks go one by one.
+        const auto fading = std::min (ticks, std::max (0, unit.resetFadeCountdown));
+        unit.tickRange<Shape> (frames, 0, fading, out, partnerWraps, ownWraps);
+
+        if (fading < ticks)
+            unit.renderLanes<Shape> (frames, fading, ticks, out, partnerWraps, ownWraps);
+    }
+}
+
+template <int Shape>
+void PdOscillator::tickRange (const StretchFrame* frames, int from, int to, float* out, const float* partnerWraps,
+                              float* ownWraps) noexcept
+{
+    for (int i = from; i < to; ++i)
+    {
+        const auto& f = frames[i >> 1];
+
+        if (i == from || (i & 1) == 0)
+            applyFrame (f);
+
+        out[i] = tickSynced<Shape> (f.audible, syncEnabled && partnerWraps != nullptr ? partnerWraps[i] : -1.0f);
+
+        if (ownWraps != nullptr)
+            ownWraps[i] = getWrapForSync();
+    }
+}
+
+template <int Shape>
+void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, float* out, const float* partnerWraps,
+                                float* ownWraps) noexcept
+{
+    using dsp::Float4;
+    constexpr auto next = (Shape + 1) % numWaveShapes;
+    constexpr auto pwm = Shape == pwmShape;
+    const auto n = to - from;
+
+    alignas (16) float phases[laneArraySize], depths[laneArraySize], morphs[laneArraySize], widths[laneArraySize],
+        audibles[laneArraySize], values[laneArraySize];
+    float steps[maxStretchTicks], edges[maxStretchTicks];
+    bool synced[maxStretchTicks];
+    auto moving = false, anyMorph = false;
+
+    // First, tick by tick, everything that carries on from one tick to the next: sync restarts,
+    // the envelope, the depth and the phase.
+    for (int k = 0; k < n; ++k)
+    {
+        const auto i = from + k;
+        const auto& f = frames[i >> 1];
+
+        if (k == 0 || (i & 1) == 0)
+            applyFrame (f);
+
+        const auto wrap = syncEnabled && partnerWraps != nullptr ? partnerWraps[i] : -1.0f;
+        synced[k] = ! (wrap < 0.0f);
+        steps[k] = edges[k] = 0.0f;
+
+        if (synced[k])
+        {
+            edges[k] = 1.0f - std::clamp (wrap, 0.0f, 1.0f);
+            steps[k] = restartForSync<Shape> (edges[k]);
+        }
+
+        const auto e = dcwEnvelope.tick() * dcwDepth;
+        currentDcw = std::min (pitchDcwLimit, std::clamp (e, 0.0f, 1.0f));
+        phases[k] = phase;
+        depths[k] = currentDcw;
+        morphs[k] = morphAmount;
+        widths[k] = pulseWidth;
+        audibles[k] = f.audible ? 1.0f : 0.0f;
+        moving |= currentDcw != depths[0];
+        anyMorph |= morphAmount > 0.0f;
+
+        if constexpr (pwm)
+        {
+            auto v = 0.0f;
+
+            if (f.audible)
+            {
+                auto t = phase - pulseWidth;
+                if (t < 0.0f)
+                    t += 1.0f;
+
+                v = rawShape<pwmShape> (phase, constants) - polyBlep (t, increment);
+
+                if (! synced[k])
+                    v += polyBlep (phase, increment);
+
+                v *= outputGain;
+            }
+
+            values[k] = v;
+        }
+
+        advancePhase();
+
+        if (ownWraps != nullptr)
+            ownWraps[i] = getWrapForSync();
+    }
+
+    // Then the shapes, four ticks at a time: while the depth holds, at the constants kept for it.
+    if constexpr (! pwm)
+    {
+        for (int k = n; k < roundUpToLanes (n); ++k)
+        {
+            phases[k] = widths[k] = morphs[k] = audibles[k] = 0.0f;
+            depths[k] = depths[0];
+        }
+
+        pd_kernel::ShapeConstants4 fixed, fixedNext;
+
+        if (! moving)
+        {
+            const auto d = depths[0];
+
+            if (constantsDcw != d)
+            {
+                constants = pd_kernel::shapeConstants (Shape, d);
+                constantsDcw = d;
+            }
+
+            if (anyMorph && nextConstantsDcw != d)
+            {
+                nextConstants = pd_kernel::shapeConstants (next, d);
+                nextConstantsDcw = d;
+            }
+
+            fixed = { constants.a, constants.b };
+            fixedNext = { nextConstants.a, nextConstants.b };
+        }
+
+        for (int k = 0; k < n; k += 4)
+        {
+            const auto p = Float4::load (phases + k);
+            const auto c = moving ? pd_kernel::shapeConstants4<Shape> (Float4::load (depths + k)) : fixed;
+            auto v = pd_kernel::fromSine4<Shape> (dsp::sinTurns (pd_kernel::sineArgument4<Shape> (p, c)), p) * outputGain;
+
+            if (anyMorph)
+            {
+                const auto m = Float4::load (morphs + k);
+                Float4 target;
+
+                if constexpr (pd_kernel::usesSine<next>)
+                {
+                    const auto nc = moving ? pd_kernel::shapeConstants4<next> (Float4::load (depths + k)) : fixedNext;
+                    target = pd_kernel::fromSine4<next> (dsp::sinTurns (pd_kernel::sineArgument4<next> (p, nc)), p);
+                }
+                else // the naive pulse
+                {
+                    const auto w = Float4::load (widths + k);
+                    target = dsp::select (p < w, 1.0f, -1.0f) + (Float4 (1.0f) - Float4 (2.0f) * w);
+                }
+
+                v = dsp::select (m > 0.0f, v + (target * nextShapeGain - v) * m, v);
+            }
+
+            dsp::select (Float4::load (audibles + k) != 0.0f, v, 0.0f).store (values + k);
+        }
+    }
+
+    // Last, tick by tick again, a sync step's correction and the synced unit's one-tick delay.
+    if (! syncEnabled)
+    {
+        std::copy (values, values + n, out + from);
+        return;
+    }
+
+    for (int k = 0; k < n; ++k)
+    {
+        auto v = values[k];
+        const auto correct = synced[k] && audibles[k] != 0.0f;
+
+        if (correct)
+        {
+            const auto after = 1.0f - edges[k];
+            v -= 0.5f * steps[k] * after * after;
+        }
+
+        out[from + k] = delayedOutput (v, correct ? 0.5f * steps[k] * edges[k] * edges[k] : 0.0f);
+    }
+}
+
 bool PdOscillator::hasSameStateAs (const PdOscillator& o) const noexcept
 {
     return dcwEnvelope.hasSameStateAs (o.dcwEnvelope)
@@ -100,6 +319,108 @@ void SubOscillator::setWaveShape (int shape) noexcept
     outputGain = shape >= 0 && shape < numWaveShapes ? waveGainTable()[shape] : 1.0f;
     shapeFunction = pd_kernel::shapeFunction (shape);
     constants = pd_kernel::shapeConstants (shape, dcw);
+}
+
+void SubOscillator::renderStretch (const float* frequency, const float* newDcw, const float* gain, int count,
+                                   float* out) noexcept
+{
+    using Render = void (SubOscillator::*) (const float*, const float*, const float*, int, int, float*) noexcept;
+    static constexpr Render renders[] = { &SubOscillator::renderLanes<0>, &SubOscillator::renderLanes<1>,
+                                          &SubOscillator::renderLanes<2>, &SubOscillator::renderLanes<3>,
+                                          &SubOscillator::renderLanes<4>, &SubOscillator::renderLanes<5>,
+                                          &SubOscillator::renderLanes<6>, &SubOscillator::renderLanes<7>,
+                                          &SubOscillator::tickRange,      &SubOscillator::renderLanes<9> };
+    static_assert (std::size (renders) == numWaveShapes);
+
+    // The exact build and shapes without a sine (the pwm's naive pulse, unknown shapes) tick one by one.
+    const auto render = dsp::exactReference ? &SubOscillator::tickRange
+                      : mode != pdMode     ? &SubOscillator::renderLanes<-1>
+                      : waveShape >= 0 && waveShape < numWaveShapes ? renders[waveShape]
+                                                                    : &SubOscillator::tickRange;
+
+    for (int done = 0; done < count; done += PdOscillator::maxStretchFrames)
+    {
+        const auto n = std::min (PdOscillator::maxStretchFrames, count - done);
+        const auto ticks = 2 * n;
+        auto* o = out + 2 * done;
+        const auto fading = std::min (ticks, std::max (0, resetFadeCountdown));
+        tickRange (frequency + done, newDcw + done, gain + done, 0, fading, o);
+
+        if (fading < ticks)
+            (this->*render) (frequency + done, newDcw + done, gain + done, fading, ticks, o);
+    }
+}
+
+void SubOscillator::tickRange (const float* frequency, const float* newDcw, const float* gain, int from, int to,
+                               float* out) noexcept
+{
+    for (int i = from; i < to; ++i)
+    {
+        const auto j = i >> 1;
+
+        if (i == from || (i & 1) == 0)
+        {
+            setFrequency (frequency[j]);
+            setDcw (newDcw[j]);
+        }
+
+        out[i] = tick (gain[j] != 0.0f) * gain[j];
+    }
+}
+
+template <int Shape>
+void SubOscillator::renderLanes (const float* frequency, const float* newDcw, const float* gain, int from, int to,
+                                 float* out) noexcept
+{
+    using dsp::Float4;
+    const auto n = to - from;
+    alignas (16) float phases[laneArraySize], as[laneArraySize], bs[laneArraySize], gains[laneArraySize],
+        values[laneArraySize];
+
+    for (int k = 0; k < n; ++k)
+    {
+        const auto i = from + k;
+        const auto j = i >> 1;
+
+        if (k == 0 || (i & 1) == 0)
+        {
+            setFrequency (frequency[j]);
+            setDcw (newDcw[j]);
+        }
+
+        phases[k] = phase;
+        as[k] = constants.a;
+        bs[k] = constants.b;
+        gains[k] = gain[j];
+
+        const auto t = phase + increment;
+        phase = t >= 0.0f && t < 1.0f ? t : wrapPhase (t);
+
+        if (! (phase >= 0.0f && phase <= 1.0f)) // not a number
+            phase = 0.0f;
+    }
+
+    for (int k = n; k < roundUpToLanes (n); ++k)
+        phases[k] = as[k] = bs[k] = gains[k] = 0.0f;
+
+    for (int k = 0; k < n; k += 4)
+    {
+        const auto p = Float4::load (phases + k);
+        Float4 v;
+
+        if constexpr (Shape < 0)
+            v = dsp::sinTurns (p);
+        else
+        {
+            const pd_kernel::ShapeConstants4 c { Float4::load (as + k), Float4::load (bs + k) };
+            v = pd_kernel::fromSine4<Shape> (dsp::sinTurns (pd_kernel::sineArgument4<Shape> (p, c)), p) * outputGain;
+        }
+
+        const auto g = Float4::load (gains + k);
+        (dsp::select (g != 0.0f, v, 0.0f) * g).store (values + k);
+    }
+
+    std::copy (values, values + n, out + from);
 }
 
 void SubOscillator::resetPhase (float newPhase, bool fade) noexcept

@@ -25,6 +25,13 @@ inline float wrapPhase (float p) noexcept { return p - std::floor (p); }
 inline float smoothStep (float x) noexcept { return x * x * (3.0f - 2.0f * x); }
 } // namespace osc_detail
 
+// The settings a unit follows for two ticks of a stretch.
+struct StretchFrame
+{
+    float frequency = 0.0f, dcwDepth = 1.0f, pulseWidth = 0.5f, morph = 0.0f;
+    bool audible = true;
+};
+
 // One phase-distortion oscillator unit with its own DCW envelope, pulse width, morph towards the
 // next shape, hard sync to a partner unit and a click-free phase reset.
 class PdOscillator
@@ -59,6 +66,20 @@ public:
     // time: the same samples and states as ticking them one after the other. Units synced to one
     // another see each other's wraps as they would then.
     static void tickUnits (PdOscillator* const* units, const bool* audible, float* outputs, int count) noexcept;
+
+    // Renders 2 * count ticks: frames[j] is set (frequency, depth, width, morph) before ticks 2j
+    // and 2j + 1, which put out out[2j], out[2j + 1]. Samples and state afterwards are those of
+    // the setters and ticks one after the other; the phase still moves on tick by tick, the
+    // shapes are taken four ticks at a time.
+    // partnerWraps[i] is the sync partner's wrap as tick i would see it: its wrap fraction, or
+    // a negative value for none. It stands in for the partner itself (null: no wraps). ownWraps
+    // (may be null) gets this unit's wraps the same way, for a unit synced to this one.
+    void renderStretch (const StretchFrame* frames, int count, float* out,
+                        const float* partnerWraps = nullptr, float* ownWraps = nullptr) noexcept;
+    static constexpr int maxStretchFrames = 32;
+
+    // This unit's wrap of the last tick as renderStretch's wrap arrays hold it.
+    float getWrapForSync() const noexcept { return wrapped ? wrapFraction : -1.0f; }
 
     // Takes over another unit's whole state (not its sync partner): a twin that would have
     // computed the same samples.
@@ -100,6 +121,23 @@ private:
     template <int Shape>
     static float tickWith (PdOscillator& unit, bool audible) noexcept { return unit.tickShape<Shape> (audible); }
     template <int Shape>
+    static void renderStretchWith (PdOscillator&, const StretchFrame*, int, float*, const float*, float*) noexcept;
+    template <int Shape>
+    void tickRange (const StretchFrame* frames, int from, int to, float* out, const float* partnerWraps, float* ownWraps) noexcept;
+    template <int Shape>
+    void renderLanes (const StretchFrame* frames, int from, int to, float* out, const float* partnerWraps, float* ownWraps) noexcept;
+    void applyFrame (const StretchFrame& f) noexcept
+    {
+        setFrequency (f.frequency);
+        dcwDepth = f.dcwDepth;
+        pulseWidth = f.pulseWidth;
+        morphAmount = f.morph;
+    }
+    float partnerWrap() const noexcept
+    {
+        return syncEnabled && syncPartner != nullptr && syncPartner->wrapped ? syncPartner->wrapFraction : -1.0f;
+    }
+    template <int Shape>
     static int beginWith (PdOscillator& unit, bool audible, float* arguments) noexcept
     {
         return unit.beginTick<Shape> (audible, arguments);
@@ -114,7 +152,10 @@ private:
     // first half moves the state on and leaves up to three sine arguments, the second makes the
     // output from their sines.
     template <int Shape>
-    float tickShape (bool audible) noexcept;
+    float tickShape (bool audible) noexcept { return tickSynced<Shape> (audible, partnerWrap()); }
+    // A tick with the partner's wrap given (negative: none), as partnerWrap() reads it.
+    template <int Shape>
+    float tickSynced (bool audible, float wrap) noexcept;
     template <int Shape>
     int beginTick (bool audible, float* sineArguments) noexcept;
     template <int Shape>
@@ -211,8 +252,16 @@ public:
     void resetPhase (float newPhase, bool fade = true) noexcept;
     float tick (bool audible = true) noexcept;
 
+    // Renders 2 * count ticks: with frequency[j] and dcw[j] set, out[2j] and out[2j + 1] are
+    // tick (gain[j] != 0) * gain[j], the same samples and state as ticking one by one, with the
+    // sines taken four at a time.
+    void renderStretch (const float* frequency, const float* dcw, const float* gain, int count, float* out) noexcept;
+
 private:
     float valueAt (float atPhase) const noexcept;
+    template <int Shape> // -1: the sine
+    void renderLanes (const float* frequency, const float* dcw, const float* gain, int from, int to, float* out) noexcept;
+    void tickRange (const float* frequency, const float* dcw, const float* gain, int from, int to, float* out) noexcept;
 
     double sampleRate = 44100.0;
     float inverseSampleRate = 1.0f / 44100.0f;
@@ -509,7 +558,7 @@ QUILLON_NOINLINE float PdOscillator::fadeFromOldPhase (float v, bool audible) no
 }
 
 template <int Shape>
-float PdOscillator::tickShape (bool audible) noexcept
+float PdOscillator::tickSynced (bool audible, float wrap) noexcept
 {
     using namespace osc_detail;
 
@@ -517,11 +566,11 @@ float PdOscillator::tickShape (bool audible) noexcept
     // from the old phase's value at the edge to the wave's start; a two-sample polyBLEP spreads
     // it, half before the edge (added to the held sample) and half after.
     auto syncStep = 0.0f, edge = 0.0f;
-    const auto synced = syncEnabled && syncPartner != nullptr && syncPartner->wrapped;
+    const auto synced = ! (wrap < 0.0f);
 
     if (synced)
     {
-        edge = 1.0f - std::clamp (syncPartner->wrapFraction, 0.0f, 1.0f);
+        edge = 1.0f - std::clamp (wrap, 0.0f, 1.0f);
         syncStep = restartForSync<Shape> (edge);
     }
 
