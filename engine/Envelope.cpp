@@ -75,6 +75,27 @@ void Envelope::trigger() noexcept
     }
 }
 
+void Envelope::render (float* out, int n) noexcept
+{
+    for (int i = 0; i < n; ++i)
+    {
+        if (stage == sustainStage)
+        {
+            level = sustain;
+            std::fill (out + i, out + n, level);
+            return;
+        }
+
+        if (stage == idle)
+        {
+            std::fill (out + i, out + n, 0.0f);
+            return;
+        }
+
+        out[i] = tick();
+    }
+}
+
 void Envelope::advance (long long samples) noexcept
 {
     // Ticks until the stage would end, for each stage the run passes through.

@@ -147,55 +147,73 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
     const auto n = to - from;
 
     alignas (16) float phases[laneArraySize], depths[laneArraySize], morphs[laneArraySize], widths[laneArraySize],
-        audibles[laneArraySize], values[laneArraySize];
+        audibles[laneArraySize], values[laneArraySize], levels[laneArraySize];
+    // The sync restarts: at which tick, their step and edge.
+    int syncTicks[maxStretchTicks];
     float steps[maxStretchTicks], edges[maxStretchTicks];
-    bool synced[maxStretchTicks];
-    auto moving = false, anyMorph = false;
+    auto syncs = 0;
+    auto moving = false, anyMorph = false, anyAudible = false;
 
     // First, tick by tick, everything that carries on from one tick to the next: sync restarts,
-    // the envelope, the depth and the phase.
-    for (int k = 0; k < n; ++k)
+    // the depth and the phase, in locals so that they stay in registers.
+    dcwEnvelope.render (levels, n);
+    auto ph = phase, dcw = currentDcw, wf = wrapFraction;
+    auto wr = wrapped;
+    const auto syncing = syncEnabled && partnerWraps != nullptr;
+    auto firstDcw = 0.0f;
+    auto k = 0;
+
+    for (; k < n; ++k)
     {
         const auto i = from + k;
         const auto& f = frames[i >> 1];
+        const auto audible = f.audible;
+        auto restarted = false;
 
         if (k == 0 || (i & 1) == 0)
-            applyFrame (f);
-
-        const auto wrap = syncEnabled && partnerWraps != nullptr ? partnerWraps[i] : -1.0f;
-        synced[k] = ! (wrap < 0.0f);
-        steps[k] = edges[k] = 0.0f;
-
-        if (synced[k])
         {
-            edges[k] = 1.0f - std::clamp (wrap, 0.0f, 1.0f);
-            steps[k] = restartForSync<Shape> (edges[k]);
+            // The frame's settings for both its ticks (the second may be the next frame's first,
+            // which then overwrites them).
+            applyFrame (f);
+            anyMorph |= morphAmount > 0.0f;
+            morphs[k] = morphs[k + 1] = morphAmount;
+            widths[k] = widths[k + 1] = pulseWidth;
+            audibles[k] = audibles[k + 1] = audible ? 1.0f : 0.0f;
+            anyAudible |= audible;
         }
 
-        const auto e = dcwEnvelope.tick() * dcwDepth;
-        currentDcw = std::min (pitchDcwLimit, std::clamp (e, 0.0f, 1.0f));
-        phases[k] = phase;
-        depths[k] = currentDcw;
-        morphs[k] = morphAmount;
-        widths[k] = pulseWidth;
-        audibles[k] = f.audible ? 1.0f : 0.0f;
-        moving |= currentDcw != depths[0];
-        anyMorph |= morphAmount > 0.0f;
+        if (syncing && ! (partnerWraps[i] < 0.0f))
+        {
+            const auto edge = 1.0f - std::clamp (partnerWraps[i], 0.0f, 1.0f);
+            phase = ph;
+            currentDcw = dcw;
+            syncTicks[syncs] = k;
+            edges[syncs] = edge;
+            steps[syncs++] = restartForSync<Shape> (edge);
+            ph = phase;
+            restarted = true;
+        }
+
+        dcw = std::min (pitchDcwLimit, std::clamp (levels[k] * dcwDepth, 0.0f, 1.0f));
+        phases[k] = ph;
+        depths[k] = dcw;
+        firstDcw = k == 0 ? dcw : firstDcw;
+        moving |= dcw != firstDcw;
 
         if constexpr (pwm)
         {
             auto v = 0.0f;
 
-            if (f.audible)
+            if (audible)
             {
-                auto t = phase - pulseWidth;
+                auto t = ph - pulseWidth;
                 if (t < 0.0f)
                     t += 1.0f;
 
-                v = rawShape<pwmShape> (phase, constants) - polyBlep (t, increment);
+                v = rawShape<pwmShape> (ph, constants) - polyBlep (t, increment);
 
-                if (! synced[k])
-                    v += polyBlep (phase, increment);
+                if (! restarted)
+                    v += polyBlep (ph, increment);
 
                 v *= outputGain;
             }
@@ -203,19 +221,39 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
             values[k] = v;
         }
 
-        advancePhase();
+        if (const auto t = ph + increment; t >= 0.0f && t < 1.0f)
+        {
+            wr = false;
+            wf = 0.0f;
+            ph = t;
+        }
+        else
+        {
+            phase = ph;
+            advancePhase();
+            ph = phase;
+            wr = wrapped;
+            wf = wrapFraction;
+        }
 
         if (ownWraps != nullptr)
-            ownWraps[i] = getWrapForSync();
+            ownWraps[i] = wr ? wf : -1.0f;
     }
 
+    phase = ph;
+    currentDcw = dcw;
+    wrapped = wr;
+    wrapFraction = wf;
+
     // Then the shapes, four ticks at a time: while the depth holds, at the constants kept for it.
-    if constexpr (! pwm)
+    if (! pwm && ! anyAudible)
+        std::fill (values, values + n, 0.0f);
+    else if constexpr (! pwm)
     {
-        for (int k = n; k < roundUpToLanes (n); ++k)
+        for (int t = n; t < roundUpToLanes (n); ++t)
         {
-            phases[k] = widths[k] = morphs[k] = audibles[k] = 0.0f;
-            depths[k] = depths[0];
+            phases[t] = widths[t] = morphs[t] = audibles[t] = 0.0f;
+            depths[t] = depths[0];
         }
 
         pd_kernel::ShapeConstants4 fixed, fixedNext;
@@ -240,7 +278,7 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
             fixedNext = { nextConstants.a, nextConstants.b };
         }
 
-        for (int k = 0; k < n; k += 4)
+        for (k = 0; k < n; k += 4)
         {
             const auto p = Float4::load (phases + k);
             const auto c = moving ? pd_kernel::shapeConstants4<Shape> (Float4::load (depths + k)) : fixed;
@@ -269,26 +307,47 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
         }
     }
 
-    // Last, tick by tick again, a sync step's correction and the synced unit's one-tick delay.
+    // Last, a sync step's correction, half after the edge and half before it, on the sample held
+    // from the tick before: a synced unit puts out each tick one late.
     if (! syncEnabled)
     {
         std::copy (values, values + n, out + from);
         return;
     }
 
-    for (int k = 0; k < n; ++k)
+    float beforeEdge[maxStretchTicks];
+
+    for (int s = 0; s < syncs; ++s)
     {
-        auto v = values[k];
-        const auto correct = synced[k] && audibles[k] != 0.0f;
+        const auto t = syncTicks[s];
+        beforeEdge[s] = 0.0f;
 
-        if (correct)
+        if (audibles[t] != 0.0f)
         {
-            const auto after = 1.0f - edges[k];
-            v -= 0.5f * steps[k] * after * after;
+            const auto step = steps[s], edge = edges[s], after = 1.0f - edge;
+            values[t] -= 0.5f * step * after * after;
+            beforeEdge[s] = 0.5f * step * edge * edge;
         }
-
-        out[from + k] = delayedOutput (v, correct ? 0.5f * steps[k] * edges[k] * edges[k] : 0.0f);
     }
+
+    if (delayFresh)
+    {
+        heldOutput = values[0];
+        delayFresh = false;
+    }
+
+    out[from] = heldOutput + 0.0f;
+
+    for (int t = 1; t < n; ++t)
+        out[from + t] = values[t - 1] + 0.0f;
+
+    for (int s = 0; s < syncs; ++s)
+    {
+        const auto t = syncTicks[s];
+        out[from + t] = (t == 0 ? heldOutput : values[t - 1]) + beforeEdge[s];
+    }
+
+    heldOutput = values[n - 1];
 }
 
 bool PdOscillator::hasSameStateAs (const PdOscillator& o) const noexcept
