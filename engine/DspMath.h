@@ -124,6 +124,12 @@ struct Float4
     Float4 (float x) noexcept : v (_mm_set1_ps (x)) {}
     explicit Float4 (__m128 x) noexcept : v (x) {}
     static Float4 load (const float* p) noexcept { return Float4 (_mm_loadu_ps (p)); }
+    // p[0], p[0], p[1], p[1]: two values that hold for two lanes each.
+    static Float4 loadPairs (const float* p) noexcept
+    {
+        const auto x = _mm_castsi128_ps (_mm_loadl_epi64 (reinterpret_cast<const __m128i*> (p)));
+        return Float4 (_mm_unpacklo_ps (x, x));
+    }
     void store (float* p) const noexcept         { _mm_storeu_ps (p, v); }
     __m128 v;
 };
@@ -141,6 +147,8 @@ inline Mask4 operator< (Float4 a, Float4 b) noexcept  { return { _mm_cmplt_ps (a
 inline Mask4 operator>= (Float4 a, Float4 b) noexcept { return { _mm_cmpge_ps (a.v, b.v) }; }
 inline Mask4 operator> (Float4 a, Float4 b) noexcept  { return { _mm_cmpgt_ps (a.v, b.v) }; }
 inline Mask4 operator!= (Float4 a, Float4 b) noexcept { return { _mm_cmpneq_ps (a.v, b.v) }; }
+inline Mask4 operator| (Mask4 a, Mask4 b) noexcept    { return { _mm_or_ps (a.v, b.v) }; }
+inline bool anyOf (Mask4 m) noexcept                  { return _mm_movemask_ps (m.v) != 0; }
 // (b < a) ? b : a and (a < b) ? b : a, as std::min (a, b) and std::max (a, b) choose.
 inline Float4 min (Float4 a, Float4 b) noexcept { return Float4 (_mm_min_ps (b.v, a.v)); }
 inline Float4 max (Float4 a, Float4 b) noexcept { return Float4 (_mm_max_ps (b.v, a.v)); }
@@ -162,6 +170,7 @@ struct Float4
     Float4() noexcept = default;
     Float4 (float x) noexcept : v { x, x, x, x } {}
     static Float4 load (const float* p) noexcept { Float4 r; for (int i = 0; i < 4; ++i) r.v[i] = p[i]; return r; }
+    static Float4 loadPairs (const float* p) noexcept { Float4 r; for (int i = 0; i < 4; ++i) r.v[i] = p[i / 2]; return r; }
     void store (float* p) const noexcept         { for (int i = 0; i < 4; ++i) p[i] = v[i]; }
     float v[4];
 };
@@ -197,6 +206,8 @@ inline Mask4 operator< (Float4 a, Float4 b) noexcept  { return compareLanes (a, 
 inline Mask4 operator>= (Float4 a, Float4 b) noexcept { return compareLanes (a, b, [] (float x, float y) { return x >= y; }); }
 inline Mask4 operator> (Float4 a, Float4 b) noexcept  { return compareLanes (a, b, [] (float x, float y) { return x > y; }); }
 inline Mask4 operator!= (Float4 a, Float4 b) noexcept { return compareLanes (a, b, [] (float x, float y) { return x != y; }); }
+inline Mask4 operator| (Mask4 a, Mask4 b) noexcept    { for (int i = 0; i < 4; ++i) a.v[i] = a.v[i] || b.v[i]; return a; }
+inline bool anyOf (Mask4 m) noexcept                  { return m.v[0] || m.v[1] || m.v[2] || m.v[3]; }
 inline Float4 min (Float4 a, Float4 b) noexcept { return lanes (a, b, [] (float x, float y) { return y < x ? y : x; }); }
 inline Float4 max (Float4 a, Float4 b) noexcept { return lanes (a, b, [] (float x, float y) { return x < y ? y : x; }); }
 inline Float4 clamp (Float4 x, Float4 lo, Float4 hi) noexcept

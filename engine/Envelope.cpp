@@ -77,22 +77,87 @@ void Envelope::trigger() noexcept
 
 void Envelope::render (float* out, int n) noexcept
 {
-    for (int i = 0; i < n; ++i)
+    // tick() over and over, with the level in a register while a stage runs.
+    auto i = 0;
+
+    while (i < n)
     {
-        if (stage == sustainStage)
-        {
-            level = sustain;
-            std::fill (out + i, out + n, level);
-            return;
-        }
+        auto v = level;
 
-        if (stage == idle)
+        switch (stage)
         {
-            std::fill (out + i, out + n, 0.0f);
-            return;
-        }
+            case attackStage:
+            {
+                const auto rate = attackRate;
+                for (; i < n; ++i)
+                {
+                    v += rate;
+                    if (v >= 1.0f)
+                        break;
+                    out[i] = v;
+                }
 
-        out[i] = tick();
+                if (i == n)
+                {
+                    level = v;
+                    return;
+                }
+
+                level = 1.0f;
+                out[i++] = level;
+                nextStage();
+                break;
+            }
+            case decayStage:
+            {
+                const auto rate = decayRate, floor = sustain;
+                for (; i < n; ++i)
+                {
+                    v -= rate;
+                    if (floor >= v)
+                        break;
+                    out[i] = v;
+                }
+
+                if (i == n)
+                {
+                    level = v;
+                    return;
+                }
+
+                level = sustain;
+                out[i++] = level;
+                nextStage();
+                break;
+            }
+            case sustainStage:
+                level = sustain;
+                std::fill (out + i, out + n, level);
+                return;
+            case releaseStage:
+            {
+                const auto rate = releaseRate;
+                for (; i < n; ++i)
+                {
+                    v -= rate;
+                    if (v <= 0.0f)
+                        break;
+                    out[i] = v;
+                }
+
+                level = v;
+
+                if (i == n)
+                    return;
+
+                nextStage();
+                out[i++] = level;
+                break;
+            }
+            default:
+                std::fill (out + i, out + n, 0.0f);
+                return;
+        }
     }
 }
 

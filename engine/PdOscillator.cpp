@@ -110,8 +110,8 @@ void PdOscillator::renderStretchWith (PdOscillator& unit, const StretchFrame* fr
     }
     else
     {
-        // A reset fade blends in a third shape: its few ticks go one by one.
-        const auto fading = std::min (ticks, std::max (0, unit.resetFadeCountdown));
+        // A reset fade blends in a third shape: its few ticks go one by one, to a frame's end.
+        const auto fading = std::min (ticks, (std::max (0, unit.resetFadeCountdown) + 1) & ~1);
         unit.tickRange<Shape> (frames, 0, fading, out, partnerWraps, ownWraps);
 
         if (fading < ticks)
@@ -144,49 +144,74 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
     using dsp::Float4;
     constexpr auto next = (Shape + 1) % numWaveShapes;
     constexpr auto pwm = Shape == pwmShape;
-    const auto n = to - from;
+    constexpr auto frameArraySize = maxStretchFrames + 2;
+    const auto n = to - from, count = n / 2, lanes = roundUpToLanes (n);
+    frames += from / 2;
 
-    alignas (16) float phases[laneArraySize], depths[laneArraySize], morphs[laneArraySize], widths[laneArraySize],
-        audibles[laneArraySize], values[laneArraySize], levels[laneArraySize];
-    // The sync restarts: at which tick, their step and edge.
+    // The frames' settings as the setters leave them, one entry a frame (its two ticks).
+    alignas (16) float increments[frameArraySize], limits[frameArraySize], dcwDepths[frameArraySize],
+        morphs[frameArraySize], widths[frameArraySize], audibles[frameArraySize];
+    auto anyMorph = false, anyAudible = false;
+
+    for (int j = 0; j < count; ++j)
+    {
+        applyFrame (frames[j]);
+        increments[j] = increment;
+        limits[j] = pitchDcwLimit;
+        dcwDepths[j] = dcwDepth;
+        morphs[j] = morphAmount;
+        widths[j] = pulseWidth;
+        audibles[j] = frames[j].audible ? 1.0f : 0.0f;
+        anyMorph |= morphAmount > 0.0f;
+        anyAudible |= frames[j].audible;
+    }
+
+    for (int j = count; j < lanes / 2; ++j)
+        increments[j] = limits[j] = dcwDepths[j] = morphs[j] = widths[j] = audibles[j] = 0.0f;
+
+    // The depth of each tick: the envelope moves on by itself, the rest holds no state.
+    alignas (16) float levels[laneArraySize], depths[laneArraySize], phases[laneArraySize], values[laneArraySize];
+    dcwEnvelope.render (levels, n);
+    std::fill (levels + n, levels + lanes, 0.0f);
+    const auto startDcw = currentDcw;
+
+    for (int k = 0; k < lanes; k += 4)
+    {
+        const auto e = Float4::load (levels + k) * Float4::loadPairs (dcwDepths + k / 2);
+        dsp::min (Float4::loadPairs (limits + k / 2), dsp::clamp (e, 0.0f, 1.0f)).store (depths + k);
+    }
+
+    std::fill (depths + n, depths + lanes, depths[0]);
+    dsp::Mask4 changes { Float4 (0.0f) != Float4 (0.0f) };
+
+    for (int k = 0; k < lanes; k += 4)
+        changes = changes | (Float4::load (depths + k) != Float4 (depths[0]));
+
+    const auto moving = dsp::anyOf (changes);
+
+    // The phase, tick by tick, with the sync restarts: at which tick, their step and edge.
     int syncTicks[maxStretchTicks];
     float steps[maxStretchTicks], edges[maxStretchTicks];
     auto syncs = 0;
-    auto moving = false, anyMorph = false, anyAudible = false;
-
-    // First, tick by tick, everything that carries on from one tick to the next: sync restarts,
-    // the depth and the phase, in locals so that they stay in registers.
-    dcwEnvelope.render (levels, n);
-    auto ph = phase, dcw = currentDcw, wf = wrapFraction;
+    auto ph = phase, wf = wrapFraction;
     auto wr = wrapped;
     const auto syncing = syncEnabled && partnerWraps != nullptr;
-    auto firstDcw = 0.0f;
-    auto k = 0;
 
-    for (; k < n; ++k)
+    for (int k = 0; k < n; ++k)
     {
-        const auto i = from + k;
-        const auto& f = frames[i >> 1];
-        const auto audible = f.audible;
+        const auto j = k >> 1;
+        const auto inc = increments[j];
         auto restarted = false;
 
-        if (k == 0 || (i & 1) == 0)
+        if (syncing && ! (partnerWraps[from + k] < 0.0f))
         {
-            // The frame's settings for both its ticks (the second may be the next frame's first,
-            // which then overwrites them).
-            applyFrame (f);
-            anyMorph |= morphAmount > 0.0f;
-            morphs[k] = morphs[k + 1] = morphAmount;
-            widths[k] = widths[k + 1] = pulseWidth;
-            audibles[k] = audibles[k + 1] = audible ? 1.0f : 0.0f;
-            anyAudible |= audible;
-        }
-
-        if (syncing && ! (partnerWraps[i] < 0.0f))
-        {
-            const auto edge = 1.0f - std::clamp (partnerWraps[i], 0.0f, 1.0f);
+            // The restart reads the unit's settings of this tick and the depth of the one before.
+            const auto edge = 1.0f - std::clamp (partnerWraps[from + k], 0.0f, 1.0f);
+            increment = inc;
+            morphAmount = morphs[j];
+            pulseWidth = widths[j];
+            currentDcw = k == 0 ? startDcw : depths[k - 1];
             phase = ph;
-            currentDcw = dcw;
             syncTicks[syncs] = k;
             edges[syncs] = edge;
             steps[syncs++] = restartForSync<Shape> (edge);
@@ -194,26 +219,23 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
             restarted = true;
         }
 
-        dcw = std::min (pitchDcwLimit, std::clamp (levels[k] * dcwDepth, 0.0f, 1.0f));
         phases[k] = ph;
-        depths[k] = dcw;
-        firstDcw = k == 0 ? dcw : firstDcw;
-        moving |= dcw != firstDcw;
 
         if constexpr (pwm)
         {
             auto v = 0.0f;
 
-            if (audible)
+            if (audibles[j] != 0.0f)
             {
-                auto t = ph - pulseWidth;
+                const auto w = widths[j];
+                auto t = ph - w;
                 if (t < 0.0f)
                     t += 1.0f;
 
-                v = rawShape<pwmShape> (ph, constants) - polyBlep (t, increment);
+                v = (ph < w ? 1.0f : -1.0f) + (1.0f - 2.0f * w) - polyBlep (t, inc);
 
                 if (! restarted)
-                    v += polyBlep (ph, increment);
+                    v += polyBlep (ph, inc);
 
                 v *= outputGain;
             }
@@ -221,7 +243,7 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
             values[k] = v;
         }
 
-        if (const auto t = ph + increment; t >= 0.0f && t < 1.0f)
+        if (const auto t = ph + inc; t >= 0.0f && t < 1.0f)
         {
             wr = false;
             wf = 0.0f;
@@ -229,6 +251,7 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
         }
         else
         {
+            increment = inc;
             phase = ph;
             advancePhase();
             ph = phase;
@@ -237,25 +260,23 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
         }
 
         if (ownWraps != nullptr)
-            ownWraps[i] = wr ? wf : -1.0f;
+            ownWraps[from + k] = wr ? wf : -1.0f;
     }
 
     phase = ph;
-    currentDcw = dcw;
     wrapped = wr;
     wrapFraction = wf;
+    currentDcw = depths[n - 1];
+    increment = increments[count - 1];
+    morphAmount = morphs[count - 1];
+    pulseWidth = widths[count - 1];
 
     // Then the shapes, four ticks at a time: while the depth holds, at the constants kept for it.
     if (! pwm && ! anyAudible)
         std::fill (values, values + n, 0.0f);
     else if constexpr (! pwm)
     {
-        for (int t = n; t < roundUpToLanes (n); ++t)
-        {
-            phases[t] = widths[t] = morphs[t] = audibles[t] = 0.0f;
-            depths[t] = depths[0];
-        }
-
+        std::fill (phases + n, phases + lanes, 0.0f);
         pd_kernel::ShapeConstants4 fixed, fixedNext;
 
         if (! moving)
@@ -278,7 +299,7 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
             fixedNext = { nextConstants.a, nextConstants.b };
         }
 
-        for (k = 0; k < n; k += 4)
+        for (int k = 0; k < n; k += 4)
         {
             const auto p = Float4::load (phases + k);
             const auto c = moving ? pd_kernel::shapeConstants4<Shape> (Float4::load (depths + k)) : fixed;
@@ -286,7 +307,7 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
 
             if (anyMorph)
             {
-                const auto m = Float4::load (morphs + k);
+                const auto m = Float4::loadPairs (morphs + k / 2);
                 Float4 target;
 
                 if constexpr (pd_kernel::usesSine<next>)
@@ -296,14 +317,14 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
                 }
                 else // the naive pulse
                 {
-                    const auto w = Float4::load (widths + k);
+                    const auto w = Float4::loadPairs (widths + k / 2);
                     target = dsp::select (p < w, 1.0f, -1.0f) + (Float4 (1.0f) - Float4 (2.0f) * w);
                 }
 
                 v = dsp::select (m > 0.0f, v + (target * nextShapeGain - v) * m, v);
             }
 
-            dsp::select (Float4::load (audibles + k) != 0.0f, v, 0.0f).store (values + k);
+            dsp::select (Float4::loadPairs (audibles + k / 2) != 0.0f, v, 0.0f).store (values + k);
         }
     }
 
@@ -322,7 +343,7 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
         const auto t = syncTicks[s];
         beforeEdge[s] = 0.0f;
 
-        if (audibles[t] != 0.0f)
+        if (audibles[t >> 1] != 0.0f)
         {
             const auto step = steps[s], edge = edges[s], after = 1.0f - edge;
             values[t] -= 0.5f * step * after * after;

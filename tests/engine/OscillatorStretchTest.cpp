@@ -320,3 +320,44 @@ TEST (OscillatorStretch, subRendersWhatItsTicksDo)
             EXPECT_TRUE (finite) << "mode " << mode << " shape " << shape;
         }
 }
+
+TEST (OscillatorStretch, envelopeRunsAsItsTicksThroughEveryStage)
+{
+    // Short stages so that runs of every length cross attack, decay, sustain, release and idle;
+    // zero times jump stages inside a run.
+    for (auto times : { std::vector<float> { 0.0004f, 0.0003f, 0.5f, 0.0005f }, std::vector<float> { 0.0f, 0.0002f, 0.0f, 0.0001f },
+                        std::vector<float> { 0.0002f, 0.0f, 0.7f, 0.0f } })
+    {
+        Envelope ref, fast;
+
+        for (auto* e : { &ref, &fast })
+        {
+            e->setSampleRate (rate);
+            e->setParameters (times[0], times[1], times[2], times[3]);
+            e->updateRates();
+            e->trigger();
+        }
+
+        float out[64];
+        auto worst = 0.0f;
+
+        for (int s = 0; s < 80; ++s)
+        {
+            const auto n = 1 + (s * 7) % 64;
+
+            if (s == 30)
+                ref.release(), fast.release();
+            if (s == 60)
+                ref.trigger(), fast.trigger();
+
+            fast.render (out, n);
+
+            for (int i = 0; i < n; ++i)
+                worst = std::max (worst, std::abs (ref.tick() - out[i]));
+
+            EXPECT_TRUE (fast.hasSameStateAs (ref)) << "run " << s;
+        }
+
+        EXPECT_EQ (worst, 0.0f);
+    }
+}
