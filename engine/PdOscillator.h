@@ -8,8 +8,11 @@
 
 #if defined(__GNUC__)
  #define QUILLON_NOINLINE __attribute__ ((noinline))
+ // Everything a tick calls inlined into it, whatever else the unit's file asks of the inliner.
+ #define QUILLON_FLATTEN __attribute__ ((flatten))
 #else
  #define QUILLON_NOINLINE
+ #define QUILLON_FLATTEN
 #endif
 
 namespace quillon
@@ -119,13 +122,13 @@ private:
     };
 
     template <int Shape>
-    static float tickWith (PdOscillator& unit, bool audible) noexcept { return unit.tickShape<Shape> (audible); }
+    QUILLON_FLATTEN static float tickWith (PdOscillator& unit, bool audible) noexcept { return unit.tickShape<Shape> (audible); }
     template <int Shape>
     static void renderStretchWith (PdOscillator&, const StretchFrame*, int, float*, const float*, float*) noexcept;
     template <int Shape>
     void tickRange (const StretchFrame* frames, int from, int to, float* out, const float* partnerWraps, float* ownWraps) noexcept;
     template <int Shape>
-    void renderLanes (const StretchFrame* frames, int from, int to, float* out, const float* partnerWraps, float* ownWraps) noexcept;
+    QUILLON_FLATTEN void renderLanes (const StretchFrame* frames, int from, int to, float* out, const float* partnerWraps, float* ownWraps) noexcept;
     void applyFrame (const StretchFrame& f) noexcept
     {
         setFrequency (f.frequency);
@@ -138,12 +141,12 @@ private:
         return syncEnabled && syncPartner != nullptr && syncPartner->wrapped ? syncPartner->wrapFraction : -1.0f;
     }
     template <int Shape>
-    static int beginWith (PdOscillator& unit, bool audible, float* arguments) noexcept
+    QUILLON_FLATTEN static int beginWith (PdOscillator& unit, bool audible, float* arguments) noexcept
     {
         return unit.beginTick<Shape> (audible, arguments);
     }
     template <int Shape>
-    static float finishWith (PdOscillator& unit, const float* sines) noexcept { return unit.finishTick<Shape> (sines); }
+    QUILLON_FLATTEN static float finishWith (PdOscillator& unit, const float* sines) noexcept { return unit.finishTick<Shape> (sines); }
     template <int Shape>
     static constexpr GroupFunctions groupFunctionsFor { &beginWith<Shape>, &finishWith<Shape> };
 
@@ -260,7 +263,7 @@ public:
 private:
     float valueAt (float atPhase) const noexcept;
     template <int Shape> // -1: the sine
-    void renderLanes (const float* frequency, const float* dcw, const float* gain, int from, int to, float* out) noexcept;
+    QUILLON_FLATTEN void renderLanes (const float* frequency, const float* dcw, const float* gain, int from, int to, float* out) noexcept;
     void tickRange (const float* frequency, const float* dcw, const float* gain, int from, int to, float* out) noexcept;
 
     double sampleRate = 44100.0;
