@@ -482,7 +482,7 @@ void oscStretch (benchmark::State& state, StretchKind kind, bool lanes)
         unit.setSyncEnabled (true);
     }
 
-    quillon::StretchFrame unitFrames[frames], partnerFrames[frames];
+    quillon::PdOscillator::StretchFrame unitFrames[frames], partnerFrames[frames];
 
     for (int j = 0; j < frames; ++j)
     {

@@ -201,6 +201,9 @@ void FilterStage::updateLowpassCoefficients() noexcept
     const auto G = bigG, h = inverseOnePlusG;
     gainPowers = { G, G * G, G * G * G, G * G * G * G };
     estimateWeights = { h * gainPowers[2], h * gainPowers[1], h * G, h };
+    stateInputWeights = { 2.0f * gainPowers[0], 2.0f * gainPowers[1], 2.0f * gainPowers[2], 2.0f * gainPowers[3] };
+    stateCrossWeights = { 2.0f * G * h, 2.0f * gainPowers[1] * h, 2.0f * gainPowers[2] * h };
+    stateSelfWeight = h - G;
     lowpassStale = false;
 }
 

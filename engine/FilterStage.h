@@ -131,6 +131,10 @@ private:
     float bigG = 0.0f, inverseOnePlusG = 1.0f;
     Poles gainPowers {};        // G, G^2, G^3, G^4: each pole's output from the first pole's input
     Poles estimateWeights {};   // the states' weights in the last pole's output
+    // Each state's next value as input x 2 G^(k+1), the states before it x 2 G^j h, itself x (h - G).
+    Poles stateInputWeights {};
+    std::array<float, 3> stateCrossWeights {};
+    float stateSelfWeight = 1.0f;
     bool lowpassStale = true, phaseStale = true;
 
     float ladderK = 0.0f, diodeK = 0.0f, stateK = 0.0f;
@@ -249,6 +253,22 @@ inline float FilterStage::stateEstimate (const Poles& s) const noexcept
 // the pole before it, so that the resonance loop waits for one multiply-add instead of four.
 inline float FilterStage::runPoles (Poles& s, float input, float estimate) noexcept
 {
+    if constexpr (! dsp::exactReference)
+    {
+        // The states' next values straight from this sample's input and the states as they
+        // are: each state then waits on its own old value through one multiply and one add
+        // instead of through the whole cascade.
+        const auto& b = stateInputWeights;
+        const auto& c = stateCrossWeights;
+        const auto d = stateSelfWeight;
+        const auto s0 = s[0], s1 = s[1], s2 = s[2], s3 = s[3];
+        s[0] = b[0] * input + d * s0;
+        s[1] = (b[1] * input + c[0] * s0) + d * s1;
+        s[2] = (b[2] * input + c[1] * s0) + (c[0] * s1 + d * s2);
+        s[3] = ((b[3] * input + c[2] * s0) + (c[1] * s1 + c[0] * s2)) + d * s3;
+        return gainPowers[3] * input + estimate;
+    }
+
     const auto h = inverseOnePlusG, G = bigG;
     const auto p0 = h * s[0];
     const auto p1 = G * p0 + h * s[1];

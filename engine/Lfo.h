@@ -77,7 +77,9 @@ inline void Lfo::updateIncrement() noexcept
 inline float Lfo::next (bool wanted) noexcept
 {
     auto p = phase + phaseOffset;
-    p -= std::floor (p);
+
+    if (! (p >= 0.0f && p < 1.0f))
+        p -= std::floor (p);
 
     auto value = 0.0f;
 

@@ -34,11 +34,20 @@ public:
     // the side high-pass in (0..1) and `monoLowHz` sets it.
     Frame process (float left, float right, float gain, float monoLowAmount, float monoLowHz) noexcept;
 
+    // A run of samples with the mono-low settings holding still: (left + addLeft) and (right +
+    // addRight) at their gains, added into outLeft and outRight, or as the mono sum into outLeft
+    // where outRight is null. The same samples as process() one by one.
+    void processBlock (const float* left, const float* right, const float* addLeft, const float* addRight,
+                       const float* gains, int numSamples, float monoLowAmount, float monoLowHz,
+                       float* outLeft, float* outRight) noexcept;
+
 private:
     double sampleRate = 44100.0;
     OnePoleHighPass dcBlockerLeft, dcBlockerRight, sideFilter;
     int fadeLength = 1;
     int fadeCountdown = 0;
+    static constexpr int flushInterval = 1024;
+    int flushCountdown = flushInterval;
 };
 
 inline OutputStage::Frame OutputStage::process (float left, float right, float gain, float monoLowAmount, float monoLowHz) noexcept

@@ -28,13 +28,6 @@ inline float wrapPhase (float p) noexcept { return p - std::floor (p); }
 inline float smoothStep (float x) noexcept { return x * x * (3.0f - 2.0f * x); }
 } // namespace osc_detail
 
-// The settings a unit follows for two ticks of a stretch.
-struct StretchFrame
-{
-    float frequency = 0.0f, dcwDepth = 1.0f, pulseWidth = 0.5f, morph = 0.0f;
-    bool audible = true;
-};
-
 // One phase-distortion oscillator unit with its own DCW envelope, pulse width, morph towards the
 // next shape, hard sync to a partner unit and a click-free phase reset.
 class PdOscillator
@@ -69,6 +62,13 @@ public:
     // time: the same samples and states as ticking them one after the other. Units synced to one
     // another see each other's wraps as they would then.
     static void tickUnits (PdOscillator* const* units, const bool* audible, float* outputs, int count) noexcept;
+
+    // One base-rate sample's settings of a unit in a stretch: they hold for two ticks.
+    struct StretchFrame
+    {
+        float frequency = 0.0f, dcwDepth = 0.0f, pulseWidth = 0.5f, morph = 0.0f;
+        bool audible = false;
+    };
 
     // Renders 2 * count ticks: frames[j] is set (frequency, depth, width, morph) before ticks 2j
     // and 2j + 1, which put out out[2j], out[2j + 1]. Samples and state afterwards are those of

@@ -798,8 +798,9 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
         const auto length = std::min (stretchLength, numSamples - rendered);
         int count = 0;
 
-        sourcesInLoops = ! sourceFade.isFading() && ! units[osc1Left].isSyncEnabled()
-                      && ! units[osc2Left].isSyncEnabled();
+        // Only mutual sync needs the units to take turns tick by tick.
+        sourcesInLoops = sourcesMayLoop && ! sourceFade.isFading()
+                      && ! (units[osc1Left].isSyncEnabled() && units[osc2Left].isSyncEnabled());
         osc2PartsAt = -1;
 
         // Nothing that the voice's settings follow moves in this stretch: no ramp, no glide, no
@@ -1015,54 +1016,96 @@ void SynthEngine::applySourceFrame (const SourceFrame& f) noexcept
 
 void SynthEngine::renderSourceStretch (int from, int count) noexcept
 {
-    const auto runUnit = [this] (int which, int begin, int end)
+    for (int j = 0; j < count; ++j)
     {
-        auto& unit = units[(size_t) which];
-        auto* out = unitOutputs[(size_t) which].data();
-        const auto first = which == osc1Left || which == osc1Right;
+        const auto& f = sourceFrames[(size_t) j];
 
-        for (int j = begin; j < end; ++j)
+        for (int unit = 0; unit < numUnits; ++unit)
         {
-            const auto& f = sourceFrames[(size_t) j];
-            unit.setFrequency (f.frequency[(size_t) which]);
-            unit.setDcwDepth (first ? f.depth1 : f.depth2);
-            unit.setPulseWidth (first ? f.width1 : f.width2);
-            unit.setMorphAmount (f.morph);
-            const auto audible = first ? f.audible1 : f.audible2;
-            out[2 * j] = unit.tick (audible);
-            out[2 * j + 1] = unit.tick (audible);
+            const auto first = unit == osc1Left || unit == osc1Right;
+            unitFrames[(size_t) unit][(size_t) j] = { f.frequency[(size_t) unit], first ? f.depth1 : f.depth2,
+                                                      first ? f.width1 : f.width2, f.morph,
+                                                      first ? f.audible1 : f.audible2 };
+        }
+    }
+
+    // Each unit's wraps go one place in, after the wrap it held before the stretch. A unit synced
+    // to osc 1 sees osc 1's wrap of the same tick, osc 1 synced to osc 2 that of the tick before:
+    // the order the units tick in one by one.
+    const auto sync1 = units[osc1Left].isSyncEnabled(), sync2 = units[osc2Left].isSyncEnabled();
+    const auto wrapsOf = [this] (int which) { return unitWraps[(size_t) which].data(); };
+    const auto noteWrapBefore = [this] (int which, const PdOscillator& unit)
+    {
+        unitWraps[(size_t) which][0] = unit.hasWrapped() ? unit.getWrapFraction() : -1.0f;
+    };
+
+    const auto runUnit = [this, wrapsOf] (int which, int begin, int end, const float* partnerWraps)
+    {
+        units[(size_t) which].renderStretch (unitFrames[(size_t) which].data() + begin, end - begin,
+                                             unitOutputs[(size_t) which].data() + 2 * begin,
+                                             partnerWraps != nullptr ? partnerWraps + 2 * begin : nullptr,
+                                             wrapsOf (which) + 1 + 2 * begin);
+    };
+
+    const auto runOsc1 = [&]
+    {
+        // Synced, osc 1 reads osc 2's wraps a tick late; osc 1's two units are never twins then.
+        const auto* partnerLeft = sync1 ? wrapsOf (osc2Left) : nullptr;
+        const auto* partnerRight = sync1 ? wrapsOf (osc2Right) : nullptr;
+        runUnit (osc1Left, 0, count, partnerLeft);
+
+        if (! osc1Twins)
+            runUnit (osc1Right, 0, count, partnerRight);
+        else
+            std::copy_n (wrapsOf (osc1Left), 2 * count + 1, wrapsOf (osc1Right));
+    };
+
+    const auto runOsc2 = [&]
+    {
+        const auto* partnerLeft = sync2 ? wrapsOf (osc1Left) + 1 : nullptr;
+        const auto* partnerRight = sync2 ? wrapsOf (osc1Twins ? osc1Left : osc1Right) + 1 : nullptr;
+
+        if (! osc2Twins)
+        {
+            runUnit (osc2Left, 0, count, partnerLeft);
+            runUnit (osc2Right, 0, count, partnerRight);
+        }
+        else if (osc2PartsAt >= 0)
+        {
+            // The right unit comes in on its own from the sample where the pair's halves part.
+            const auto at = osc2PartsAt;
+            runUnit (osc2Left, 0, at, partnerLeft);
+            units[osc2Right].copyStateFrom (units[osc2Left]);
+            runUnit (osc2Left, at, count, partnerLeft);
+            runUnit (osc2Right, at, count, partnerRight);
+            std::copy (unitOutputs[osc2Left].begin(), unitOutputs[osc2Left].begin() + 2 * at, unitOutputs[osc2Right].begin());
+            std::copy_n (wrapsOf (osc2Left) + 1, 2 * at, wrapsOf (osc2Right) + 1);
+            osc2Twins = false;
+            units[osc1Right].setSyncPartner (&units[osc2Right]);
+        }
+        else
+        {
+            runUnit (osc2Left, 0, count, partnerLeft);
+            std::copy_n (wrapsOf (osc2Left) + 1, 2 * count, wrapsOf (osc2Right) + 1);
         }
     };
 
-    runUnit (osc1Left, 0, count);
-
-    if (! osc1Twins)
-        runUnit (osc1Right, 0, count);
-
-    const auto* o1R = unitOutputs[osc1Twins ? osc1Left : osc1Right].data();
-    const auto* o2R = unitOutputs[osc2Right].data();
-
-    if (! osc2Twins)
+    if (sync1)
     {
-        runUnit (osc2Left, 0, count);
-        runUnit (osc2Right, 0, count);
-    }
-    else if (osc2PartsAt >= 0)
-    {
-        // The right unit comes in on its own from the sample where the pair's halves part.
-        const auto at = osc2PartsAt;
-        runUnit (osc2Left, 0, at);
-        units[osc2Right].copyStateFrom (units[osc2Left]);
-        runUnit (osc2Left, at, count);
-        runUnit (osc2Right, at, count);
-        std::copy (unitOutputs[osc2Left].begin(), unitOutputs[osc2Left].begin() + 2 * at, unitOutputs[osc2Right].begin());
-        osc2Twins = false;
+        // A twin right unit lags behind: the left one holds the pair's wrap.
+        noteWrapBefore (osc2Left, units[osc2Left]);
+        noteWrapBefore (osc2Right, units[osc2Twins ? osc2Left : osc2Right]);
+        runOsc2();
+        runOsc1();
     }
     else
     {
-        runUnit (osc2Left, 0, count);
-        o2R = unitOutputs[osc2Left].data();
+        runOsc1();
+        runOsc2();
     }
+
+    const auto* o1R = unitOutputs[osc1Twins ? osc1Left : osc1Right].data();
+    const auto* o2R = unitOutputs[osc2Twins ? osc2Left : osc2Right].data();
 
     for (int j = 0; j < count; ++j)
     {
@@ -1115,7 +1158,27 @@ void SynthEngine::computeVoiceSettings (SourceFrame& frame) noexcept
     if (noteOffset != noteOffsetCache.input)
         noteOffsetCache = { noteOffset, dsp::exp2Fast (noteOffset) };
 
-    const auto notePitch = 440.0f * noteOffsetCache.output * semitoneRatio (mod[ModDestination::pitch] + bend);
+    // Drift pulls the two oscillators apart in opposite directions, up to 60 cents. Its
+    // exponential and the pitch modulation's are taken together.
+    const auto pitchSemitones = mod[ModDestination::pitch] + bend;
+    const auto driftAmount = clamp01 (next (Smooth::oscDrift) + mod[ModDestination::drift]);
+    auto pitchRatio = 1.0f, drift = 1.0f;
+
+    if (driftAmount > 0.0f)
+    {
+        const auto driftOctaves = driftWalk.next() * driftAmount * 60.0f / 1200.0f;
+
+        if (pitchSemitones != 0.0f)
+            dsp::exp2Fast2 (pitchSemitones / 12.0f, driftOctaves, pitchRatio, drift);
+        else
+            drift = dsp::exp2Fast (driftOctaves);
+    }
+    else
+    {
+        pitchRatio = semitoneRatio (pitchSemitones);
+    }
+
+    const auto notePitch = 440.0f * noteOffsetCache.output * pitchRatio;
 
     // Osc 2 is a detuned pair: spread 0 keeps both halves together, 1 mirrors the right one
     // below the note; the beat between them is a modulation source of its own.
@@ -1148,10 +1211,6 @@ void SynthEngine::computeVoiceSettings (SourceFrame& frame) noexcept
 
     beatIncrement = std::abs (pairLeft - pairRight) / (float) sampleRate;
     advanceBeatPhase();
-
-    // Drift pulls the two oscillators apart in opposite directions, up to 60 cents.
-    const auto driftAmount = clamp01 (next (Smooth::oscDrift) + mod[ModDestination::drift]);
-    const auto drift = driftAmount > 0.0f ? dsp::exp2Fast (driftWalk.next() * driftAmount * 60.0f / 1200.0f) : 1.0f;
 
     const auto ratio1 = semitoneRatio (next (Smooth::osc1Pitch));
     const auto ratio2 = semitoneRatio (next (Smooth::osc2Pitch));
@@ -1237,7 +1296,9 @@ void SynthEngine::computeChainFrame (ChainFrame& frame) noexcept
     const auto& mod = modulation;
     const auto envAmount = next (Smooth::filterEnvAmount) * filterEnvVelocityFactor + mod[ModDestination::filterEnv];
     const auto semitones = envAmount * filterEnvValue + mod[ModDestination::cutoff];
-    cutoffHz = std::clamp (semitoneRatio (semitones) * cutoffSmoother.getNextValue(), 20.0f, 20000.0f);
+    // The cutoff accumulates nothing: the float exponential is close enough.
+    const auto cutoffRatio = semitones == 0.0f ? 1.0f : dsp::exp2Float (semitones / 12.0f);
+    cutoffHz = std::clamp (cutoffRatio * cutoffSmoother.getNextValue(), 20.0f, 20000.0f);
 
     // Drive amount with velocity and modulation. Stacked drive slots can push the sum far past
     // 24 dB; the curve is limited there, and the make-up only compensates what is applied.
@@ -1449,8 +1510,16 @@ void SynthEngine::renderChainSample (float mixL, float mixR, float subL, float& 
     feedbackPositionFade.advance();
     const auto preFeedback = feedbackAmount * (1.0f - postShare);
     const auto postFeedback = feedbackAmount * postShare;
-    const float inputs[] = { mixL + subL * send + preFeedback * feedbackPaths[0].getMemory(),
-                             mixR + subR * send + preFeedback * feedbackPaths[chainTwins ? 0 : 1].getMemory() };
+    // Without feedback the memory stays out of the input, so that the chain's samples do not wait
+    // on one another through it.
+    float inputs[] = { mixL + subL * send, mixR + subR * send };
+
+    if (preFeedback != 0.0f)
+    {
+        inputs[0] += preFeedback * feedbackPaths[0].getMemory();
+        inputs[1] += preFeedback * feedbackPaths[chainTwins ? 0 : 1].getMemory();
+    }
+
     float outputs[2];
 
     if (drivePositionFade.isFading())
@@ -1506,7 +1575,9 @@ void SynthEngine::renderChainSample (float mixL, float mixR, float subL, float& 
 
     for (size_t side = 0; side < (chainTwins ? 1u : 2u); ++side)
     {
-        outputs[side] += postFeedback * feedbackPaths[side].getMemory();
+        if (postFeedback != 0.0f)
+            outputs[side] += postFeedback * feedbackPaths[side].getMemory();
+
         feedbackPaths[side].captureUnflushed (outputs[side], chainFeedbackCoefficient);
     }
 
@@ -1570,6 +1641,16 @@ void SynthEngine::writeOutput (juce::AudioBuffer<float>& buffer, int start, int 
     const auto* decimatedRight = decimated.getReadPointer (1);
     auto* outLeft = buffer.getWritePointer (0, start);
     auto* outRight = channels > 1 ? buffer.getWritePointer (1, start) : nullptr;
+    auto& monoLowAmount = smoother (Smooth::monoLowEnabled);
+    auto& monoLowHz = smoother (Smooth::monoLowFreq);
+
+    if (! monoLowAmount.isSmoothing() && ! monoLowHz.isSmoothing())
+    {
+        outputStage.processBlock (decimatedLeft, decimatedRight, postNoiseLeft.data(), postNoiseRight.data(),
+                                  sampleGains.data(), numSamples, monoLowAmount.getCurrentValue(),
+                                  monoLowHz.getCurrentValue(), outLeft, outRight);
+        return;
+    }
 
     for (int i = 0; i < numSamples; ++i)
     {

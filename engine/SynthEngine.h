@@ -78,6 +78,10 @@ public:
     float getModSourceValue (ModSource source) const noexcept { return sourceValues[(size_t) source]; }
     float getCutoffHz() const noexcept              { return cutoffHz; }
 
+    // For tests: with false, the sources always take turns sample by sample, the way a fading
+    // switch or mutual sync has them run; the sound must be the same either way.
+    void setSourcesMayRunInLoops (bool allowed) noexcept { sourcesMayLoop = allowed; }
+
 private:
     // Parameters the voice binds by ID; a missing one reads as its fallback.
     #define QUILLON_ENGINE_PARAMETERS(X) \
@@ -339,6 +343,9 @@ private:
     std::array<ChainFrame, stretchLength> chainFrames {};
     std::array<SourceFrame, stretchLength> sourceFrames {};
     std::array<std::array<float, 2 * stretchLength>, numUnits> unitOutputs {};
+    std::array<std::array<PdOscillator::StretchFrame, stretchLength>, numUnits> unitFrames {};
+    std::array<std::array<float, 2 * stretchLength + 1>, numUnits> unitWraps {};
+    bool sourcesMayLoop = true;
     // Without sync or a switch fading, each source runs its stretch in a loop of its own, the
     // control pass first; osc 2's right unit then parts from its twin where this says.
     bool sourcesInLoops = false;
@@ -347,8 +354,9 @@ private:
     float beatIncrement = 0.0f;
     void advanceBeatPhase() noexcept
     {
+        // The floor only where the phase wraps: the next sample waits on this one's phase.
         const auto p = reeseBeatPhase + beatIncrement;
-        reeseBeatPhase = p - std::floor (p);
+        reeseBeatPhase = p < 1.0f ? p : p - std::floor (p);
         reeseBeatPhase = reeseBeatPhase >= 0.0f && reeseBeatPhase < 1.0f ? reeseBeatPhase : 0.0f; // not a number
     }
     std::array<float, 2 * stretchLength> sourceLeft {}, sourceRight {}, sourceSub {};

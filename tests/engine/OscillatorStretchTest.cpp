@@ -45,7 +45,7 @@ void prepareUnit (PdOscillator& unit, int shape, float attackSeconds)
     unit.setWaveShape (shape);
 }
 
-void setFrame (PdOscillator& unit, const StretchFrame& f)
+void setFrame (PdOscillator& unit, const PdOscillator::StretchFrame& f)
 {
     unit.setFrequency (f.frequency);
     unit.setDcwDepth (f.dcwDepth);
@@ -54,9 +54,9 @@ void setFrame (PdOscillator& unit, const StretchFrame& f)
 }
 
 // Frequency, depth, width and morph move from frame to frame; some frames are silent.
-StretchFrame frameAt (const UnitCase& c, Random& random, float baseHz, int j)
+PdOscillator::StretchFrame frameAt (const UnitCase& c, Random& random, float baseHz, int j)
 {
-    StretchFrame f;
+    PdOscillator::StretchFrame f;
     f.frequency = baseHz * (1.0f + 0.4f * random.next());
     f.dcwDepth = c.depth * (0.8f + 0.2f * random.next());
     f.pulseWidth = 0.1f + 0.8f * random.next();
@@ -89,7 +89,7 @@ Result runCase (const UnitCase& c)
 
     Random random;
     Result result;
-    std::vector<StretchFrame> framesA, framesB;
+    std::vector<PdOscillator::StretchFrame> framesA, framesB;
     std::vector<float> refOutA, refOutB, outA (80), outB (80), wrapsA (80), partnerWraps (80);
 
     for (int s = 0; s < stretches; ++s)
@@ -237,7 +237,7 @@ TEST (OscillatorStretch, pitchAboveTheDistortionLimitAndOddInputsStayFinite)
         for (auto* u : { &ref, &fast })
             prepareUnit (*u, 5, 0.002f);
 
-        std::vector<StretchFrame> frames (32);
+        std::vector<PdOscillator::StretchFrame> frames (32);
         for (auto& f : frames)
             f = { hz, 1.0f, 0.5f, 0.4f, true };
 

@@ -641,3 +641,67 @@ TEST (SynthEngineFrame, negativeOscillatorFrequencyStaysBounded)
     EXPECT_GE (rig.engine.getUnit (2).getPhase(), 0.0f);
     EXPECT_LT (rig.engine.getUnit (2).getPhase(), 1.0f);
 }
+
+// Sources with one oscillator synced to the other run unit by unit over a stretch, reading the
+// master's recorded wraps; they must sound as when the units take turns tick by tick, also where
+// osc 2's halves part in mid-stretch and where a sync is switched on or off mid-note.
+TEST (SynthEngineFrame, syncedSourcesInLoopsSoundAsWhenTheyTakeTurns)
+{
+    struct Case { const char* synced; float osc1Wave, osc2Wave, morph; };
+    const Case cases[] = { { "syncOsc2", 5.0f, 2.0f, 0.25f }, { "syncOsc1", 0.0f, 8.0f, 0.0f }, { "syncOsc2", 8.0f, 9.0f, 0.6f } };
+
+    for (const auto& c : cases)
+    {
+        const auto renderWith = [&c] (bool loops)
+        {
+            EngineRig rig (48000.0, 512);
+            rig.engine.setSourcesMayRunInLoops (loops);
+            rig.set (c.synced, 1.0f);
+            rig.set ("osc1Wave", c.osc1Wave);
+            rig.set ("osc2Wave", c.osc2Wave);
+            rig.set ("pdMorphAmount", c.morph);
+            rig.set ("osc2Level", -3.0f);
+            rig.set ("osc2Semitone", 7.0f);
+            rig.set ("osc1DcwDepth", 0.8f);
+            rig.set ("osc1DcwAttack", 0.05f);
+            rig.set ("osc2DcwDepth", 0.6f);
+            rig.set ("subLevel", -12.0f);
+            rig.set ("oscDrift", 0.3f);
+            juce::AudioBuffer<float> buffer (2, 36000);
+            buffer.clear();
+            int position = 0;
+            rig.engine.noteOn (36, 0.9f, false);
+            renderInBlocks (rig, buffer, position, 9001, 256);
+            rig.set ("reeseSpread", 0.4f); // osc 2's halves part
+            rig.set ("reeseBeat", 2.0f);
+            renderInBlocks (rig, buffer, position, 18000, 256);
+            rig.set (c.synced, 0.0f);
+            renderInBlocks (rig, buffer, position, 24007, 100);
+            rig.set ("syncOsc1", 1.0f);
+            rig.set ("syncOsc2", 1.0f); // mutual: turn by turn in both
+            renderInBlocks (rig, buffer, position, 30000, 256);
+            rig.set (c.synced, 0.0f);
+            renderInBlocks (rig, buffer, position, 36000, 256);
+            return buffer;
+        };
+
+        const auto reference = renderWith (false);
+        const auto looped = renderWith (true);
+        ASSERT_GT (reference.getMagnitude (0, 36000), 0.1f);
+
+        for (int ch = 0; ch < 2; ++ch)
+        {
+            auto worst = 0.0f;
+            int at = 0;
+
+            for (int i = 0; i < 36000; ++i)
+                if (const auto d = std::abs (looped.getSample (ch, i) - reference.getSample (ch, i)); d > worst)
+                {
+                    worst = d;
+                    at = i;
+                }
+
+            EXPECT_LT (worst, 1.0e-5f) << c.synced << " wave " << c.osc1Wave << " channel " << ch << " at " << at;
+        }
+    }
+}
