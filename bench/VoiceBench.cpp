@@ -459,3 +459,141 @@ int main (int argc, char** argv)
     benchmark::Shutdown();
     return 0;
 }
+
+// One unit's stretches at the 2x rate, the setters and ticks one by one against renderStretch
+// (256 ticks per iteration, per_sample is per tick): a flat saw, a resonant shape whose depth
+// moves, and a synced unit fed by its partner's wraps (the partner rendered in both).
+namespace
+{
+enum class StretchKind { sawFlat, resonantMoving, synced };
+
+void oscStretch (benchmark::State& state, StretchKind kind, bool lanes)
+{
+    constexpr int frames = quillon::PdOscillator::maxStretchFrames, ticks = 2 * frames;
+    quillon::PdOscillator partner, unit;
+    const auto moving = kind != StretchKind::sawFlat;
+    prepareUnit (partner, 0, 82.0f, 0.0f, 0.0f);
+    prepareUnit (unit, kind == StretchKind::sawFlat ? 0 : (kind == StretchKind::resonantMoving ? 5 : 2), 123.0f, moving ? 1000.0f : 0.0f, 0.0f);
+    const auto sync = kind == StretchKind::synced;
+
+    if (sync)
+    {
+        unit.setSyncPartner (&partner);
+        unit.setSyncEnabled (true);
+    }
+
+    quillon::PdOscillator::StretchFrame unitFrames[frames], partnerFrames[frames];
+
+    for (int j = 0; j < frames; ++j)
+    {
+        unitFrames[j] = { 123.0f + 0.01f * (float) j, kind == StretchKind::sawFlat ? 0.0f : 0.8f, 0.5f, 0.0f, true };
+        partnerFrames[j] = { 82.0f, 0.0f, 0.5f, 0.0f, false };
+    }
+
+    float out[ticks], partnerOut[ticks], wraps[ticks];
+    auto sum = 0.0f;
+
+    for (auto _ : state)
+    {
+        for (int s = 0; s < blockSize / ticks; ++s)
+        {
+            if (lanes)
+            {
+                if (sync)
+                    partner.renderStretch (partnerFrames, frames, partnerOut, nullptr, wraps);
+
+                unit.renderStretch (unitFrames, frames, out, sync ? wraps : nullptr);
+            }
+            else
+            {
+                for (int j = 0; j < frames; ++j)
+                {
+                    const auto& f = unitFrames[j];
+                    unit.setFrequency (f.frequency);
+                    unit.setDcwDepth (f.dcwDepth);
+                    unit.setPulseWidth (f.pulseWidth);
+                    unit.setMorphAmount (f.morph);
+
+                    for (int half = 0; half < 2; ++half)
+                    {
+                        if (sync)
+                        {
+                            partner.setFrequency (partnerFrames[j].frequency);
+                            partnerOut[2 * j + half] = partner.tick (false);
+                        }
+
+                        out[2 * j + half] = unit.tick (f.audible);
+                    }
+                }
+            }
+
+            sum += out[ticks - 1] + partnerOut[0];
+        }
+
+        benchmark::DoNotOptimize (sum);
+    }
+
+    perSampleCounter (state);
+}
+
+void oscStretchSawTicks (benchmark::State& state)      { oscStretch (state, StretchKind::sawFlat, false); }
+void oscStretchSawLanes (benchmark::State& state)      { oscStretch (state, StretchKind::sawFlat, true); }
+void oscStretchResTicks (benchmark::State& state)      { oscStretch (state, StretchKind::resonantMoving, false); }
+void oscStretchResLanes (benchmark::State& state)      { oscStretch (state, StretchKind::resonantMoving, true); }
+void oscStretchSyncTicks (benchmark::State& state)     { oscStretch (state, StretchKind::synced, false); }
+void oscStretchSyncLanes (benchmark::State& state)     { oscStretch (state, StretchKind::synced, true); }
+
+// The sub's stretches: pd shape with its depth held, ticks against renderStretch.
+void subStretch (benchmark::State& state, bool lanes)
+{
+    constexpr int frames = quillon::PdOscillator::maxStretchFrames, ticks = 2 * frames;
+    quillon::SubOscillator sub;
+    sub.prepare (2.0 * sampleRate);
+    sub.setMode (quillon::SubOscillator::pdMode);
+    sub.setWaveShape (1);
+    float hz[frames], dcw[frames], gain[frames], out[ticks];
+
+    for (int j = 0; j < frames; ++j)
+    {
+        hz[j] = 41.0f;
+        dcw[j] = 0.4f;
+        gain[j] = 0.5f;
+    }
+
+    auto sum = 0.0f;
+
+    for (auto _ : state)
+    {
+        for (int s = 0; s < blockSize / ticks; ++s)
+        {
+            if (lanes)
+                sub.renderStretch (hz, dcw, gain, frames, out);
+            else
+                for (int i = 0; i < ticks; ++i)
+                {
+                    sub.setFrequency (hz[i / 2]);
+                    sub.setDcw (dcw[i / 2]);
+                    out[i] = sub.tick (gain[i / 2] != 0.0f) * gain[i / 2];
+                }
+
+            sum += out[ticks - 1];
+        }
+
+        benchmark::DoNotOptimize (sum);
+    }
+
+    perSampleCounter (state);
+}
+
+void subStretchTicks (benchmark::State& state) { subStretch (state, false); }
+void subStretchLanes (benchmark::State& state) { subStretch (state, true); }
+} // namespace
+
+BENCHMARK (oscStretchSawTicks);
+BENCHMARK (oscStretchSawLanes);
+BENCHMARK (oscStretchResTicks);
+BENCHMARK (oscStretchResLanes);
+BENCHMARK (oscStretchSyncTicks);
+BENCHMARK (oscStretchSyncLanes);
+BENCHMARK (subStretchTicks);
+BENCHMARK (subStretchLanes);

@@ -161,14 +161,129 @@ QUILLON_ALWAYS_INLINE inline float sinTurns (float t) noexcept
     return std::copysign (v, r);
 }
 
+//==============================================================================
+// Four floats in SSE2 lanes (a plain array where there is no SSE2), for kernels that must give
+// in each lane exactly the bits of their scalar form: the same operations in the same order, with
+// min, max and clamp choosing as std::min, std::max and std::clamp do (NaN and signed zeros too).
+#if QUILLON_SIN_LANES
+struct Float4
+{
+    Float4() noexcept = default;
+    Float4 (float x) noexcept : v (_mm_set1_ps (x)) {}
+    explicit Float4 (__m128 x) noexcept : v (x) {}
+    static Float4 load (const float* p) noexcept { return Float4 (_mm_loadu_ps (p)); }
+    // p[0], p[0], p[1], p[1]: two values that hold for two lanes each.
+    static Float4 loadPairs (const float* p) noexcept
+    {
+        const auto x = _mm_castsi128_ps (_mm_loadl_epi64 (reinterpret_cast<const __m128i*> (p)));
+        return Float4 (_mm_unpacklo_ps (x, x));
+    }
+    void store (float* p) const noexcept         { _mm_storeu_ps (p, v); }
+    __m128 v;
+};
+
+struct Mask4
+{
+    __m128 v;
+};
+
+inline Float4 operator+ (Float4 a, Float4 b) noexcept { return Float4 (_mm_add_ps (a.v, b.v)); }
+inline Float4 operator- (Float4 a, Float4 b) noexcept { return Float4 (_mm_sub_ps (a.v, b.v)); }
+inline Float4 operator* (Float4 a, Float4 b) noexcept { return Float4 (_mm_mul_ps (a.v, b.v)); }
+inline Float4 operator/ (Float4 a, Float4 b) noexcept { return Float4 (_mm_div_ps (a.v, b.v)); }
+inline Mask4 operator< (Float4 a, Float4 b) noexcept  { return { _mm_cmplt_ps (a.v, b.v) }; }
+inline Mask4 operator>= (Float4 a, Float4 b) noexcept { return { _mm_cmpge_ps (a.v, b.v) }; }
+inline Mask4 operator> (Float4 a, Float4 b) noexcept  { return { _mm_cmpgt_ps (a.v, b.v) }; }
+inline Mask4 operator!= (Float4 a, Float4 b) noexcept { return { _mm_cmpneq_ps (a.v, b.v) }; }
+inline Mask4 operator| (Mask4 a, Mask4 b) noexcept    { return { _mm_or_ps (a.v, b.v) }; }
+inline bool anyOf (Mask4 m) noexcept                  { return _mm_movemask_ps (m.v) != 0; }
+// (b < a) ? b : a and (a < b) ? b : a, as std::min (a, b) and std::max (a, b) choose.
+inline Float4 min (Float4 a, Float4 b) noexcept { return Float4 (_mm_min_ps (b.v, a.v)); }
+inline Float4 max (Float4 a, Float4 b) noexcept { return Float4 (_mm_max_ps (b.v, a.v)); }
+inline Float4 clamp (Float4 x, Float4 lo, Float4 hi) noexcept { return Float4 (_mm_max_ps (lo.v, _mm_min_ps (hi.v, x.v))); }
+inline Float4 select (Mask4 m, Float4 a, Float4 b) noexcept
+{
+    return Float4 (_mm_or_ps (_mm_and_ps (m.v, a.v), _mm_andnot_ps (m.v, b.v)));
+}
+inline Float4 sqrt (Float4 a) noexcept { return Float4 (_mm_sqrt_ps (a.v)); }
+// std::floor for |x| below 2^31 (and NaN), through truncation.
+inline Float4 floor (Float4 x) noexcept
+{
+    const auto t = _mm_cvtepi32_ps (_mm_cvttps_epi32 (x.v));
+    return Float4 (_mm_sub_ps (t, _mm_and_ps (_mm_cmpgt_ps (t, x.v), _mm_set1_ps (1.0f))));
+}
+#else
+struct Float4
+{
+    Float4() noexcept = default;
+    Float4 (float x) noexcept : v { x, x, x, x } {}
+    static Float4 load (const float* p) noexcept { Float4 r; for (int i = 0; i < 4; ++i) r.v[i] = p[i]; return r; }
+    static Float4 loadPairs (const float* p) noexcept { Float4 r; for (int i = 0; i < 4; ++i) r.v[i] = p[i / 2]; return r; }
+    void store (float* p) const noexcept         { for (int i = 0; i < 4; ++i) p[i] = v[i]; }
+    float v[4];
+};
+
+struct Mask4
+{
+    bool v[4];
+};
+
+template <typename Op>
+inline Float4 lanes (Float4 a, Float4 b, Op op) noexcept
+{
+    Float4 r;
+    for (int i = 0; i < 4; ++i)
+        r.v[i] = op (a.v[i], b.v[i]);
+    return r;
+}
+
+template <typename Op>
+inline Mask4 compareLanes (Float4 a, Float4 b, Op op) noexcept
+{
+    Mask4 r;
+    for (int i = 0; i < 4; ++i)
+        r.v[i] = op (a.v[i], b.v[i]);
+    return r;
+}
+
+inline Float4 operator+ (Float4 a, Float4 b) noexcept { return lanes (a, b, [] (float x, float y) { return x + y; }); }
+inline Float4 operator- (Float4 a, Float4 b) noexcept { return lanes (a, b, [] (float x, float y) { return x - y; }); }
+inline Float4 operator* (Float4 a, Float4 b) noexcept { return lanes (a, b, [] (float x, float y) { return x * y; }); }
+inline Float4 operator/ (Float4 a, Float4 b) noexcept { return lanes (a, b, [] (float x, float y) { return x / y; }); }
+inline Mask4 operator< (Float4 a, Float4 b) noexcept  { return compareLanes (a, b, [] (float x, float y) { return x < y; }); }
+inline Mask4 operator>= (Float4 a, Float4 b) noexcept { return compareLanes (a, b, [] (float x, float y) { return x >= y; }); }
+inline Mask4 operator> (Float4 a, Float4 b) noexcept  { return compareLanes (a, b, [] (float x, float y) { return x > y; }); }
+inline Mask4 operator!= (Float4 a, Float4 b) noexcept { return compareLanes (a, b, [] (float x, float y) { return x != y; }); }
+inline Mask4 operator| (Mask4 a, Mask4 b) noexcept    { for (int i = 0; i < 4; ++i) a.v[i] = a.v[i] || b.v[i]; return a; }
+inline bool anyOf (Mask4 m) noexcept                  { return m.v[0] || m.v[1] || m.v[2] || m.v[3]; }
+inline Float4 min (Float4 a, Float4 b) noexcept { return lanes (a, b, [] (float x, float y) { return y < x ? y : x; }); }
+inline Float4 max (Float4 a, Float4 b) noexcept { return lanes (a, b, [] (float x, float y) { return x < y ? y : x; }); }
+inline Float4 clamp (Float4 x, Float4 lo, Float4 hi) noexcept
+{
+    Float4 r;
+    for (int i = 0; i < 4; ++i)
+        r.v[i] = x.v[i] < lo.v[i] ? lo.v[i] : (hi.v[i] < x.v[i] ? hi.v[i] : x.v[i]);
+    return r;
+}
+inline Float4 select (Mask4 m, Float4 a, Float4 b) noexcept
+{
+    Float4 r;
+    for (int i = 0; i < 4; ++i)
+        r.v[i] = m.v[i] ? a.v[i] : b.v[i];
+    return r;
+}
+inline Float4 sqrt (Float4 a) noexcept { Float4 r; for (int i = 0; i < 4; ++i) r.v[i] = std::sqrt (a.v[i]); return r; }
+inline Float4 floor (Float4 a) noexcept { Float4 r; for (int i = 0; i < 4; ++i) r.v[i] = std::floor (a.v[i]); return r; }
+#endif
+
 // Four sines of turns at once, lane by lane the same values as sinTurns (same operations in the
 // same order, in SSE2 lanes where there are any).
-inline void sinTurns4 (const float* in, float* out) noexcept
+inline Float4 sinTurns (Float4 t4) noexcept
 {
 #if QUILLON_SIN_LANES
     if constexpr (! exactReference)
     {
-        const auto t = _mm_loadu_ps (in);
+        const auto t = t4.v;
         const auto sign = _mm_set1_ps (-0.0f);
         const auto half = _mm_or_ps (_mm_set1_ps (0.5f), _mm_and_ps (t, sign));
         const auto r = _mm_sub_ps (t, _mm_cvtepi32_ps (_mm_cvttps_epi32 (_mm_add_ps (t, half))));
@@ -182,13 +297,22 @@ inline void sinTurns4 (const float* in, float* out) noexcept
         const auto mid = _mm_mul_ps (x4, _mm_add_ps (_mm_set1_ps (8.3333333e-3f), _mm_mul_ps (x2, _mm_set1_ps (-1.9841270e-4f))));
         const auto high = _mm_mul_ps (x8, _mm_add_ps (_mm_set1_ps (2.7557319e-6f), _mm_mul_ps (x2, _mm_set1_ps (-2.5052108e-8f))));
         const auto v = _mm_mul_ps (x, _mm_add_ps (_mm_add_ps (low, mid), high));
-        _mm_storeu_ps (out, _mm_or_ps (_mm_andnot_ps (sign, v), _mm_and_ps (r, sign)));
-        return;
+        return Float4 (_mm_or_ps (_mm_andnot_ps (sign, v), _mm_and_ps (r, sign)));
     }
 #endif
 
+    float in[4], out[4];
+    t4.store (in);
+
     for (int i = 0; i < 4; ++i)
         out[i] = sinTurns (in[i]);
+
+    return Float4::load (out);
+}
+
+inline void sinTurns4 (const float* in, float* out) noexcept
+{
+    sinTurns (Float4::load (in)).store (out);
 }
 
 inline float cosTurns (float t) noexcept

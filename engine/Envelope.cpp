@@ -75,6 +75,92 @@ void Envelope::trigger() noexcept
     }
 }
 
+void Envelope::render (float* out, int n) noexcept
+{
+    // tick() over and over, with the level in a register while a stage runs.
+    auto i = 0;
+
+    while (i < n)
+    {
+        auto v = level;
+
+        switch (stage)
+        {
+            case attackStage:
+            {
+                const auto rate = attackRate;
+                for (; i < n; ++i)
+                {
+                    v += rate;
+                    if (v >= 1.0f)
+                        break;
+                    out[i] = v;
+                }
+
+                if (i == n)
+                {
+                    level = v;
+                    return;
+                }
+
+                level = 1.0f;
+                out[i++] = level;
+                nextStage();
+                break;
+            }
+            case decayStage:
+            {
+                const auto rate = decayRate, floor = sustain;
+                for (; i < n; ++i)
+                {
+                    v -= rate;
+                    if (floor >= v)
+                        break;
+                    out[i] = v;
+                }
+
+                if (i == n)
+                {
+                    level = v;
+                    return;
+                }
+
+                level = sustain;
+                out[i++] = level;
+                nextStage();
+                break;
+            }
+            case sustainStage:
+                level = sustain;
+                std::fill (out + i, out + n, level);
+                return;
+            case releaseStage:
+            {
+                const auto rate = releaseRate;
+                for (; i < n; ++i)
+                {
+                    v -= rate;
+                    if (v <= 0.0f)
+                        break;
+                    out[i] = v;
+                }
+
+                level = v;
+
+                if (i == n)
+                    return;
+
+                nextStage();
+                out[i++] = level;
+                break;
+            }
+            default:
+                std::fill (out + i, out + n, 0.0f);
+                return;
+        }
+    }
+}
+
 void Envelope::advance (long long samples) noexcept
 {
     // Ticks until the stage would end, for each stage the run passes through.

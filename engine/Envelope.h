@@ -21,6 +21,8 @@ public:
     void trigger() noexcept;
     void release() noexcept;
     float tick() noexcept;
+    // The values of n ticks.
+    void render (float* out, int n) noexcept;
     void nextStage() noexcept;
 
     // Moves on by `samples` ticks at once, as far as the stages would have gone.

@@ -17,6 +17,12 @@ inline int fadeLengthFor (double rate) noexcept
 {
     return std::max (1, (int) std::lround (0.005 * rate));
 }
+
+constexpr int maxStretchTicks = 2 * PdOscillator::maxStretchFrames;
+// Room for the last group of four lanes to run on past a stretch's end.
+constexpr int laneArraySize = maxStretchTicks + 4;
+
+inline int roundUpToLanes (int n) noexcept { return (n + 3) & ~3; }
 } // namespace
 
 //==============================================================================
@@ -72,6 +78,299 @@ void PdOscillator::resetPhase (float newPhase, bool fade) noexcept
     phase = wrapPhase (newPhase);
 }
 
+//==============================================================================
+void PdOscillator::renderStretch (const StretchFrame* frames, int count, float* out, const float* partnerWraps,
+                                  float* ownWraps) noexcept
+{
+    using Render = void (*) (PdOscillator&, const StretchFrame*, int, float*, const float*, float*) noexcept;
+    static constexpr Render renders[] = { &renderStretchWith<0>, &renderStretchWith<1>, &renderStretchWith<2>,
+                                          &renderStretchWith<3>, &renderStretchWith<4>, &renderStretchWith<5>,
+                                          &renderStretchWith<6>, &renderStretchWith<7>, &renderStretchWith<8>,
+                                          &renderStretchWith<9> };
+    static_assert (std::size (renders) == numWaveShapes);
+    const auto render = waveShape >= 0 && waveShape < numWaveShapes ? renders[waveShape] : &renderStretchWith<-1>;
+
+    for (int done = 0; done < count; done += maxStretchFrames)
+    {
+        const auto offset = 2 * done;
+        render (*this, frames + done, std::min (maxStretchFrames, count - done), out + offset,
+                partnerWraps != nullptr ? partnerWraps + offset : nullptr, ownWraps != nullptr ? ownWraps + offset : nullptr);
+    }
+}
+
+template <int Shape>
+void PdOscillator::renderStretchWith (PdOscillator& unit, const StretchFrame* frames, int count, float* out,
+                                      const float* partnerWraps, float* ownWraps) noexcept
+{
+    const auto ticks = 2 * count;
+
+    if constexpr (Shape < 0 || dsp::exactReference)
+    {
+        unit.tickRange<Shape> (frames, 0, ticks, out, partnerWraps, ownWraps);
+    }
+    else
+    {
+        // A reset fade blends in a third shape: its few ticks go one by one, to a frame's end.
+        const auto fading = std::min (ticks, (std::max (0, unit.resetFadeCountdown) + 1) & ~1);
+        unit.tickRange<Shape> (frames, 0, fading, out, partnerWraps, ownWraps);
+
+        if (fading < ticks)
+            unit.renderLanes<Shape> (frames, fading, ticks, out, partnerWraps, ownWraps);
+    }
+}
+
+template <int Shape>
+void PdOscillator::tickRange (const StretchFrame* frames, int from, int to, float* out, const float* partnerWraps,
+                              float* ownWraps) noexcept
+{
+    for (int i = from; i < to; ++i)
+    {
+        const auto& f = frames[i >> 1];
+
+        if (i == from || (i & 1) == 0)
+            applyFrame (f);
+
+        out[i] = tickSynced<Shape> (f.audible, syncEnabled && partnerWraps != nullptr ? partnerWraps[i] : -1.0f);
+
+        if (ownWraps != nullptr)
+            ownWraps[i] = getWrapForSync();
+    }
+}
+
+template <int Shape>
+void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, float* out, const float* partnerWraps,
+                                float* ownWraps) noexcept
+{
+    using dsp::Float4;
+    constexpr auto next = (Shape + 1) % numWaveShapes;
+    constexpr auto pwm = Shape == pwmShape;
+    constexpr auto frameArraySize = maxStretchFrames + 2;
+    const auto n = to - from, count = n / 2, lanes = roundUpToLanes (n);
+    frames += from / 2;
+
+    // The frames' settings as the setters leave them, one entry a frame (its two ticks).
+    alignas (16) float increments[frameArraySize], limits[frameArraySize], dcwDepths[frameArraySize],
+        morphs[frameArraySize], widths[frameArraySize], audibles[frameArraySize];
+    auto anyMorph = false, anyAudible = false;
+
+    for (int j = 0; j < count; ++j)
+    {
+        applyFrame (frames[j]);
+        increments[j] = increment;
+        limits[j] = pitchDcwLimit;
+        dcwDepths[j] = dcwDepth;
+        morphs[j] = morphAmount;
+        widths[j] = pulseWidth;
+        audibles[j] = frames[j].audible ? 1.0f : 0.0f;
+        anyMorph |= morphAmount > 0.0f;
+        anyAudible |= frames[j].audible;
+    }
+
+    for (int j = count; j < lanes / 2; ++j)
+        increments[j] = limits[j] = dcwDepths[j] = morphs[j] = widths[j] = audibles[j] = 0.0f;
+
+    // The depth of each tick: the envelope moves on by itself, the rest holds no state.
+    alignas (16) float levels[laneArraySize], depths[laneArraySize], phases[laneArraySize], values[laneArraySize];
+    dcwEnvelope.render (levels, n);
+    std::fill (levels + n, levels + lanes, 0.0f);
+    const auto startDcw = currentDcw;
+
+    for (int k = 0; k < lanes; k += 4)
+    {
+        const auto e = Float4::load (levels + k) * Float4::loadPairs (dcwDepths + k / 2);
+        dsp::min (Float4::loadPairs (limits + k / 2), dsp::clamp (e, 0.0f, 1.0f)).store (depths + k);
+    }
+
+    std::fill (depths + n, depths + lanes, depths[0]);
+    dsp::Mask4 changes { Float4 (0.0f) != Float4 (0.0f) };
+
+    for (int k = 0; k < lanes; k += 4)
+        changes = changes | (Float4::load (depths + k) != Float4 (depths[0]));
+
+    const auto moving = dsp::anyOf (changes);
+
+    // The phase, tick by tick, with the sync restarts: at which tick, their step and edge.
+    int syncTicks[maxStretchTicks];
+    float steps[maxStretchTicks], edges[maxStretchTicks];
+    auto syncs = 0;
+    auto ph = phase, wf = wrapFraction;
+    auto wr = wrapped;
+    const auto syncing = syncEnabled && partnerWraps != nullptr;
+
+    for (int k = 0; k < n; ++k)
+    {
+        const auto j = k >> 1;
+        const auto inc = increments[j];
+        auto restarted = false;
+
+        if (syncing && ! (partnerWraps[from + k] < 0.0f))
+        {
+            // The restart reads the unit's settings of this tick and the depth of the one before.
+            const auto edge = 1.0f - std::clamp (partnerWraps[from + k], 0.0f, 1.0f);
+            increment = inc;
+            morphAmount = morphs[j];
+            pulseWidth = widths[j];
+            currentDcw = k == 0 ? startDcw : depths[k - 1];
+            phase = ph;
+            syncTicks[syncs] = k;
+            edges[syncs] = edge;
+            steps[syncs++] = restartForSync<Shape> (edge);
+            ph = phase;
+            restarted = true;
+        }
+
+        phases[k] = ph;
+
+        if constexpr (pwm)
+        {
+            auto v = 0.0f;
+
+            if (audibles[j] != 0.0f)
+            {
+                const auto w = widths[j];
+                auto t = ph - w;
+                if (t < 0.0f)
+                    t += 1.0f;
+
+                v = (ph < w ? 1.0f : -1.0f) + (1.0f - 2.0f * w) - polyBlep (t, inc);
+
+                if (! restarted)
+                    v += polyBlep (ph, inc);
+
+                v *= outputGain;
+            }
+
+            values[k] = v;
+        }
+
+        if (const auto t = ph + inc; t >= 0.0f && t < 1.0f)
+        {
+            wr = false;
+            wf = 0.0f;
+            ph = t;
+        }
+        else
+        {
+            increment = inc;
+            phase = ph;
+            advancePhase();
+            ph = phase;
+            wr = wrapped;
+            wf = wrapFraction;
+        }
+
+        if (ownWraps != nullptr)
+            ownWraps[from + k] = wr ? wf : -1.0f;
+    }
+
+    phase = ph;
+    wrapped = wr;
+    wrapFraction = wf;
+    currentDcw = depths[n - 1];
+    increment = increments[count - 1];
+    morphAmount = morphs[count - 1];
+    pulseWidth = widths[count - 1];
+
+    // Then the shapes, four ticks at a time: while the depth holds, at the constants kept for it.
+    if (! pwm && ! anyAudible)
+        std::fill (values, values + n, 0.0f);
+    else if constexpr (! pwm)
+    {
+        std::fill (phases + n, phases + lanes, 0.0f);
+        pd_kernel::ShapeConstants4 fixed, fixedNext;
+
+        if (! moving)
+        {
+            const auto d = depths[0];
+
+            if (constantsDcw != d)
+            {
+                constants = pd_kernel::shapeConstants (Shape, d);
+                constantsDcw = d;
+            }
+
+            if (anyMorph && nextConstantsDcw != d)
+            {
+                nextConstants = pd_kernel::shapeConstants (next, d);
+                nextConstantsDcw = d;
+            }
+
+            fixed = { constants.a, constants.b };
+            fixedNext = { nextConstants.a, nextConstants.b };
+        }
+
+        for (int k = 0; k < n; k += 4)
+        {
+            const auto p = Float4::load (phases + k);
+            const auto c = moving ? pd_kernel::shapeConstants4<Shape> (Float4::load (depths + k)) : fixed;
+            auto v = pd_kernel::fromSine4<Shape> (dsp::sinTurns (pd_kernel::sineArgument4<Shape> (p, c)), p) * outputGain;
+
+            if (anyMorph)
+            {
+                const auto m = Float4::loadPairs (morphs + k / 2);
+                Float4 target;
+
+                if constexpr (pd_kernel::usesSine<next>)
+                {
+                    const auto nc = moving ? pd_kernel::shapeConstants4<next> (Float4::load (depths + k)) : fixedNext;
+                    target = pd_kernel::fromSine4<next> (dsp::sinTurns (pd_kernel::sineArgument4<next> (p, nc)), p);
+                }
+                else // the naive pulse
+                {
+                    const auto w = Float4::loadPairs (widths + k / 2);
+                    target = dsp::select (p < w, 1.0f, -1.0f) + (Float4 (1.0f) - Float4 (2.0f) * w);
+                }
+
+                v = dsp::select (m > 0.0f, v + (target * nextShapeGain - v) * m, v);
+            }
+
+            dsp::select (Float4::loadPairs (audibles + k / 2) != 0.0f, v, 0.0f).store (values + k);
+        }
+    }
+
+    // Last, a sync step's correction, half after the edge and half before it, on the sample held
+    // from the tick before: a synced unit puts out each tick one late.
+    if (! syncEnabled)
+    {
+        std::copy (values, values + n, out + from);
+        return;
+    }
+
+    float beforeEdge[maxStretchTicks];
+
+    for (int s = 0; s < syncs; ++s)
+    {
+        const auto t = syncTicks[s];
+        beforeEdge[s] = 0.0f;
+
+        if (audibles[t >> 1] != 0.0f)
+        {
+            const auto step = steps[s], edge = edges[s], after = 1.0f - edge;
+            values[t] -= 0.5f * step * after * after;
+            beforeEdge[s] = 0.5f * step * edge * edge;
+        }
+    }
+
+    if (delayFresh)
+    {
+        heldOutput = values[0];
+        delayFresh = false;
+    }
+
+    out[from] = heldOutput + 0.0f;
+
+    for (int t = 1; t < n; ++t)
+        out[from + t] = values[t - 1] + 0.0f;
+
+    for (int s = 0; s < syncs; ++s)
+    {
+        const auto t = syncTicks[s];
+        out[from + t] = (t == 0 ? heldOutput : values[t - 1]) + beforeEdge[s];
+    }
+
+    heldOutput = values[n - 1];
+}
+
 bool PdOscillator::hasSameStateAs (const PdOscillator& o) const noexcept
 {
     return dcwEnvelope.hasSameStateAs (o.dcwEnvelope)
@@ -100,6 +399,108 @@ void SubOscillator::setWaveShape (int shape) noexcept
     outputGain = shape >= 0 && shape < numWaveShapes ? waveGainTable()[shape] : 1.0f;
     shapeFunction = pd_kernel::shapeFunction (shape);
     constants = pd_kernel::shapeConstants (shape, dcw);
+}
+
+void SubOscillator::renderStretch (const float* frequency, const float* newDcw, const float* gain, int count,
+                                   float* out) noexcept
+{
+    using Render = void (SubOscillator::*) (const float*, const float*, const float*, int, int, float*) noexcept;
+    static constexpr Render renders[] = { &SubOscillator::renderLanes<0>, &SubOscillator::renderLanes<1>,
+                                          &SubOscillator::renderLanes<2>, &SubOscillator::renderLanes<3>,
+                                          &SubOscillator::renderLanes<4>, &SubOscillator::renderLanes<5>,
+                                          &SubOscillator::renderLanes<6>, &SubOscillator::renderLanes<7>,
+                                          &SubOscillator::tickRange,      &SubOscillator::renderLanes<9> };
+    static_assert (std::size (renders) == numWaveShapes);
+
+    // The exact build and shapes without a sine (the pwm's naive pulse, unknown shapes) tick one by one.
+    const auto render = dsp::exactReference ? &SubOscillator::tickRange
+                      : mode != pdMode     ? &SubOscillator::renderLanes<-1>
+                      : waveShape >= 0 && waveShape < numWaveShapes ? renders[waveShape]
+                                                                    : &SubOscillator::tickRange;
+
+    for (int done = 0; done < count; done += PdOscillator::maxStretchFrames)
+    {
+        const auto n = std::min (PdOscillator::maxStretchFrames, count - done);
+        const auto ticks = 2 * n;
+        auto* o = out + 2 * done;
+        const auto fading = std::min (ticks, std::max (0, resetFadeCountdown));
+        tickRange (frequency + done, newDcw + done, gain + done, 0, fading, o);
+
+        if (fading < ticks)
+            (this->*render) (frequency + done, newDcw + done, gain + done, fading, ticks, o);
+    }
+}
+
+void SubOscillator::tickRange (const float* frequency, const float* newDcw, const float* gain, int from, int to,
+                               float* out) noexcept
+{
+    for (int i = from; i < to; ++i)
+    {
+        const auto j = i >> 1;
+
+        if (i == from || (i & 1) == 0)
+        {
+            setFrequency (frequency[j]);
+            setDcw (newDcw[j]);
+        }
+
+        out[i] = tick (gain[j] != 0.0f) * gain[j];
+    }
+}
+
+template <int Shape>
+void SubOscillator::renderLanes (const float* frequency, const float* newDcw, const float* gain, int from, int to,
+                                 float* out) noexcept
+{
+    using dsp::Float4;
+    const auto n = to - from;
+    alignas (16) float phases[laneArraySize], as[laneArraySize], bs[laneArraySize], gains[laneArraySize],
+        values[laneArraySize];
+
+    for (int k = 0; k < n; ++k)
+    {
+        const auto i = from + k;
+        const auto j = i >> 1;
+
+        if (k == 0 || (i & 1) == 0)
+        {
+            setFrequency (frequency[j]);
+            setDcw (newDcw[j]);
+        }
+
+        phases[k] = phase;
+        as[k] = constants.a;
+        bs[k] = constants.b;
+        gains[k] = gain[j];
+
+        const auto t = phase + increment;
+        phase = t >= 0.0f && t < 1.0f ? t : wrapPhase (t);
+
+        if (! (phase >= 0.0f && phase <= 1.0f)) // not a number
+            phase = 0.0f;
+    }
+
+    for (int k = n; k < roundUpToLanes (n); ++k)
+        phases[k] = as[k] = bs[k] = gains[k] = 0.0f;
+
+    for (int k = 0; k < n; k += 4)
+    {
+        const auto p = Float4::load (phases + k);
+        Float4 v;
+
+        if constexpr (Shape < 0)
+            v = dsp::sinTurns (p);
+        else
+        {
+            const pd_kernel::ShapeConstants4 c { Float4::load (as + k), Float4::load (bs + k) };
+            v = pd_kernel::fromSine4<Shape> (dsp::sinTurns (pd_kernel::sineArgument4<Shape> (p, c)), p) * outputGain;
+        }
+
+        const auto g = Float4::load (gains + k);
+        (dsp::select (g != 0.0f, v, 0.0f) * g).store (values + k);
+    }
+
+    std::copy (values, values + n, out + from);
 }
 
 void SubOscillator::resetPhase (float newPhase, bool fade) noexcept

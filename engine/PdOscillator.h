@@ -8,8 +8,11 @@
 
 #if defined(__GNUC__)
  #define QUILLON_NOINLINE __attribute__ ((noinline))
+ // Everything a tick calls inlined into it, whatever else the unit's file asks of the inliner.
+ #define QUILLON_FLATTEN __attribute__ ((flatten))
 #else
  #define QUILLON_NOINLINE
+ #define QUILLON_FLATTEN
 #endif
 
 namespace quillon
@@ -67,12 +70,19 @@ public:
         bool audible = false;
     };
 
-    // 2 x count ticks, frames[j] set before ticks 2j and 2j + 1: the same samples and state as
-    // setting and ticking one by one. A synced unit reads its partner's wraps from partnerWraps
-    // (the wrap fraction as tick i sees it, negative for none) instead of from the partner;
-    // ownWraps, where not null, takes this unit's own wraps the same way.
-    void renderStretch (const StretchFrame* frames, int count, float* out, const float* partnerWraps,
-                        float* ownWraps) noexcept;
+    // Renders 2 * count ticks: frames[j] is set (frequency, depth, width, morph) before ticks 2j
+    // and 2j + 1, which put out out[2j], out[2j + 1]. Samples and state afterwards are those of
+    // the setters and ticks one after the other; the phase still moves on tick by tick, the
+    // shapes are taken four ticks at a time.
+    // partnerWraps[i] is the sync partner's wrap as tick i would see it: its wrap fraction, or
+    // a negative value for none. It stands in for the partner itself (null: no wraps). ownWraps
+    // (may be null) gets this unit's wraps the same way, for a unit synced to this one.
+    void renderStretch (const StretchFrame* frames, int count, float* out,
+                        const float* partnerWraps = nullptr, float* ownWraps = nullptr) noexcept;
+    static constexpr int maxStretchFrames = 32;
+
+    // This unit's wrap of the last tick as renderStretch's wrap arrays hold it.
+    float getWrapForSync() const noexcept { return wrapped ? wrapFraction : -1.0f; }
 
     // Takes over another unit's whole state (not its sync partner): a twin that would have
     // computed the same samples.
@@ -112,14 +122,31 @@ private:
     };
 
     template <int Shape>
-    static float tickWith (PdOscillator& unit, bool audible) noexcept { return unit.tickShape<Shape> (audible); }
+    QUILLON_FLATTEN static float tickWith (PdOscillator& unit, bool audible) noexcept { return unit.tickShape<Shape> (audible); }
     template <int Shape>
-    static int beginWith (PdOscillator& unit, bool audible, float* arguments) noexcept
+    static void renderStretchWith (PdOscillator&, const StretchFrame*, int, float*, const float*, float*) noexcept;
+    template <int Shape>
+    void tickRange (const StretchFrame* frames, int from, int to, float* out, const float* partnerWraps, float* ownWraps) noexcept;
+    template <int Shape>
+    QUILLON_FLATTEN void renderLanes (const StretchFrame* frames, int from, int to, float* out, const float* partnerWraps, float* ownWraps) noexcept;
+    void applyFrame (const StretchFrame& f) noexcept
+    {
+        setFrequency (f.frequency);
+        dcwDepth = f.dcwDepth;
+        pulseWidth = f.pulseWidth;
+        morphAmount = f.morph;
+    }
+    float partnerWrap() const noexcept
+    {
+        return syncEnabled && syncPartner != nullptr && syncPartner->wrapped ? syncPartner->wrapFraction : -1.0f;
+    }
+    template <int Shape>
+    QUILLON_FLATTEN static int beginWith (PdOscillator& unit, bool audible, float* arguments) noexcept
     {
         return unit.beginTick<Shape> (audible, arguments);
     }
     template <int Shape>
-    static float finishWith (PdOscillator& unit, const float* sines) noexcept { return unit.finishTick<Shape> (sines); }
+    QUILLON_FLATTEN static float finishWith (PdOscillator& unit, const float* sines) noexcept { return unit.finishTick<Shape> (sines); }
     template <int Shape>
     static constexpr GroupFunctions groupFunctionsFor { &beginWith<Shape>, &finishWith<Shape> };
 
@@ -128,7 +155,10 @@ private:
     // first half moves the state on and leaves up to three sine arguments, the second makes the
     // output from their sines.
     template <int Shape>
-    float tickShape (bool audible) noexcept;
+    float tickShape (bool audible) noexcept { return tickSynced<Shape> (audible, partnerWrap()); }
+    // A tick with the partner's wrap given (negative: none), as partnerWrap() reads it.
+    template <int Shape>
+    float tickSynced (bool audible, float wrap) noexcept;
     template <int Shape>
     int beginTick (bool audible, float* sineArguments) noexcept;
     template <int Shape>
@@ -225,8 +255,16 @@ public:
     void resetPhase (float newPhase, bool fade = true) noexcept;
     float tick (bool audible = true) noexcept;
 
+    // Renders 2 * count ticks: with frequency[j] and dcw[j] set, out[2j] and out[2j + 1] are
+    // tick (gain[j] != 0) * gain[j], the same samples and state as ticking one by one, with the
+    // sines taken four at a time.
+    void renderStretch (const float* frequency, const float* dcw, const float* gain, int count, float* out) noexcept;
+
 private:
     float valueAt (float atPhase) const noexcept;
+    template <int Shape> // -1: the sine
+    QUILLON_FLATTEN void renderLanes (const float* frequency, const float* dcw, const float* gain, int from, int to, float* out) noexcept;
+    void tickRange (const float* frequency, const float* dcw, const float* gain, int from, int to, float* out) noexcept;
 
     double sampleRate = 44100.0;
     float inverseSampleRate = 1.0f / 44100.0f;
@@ -523,7 +561,7 @@ QUILLON_NOINLINE float PdOscillator::fadeFromOldPhase (float v, bool audible) no
 }
 
 template <int Shape>
-float PdOscillator::tickShape (bool audible) noexcept
+float PdOscillator::tickSynced (bool audible, float wrap) noexcept
 {
     using namespace osc_detail;
 
@@ -531,11 +569,11 @@ float PdOscillator::tickShape (bool audible) noexcept
     // from the old phase's value at the edge to the wave's start; a two-sample polyBLEP spreads
     // it, half before the edge (added to the held sample) and half after.
     auto syncStep = 0.0f, edge = 0.0f;
-    const auto synced = syncEnabled && syncPartner != nullptr && syncPartner->wrapped;
+    const auto synced = ! (wrap < 0.0f);
 
     if (synced)
     {
-        edge = 1.0f - std::clamp (syncPartner->wrapFraction, 0.0f, 1.0f);
+        edge = 1.0f - std::clamp (wrap, 0.0f, 1.0f);
         syncStep = restartForSync<Shape> (edge);
     }
 
@@ -607,41 +645,6 @@ inline void PdOscillator::tickUnits (PdOscillator* const* units, const bool* aud
         auto& unit = *units[i];
         outputs[i] = unit.groupFunctions->finish (unit, sines + first[i]);
     }
-}
-
-inline void PdOscillator::renderStretch (const StretchFrame* frames, int count, float* out, const float* partnerWraps,
-                                         float* ownWraps) noexcept
-{
-    PdOscillator recordedPartner;
-    const auto* partner = syncPartner;
-
-    if (partnerWraps != nullptr)
-        syncPartner = &recordedPartner;
-
-    for (int j = 0; j < count; ++j)
-    {
-        const auto& f = frames[j];
-        setFrequency (f.frequency);
-        setDcwDepth (f.dcwDepth);
-        setPulseWidth (f.pulseWidth);
-        setMorphAmount (f.morph);
-
-        for (int i = 2 * j; i < 2 * j + 2; ++i)
-        {
-            if (partnerWraps != nullptr)
-            {
-                recordedPartner.wrapped = partnerWraps[i] >= 0.0f;
-                recordedPartner.wrapFraction = recordedPartner.wrapped ? partnerWraps[i] : 0.0f;
-            }
-
-            out[i] = tick (f.audible);
-
-            if (ownWraps != nullptr)
-                ownWraps[i] = wrapped ? wrapFraction : -1.0f;
-        }
-    }
-
-    syncPartner = partner;
 }
 
 inline float SubOscillator::valueAt (float atPhase) const noexcept

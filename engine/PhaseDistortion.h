@@ -216,6 +216,95 @@ inline float fromSine (float s, float p) noexcept
         return s;
 }
 
+// The same three steps four phases at a time, each lane the bits of the scalar functions above.
+struct ShapeConstants4
+{
+    dsp::Float4 a, b;
+};
+
+template <int Shape>
+inline ShapeConstants4 shapeConstants4 (dsp::Float4 dcw) noexcept
+{
+    using dsp::Float4;
+    const auto d = dsp::clamp (dcw, 0.0f, 1.0f);
+    ShapeConstants4 c { 0.0f, 0.0f };
+
+    if constexpr (Shape == 0 || Shape == 3)
+    {
+        const auto k = dsp::clamp (Float4 (0.5f) - Float4 (Shape == 0 ? 0.5f : 0.49f) * d, 0.01f, 0.5f);
+        const auto scale = (Float4 (0.5f) - k) / (k * (Float4 (1.0f) - k));
+        c.a = scale * k;
+        c.b = scale * (Float4 (1.0f) - k);
+    }
+    else if constexpr (Shape == 1)
+    {
+        const auto q = dsp::clamp (dsp::sqrt (dsp::sqrt (d)), 0.0f, 0.999f);
+        c.a = q / (Float4 (1.0f) - q);
+    }
+    else if constexpr (Shape == 2)
+    {
+        const auto q = dsp::clamp (d, 0.0f, 0.99f);
+        c.a = q / (Float4 (1.0f) - q);
+    }
+    else if constexpr (Shape == 4)
+        c.a = Float4 (0.5f) / dsp::clamp (Float4 (0.5f) - Float4 (0.5f) * d, 0.01f, 0.5f);
+    else if constexpr (Shape == 5 || Shape == 6 || Shape == 7 || Shape == 9)
+        c.a = dsp::max (1.0f, Float4 (15.0f) * d + 1.0f);
+
+    return c;
+}
+
+inline dsp::Float4 frac4 (dsp::Float4 x) noexcept { return x - dsp::floor (x); }
+
+template <int Shape>
+inline dsp::Float4 sineArgument4 (dsp::Float4 p, const ShapeConstants4& c) noexcept
+{
+    using dsp::Float4;
+    const Float4 one (1.0f), quarter (0.25f), half (0.5f);
+
+    if constexpr (Shape == 0)
+        return (p + dsp::min (c.a * (one - p), c.b * p)) + quarter;
+    else if constexpr (Shape == 1)
+    {
+        const auto f = frac4 (Float4 (2.0f) * p + one);
+        const auto m = dsp::min (c.a * (one - f), f);
+        return half * (f - m + dsp::select (p >= half, one, 0.0f)) + quarter;
+    }
+    else if constexpr (Shape == 2)
+        return (p - dsp::min (c.a * (one - p), p)) + quarter;
+    else if constexpr (Shape == 3)
+        return Float4 (2.0f) * (p + dsp::min (c.a * (one - p), c.b * p)) + quarter;
+    else if constexpr (Shape == 4)
+        return dsp::select (p < half, p, dsp::min (one, (p - half) * c.a + half)) + quarter;
+    else if constexpr (Shape == 7)
+        return frac4 (c.a * p);
+    else if constexpr (Shape == 5 || Shape == 6 || Shape == 9)
+        return frac4 (c.a * p) + quarter;
+    else
+        return 0.0f;
+}
+
+template <int Shape>
+inline dsp::Float4 fromSine4 (dsp::Float4 s, dsp::Float4 p) noexcept
+{
+    using dsp::Float4;
+    const Float4 one (1.0f), two (2.0f), half (0.5f);
+
+    if constexpr (Shape == 5)
+        return one - (half - half * s) * two * (one - p);
+    else if constexpr (Shape == 6)
+    {
+        const auto tri = dsp::select (p < half, two * p, two - two * p);
+        return two * tri * (half * s + half) - one;
+    }
+    else if constexpr (Shape == 7)
+        return s * dsp::min (two * (one - p), one);
+    else if constexpr (Shape == 9)
+        return s * dsp::select (p < half, one - two * p, two * (p - half));
+    else
+        return s;
+}
+
 // Shape `Shape` at phase p, 0 for an unknown shape; the pwm is the naive +-1 pulse.
 template <int Shape>
 inline float shapeAt (float p, const ShapeConstants& c) noexcept

@@ -1,0 +1,363 @@
+#include "engine/PdOscillator.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+using namespace quillon;
+
+namespace
+{
+constexpr double rate = 96000.0;
+constexpr int stretches = 100;
+// A stretch renders exactly what the ticks do; a float rounding or two is all that may differ.
+constexpr float tolerance = 1.0e-6f;
+
+struct Random
+{
+    std::uint32_t state = 12345u;
+    float next() noexcept // 0..1
+    {
+        state = state * 1664525u + 1013904223u;
+        return (float) (state >> 8) / 16777216.0f;
+    }
+};
+
+enum class Sync { off, sameTick, previousTick };
+
+struct UnitCase
+{
+    int shape;
+    float depth, attackSeconds;
+    int morphKind; // 0 none, 1 fixed, 2 moving through 0
+    Sync sync;
+};
+
+void prepareUnit (PdOscillator& unit, int shape, float attackSeconds)
+{
+    unit.prepare (rate);
+    unit.dcwEnvelope.setParameters (attackSeconds, 0.03f, 0.4f, 0.02f);
+    unit.dcwEnvelope.updateRates();
+    unit.dcwEnvelope.trigger();
+    unit.setWaveShape (shape);
+}
+
+void setFrame (PdOscillator& unit, const PdOscillator::StretchFrame& f)
+{
+    unit.setFrequency (f.frequency);
+    unit.setDcwDepth (f.dcwDepth);
+    unit.setPulseWidth (f.pulseWidth);
+    unit.setMorphAmount (f.morph);
+}
+
+// Frequency, depth, width and morph move from frame to frame; some frames are silent.
+PdOscillator::StretchFrame frameAt (const UnitCase& c, Random& random, float baseHz, int j)
+{
+    PdOscillator::StretchFrame f;
+    f.frequency = baseHz * (1.0f + 0.4f * random.next());
+    f.dcwDepth = c.depth * (0.8f + 0.2f * random.next());
+    f.pulseWidth = 0.1f + 0.8f * random.next();
+    f.morph = c.morphKind == 0 ? 0.0f : (c.morphKind == 1 ? 0.3f : 0.6f * random.next() - 0.1f);
+    f.audible = j % 11 != 3;
+    return f;
+}
+
+struct Result
+{
+    float worst = 0.0f;
+    bool finite = true, sameState = true, sameWraps = true;
+};
+
+// Units a (free) and b (synced to a, or free) rendered both ways: the setters and ticks one by
+// one, and renderStretch on every stretch but every fifth, which goes through the ticks so that
+// the paths take turns. Along the way the envelope is released, phases reset with and without a
+// fade, sync switched on and off, and one stretch is silent throughout.
+Result runCase (const UnitCase& c)
+{
+    PdOscillator refA, refB, fastA, fastB;
+
+    for (auto* u : { &refA, &fastA })
+        prepareUnit (*u, c.shape, c.attackSeconds);
+    for (auto* u : { &refB, &fastB })
+        prepareUnit (*u, c.shape, c.attackSeconds * 0.5f);
+
+    refB.setSyncPartner (&refA);
+    fastB.setSyncPartner (&fastA);
+
+    Random random;
+    Result result;
+    std::vector<PdOscillator::StretchFrame> framesA, framesB;
+    std::vector<float> refOutA, refOutB, outA (80), outB (80), wrapsA (80), partnerWraps (80);
+
+    for (int s = 0; s < stretches; ++s)
+    {
+        const auto count = s == 20 ? 40 : 1 + (int) (random.next() * 32.0f); // 40: longer than one pass
+        framesA.clear();
+        framesB.clear();
+
+        for (int j = 0; j < count; ++j)
+        {
+            framesA.push_back (frameAt (c, random, 700.0f, j));
+            framesB.push_back (frameAt (c, random, 240.0f, j + 5));
+
+            if (s == 33)
+                framesA.back().audible = framesB.back().audible = false;
+        }
+
+        const auto synced = c.sync != Sync::off && s >= 3 && s < 80;
+        refB.setSyncEnabled (synced);
+        fastB.setSyncEnabled (synced);
+
+        if (s == 70)
+            for (auto* u : { &refA, &refB, &fastA, &fastB })
+                u->dcwEnvelope.release();
+
+        if (s % 9 == 8)
+            for (auto* u : { &refA, &refB, &fastA, &fastB })
+                u->resetPhase (0.3f, s % 18 != 17);
+
+        refOutA.clear();
+        refOutB.clear();
+        std::vector<float> refWraps;
+
+        for (int j = 0; j < count; ++j)
+        {
+            const auto& fa = framesA[(size_t) j];
+            const auto& fb = framesB[(size_t) j];
+            setFrame (refA, fa);
+            setFrame (refB, fb);
+
+            for (int half = 0; half < 2; ++half)
+            {
+                if (c.sync == Sync::previousTick)
+                    refOutB.push_back (refB.tick (fb.audible));
+
+                refOutA.push_back (refA.tick (fa.audible));
+                refWraps.push_back (refA.getWrapForSync());
+
+                if (c.sync != Sync::previousTick)
+                    refOutB.push_back (refB.tick (fb.audible));
+            }
+        }
+
+        if (s % 5 == 4)
+        {
+            for (int j = 0; j < count; ++j)
+            {
+                const auto& fa = framesA[(size_t) j];
+                const auto& fb = framesB[(size_t) j];
+                setFrame (fastA, fa);
+                setFrame (fastB, fb);
+
+                for (int half = 0; half < 2; ++half)
+                {
+                    const auto i = (size_t) (2 * j + half);
+                    if (c.sync == Sync::previousTick)
+                        outB[i] = fastB.tick (fb.audible);
+                    outA[i] = fastA.tick (fa.audible);
+                    wrapsA[i] = fastA.getWrapForSync();
+                    if (c.sync != Sync::previousTick)
+                        outB[i] = fastB.tick (fb.audible);
+                }
+            }
+        }
+        else
+        {
+            // Ticked first, b would see a's wrap from the tick before.
+            const auto before = fastA.getWrapForSync();
+            fastA.renderStretch (framesA.data(), count, outA.data(), nullptr, wrapsA.data());
+
+            for (int i = 0; i < 2 * count; ++i)
+                partnerWraps[(size_t) i] = c.sync == Sync::previousTick ? (i == 0 ? before : wrapsA[(size_t) i - 1])
+                                                                        : wrapsA[(size_t) i];
+
+            fastB.renderStretch (framesB.data(), count, outB.data(), c.sync == Sync::off ? nullptr : partnerWraps.data());
+        }
+
+        for (int i = 0; i < 2 * count; ++i)
+        {
+            const auto k = (size_t) i;
+            result.worst = std::max ({ result.worst, std::abs (outA[k] - refOutA[k]), std::abs (outB[k] - refOutB[k]) });
+            result.finite = result.finite && std::isfinite (outA[k]) && std::isfinite (outB[k]);
+            result.sameWraps = result.sameWraps && wrapsA[k] == refWraps[k];
+        }
+
+        result.sameState = result.sameState && fastA.hasSameStateAs (refA) && fastB.hasSameStateAs (refB);
+    }
+
+    return result;
+}
+} // namespace
+
+TEST (OscillatorStretch, everyShapeRendersWhatItsTicksDo)
+{
+    for (int shape : { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 12 })
+        for (auto depth : { 0.0f, 0.37f, 1.0f })
+            for (auto attack : { 0.0f, 0.005f })
+                for (int morph : { 0, 1, 2 })
+                {
+                    const auto r = runCase ({ shape, depth, attack, morph, Sync::off });
+                    const auto where = ::testing::Message() << "shape " << shape << " depth " << depth
+                                                            << " attack " << attack << " morph " << morph;
+                    EXPECT_LE (r.worst, tolerance) << where;
+                    EXPECT_TRUE (r.finite) << where;
+                    EXPECT_TRUE (r.sameState) << where;
+                    EXPECT_TRUE (r.sameWraps) << where;
+                }
+}
+
+TEST (OscillatorStretch, syncedUnitReadsItsPartnersRecordedWraps)
+{
+    // Both orders the voice ticks its units in: synced to a unit ticked before it (the same
+    // tick's wrap) or after it (the tick before's).
+    for (auto sync : { Sync::sameTick, Sync::previousTick })
+        for (int shape : { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9 })
+            for (auto attack : { 0.0f, 0.005f })
+                for (int morph : { 0, 2 })
+                {
+                    const auto r = runCase ({ shape, 0.8f, attack, morph, sync });
+                    const auto where = ::testing::Message() << "shape " << shape << " attack " << attack << " morph "
+                                                            << morph << " sync " << (int) sync;
+                    EXPECT_LE (r.worst, tolerance) << where;
+                    EXPECT_TRUE (r.finite) << where;
+                    EXPECT_TRUE (r.sameState) << where;
+                }
+}
+
+TEST (OscillatorStretch, pitchAboveTheDistortionLimitAndOddInputsStayFinite)
+{
+    // High notes fade the distortion out, a negative frequency runs backwards: still the same
+    // samples as the ticks, and nothing that is not a number.
+    for (auto hz : { 3000.0f, 12000.0f, -300.0f, 0.0f })
+    {
+        PdOscillator ref, fast;
+        for (auto* u : { &ref, &fast })
+            prepareUnit (*u, 5, 0.002f);
+
+        std::vector<PdOscillator::StretchFrame> frames (32);
+        for (auto& f : frames)
+            f = { hz, 1.0f, 0.5f, 0.4f, true };
+
+        std::vector<float> out (64);
+        auto worst = 0.0f;
+
+        for (int s = 0; s < 20; ++s)
+        {
+            fast.renderStretch (frames.data(), 32, out.data());
+
+            for (int i = 0; i < 64; ++i)
+            {
+                const auto& f = frames[(size_t) (i / 2)];
+                setFrame (ref, f);
+                const auto v = ref.tick();
+                worst = std::max (worst, std::abs (v - out[(size_t) i]));
+                EXPECT_TRUE (std::isfinite (out[(size_t) i])) << hz;
+            }
+        }
+
+        EXPECT_LE (worst, tolerance) << hz;
+        EXPECT_TRUE (fast.hasSameStateAs (ref)) << hz;
+    }
+}
+
+TEST (OscillatorStretch, subRendersWhatItsTicksDo)
+{
+    for (int mode : { SubOscillator::sineMode, SubOscillator::pdMode })
+        for (int shape : { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 12 })
+        {
+            if (mode == SubOscillator::sineMode && shape > 0)
+                break;
+
+            SubOscillator ref, fast;
+            for (auto* u : { &ref, &fast })
+            {
+                u->prepare (rate);
+                u->setMode (mode);
+                u->setWaveShape (shape);
+            }
+
+            Random random;
+            auto worst = 0.0f;
+            auto finite = true;
+            float hz[40], dcw[40], gain[40], out[80];
+
+            for (int s = 0; s < stretches; ++s)
+            {
+                const auto count = s == 20 ? 40 : 1 + (int) (random.next() * 32.0f);
+
+                for (int j = 0; j < count; ++j)
+                {
+                    hz[j] = 55.0f * (1.0f + random.next());
+                    dcw[j] = s < 30 ? 0.6f : random.next(); // held, then moving
+                    gain[j] = j % 7 == 2 ? 0.0f : 0.2f + random.next();
+                }
+
+                if (s % 9 == 8)
+                    for (auto* u : { &ref, &fast })
+                        u->resetPhase (0.0f, s % 18 != 17);
+
+                fast.renderStretch (hz, dcw, gain, count, out);
+
+                for (int i = 0; i < 2 * count; ++i)
+                {
+                    const auto j = i / 2;
+                    ref.setFrequency (hz[j]);
+                    ref.setDcw (dcw[j]);
+                    const auto v = ref.tick (gain[j] != 0.0f) * gain[j];
+                    worst = std::max (worst, std::abs (v - out[i]));
+                    finite = finite && std::isfinite (out[i]);
+                }
+            }
+
+            // Same state: the two go on alike.
+            for (int i = 0; i < 500; ++i)
+                worst = std::max (worst, std::abs (ref.tick() - fast.tick()));
+
+            EXPECT_LE (worst, tolerance) << "mode " << mode << " shape " << shape;
+            EXPECT_TRUE (finite) << "mode " << mode << " shape " << shape;
+        }
+}
+
+TEST (OscillatorStretch, envelopeRunsAsItsTicksThroughEveryStage)
+{
+    // Short stages so that runs of every length cross attack, decay, sustain, release and idle;
+    // zero times jump stages inside a run.
+    for (auto times : { std::vector<float> { 0.0004f, 0.0003f, 0.5f, 0.0005f }, std::vector<float> { 0.0f, 0.0002f, 0.0f, 0.0001f },
+                        std::vector<float> { 0.0002f, 0.0f, 0.7f, 0.0f } })
+    {
+        Envelope ref, fast;
+
+        for (auto* e : { &ref, &fast })
+        {
+            e->setSampleRate (rate);
+            e->setParameters (times[0], times[1], times[2], times[3]);
+            e->updateRates();
+            e->trigger();
+        }
+
+        float out[64];
+        auto worst = 0.0f;
+
+        for (int s = 0; s < 80; ++s)
+        {
+            const auto n = 1 + (s * 7) % 64;
+
+            if (s == 30)
+                ref.release(), fast.release();
+            if (s == 60)
+                ref.trigger(), fast.trigger();
+
+            fast.render (out, n);
+
+            for (int i = 0; i < n; ++i)
+                worst = std::max (worst, std::abs (ref.tick() - out[i]));
+
+            EXPECT_TRUE (fast.hasSameStateAs (ref)) << "run " << s;
+        }
+
+        EXPECT_EQ (worst, 0.0f);
+    }
+}
