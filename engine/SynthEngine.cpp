@@ -1108,15 +1108,17 @@ void SynthEngine::renderSourceStretch (int from, int count) noexcept
     const auto* o1R = unitOutputs[osc1Twins ? osc1Left : osc1Right].data();
     const auto* o2R = unitOutputs[osc2Twins ? osc2Left : osc2Right].data();
 
+    float subFrequency[stretchLength], subDcw[stretchLength], subGain[stretchLength];
+
     for (int j = 0; j < count; ++j)
     {
         const auto& f = sourceFrames[(size_t) j];
-        subOscillator.setFrequency (f.subFrequency);
-        subOscillator.setDcw (f.subDcw);
-        const auto audible = f.subGain != 0.0f;
-        sourceSub[(size_t) (2 * j)] = subOscillator.tick (audible) * f.subGain;
-        sourceSub[(size_t) (2 * j + 1)] = subOscillator.tick (audible) * f.subGain;
+        subFrequency[j] = f.subFrequency;
+        subDcw[j] = f.subDcw;
+        subGain[j] = f.subGain;
     }
+
+    subOscillator.renderStretch (subFrequency, subDcw, subGain, count, sourceSub.data());
 
     const auto ring = sourceSettings.mixMode == 1;
     const auto* o1L = unitOutputs[osc1Left].data();
