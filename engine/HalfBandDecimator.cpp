@@ -31,64 +31,78 @@ void HalfBandDecimator::reset() noexcept
     delays = { 0.0f, 0.0f };
 }
 
+#if QUILLON_SIN_LANES
+template <int stages>
+void HalfBandDecimator::processLanes (const float* inLeft, const float* inRight, float* outLeft, float* outRight,
+                                      int numSamples) noexcept
+{
+    // Lane 0 the left channel, lane 1 the right one; lanes 2 and 3 carry zeros.
+    constexpr int direct = stages - stages / 2;
+    const auto load = [] (const std::array<float, 2>& s) { return _mm_setr_ps (s[0], s[1], 0.0f, 0.0f); };
+    __m128 v[stages], a[stages];
+
+    for (int n = 0; n < stages; ++n)
+    {
+        v[n] = load (states[(size_t) n]);
+        a[n] = _mm_set1_ps (coefficients[(size_t) n]);
+    }
+
+    auto delay = load (delays);
+    const auto half = _mm_set1_ps (0.5f);
+
+    for (int i = 0; i < numSamples; ++i)
+    {
+        auto input = _mm_unpacklo_ps (_mm_load_ss (inLeft + 2 * i), _mm_load_ss (inRight + 2 * i));
+
+        for (int n = 0; n < direct; ++n)
+        {
+            const auto output = _mm_add_ps (_mm_mul_ps (a[n], input), v[n]);
+            v[n] = _mm_sub_ps (input, _mm_mul_ps (a[n], output));
+            input = output;
+        }
+
+        const auto directOut = input;
+        input = _mm_unpacklo_ps (_mm_load_ss (inLeft + 2 * i + 1), _mm_load_ss (inRight + 2 * i + 1));
+
+        for (int n = direct; n < stages; ++n)
+        {
+            const auto output = _mm_add_ps (_mm_mul_ps (a[n], input), v[n]);
+            v[n] = _mm_sub_ps (input, _mm_mul_ps (a[n], output));
+            input = output;
+        }
+
+        const auto out = _mm_mul_ps (_mm_add_ps (delay, directOut), half);
+        _mm_store_ss (outLeft + i, out);
+        _mm_store_ss (outRight + i, _mm_shuffle_ps (out, out, _MM_SHUFFLE (1, 1, 1, 1)));
+        delay = input;
+    }
+
+    const auto store = [] (__m128 x, std::array<float, 2>& s)
+    {
+        alignas (16) float lanes[4];
+        _mm_store_ps (lanes, x);
+        s = { lanes[0], lanes[1] };
+    };
+
+    for (int n = 0; n < stages; ++n)
+        store (v[n], states[(size_t) n]);
+
+    store (delay, delays);
+}
+#endif
+
 void HalfBandDecimator::process (const float* inLeft, const float* inRight, float* outLeft, float* outRight,
                                  int numSamples) noexcept
 {
 #if QUILLON_SIN_LANES
-    if (numStages == 10 && directStages == 5)
+    switch (numStages)
     {
-        // Lane 0 the left channel, lane 1 the right one; lanes 2 and 3 carry zeros.
-        const auto load = [] (const std::array<float, 2>& s) { return _mm_setr_ps (s[0], s[1], 0.0f, 0.0f); };
-        __m128 v[10], a[10];
-
-        for (int n = 0; n < 10; ++n)
-        {
-            v[n] = load (states[(size_t) n]);
-            a[n] = _mm_set1_ps (coefficients[(size_t) n]);
-        }
-
-        auto delay = load (delays);
-        const auto half = _mm_set1_ps (0.5f);
-
-        for (int i = 0; i < numSamples; ++i)
-        {
-            auto input = _mm_unpacklo_ps (_mm_load_ss (inLeft + 2 * i), _mm_load_ss (inRight + 2 * i));
-
-            for (int n = 0; n < 5; ++n)
-            {
-                const auto output = _mm_add_ps (_mm_mul_ps (a[n], input), v[n]);
-                v[n] = _mm_sub_ps (input, _mm_mul_ps (a[n], output));
-                input = output;
-            }
-
-            const auto directOut = input;
-            input = _mm_unpacklo_ps (_mm_load_ss (inLeft + 2 * i + 1), _mm_load_ss (inRight + 2 * i + 1));
-
-            for (int n = 5; n < 10; ++n)
-            {
-                const auto output = _mm_add_ps (_mm_mul_ps (a[n], input), v[n]);
-                v[n] = _mm_sub_ps (input, _mm_mul_ps (a[n], output));
-                input = output;
-            }
-
-            const auto out = _mm_mul_ps (_mm_add_ps (delay, directOut), half);
-            _mm_store_ss (outLeft + i, out);
-            _mm_store_ss (outRight + i, _mm_shuffle_ps (out, out, _MM_SHUFFLE (1, 1, 1, 1)));
-            delay = input;
-        }
-
-        const auto store = [] (__m128 x, std::array<float, 2>& s)
-        {
-            alignas (16) float lanes[4];
-            _mm_store_ps (lanes, x);
-            s = { lanes[0], lanes[1] };
-        };
-
-        for (int n = 0; n < 10; ++n)
-            store (v[n], states[(size_t) n]);
-
-        store (delay, delays);
-        return;
+        case 4:  return processLanes<4> (inLeft, inRight, outLeft, outRight, numSamples);
+        case 5:  return processLanes<5> (inLeft, inRight, outLeft, outRight, numSamples);
+        case 6:  return processLanes<6> (inLeft, inRight, outLeft, outRight, numSamples);
+        case 7:  return processLanes<7> (inLeft, inRight, outLeft, outRight, numSamples);
+        case 8:  return processLanes<8> (inLeft, inRight, outLeft, outRight, numSamples);
+        default: break;
     }
 #endif
 

@@ -26,6 +26,9 @@ public:
     int getNumStages() const noexcept { return numStages; }
 
 private:
+    template <int stages>
+    void processLanes (const float* inLeft, const float* inRight, float* outLeft, float* outRight, int numSamples) noexcept;
+
     std::array<float, maxStages> coefficients {};
     int numStages = 0, directStages = 0;
     // Per stage, the left and right state; and the delayed path's last output per side.
