@@ -62,6 +62,7 @@ SynthEngine::SynthEngine (juce::AudioProcessorValueTreeState& state)
 void SynthEngine::prepare (double newSampleRate, int maxBlockSize)
 {
     sampleRate = newSampleRate;
+    inverseSampleRate = (float) (1.0 / newSampleRate);
     const auto oversampledRate = 2.0 * newSampleRate;
 
     for (auto* set : { &units, &oldUnits })
@@ -1212,7 +1213,7 @@ void SynthEngine::computeVoiceSettings (SourceFrame& frame) noexcept
         pairRight = notePitch * mirrored + k * beat;
     }
 
-    beatIncrement = std::abs (pairLeft - pairRight) / (float) sampleRate;
+    beatIncrement = std::abs (pairLeft - pairRight) * inverseSampleRate;
     advanceBeatPhase();
 
     const auto ratio1 = semitoneRatio (next (Smooth::osc1Pitch));

@@ -268,6 +268,7 @@ private:
     juce::NormalisableRange<float> lfoRateRange { 0.05f, 20.0f, 0.0f, 0.22767f };
 
     double sampleRate = 44100.0;
+    float inverseSampleRate = 1.0f / 44100.0f;
 
     // Note state. The glide runs in double: in float a slow glide stalls short of its target,
     // where the step falls below the note number's precision, and the note stays flat.
