@@ -47,6 +47,9 @@ public:
     // and returns 0.
     float next (bool wanted = true) noexcept;
 
+    // n values of next (wanted) at once, the same values and state; the sines four at a time.
+    void render (float* out, int n, bool wanted) noexcept;
+
     int getShape() const noexcept       { return shape; }
     float getPhase() const noexcept     { return phase; }
     float getIncrement() const noexcept { return increment; }
@@ -106,6 +109,40 @@ inline float Lfo::next (bool wanted) noexcept
     }
 
     return value;
+}
+
+inline void Lfo::render (float* out, int n, bool wanted) noexcept
+{
+    if (! wanted || shape != sine || dsp::exactReference)
+    {
+        for (int i = 0; i < n; ++i)
+            out[i] = next (wanted);
+
+        return;
+    }
+
+    // The phases one by one, as next() moves them; then their sines.
+    for (int i = 0; i < n; ++i)
+    {
+        auto p = phase + phaseOffset;
+
+        if (! (p >= 0.0f && p < 1.0f))
+            p -= std::floor (p);
+
+        out[i] = p;
+        phase += increment;
+
+        if (! (phase < 1.0f))
+            phase = phase < 1.0e6f ? phase - std::floor (phase) : 0.0f;
+    }
+
+    int i = 0;
+
+    for (; i + 4 <= n; i += 4)
+        dsp::sinTurns (dsp::Float4::load (out + i)).store (out + i);
+
+    for (; i < n; ++i)
+        out[i] = dsp::sinTurns (out[i]);
 }
 
 } // namespace quillon

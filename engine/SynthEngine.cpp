@@ -305,6 +305,13 @@ void SynthEngine::copyModSlots() noexcept
 
     activeSlots.find (slots, modulation);
 
+    lfoCanRender = shortcutsAllowed;
+
+    for (const auto& slot : slots)
+        if (isModSlotActive (slot) && (slot.destination == (int) ModDestination::lfo1Rate
+                                       || slot.destination == (int) ModDestination::lfo1Depth))
+            lfoCanRender = false;
+
     // The sources a slot reads; the costly ones are computed only then.
     sourcesInUse = 0;
 
@@ -812,6 +819,18 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
                     && ! cutoffSmoother.isSmoothing() && ! driveVelocitySmoother.isSmoothing();
         chainSettled = voiceSettled && smoothedNow[Smooth::filterEnvAmount] * filterEnvVelocityFactor == 0.0f;
 
+        // Where nothing moves the LFO's rate within the stretch, its values are taken at once.
+        lfoRendered = lfoCanRender && numRampingSmoothers == 0 && lfoRateMod == 0.0f && lfoDepthMod == 0.0f;
+        Lfo lfoBefore;
+
+        if (lfoRendered)
+        {
+            lfoBefore = lfo;
+            const auto rate = next (Smooth::lfo1Rate);
+            moveLfoRate (std::clamp (rate, 0.001f, 200.0f), rate, next (Smooth::lfo1Phase));
+            lfo.render (lfoValues.data(), length, isSourceInUse (ModSource::lfo1));
+        }
+
         while (count < length && ! ended)
         {
             const auto index = (size_t) count;
@@ -828,6 +847,13 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
 
             ++count;
             ended = ampEnvelope.isIdle();
+        }
+
+        // A voice that ended early leaves the LFO where its last sample left it.
+        if (lfoRendered && count < length)
+        {
+            lfo = lfoBefore;
+            lfo.render (lfoValues.data(), count, isSourceInUse (ModSource::lfo1));
         }
 
         if (sourcesInLoops)
@@ -920,10 +946,20 @@ void SynthEngine::computeBaseRateSample (int index, ChainFrame& chain, SourceFra
     const auto dcwEnv1 = osc1DcwEnvelope.tick();
     const auto dcwEnv2 = osc2DcwEnvelope.tick();
 
-    const auto rate = next (Smooth::lfo1Rate);
-    const auto phaseDegrees = next (Smooth::lfo1Phase);
-    moveLfoRate (std::clamp (rate + lfoRateMod, 0.001f, 200.0f), rate, phaseDegrees);
-    const auto lfoWave = lfo.next (isSourceInUse (ModSource::lfo1));
+    float lfoWave;
+
+    if (lfoRendered)
+    {
+        lfoWave = lfoValues[(size_t) controlIndex];
+    }
+    else
+    {
+        const auto rate = next (Smooth::lfo1Rate);
+        const auto phaseDegrees = next (Smooth::lfo1Phase);
+        moveLfoRate (std::clamp (rate + lfoRateMod, 0.001f, 200.0f), rate, phaseDegrees);
+        lfoWave = lfo.next (isSourceInUse (ModSource::lfo1));
+    }
+
     const auto lfoValue = lfoWave * clamp01 (next (Smooth::lfo1Depth) + lfoDepthMod);
     const auto smoothRandomValue = smoothRandom.next();
     const auto beatValue = isSourceInUse (ModSource::beatPhase) ? dsp::sinTurns (reeseBeatPhase) : 0.0f;

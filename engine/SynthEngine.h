@@ -354,6 +354,8 @@ private:
     std::array<std::array<PdOscillator::StretchFrame, stretchLength>, numUnits> unitFrames {};
     std::array<std::array<float, 2 * stretchLength + 1>, numUnits> unitWraps {};
     bool shortcutsAllowed = true;
+    std::array<float, stretchLength> lfoValues {};
+    bool lfoRendered = false, lfoCanRender = false; // the latter: no slot moves the LFO's rate or depth
     // Without sync or a switch fading, each source runs its stretch in a loop of its own, the
     // control pass first; osc 2's right unit then parts from its twin where this says.
     bool sourcesInLoops = false;

@@ -187,3 +187,39 @@ TEST (Envelope, advancingAtOnceLandsWhereTickingWould)
         EXPECT_NEAR (jumped.getLevel(), ticked.getLevel(), 1.0e-4f) << "release " << n;
     }
 }
+
+// The voice takes a stretch of LFO values at once where nothing moves its rate: the same values
+// and the same state as sample by sample, through wraps, offsets and every shape.
+TEST (Lfo, renderingARunMatchesItsSamplesOneByOne)
+{
+    for (int shape = 0; shape < 4; ++shape)
+        for (float rate : { 0.3f, 7.0f, 180.0f })
+            for (float offset : { 0.0f, 0.25f, 0.999f })
+            {
+                Lfo a, b;
+                a.prepare (48000.0);
+                b.prepare (48000.0);
+
+                for (auto* lfo : { &a, &b })
+                {
+                    lfo->setShape (shape);
+                    lfo->setFreeRate (rate);
+                    lfo->setPhaseOffset (offset);
+                    lfo->updateIncrement();
+                }
+
+                float run[32];
+
+                for (int block = 0; block < 300; ++block)
+                {
+                    const auto n = 1 + block % 32;
+                    const auto wanted = block % 7 != 3;
+                    a.render (run, n, wanted);
+
+                    for (int i = 0; i < n; ++i)
+                        ASSERT_EQ (run[i], b.next (wanted)) << "shape " << shape << " rate " << rate << " block " << block;
+                }
+
+                EXPECT_EQ (a.getPhase(), b.getPhase());
+            }
+}

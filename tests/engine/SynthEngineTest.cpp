@@ -734,6 +734,15 @@ TEST (SynthEngineFrame, chainOverStretchesSoundsAsSampleBySample)
             rig.set ("osc2Level", -6.0f);
             rig.set ("subLevel", -9.0f);
             rig.set ("subDriveSend", 0.5f);
+            // The LFO through the matrix, its values taken a stretch at a time; the voice ends in
+            // mid-stretch before the last note.
+            rig.set ("lfo1Depth", 0.7f);
+            rig.set ("lfo1Rate", 5.0f);
+            rig.set ("mod2Source", (float) ModSource::lfo1);
+            rig.set ("mod2Dest", (float) ModDestination::pitch);
+            rig.set ("mod2Amount", 0.05f);
+            rig.set ("ampRelease", 0.0113f);
+            rig.set ("phaseMode", 0.0f); // free-running: the next note hears where the LFO was left
             juce::AudioBuffer<float> buffer (2, 30000);
             buffer.clear();
             int position = 0;
@@ -745,6 +754,8 @@ TEST (SynthEngineFrame, chainOverStretchesSoundsAsSampleBySample)
             rig.set ("drive", 0.0f);
             renderInBlocks (rig, buffer, position, 22000, 100);
             rig.set ("reeseSpread", 0.0f);
+            rig.engine.releaseAll();
+            renderInBlocks (rig, buffer, position, 25000, 256);
             rig.engine.noteOn (40, 0.5f, false);
             renderInBlocks (rig, buffer, position, 30000, 256);
             return buffer;
