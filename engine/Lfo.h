@@ -113,7 +113,27 @@ inline float Lfo::next (bool wanted) noexcept
 
 inline void Lfo::render (float* out, int n, bool wanted) noexcept
 {
-    if (! wanted || shape != sine || dsp::exactReference)
+    if (! wanted)
+    {
+        // Unheard, only the phase (and a held value at its wraps) moves on, as next() moves it.
+        for (int i = 0; i < n; ++i)
+        {
+            out[i] = 0.0f;
+            phase += increment;
+
+            if (! (phase < 1.0f))
+            {
+                phase = phase < 1.0e6f ? phase - std::floor (phase) : 0.0f;
+
+                if (shape == sampleAndHold)
+                    heldValue = drawHeldValue();
+            }
+        }
+
+        return;
+    }
+
+    if (shape != sine || dsp::exactReference)
     {
         for (int i = 0; i < n; ++i)
             out[i] = next (wanted);
