@@ -45,3 +45,26 @@ TEST (DspMath, pairedExponentialsAreTheSingleOnesBitForBit)
         EXPECT_NEAR (q, 1.0 / exact, 1.2e-7 / exact) << x;
     }
 }
+
+// Drift and vibrato take the short polynomial: it must round as the library's exponential does,
+// or a bias of one rounding step would pull a held note's phase away over seconds.
+TEST (DspMath, smallExponentsRoundAsTheLibrarysDo)
+{
+    int differing = 0, total = 0;
+
+    for (int i = -40000; i <= 40000; ++i)
+    {
+        const auto x = (float) i * (0.0625f / 40000.0f) * 0.9999f;
+        const auto correct = (float) std::exp2 ((double) x);
+        const auto fast = dsp::exp2Fast (x);
+        ++total;
+
+        if (fast != correct)
+        {
+            ++differing;
+            EXPECT_EQ (std::abs ((int) bitsOf (fast) - (int) bitsOf (correct)), 1) << x;
+        }
+    }
+
+    EXPECT_LT (differing, total / 1000);
+}
