@@ -318,6 +318,7 @@ void SynthEngine::copyModSlots() noexcept
     // Whether the slots leave the voice's settings still: a slot that moves them reads a source
     // that moves within a note and feeds something other than the per-sample gains or the LFO.
     slotsHoldStill = true;
+    chainSlotsHoldStill = true;
 
     for (const auto& slot : slots)
     {
@@ -332,6 +333,13 @@ void SynthEngine::copyModSlots() noexcept
                         || destination == ModDestination::noiseLevel || destination == ModDestination::lfo1Rate
                         || destination == ModDestination::lfo1Depth || destination == ModDestination::osc2Phase;
         slotsHoldStill = slotsHoldStill && (still || aside);
+
+        // The chain's settings: the filter envelope moves the cutoff whatever sets its amount.
+        const auto chainDestination = destination == ModDestination::cutoff || destination == ModDestination::drive
+                                   || destination == ModDestination::resonance || destination == ModDestination::phaseMix
+                                   || destination == ModDestination::phaseNotch || destination == ModDestination::feedback;
+        chainSlotsHoldStill = chainSlotsHoldStill && destination != ModDestination::filterEnv
+                           && (still || ! chainDestination);
     }
 
     for (const auto& slot : slots)
@@ -814,10 +822,12 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
 
         // Nothing that the voice's settings follow moves in this stretch: no ramp, no glide, no
         // drift, no slot that moves them, and for the chain no filter envelope.
-        voiceSettled = ! dsp::exactReference && numRampingSmoothers == 0 && slotsHoldStill
+        voiceSettled = ! dsp::exactReference && shortcutsAllowed && numRampingSmoothers == 0 && slotsHoldStill
                     && glidingNote == (double) targetNote && smoothedNow[Smooth::oscDrift] == 0.0f
                     && ! cutoffSmoother.isSmoothing() && ! driveVelocitySmoother.isSmoothing();
-        chainSettled = voiceSettled && smoothedNow[Smooth::filterEnvAmount] * filterEnvVelocityFactor == 0.0f;
+        chainSettled = ! dsp::exactReference && shortcutsAllowed && numRampingSmoothers == 0 && chainSlotsHoldStill
+                    && ! cutoffSmoother.isSmoothing() && ! driveVelocitySmoother.isSmoothing()
+                    && smoothedNow[Smooth::filterEnvAmount] * filterEnvVelocityFactor == 0.0f;
 
         // Where nothing moves the LFO's rate within the stretch, its values are taken at once.
         lfoRendered = lfoCanRender && numRampingSmoothers == 0 && lfoRateMod == 0.0f && lfoDepthMod == 0.0f;
@@ -973,22 +983,20 @@ void SynthEngine::computeBaseRateSample (int index, ChainFrame& chain, SourceFra
     lfoRateMod = modulation[ModDestination::lfo1Rate];
     lfoDepthMod = modulation[ModDestination::lfo1Depth];
 
-    // A settled voice works out the same settings on every sample of a stretch.
+    // A settled voice works out the same settings on every sample of a stretch. A settled chain
+    // is read from the stretch's first frame alone.
     if (voiceSettled && controlIndex > 0)
     {
         sources = sourceFrames[(size_t) controlIndex - 1];
         advanceBeatPhase();
-
-        if (chainSettled)
-            chain = chainFrames[(size_t) controlIndex - 1];
-        else
-            computeChainFrame (chain);
     }
     else
     {
         computeVoiceSettings (sources);
-        computeChainFrame (chain);
     }
+
+    if (! chainSettled || controlIndex == 0)
+        computeChainFrame (chain);
 
     const auto output = next (Smooth::outputGain) * modDecibelsToGain (modulation[ModDestination::output]);
     sampleGains[(size_t) index] = output * ampLevel * modulation.ampFactor;

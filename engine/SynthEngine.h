@@ -360,7 +360,7 @@ private:
     // control pass first; osc 2's right unit then parts from its twin where this says.
     bool sourcesInLoops = false;
     int controlIndex = 0, osc2PartsAt = -1;
-    bool voiceSettled = false, chainSettled = false, slotsHoldStill = true;
+    bool voiceSettled = false, chainSettled = false, slotsHoldStill = true, chainSlotsHoldStill = true;
     float beatIncrement = 0.0f;
     void advanceBeatPhase() noexcept
     {

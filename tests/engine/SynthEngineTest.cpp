@@ -775,3 +775,35 @@ TEST (SynthEngineFrame, chainOverStretchesSoundsAsSampleBySample)
                 }
     }
 }
+
+// A voice whose settings hold still reuses them along a stretch; a slot from a source that holds
+// still (velocity) into the filter envelope's amount still makes the cutoff follow the envelope.
+TEST (SynthEngineFrame, settledVoicesSoundAsWhenEverySampleIsWorkedOut)
+{
+    const auto renderWith = [] (bool shortcuts)
+    {
+        EngineRig rig (48000.0, 512);
+        rig.engine.setStretchShortcutsAllowed (shortcuts);
+        rig.set ("filterCutoff", 300.0f);
+        rig.set ("filterEnvAmount", 0.0f);
+        rig.set ("filterDecay", 0.2f);
+        rig.set ("filterSustain", 0.0f);
+        rig.set ("mod1Source", (float) ModSource::velocity);
+        rig.set ("mod1Dest", (float) ModDestination::filterEnv);
+        rig.set ("mod1Amount", 0.8f);
+        rig.set ("osc1Wave", 0.0f);
+        rig.set ("osc1DcwDepth", 0.9f);
+        rig.engine.noteOn (36, 1.0f, false);
+        return rig.render (24000, 256);
+    };
+
+    const auto reference = renderWith (false);
+    const auto settled = renderWith (true);
+
+    for (size_t i = 0; i < reference.size(); ++i)
+        if (settled[i] != reference[i])
+        {
+            ADD_FAILURE() << "differs first at " << i;
+            break;
+        }
+}
