@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 
 namespace
@@ -157,6 +159,10 @@ void compare (const juce::String& name, const Setup& setup)
             }
             const auto differenceDb = 20.0 * std::log10 (std::max (rms (dl, dr), 1.0e-30) / signal);
             EXPECT_LT (differenceDb, -80.0) << name << " at note " << note;
+
+            if (std::getenv ("QUILLON_SHOW_MARGINS") != nullptr) // how close each take comes to the limit
+                std::printf ("difference %7.1f dB  note %d  %s\n", differenceDb, note, name.containsChar ('<') ? name.fromFirstOccurrenceOf ("name=\"", false, false).upToFirstOccurrenceOf ("\"", false, false).toRawUTF8() : name.toRawUTF8());
+
             continue;
         }
 
