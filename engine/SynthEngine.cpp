@@ -1626,7 +1626,10 @@ void SynthEngine::renderChainSample (float mixL, float mixR, float subL, float& 
         if (postFeedback != 0.0f)
             outputs[side] += postFeedback * feedbackPaths[side].getMemory();
 
-        feedbackPaths[side].captureUnflushed (outputs[side], chainFeedbackCoefficient);
+        if (feedbackAmount != 0.0f)
+            feedbackPaths[side].captureUnflushed (outputs[side], chainFeedbackCoefficient);
+        else
+            feedbackPaths[side].reset();
     }
 
     if (chainTwins)
@@ -1726,7 +1729,11 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
             if (postFeedback != 0.0f)
                 y += postFeedback * fb.getMemory();
 
-            fb.captureUnflushed (y, coefficient);
+            if (frame.feedbackAmount != 0.0f)
+                fb.captureUnflushed (y, coefficient);
+            else
+                fb.reset();
+
             return dsp::flushTiny (y + sub * direct);
         };
 

@@ -298,3 +298,47 @@ TEST (VoiceChain, switchingModelPositionAndCurveMidNoteDoesNotClick)
         before = after;
     }
 }
+
+// While no feedback is heard its memory rests at zero; feedback turned up, or swung in and out
+// of zero by the LFO through the matrix, must come in without a step.
+TEST (VoiceChain, feedbackComingInFromZeroDoesNotClick)
+{
+    for (const auto fromLfo : { false, true })
+    {
+        SCOPED_TRACE (fromLfo ? "lfo" : "knob");
+        EngineRig rig;
+        rig.set ("filterCutoff", 1200.0f);
+        rig.set ("drive", 6.0f);
+        rig.set ("feedbackTone", 6000.0f);
+
+        if (fromLfo)
+        {
+            rig.set ("lfo1Rate", 7.0f);
+            rig.set ("lfo1Depth", 1.0f);
+            rig.set ("mod2Source", (float) ModSource::lfo1);
+            rig.set ("mod2Dest", (float) ModDestination::feedback);
+            rig.set ("mod2Amount", 1.0f);
+        }
+
+        rig.engine.noteOn (40, fullVelocity, false);
+        const auto before = rig.render (9600);
+
+        if (! fromLfo)
+            rig.set ("feedbackAmount", 1.0f);
+
+        const auto after = rig.render (9600);
+        std::vector<float> all (before);
+        all.insert (all.end(), after.begin(), after.end());
+
+        // No step anywhere larger than the steady sound's at full feedback, once it has settled.
+        auto steady = 0.0f, worst = 0.0f;
+        for (size_t i = 1; i < all.size(); ++i)
+        {
+            const auto step = std::abs (all[i] - all[i - 1]);
+            (i >= all.size() - 4800 ? steady : worst) = std::max (i >= all.size() - 4800 ? steady : worst, step);
+        }
+
+        ASSERT_GT (steady, 1.0e-3f);
+        EXPECT_LT (worst, 1.2f * steady + 0.005f);
+    }
+}
