@@ -104,6 +104,11 @@ public:
 
     float process (float x) noexcept;
 
+    // While this holds, process() is the straight line with its input limit; a run of samples
+    // through it need only tell it the last input.
+    bool passesStraight() const noexcept { return ! curveFade.isFading() && gain <= 1.000001f; }
+    void setLastInput (float x) noexcept { previousInput = x; }
+
     bool hasSameStateAs (const DriveStage& o) const noexcept
     {
         return curveFade == o.curveFade && gain == o.gain && engagement == o.engagement

@@ -237,6 +237,10 @@ inline Float4 select (Mask4 m, Float4 a, Float4 b) noexcept
     return Float4 (_mm_or_ps (_mm_and_ps (m.v, a.v), _mm_andnot_ps (m.v, b.v)));
 }
 inline Float4 sqrt (Float4 a) noexcept { return Float4 (_mm_sqrt_ps (a.v)); }
+inline Float4 abs (Float4 a) noexcept  { return Float4 (_mm_andnot_ps (_mm_set1_ps (-0.0f), a.v)); }
+// Lane i of a in all four lanes.
+template <int i>
+inline Float4 broadcast (Float4 a) noexcept { return Float4 (_mm_shuffle_ps (a.v, a.v, _MM_SHUFFLE (i, i, i, i))); }
 // std::floor for |x| below 2^31 (and NaN), through truncation.
 inline Float4 floor (Float4 x) noexcept
 {
@@ -304,6 +308,9 @@ inline Float4 select (Mask4 m, Float4 a, Float4 b) noexcept
     return r;
 }
 inline Float4 sqrt (Float4 a) noexcept { Float4 r; for (int i = 0; i < 4; ++i) r.v[i] = std::sqrt (a.v[i]); return r; }
+inline Float4 abs (Float4 a) noexcept  { Float4 r; for (int i = 0; i < 4; ++i) r.v[i] = std::abs (a.v[i]); return r; }
+template <int i>
+inline Float4 broadcast (Float4 a) noexcept { return Float4 (a.v[i]); }
 inline Float4 floor (Float4 a) noexcept { Float4 r; for (int i = 0; i < 4; ++i) r.v[i] = std::floor (a.v[i]); return r; }
 #endif
 

@@ -139,6 +139,10 @@ void FilterStage::reset() noexcept
     diodeS.fill (0.0f);
     stateS.fill (0.0f);
     diodeMemory = 0.0f;
+    groupPosition = 0;
+    inGroup = false;
+    groupInputs.fill (0.0f);
+    steadySamples = 0;
     phaseStage.reset();
 }
 
@@ -156,6 +160,9 @@ void FilterStage::setModel (int newModel, bool fade) noexcept
 {
     if (newModel < 0 || newModel > numModels)
         newModel = numModels;
+
+    if (inGroup && (fade || newModel != modelFade.getTarget()))
+        breakGroup();
 
     if (fade)
         modelFade.fadeTo (newModel);
@@ -205,6 +212,206 @@ void FilterStage::updateLowpassCoefficients() noexcept
     stateCrossWeights = { 2.0f * G * h, 2.0f * gainPowers[1] * h, 2.0f * gainPowers[2] * h };
     stateSelfWeight = h - G;
     lowpassStale = false;
+    steadySamples = 0;
+}
+
+void FilterStage::buildLinearGroup() noexcept
+{
+    // s' = A s + B u, y = C s + D u, as runPoles has them; worked out in double.
+    const double d = stateSelfWeight, c0 = stateCrossWeights[0], c1 = stateCrossWeights[1], c2 = stateCrossWeights[2];
+    const double a[4][4] = { { d, 0, 0, 0 }, { c0, d, 0, 0 }, { c1, c0, d, 0 }, { c2, c1, c0, d } };
+    const double b[4] = { stateInputWeights[0], stateInputWeights[1], stateInputWeights[2], stateInputWeights[3] };
+    const double dIn = gainPowers[3];
+
+    const auto times = [] (const double (&m)[4][4], const double (&v)[4], double (&r)[4])
+    {
+        for (int i = 0; i < 4; ++i)
+            r[i] = m[i][0] * v[0] + m[i][1] * v[1] + m[i][2] * v[2] + m[i][3] * v[3];
+    };
+
+    // Rows C A^k and columns A^k B.
+    double rows[4][4], columns[4][4];
+    for (int i = 0; i < 4; ++i)
+        rows[0][i] = estimateWeights[(size_t) i];
+
+    for (int k = 1; k < 4; ++k)
+        for (int i = 0; i < 4; ++i)
+            rows[k][i] = rows[k - 1][0] * a[0][i] + rows[k - 1][1] * a[1][i] + rows[k - 1][2] * a[2][i] + rows[k - 1][3] * a[3][i];
+
+    std::copy (b, b + 4, columns[0]);
+    for (int k = 1; k < 4; ++k)
+        times (a, columns[k - 1], columns[k]);
+
+    // A^4, column i as A^4 e_i.
+    double power4[4][4];
+    for (int i = 0; i < 4; ++i)
+    {
+        double v[4] = { 0, 0, 0, 0 }, w[4];
+        v[i] = 1.0;
+        for (int k = 0; k < 4; ++k)
+        {
+            times (a, v, w);
+            std::copy (w, w + 4, v);
+        }
+        std::copy (v, v + 4, power4[i]);
+    }
+
+    const auto response = [&] (int m) // D, then C A^(m-1) B
+    {
+        if (m < 0)
+            return 0.0;
+        if (m == 0)
+            return dIn;
+        const auto& r = rows[m - 1];
+        return r[0] * columns[0][0] + r[1] * columns[0][1] + r[2] * columns[0][2] + r[3] * columns[0][3];
+    };
+
+    auto& group = linearGroup;
+    for (int k = 0; k < 4; ++k)
+    {
+        for (int i = 0; i < 4; ++i)
+        {
+            group.fromStates[i][k] = (float) rows[k][i];
+            group.nextFromStates[i][k] = (float) power4[i][k];
+        }
+
+        for (int j = 0; j < 4; ++j)
+        {
+            group.fromInputs[j][k] = (float) response (k - j);
+            group.nextFromInputs[j][k] = (float) columns[3 - j][k];
+        }
+    }
+
+    group.builtFor = bigG;
+}
+
+namespace
+{
+struct GroupMatrices
+{
+    dsp::Float4 o0, o1, o2, o3, t0, t1, t2, t3, a0, a1, a2, a3, b0, b1, b2, b3;
+};
+
+template <typename Group>
+QUILLON_ALWAYS_INLINE inline GroupMatrices loadGroup (const Group& g) noexcept
+{
+    using dsp::Float4;
+    return { Float4::load (g.fromStates[0]), Float4::load (g.fromStates[1]), Float4::load (g.fromStates[2]),
+             Float4::load (g.fromStates[3]), Float4::load (g.fromInputs[0]), Float4::load (g.fromInputs[1]),
+             Float4::load (g.fromInputs[2]), Float4::load (g.fromInputs[3]), Float4::load (g.nextFromStates[0]),
+             Float4::load (g.nextFromStates[1]), Float4::load (g.nextFromStates[2]), Float4::load (g.nextFromStates[3]),
+             Float4::load (g.nextFromInputs[0]), Float4::load (g.nextFromInputs[1]), Float4::load (g.nextFromInputs[2]),
+             Float4::load (g.nextFromInputs[3]) };
+}
+
+// The group's four outputs from its starting states and inputs (the inputs still to come as 0),
+// and its states four samples on: the one sequence of operations both ways take.
+QUILLON_ALWAYS_INLINE inline dsp::Float4 groupOutputs (const GroupMatrices& m, dsp::Float4 s, dsp::Float4 u) noexcept
+{
+    using dsp::broadcast;
+    const auto s0 = broadcast<0> (s), s1 = broadcast<1> (s), s2 = broadcast<2> (s), s3 = broadcast<3> (s);
+    const auto u0 = broadcast<0> (u), u1 = broadcast<1> (u), u2 = broadcast<2> (u), u3 = broadcast<3> (u);
+    return ((m.o0 * s0 + m.o1 * s1) + (m.o2 * s2 + m.o3 * s3)) + ((m.t0 * u0 + m.t1 * u1) + (m.t2 * u2 + m.t3 * u3));
+}
+
+QUILLON_ALWAYS_INLINE inline dsp::Float4 groupStates (const GroupMatrices& m, dsp::Float4 s, dsp::Float4 u) noexcept
+{
+    using dsp::broadcast;
+    const auto s0 = broadcast<0> (s), s1 = broadcast<1> (s), s2 = broadcast<2> (s), s3 = broadcast<3> (s);
+    const auto u0 = broadcast<0> (u), u1 = broadcast<1> (u), u2 = broadcast<2> (u), u3 = broadcast<3> (u);
+    return ((m.a0 * s0 + m.a1 * s1) + (m.a2 * s2 + m.a3 * s3)) + ((m.b0 * u0 + m.b1 * u1) + (m.b2 * u2 + m.b3 * u3));
+}
+
+QUILLON_ALWAYS_INLINE inline dsp::Float4 silenceBelowFloor4 (dsp::Float4 y) noexcept
+{
+    return dsp::select (dsp::abs (y) >= dsp::Float4 (1.0e-15f), y, dsp::Float4 (0.0f));
+}
+} // namespace
+
+float FilterStage::groupStep (float x) noexcept
+{
+    using dsp::Float4;
+
+    if (linearGroup.builtFor != bigG)
+        buildLinearGroup();
+
+    const auto k = groupPosition;
+
+    if (k == 0)
+        groupInputs.fill (0.0f);
+
+    groupInputs[(size_t) k] = x + filter_detail::stateFloor;
+    auto& poles = linearPoles();
+    const auto m = loadGroup (linearGroup);
+    const auto s = Float4::load (poles.data());
+    const auto u = Float4::load (groupInputs.data());
+    const auto scale = Float4 (modelFade.getTarget() == ladder ? 1.0f : 0.85f);
+    alignas (16) float y[4];
+    silenceBelowFloor4 (groupOutputs (m, s, u) * scale).store (y);
+
+    if (k == 3)
+        groupStates (m, s, u).store (poles.data());
+
+    groupPosition = (k + 1) & 3;
+    return y[k];
+}
+
+void FilterStage::breakGroup() noexcept
+{
+    // The states the group has reached, one sample at a time from where it began, at the
+    // settings it ran with.
+    auto& poles = linearPoles();
+
+    for (int j = 0; j < groupPosition; ++j)
+        runPoles (poles, groupInputs[(size_t) j], stateEstimate (poles));
+
+    inGroup = false;
+}
+
+bool FilterStage::processLinear (const float* in, float* out, int n) noexcept
+{
+    using dsp::Float4;
+
+    if (! isLinear())
+        return false;
+
+    int i = 0;
+
+    // One by one into step with the groups and until the cutoff has held for one, then whole
+    // groups at once, then the rest one by one: as process() would have gone.
+    while (i < n && ! (groupPosition == 0 && i + 4 <= n && canStartGroup()))
+    {
+        out[i] = process (in[i]);
+        ++i;
+    }
+
+    if (i + 4 <= n)
+    {
+        inGroup = true;
+
+        if (linearGroup.builtFor != bigG)
+            buildLinearGroup();
+
+        auto& poles = linearPoles();
+        const auto m = loadGroup (linearGroup);
+        const auto scale = Float4 (modelFade.getTarget() == ladder ? 1.0f : 0.85f);
+        const auto floor = Float4 (filter_detail::stateFloor);
+        auto s = Float4::load (poles.data());
+
+        for (; i + 4 <= n; i += 4)
+        {
+            const auto u = Float4::load (in + i) + floor;
+            silenceBelowFloor4 (groupOutputs (m, s, u) * scale).store (out + i);
+            s = groupStates (m, s, u);
+        }
+
+        s.store (poles.data());
+    }
+
+    for (; i < n; ++i)
+        out[i] = process (in[i]);
+
+    return true;
 }
 
 } // namespace quillon

@@ -86,6 +86,25 @@ public:
     float processModel (int which, float x) noexcept;
     float process (float x) noexcept;
 
+    // A low-pass without resonance is linear: its samples are then worked out four at a time
+    // from the states at the start of each group of four (counted from prepare), through the
+    // poles' state-space powers, whether they come one by one through process() or as a run
+    // through processLinear(), so that the two give the same bits. A group that its settings
+    // break off (a new cutoff or resonance, a model change) goes on sample by sample from the
+    // states it has reached.
+    bool isLinear() const noexcept
+    {
+        const auto model = modelFade.getTarget();
+        return ! dsp::exactReference && ! modelFade.isFading() && ! lowpassStale
+            && ((model == ladder && ladderK == 0.0f) || (model == state && stateK == 0.0f));
+    }
+    // A group begins only where the cutoff has held for a group's length already: one that
+    // moves on every sample would break every group off halfway.
+    bool canStartGroup() const noexcept { return steadySamples >= 4 && isLinear(); }
+    // process() over a run of samples while isLinear() holds and the settings stay; false, with
+    // nothing done, where it does not hold.
+    bool processLinear (const float* in, float* out, int n) noexcept;
+
     // The recursions do not flush their states on every sample (see stateFloor): once per block
     // of samples, this sets every state that has gone tiny or is not finite back to 0, so that one
     // bad input sample cannot stay in the filter beyond the block it came in.
@@ -101,6 +120,8 @@ public:
             && lowpassStale == o.lowpassStale && ladderK == o.ladderK && diodeK == o.diodeK && stateK == o.stateK
             && ladderS == o.ladderS && diodeS == o.diodeS && stateS == o.stateS && diodeMemory == o.diodeMemory
             && diodeMemoryCoefficient == o.diodeMemoryCoefficient && phaseStage.hasSameSignalStateAs (o.phaseStage)
+            && groupPosition == o.groupPosition && inGroup == o.inGroup && groupInputs == o.groupInputs
+            && steadySamples == o.steadySamples
             && (! isSounding (phase) || (phaseStale == o.phaseStale && phaseStage.hasSameSettingsAs (o.phaseStage)));
     }
 
@@ -112,6 +133,10 @@ public:
         stateS = o.stateS;
         diodeMemory = o.diodeMemory;
         modelFade = o.modelFade;
+        groupPosition = o.groupPosition;
+        inGroup = o.inGroup;
+        groupInputs = o.groupInputs;
+        steadySamples = o.steadySamples;
         phaseStage.copySignalStateFrom (o.phaseStage);
     }
 
@@ -140,6 +165,24 @@ private:
     float ladderK = 0.0f, diodeK = 0.0f, stateK = 0.0f;
     Poles ladderS {}, diodeS {}, stateS {};
     float diodeMemory = 0.0f, diodeMemoryCoefficient = 0.0f;
+
+    // A group of four samples of the linear low-pass: the outputs from the states (columns of
+    // C A^k) and from the inputs (lower-triangular Toeplitz of the impulse response), and the
+    // states four samples on (A^4 and A^(3-j) B), for the pole gain they were built at.
+    struct LinearGroup
+    {
+        alignas (16) float fromStates[4][4], fromInputs[4][4], nextFromStates[4][4], nextFromInputs[4][4];
+        float builtFor = -1.0f;
+    };
+    LinearGroup linearGroup;
+    int groupPosition = 0;         // samples since the current group of four began
+    bool inGroup = false;          // the poles hold the group's starting states
+    std::array<float, 4> groupInputs {};
+    int steadySamples = 0;         // samples since the low-pass coefficients last moved, up to 4
+    void buildLinearGroup() noexcept;
+    void breakGroup() noexcept;
+    float groupStep (float x) noexcept;
+    Poles& linearPoles() noexcept { return modelFade.getTarget() == ladder ? ladderS : stateS; }
 
     PhaseStage phaseStage;
 };
@@ -203,6 +246,9 @@ inline void FilterStage::setCutoff (float hz) noexcept
     if (hz == cutoff)
         return;
 
+    if (inGroup)
+        breakGroup();
+
     cutoff = hz;
     phaseStage.setCutoff (hz);
     lowpassStale = phaseStale = true;
@@ -219,6 +265,9 @@ inline void FilterStage::setCutoff (float hz) noexcept
 
 inline void FilterStage::setResonance (float amount) noexcept
 {
+    if (inGroup && amount != 0.0f)
+        breakGroup();
+
     ladderK = 3.95f * amount;
     diodeK = 4.2f * amount;
     stateK = 0.95f * amount;
@@ -335,6 +384,19 @@ QUILLON_ALWAYS_INLINE inline float FilterStage::processModel (int which, float x
 
 QUILLON_ALWAYS_INLINE inline float FilterStage::process (float x) noexcept
 {
+    if constexpr (! dsp::exactReference)
+    {
+        if (groupPosition == 0)
+            inGroup = canStartGroup();
+
+        steadySamples = std::min (steadySamples + 1, 4);
+
+        if (inGroup)
+            return groupStep (x);
+
+        groupPosition = (groupPosition + 1) & 3;
+    }
+
     if (! modelFade.isFading())
         return filter_detail::silenceBelowFloor (processModel (modelFade.getTarget(), x));
 

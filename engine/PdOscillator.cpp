@@ -480,6 +480,13 @@ void SubOscillator::renderLanes (const float* frequency, const float* newDcw, co
             phase = 0.0f;
     }
 
+    // A sub not heard in the whole stretch only moves its phase on.
+    if (std::all_of (gains, gains + n, [] (float g) { return g == 0.0f; }))
+    {
+        std::fill (out + from, out + to, 0.0f);
+        return;
+    }
+
     for (int k = n; k < roundUpToLanes (n); ++k)
         phases[k] = as[k] = bs[k] = gains[k] = 0.0f;
 

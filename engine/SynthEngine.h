@@ -227,6 +227,8 @@ private:
     bool runChainStretch (int count, float* outLeft, float* outRight) noexcept;
     template <bool twins>
     void runChainStretchWith (int count, float* outLeft, float* outRight) noexcept;
+    template <bool twins>
+    bool runLinearChainStretch (int count, float* outLeft, float* outRight) noexcept;
     void startDrivePositionFade (int position) noexcept;
     static void applyChainSettings (DriveStage& driveStage, FilterStage& filterStage, const ChainFrame& frame,
                                     float phaseOffset) noexcept;
