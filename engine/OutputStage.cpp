@@ -1,5 +1,7 @@
 #include "engine/OutputStage.h"
 
+#include "engine/DspMath.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -47,25 +49,64 @@ void OutputStage::processBlock (const float* left, const float* right, const flo
         const auto end = std::min (numSamples, i + flushCountdown);
         flushCountdown -= end - i;
 
-        for (; i < end; ++i)
+        // The recursions first, into a short buffer; then what goes out is flushed and added
+        // four samples at a time, off the recursions' path.
+        for (auto run = i; run < end; run = i)
         {
-            const auto g = gains[i];
-            const auto l = dcBlockerLeft.processUnflushed ((left[i] + addLeft[i]) * g);
-            const auto r = dcBlockerRight.processUnflushed ((right[i] + addRight[i]) * g);
-            const auto mid = 0.5f * (l + r);
-            auto side = 0.5f * (l - r);
-            side += monoLowAmount * (sideFilter.processUnflushed (side) - side);
-            // What goes out is flushed on every sample, off the recursions' path.
-            const Frame frame { dsp::flushTiny (mid + side), dsp::flushTiny (mid - side) };
+            constexpr int bufferLength = 64;
+            alignas (16) float frameLeft[bufferLength + 4], frameRight[bufferLength + 4];
+            const auto n = std::min (bufferLength, end - run);
 
-            if (outRight != nullptr)
+            for (int k = 0; k < n; ++k, ++i)
             {
-                outLeft[i] += frame.left;
-                outRight[i] += frame.right;
+                const auto g = gains[i];
+                const auto l = dcBlockerLeft.processUnflushed ((left[i] + addLeft[i]) * g);
+                const auto r = dcBlockerRight.processUnflushed ((right[i] + addRight[i]) * g);
+                const auto mid = 0.5f * (l + r);
+                auto side = 0.5f * (l - r);
+                side += monoLowAmount * (sideFilter.processUnflushed (side) - side);
+                frameLeft[k] = mid + side;
+                frameRight[k] = mid - side;
             }
-            else
+
+            using dsp::Float4;
+            const auto flushed = [] (Float4 x)
             {
-                outLeft[i] += frame.monoSum();
+                const auto magnitude = dsp::abs (x);
+                return dsp::select (magnitude >= Float4 (1.0e-20f), dsp::select (Float4 (3.0e38f) >= magnitude, x, 0.0f), 0.0f);
+            };
+            auto* toLeft = outLeft + run;
+            auto* toRight = outRight != nullptr ? outRight + run : nullptr;
+            int k = 0;
+
+            for (; k + 4 <= n; k += 4)
+            {
+                const auto l = flushed (Float4::load (frameLeft + k)), r = flushed (Float4::load (frameRight + k));
+
+                if (toRight != nullptr)
+                {
+                    (Float4::load (toLeft + k) + l).store (toLeft + k);
+                    (Float4::load (toRight + k) + r).store (toRight + k);
+                }
+                else
+                {
+                    (Float4::load (toLeft + k) + (l + r) * Float4 (monoSumGain)).store (toLeft + k);
+                }
+            }
+
+            for (; k < n; ++k)
+            {
+                const Frame frame { dsp::flushTiny (frameLeft[k]), dsp::flushTiny (frameRight[k]) };
+
+                if (toRight != nullptr)
+                {
+                    toLeft[k] += frame.left;
+                    toRight[k] += frame.right;
+                }
+                else
+                {
+                    toLeft[k] += frame.monoSum();
+                }
             }
         }
 
