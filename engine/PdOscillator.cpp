@@ -457,6 +457,28 @@ void SubOscillator::renderLanes (const float* frequency, const float* newDcw, co
     alignas (16) float phases[laneArraySize], as[laneArraySize], bs[laneArraySize], gains[laneArraySize],
         values[laneArraySize];
 
+    // A sub not heard in the whole stretch only moves its phase on.
+    if (std::all_of (gain + (from >> 1), gain + ((to + 1) >> 1), [] (float g) { return g == 0.0f; }))
+    {
+        for (int i = from; i < to; ++i)
+        {
+            if (i == from || (i & 1) == 0)
+            {
+                setFrequency (frequency[i >> 1]);
+                setDcw (newDcw[i >> 1]);
+            }
+
+            const auto t = phase + increment;
+            phase = t >= 0.0f && t < 1.0f ? t : wrapPhase (t);
+
+            if (! (phase >= 0.0f && phase <= 1.0f)) // not a number
+                phase = 0.0f;
+        }
+
+        std::fill (out + from, out + to, 0.0f);
+        return;
+    }
+
     for (int k = 0; k < n; ++k)
     {
         const auto i = from + k;
@@ -478,13 +500,6 @@ void SubOscillator::renderLanes (const float* frequency, const float* newDcw, co
 
         if (! (phase >= 0.0f && phase <= 1.0f)) // not a number
             phase = 0.0f;
-    }
-
-    // A sub not heard in the whole stretch only moves its phase on.
-    if (std::all_of (gains, gains + n, [] (float g) { return g == 0.0f; }))
-    {
-        std::fill (out + from, out + to, 0.0f);
-        return;
     }
 
     for (int k = n; k < roundUpToLanes (n); ++k)
