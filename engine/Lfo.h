@@ -5,6 +5,7 @@
 #include <juce_core/juce_core.h>
 
 #include <array>
+#include <algorithm>
 #include <cmath>
 
 namespace quillon
@@ -116,20 +117,23 @@ inline void Lfo::render (float* out, int n, bool wanted) noexcept
     if (! wanted)
     {
         // Unheard, only the phase (and a held value at its wraps) moves on, as next() moves it.
+        std::fill (out, out + n, 0.0f);
+        auto p = phase;
+
         for (int i = 0; i < n; ++i)
         {
-            out[i] = 0.0f;
-            phase += increment;
+            p += increment;
 
-            if (! (phase < 1.0f))
+            if (! (p < 1.0f))
             {
-                phase = phase < 1.0e6f ? phase - std::floor (phase) : 0.0f;
+                p = p < 1.0e6f ? p - std::floor (p) : 0.0f;
 
                 if (shape == sampleAndHold)
                     heldValue = drawHeldValue();
             }
         }
 
+        phase = p;
         return;
     }
 
