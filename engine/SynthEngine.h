@@ -356,11 +356,23 @@ private:
     bool shortcutsAllowed = true;
     std::array<float, stretchLength> lfoValues {};
     bool lfoRendered = false, lfoCanRender = false; // the latter: no slot moves the LFO's rate or depth
+    // The envelopes, the smooth random source and the drift walk a stretch at once, the same
+    // values as tick by tick: the envelopes while none of their settings ramps, the drift while
+    // its amount stands still above 0 (the walk moves only then).
+    bool envelopesRendered = false, driftRendered = false;
+    std::array<std::array<float, stretchLength>, numEnvelopeGroups> envelopeLevels {};
+    std::array<float, stretchLength> smoothRandomValues {}, driftValues {};
     // Without sync or a switch fading, each source runs its stretch in a loop of its own, the
     // control pass first; osc 2's right unit then parts from its twin where this says.
     bool sourcesInLoops = false;
     int controlIndex = 0, osc2PartsAt = -1;
     bool voiceSettled = false, chainSettled = false, slotsHoldStill = true, chainSlotsHoldStill = true;
+    bool slotsReachDrift = false, slotsReadStillSources = true;
+    // The matrix's sums hold along the stretch: every active slot reads a source that holds.
+    bool matrixStill = false;
+    // Everything holds but the envelopes' levels: a sample past the first only takes those.
+    bool stretchSettled = false;
+    float settledOutputGain = 1.0f;
     float beatIncrement = 0.0f;
     void advanceBeatPhase() noexcept
     {
