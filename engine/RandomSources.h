@@ -2,7 +2,6 @@
 
 #include <juce_core/juce_core.h>
 
-#include <algorithm>
 #include <cmath>
 
 namespace quillon
@@ -36,36 +35,6 @@ public:
         --counter;
         value += (target - value) * coefficient;
         return value;
-    }
-
-    // n values of next() at once, the same values and state.
-    void render (float* out, int n) noexcept
-    {
-        auto v = value;
-
-        for (int i = 0; i < n;)
-        {
-            if (counter < 1)
-            {
-                target = 2.0f * random.nextFloat() - 1.0f;
-                counter = holdLength;
-            }
-
-            // Up to the next draw with the value in a register.
-            const auto run = std::min (counter, n - i);
-            const auto t = target, c = coefficient;
-
-            for (int k = 0; k < run; ++k)
-            {
-                v += (t - v) * c;
-                out[i + k] = v;
-            }
-
-            counter -= run;
-            i += run;
-        }
-
-        value = v;
     }
 
     float getValue() const noexcept { return value; }

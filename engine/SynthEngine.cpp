@@ -342,7 +342,6 @@ void SynthEngine::copyModSlots() noexcept
                            && (still || ! chainDestination);
     }
 
-    slotsReachDrift = false;
     slotsReadStillSources = true;
 
     for (const auto& slot : slots)
@@ -354,7 +353,6 @@ void SynthEngine::copyModSlots() noexcept
             continue;
 
         const auto source = (ModSource) slot.source;
-        slotsReachDrift = slotsReachDrift || slot.destination == (int) ModDestination::drift;
         slotsReadStillSources = slotsReadStillSources
                              && (source == ModSource::velocity || source == ModSource::key || source == ModSource::modWheel
                                  || source == ModSource::aftertouch || source == ModSource::noteRandom);
@@ -852,14 +850,7 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
             filterEnvelope.render (envelopeLevels[filterGroup].data(), length);
             osc1DcwEnvelope.render (envelopeLevels[osc1DcwGroup].data(), length);
             osc2DcwEnvelope.render (envelopeLevels[osc2DcwGroup].data(), length);
-            smoothRandom.render (smoothRandomValues.data(), length);
         }
-
-        driftRendered = shortcutsAllowed && ! smoother (Smooth::oscDrift).isSmoothing() && ! slotsReachDrift
-                     && smoothedNow[Smooth::oscDrift] > 0.0f;
-
-        if (driftRendered)
-            driftWalk.render (driftValues.data(), length);
 
         matrixStill = ! dsp::exactReference && shortcutsAllowed && slotsReadStillSources
                    && ! smoother (Smooth::modWheel).isSmoothing() && ! smoother (Smooth::aftertouch).isSmoothing();
@@ -989,18 +980,21 @@ void SynthEngine::computeBaseRateSample (int index, ChainFrame& chain, SourceFra
         const auto at = (size_t) controlIndex;
         filterEnvValue = envelopeLevels[filterGroup][at];
         sources = sourceFrames[at - 1];
+        smoothRandom.next();
         advanceBeatPhase();
         sampleGains[(size_t) index] = settledOutputGain * envelopeLevels[ampGroup][at] * modulation.ampFactor;
         return;
     }
 
-    glidingNote += ((double) targetNote - glidingNote) * glideCoefficient;
+    if (glidingNote != (double) targetNote)
+        glidingNote += ((double) targetNote - glidingNote) * glideCoefficient;
+
     advanceRampingSmoothers();
 
     if (envelopeSettingsMoving)
         advanceEnvelopeSettings();
 
-    float ampLevel, dcwEnv1, dcwEnv2, smoothRandomValue;
+    float ampLevel, dcwEnv1, dcwEnv2;
 
     if (envelopesRendered)
     {
@@ -1009,7 +1003,6 @@ void SynthEngine::computeBaseRateSample (int index, ChainFrame& chain, SourceFra
         ampLevel = envelopeLevels[ampGroup][at];
         dcwEnv1 = envelopeLevels[osc1DcwGroup][at];
         dcwEnv2 = envelopeLevels[osc2DcwGroup][at];
-        smoothRandomValue = smoothRandomValues[at];
     }
     else
     {
@@ -1017,8 +1010,9 @@ void SynthEngine::computeBaseRateSample (int index, ChainFrame& chain, SourceFra
         ampLevel = ampEnvelope.tick();
         dcwEnv1 = osc1DcwEnvelope.tick();
         dcwEnv2 = osc2DcwEnvelope.tick();
-        smoothRandomValue = smoothRandom.next();
     }
+
+    const auto smoothRandomValue = smoothRandom.next();
 
     float lfoWave;
 
@@ -1270,10 +1264,8 @@ void SynthEngine::computeVoiceSettings (SourceFrame& frame) noexcept
     const auto& mod = modulation;
 
     const auto bend = next (Smooth::pitchBend);
-    const auto noteOffset = (float) (glidingNote - 69.0) / 12.0f;
-
-    if (noteOffset != noteOffsetCache.input)
-        noteOffsetCache = { noteOffset, dsp::exp2Fast (noteOffset) };
+    if (glidingNote != noteOffsetCache.note)
+        noteOffsetCache = { glidingNote, dsp::exp2Fast ((float) (glidingNote - 69.0) / 12.0f) };
 
     // Drift pulls the two oscillators apart in opposite directions, up to 60 cents. Its
     // exponential and the pitch modulation's are taken together.
@@ -1283,8 +1275,7 @@ void SynthEngine::computeVoiceSettings (SourceFrame& frame) noexcept
 
     if (driftAmount > 0.0f)
     {
-        const auto walk = driftRendered ? driftValues[(size_t) controlIndex] : driftWalk.next();
-        const auto driftOctaves = walk * driftAmount * 60.0f / 1200.0f;
+        const auto driftOctaves = driftWalk.next() * driftAmount * 60.0f / 1200.0f;
 
         if (pitchSemitones != 0.0f)
             dsp::exp2Fast2 (pitchSemitones / 12.0f, driftOctaves, pitchRatio, drift);

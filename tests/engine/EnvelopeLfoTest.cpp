@@ -1,6 +1,5 @@
 #include "engine/Envelope.h"
 #include "engine/Lfo.h"
-#include "engine/RandomSources.h"
 
 #include <gtest/gtest.h>
 
@@ -265,26 +264,4 @@ TEST (Envelope, renderingARunMatchesItsTicksAndSaysWhereItEnded)
         float run[4];
         EXPECT_EQ (rendered.render (run, 4), 1); // idle from the start: it ends on the first tick
     }
-}
-
-// The smooth random source and the drift walk, a stretch at a time: the same values and state as
-// one by one, across new targets drawn inside a run.
-TEST (RandomWalk, renderingARunMatchesItsSamplesOneByOne)
-{
-    RandomWalk one (0x1234, 0.001f, 0.0005f), many (0x1234, 0.001f, 0.0005f);
-    one.prepare (44100.0); // a new target every 44 samples
-    many.prepare (44100.0);
-
-    for (int n : { 1, 5, 32, 31, 44, 32, 3, 32 })
-    {
-        float run[44];
-        many.render (run, n);
-
-        for (int i = 0; i < n; ++i)
-            ASSERT_EQ (run[i], one.next()) << n << " at " << i;
-
-        ASSERT_EQ (many.getValue(), one.getValue());
-    }
-
-    EXPECT_EQ (many.next(), one.next());
 }

@@ -808,11 +808,11 @@ TEST (SynthEngineFrame, settledVoicesSoundAsWhenEverySampleIsWorkedOut)
         }
 }
 
-// The control pass takes the envelopes, the smooth random source and the drift walk a stretch at
-// a time, holds the matrix's sums where its slots read held sources, and a voice where nothing
-// moves but the envelopes takes only their levels: bit for bit as sample by sample, with the amp
-// envelope ending inside a stretch, an envelope setting ramping mid-note, and the beat's phase
-// (moved on while nothing reads it) taken up by a slot later.
+// The control pass takes the envelopes a stretch at a time, holds the matrix's sums where its
+// slots read held sources, and a voice where nothing moves but the envelopes takes only their
+// levels: bit for bit as sample by sample, with the amp
+// envelope ending inside a stretch, an envelope setting ramping mid-note, and the beat's phase and
+// the smooth random source (moved on while nothing reads them) taken up by slots later.
 TEST (SynthEngineFrame, controlPassOverStretchesSoundsAsSampleBySample)
 {
     struct Case { float drift, randomToWidth, mod2Source; };
@@ -863,6 +863,7 @@ TEST (SynthEngineFrame, controlPassOverStretchesSoundsAsSampleBySample)
             rig.set ("mod4Source", (float) ModSource::beatPhase);
             rig.set ("mod4Dest", (float) ModDestination::osc1Dcw);
             rig.set ("mod4Amount", 0.4f);
+            rig.set ("mod3Amount", 0.35f); // the smooth random too, from where it got to
             renderInBlocks (rig, buffer, position, 26000, 256);
             rig.engine.releaseAll();
             renderInBlocks (rig, buffer, position, 30000, 333);
