@@ -75,7 +75,7 @@ void Envelope::trigger() noexcept
     }
 }
 
-void Envelope::render (float* out, int n) noexcept
+int Envelope::render (float* out, int n) noexcept
 {
     // tick() over and over, with the level in a register while a stage runs.
     auto i = 0;
@@ -100,7 +100,7 @@ void Envelope::render (float* out, int n) noexcept
                 if (i == n)
                 {
                     level = v;
-                    return;
+                    return n;
                 }
 
                 level = 1.0f;
@@ -122,7 +122,7 @@ void Envelope::render (float* out, int n) noexcept
                 if (i == n)
                 {
                     level = v;
-                    return;
+                    return n;
                 }
 
                 level = sustain;
@@ -133,7 +133,7 @@ void Envelope::render (float* out, int n) noexcept
             case sustainStage:
                 level = sustain;
                 std::fill (out + i, out + n, level);
-                return;
+                return n;
             case releaseStage:
             {
                 const auto rate = releaseRate;
@@ -148,7 +148,7 @@ void Envelope::render (float* out, int n) noexcept
                 level = v;
 
                 if (i == n)
-                    return;
+                    return n;
 
                 nextStage();
                 out[i++] = level;
@@ -156,9 +156,11 @@ void Envelope::render (float* out, int n) noexcept
             }
             default:
                 std::fill (out + i, out + n, 0.0f);
-                return;
+                return std::min (n, std::max (i, 1));
         }
     }
+
+    return n;
 }
 
 void Envelope::advance (long long samples) noexcept

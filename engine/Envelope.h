@@ -21,8 +21,9 @@ public:
     void trigger() noexcept;
     void release() noexcept;
     float tick() noexcept;
-    // The values of n ticks.
-    void render (float* out, int n) noexcept;
+    // The values of n ticks. Returns how many ticks it took to end (the last of them gives 0), or
+    // n if it is still running; an envelope idle from the start ends on its first tick.
+    int render (float* out, int n) noexcept;
     void nextStage() noexcept;
 
     // Moves on by `samples` ticks at once, as far as the stages would have gone.

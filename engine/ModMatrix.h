@@ -3,6 +3,7 @@
 #include "engine/DspMath.h"
 #include "plugin/Parameters.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -131,41 +132,81 @@ inline void evaluateModMatrix (const std::array<ModSlot, numModSlots>& slots,
 }
 
 // The same for a matrix whose inactive slots are known: `out` starts cleared when the slots are
-// set, and per sample only the active slots' destinations are cleared and summed again.
+// set, and per sample only the active slots' destinations are cleared and summed again. What each
+// slot needs is worked out when the slots are set, with the same operations per sample as above.
 struct ActiveModSlots
 {
-    std::array<size_t, numModSlots> index {};
-    size_t count = 0;
+    struct Active
+    {
+        size_t slot = 0, source = 0, destination = 0; // source 0 reads as 0; destination 0 adds to nothing
+        float amount = 0.0f, scale = 0.0f, ampBase = 1.0f, ampShare = 0.0f;
+        bool squared = false, amp = false, ampRising = true;
+    };
+
+    std::array<Active, numModSlots> active {};
+    std::array<size_t, numModSlots> cleared {}; // the destinations summed into, each once
+    size_t count = 0, numCleared = 0;
 
     void find (const std::array<ModSlot, numModSlots>& slots, ModSums& out) noexcept
     {
-        count = 0;
+        count = numCleared = 0;
+
         for (size_t i = 0; i < slots.size(); ++i)
-            if (isModSlotActive (slots[i]))
-                index[count++] = i;
+        {
+            const auto& slot = slots[i];
+
+            if (! isModSlotActive (slot))
+                continue;
+
+            auto& a = active[count++];
+            a.slot = i;
+            a.source = slot.source > 0 && slot.source < numModSources ? (size_t) slot.source : 0;
+            a.amp = slot.destination == (int) ModDestination::amp;
+            a.destination = ! a.amp && slot.destination > 0 && slot.destination < numModDestinations ? (size_t) slot.destination : 0;
+            a.amount = slot.amount;
+            a.scale = modDestinationScale (slot.destination);
+            a.squared = slot.curve == (int) ModCurve::exp;
+            const auto magnitude = std::abs (slot.amount);
+            a.ampBase = 1.0f - magnitude;
+            a.ampShare = magnitude;
+            a.ampRising = slot.amount >= 0.0f;
+
+            if (a.destination != 0 && std::find (cleared.begin(), cleared.begin() + (long) numCleared, a.destination)
+                                          == cleared.begin() + (long) numCleared)
+                cleared[numCleared++] = a.destination;
+        }
 
         out.sums.fill (0.0f);
         out.ampFactor = 1.0f;
         out.live.fill (0.0f);
     }
 
-    void evaluate (const std::array<ModSlot, numModSlots>& slots, const std::array<float, numModSources>& sources,
+    void evaluate (const std::array<ModSlot, numModSlots>&, const std::array<float, numModSources>& sources,
                    ModSums& out) const noexcept
     {
         if (count == 0)
             return;
 
-        for (size_t n = 0; n < count; ++n)
-        {
-            const auto destination = slots[index[n]].destination;
-            if (destination > 0 && destination < numModDestinations)
-                out.sums[(size_t) destination] = 0.0f;
-        }
+        for (size_t n = 0; n < numCleared; ++n)
+            out.sums[cleared[n]] = 0.0f;
 
         out.ampFactor = 1.0f;
 
         for (size_t n = 0; n < count; ++n)
-            addModSlot (slots[index[n]], index[n], sources, out);
+        {
+            const auto& a = active[n];
+            auto v = a.source != 0 ? sources[a.source] : 0.0f;
+
+            if (a.squared)
+                v = v < 0.0f ? -v * v : v * v;
+
+            out.live[a.slot] = v * a.amount;
+
+            if (a.amp)
+                out.ampFactor *= a.ampBase + a.ampShare * (a.ampRising ? v : 1.0f - v);
+            else if (a.destination != 0)
+                out.sums[a.destination] += a.amount * v * a.scale;
+        }
     }
 };
 

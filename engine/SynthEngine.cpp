@@ -342,9 +342,21 @@ void SynthEngine::copyModSlots() noexcept
                            && (still || ! chainDestination);
     }
 
+    slotsReadStillSources = true;
+
     for (const auto& slot : slots)
+    {
         if (slot.source > 0 && slot.source < numModSources && slot.destination != 0 && slot.amount != 0.0f)
             sourcesInUse |= 1u << slot.source;
+
+        if (! isModSlotActive (slot))
+            continue;
+
+        const auto source = (ModSource) slot.source;
+        slotsReadStillSources = slotsReadStillSources
+                             && (source == ModSource::velocity || source == ModSource::key || source == ModSource::modWheel
+                                 || source == ModSource::aftertouch || source == ModSource::noteRandom);
+    }
 }
 
 //==============================================================================
@@ -809,7 +821,7 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
 
     while (rendered < numSamples && ! ended)
     {
-        const auto length = std::min (stretchLength, numSamples - rendered);
+        auto length = std::min (stretchLength, numSamples - rendered);
         int count = 0;
 
         // Only mutual sync needs the units to take turns tick by tick.
@@ -826,8 +838,23 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
                     && ! cutoffSmoother.isSmoothing() && ! driveVelocitySmoother.isSmoothing()
                     && smoothedNow[Smooth::filterEnvAmount] * filterEnvVelocityFactor == 0.0f;
 
+        // The amp envelope's run ends the stretch where the voice ends.
+        envelopesRendered = shortcutsAllowed && ! envelopeSettingsMoving;
+
+        if (envelopesRendered)
+        {
+            length = ampEnvelope.render (envelopeLevels[ampGroup].data(), length);
+            filterEnvelope.render (envelopeLevels[filterGroup].data(), length);
+            osc1DcwEnvelope.render (envelopeLevels[osc1DcwGroup].data(), length);
+            osc2DcwEnvelope.render (envelopeLevels[osc2DcwGroup].data(), length);
+        }
+
+        matrixStill = ! dsp::exactReference && shortcutsAllowed && slotsReadStillSources
+                   && ! smoother (Smooth::modWheel).isSmoothing() && ! smoother (Smooth::aftertouch).isSmoothing();
+
         // Where nothing moves the LFO's rate within the stretch, its values are taken at once.
         lfoRendered = lfoCanRender && numRampingSmoothers == 0 && lfoRateMod == 0.0f && lfoDepthMod == 0.0f;
+        stretchSettled = voiceSettled && chainSettled && matrixStill && envelopesRendered && lfoRendered;
         Lfo lfoBefore;
 
         if (lfoRendered)
@@ -853,8 +880,11 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
             }
 
             ++count;
-            ended = ampEnvelope.isIdle();
+            ended = ! envelopesRendered && ampEnvelope.isIdle();
         }
+
+        if (envelopesRendered)
+            ended = ampEnvelope.isIdle();
 
         // A voice that ended early leaves the LFO where its last sample left it.
         if (lfoRendered && count < length)
@@ -940,18 +970,46 @@ void SynthEngine::refreshChunkSettings() noexcept
 
 void SynthEngine::computeBaseRateSample (int index, ChainFrame& chain, SourceFrame& sources) noexcept
 {
-    glidingNote += ((double) targetNote - glidingNote) * glideCoefficient;
+    if (stretchSettled && controlIndex > 0)
+    {
+        // What the full pass below works out when nothing moves: the first sample's settings,
+        // the beat's phase moving on and the amp envelope's level into the output gain.
+        const auto at = (size_t) controlIndex;
+        filterEnvValue = envelopeLevels[filterGroup][at];
+        sources = sourceFrames[at - 1];
+        smoothRandom.next();
+        advanceBeatPhase();
+        sampleGains[(size_t) index] = settledOutputGain * envelopeLevels[ampGroup][at] * modulation.ampFactor;
+        return;
+    }
+
+    if (glidingNote != (double) targetNote)
+        glidingNote += ((double) targetNote - glidingNote) * glideCoefficient;
+
     advanceRampingSmoothers();
 
     if (envelopeSettingsMoving)
         advanceEnvelopeSettings();
 
-    filterEnvValue = filterEnvelope.tick();
-    const auto ampLevel = ampEnvelope.tick();
-    const auto wheel = next (Smooth::modWheel);
-    const auto pressure = next (Smooth::aftertouch);
-    const auto dcwEnv1 = osc1DcwEnvelope.tick();
-    const auto dcwEnv2 = osc2DcwEnvelope.tick();
+    float ampLevel, dcwEnv1, dcwEnv2;
+
+    if (envelopesRendered)
+    {
+        const auto at = (size_t) controlIndex;
+        filterEnvValue = envelopeLevels[filterGroup][at];
+        ampLevel = envelopeLevels[ampGroup][at];
+        dcwEnv1 = envelopeLevels[osc1DcwGroup][at];
+        dcwEnv2 = envelopeLevels[osc2DcwGroup][at];
+    }
+    else
+    {
+        filterEnvValue = filterEnvelope.tick();
+        ampLevel = ampEnvelope.tick();
+        dcwEnv1 = osc1DcwEnvelope.tick();
+        dcwEnv2 = osc2DcwEnvelope.tick();
+    }
+
+    const auto smoothRandomValue = smoothRandom.next();
 
     float lfoWave;
 
@@ -968,17 +1026,21 @@ void SynthEngine::computeBaseRateSample (int index, ChainFrame& chain, SourceFra
     }
 
     const auto lfoValue = lfoWave * clamp01 (next (Smooth::lfo1Depth) + lfoDepthMod);
-    const auto smoothRandomValue = smoothRandom.next();
-    const auto beatValue = isSourceInUse (ModSource::beatPhase) ? dsp::sinTurns (reeseBeatPhase) : 0.0f;
 
-    sourceValues = { 0.0f, velocity, key, wheel, pressure, lfoValue, dcwEnv1, dcwEnv2, filterEnvValue, ampLevel,
-                     noteRandom.getValue(), smoothRandomValue, beatValue };
+    // Without a slot the sums stay cleared, and slots that read held sources hold theirs; the
+    // values are then only noted for the views.
+    if ((activeSlots.count > 0 && ! (matrixStill && controlIndex > 0)) || controlIndex == 0)
+    {
+        const auto beatValue = isSourceInUse (ModSource::beatPhase) ? dsp::sinTurns (reeseBeatPhase) : 0.0f;
+        sourceValues = { 0.0f, velocity, key, next (Smooth::modWheel), next (Smooth::aftertouch), lfoValue, dcwEnv1,
+                         dcwEnv2, filterEnvValue, ampLevel, noteRandom.getValue(), smoothRandomValue, beatValue };
 
-    activeSlots.evaluate (slots, sourceValues, modulation);
+        activeSlots.evaluate (slots, sourceValues, modulation);
 
-    osc2PhaseMod = modulation[ModDestination::osc2Phase];
-    lfoRateMod = modulation[ModDestination::lfo1Rate];
-    lfoDepthMod = modulation[ModDestination::lfo1Depth];
+        osc2PhaseMod = modulation[ModDestination::osc2Phase];
+        lfoRateMod = modulation[ModDestination::lfo1Rate];
+        lfoDepthMod = modulation[ModDestination::lfo1Depth];
+    }
 
     // A settled voice works out the same settings on every sample of a stretch. A settled chain
     // is read from the stretch's first frame alone.
@@ -996,6 +1058,7 @@ void SynthEngine::computeBaseRateSample (int index, ChainFrame& chain, SourceFra
         computeChainFrame (chain);
 
     const auto output = next (Smooth::outputGain) * modDecibelsToGain (modulation[ModDestination::output]);
+    settledOutputGain = output;
     sampleGains[(size_t) index] = output * ampLevel * modulation.ampFactor;
 
     // Noise: the routing share goes in after decimation, the rest into the 2x mix.
@@ -1198,10 +1261,8 @@ void SynthEngine::computeVoiceSettings (SourceFrame& frame) noexcept
     const auto& mod = modulation;
 
     const auto bend = next (Smooth::pitchBend);
-    const auto noteOffset = (float) (glidingNote - 69.0) / 12.0f;
-
-    if (noteOffset != noteOffsetCache.input)
-        noteOffsetCache = { noteOffset, dsp::exp2Fast (noteOffset) };
+    if (glidingNote != noteOffsetCache.note)
+        noteOffsetCache = { glidingNote, dsp::exp2Fast ((float) (glidingNote - 69.0) / 12.0f) };
 
     // Drift pulls the two oscillators apart in opposite directions, up to 60 cents. Its
     // exponential and the pitch modulation's are taken together.

@@ -343,7 +343,7 @@ private:
     DriveGains driveGains;
 
     // The last inputs and results of the per-sample exponentials, which mostly stand still.
-    struct { float input = 0.0f, output = 1.0f; } noteOffsetCache;
+    struct { double note = 69.0; float output = 1.0f; } noteOffsetCache;
     struct { float cents = 0.0f, k = 1.0f, ratio = 1.0f, mirrored = 1.0f; } detuneCache;
     struct { float db = 0.0f; int mode = -1; bool autoMakeup = false; float level = 1.0f; } driveCache;
     float feedbackAmount = 0.0f, feedbackCoefficient = 1.0f, feedbackToneHz = -1.0f;
@@ -358,11 +358,21 @@ private:
     bool shortcutsAllowed = true;
     std::array<float, stretchLength> lfoValues {};
     bool lfoRendered = false, lfoCanRender = false; // the latter: no slot moves the LFO's rate or depth
+    // The envelopes a stretch at once while none of their settings ramps, the same levels as
+    // tick by tick.
+    bool envelopesRendered = false;
+    std::array<std::array<float, stretchLength>, numEnvelopeGroups> envelopeLevels {};
     // Without sync or a switch fading, each source runs its stretch in a loop of its own, the
     // control pass first; osc 2's right unit then parts from its twin where this says.
     bool sourcesInLoops = false;
     int controlIndex = 0, osc2PartsAt = -1;
     bool voiceSettled = false, chainSettled = false, slotsHoldStill = true, chainSlotsHoldStill = true;
+    bool slotsReadStillSources = true;
+    // The matrix's sums hold along the stretch: every active slot reads a source that holds.
+    bool matrixStill = false;
+    // Everything holds but the envelopes' levels: a sample past the first only takes those.
+    bool stretchSettled = false;
+    float settledOutputGain = 1.0f;
     float beatIncrement = 0.0f;
     void advanceBeatPhase() noexcept
     {

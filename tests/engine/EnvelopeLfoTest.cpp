@@ -223,3 +223,45 @@ TEST (Lfo, renderingARunMatchesItsSamplesOneByOne)
                 EXPECT_EQ (a.getPhase(), b.getPhase());
             }
 }
+
+// The voice takes its envelopes a stretch at a time and ends where the amp envelope's run says:
+// the same levels and states as tick by tick, and the tick the envelope ended on.
+TEST (Envelope, renderingARunMatchesItsTicksAndSaysWhereItEnded)
+{
+    for (int n : { 1, 7, 32 })
+    {
+        auto ticked = makeEnvelope (0.011f, 0.023f, 0.4f, 0.017f), rendered = ticked;
+        ticked.trigger();
+        rendered.trigger();
+
+        for (int block = 0; block < 200 && ticked.isActive(); ++block)
+        {
+            if (block == 2 * n) // a release from wherever the run got to
+            {
+                ticked.release();
+                rendered.release();
+            }
+
+            float run[32];
+            const auto ran = rendered.render (run, n);
+            auto expected = n;
+
+            for (int i = 0; i < n; ++i)
+            {
+                const auto v = ticked.tick();
+                ASSERT_EQ (run[i], v) << n << " block " << block << " tick " << i;
+
+                if (ticked.isIdle() && expected == n)
+                    expected = i + 1;
+            }
+
+            ASSERT_EQ (ran, expected) << n << " block " << block;
+            ASSERT_EQ (rendered.getStage(), ticked.getStage());
+            ASSERT_EQ (rendered.getLevel(), ticked.getLevel());
+        }
+
+        EXPECT_TRUE (rendered.isIdle());
+        float run[4];
+        EXPECT_EQ (rendered.render (run, 4), 1); // idle from the start: it ends on the first tick
+    }
+}

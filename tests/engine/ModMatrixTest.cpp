@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 using namespace quillon;
 
 namespace
@@ -83,4 +85,52 @@ TEST (ModMatrix, decibelSumsAsGain)
     EXPECT_NEAR (modDecibelsToGain (-6.0f), 0.501187f, 1.0e-5f);
     EXPECT_EQ (modDecibelsToGain (-90.0f), 0.0f);
     EXPECT_EQ (modDecibelsToGain (-200.0f), 0.0f);
+}
+
+// The voice runs its slots through the active-slot form, set up once per block: every sample's
+// sums, live values and amp factor must be those of the plain form bit for bit, with slots that
+// share a destination, unknown sources and destinations, and sources that change from sample to sample.
+TEST (ModMatrix, activeSlotsSumAsThePlainMatrix)
+{
+    std::mt19937 random (7);
+    std::uniform_real_distribution<float> unit (-1.0f, 1.0f);
+    std::uniform_int_distribution<int> anySource (-1, numModSources), anyDestination (-1, numModDestinations);
+
+    for (int round = 0; round < 300; ++round)
+    {
+        std::array<ModSlot, numModSlots> slots {};
+
+        for (auto& s : slots)
+        {
+            const auto shared = round % 3 == 0;
+            s = { anySource (random), shared ? (int) ModDestination::pitch : anyDestination (random),
+                  round % 5 == 0 ? 0.0f : unit (random), (int) (unit (random) > 0.0f) };
+
+            if (round % 4 == 0)
+                s.destination = (int) ModDestination::amp;
+        }
+
+        ActiveModSlots active;
+        ModSums fast, plain;
+        active.find (slots, fast);
+
+        for (int sample = 0; sample < 4; ++sample)
+        {
+            std::array<float, numModSources> sources {};
+
+            for (size_t i = 1; i < sources.size(); ++i)
+                sources[i] = unit (random);
+
+            active.evaluate (slots, sources, fast);
+            evaluateModMatrix (slots, sources, plain);
+
+            for (size_t d = 0; d < plain.sums.size(); ++d)
+                ASSERT_EQ (fast.sums[d], plain.sums[d]) << "round " << round << " destination " << d;
+
+            for (size_t i = 0; i < plain.live.size(); ++i)
+                ASSERT_EQ (fast.live[i], plain.live[i]) << "round " << round << " slot " << i;
+
+            ASSERT_EQ (fast.ampFactor, plain.ampFactor) << "round " << round;
+        }
+    }
 }

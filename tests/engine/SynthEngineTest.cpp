@@ -807,3 +807,75 @@ TEST (SynthEngineFrame, settledVoicesSoundAsWhenEverySampleIsWorkedOut)
             break;
         }
 }
+
+// The control pass takes the envelopes a stretch at a time, holds the matrix's sums where its
+// slots read held sources, and a voice where nothing moves but the envelopes takes only their
+// levels: bit for bit as sample by sample, with the amp
+// envelope ending inside a stretch, an envelope setting ramping mid-note, and the beat's phase and
+// the smooth random source (moved on while nothing reads them) taken up by slots later.
+TEST (SynthEngineFrame, controlPassOverStretchesSoundsAsSampleBySample)
+{
+    struct Case { float drift, randomToWidth, mod2Source; };
+    const Case cases[] = { { 0.0f, 0.0f, 0.0f }, { 0.4f, 0.0f, 0.0f }, { 0.0f, 0.5f, 0.0f },
+                           { 0.3f, 0.4f, (float) ModSource::modWheel }, { 0.0f, 0.3f, (float) ModSource::dcwEnvOsc1 } };
+
+    for (const auto& c : cases)
+    {
+        const auto renderWith = [&c] (bool shortcuts)
+        {
+            EngineRig rig (48000.0, 512);
+            rig.engine.setStretchShortcutsAllowed (shortcuts);
+            rig.set ("mod1Source", (float) ModSource::velocity);
+            rig.set ("mod1Dest", (float) ModDestination::amp);
+            rig.set ("mod1Amount", 0.5f);
+            rig.set ("osc1Wave", 2.0f);
+            rig.set ("osc1DcwDepth", 0.7f);
+            rig.set ("osc2Level", -6.0f);
+            rig.set ("osc2Wave", 8.0f); // pwm, which the smooth random's slot moves
+            rig.set ("osc2DcwDepth", 0.8f);
+            rig.set ("osc2Detune", 9.0f);
+            rig.set ("reeseBeat", 1.7f);
+            rig.set ("reeseSpread", 0.3f);
+            rig.set ("oscDrift", c.drift);
+            rig.set ("ampAttack", 0.01f);
+            rig.set ("ampDecay", 0.2f);
+            rig.set ("ampSustain", 0.6f);
+            rig.set ("ampRelease", 0.0113f);
+            rig.set ("osc1DcwAttack", 0.03f);
+            rig.set ("osc1DcwDecay", 0.4f);
+            rig.set ("osc1DcwSustain", 0.2f);
+            rig.set ("mod3Source", (float) ModSource::smoothRandom);
+            rig.set ("mod3Dest", (float) ModDestination::osc2Pw);
+            rig.set ("mod3Amount", c.randomToWidth);
+            rig.set ("mod2Source", c.mod2Source);
+            rig.set ("mod2Dest", (float) ModDestination::osc1Dcw);
+            rig.set ("mod2Amount", 0.3f);
+            rig.set ("phaseMode", 0.0f);
+            juce::AudioBuffer<float> buffer (2, 40000);
+            buffer.clear();
+            int position = 0;
+            rig.engine.modWheel = 0.4f;
+            rig.engine.noteOn (38, 0.7f, false);
+            renderInBlocks (rig, buffer, position, 12001, 256);
+            rig.set ("ampSustain", 0.9f); // ramps over 5 ms
+            rig.engine.modWheel = 0.8f;
+            renderInBlocks (rig, buffer, position, 20000, 100);
+            rig.set ("mod4Source", (float) ModSource::beatPhase);
+            rig.set ("mod4Dest", (float) ModDestination::osc1Dcw);
+            rig.set ("mod4Amount", 0.4f);
+            rig.set ("mod3Amount", 0.35f); // the smooth random too, from where it got to
+            renderInBlocks (rig, buffer, position, 26000, 256);
+            rig.engine.releaseAll();
+            renderInBlocks (rig, buffer, position, 30000, 333);
+            rig.engine.noteOn (45, 0.9f, false);
+            renderInBlocks (rig, buffer, position, 40000, 256);
+            return buffer;
+        };
+
+        const auto reference = renderWith (false);
+        const auto stretched = renderWith (true);
+        ASSERT_GT (reference.getMagnitude (0, 40000), 0.05f);
+        SCOPED_TRACE (testing::Message() << "drift " << c.drift << " random " << c.randomToWidth);
+        expectSameSamples (stretched, reference, 256);
+    }
+}
