@@ -180,14 +180,22 @@ struct DriveLanes
 // does not fade. Each side keeps its own states.
 struct LowpassLanes
 {
+    // Both sides' four states in two vectors, left and right of poles 0 and 1 in one, of poles
+    // 2 and 3 in the other: every update then works on two poles at once. Where a pole's sum has
+    // fewer terms than its neighbour's, -0 stands in for the missing ones (x + -0 is x, zeros too).
     float takenGain = -1.0f, takenShare = -1.0f, takenResonance = -1.0f;
-    Float4 b[4], c[3], d, g3, w[4], k, kIn, memoryCoefficient;
-    Float4 s[4], memory;
+    Float4 inputs01, inputs23, cross0, cross12, cross01, selfCross0, self, weights01, weights23, g3, k, kIn, memoryCoefficient;
+    Float4 poles01, poles23, memory;
 
     static constexpr bool runs (int model) noexcept
     {
         return model == FilterStage::ladder || model == FilterStage::diode || model == FilterStage::state;
     }
+
+    // a, a, b, b
+    static Float4 halves (float a, float b) noexcept { return Float4 (_mm_set_ps (b, b, a, a)); }
+    static Float4 low (Float4 x) noexcept  { return Float4 (_mm_movelh_ps (x.v, x.v)); }
+    static Float4 high (Float4 x) noexcept { return Float4 (_mm_movehl_ps (x.v, x.v)); }
 
     // Cheap where nothing moved: the stages only recompute their coefficients when it did.
     void takeSettings (const FilterStage& f) noexcept
@@ -205,16 +213,19 @@ struct LowpassLanes
         takenShare = share;
         takenResonance = resonance;
 
-        for (size_t i = 0; i < 4; ++i)
-        {
-            b[i] = f.getStateInputWeights()[i];
-            w[i] = f.getEstimateWeights()[i];
-        }
-
-        for (size_t i = 0; i < 3; ++i)
-            c[i] = f.getStateCrossWeights()[i];
-
-        d = f.getStateSelfWeight();
+        const auto& b = f.getStateInputWeights();
+        const auto& c = f.getStateCrossWeights();
+        const auto& w = f.getEstimateWeights();
+        const auto d = f.getStateSelfWeight();
+        inputs01 = halves (b[0], b[1]);
+        inputs23 = halves (b[2], b[3]);
+        cross0 = c[0];
+        cross12 = halves (c[1], c[2]);
+        cross01 = halves (c[0], c[1]);
+        selfCross0 = halves (d, c[0]);
+        self = d;
+        weights01 = halves (w[0], w[1]);
+        weights23 = halves (w[2], w[3]);
         g3 = f.getGainPowers()[3];
         k = resonance;
         kIn = 1.0f + 0.5f * resonance;
@@ -224,27 +235,21 @@ struct LowpassLanes
     void takeStates (const FilterStage& left, const FilterStage& right) noexcept
     {
         const auto model = left.getModel();
-
-        for (size_t i = 0; i < 4; ++i)
-            s[i] = pair (left.getPoles (model)[i], right.getPoles (model)[i]);
-
+        const auto& l = left.getPoles (model);
+        const auto& r = right.getPoles (model);
+        poles01 = Float4 (_mm_set_ps (r[1], l[1], r[0], l[0]));
+        poles23 = Float4 (_mm_set_ps (r[3], l[3], r[2], l[2]));
         memory = pair (left.getDiodeMemory(), right.getDiodeMemory());
     }
 
     void giveStates (FilterStage& left, FilterStage& right) const noexcept
     {
         const auto model = left.getModel();
-
-        FilterStage::Poles l, r;
-
-        for (size_t i = 0; i < 4; ++i)
-        {
-            l[i] = leftOf (s[i]);
-            r[i] = rightOf (s[i]);
-        }
-
-        left.setPoles (model, l);
-        right.setPoles (model, r);
+        alignas (16) float p01[4], p23[4];
+        _mm_store_ps (p01, poles01.v);
+        _mm_store_ps (p23, poles23.v);
+        left.setPoles (model, { p01[0], p01[2], p23[0], p23[2] });
+        right.setPoles (model, { p01[1], p01[3], p23[1], p23[3] });
 
         if (model == FilterStage::diode)
         {
@@ -255,24 +260,31 @@ struct LowpassLanes
 
     void flushStates() noexcept
     {
-        for (auto& state : s)
-            state = flushTiny (state);
-
+        poles01 = flushTiny (poles01);
+        poles23 = flushTiny (poles23);
         memory = flushTiny (memory);
     }
 
+    QUILLON_ALWAYS_INLINE Float4 lastPole() const noexcept { return high (poles23); }
+
+    // (w0 s0 + w1 s1) + (w2 s2 + w3 s3)
     QUILLON_ALWAYS_INLINE Float4 estimate() const noexcept
     {
-        return (w[0] * s[0] + w[1] * s[1]) + (w[2] * s[2] + w[3] * s[3]);
+        const auto a = weights01 * poles01, b = weights23 * poles23;
+        return (a + high (a)) + (b + high (b));
     }
 
+    // s0 = b0 u + d s0, s1 = (b1 u + c0 s0) + d s1, s2 = (b2 u + c1 s0) + (c0 s1 + d s2) and
+    // s3 = ((b3 u + c2 s0) + (c1 s1 + c0 s2)) + d s3, as FilterStage::runPoles has them.
     QUILLON_ALWAYS_INLINE Float4 runPoles (Float4 input, Float4 e) noexcept
     {
-        const auto s0 = s[0], s1 = s[1], s2 = s[2], s3 = s[3];
-        s[0] = b[0] * input + d * s0;
-        s[1] = (b[1] * input + c[0] * s0) + d * s1;
-        s[2] = (b[2] * input + c[1] * s0) + (c[0] * s1 + d * s2);
-        s[3] = ((b[3] * input + c[2] * s0) + (c[1] * s1 + c[0] * s2)) + d * s3;
+        const auto negativeZero = _mm_set1_ps (-0.0f);
+        const auto u = low (input);
+        const auto p01 = poles01, p23 = poles23;
+        const auto firstCross = Float4 (_mm_movelh_ps (negativeZero, (cross0 * p01).v));
+        const auto lastSelf = Float4 (_mm_shuffle_ps (negativeZero, (self * p23).v, _MM_SHUFFLE (3, 2, 1, 0)));
+        poles01 = (inputs01 * u + firstCross) + self * p01;
+        poles23 = ((inputs23 * u + cross12 * low (p01)) + (cross01 * high (p01) + selfCross0 * low (p23))) + lastSelf;
         return g3 * input + e;
     }
 
@@ -313,7 +325,7 @@ struct LowpassLanes
             auto input = x + floor;
 
             if (resonant)
-                input = input - k * loopTanh (s[3]);
+                input = input - k * loopTanh (lastPole());
 
             return silenceBelowFloor (Float4 (0.85f) * runPoles (input, estimate()));
         }
