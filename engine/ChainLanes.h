@@ -39,15 +39,28 @@ QUILLON_ALWAYS_INLINE inline Float4 limit (Float4 x, Float4 lo, Float4 hi) noexc
     return Float4 (_mm_min_ps (hi.v, _mm_max_ps (lo.v, x.v)));
 }
 
+// A constant made once ahead of a loop, which the compiler then keeps in a register or on the
+// stack instead of building it anew from a scalar wherever an operation overwrites it.
+QUILLON_ALWAYS_INLINE inline Float4 held (float x) noexcept
+{
+    auto v = _mm_set1_ps (x);
+#if defined(__GNUC__)
+    asm ("" : "+x" (v));
+#endif
+    return Float4 (v);
+}
+
+// As dsp::flushTiny: not below 1e-20 and at most 3e38 (which no value that is not a number is).
 QUILLON_ALWAYS_INLINE inline Float4 flushTiny (Float4 x) noexcept
 {
     const auto m = magnitude (x);
-    return keep (both (m >= Float4 (1.0e-20f), atMost (m, Float4 (3.0e38f))), x);
+    return keep (both ({ _mm_cmpnlt_ps (m.v, _mm_set1_ps (1.0e-20f)) }, atMost (m, Float4 (3.0e38f))), x);
 }
 
-QUILLON_ALWAYS_INLINE inline Float4 silenceBelowFloor (Float4 y) noexcept
+// `floor` is held (1.0e-15f).
+QUILLON_ALWAYS_INLINE inline Float4 silenceBelowFloor (Float4 y, Float4 floor) noexcept
 {
-    return keep (magnitude (y) >= Float4 (1.0e-15f), y);
+    return keep (magnitude (y) >= floor, y);
 }
 
 QUILLON_ALWAYS_INLINE inline Float4 loopTanh (Float4 x) noexcept
@@ -290,7 +303,7 @@ struct LowpassLanes
 
     // FilterStage::process for a low-pass model.
     template <int model>
-    QUILLON_ALWAYS_INLINE Float4 process (Float4 x) noexcept
+    QUILLON_ALWAYS_INLINE Float4 process (Float4 x, Float4 silence) noexcept
     {
         const Float4 floor (filter_detail::stateFloor);
         const auto resonant = takenResonance != 0.0f;
@@ -300,9 +313,9 @@ struct LowpassLanes
             const auto e = estimate();
 
             if (! resonant)
-                return silenceBelowFloor (runPoles (x + floor, e));
+                return silenceBelowFloor (runPoles (x + floor, e), silence);
 
-            return silenceBelowFloor (runPoles ((kIn * x + floor) - k * loopTanh (e), e));
+            return silenceBelowFloor (runPoles ((kIn * x + floor) - k * loopTanh (e), e), silence);
         }
         else if constexpr (model == FilterStage::diode)
         {
@@ -318,7 +331,7 @@ struct LowpassLanes
 
             const auto y = runPoles (input, e);
             memory = memory + (y - memory) * memoryCoefficient;
-            return silenceBelowFloor ((y - Float4 (0.6f) * memory) * Float4 (0.95f));
+            return silenceBelowFloor ((y - Float4 (0.6f) * memory) * Float4 (0.95f), silence);
         }
         else
         {
@@ -327,7 +340,7 @@ struct LowpassLanes
             if (resonant)
                 input = input - k * loopTanh (lastPole());
 
-            return silenceBelowFloor (Float4 (0.85f) * runPoles (input, estimate()));
+            return silenceBelowFloor (Float4 (0.85f) * runPoles (input, estimate()), silence);
         }
     }
 };

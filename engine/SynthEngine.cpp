@@ -1746,7 +1746,9 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                 };
 
                 auto f = lanesFor (chainFrames[0]);
-                const Float4 memoryLimit (FeedbackPath::memoryLimit), negativeLimit (-FeedbackPath::memoryLimit);
+                const auto memoryLimit = chain_lanes::held (FeedbackPath::memoryLimit);
+                const auto negativeLimit = chain_lanes::held (-FeedbackPath::memoryLimit);
+                const auto silence = chain_lanes::held (1.0e-15f);
 
                 const auto driven = [&] (Float4 v) QUILLON_ALWAYS_INLINE { return v + f.mixAmount * (drive.process (v) * f.postGain - v); };
                 const auto filtered = [&] (Float4 v) QUILLON_ALWAYS_INLINE
@@ -1754,11 +1756,11 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                     Float4 y;
 
                     if constexpr (lowpass)
-                        y = poles.template process<model>(v);
+                        y = poles.template process<model> (v, silence);
                     else if constexpr (model == FilterStage::phase)
                         y = pair (filter0.process (leftOf (v)), filter1.process (rightOf (v)));
                     else
-                        y = chain_lanes::silenceBelowFloor (v);
+                        y = chain_lanes::silenceBelowFloor (v, silence);
 
                     return v + f.blend * (y - v);
                 };
