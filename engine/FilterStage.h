@@ -156,6 +156,14 @@ public:
     const Poles& getStateInputWeights() const noexcept { return stateInputWeights; }
     const std::array<float, 3>& getStateCrossWeights() const noexcept { return stateCrossWeights; }
     float getStateSelfWeight() const noexcept         { return stateSelfWeight; }
+    // Outside a group (while the filter is not linear), what process() moves on besides the
+    // states for n samples.
+    bool isInGroup() const noexcept { return inGroup; }
+    void countSamplesOutsideGroups (int n) noexcept
+    {
+        groupPosition = (groupPosition + n) & 3;
+        steadySamples = std::min (steadySamples + n, 4);
+    }
     bool hasSameLowpassAs (const FilterStage& o) const noexcept
     {
         return modelFade == o.modelFade && bigG == o.bigG && inverseOnePlusG == o.inverseOnePlusG

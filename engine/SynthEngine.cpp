@@ -1694,7 +1694,16 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
     // filter model and stage order, the states held in lanes from sample to sample.
     if constexpr (! twins)
     {
-        if (chain_lanes::sidesFitLanes (driveStages[0], driveStages[1], filterStages[0], filterStages[1]))
+        // A linear low-pass works in groups of four samples, which the lanes leave to it: they
+        // take a ladder or state model only where its resonance holds it non-linear all along.
+        const auto filterModel = filterStages[0].getModel();
+        auto nonLinear = ! filterStages[0].isInGroup() && ! filterStages[1].isInGroup();
+
+        if (filterModel == FilterStage::ladder || filterModel == FilterStage::state)
+            for (int k = 0; k < (chainSettled ? 1 : count) && nonLinear; ++k)
+                nonLinear = (filterModel == FilterStage::ladder ? 3.95f : 0.95f) * chainFrames[(size_t) k].resonance != 0.0f;
+
+        if (nonLinear && chain_lanes::sidesFitLanes (driveStages[0], driveStages[1], filterStages[0], filterStages[1]))
         {
             const auto run = [this, count, outLeft, outRight] (auto modelTag, auto orderTag)
             {
@@ -1732,7 +1741,7 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                 struct FrameLanes
                 {
                     Float4 send, direct, pre, post, mixAmount, postGain, blend, coefficient;
-                    bool preOn, postOn;
+                    bool preOn, postOn, captured;
                 };
 
                 const auto lanesFor = [postShare, subThrough] (const ChainFrame& frame)
@@ -1742,7 +1751,7 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                     return FrameLanes { Float4 (subThrough ? frame.subSend : 0.0f), Float4 (subThrough ? 1.0f - frame.subSend : 1.0f),
                                         Float4 (preFeedback), Float4 (postFeedback), Float4 (frame.driveMix),
                                         Float4 (frame.drivePost), Float4 (frame.filterBlend), Float4 (frame.feedbackCoefficient),
-                                        preFeedback != 0.0f, postFeedback != 0.0f };
+                                        preFeedback != 0.0f, postFeedback != 0.0f, frame.feedbackAmount != 0.0f };
                 };
 
                 auto f = lanesFor (chainFrames[0]);
@@ -1780,7 +1789,9 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                     if (f.postOn)
                         y = y + f.post * memory;
 
-                    memory = chain_lanes::limit (memory + (y - memory) * f.coefficient, negativeLimit, memoryLimit);
+                    // Unheard, the memory rests at zero.
+                    memory = f.captured ? chain_lanes::limit (memory + (y - memory) * f.coefficient, negativeLimit, memoryLimit)
+                                        : Float4 (0.0f);
                     return chain_lanes::flushTiny (y + sub * f.direct);
                 };
 
@@ -1809,6 +1820,12 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                     const auto out = _mm_unpacklo_ps (first.v, second.v);
                     _mm_storel_pi (reinterpret_cast<__m64*> (outLeft + i), out);
                     _mm_storeh_pi (reinterpret_cast<__m64*> (outRight + i), out);
+
+                    if constexpr (model != FilterStage::phase)
+                    {
+                        filter0.countSamplesOutsideGroups (2);
+                        filter1.countSamplesOutsideGroups (2);
+                    }
 
                     if (--chainFlushCountdown <= 0)
                     {
@@ -1851,7 +1868,7 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                     run (modelTag, std::integral_constant<int, 1>());
             };
 
-            switch (filterStages[0].getModel())
+            switch (filterModel)
             {
                 case FilterStage::ladder: runOrder (std::integral_constant<int, FilterStage::ladder>()); break;
                 case FilterStage::diode:  runOrder (std::integral_constant<int, FilterStage::diode>()); break;
