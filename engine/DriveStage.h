@@ -97,6 +97,21 @@ public:
         foldTurns = (6.0f * (gain - 1.0f) + 1.0f) * (0.5f / dsp::pi);
     }
     float getGain() const noexcept           { return gain; }
+    bool isFading() const noexcept           { return curveFade.isFading(); }
+
+    // For a caller that runs several stages side by side in lanes, with the same settings.
+    float getEngagement() const noexcept     { return engagement; }
+    float getInverseGain() const noexcept    { return inverseGain; }
+    float getDiodeIn() const noexcept        { return diodeIn; }
+    float getDiodeOut() const noexcept       { return diodeOut; }
+    float getFoldTurns() const noexcept      { return foldTurns; }
+    float getPreviousInput() const noexcept  { return previousInput; }
+    void setPreviousInput (float x) noexcept { previousInput = x; }
+    bool hasSameSettingsAs (const DriveStage& o) const noexcept
+    {
+        return curveFade == o.curveFade && gain == o.gain && engagement == o.engagement && inverseGain == o.inverseGain
+            && diodeIn == o.diodeIn && diodeOut == o.diodeOut && foldTurns == o.foldTurns;
+    }
 
     // The curve alone at the current gain; the fold curve also reads the previous input.
     float shape (int curve, float x) const noexcept;

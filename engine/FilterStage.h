@@ -72,6 +72,7 @@ public:
     void setModel (int newModel, bool fade) noexcept;
     int getModel() const noexcept { return modelFade.getTarget(); }
     bool isPhaseStageSounding() const noexcept { return isSounding (phase); }
+    bool isModelFading() const noexcept { return modelFade.isFading(); }
     // The low-pass models' one-pole gain G = g / (1 + g) at the current cutoff.
     float getPoleGain() const noexcept { return bigG; }
 
@@ -140,9 +141,39 @@ public:
         phaseStage.copySignalStateFrom (o.phaseStage);
     }
 
-private:
     using Poles = std::array<float, 4>;
 
+    // For a caller that runs the low-pass models of several stages side by side in lanes: their
+    // states, and the coefficients that stages at the same cutoff and resonance share.
+    const Poles& getPoles (int which) const noexcept { return which == diode ? diodeS : (which == state ? stateS : ladderS); }
+    void setPoles (int which, const Poles& s) noexcept { (which == diode ? diodeS : (which == state ? stateS : ladderS)) = s; }
+    float getDiodeMemory() const noexcept        { return diodeMemory; }
+    void setDiodeMemory (float m) noexcept       { diodeMemory = m; }
+    float getDiodeMemoryCoefficient() const noexcept { return diodeMemoryCoefficient; }
+    float getResonanceGain (int which) const noexcept { return which == diode ? diodeK : (which == state ? stateK : ladderK); }
+    const Poles& getGainPowers() const noexcept       { return gainPowers; }
+    const Poles& getEstimateWeights() const noexcept  { return estimateWeights; }
+    const Poles& getStateInputWeights() const noexcept { return stateInputWeights; }
+    const std::array<float, 3>& getStateCrossWeights() const noexcept { return stateCrossWeights; }
+    float getStateSelfWeight() const noexcept         { return stateSelfWeight; }
+    // Outside a group (while the filter is not linear), what process() moves on besides the
+    // states for n samples.
+    bool isInGroup() const noexcept { return inGroup; }
+    void countSamplesOutsideGroups (int n) noexcept
+    {
+        groupPosition = (groupPosition + n) & 3;
+        steadySamples = std::min (steadySamples + n, 4);
+    }
+    bool hasSameLowpassAs (const FilterStage& o) const noexcept
+    {
+        return modelFade == o.modelFade && bigG == o.bigG && inverseOnePlusG == o.inverseOnePlusG
+            && gainPowers == o.gainPowers && estimateWeights == o.estimateWeights
+            && stateInputWeights == o.stateInputWeights && stateCrossWeights == o.stateCrossWeights
+            && stateSelfWeight == o.stateSelfWeight && ladderK == o.ladderK && diodeK == o.diodeK
+            && stateK == o.stateK && diodeMemoryCoefficient == o.diodeMemoryCoefficient;
+    }
+
+private:
     bool isSounding (int which) const noexcept { return modelFade.isSounding (which); }
     void updateLowpassCoefficients() noexcept;
     float runPoles (Poles& s, float input, float estimate) noexcept;

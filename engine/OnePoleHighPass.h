@@ -71,6 +71,15 @@ public:
     float getFrequency() const noexcept   { return frequency; }
     float getCoefficient() const noexcept { return coefficient; }
 
+    // For a caller that runs several of these side by side in lanes.
+    float getPreviousInput() const noexcept  { return previousInput; }
+    float getPreviousOutput() const noexcept { return previousOutput; }
+    void setStates (float input, float output) noexcept
+    {
+        previousInput = input;
+        previousOutput = output;
+    }
+
 private:
     double sampleRate = 44100.0;
     float frequency = 10.0f;

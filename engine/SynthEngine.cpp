@@ -1,7 +1,10 @@
 #include "engine/SynthEngine.h"
 
+#include "engine/ChainLanes.h"
+
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 namespace quillon
 {
@@ -1746,6 +1749,200 @@ bool SynthEngine::runChainStretch (int count, float* outLeft, float* outRight) n
 template <bool twins>
 void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRight) noexcept
 {
+#if QUILLON_CHAIN_LANES
+    // Sides that differ run side by side in lanes wherever their drive and low-pass settings agree
+    // (the phase stage's offset is all that tells them apart) and nothing fades: a loop for each
+    // filter model and stage order, the states held in lanes from sample to sample.
+    if constexpr (! twins)
+    {
+        // A linear low-pass works in groups of four samples, which the lanes leave to it: they
+        // take a ladder or state model only where its resonance holds it non-linear all along.
+        const auto filterModel = filterStages[0].getModel();
+        auto nonLinear = ! filterStages[0].isInGroup() && ! filterStages[1].isInGroup();
+
+        if (filterModel == FilterStage::ladder || filterModel == FilterStage::state)
+            for (int k = 0; k < (chainSettled ? 1 : count) && nonLinear; ++k)
+                nonLinear = (filterModel == FilterStage::ladder ? 3.95f : 0.95f) * chainFrames[(size_t) k].resonance != 0.0f;
+
+        if (nonLinear && chain_lanes::sidesFitLanes (driveStages[0], driveStages[1], filterStages[0], filterStages[1]))
+        {
+            const auto run = [this, count, outLeft, outRight] (auto modelTag, auto orderTag)
+            {
+                using chain_lanes::Float4;
+                using chain_lanes::leftOf;
+                using chain_lanes::pair;
+                using chain_lanes::rightOf;
+                constexpr int model = decltype (modelTag)::value;
+                constexpr int order = decltype (orderTag)::value;
+                constexpr bool lowpass = chain_lanes::LowpassLanes::runs (model);
+
+                auto filter0 = filterStages[0], filter1 = filterStages[1];
+                auto& drive0 = driveStages[0];
+                auto& drive1 = driveStages[1];
+                const auto settled = chainSettled;
+                const auto postShare = feedbackPositionFade.weight (1);
+                const auto subThrough = subRoutingFade.getTarget() != 1;
+
+                auto dcIn = pair (mixDcBlockers[0].getPreviousInput(), mixDcBlockers[1].getPreviousInput());
+                auto dcOut = pair (mixDcBlockers[0].getPreviousOutput(), mixDcBlockers[1].getPreviousOutput());
+                const auto dcCoefficient = pair (mixDcBlockers[0].getCoefficient(), mixDcBlockers[1].getCoefficient());
+                auto memory = pair (feedbackPaths[0].getMemory(), feedbackPaths[1].getMemory());
+                chain_lanes::DriveLanes drive;
+                drive.takeSettings (drive0);
+                drive.previous = pair (drive0.getPreviousInput(), drive1.getPreviousInput());
+                chain_lanes::LowpassLanes poles;
+
+                if constexpr (lowpass)
+                {
+                    poles.takeSettings (filter0);
+                    poles.takeStates (filter0, filter1);
+                }
+
+                // A frame's values in lanes, taken up anew only where the frames move.
+                struct FrameLanes
+                {
+                    Float4 send, direct, pre, post, mixAmount, postGain, blend, coefficient;
+                    bool preOn, postOn, captured;
+                };
+
+                const auto lanesFor = [postShare, subThrough] (const ChainFrame& frame)
+                {
+                    const auto preFeedback = frame.feedbackAmount * (1.0f - postShare);
+                    const auto postFeedback = frame.feedbackAmount * postShare;
+                    return FrameLanes { Float4 (subThrough ? frame.subSend : 0.0f), Float4 (subThrough ? 1.0f - frame.subSend : 1.0f),
+                                        Float4 (preFeedback), Float4 (postFeedback), Float4 (frame.driveMix),
+                                        Float4 (frame.drivePost), Float4 (frame.filterBlend), Float4 (frame.feedbackCoefficient),
+                                        preFeedback != 0.0f, postFeedback != 0.0f, frame.feedbackAmount != 0.0f };
+                };
+
+                auto f = lanesFor (chainFrames[0]);
+                const auto memoryLimit = chain_lanes::held (FeedbackPath::memoryLimit);
+                const auto negativeLimit = chain_lanes::held (-FeedbackPath::memoryLimit);
+                const auto silence = chain_lanes::held (1.0e-15f);
+
+                const auto driven = [&] (Float4 v) QUILLON_ALWAYS_INLINE { return v + f.mixAmount * (drive.process (v) * f.postGain - v); };
+                const auto filtered = [&] (Float4 v) QUILLON_ALWAYS_INLINE
+                {
+                    Float4 y;
+
+                    if constexpr (lowpass)
+                        y = poles.template process<model> (v, silence);
+                    else if constexpr (model == FilterStage::phase)
+                        y = pair (filter0.process (leftOf (v)), filter1.process (rightOf (v)));
+                    else
+                        y = chain_lanes::silenceBelowFloor (v, silence);
+
+                    return v + f.blend * (y - v);
+                };
+
+                const auto side = [&] (Float4 mix, Float4 sub) QUILLON_ALWAYS_INLINE
+                {
+                    auto x = (mix + dcOut - dcIn) * dcCoefficient;
+                    dcIn = mix;
+                    dcOut = x;
+                    x = x + sub * f.send;
+
+                    if (f.preOn)
+                        x = x + f.pre * memory;
+
+                    auto y = order == 0 ? filtered (driven (x)) : driven (filtered (x));
+
+                    if (f.postOn)
+                        y = y + f.post * memory;
+
+                    // Unheard, the memory rests at zero.
+                    memory = f.captured ? chain_lanes::limit (memory + (y - memory) * f.coefficient, negativeLimit, memoryLimit)
+                                        : Float4 (0.0f);
+                    return chain_lanes::flushTiny (y + sub * f.direct);
+                };
+
+                for (int k = 0; k < count; ++k)
+                {
+                    if (k > 0 && ! settled)
+                    {
+                        const auto& frame = chainFrames[(size_t) k];
+                        applyChainSettings (drive0, filter0, frame, -frame.phaseSpread);
+                        applyChainSettings (drive1, filter1, frame, frame.phaseSpread);
+                        drive.takeSettings (drive0);
+
+                        if constexpr (lowpass)
+                            poles.takeSettings (filter0);
+
+                        f = lanesFor (frame);
+                    }
+
+                    // Left and right of both 2x samples, then each sample's two sides.
+                    const auto i = (size_t) (2 * k);
+                    const auto lefts = _mm_castpd_ps (_mm_load_sd (reinterpret_cast<const double*> (sourceLeft.data() + i)));
+                    const auto rights = _mm_castpd_ps (_mm_load_sd (reinterpret_cast<const double*> (sourceRight.data() + i)));
+                    const auto mixes = _mm_unpacklo_ps (lefts, rights);
+                    const auto first = side (Float4 (mixes), Float4 (sourceSub[i]));
+                    const auto second = side (Float4 (_mm_movehl_ps (mixes, mixes)), Float4 (sourceSub[i + 1]));
+                    const auto out = _mm_unpacklo_ps (first.v, second.v);
+                    _mm_storel_pi (reinterpret_cast<__m64*> (outLeft + i), out);
+                    _mm_storeh_pi (reinterpret_cast<__m64*> (outRight + i), out);
+
+                    if constexpr (model != FilterStage::phase)
+                    {
+                        filter0.countSamplesOutsideGroups (2);
+                        filter1.countSamplesOutsideGroups (2);
+                    }
+
+                    if (--chainFlushCountdown <= 0)
+                    {
+                        memory = chain_lanes::flushTiny (memory);
+                        dcIn = chain_lanes::flushTiny (dcIn);
+                        dcOut = chain_lanes::flushTiny (dcOut);
+
+                        if constexpr (lowpass)
+                            poles.flushStates();
+
+                        filter0.flushStates();
+                        filter1.flushStates();
+
+                        for (auto& stage : spareFilterStages)
+                            stage.flushStates();
+
+                        chainFlushCountdown = chainFlushInterval;
+                    }
+                }
+
+                mixDcBlockers[0].setStates (leftOf (dcIn), leftOf (dcOut));
+                mixDcBlockers[1].setStates (rightOf (dcIn), rightOf (dcOut));
+                feedbackPaths[0].setMemory (leftOf (memory));
+                feedbackPaths[1].setMemory (rightOf (memory));
+                drive0.setPreviousInput (leftOf (drive.previous));
+                drive1.setPreviousInput (rightOf (drive.previous));
+
+                if constexpr (lowpass)
+                    poles.giveStates (filter0, filter1);
+
+                filterStages[0] = filter0;
+                filterStages[1] = filter1;
+            };
+
+            const auto runOrder = [this, &run] (auto modelTag)
+            {
+                if (mainOrder == 0)
+                    run (modelTag, std::integral_constant<int, 0>());
+                else
+                    run (modelTag, std::integral_constant<int, 1>());
+            };
+
+            switch (filterModel)
+            {
+                case FilterStage::ladder: runOrder (std::integral_constant<int, FilterStage::ladder>()); break;
+                case FilterStage::diode:  runOrder (std::integral_constant<int, FilterStage::diode>()); break;
+                case FilterStage::state:  runOrder (std::integral_constant<int, FilterStage::state>()); break;
+                case FilterStage::phase:  runOrder (std::integral_constant<int, FilterStage::phase>()); break;
+                default:                  runOrder (std::integral_constant<int, FilterStage::numModels>()); break;
+            }
+
+            return;
+        }
+    }
+#endif
+
     auto dc0 = mixDcBlockers[0], dc1 = mixDcBlockers[1];
     auto fb0 = feedbackPaths[0], fb1 = feedbackPaths[1];
     auto drive0 = driveStages[0], drive1 = driveStages[1];

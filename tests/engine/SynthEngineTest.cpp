@@ -706,13 +706,17 @@ TEST (SynthEngineFrame, syncedSourcesInLoopsSoundAsWhenTheyTakeTurns)
     }
 }
 
-// The chain runs a stretch at a time on copies of its stages while nothing in it fades; it must
-// sound as sample by sample, through every drive curve, filter model and feedback position, with
-// the sides parting and the cutoff moving.
+// The chain runs a stretch at a time on copies of its stages while nothing in it fades, the two
+// sides in lanes once they part; it must sound as sample by sample, through every drive curve
+// (whole and blended in), filter model with and without resonance and feedback position, with
+// the sides parting and the cutoff moving or holding still.
 TEST (SynthEngineFrame, chainOverStretchesSoundsAsSampleBySample)
 {
-    struct Case { float driveMode, filterModel, feedbackPosition, drivePosition; };
-    const Case cases[] = { { 0, 0, 0, 0 }, { 1, 1, 1, 1 }, { 2, 2, 0, 1 }, { 0, 3, 1, 0 }, { 1, 3, 0, 0 } };
+    struct Case { float driveMode, filterModel, feedbackPosition, drivePosition, drive = 9.0f, reso = 0.5f, envAmount = 18.0f; bool filterOn = true; };
+    const Case cases[] = { { 0, 0, 0, 0 }, { 1, 1, 1, 1 }, { 2, 2, 0, 1 }, { 0, 3, 1, 0 }, { 1, 3, 0, 0 },
+                           { 2, 0, 1, 0, 9.0f, 0.9f, 0.0f }, { 0, 1, 0, 1, 3.0f, 0.9f }, { 1, 2, 1, 0, 9.0f, 0.8f, 0.0f },
+                           { 2, 1, 0, 0, 3.0f, 0.0f }, { 0, 0, 1, 1, 9.0f, 0.0f, 0.0f }, { 1, 2, 0, 1, 3.0f, 0.0f },
+                           { 2, 0, 1, 0, 9.0f, 0.5f, 18.0f, false } };
 
     for (const auto& c : cases)
     {
@@ -722,14 +726,15 @@ TEST (SynthEngineFrame, chainOverStretchesSoundsAsSampleBySample)
             rig.engine.setStretchShortcutsAllowed (shortcuts);
             rig.set ("driveMode", c.driveMode);
             rig.set ("filterModel", c.filterModel);
+            rig.set ("filterEnabled", c.filterOn ? 1.0f : 0.0f);
             rig.set ("feedbackPosition", c.feedbackPosition);
             rig.set ("drivePosition", c.drivePosition);
-            rig.set ("drive", 9.0f);
+            rig.set ("drive", c.drive);
             rig.set ("driveMix", 0.7f);
             rig.set ("feedbackAmount", 0.4f);
             rig.set ("filterCutoff", 900.0f);
-            rig.set ("filterReso", 0.5f);
-            rig.set ("filterEnvAmount", 18.0f);
+            rig.set ("filterReso", c.reso);
+            rig.set ("filterEnvAmount", c.envAmount);
             rig.set ("phaseStereo", 0.3f);
             rig.set ("osc2Level", -6.0f);
             rig.set ("subLevel", -9.0f);
@@ -749,6 +754,7 @@ TEST (SynthEngineFrame, chainOverStretchesSoundsAsSampleBySample)
             rig.engine.noteOn (33, 0.8f, false);
             renderInBlocks (rig, buffer, position, 7001, 256);
             rig.set ("reeseSpread", 0.5f); // the sides part
+            rig.set ("reeseBeat", 1.5f);
             renderInBlocks (rig, buffer, position, 15000, 256);
             rig.set ("feedbackAmount", 0.0f);
             rig.set ("drive", 0.0f);
@@ -769,7 +775,8 @@ TEST (SynthEngineFrame, chainOverStretchesSoundsAsSampleBySample)
             for (int i = 0; i < 30000; ++i)
                 if (stretched.getSample (ch, i) != reference.getSample (ch, i))
                 {
-                    ADD_FAILURE() << "drive " << c.driveMode << " filter " << c.filterModel << " channel " << ch
+                    ADD_FAILURE() << "drive " << c.driveMode << " at " << c.drive << " dB, filter " << c.filterModel
+                                  << " resonance " << c.reso << " feedback " << c.feedbackPosition << " channel " << ch
                                   << " differs first at " << i;
                     break;
                 }

@@ -1,0 +1,361 @@
+#pragma once
+
+#include "engine/DriveStage.h"
+#include "engine/DspMath.h"
+#include "engine/FilterStage.h"
+
+// The chain's two sides at once in SSE2 lanes, lane 0 the left and lane 1 the right (the upper two
+// lanes carry along whatever comes and are never read). Each lane goes through the same operations
+// in the same order as the scalar stages, so it gives the same bits.
+#if QUILLON_SIN_LANES && ! QUILLON_EXACT_REFERENCE
+ #define QUILLON_CHAIN_LANES 1
+#else
+ #define QUILLON_CHAIN_LANES 0
+#endif
+
+#if QUILLON_CHAIN_LANES
+namespace quillon::chain_lanes
+{
+using dsp::Float4;
+using dsp::Mask4;
+
+QUILLON_ALWAYS_INLINE inline Float4 pair (float left, float right) noexcept
+{
+    return Float4 (_mm_unpacklo_ps (_mm_set_ss (left), _mm_set_ss (right)));
+}
+
+QUILLON_ALWAYS_INLINE inline float leftOf (Float4 x) noexcept  { return _mm_cvtss_f32 (x.v); }
+QUILLON_ALWAYS_INLINE inline float rightOf (Float4 x) noexcept { return _mm_cvtss_f32 (_mm_shuffle_ps (x.v, x.v, 1)); }
+
+QUILLON_ALWAYS_INLINE inline Float4 magnitude (Float4 x) noexcept { return Float4 (_mm_andnot_ps (_mm_set1_ps (-0.0f), x.v)); }
+QUILLON_ALWAYS_INLINE inline Float4 keep (Mask4 m, Float4 x) noexcept { return Float4 (_mm_and_ps (m.v, x.v)); }
+QUILLON_ALWAYS_INLINE inline Mask4 both (Mask4 a, Mask4 b) noexcept  { return { _mm_and_ps (a.v, b.v) }; }
+QUILLON_ALWAYS_INLINE inline Mask4 atMost (Float4 a, Float4 b) noexcept { return { _mm_cmple_ps (a.v, b.v) }; }
+QUILLON_ALWAYS_INLINE inline bool eitherSide (Mask4 m) noexcept { return (_mm_movemask_ps (m.v) & 3) != 0; }
+
+// x < lo ? lo : (x > hi ? hi : x), a value that is not a number passing as it is.
+QUILLON_ALWAYS_INLINE inline Float4 limit (Float4 x, Float4 lo, Float4 hi) noexcept
+{
+    return Float4 (_mm_min_ps (hi.v, _mm_max_ps (lo.v, x.v)));
+}
+
+// A constant made once ahead of a loop, which the compiler then keeps in a register or on the
+// stack instead of building it anew from a scalar wherever an operation overwrites it.
+QUILLON_ALWAYS_INLINE inline Float4 held (float x) noexcept
+{
+    auto v = _mm_set1_ps (x);
+#if defined(__GNUC__)
+    asm ("" : "+x" (v));
+#endif
+    return Float4 (v);
+}
+
+// As dsp::flushTiny: not below 1e-20 and at most 3e38 (which no value that is not a number is).
+QUILLON_ALWAYS_INLINE inline Float4 flushTiny (Float4 x) noexcept
+{
+    const auto m = magnitude (x);
+    return keep (both ({ _mm_cmpnlt_ps (m.v, _mm_set1_ps (1.0e-20f)) }, atMost (m, Float4 (3.0e38f))), x);
+}
+
+// `floor` is held (1.0e-15f).
+QUILLON_ALWAYS_INLINE inline Float4 silenceBelowFloor (Float4 y, Float4 floor) noexcept
+{
+    return keep (magnitude (y) >= floor, y);
+}
+
+QUILLON_ALWAYS_INLINE inline Float4 loopTanh (Float4 x) noexcept
+{
+    constexpr float top = 7.90531111f;
+    const auto a = dsp::min (dsp::max (magnitude (x), Float4 (1.0e-10f)), Float4 (top));
+    x = limit (x, Float4 (-top), Float4 (top));
+    const auto x2 = a * a;
+    const auto small = x2 < Float4 (4.0e-4f);
+    // As small ? 4e-4 : x2 wherever x2 is a number; where it is not, so is x, and the result.
+    const auto r2 = Float4 (_mm_max_ps (x2.v, _mm_set1_ps (4.0e-4f)));
+    const auto r4 = r2 * r2;
+    const auto k = [] (float c) QUILLON_ALWAYS_INLINE { return Float4 (c); };
+    const auto p = ((k (4.89352455891786e-03f) + r2 * k (6.37261928875436e-04f)) + r4 * (k (1.48572235717979e-05f) + r2 * k (5.12229709037114e-08f)))
+                 + (r4 * r4) * ((k (-8.60467152213735e-11f) + r2 * k (2.00018790482477e-13f)) + r4 * k (-2.76076847742355e-16f));
+    const auto q = (k (4.89352518554385e-03f) + r2 * k (2.26843463243900e-03f)) + r4 * (k (1.18534705686654e-04f) + r2 * k (1.19825839466702e-06f));
+    auto ratio = p / q;
+
+    if (eitherSide (small))
+        ratio = dsp::select (small, k (1.0f) - x2 * k (1.0f / 3.0f), ratio);
+
+    return x * ratio;
+}
+
+// Both sides' cubic pieces from a table, lane by lane; its columns as four vectors.
+template <typename Piece>
+QUILLON_ALWAYS_INLINE inline void lookUp (const Piece* pieces, Float4 t, Float4& f, Float4 (&c)[4]) noexcept
+{
+    const auto i = _mm_cvttps_epi32 (t.v);
+    f = t - Float4 (_mm_cvtepi32_ps (i));
+    const auto l = _mm_load_ps (&pieces[_mm_cvtsi128_si32 (i)].c0);
+    const auto r = _mm_load_ps (&pieces[_mm_cvtsi128_si32 (_mm_shuffle_epi32 (i, 1))].c0);
+    const auto low = _mm_unpacklo_ps (l, r), high = _mm_unpackhi_ps (l, r);
+    c[0] = Float4 (low);
+    c[1] = Float4 (_mm_movehl_ps (low, low));
+    c[2] = Float4 (high);
+    c[3] = Float4 (_mm_movehl_ps (high, high));
+}
+
+QUILLON_ALWAYS_INLINE inline Float4 softCurve (Float4 s) noexcept
+{
+    const auto m = magnitude (s);
+    Float4 f, c[4];
+    lookUp (quillon::softKnee.pieces_, Float4 (_mm_min_ps (m.v, _mm_set1_ps (SoftKnee::range))) * Float4 ((float) SoftKnee::perUnit), f, c);
+    const auto v = (c[0] + f * c[1]) + (f * f) * (c[2] + f * c[3]);
+    const auto sign = _mm_set1_ps (-0.0f);
+    return Float4 (_mm_or_ps (_mm_andnot_ps (sign, v.v), _mm_and_ps (sign, s.v)));
+}
+
+QUILLON_ALWAYS_INLINE inline Float4 diodeCurve (Float4 v) noexcept
+{
+    constexpr auto range = DiodeKnee::range;
+    const auto clamped = Float4 (_mm_min_ps (_mm_max_ps (v.v, _mm_set1_ps (-range)), _mm_set1_ps (range)));
+    Float4 f, c[4];
+    lookUp (quillon::diodeKnee.pieces_, (clamped + Float4 (range)) * Float4 ((float) DiodeKnee::perUnit), f, c);
+    return ((c[0] + f * c[1]) + (f * f) * (c[2] + f * c[3])) + (v - clamped);
+}
+
+// DriveStage::process for both sides, whose settings agree, while its curve does not fade.
+struct DriveLanes
+{
+    int curve = DriveStage::passThrough;
+    bool straight = true, whole = true;
+    Float4 gain, inverseGain, diodeIn, diodeOut, foldTurns, engagement;
+    Float4 previous;
+
+    void takeSettings (const DriveStage& s) noexcept
+    {
+        curve = s.getMode();
+        straight = s.getGain() <= 1.000001f;
+        whole = s.getEngagement() >= 1.0f;
+        gain = s.getGain();
+        inverseGain = s.getInverseGain();
+        diodeIn = s.getDiodeIn();
+        diodeOut = s.getDiodeOut();
+        foldTurns = s.getFoldTurns();
+        engagement = s.getEngagement();
+    }
+
+    QUILLON_ALWAYS_INLINE Float4 fullCurve (Float4 x) const noexcept
+    {
+        switch (curve)
+        {
+            case DriveStage::soft:
+                return softCurve (gain * x) * inverseGain;
+
+            case DriveStage::diode:
+                return diodeOut * diodeCurve (diodeIn * x);
+
+            case DriveStage::fold:
+            {
+                const auto a = foldTurns * x;
+                const auto b = foldTurns * previous;
+                const auto width = a - b;
+                const auto small = magnitude (width) < Float4 (1.0e-4f / (2.0f * dsp::pi));
+                const auto mid = Float4 (0.5f) * (a + b), half = Float4 (0.5f) * width;
+                const auto sines = dsp::sinTurns (Float4 (_mm_movelh_ps (mid.v, half.v)));
+                const auto wide = ((sines * Float4 (_mm_movehl_ps (sines.v, sines.v))) * Float4 (0.7f / dsp::pi)) / width;
+
+                if (! eitherSide (small))
+                    return wide;
+
+                return dsp::select (small, Float4 (0.7f) * dsp::sinTurns (a), wide);
+            }
+
+            default:
+                return x;
+        }
+    }
+
+    QUILLON_ALWAYS_INLINE Float4 process (Float4 x) noexcept
+    {
+        x = keep (atMost (magnitude (x), Float4 (DriveStage::inputLimit)), x);
+        auto y = x;
+
+        if (! straight)
+        {
+            y = fullCurve (x);
+
+            if (! whole)
+                y = x + engagement * (y - x);
+        }
+
+        previous = x;
+        return y;
+    }
+};
+
+// FilterStage's low-pass models for both sides, which share their coefficients, while the model
+// does not fade. Each side keeps its own states.
+struct LowpassLanes
+{
+    // Both sides' four states in two vectors, left and right of poles 0 and 1 in one, of poles
+    // 2 and 3 in the other: every update then works on two poles at once. Where a pole's sum has
+    // fewer terms than its neighbour's, -0 stands in for the missing ones (x + -0 is x, zeros too).
+    float takenGain = -1.0f, takenShare = -1.0f, takenResonance = -1.0f;
+    Float4 inputs01, inputs23, cross0, cross12, cross01, selfCross0, self, weights01, weights23, g3, k, kIn, memoryCoefficient;
+    Float4 poles01, poles23, memory;
+
+    static constexpr bool runs (int model) noexcept
+    {
+        return model == FilterStage::ladder || model == FilterStage::diode || model == FilterStage::state;
+    }
+
+    // a, a, b, b
+    static Float4 halves (float a, float b) noexcept { return Float4 (_mm_set_ps (b, b, a, a)); }
+    static Float4 low (Float4 x) noexcept  { return Float4 (_mm_movelh_ps (x.v, x.v)); }
+    static Float4 high (Float4 x) noexcept { return Float4 (_mm_movehl_ps (x.v, x.v)); }
+
+    // Cheap where nothing moved: the stages only recompute their coefficients when it did.
+    void takeSettings (const FilterStage& f) noexcept
+    {
+        const auto model = f.getModel();
+        const auto resonance = f.getResonanceGain (model);
+
+        // G and 1 / (1 + G) make every other coefficient.
+        const auto share = f.getEstimateWeights()[3];
+
+        if (f.getPoleGain() == takenGain && share == takenShare && resonance == takenResonance)
+            return;
+
+        takenGain = f.getPoleGain();
+        takenShare = share;
+        takenResonance = resonance;
+
+        const auto& b = f.getStateInputWeights();
+        const auto& c = f.getStateCrossWeights();
+        const auto& w = f.getEstimateWeights();
+        const auto d = f.getStateSelfWeight();
+        inputs01 = halves (b[0], b[1]);
+        inputs23 = halves (b[2], b[3]);
+        cross0 = c[0];
+        cross12 = halves (c[1], c[2]);
+        cross01 = halves (c[0], c[1]);
+        selfCross0 = halves (d, c[0]);
+        self = d;
+        weights01 = halves (w[0], w[1]);
+        weights23 = halves (w[2], w[3]);
+        g3 = f.getGainPowers()[3];
+        k = resonance;
+        kIn = 1.0f + 0.5f * resonance;
+        memoryCoefficient = f.getDiodeMemoryCoefficient();
+    }
+
+    void takeStates (const FilterStage& left, const FilterStage& right) noexcept
+    {
+        const auto model = left.getModel();
+        const auto& l = left.getPoles (model);
+        const auto& r = right.getPoles (model);
+        poles01 = Float4 (_mm_set_ps (r[1], l[1], r[0], l[0]));
+        poles23 = Float4 (_mm_set_ps (r[3], l[3], r[2], l[2]));
+        memory = pair (left.getDiodeMemory(), right.getDiodeMemory());
+    }
+
+    void giveStates (FilterStage& left, FilterStage& right) const noexcept
+    {
+        const auto model = left.getModel();
+        alignas (16) float p01[4], p23[4];
+        _mm_store_ps (p01, poles01.v);
+        _mm_store_ps (p23, poles23.v);
+        left.setPoles (model, { p01[0], p01[2], p23[0], p23[2] });
+        right.setPoles (model, { p01[1], p01[3], p23[1], p23[3] });
+
+        if (model == FilterStage::diode)
+        {
+            left.setDiodeMemory (leftOf (memory));
+            right.setDiodeMemory (rightOf (memory));
+        }
+    }
+
+    void flushStates() noexcept
+    {
+        poles01 = flushTiny (poles01);
+        poles23 = flushTiny (poles23);
+        memory = flushTiny (memory);
+    }
+
+    QUILLON_ALWAYS_INLINE Float4 lastPole() const noexcept { return high (poles23); }
+
+    // (w0 s0 + w1 s1) + (w2 s2 + w3 s3)
+    QUILLON_ALWAYS_INLINE Float4 estimate() const noexcept
+    {
+        const auto a = weights01 * poles01, b = weights23 * poles23;
+        return (a + high (a)) + (b + high (b));
+    }
+
+    // s0 = b0 u + d s0, s1 = (b1 u + c0 s0) + d s1, s2 = (b2 u + c1 s0) + (c0 s1 + d s2) and
+    // s3 = ((b3 u + c2 s0) + (c1 s1 + c0 s2)) + d s3, as FilterStage::runPoles has them.
+    QUILLON_ALWAYS_INLINE Float4 runPoles (Float4 input, Float4 e) noexcept
+    {
+        const auto negativeZero = _mm_set1_ps (-0.0f);
+        const auto u = low (input);
+        const auto p01 = poles01, p23 = poles23;
+        const auto firstCross = Float4 (_mm_movelh_ps (negativeZero, (cross0 * p01).v));
+        const auto lastSelf = Float4 (_mm_shuffle_ps (negativeZero, (self * p23).v, _MM_SHUFFLE (3, 2, 1, 0)));
+        poles01 = (inputs01 * u + firstCross) + self * p01;
+        poles23 = ((inputs23 * u + cross12 * low (p01)) + (cross01 * high (p01) + selfCross0 * low (p23))) + lastSelf;
+        return g3 * input + e;
+    }
+
+    // FilterStage::process for a low-pass model.
+    template <int model>
+    QUILLON_ALWAYS_INLINE Float4 process (Float4 x, Float4 silence) noexcept
+    {
+        const Float4 floor (filter_detail::stateFloor);
+        const auto resonant = takenResonance != 0.0f;
+
+        if constexpr (model == FilterStage::ladder)
+        {
+            const auto e = estimate();
+
+            if (! resonant)
+                return silenceBelowFloor (runPoles (x + floor, e), silence);
+
+            return silenceBelowFloor (runPoles ((kIn * x + floor) - k * loopTanh (e), e), silence);
+        }
+        else if constexpr (model == FilterStage::diode)
+        {
+            const auto e = estimate();
+            auto input = x + floor;
+
+            if (resonant)
+            {
+                const auto negative = e < Float4 (0.0f);
+                const auto scale = dsp::select (negative, Float4 (0.85f), Float4 (1.0f));
+                input = input - (k * scale) * loopTanh (e * dsp::select (negative, Float4 (1.0f / 0.85f), Float4 (1.0f)));
+            }
+
+            const auto y = runPoles (input, e);
+            memory = memory + (y - memory) * memoryCoefficient;
+            return silenceBelowFloor ((y - Float4 (0.6f) * memory) * Float4 (0.95f), silence);
+        }
+        else
+        {
+            auto input = x + floor;
+
+            if (resonant)
+                input = input - k * loopTanh (lastPole());
+
+            return silenceBelowFloor (Float4 (0.85f) * runPoles (input, estimate()), silence);
+        }
+    }
+};
+
+// True where both sides' drive and low-pass settings agree and neither fades: the lanes can run
+// them, each with its own states.
+inline bool sidesFitLanes (const DriveStage& drive0, const DriveStage& drive1, const FilterStage& filter0,
+                           const FilterStage& filter1) noexcept
+{
+    if (drive0.isFading() || ! drive0.hasSameSettingsAs (drive1) || filter0.isModelFading() || filter1.isModelFading()
+        || filter0.getModel() != filter1.getModel())
+        return false;
+
+    return ! LowpassLanes::runs (filter0.getModel()) || filter0.hasSameLowpassAs (filter1);
+}
+
+} // namespace quillon::chain_lanes
+#endif
