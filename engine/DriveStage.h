@@ -122,7 +122,9 @@ public:
     // While this holds, process() is the straight line with its input limit; a run of samples
     // through it need only tell it the last input.
     bool passesStraight() const noexcept { return ! curveFade.isFading() && gain <= 1.000001f; }
-    void setLastInput (float x) noexcept { previousInput = x; }
+    // Far beyond any signal the voice makes; what lies past it (or is not a number) is silenced
+    // rather than turned into a full-scale value or passed on.
+    static float limitInput (float x) noexcept { return std::abs (x) <= inputLimit ? x : 0.0f; }
 
     bool hasSameStateAs (const DriveStage& o) const noexcept
     {
@@ -235,10 +237,7 @@ inline float DriveStage::fullCurve (int curve, float x) const noexcept
 
 QUILLON_ALWAYS_INLINE inline float DriveStage::process (float x) noexcept
 {
-    // Far beyond any signal the voice makes; what lies past it (or is not a number) is silenced
-    // here rather than turned into a full-scale value or passed on.
-    if (! (std::abs (x) <= inputLimit))
-        x = 0.0f;
+    x = limitInput (x);
 
     float y;
 

@@ -181,8 +181,7 @@ struct ActiveModSlots
         out.live.fill (0.0f);
     }
 
-    void evaluate (const std::array<ModSlot, numModSlots>&, const std::array<float, numModSources>& sources,
-                   ModSums& out) const noexcept
+    void evaluate (const std::array<float, numModSources>& sources, ModSums& out) const noexcept
     {
         if (count == 0)
             return;

@@ -468,11 +468,7 @@ void SubOscillator::renderLanes (const float* frequency, const float* newDcw, co
                 setDcw (newDcw[i >> 1]);
             }
 
-            const auto t = phase + increment;
-            phase = t >= 0.0f && t < 1.0f ? t : wrapPhase (t);
-
-            if (! (phase >= 0.0f && phase <= 1.0f)) // not a number
-                phase = 0.0f;
+            stepPhase();
         }
 
         std::fill (out + from, out + to, 0.0f);
@@ -495,11 +491,7 @@ void SubOscillator::renderLanes (const float* frequency, const float* newDcw, co
         bs[k] = constants.b;
         gains[k] = gain[j];
 
-        const auto t = phase + increment;
-        phase = t >= 0.0f && t < 1.0f ? t : wrapPhase (t);
-
-        if (! (phase >= 0.0f && phase <= 1.0f)) // not a number
-            phase = 0.0f;
+        stepPhase();
     }
 
     for (int k = n; k < roundUpToLanes (n); ++k)

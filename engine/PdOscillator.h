@@ -262,6 +262,15 @@ public:
 
 private:
     float valueAt (float atPhase) const noexcept;
+    void stepPhase() noexcept
+    {
+        // The floor only where the phase wraps: the next sample waits on this one's phase.
+        const auto t = phase + increment;
+        phase = t >= 0.0f && t < 1.0f ? t : osc_detail::wrapPhase (t);
+
+        if (! (phase >= 0.0f && phase <= 1.0f)) // not a number
+            phase = 0.0f;
+    }
     template <int Shape> // -1: the sine
     QUILLON_FLATTEN void renderLanes (const float* frequency, const float* dcw, const float* gain, int from, int to, float* out) noexcept;
     void tickRange (const float* frequency, const float* dcw, const float* gain, int from, int to, float* out) noexcept;
@@ -674,13 +683,7 @@ inline float SubOscillator::tick (bool audible) noexcept
         --resetFadeCountdown;
     }
 
-    // The floor only where the phase wraps: the next sample waits on this one's phase.
-    const auto t = phase + increment;
-    phase = t >= 0.0f && t < 1.0f ? t : wrapPhase (t);
-
-    if (! (phase >= 0.0f && phase <= 1.0f)) // not a number
-        phase = 0.0f;
-
+    stepPhase();
     return v;
 }
 

@@ -322,6 +322,7 @@ void SynthEngine::copyModSlots() noexcept
     // that moves within a note and feeds something other than the per-sample gains or the LFO.
     slotsHoldStill = true;
     chainSlotsHoldStill = true;
+    slotsReadStillSources = true;
 
     for (const auto& slot : slots)
     {
@@ -336,6 +337,7 @@ void SynthEngine::copyModSlots() noexcept
                         || destination == ModDestination::noiseLevel || destination == ModDestination::lfo1Rate
                         || destination == ModDestination::lfo1Depth || destination == ModDestination::osc2Phase;
         slotsHoldStill = slotsHoldStill && (still || aside);
+        slotsReadStillSources = slotsReadStillSources && still;
 
         // The chain's settings: the filter envelope moves the cutoff whatever sets its amount.
         const auto chainDestination = destination == ModDestination::cutoff || destination == ModDestination::drive
@@ -345,21 +347,9 @@ void SynthEngine::copyModSlots() noexcept
                            && (still || ! chainDestination);
     }
 
-    slotsReadStillSources = true;
-
     for (const auto& slot : slots)
-    {
         if (slot.source > 0 && slot.source < numModSources && slot.destination != 0 && slot.amount != 0.0f)
             sourcesInUse |= 1u << slot.source;
-
-        if (! isModSlotActive (slot))
-            continue;
-
-        const auto source = (ModSource) slot.source;
-        slotsReadStillSources = slotsReadStillSources
-                             && (source == ModSource::velocity || source == ModSource::key || source == ModSource::modWheel
-                                 || source == ModSource::aftertouch || source == ModSource::noteRandom);
-    }
 }
 
 //==============================================================================
@@ -1038,7 +1028,7 @@ void SynthEngine::computeBaseRateSample (int index, ChainFrame& chain, SourceFra
         sourceValues = { 0.0f, velocity, key, next (Smooth::modWheel), next (Smooth::aftertouch), lfoValue, dcwEnv1,
                          dcwEnv2, filterEnvValue, ampLevel, noteRandom.getValue(), smoothRandomValue, beatValue };
 
-        activeSlots.evaluate (slots, sourceValues, modulation);
+        activeSlots.evaluate (sourceValues, modulation);
 
         osc2PhaseMod = modulation[ModDestination::osc2Phase];
         lfoRateMod = modulation[ModDestination::lfo1Rate];
@@ -1762,7 +1752,7 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
 
         if (filterModel == FilterStage::ladder || filterModel == FilterStage::state)
             for (int k = 0; k < (chainSettled ? 1 : count) && nonLinear; ++k)
-                nonLinear = (filterModel == FilterStage::ladder ? 3.95f : 0.95f) * chainFrames[(size_t) k].resonance != 0.0f;
+                nonLinear = chainFrames[(size_t) k].resonance != 0.0f;
 
         if (nonLinear && chain_lanes::sidesFitLanes (driveStages[0], driveStages[1], filterStages[0], filterStages[1]))
         {
@@ -2085,11 +2075,10 @@ bool SynthEngine::runLinearChainStretch (int count, float* outLeft, float* outRi
             // The straight drive: the curve passes its input within the limit.
             const auto driven = [&]
             {
-                const auto limited = [] (float v) { return std::abs (v) <= DriveStage::inputLimit ? v : 0.0f; };
-                drive.setLastInput (limited (x[n - 1]));
+                drive.setPreviousInput (DriveStage::limitInput (x[n - 1]));
 
                 for (int i = 0; i < n; ++i)
-                    x[i] += mixAmount * (limited (x[i]) * postGain - x[i]);
+                    x[i] += mixAmount * (DriveStage::limitInput (x[i]) * postGain - x[i]);
             };
 
             if (mainOrder == 0)

@@ -121,7 +121,7 @@ TEST (ModMatrix, activeSlotsSumAsThePlainMatrix)
             for (size_t i = 1; i < sources.size(); ++i)
                 sources[i] = unit (random);
 
-            active.evaluate (slots, sources, fast);
+            active.evaluate (sources, fast);
             evaluateModMatrix (slots, sources, plain);
 
             for (size_t d = 0; d < plain.sums.size(); ++d)
