@@ -345,6 +345,85 @@ struct LowpassLanes
     }
 };
 
+// PhaseStage::processBlended for both sides, each with its own coefficients and states.
+struct PhaseLanes
+{
+    static constexpr int numSections = PhaseStage::numSections;
+    Float4 c[numSections], w[numSections - 1], product, floorProduct, feedback, feedbackProduct, k, gain;
+    Float4 z[numSections], last;
+
+    void takeSettings (const PhaseStage& left, const PhaseStage& right, float blend) noexcept
+    {
+        const auto& cl = left.getCoefficients();
+        const auto& cr = right.getCoefficients();
+        const auto& wl = left.getSectionWeights();
+        const auto& wr = right.getSectionWeights();
+
+        for (int i = 0; i < numSections; ++i)
+            c[i] = pair (cl[(size_t) i], cr[(size_t) i]);
+
+        for (int i = 0; i < numSections - 1; ++i)
+            w[i] = pair (wl[(size_t) i], wr[(size_t) i]);
+
+        product = pair (left.getProduct(), right.getProduct());
+        floorProduct = product * Float4 (filter_detail::stateFloor);
+        feedback = pair (left.getFeedback(), right.getFeedback());
+        feedbackProduct = feedback * product;
+        k = (Float4 (blend) * pair (left.getMix(), right.getMix())) * pair (left.getNotchAmount(), right.getNotchAmount());
+        gain = (Float4 (1.0f) - k) + k * product;
+    }
+
+    void takeStates (const PhaseStage& left, const PhaseStage& right) noexcept
+    {
+        const auto& l = left.getStates();
+        const auto& r = right.getStates();
+
+        for (int i = 0; i < numSections; ++i)
+            z[i] = pair (l[(size_t) i], r[(size_t) i]);
+
+        last = pair (left.getLastOutput(), right.getLastOutput());
+    }
+
+    void giveStates (PhaseStage& left, PhaseStage& right) const noexcept
+    {
+        PhaseStage::Sections l, r;
+
+        for (int i = 0; i < numSections; ++i)
+        {
+            l[(size_t) i] = leftOf (z[i]);
+            r[(size_t) i] = rightOf (z[i]);
+        }
+
+        left.setStates (l, leftOf (last));
+        right.setStates (r, rightOf (last));
+    }
+
+    void flushStates() noexcept
+    {
+        for (auto& state : z)
+            state = flushTiny (state);
+
+        last = flushTiny (last);
+    }
+
+    QUILLON_ALWAYS_INLINE Float4 process (Float4 x, Float4 silence) noexcept
+    {
+        const auto fromStates = ((w[0] * z[0] + w[1] * z[1]) + (w[2] * z[2] + w[3] * z[3])) + (w[4] * z[4] + z[5]);
+        const auto rest = (fromStates + floorProduct) - feedbackProduct * last;
+        auto u = (x + Float4 (filter_detail::stateFloor)) - feedback * last;
+
+        for (int i = 0; i < numSections; ++i)
+        {
+            const auto y = z[i] - c[i] * u;
+            z[i] = c[i] * y + u;
+            u = y;
+        }
+
+        last = product * x + rest;
+        return silenceBelowFloor (gain * x + k * rest, silence);
+    }
+};
+
 // True where both sides' drive and low-pass settings agree and neither fades: the lanes can run
 // them, each with its own states.
 inline bool sidesFitLanes (const DriveStage& drive0, const DriveStage& drive1, const FilterStage& filter0,

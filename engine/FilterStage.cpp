@@ -108,6 +108,18 @@ void PhaseStage::updateCoefficients() noexcept
         std::copy (out, out + numSections, c.begin());
     }
 #endif
+
+    // Each section's output is its state less c times its input: unrolled from the last section
+    // back, a state's weight is the product of the negated coefficients after it.
+    auto weight = 1.0f;
+
+    for (int i = numSections - 1; i >= 0; --i)
+    {
+        sectionWeights[(size_t) i] = weight;
+        weight *= -c[(size_t) i];
+    }
+
+    product = weight;
 }
 
 void PhaseStage::flushStates() noexcept

@@ -32,7 +32,23 @@ public:
 
     void updateCoefficients() noexcept;
     float process (float x) noexcept;
+    // x + blend (process (x) - x), with the last section's output taken straight from the input
+    // and the states (see sectionWeights): the sections still run, but only for the next states,
+    // so the output waits on its input through one multiply-add instead of six.
+    float processBlended (float x, float blend) noexcept;
     void flushStates() noexcept;
+
+    // For a caller that runs the stages of both sides side by side in lanes.
+    using Sections = std::array<float, numSections>;
+    const Sections& getCoefficients() const noexcept { return c; }
+    const Sections& getSectionWeights() const noexcept { return sectionWeights; }
+    float getProduct() const noexcept  { return product; }
+    float getFeedback() const noexcept { return feedback; }
+    float getMix() const noexcept      { return mix; }
+    float getNotchAmount() const noexcept { return notch; }
+    const Sections& getStates() const noexcept { return z; }
+    float getLastOutput() const noexcept { return lastOutput; }
+    void setStates (const Sections& states, float last) noexcept { z = states; lastOutput = last; }
 
     bool hasSameSignalStateAs (const PhaseStage& o) const noexcept { return z == o.z && lastOutput == o.lastOutput; }
     bool hasSameSettingsAs (const PhaseStage& o) const noexcept
@@ -54,6 +70,11 @@ private:
     float lastOutput = 0.0f;
     std::array<float, numSections> c {};
     std::array<float, numSections> z {};
+    // The last section's output is product x u + sum of sectionWeights[i] z[i] for the first
+    // section's input u: the product of the coefficients and, for each state, the negated
+    // coefficients of the sections after it multiplied together (1 for the last one).
+    std::array<float, numSections> sectionWeights {};
+    float product = 1.0f;
 };
 
 // One side's filter: a four-pole "ladder", "diode" and "state" low-pass and the phase stage,
@@ -86,6 +107,11 @@ public:
 
     float processModel (int which, float x) noexcept;
     float process (float x) noexcept;
+    // x + blend (process (x) - x); the phase stage folds the blend into its own output.
+    float processBlended (float x, float blend) noexcept;
+    bool runsPhaseStageAlone() const noexcept { return ! modelFade.isFading() && modelFade.getTarget() == phase; }
+    PhaseStage& getPhaseStage() noexcept { return phaseStage; }
+    const PhaseStage& getPhaseStage() const noexcept { return phaseStage; }
 
     // A low-pass without resonance is linear: its samples are then worked out four at a time
     // from the states at the start of each group of four (counted from prepare), through the
@@ -272,6 +298,31 @@ QUILLON_ALWAYS_INLINE inline float PhaseStage::process (float x) noexcept
     return x + mix * notch * (u - x);
 }
 
+QUILLON_ALWAYS_INLINE inline float PhaseStage::processBlended (float x, float blend) noexcept
+{
+    if constexpr (dsp::exactReference)
+        return x + blend * (filter_detail::silenceBelowFloor (process (x)) - x);
+
+    // With u = (x + floor) - feedback last, the last output is product x + rest, rest coming from
+    // the states and the last output alone; mixed with x and blended, k of it with 1 - k of x.
+    const auto& w = sectionWeights;
+    const auto fromStates = ((w[0] * z[0] + w[1] * z[1]) + (w[2] * z[2] + w[3] * z[3])) + (w[4] * z[4] + z[5]);
+    const auto rest = (fromStates + product * filter_detail::stateFloor) - (feedback * product) * lastOutput;
+    const auto k = (blend * mix) * notch;
+    const auto gain = (1.0f - k) + k * product;
+    auto u = (x + filter_detail::stateFloor) - feedback * lastOutput;
+
+    for (int i = 0; i < numSections; ++i)
+    {
+        const auto y = z[(size_t) i] - c[(size_t) i] * u;
+        z[(size_t) i] = c[(size_t) i] * y + u;
+        u = y;
+    }
+
+    lastOutput = product * x + rest;
+    return filter_detail::silenceBelowFloor (gain * x + k * rest);
+}
+
 inline void FilterStage::setCutoff (float hz) noexcept
 {
     if (hz == cutoff)
@@ -440,6 +491,24 @@ QUILLON_ALWAYS_INLINE inline float FilterStage::process (float x) noexcept
 
     modelFade.advance();
     return filter_detail::silenceBelowFloor (y);
+}
+
+QUILLON_ALWAYS_INLINE inline float FilterStage::processBlended (float x, float blend) noexcept
+{
+    if constexpr (! dsp::exactReference)
+    {
+        if (runsPhaseStageAlone())
+        {
+            // What process() moves on besides the states: the phase stage never starts a group.
+            if (groupPosition == 0)
+                inGroup = false;
+
+            countSamplesOutsideGroups (1);
+            return phaseStage.processBlended (x, blend);
+        }
+    }
+
+    return x + blend * (process (x) - x);
 }
 
 } // namespace quillon

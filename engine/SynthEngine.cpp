@@ -1482,7 +1482,7 @@ void SynthEngine::applyChainSettings (DriveStage& driveStage, FilterStage& filte
 float SynthEngine::runChain (DriveStage& driveStage, FilterStage& filterStage, int position, float x) noexcept
 {
     const auto drive = [this, &driveStage] (float v) { return v + driveMixAmount * (driveStage.process (v) * drivePostGain - v); };
-    const auto filter = [this, &filterStage] (float v) { return v + filterBlend * (filterStage.process (v) - v); };
+    const auto filter = [this, &filterStage] (float v) { return filterStage.processBlended (v, filterBlend); };
 
     return position == 0 ? filter (drive (x)) : drive (filter (x));
 }
@@ -1653,7 +1653,7 @@ void SynthEngine::renderChainSample (float mixL, float mixR, float subL, float& 
             // Stage by stage across both sides rather than side by side: the two sides' long
             // dependency chains (the diode's Newton steps, the allpass sections) then overlap.
             const auto drive = [this] (DriveStage& stage, float v) { return v + driveMixAmount * (stage.process (v) * drivePostGain - v); };
-            const auto filter = [this] (FilterStage& stage, float v) { return v + filterBlend * (stage.process (v) - v); };
+            const auto filter = [this] (FilterStage& stage, float v) { return stage.processBlended (v, filterBlend); };
 
             if (mainOrder == 0)
             {
@@ -1788,6 +1788,14 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                     poles.takeStates (filter0, filter1);
                 }
 
+                chain_lanes::PhaseLanes phases;
+
+                if constexpr (model == FilterStage::phase)
+                {
+                    phases.takeSettings (filter0.getPhaseStage(), filter1.getPhaseStage(), chainFrames[0].filterBlend);
+                    phases.takeStates (filter0.getPhaseStage(), filter1.getPhaseStage());
+                }
+
                 // A frame's values in lanes, taken up anew only where the frames move.
                 struct FrameLanes
                 {
@@ -1815,10 +1823,10 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                 {
                     Float4 y;
 
-                    if constexpr (lowpass)
+                    if constexpr (model == FilterStage::phase)
+                        return phases.process (v, silence);
+                    else if constexpr (lowpass)
                         y = poles.template process<model> (v, silence);
-                    else if constexpr (model == FilterStage::phase)
-                        y = pair (filter0.process (leftOf (v)), filter1.process (rightOf (v)));
                     else
                         y = chain_lanes::silenceBelowFloor (v, silence);
 
@@ -1858,6 +1866,9 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                         if constexpr (lowpass)
                             poles.takeSettings (filter0);
 
+                        if constexpr (model == FilterStage::phase)
+                            phases.takeSettings (filter0.getPhaseStage(), filter1.getPhaseStage(), frame.filterBlend);
+
                         f = lanesFor (frame);
                     }
 
@@ -1872,11 +1883,8 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                     _mm_storel_pi (reinterpret_cast<__m64*> (outLeft + i), out);
                     _mm_storeh_pi (reinterpret_cast<__m64*> (outRight + i), out);
 
-                    if constexpr (model != FilterStage::phase)
-                    {
-                        filter0.countSamplesOutsideGroups (2);
-                        filter1.countSamplesOutsideGroups (2);
-                    }
+                    filter0.countSamplesOutsideGroups (2);
+                    filter1.countSamplesOutsideGroups (2);
 
                     if (--chainFlushCountdown <= 0)
                     {
@@ -1886,6 +1894,9 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
 
                         if constexpr (lowpass)
                             poles.flushStates();
+
+                        if constexpr (model == FilterStage::phase)
+                            phases.flushStates();
 
                         filter0.flushStates();
                         filter1.flushStates();
@@ -1906,6 +1917,9 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
 
                 if constexpr (lowpass)
                     poles.giveStates (filter0, filter1);
+
+                if constexpr (model == FilterStage::phase)
+                    phases.giveStates (filter0.getPhaseStage(), filter1.getPhaseStage());
 
                 filterStages[0] = filter0;
                 filterStages[1] = filter1;
@@ -1969,7 +1983,7 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                 x += preFeedback * fb.getMemory();
 
             const auto driven = [&] (float v) QUILLON_ALWAYS_INLINE { return v + mixAmount * (drive.process (v) * postGain - v); };
-            const auto filtered = [&] (float v) QUILLON_ALWAYS_INLINE { return v + blend * (filter.process (v) - v); };
+            const auto filtered = [&] (float v) QUILLON_ALWAYS_INLINE { return filter.processBlended (v, blend); };
             auto y = order == 0 ? filtered (driven (x)) : driven (filtered (x));
 
             if (postFeedback != 0.0f)

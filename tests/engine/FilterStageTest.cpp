@@ -169,3 +169,57 @@ TEST (FilterModels, switchingModelsFadesAndEachModelKeepsItsState)
     for (int n = 4000; n < 4100; ++n)
         ASSERT_EQ (filter.process (input (n)), paused.process (input (n)));
 }
+
+// The phase stage's output taken straight from its input and states must follow the plain
+// section chain it stands for: across the cutoff range, with and without feedback, while the
+// coefficients sweep on every sample and the blend, mix and notch move.
+TEST (PhaseStage, outputFromTheStatesFollowsTheSectionChain)
+{
+    struct Case { float cutoff, resonance, offset, mix, notch, blend, sweep; };
+    const Case cases[] = { { 40.0f, 0.0f, 0.0f, 0.7f, 1.0f, 1.0f, 0.0f },   { 900.0f, 0.6f, -0.5f, 0.7f, 1.0f, 1.0f, 0.0f },
+                           { 8000.0f, 0.9f, 0.5f, 1.0f, 0.6f, 0.8f, 0.0f }, { 21000.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 0.0f },
+                           { 300.0f, 0.6f, 0.0f, 0.5f, 1.0f, 0.3f, 3.0f },  { 100.0f, 1.0f, -1.0f, 1.0f, 1.0f, 1.0f, 6.0f },
+                           { 2000.0f, 0.0f, 0.2f, 0.7f, 0.0f, 1.0f, 2.0f },  { 1000.0f, 0.9f, 0.0f, 0.9f, 1.0f, 0.0f, 4.0f } };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (testing::Message() << "cutoff " << c.cutoff << " resonance " << c.resonance << " sweep " << c.sweep);
+        auto direct = makeFilter (FilterStage::phase, c.cutoff, c.resonance, c.mix, c.notch);
+        direct.setPhaseOffset (c.offset);
+        auto plain = direct;
+        double error = 0.0, signal = 0.0;
+
+        for (int n = 0; n < 20000; ++n)
+        {
+            if (c.sweep != 0.0f)
+            {
+                // Octaves up and down around the cutoff, a new value on every sample.
+                const auto hz = c.cutoff * std::exp2 (c.sweep * (float) std::sin (0.0007 * n));
+                direct.setCutoff (hz);
+                plain.setCutoff (hz);
+            }
+
+            const auto x = (n < 10000 ? 0.6f : 0.05f) * (float) (std::sin (0.011 * n) + 0.4 * std::sin (0.173 * n));
+            const auto blend = c.blend * (n < 15000 ? 1.0f : 0.5f);
+            const auto y = direct.processBlended (x, blend);
+            const auto reference = x + blend * (plain.process (x) - x);
+            ASSERT_TRUE (std::isfinite (y));
+            error += (double) (y - reference) * (y - reference);
+            signal += (double) reference * reference;
+        }
+
+        EXPECT_LT (10.0 * std::log10 (error / signal), -100.0);
+    }
+
+    // Silence in is silence out, as from the plain chain.
+    auto direct = makeFilter (FilterStage::phase, 500.0f, 0.8f);
+
+    for (int n = 0; n < 100000; ++n)
+    {
+        const auto y = direct.processBlended (n == 0 ? 1.0f : 0.0f, 0.7f);
+        ASSERT_FALSE (isSubnormal (y));
+
+        if (n >= 99000)
+            ASSERT_EQ (y, 0.0f) << n;
+    }
+}
