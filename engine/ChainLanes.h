@@ -171,9 +171,31 @@ struct DriveLanes
         }
     }
 
+    // Where both sides are within the limit, as they nearly always are, the loop need not wait
+    // for the test.
+    QUILLON_ALWAYS_INLINE static Float4 limitInput (Float4 x) noexcept
+    {
+        const auto within = atMost (magnitude (x), Float4 (DriveStage::inputLimit));
+
+        if ((_mm_movemask_ps (within.v) & 3) != 3)
+            x = keep (within, x);
+
+        return x;
+    }
+
+    bool actsAsWholeDiode() const noexcept { return curve == DriveStage::diode && ! straight && whole; }
+
+    // DriveStage::diodeRaw for both sides.
+    QUILLON_ALWAYS_INLINE Float4 diodeRaw (Float4 x) noexcept
+    {
+        x = limitInput (x);
+        previous = x;
+        return diodeCurve (diodeIn * x);
+    }
+
     QUILLON_ALWAYS_INLINE Float4 process (Float4 x) noexcept
     {
-        x = keep (atMost (magnitude (x), Float4 (DriveStage::inputLimit)), x);
+        x = limitInput (x);
         auto y = x;
 
         if (! straight)
@@ -421,6 +443,25 @@ struct PhaseLanes
 
         last = product * x + rest;
         return silenceBelowFloor (gain * x + k * rest, silence);
+    }
+
+    // PhaseStage::processBlended for x = offset + scale raw.
+    QUILLON_ALWAYS_INLINE Float4 process (Float4 offset, Float4 scale, Float4 raw, Float4 silence) noexcept
+    {
+        const auto x = offset + scale * raw;
+        const auto fromStates = ((w[0] * z[0] + w[1] * z[1]) + (w[2] * z[2] + w[3] * z[3])) + (w[4] * z[4] + z[5]);
+        const auto rest = (fromStates + floorProduct) - feedbackProduct * last;
+        auto u = (x + Float4 (filter_detail::stateFloor)) - feedback * last;
+
+        for (int i = 0; i < numSections; ++i)
+        {
+            const auto y = z[i] - c[i] * u;
+            z[i] = c[i] * y + u;
+            u = y;
+        }
+
+        last = product * x + rest;
+        return silenceBelowFloor ((gain * scale) * raw + (gain * offset + k * rest), silence);
     }
 };
 

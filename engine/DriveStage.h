@@ -119,6 +119,20 @@ public:
 
     float process (float x) noexcept;
 
+    // While this holds, process() is getDiodeOut() times diodeRaw(): a caller can fold that gain
+    // into its own.
+    bool actsAsWholeDiode() const noexcept
+    {
+        return ! dsp::exactReference && ! curveFade.isFading() && curveFade.getTarget() == diode && gain > 1.000001f
+            && engagement >= 1.0f;
+    }
+    float diodeRaw (float x) noexcept
+    {
+        x = limitInput (x);
+        previousInput = x;
+        return diodeKnee (diodeIn * x);
+    }
+
     // While this holds, process() is the straight line with its input limit; a run of samples
     // through it need only tell it the last input.
     bool passesStraight() const noexcept { return ! curveFade.isFading() && gain <= 1.000001f; }

@@ -36,6 +36,9 @@ public:
     // and the states (see sectionWeights): the sections still run, but only for the next states,
     // so the output waits on its input through one multiply-add instead of six.
     float processBlended (float x, float blend) noexcept;
+    // The same for x = offset + scale raw, with the scale folded into the output's gain, so that
+    // the output waits on raw through one multiply-add.
+    float processBlended (float offset, float scale, float raw, float blend) noexcept;
     void flushStates() noexcept;
 
     // For a caller that runs the stages of both sides side by side in lanes.
@@ -109,6 +112,8 @@ public:
     float process (float x) noexcept;
     // x + blend (process (x) - x); the phase stage folds the blend into its own output.
     float processBlended (float x, float blend) noexcept;
+    // While runsPhaseStageAlone(): the same for x = offset + scale raw (see PhaseStage).
+    float processBlended (float offset, float scale, float raw, float blend) noexcept;
     bool runsPhaseStageAlone() const noexcept { return ! modelFade.isFading() && modelFade.getTarget() == phase; }
     PhaseStage& getPhaseStage() noexcept { return phaseStage; }
     const PhaseStage& getPhaseStage() const noexcept { return phaseStage; }
@@ -323,6 +328,31 @@ QUILLON_ALWAYS_INLINE inline float PhaseStage::processBlended (float x, float bl
     return filter_detail::silenceBelowFloor (gain * x + k * rest);
 }
 
+QUILLON_ALWAYS_INLINE inline float PhaseStage::processBlended (float offset, float scale, float raw, float blend) noexcept
+{
+    const auto x = offset + scale * raw;
+
+    if constexpr (dsp::exactReference)
+        return processBlended (x, blend);
+
+    const auto& w = sectionWeights;
+    const auto fromStates = ((w[0] * z[0] + w[1] * z[1]) + (w[2] * z[2] + w[3] * z[3])) + (w[4] * z[4] + z[5]);
+    const auto rest = (fromStates + product * filter_detail::stateFloor) - (feedback * product) * lastOutput;
+    const auto k = (blend * mix) * notch;
+    const auto gain = (1.0f - k) + k * product;
+    auto u = (x + filter_detail::stateFloor) - feedback * lastOutput;
+
+    for (int i = 0; i < numSections; ++i)
+    {
+        const auto y = z[(size_t) i] - c[(size_t) i] * u;
+        z[(size_t) i] = c[(size_t) i] * y + u;
+        u = y;
+    }
+
+    lastOutput = product * x + rest;
+    return filter_detail::silenceBelowFloor ((gain * scale) * raw + (gain * offset + k * rest));
+}
+
 inline void FilterStage::setCutoff (float hz) noexcept
 {
     if (hz == cutoff)
@@ -509,6 +539,15 @@ QUILLON_ALWAYS_INLINE inline float FilterStage::processBlended (float x, float b
     }
 
     return x + blend * (process (x) - x);
+}
+
+QUILLON_ALWAYS_INLINE inline float FilterStage::processBlended (float offset, float scale, float raw, float blend) noexcept
+{
+    if (groupPosition == 0)
+        inGroup = false;
+
+    countSamplesOutsideGroups (1);
+    return phaseStage.processBlended (offset, scale, raw, blend);
 }
 
 } // namespace quillon

@@ -1481,6 +1481,11 @@ void SynthEngine::applyChainSettings (DriveStage& driveStage, FilterStage& filte
 
 float SynthEngine::runChain (DriveStage& driveStage, FilterStage& filterStage, int position, float x) noexcept
 {
+    // The diode's output gain, the drive mix and the post gain go into the phase stage's own.
+    if (position == 0 && driveStage.actsAsWholeDiode() && filterStage.runsPhaseStageAlone())
+        return filterStage.processBlended (x - driveMixAmount * x, driveMixAmount * (drivePostGain * driveStage.getDiodeOut()),
+                                           driveStage.diodeRaw (x), filterBlend);
+
     const auto drive = [this, &driveStage] (float v) { return v + driveMixAmount * (driveStage.process (v) * drivePostGain - v); };
     const auto filter = [this, &filterStage] (float v) { return filterStage.processBlended (v, filterBlend); };
 
@@ -1655,7 +1660,12 @@ void SynthEngine::renderChainSample (float mixL, float mixR, float subL, float& 
             const auto drive = [this] (DriveStage& stage, float v) { return v + driveMixAmount * (stage.process (v) * drivePostGain - v); };
             const auto filter = [this] (FilterStage& stage, float v) { return stage.processBlended (v, filterBlend); };
 
-            if (mainOrder == 0)
+            if (mainOrder == 0 && driveStages[0].actsAsWholeDiode() && filterStages[0].runsPhaseStageAlone())
+            {
+                outputs[0] = runChain (driveStages[0], filterStages[0], 0, inputs[0]);
+                outputs[1] = runChain (driveStages[1], filterStages[1], 0, inputs[1]);
+            }
+            else if (mainOrder == 0)
             {
                 const auto d0 = drive (driveStages[0], inputs[0]);
                 const auto d1 = drive (driveStages[1], inputs[1]);
@@ -1843,7 +1853,22 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                     if (f.preOn)
                         x = x + f.pre * memory;
 
-                    auto y = order == 0 ? filtered (driven (x)) : driven (filtered (x));
+                    Float4 y;
+
+                    if constexpr (model == FilterStage::phase && order == 0)
+                    {
+                        // The diode's output gain, the drive mix and the post gain go into the
+                        // phase stage's own, as SynthEngine::runChain has them.
+                        if (drive.actsAsWholeDiode())
+                            y = phases.process (x - f.mixAmount * x, f.mixAmount * (f.postGain * drive.diodeOut),
+                                                drive.diodeRaw (x), silence);
+                        else
+                            y = filtered (driven (x));
+                    }
+                    else
+                    {
+                        y = order == 0 ? filtered (driven (x)) : driven (filtered (x));
+                    }
 
                     if (f.postOn)
                         y = y + f.post * memory;
@@ -1984,7 +2009,12 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
 
             const auto driven = [&] (float v) QUILLON_ALWAYS_INLINE { return v + mixAmount * (drive.process (v) * postGain - v); };
             const auto filtered = [&] (float v) QUILLON_ALWAYS_INLINE { return filter.processBlended (v, blend); };
-            auto y = order == 0 ? filtered (driven (x)) : driven (filtered (x));
+            float y;
+
+            if (order == 0 && drive.actsAsWholeDiode() && filter.runsPhaseStageAlone())
+                y = filter.processBlended (x - mixAmount * x, mixAmount * (postGain * drive.getDiodeOut()), drive.diodeRaw (x), blend);
+            else
+                y = order == 0 ? filtered (driven (x)) : driven (filtered (x));
 
             if (postFeedback != 0.0f)
                 y += postFeedback * fb.getMemory();
