@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #if defined(__SSE2__) || defined(_M_X64)
  #include <emmintrin.h>
@@ -40,6 +42,7 @@ void PhaseStage::prepare (double oversampledRate) noexcept
 {
     sampleRate = oversampledRate;
     topHz = 0.45f * (float) sampleRate;
+    anchor.cell = -1;
     reset();
     updateCoefficients();
 }
@@ -52,17 +55,29 @@ void PhaseStage::reset() noexcept
 
 void PhaseStage::updateCoefficients() noexcept
 {
-    const auto shift = offsetFactor;
-    const auto lowest = cutoff * 0.5f * shift;
-    const auto ratio = lowest >= 1.0f ? sectionRatio : std::pow (2.0f * cutoff * shift, 0.2f);
-    const auto top = 0.45f * (float) sampleRate;
-    const auto radiansPerHz = dsp::pi / (float) sampleRate;
+    if constexpr (! dsp::exactReference && QUILLON_FILTER_SSE2)
+    {
+        if (coefficientsFromAnchor())
+            return;
+    }
 
-    // The section frequencies, padded to two groups of four: from a table of the ratio's powers,
-    // so that they do not wait for one another, unless the spread is squeezed below 1 Hz.
+    alignas (16) float f[8], t[8];
+    sectionFrequencies (cutoff, f);
+    sectionCoefficients (f, t);
+    std::copy (t, t + numSections, c.begin());
+    updateSectionWeights();
+}
+
+void PhaseStage::sectionFrequencies (float hz, float* f) const noexcept
+{
+    const auto shift = offsetFactor;
+    const auto lowest = hz * 0.5f * shift;
+    const auto ratio = lowest >= 1.0f ? sectionRatio : std::pow (2.0f * hz * shift, 0.2f);
+
+    // Padded to two groups of four: from a table of the ratio's powers, so that they do not wait
+    // for one another, unless the spread is squeezed below 1 Hz.
     static constexpr float powers[8] = { 1.0f, sectionRatio, sectionRatio * sectionRatio,
                                          sectionRatio * sectionRatio * sectionRatio, 3.0314331f, 4.0f, 4.0f, 4.0f };
-    alignas (16) float f[8];
 
     if (lowest >= 1.0f)
     {
@@ -76,19 +91,24 @@ void PhaseStage::updateCoefficients() noexcept
         for (int i = 1; i < 8; ++i)
             f[i] = i < numSections ? f[i - 1] * ratio : f[numSections - 1];
     }
+}
+
+void PhaseStage::sectionCoefficients (const float* f, float* out) const noexcept
+{
+    const auto top = 0.45f * (float) sampleRate;
+    const auto radiansPerHz = dsp::pi / (float) sampleRate;
 
     // (1 - tan w) / (1 + tan w) is tan (pi/4 - w), and pi/4 - w stays within +-pi/4 here.
     if constexpr (dsp::exactReference || ! QUILLON_FILTER_SSE2)
     {
-        for (int i = 0; i < numSections; ++i)
-            c[(size_t) i] = dsp::tanQuarter (dsp::quarterPi - std::clamp (f[i], 20.0f, top) * radiansPerHz);
+        for (int i = 0; i < 8; ++i)
+            out[i] = dsp::tanQuarter (dsp::quarterPi - std::clamp (f[i], 20.0f, top) * radiansPerHz);
     }
 #if QUILLON_FILTER_SSE2
     else
     {
-        // The six approximants side by side: the same operations as dsp::tanQuarter in each lane,
-        // two divisions instead of six. A frequency that is not a number ends at the top.
-        alignas (16) float out[8];
+        // The approximants side by side: the same operations as dsp::tanQuarter in each lane, two
+        // divisions instead of six. A frequency that is not a number ends at the top.
         const auto low = _mm_set1_ps (20.0f), high = _mm_set1_ps (top), scale = _mm_set1_ps (radiansPerHz);
         const auto quarter = _mm_set1_ps (dsp::quarterPi);
         const auto k = [] (float v) { return _mm_set1_ps (v); };
@@ -104,22 +124,88 @@ void PhaseStage::updateCoefficients() noexcept
                                        _mm_mul_ps (x2, _mm_sub_ps (k (3150.0f), _mm_mul_ps (k (28.0f), x2))))));
             _mm_store_ps (out + 4 * group, _mm_div_ps (n, d));
         }
-
-        std::copy (out, out + numSections, c.begin());
     }
 #endif
+}
 
+void PhaseStage::updateSectionWeights() noexcept
+{
     // Each section's output is its state less c times its input: unrolled from the last section
     // back, a state's weight is the product of the negated coefficients after it.
-    auto weight = 1.0f;
+    const auto high = c[5] * c[4], middle = c[3] * c[2], low = c[1] * c[0];
+    const auto upper = high * middle;
+    sectionWeights = { -(upper * c[1]), upper, -(high * c[3]), high, -c[5], 1.0f };
+    product = upper * low;
+}
 
-    for (int i = numSections - 1; i >= 0; --i)
+bool PhaseStage::coefficientsFromAnchor() noexcept
+{
+#if QUILLON_FILTER_SSE2
+    // The cutoff's cell: its exponent and the first 8 bits of its mantissa, a 1/256 step at most.
+    // Within a cell the coefficients come from a second-order expansion around the cell's centre,
+    // whose next term stays below float precision there; being a function of the cutoff alone,
+    // they do not depend on where the cutoff came from.
+    std::uint32_t bits;
+    std::memcpy (&bits, &cutoff, sizeof (bits));
+    const auto cell = (std::int32_t) (bits >> 15);
+
+    if (cell != anchor.cell)
     {
-        sectionWeights[(size_t) i] = weight;
-        weight *= -c[(size_t) i];
+        anchor.cell = cell;
+        const auto centreBits = ((std::uint32_t) cell << 15) | 0x4000u;
+        float centre;
+        std::memcpy (&centre, &centreBits, sizeof (centre));
+        anchor.centre = centre;
+        anchor.inverseCentre = 1.0f / centre;
+
+        // Where a section's frequency meets a limit within the cell (or the spread is squeezed
+        // below 1 Hz), every cutoff is worked out as it comes.
+        alignas (16) float f[8];
+        sectionFrequencies (centre, f);
+        const auto top = 0.45f * (float) sampleRate;
+        anchor.expands = centre * 0.5f * offsetFactor * 0.99f >= 1.0f;
+
+        for (int i = 0; i < numSections; ++i)
+            anchor.expands = anchor.expands && f[i] * 0.99f > 20.0f && f[i] * 1.01f < top;
+
+        if (! anchor.expands)
+            return false;
+
+        alignas (16) float c0[8];
+        sectionCoefficients (f, c0);
+        const auto radiansPerHz = dsp::pi / (float) sampleRate;
+
+        for (int i = 0; i < 8; ++i)
+        {
+            // tan (pi/4 - w) moves by -(1 + c^2) and bends by 2 c (1 + c^2) per radian.
+            const auto w = f[i] * radiansPerHz;
+            const auto slope = 1.0f + c0[i] * c0[i];
+            anchor.c0[i] = c0[i];
+            anchor.first[i] = -slope * w;
+            anchor.second[i] = c0[i] * slope * w * w;
+        }
     }
 
-    product = weight;
+    if (! anchor.expands)
+        return false;
+
+    const auto r = _mm_set1_ps ((cutoff - anchor.centre) * anchor.inverseCentre);
+    alignas (16) float out[8];
+
+    for (int group = 0; group < 2; ++group)
+    {
+        const auto c0 = _mm_load_ps (anchor.c0 + 4 * group);
+        const auto first = _mm_load_ps (anchor.first + 4 * group);
+        const auto second = _mm_load_ps (anchor.second + 4 * group);
+        _mm_store_ps (out + 4 * group, _mm_add_ps (c0, _mm_mul_ps (r, _mm_add_ps (first, _mm_mul_ps (r, second)))));
+    }
+
+    std::copy (out, out + numSections, c.begin());
+    updateSectionWeights();
+    return true;
+#else
+    return false;
+#endif
 }
 
 void PhaseStage::flushStates() noexcept

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 
 namespace quillon
 {
@@ -22,7 +23,7 @@ public:
     void reset() noexcept;
 
     void setCutoff (float hz) noexcept { cutoff = std::clamp (hz, 20.0f, topHz); } // 20 Hz .. 0.45 x the rate
-    void setOffset (float octaves) noexcept      { offset = octaves; offsetFactor = std::exp2 (octaves); }
+    void setOffset (float octaves) noexcept      { offset = octaves; offsetFactor = std::exp2 (octaves); anchor.cell = -1; }
     void setFeedback (float amount) noexcept     { feedback = amount; }
     void setMix (float amount) noexcept          { mix = amount; }
     void setNotch (float amount) noexcept        { notch = amount; }
@@ -78,6 +79,22 @@ private:
     // coefficients of the sections after it multiplied together (1 for the last one).
     std::array<float, numSections> sectionWeights {};
     float product = 1.0f;
+
+    // The coefficients at the centre of the cutoff's cell and their first two derivatives, per
+    // relative change of the cutoff (see coefficientsFromAnchor).
+    struct Anchor
+    {
+        alignas (16) float c0[8], first[8], second[8];
+        float centre = 0.0f, inverseCentre = 0.0f;
+        std::int32_t cell = -1;
+        bool expands = false;
+    };
+    Anchor anchor;
+
+    void sectionFrequencies (float hz, float* f) const noexcept;
+    void sectionCoefficients (const float* f, float* out) const noexcept;
+    void updateSectionWeights() noexcept;
+    bool coefficientsFromAnchor() noexcept;
 };
 
 // One side's filter: a four-pole "ladder", "diode" and "state" low-pass and the phase stage,
