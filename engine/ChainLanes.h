@@ -60,7 +60,22 @@ QUILLON_ALWAYS_INLINE inline Float4 flushTiny (Float4 x) noexcept
 // `floor` is held (1.0e-15f).
 QUILLON_ALWAYS_INLINE inline Float4 silenceBelowFloor (Float4 y, Float4 floor) noexcept
 {
-    return keep (magnitude (y) >= floor, y);
+    // A branch, which the loop need not wait for while the sides are as loud as they were.
+    const auto loud = magnitude (y) >= floor;
+
+    if ((_mm_movemask_ps (loud.v) & 3) != 3)
+        y = keep (loud, y);
+
+    return y;
+}
+
+// limit (x, -top, top) by a branch, where it is seldom needed.
+QUILLON_ALWAYS_INLINE inline Float4 limitRarely (Float4 x, Float4 top) noexcept
+{
+    if ((_mm_movemask_ps (atMost (magnitude (x), top).v) & 3) != 3)
+        x = Float4 (_mm_min_ps (top.v, _mm_max_ps ((Float4 (0.0f) - top).v, x.v)));
+
+    return x;
 }
 
 QUILLON_ALWAYS_INLINE inline Float4 loopTanh (Float4 x) noexcept
@@ -119,12 +134,29 @@ QUILLON_ALWAYS_INLINE inline Float4 diodeCurve (Float4 v) noexcept
     return ((c[0] + f * c[1]) + (f * f) * (c[2] + f * c[3])) + (v - clamped);
 }
 
+// DiodeKnee::piece and beyondRange, lane by lane.
+QUILLON_ALWAYS_INLINE inline Float4 diodePiece (Float4 x, Float4 toTable) noexcept
+{
+    constexpr auto range = DiodeKnee::range;
+    const auto t = x * toTable + Float4 (range * (float) DiodeKnee::perUnit);
+    const auto clamped = Float4 (_mm_min_ps (_mm_max_ps (t.v, _mm_setzero_ps()), _mm_set1_ps (2.0f * range * (float) DiodeKnee::perUnit)));
+    Float4 f, c[4];
+    lookUp (quillon::diodeKnee.pieces_, clamped, f, c);
+    return (c[0] + f * c[1]) + (f * f) * (c[2] + f * c[3]);
+}
+
+QUILLON_ALWAYS_INLINE inline Float4 beyondRange (Float4 v) noexcept
+{
+    constexpr auto range = DiodeKnee::range;
+    return v - Float4 (_mm_min_ps (_mm_max_ps (v.v, _mm_set1_ps (-range)), _mm_set1_ps (range)));
+}
+
 // DriveStage::process for both sides, whose settings agree, while its curve does not fade.
 struct DriveLanes
 {
     int curve = DriveStage::passThrough;
     bool straight = true, whole = true;
-    Float4 gain, inverseGain, diodeIn, diodeOut, foldTurns, engagement;
+    Float4 gain, inverseGain, diodeIn, diodeOut, diodeToTable, foldTurns, engagement;
     Float4 previous;
 
     void takeSettings (const DriveStage& s) noexcept
@@ -136,6 +168,7 @@ struct DriveLanes
         inverseGain = s.getInverseGain();
         diodeIn = s.getDiodeIn();
         diodeOut = s.getDiodeOut();
+        diodeToTable = s.getDiodeToTable();
         foldTurns = s.getFoldTurns();
         engagement = s.getEngagement();
     }
@@ -186,11 +219,12 @@ struct DriveLanes
     bool actsAsWholeDiode() const noexcept { return curve == DriveStage::diode && ! straight && whole; }
 
     // DriveStage::diodeRaw for both sides.
-    QUILLON_ALWAYS_INLINE Float4 diodeRaw (Float4 x) noexcept
+    QUILLON_ALWAYS_INLINE Float4 diodeRaw (Float4 x, Float4& beyond) noexcept
     {
         x = limitInput (x);
         previous = x;
-        return diodeCurve (diodeIn * x);
+        beyond = beyondRange (diodeIn * x);
+        return diodePiece (x, diodeToTable);
     }
 
     QUILLON_ALWAYS_INLINE Float4 process (Float4 x) noexcept

@@ -35,6 +35,27 @@ struct DiodeKnee
         const auto& p = pieces_[i];
         return ((p.c0 + f * p.c1) + (f * f) * (p.c2 + f * p.c3)) + (v - clamped);
     }
+
+    // The same in two parts, the cubic piece for v = x toTable / perUnit and the straight line's
+    // share past the range: the piece then waits on x through one multiply-add before the table.
+    float piece (float x, float toTable) const noexcept
+    {
+        constexpr auto top = 2.0f * range * (float) perUnit;
+        auto t = x * toTable + range * (float) perUnit;
+        t = t > 0.0f ? t : 0.0f;
+        t = t < top ? t : top;
+        const auto i = (int) t;
+        const auto f = t - (float) i;
+        const auto& p = pieces_[i];
+        return (p.c0 + f * p.c1) + (f * f) * (p.c2 + f * p.c3);
+    }
+
+    static float beyondRange (float v) noexcept
+    {
+        auto clamped = v > -range ? v : -range;
+        clamped = clamped < range ? clamped : range;
+        return v - clamped;
+    }
 };
 
 // tanh as cubic pieces over 0..9 (within 2.1e-7 of it), odd by construction; past 9 it is 1 to
@@ -94,6 +115,7 @@ public:
         inverseGain = 1.0f / gain;
         diodeIn = 0.5f * gain / DiodeKnee::thermal;
         diodeOut = 1.8f * DiodeKnee::thermal * inverseGain;
+        diodeToTable = diodeIn * (float) DiodeKnee::perUnit;
         foldTurns = (6.0f * (gain - 1.0f) + 1.0f) * (0.5f / dsp::pi);
     }
     float getGain() const noexcept           { return gain; }
@@ -104,6 +126,7 @@ public:
     float getInverseGain() const noexcept    { return inverseGain; }
     float getDiodeIn() const noexcept        { return diodeIn; }
     float getDiodeOut() const noexcept       { return diodeOut; }
+    float getDiodeToTable() const noexcept   { return diodeToTable; }
     float getFoldTurns() const noexcept      { return foldTurns; }
     float getPreviousInput() const noexcept  { return previousInput; }
     void setPreviousInput (float x) noexcept { previousInput = x; }
@@ -119,18 +142,19 @@ public:
 
     float process (float x) noexcept;
 
-    // While this holds, process() is getDiodeOut() times diodeRaw(): a caller can fold that gain
-    // into its own.
+    // While this holds, process() is getDiodeOut() times the sum of diodeRaw()'s parts: a caller
+    // can fold that gain into its own.
     bool actsAsWholeDiode() const noexcept
     {
         return ! dsp::exactReference && ! curveFade.isFading() && curveFade.getTarget() == diode && gain > 1.000001f
             && engagement >= 1.0f;
     }
-    float diodeRaw (float x) noexcept
+    struct DiodeParts { float piece, beyond; };
+    DiodeParts diodeRaw (float x) noexcept
     {
         x = limitInput (x);
         previousInput = x;
-        return diodeKnee (diodeIn * x);
+        return { diodeKnee.piece (x, diodeToTable), DiodeKnee::beyondRange (diodeIn * x) };
     }
 
     // While this holds, process() is the straight line with its input limit; a run of samples
@@ -151,6 +175,7 @@ private:
     float gain = 1.0f;
     float engagement = 0.0f; // share of the curve against the straight line, 0..1
     float inverseGain = 1.0f, diodeIn = 0.5f / DiodeKnee::thermal, diodeOut = 1.8f * DiodeKnee::thermal;
+    float diodeToTable = diodeIn * (float) DiodeKnee::perUnit;
     float foldTurns = 1.0f / (2.0f * dsp::pi); // the fold's k in turns per unit of input
     float previousInput = 0.0f;
 };

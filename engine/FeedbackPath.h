@@ -34,7 +34,7 @@ public:
     // After the chain: the low-pass follows the output whether or not any of it is fed back.
     void capture (float output, float coefficient) noexcept
     {
-        const auto next = lowpass + (output - lowpass) * coefficient;
+        const auto next = step (output, coefficient);
         lowpass = dsp::flushTiny (next < -memoryLimit ? -memoryLimit : (next > memoryLimit ? memoryLimit : next));
         memory = lowpass;
     }
@@ -48,7 +48,7 @@ public:
         if constexpr (dsp::exactReference)
             return capture (output, coefficient);
 
-        const auto next = lowpass + (output - lowpass) * coefficient;
+        const auto next = step (output, coefficient);
         lowpass = next < -memoryLimit ? -memoryLimit : (next > memoryLimit ? memoryLimit : next);
         memory = lowpass;
     }
@@ -59,6 +59,16 @@ public:
     }
 
 private:
+    float step (float output, float coefficient) const noexcept
+    {
+        if constexpr (dsp::exactReference)
+            return lowpass + (output - lowpass) * coefficient;
+
+        // The old value's share apart, so that the new one waits on the output through one
+        // multiply-add.
+        return (1.0f - coefficient) * lowpass + coefficient * output;
+    }
+
     float lowpass = 0.0f;
     float memory = 0.0f;
 };

@@ -1479,12 +1479,23 @@ void SynthEngine::applyChainSettings (DriveStage& driveStage, FilterStage& filte
     filterStage.setPhaseOffset (phaseOffset);
 }
 
+namespace
+{
+// The diode's output gain, the drive mix and the post gain go into the phase stage's own, and
+// the curve's straight line past its table into the part that does not wait on the table.
+QUILLON_ALWAYS_INLINE inline float diodeIntoPhaseStage (DriveStage& drive, FilterStage& filter, float x, float mixAmount,
+                                                       float postGain, float blend) noexcept
+{
+    const auto parts = drive.diodeRaw (x);
+    const auto scale = mixAmount * (postGain * drive.getDiodeOut());
+    return filter.processBlended ((x - mixAmount * x) + scale * parts.beyond, scale, parts.piece, blend);
+}
+} // namespace
+
 float SynthEngine::runChain (DriveStage& driveStage, FilterStage& filterStage, int position, float x) noexcept
 {
-    // The diode's output gain, the drive mix and the post gain go into the phase stage's own.
     if (position == 0 && driveStage.actsAsWholeDiode() && filterStage.runsPhaseStageAlone())
-        return filterStage.processBlended (x - driveMixAmount * x, driveMixAmount * (drivePostGain * driveStage.getDiodeOut()),
-                                           driveStage.diodeRaw (x), filterBlend);
+        return diodeIntoPhaseStage (driveStage, filterStage, x, driveMixAmount, drivePostGain, filterBlend);
 
     const auto drive = [this, &driveStage] (float v) { return v + driveMixAmount * (driveStage.process (v) * drivePostGain - v); };
     const auto filter = [this, &filterStage] (float v) { return filterStage.processBlended (v, filterBlend); };
@@ -1809,7 +1820,7 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                 // A frame's values in lanes, taken up anew only where the frames move.
                 struct FrameLanes
                 {
-                    Float4 send, direct, pre, post, mixAmount, postGain, blend, coefficient;
+                    Float4 send, direct, pre, post, mixAmount, postGain, blend, coefficient, remaining;
                     bool preOn, postOn, captured;
                 };
 
@@ -1820,12 +1831,11 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                     return FrameLanes { Float4 (subThrough ? frame.subSend : 0.0f), Float4 (subThrough ? 1.0f - frame.subSend : 1.0f),
                                         Float4 (preFeedback), Float4 (postFeedback), Float4 (frame.driveMix),
                                         Float4 (frame.drivePost), Float4 (frame.filterBlend), Float4 (frame.feedbackCoefficient),
-                                        preFeedback != 0.0f, postFeedback != 0.0f, frame.feedbackAmount != 0.0f };
+                                        Float4 (1.0f - frame.feedbackCoefficient), preFeedback != 0.0f, postFeedback != 0.0f, frame.feedbackAmount != 0.0f };
                 };
 
                 auto f = lanesFor (chainFrames[0]);
                 const auto memoryLimit = chain_lanes::held (FeedbackPath::memoryLimit);
-                const auto negativeLimit = chain_lanes::held (-FeedbackPath::memoryLimit);
                 const auto silence = chain_lanes::held (1.0e-15f);
 
                 const auto driven = [&] (Float4 v) QUILLON_ALWAYS_INLINE { return v + f.mixAmount * (drive.process (v) * f.postGain - v); };
@@ -1857,11 +1867,14 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
 
                     if constexpr (model == FilterStage::phase && order == 0)
                     {
-                        // The diode's output gain, the drive mix and the post gain go into the
-                        // phase stage's own, as SynthEngine::runChain has them.
+                        // As diodeIntoPhaseStage has it.
                         if (drive.actsAsWholeDiode())
-                            y = phases.process (x - f.mixAmount * x, f.mixAmount * (f.postGain * drive.diodeOut),
-                                                drive.diodeRaw (x), silence);
+                        {
+                            Float4 beyond;
+                            const auto piece = drive.diodeRaw (x, beyond);
+                            const auto scale = f.mixAmount * (f.postGain * drive.diodeOut);
+                            y = phases.process ((x - f.mixAmount * x) + scale * beyond, scale, piece, silence);
+                        }
                         else
                             y = filtered (driven (x));
                     }
@@ -1874,7 +1887,7 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                         y = y + f.post * memory;
 
                     // Unheard, the memory rests at zero.
-                    memory = f.captured ? chain_lanes::limit (memory + (y - memory) * f.coefficient, negativeLimit, memoryLimit)
+                    memory = f.captured ? chain_lanes::limitRarely (f.remaining * memory + f.coefficient * y, memoryLimit)
                                         : Float4 (0.0f);
                     return chain_lanes::flushTiny (y + sub * f.direct);
                 };
@@ -2012,7 +2025,7 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
             float y;
 
             if (order == 0 && drive.actsAsWholeDiode() && filter.runsPhaseStageAlone())
-                y = filter.processBlended (x - mixAmount * x, mixAmount * (postGain * drive.getDiodeOut()), drive.diodeRaw (x), blend);
+                y = diodeIntoPhaseStage (drive, filter, x, mixAmount, postGain, blend);
             else
                 y = order == 0 ? filtered (driven (x)) : driven (filtered (x));
 

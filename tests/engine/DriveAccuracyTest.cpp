@@ -177,3 +177,42 @@ TEST (DriveAccuracy, unflushedFeedbackAndHighPassStayCleanWithTheirFlush)
             highPass.flushStates();
     }
 }
+
+// The diode curve in two parts, which the chain folds into its gains: their sum at the output
+// gain follows the curve as written down, inside the table and far past it, and an input
+// beyond the limit or not a number is silenced as process() silences it.
+TEST (DriveAccuracy, diodeInPartsFollowsTheCurve)
+{
+    for (const auto db : { 6.5, 12.0, 24.0 })
+    {
+        const auto g = gainOf (db);
+        auto parts = test::makeDrive (DriveStage::diode, g);
+        auto whole = parts;
+        ASSERT_TRUE (parts.actsAsWholeDiode());
+
+        for (auto x = -3.0f; x <= 3.0f; x += 0.0137f)
+        {
+            const auto [piece, beyond] = parts.diodeRaw (x);
+            const auto y = parts.getDiodeOut() * (piece + beyond);
+            EXPECT_NEAR (y, diodeExact (g, x), 2.0e-5 * std::max (1.0, std::abs ((double) x))) << db << " dB at " << x;
+            EXPECT_NEAR (y, whole.process (x), 1.0e-5f * std::max (1.0f, std::abs (x)));
+        }
+
+        for (auto x : { 40.0f, -40.0f, 9000.0f })
+        {
+            const auto [piece, beyond] = parts.diodeRaw (x);
+            EXPECT_NEAR (parts.getDiodeOut() * (piece + beyond), diodeExact (g, x), 1.0e-4 * std::abs (x));
+        }
+
+        for (auto x : { 3.0e5f, std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN() })
+        {
+            const auto [piece, beyond] = parts.diodeRaw (x);
+            EXPECT_EQ (parts.getDiodeOut() * (piece + beyond), whole.process (x));
+            EXPECT_EQ (parts.getPreviousInput(), 0.0f);
+        }
+    }
+
+    // Blended in below 6 dB, the curve does not act whole.
+    EXPECT_FALSE (test::makeDrive (DriveStage::diode, gainOf (3.0)).actsAsWholeDiode());
+    EXPECT_FALSE (test::makeDrive (DriveStage::soft, gainOf (12.0)).actsAsWholeDiode());
+}

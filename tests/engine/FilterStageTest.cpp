@@ -223,3 +223,62 @@ TEST (PhaseStage, outputFromTheStatesFollowsTheSectionChain)
             ASSERT_EQ (y, 0.0f) << n;
     }
 }
+
+// The phase stage's coefficients, expanded around the centre of the cutoff's cell, stay within
+// float precision of the tangents they stand for, across the range and the stereo offset; they
+// depend on the cutoff alone, however it got there, and a jump of the cutoff lands on the same
+// values as a stage set there at once.
+TEST (PhaseStage, coefficientsFollowTheTangentsAndTheCutoffAlone)
+{
+    for (const auto offset : { -1.0f, 0.0f, 0.37f, 1.0f })
+    {
+        auto swept = makeFilter (FilterStage::phase, 20.0f, 0.0f);
+        swept.setPhaseOffset (offset);
+        auto worst = 0.0;
+
+        for (auto hz = 20.0f; hz < 21000.0f; hz *= 1.0007f)
+        {
+            swept.setCutoff (hz);
+            const auto& stage = swept.getPhaseStage();
+            const auto& c = stage.getCoefficients();
+            const auto lowest = (double) hz * 0.5 * std::exp2 ((double) offset);
+            const auto ratio = lowest >= 1.0 ? std::pow (4.0, 0.2) : std::pow (2.0 * hz * std::exp2 ((double) offset), 0.2);
+
+            for (int i = 0; i < PhaseStage::numSections; ++i)
+            {
+                const auto f = std::clamp (lowest * std::pow (ratio, i), 20.0, 0.45 * rate);
+                const auto exact = std::tan (0.25 * M_PI - M_PI * f / rate);
+                worst = std::max (worst, std::abs (c[(size_t) i] - exact));
+            }
+
+            // Set at once from elsewhere: the same bits.
+            auto direct = makeFilter (FilterStage::phase, hz > 1000.0f ? 50.0f : 15000.0f, 0.0f);
+            direct.setPhaseOffset (offset);
+            direct.setCutoff (hz);
+            ASSERT_EQ (direct.getPhaseStage().getCoefficients(), c) << hz;
+            ASSERT_EQ (direct.getPhaseStage().getSectionWeights(), stage.getSectionWeights()) << hz;
+        }
+
+        EXPECT_LT (worst, 1.0e-6) << "offset " << offset;
+    }
+
+    // A jump of the cutoff while the signal runs, with feedback: the output taken from the states
+    // jumps no further than the plain section chain does.
+    auto filter = makeFilter (FilterStage::phase, 300.0f, 0.5f, 0.7f);
+    auto plain = filter;
+    auto worstDifference = 0.0f;
+
+    for (int n = 0; n < 8000; ++n)
+    {
+        if (n == 4000)
+        {
+            filter.setCutoff (5000.0f);
+            plain.setCutoff (5000.0f);
+        }
+
+        const auto x = 0.5f * (float) std::sin (0.02 * n);
+        worstDifference = std::max (worstDifference, std::abs (filter.processBlended (x, 1.0f) - plain.process (x)));
+    }
+
+    EXPECT_LT (worstDifference, 1.0e-5f);
+}
