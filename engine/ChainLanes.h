@@ -405,7 +405,7 @@ struct LowpassLanes
 struct PhaseLanes
 {
     static constexpr int numSections = PhaseStage::numSections;
-    Float4 c[numSections], w[numSections - 1], product, floorProduct, feedback, feedbackProduct, k, gain;
+    Float4 c[numSections], w[numSections - 1], v[2], product, firstProduct, floorProduct, feedback, feedbackProduct, k, gain;
     Float4 z[numSections], last;
 
     void takeSettings (const PhaseStage& left, const PhaseStage& right, float blend) noexcept
@@ -422,6 +422,9 @@ struct PhaseLanes
             w[i] = pair (wl[(size_t) i], wr[(size_t) i]);
 
         product = pair (left.getProduct(), right.getProduct());
+        firstProduct = pair (left.getFirstProduct(), right.getFirstProduct());
+        v[0] = pair (left.getFirstWeights()[0], right.getFirstWeights()[0]);
+        v[1] = pair (left.getFirstWeights()[1], right.getFirstWeights()[1]);
         floorProduct = product * Float4 (filter_detail::stateFloor);
         feedback = pair (left.getFeedback(), right.getFeedback());
         feedbackProduct = feedback * product;
@@ -464,34 +467,33 @@ struct PhaseLanes
 
     QUILLON_ALWAYS_INLINE Float4 process (Float4 x, Float4 silence) noexcept
     {
-        const auto fromStates = ((w[0] * z[0] + w[1] * z[1]) + (w[2] * z[2] + w[3] * z[3])) + (w[4] * z[4] + z[5]);
-        const auto rest = (fromStates + floorProduct) - feedbackProduct * last;
-        auto u = (x + Float4 (filter_detail::stateFloor)) - feedback * last;
-
-        for (int i = 0; i < numSections; ++i)
-        {
-            const auto y = z[i] - c[i] * u;
-            z[i] = c[i] * y + u;
-            u = y;
-        }
-
-        last = product * x + rest;
-        return silenceBelowFloor (gain * x + k * rest, silence);
+        return process (Float4 (0.0f), Float4 (1.0f), x, silence);
     }
 
     // PhaseStage::processBlended for x = offset + scale raw.
     QUILLON_ALWAYS_INLINE Float4 process (Float4 offset, Float4 scale, Float4 raw, Float4 silence) noexcept
     {
         const auto x = offset + scale * raw;
-        const auto fromStates = ((w[0] * z[0] + w[1] * z[1]) + (w[2] * z[2] + w[3] * z[3])) + (w[4] * z[4] + z[5]);
-        const auto rest = (fromStates + floorProduct) - feedbackProduct * last;
-        auto u = (x + Float4 (filter_detail::stateFloor)) - feedback * last;
+        const auto feedbackOut = Float4 (filter_detail::stateFloor) - feedback * last;
+        const auto head = (((w[0] * z[0] + w[1] * z[1]) + (w[2] * z[2] + w[3] * z[3])) + w[4] * z[4])
+                        + (floorProduct - feedbackProduct * last);
+        const auto rest = head + z[5];
+        const auto u = x + feedbackOut;
+        auto middle = firstProduct * u + ((v[0] * z[0] + v[1] * z[1]) + z[2]);
+        auto input = u;
 
-        for (int i = 0; i < numSections; ++i)
+        for (int i = 0; i < 3; ++i)
         {
-            const auto y = z[i] - c[i] * u;
-            z[i] = c[i] * y + u;
-            u = y;
+            const auto y = z[i] - c[i] * input;
+            z[i] = c[i] * y + input;
+            input = y;
+        }
+
+        for (int i = 3; i < numSections; ++i)
+        {
+            const auto y = z[i] - c[i] * middle;
+            z[i] = c[i] * y + middle;
+            middle = y;
         }
 
         last = product * x + rest;

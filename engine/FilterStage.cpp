@@ -136,6 +136,8 @@ void PhaseStage::updateSectionWeights() noexcept
     const auto upper = high * middle;
     sectionWeights = { -(upper * c[1]), upper, -(high * c[3]), high, -c[5], 1.0f };
     product = upper * low;
+    firstWeights = { c[2] * c[1], -c[2] };
+    firstProduct = -(firstWeights[0] * c[0]);
 }
 
 bool PhaseStage::coefficientsFromAnchor() noexcept

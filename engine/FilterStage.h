@@ -47,6 +47,8 @@ public:
     const Sections& getCoefficients() const noexcept { return c; }
     const Sections& getSectionWeights() const noexcept { return sectionWeights; }
     float getProduct() const noexcept  { return product; }
+    const std::array<float, 2>& getFirstWeights() const noexcept { return firstWeights; }
+    float getFirstProduct() const noexcept { return firstProduct; }
     float getFeedback() const noexcept { return feedback; }
     float getMix() const noexcept      { return mix; }
     float getNotchAmount() const noexcept { return notch; }
@@ -79,6 +81,9 @@ private:
     // coefficients of the sections after it multiplied together (1 for the last one).
     std::array<float, numSections> sectionWeights {};
     float product = 1.0f;
+    // The same for the first three sections alone.
+    std::array<float, 2> firstWeights {};
+    float firstProduct = 1.0f;
 
     // The coefficients at the centre of the cutoff's cell and their first two derivatives, per
     // relative change of the cutoff (see coefficientsFromAnchor).
@@ -325,24 +330,7 @@ QUILLON_ALWAYS_INLINE inline float PhaseStage::processBlended (float x, float bl
     if constexpr (dsp::exactReference)
         return x + blend * (filter_detail::silenceBelowFloor (process (x)) - x);
 
-    // With u = (x + floor) - feedback last, the last output is product x + rest, rest coming from
-    // the states and the last output alone; mixed with x and blended, k of it with 1 - k of x.
-    const auto& w = sectionWeights;
-    const auto fromStates = ((w[0] * z[0] + w[1] * z[1]) + (w[2] * z[2] + w[3] * z[3])) + (w[4] * z[4] + z[5]);
-    const auto rest = (fromStates + product * filter_detail::stateFloor) - (feedback * product) * lastOutput;
-    const auto k = (blend * mix) * notch;
-    const auto gain = (1.0f - k) + k * product;
-    auto u = (x + filter_detail::stateFloor) - feedback * lastOutput;
-
-    for (int i = 0; i < numSections; ++i)
-    {
-        const auto y = z[(size_t) i] - c[(size_t) i] * u;
-        z[(size_t) i] = c[(size_t) i] * y + u;
-        u = y;
-    }
-
-    lastOutput = product * x + rest;
-    return filter_detail::silenceBelowFloor (gain * x + k * rest);
+    return processBlended (0.0f, 1.0f, x, blend);
 }
 
 QUILLON_ALWAYS_INLINE inline float PhaseStage::processBlended (float offset, float scale, float raw, float blend) noexcept
@@ -352,18 +340,37 @@ QUILLON_ALWAYS_INLINE inline float PhaseStage::processBlended (float offset, flo
     if constexpr (dsp::exactReference)
         return processBlended (x, blend);
 
+    // With u = x + (floor - feedback last) into the first section, the last one puts out
+    // product x + rest, rest coming from the states and the last output alone; mixed with x and
+    // blended, k of it with 1 - k of x. The last state comes into rest last: it is the one that
+    // waits longest on the sections.
     const auto& w = sectionWeights;
-    const auto fromStates = ((w[0] * z[0] + w[1] * z[1]) + (w[2] * z[2] + w[3] * z[3])) + (w[4] * z[4] + z[5]);
-    const auto rest = (fromStates + product * filter_detail::stateFloor) - (feedback * product) * lastOutput;
+    const auto feedbackOut = filter_detail::stateFloor - feedback * lastOutput;
+    const auto head = (((w[0] * z[0] + w[1] * z[1]) + (w[2] * z[2] + w[3] * z[3])) + w[4] * z[4])
+                    + (product * filter_detail::stateFloor - (feedback * product) * lastOutput);
+    const auto rest = head + z[5];
     const auto k = (blend * mix) * notch;
     const auto gain = (1.0f - k) + k * product;
-    auto u = (x + filter_detail::stateFloor) - feedback * lastOutput;
+    const auto u = x + feedbackOut;
 
-    for (int i = 0; i < numSections; ++i)
+    // The third section's output straight from u as well: the last three sections then start
+    // while the first three still run for their states.
+    const auto& v = firstWeights;
+    auto middle = firstProduct * u + ((v[0] * z[0] + v[1] * z[1]) + z[2]);
+    auto input = u;
+
+    for (int i = 0; i < 3; ++i)
     {
-        const auto y = z[(size_t) i] - c[(size_t) i] * u;
-        z[(size_t) i] = c[(size_t) i] * y + u;
-        u = y;
+        const auto y = z[(size_t) i] - c[(size_t) i] * input;
+        z[(size_t) i] = c[(size_t) i] * y + input;
+        input = y;
+    }
+
+    for (int i = 3; i < numSections; ++i)
+    {
+        const auto y = z[(size_t) i] - c[(size_t) i] * middle;
+        z[(size_t) i] = c[(size_t) i] * y + middle;
+        middle = y;
     }
 
     lastOutput = product * x + rest;
