@@ -1472,6 +1472,11 @@ void SynthEngine::applyChainSettings (DriveStage& driveStage, FilterStage& filte
                                       float phaseOffset) noexcept
 {
     driveStage.setGain (frame.drivePre);
+    applyFilterSettings (filterStage, frame, phaseOffset);
+}
+
+void SynthEngine::applyFilterSettings (FilterStage& filterStage, const ChainFrame& frame, float phaseOffset) noexcept
+{
     filterStage.setCutoff (frame.cutoff);
     filterStage.setResonance (frame.resonance);
     filterStage.setPhaseMix (frame.phaseMix);
@@ -1897,8 +1902,9 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                     if (k > 0 && ! settled)
                     {
                         const auto& frame = chainFrames[(size_t) k];
+                        // The right drive takes the left one's settings at the end.
                         applyChainSettings (drive0, filter0, frame, -frame.phaseSpread);
-                        applyChainSettings (drive1, filter1, frame, frame.phaseSpread);
+                        applyFilterSettings (filter1, frame, frame.phaseSpread);
                         drive.takeSettings (drive0);
 
                         if constexpr (lowpass)
@@ -1950,6 +1956,7 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                 mixDcBlockers[1].setStates (rightOf (dcIn), rightOf (dcOut));
                 feedbackPaths[0].setMemory (leftOf (memory));
                 feedbackPaths[1].setMemory (rightOf (memory));
+                drive1 = drive0;
                 drive0.setPreviousInput (leftOf (drive.previous));
                 drive1.setPreviousInput (rightOf (drive.previous));
 

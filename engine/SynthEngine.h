@@ -232,6 +232,7 @@ private:
     void startDrivePositionFade (int position) noexcept;
     static void applyChainSettings (DriveStage& driveStage, FilterStage& filterStage, const ChainFrame& frame,
                                     float phaseOffset) noexcept;
+    static void applyFilterSettings (FilterStage& filterStage, const ChainFrame& frame, float phaseOffset) noexcept;
     float runChain (DriveStage& driveStage, FilterStage& filterStage, int position, float x) noexcept;
     void writeOutput (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept;
 
