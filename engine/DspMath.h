@@ -209,6 +209,9 @@ struct Float4
         const auto x = _mm_castsi128_ps (_mm_loadl_epi64 (reinterpret_cast<const __m128i*> (p)));
         return Float4 (_mm_unpacklo_ps (x, x));
     }
+    // a, b, c, d in lanes 0..3, from registers: four scalar stores read back as one would wait
+    // for the stores to reach the cache.
+    static Float4 set (float a, float b, float c, float d) noexcept { return Float4 (_mm_setr_ps (a, b, c, d)); }
     void store (float* p) const noexcept         { _mm_storeu_ps (p, v); }
     __m128 v;
 };
@@ -254,6 +257,7 @@ struct Float4
     Float4 (float x) noexcept : v { x, x, x, x } {}
     static Float4 load (const float* p) noexcept { Float4 r; for (int i = 0; i < 4; ++i) r.v[i] = p[i]; return r; }
     static Float4 loadPairs (const float* p) noexcept { Float4 r; for (int i = 0; i < 4; ++i) r.v[i] = p[i / 2]; return r; }
+    static Float4 set (float a, float b, float c, float d) noexcept { Float4 r; r.v[0] = a; r.v[1] = b; r.v[2] = c; r.v[3] = d; return r; }
     void store (float* p) const noexcept         { for (int i = 0; i < 4; ++i) p[i] = v[i]; }
     float v[4];
 };

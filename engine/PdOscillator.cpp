@@ -170,7 +170,7 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
         increments[j] = limits[j] = dcwDepths[j] = morphs[j] = widths[j] = audibles[j] = 0.0f;
 
     // The depth of each tick: the envelope moves on by itself, the rest holds no state.
-    alignas (16) float levels[laneArraySize], depths[laneArraySize], phases[laneArraySize], values[laneArraySize];
+    alignas (16) float levels[laneArraySize], depths[laneArraySize], values[laneArraySize];
     dcwEnvelope.render (levels, n);
     std::fill (levels + n, levels + lanes, 0.0f);
     const auto startDcw = currentDcw;
@@ -197,11 +197,12 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
     auto wr = wrapped;
     const auto syncing = syncEnabled && partnerWraps != nullptr;
 
-    for (int k = 0; k < n; ++k)
+    // Tick k's phase, with the phase moved on past it.
+    const auto stepTick = [&] (int k) -> float
     {
         const auto j = k >> 1;
         const auto inc = increments[j];
-        auto restarted = false;
+        [[maybe_unused]] auto restarted = false;
 
         if (syncing && ! (partnerWraps[from + k] < 0.0f))
         {
@@ -219,7 +220,7 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
             restarted = true;
         }
 
-        phases[k] = ph;
+        const auto here = ph;
 
         if constexpr (pwm)
         {
@@ -261,22 +262,36 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
 
         if (ownWraps != nullptr)
             ownWraps[from + k] = wr ? wf : -1.0f;
+
+        return here;
+    };
+
+    const auto finishState = [&]
+    {
+        phase = ph;
+        wrapped = wr;
+        wrapFraction = wf;
+        currentDcw = depths[n - 1];
+        increment = increments[count - 1];
+        morphAmount = morphs[count - 1];
+        pulseWidth = widths[count - 1];
+    };
+
+    // Then the shapes, four ticks at a time, each group as soon as its phases are known, so that
+    // the phase's chain of additions runs alongside the shapes: while the depth holds, at the
+    // constants kept for it.
+    if (pwm || ! anyAudible)
+    {
+        for (int k = 0; k < n; ++k)
+            stepTick (k);
+
+        finishState();
+
+        if constexpr (! pwm)
+            std::fill (values, values + n, 0.0f);
     }
-
-    phase = ph;
-    wrapped = wr;
-    wrapFraction = wf;
-    currentDcw = depths[n - 1];
-    increment = increments[count - 1];
-    morphAmount = morphs[count - 1];
-    pulseWidth = widths[count - 1];
-
-    // Then the shapes, four ticks at a time: while the depth holds, at the constants kept for it.
-    if (! pwm && ! anyAudible)
-        std::fill (values, values + n, 0.0f);
     else if constexpr (! pwm)
     {
-        std::fill (phases + n, phases + lanes, 0.0f);
         pd_kernel::ShapeConstants4 fixed, fixedNext;
 
         if (! moving)
@@ -299,11 +314,19 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
             fixedNext = { nextConstants.a, nextConstants.b };
         }
 
+        const auto gain = outputGain, nextGain = nextShapeGain;
+
+        // n is even: a group holds two or four ticks.
         for (int k = 0; k < n; k += 4)
         {
-            const auto p = Float4::load (phases + k);
+            const auto p0 = stepTick (k);
+            const auto p1 = stepTick (k + 1);
+            const auto full = k + 2 < n;
+            const auto p2 = full ? stepTick (k + 2) : 0.0f;
+            const auto p3 = full ? stepTick (k + 3) : 0.0f;
+            const auto p = Float4::set (p0, p1, p2, p3);
             const auto c = moving ? pd_kernel::shapeConstants4<Shape> (Float4::load (depths + k)) : fixed;
-            auto v = pd_kernel::fromSine4<Shape> (dsp::sinTurns (pd_kernel::sineArgument4<Shape> (p, c)), p) * outputGain;
+            auto v = pd_kernel::fromSine4<Shape> (dsp::sinTurns (pd_kernel::sineArgument4<Shape> (p, c)), p) * gain;
 
             if (anyMorph)
             {
@@ -321,11 +344,13 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
                     target = dsp::select (p < w, 1.0f, -1.0f) + (Float4 (1.0f) - Float4 (2.0f) * w);
                 }
 
-                v = dsp::select (m > 0.0f, v + (target * nextShapeGain - v) * m, v);
+                v = dsp::select (m > 0.0f, v + (target * nextGain - v) * m, v);
             }
 
             dsp::select (Float4::loadPairs (audibles + k / 2) != 0.0f, v, 0.0f).store (values + k);
         }
+
+        finishState();
     }
 
     // Last, a sync step's correction, half after the edge and half before it, on the sample held
