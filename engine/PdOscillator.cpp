@@ -326,14 +326,17 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
             const auto p3 = full ? stepTick (k + 3) : 0.0f;
             const auto p = Float4::set (p0, p1, p2, p3);
             const auto c = moving ? pd_kernel::shapeConstants4<Shape> (Float4::load (depths + k)) : fixed;
-            auto v = pd_kernel::fromSine4<Shape> (dsp::sinTurns (pd_kernel::sineArgument4<Shape> (p, c)), p) * gain;
+            const auto sine = dsp::sinTurns (pd_kernel::sineArgument4<Shape> (p, c));
+            auto v = pd_kernel::fromSine4<Shape> (sine, p) * gain;
 
             if (anyMorph)
             {
                 const auto m = Float4::loadPairs (morphs + k / 2);
                 Float4 target;
 
-                if constexpr (pd_kernel::usesSine<next>)
+                if constexpr (pd_kernel::sharesSine<Shape, next>)
+                    target = pd_kernel::fromSine4<next> (sine, p);
+                else if constexpr (pd_kernel::usesSine<next>)
                 {
                     const auto nc = moving ? pd_kernel::shapeConstants4<next> (Float4::load (depths + k)) : fixedNext;
                     target = pd_kernel::fromSine4<next> (dsp::sinTurns (pd_kernel::sineArgument4<next> (p, nc)), p);
@@ -448,7 +451,8 @@ void SubOscillator::renderStretch (const float* frequency, const float* newDcw, 
         const auto n = std::min (PdOscillator::maxStretchFrames, count - done);
         const auto ticks = 2 * n;
         auto* o = out + 2 * done;
-        const auto fading = std::min (ticks, std::max (0, resetFadeCountdown));
+        // A reset fade's ticks go one by one, to a frame's end.
+        const auto fading = std::min (ticks, (std::max (0, resetFadeCountdown) + 1) & ~1);
         tickRange (frequency + done, newDcw + done, gain + done, 0, fading, o);
 
         if (fading < ticks)
@@ -479,8 +483,6 @@ void SubOscillator::renderLanes (const float* frequency, const float* newDcw, co
 {
     using dsp::Float4;
     const auto n = to - from;
-    alignas (16) float phases[laneArraySize], as[laneArraySize], bs[laneArraySize], gains[laneArraySize],
-        values[laneArraySize];
 
     // A sub not heard in the whole stretch only moves its phase on.
     if (std::all_of (gain + (from >> 1), gain + ((to + 1) >> 1), [] (float g) { return g == 0.0f; }))
@@ -500,45 +502,68 @@ void SubOscillator::renderLanes (const float* frequency, const float* newDcw, co
         return;
     }
 
-    for (int k = 0; k < n; ++k)
+    // The settings frame by frame (from is even: a frame's two ticks are in the same call), then
+    // the phase tick by tick, each group of four ticks shaped as soon as its phases are known.
+    constexpr auto frameArraySize = PdOscillator::maxStretchFrames + 2;
+    const auto first = from >> 1, count = n >> 1;
+    alignas (16) float increments[frameArraySize], as[frameArraySize], bs[frameArraySize], gains[frameArraySize],
+        values[laneArraySize];
+
+    for (int j = 0; j < count; ++j)
     {
-        const auto i = from + k;
-        const auto j = i >> 1;
-
-        if (k == 0 || (i & 1) == 0)
-        {
-            setFrequency (frequency[j]);
-            setDcw (newDcw[j]);
-        }
-
-        phases[k] = phase;
-        as[k] = constants.a;
-        bs[k] = constants.b;
-        gains[k] = gain[j];
-
-        stepPhase();
+        setFrequency (frequency[first + j]);
+        setDcw (newDcw[first + j]);
+        increments[j] = increment;
+        as[j] = constants.a;
+        bs[j] = constants.b;
+        gains[j] = gain[first + j];
     }
 
-    for (int k = n; k < roundUpToLanes (n); ++k)
-        phases[k] = as[k] = bs[k] = gains[k] = 0.0f;
+    for (int j = count; j < frameArraySize; ++j)
+        increments[j] = as[j] = bs[j] = gains[j] = 0.0f;
+
+    auto ph = phase;
+    const auto stepTick = [&] (int k)
+    {
+        const auto here = ph;
+
+        // As stepPhase does.
+        if (const auto t = ph + increments[k >> 1]; t >= 0.0f && t < 1.0f)
+            ph = t;
+        else
+        {
+            ph = osc_detail::wrapPhase (t);
+
+            if (! (ph >= 0.0f && ph <= 1.0f))
+                ph = 0.0f;
+        }
+
+        return here;
+    };
 
     for (int k = 0; k < n; k += 4)
     {
-        const auto p = Float4::load (phases + k);
+        const auto p0 = stepTick (k);
+        const auto p1 = stepTick (k + 1);
+        const auto full = k + 2 < n;
+        const auto p2 = full ? stepTick (k + 2) : 0.0f;
+        const auto p3 = full ? stepTick (k + 3) : 0.0f;
+        const auto p = Float4::set (p0, p1, p2, p3);
         Float4 v;
 
         if constexpr (Shape < 0)
             v = dsp::sinTurns (p);
         else
         {
-            const pd_kernel::ShapeConstants4 c { Float4::load (as + k), Float4::load (bs + k) };
+            const pd_kernel::ShapeConstants4 c { Float4::loadPairs (as + k / 2), Float4::loadPairs (bs + k / 2) };
             v = pd_kernel::fromSine4<Shape> (dsp::sinTurns (pd_kernel::sineArgument4<Shape> (p, c)), p) * outputGain;
         }
 
-        const auto g = Float4::load (gains + k);
+        const auto g = Float4::loadPairs (gains + k / 2);
         (dsp::select (g != 0.0f, v, 0.0f) * g).store (values + k);
     }
 
+    phase = ph;
     std::copy (values, values + n, out + from);
 }
 
