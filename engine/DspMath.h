@@ -231,6 +231,9 @@ inline Mask4 operator> (Float4 a, Float4 b) noexcept  { return { _mm_cmpgt_ps (a
 inline Mask4 operator!= (Float4 a, Float4 b) noexcept { return { _mm_cmpneq_ps (a.v, b.v) }; }
 inline Mask4 operator| (Mask4 a, Mask4 b) noexcept    { return { _mm_or_ps (a.v, b.v) }; }
 inline bool anyOf (Mask4 m) noexcept                  { return _mm_movemask_ps (m.v) != 0; }
+// Lane i's truth in bit i.
+inline int bitsOf (Mask4 m) noexcept                  { return _mm_movemask_ps (m.v); }
+inline Mask4 operator! (Mask4 m) noexcept             { return { _mm_xor_ps (m.v, _mm_castsi128_ps (_mm_set1_epi32 (-1))) }; }
 // (b < a) ? b : a and (a < b) ? b : a, as std::min (a, b) and std::max (a, b) choose.
 inline Float4 min (Float4 a, Float4 b) noexcept { return Float4 (_mm_min_ps (b.v, a.v)); }
 inline Float4 max (Float4 a, Float4 b) noexcept { return Float4 (_mm_max_ps (b.v, a.v)); }
@@ -295,6 +298,8 @@ inline Mask4 operator> (Float4 a, Float4 b) noexcept  { return compareLanes (a, 
 inline Mask4 operator!= (Float4 a, Float4 b) noexcept { return compareLanes (a, b, [] (float x, float y) { return x != y; }); }
 inline Mask4 operator| (Mask4 a, Mask4 b) noexcept    { for (int i = 0; i < 4; ++i) a.v[i] = a.v[i] || b.v[i]; return a; }
 inline bool anyOf (Mask4 m) noexcept                  { return m.v[0] || m.v[1] || m.v[2] || m.v[3]; }
+inline int bitsOf (Mask4 m) noexcept                  { return (m.v[0] ? 1 : 0) | (m.v[1] ? 2 : 0) | (m.v[2] ? 4 : 0) | (m.v[3] ? 8 : 0); }
+inline Mask4 operator! (Mask4 m) noexcept             { for (int i = 0; i < 4; ++i) m.v[i] = ! m.v[i]; return m; }
 inline Float4 min (Float4 a, Float4 b) noexcept { return lanes (a, b, [] (float x, float y) { return y < x ? y : x; }); }
 inline Float4 max (Float4 a, Float4 b) noexcept { return lanes (a, b, [] (float x, float y) { return x < y ? y : x; }); }
 inline Float4 clamp (Float4 x, Float4 lo, Float4 hi) noexcept

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <iterator>
 
 namespace quillon
@@ -197,14 +198,34 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
     auto wr = wrapped;
     const auto syncing = syncEnabled && partnerWraps != nullptr;
 
-    // Tick k's phase, with the phase moved on past it.
-    const auto stepTick = [&] (int k) -> float
+    // The ticks that see a partner's wrap, as bits, so that groups of four without one can step
+    // on without looking.
+    std::uint64_t syncBits = 0;
+
+    if (syncing)
+    {
+        static_assert (maxStretchTicks <= 64);
+        auto k = 0;
+
+        for (; k + 4 <= n; k += 4)
+            syncBits |= (std::uint64_t) dsp::bitsOf (! (Float4::load (partnerWraps + from + k) < 0.0f)) << k;
+
+        for (; k < n; ++k)
+            syncBits |= (std::uint64_t) (! (partnerWraps[from + k] < 0.0f)) << k;
+    }
+
+    // Only a wrap changes a tick's entry from none.
+    if (ownWraps != nullptr)
+        std::fill (ownWraps + from, ownWraps + to, -1.0f);
+
+    // Tick k's phase, with the phase moved on past it. A tick without a restart may say so.
+    const auto stepTick = [&] (int k, bool mayRestart) -> float
     {
         const auto j = k >> 1;
         const auto inc = increments[j];
         [[maybe_unused]] auto restarted = false;
 
-        if (syncing && ! (partnerWraps[from + k] < 0.0f))
+        if (mayRestart && syncing && ! (partnerWraps[from + k] < 0.0f))
         {
             // The restart reads the unit's settings of this tick and the depth of the one before.
             const auto edge = 1.0f - std::clamp (partnerWraps[from + k], 0.0f, 1.0f);
@@ -258,10 +279,10 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
             ph = phase;
             wr = wrapped;
             wf = wrapFraction;
-        }
 
-        if (ownWraps != nullptr)
-            ownWraps[from + k] = wr ? wf : -1.0f;
+            if (ownWraps != nullptr && wr)
+                ownWraps[from + k] = wf;
+        }
 
         return here;
     };
@@ -283,7 +304,7 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
     if (pwm || ! anyAudible)
     {
         for (int k = 0; k < n; ++k)
-            stepTick (k);
+            stepTick (k, true);
 
         finishState();
 
@@ -319,11 +340,32 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
         // n is even: a group holds two or four ticks.
         for (int k = 0; k < n; k += 4)
         {
-            const auto p0 = stepTick (k);
-            const auto p1 = stepTick (k + 1);
             const auto full = k + 2 < n;
-            const auto p2 = full ? stepTick (k + 2) : 0.0f;
-            const auto p3 = full ? stepTick (k + 3) : 0.0f;
+            float p0, p1, p2 = 0.0f, p3 = 0.0f;
+
+            if (((syncBits >> k) & 15) == 0)
+            {
+                p0 = stepTick (k, false);
+                p1 = stepTick (k + 1, false);
+
+                if (full)
+                {
+                    p2 = stepTick (k + 2, false);
+                    p3 = stepTick (k + 3, false);
+                }
+            }
+            else
+            {
+                p0 = stepTick (k, true);
+                p1 = stepTick (k + 1, true);
+
+                if (full)
+                {
+                    p2 = stepTick (k + 2, true);
+                    p3 = stepTick (k + 3, true);
+                }
+            }
+
             const auto p = Float4::set (p0, p1, p2, p3);
             const auto c = moving ? pd_kernel::shapeConstants4<Shape> (Float4::load (depths + k)) : fixed;
             const auto sine = dsp::sinTurns (pd_kernel::sineArgument4<Shape> (p, c));
