@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 
 namespace quillon
@@ -24,6 +25,14 @@ constexpr int maxStretchTicks = 2 * PdOscillator::maxStretchFrames;
 constexpr int laneArraySize = maxStretchTicks + 4;
 
 inline int roundUpToLanes (int n) noexcept { return (n + 3) & ~3; }
+
+// t in 0..1 (not 1) with one comparison of its bits; -0 is left out, to go the long way round.
+inline bool withinOneTurn (float t) noexcept
+{
+    std::uint32_t bits;
+    std::memcpy (&bits, &t, sizeof (bits));
+    return bits < 0x3f800000u;
+}
 } // namespace
 
 //==============================================================================
@@ -218,7 +227,37 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
     if (ownWraps != nullptr)
         std::fill (ownWraps + from, ownWraps + to, -1.0f);
 
-    // Tick k's phase, with the phase moved on past it. A tick without a restart may say so.
+    // Where a step takes the phase out of 0..1: the wrap, noted for the partner. Only the last
+    // tick's step decides whether the unit ends wrapped.
+    auto lastLeft = -1;
+    const auto leaveRange = [&] (int k, float inc)
+    {
+        increment = inc;
+        phase = ph;
+        advancePhase();
+        ph = phase;
+        wr = wrapped;
+        wf = wrapFraction;
+        lastLeft = k;
+
+        if (ownWraps != nullptr && wr)
+            ownWraps[from + k] = wf;
+    };
+
+    // Tick k's phase, with the phase moved on past it, for a tick without a restart.
+    const auto quickTick = [&] (int k, float inc) -> float
+    {
+        const auto here = ph;
+
+        if (const auto t = ph + inc; withinOneTurn (t))
+            ph = t;
+        else
+            leaveRange (k, inc);
+
+        return here;
+    };
+
+    // The same for any tick. A tick without a restart may say so.
     const auto stepTick = [&] (int k, bool mayRestart) -> float
     {
         const auto j = k >> 1;
@@ -265,24 +304,10 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
             values[k] = v;
         }
 
-        if (const auto t = ph + inc; t >= 0.0f && t < 1.0f)
-        {
-            wr = false;
-            wf = 0.0f;
+        if (const auto t = ph + inc; withinOneTurn (t))
             ph = t;
-        }
         else
-        {
-            increment = inc;
-            phase = ph;
-            advancePhase();
-            ph = phase;
-            wr = wrapped;
-            wf = wrapFraction;
-
-            if (ownWraps != nullptr && wr)
-                ownWraps[from + k] = wf;
-        }
+            leaveRange (k, inc);
 
         return here;
     };
@@ -290,8 +315,8 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
     const auto finishState = [&]
     {
         phase = ph;
-        wrapped = wr;
-        wrapFraction = wf;
+        wrapped = lastLeft == n - 1 && wr;
+        wrapFraction = lastLeft == n - 1 ? wf : 0.0f;
         currentDcw = depths[n - 1];
         increment = increments[count - 1];
         morphAmount = morphs[count - 1];
@@ -345,13 +370,15 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
 
             if (((syncBits >> k) & 15) == 0)
             {
-                p0 = stepTick (k, false);
-                p1 = stepTick (k + 1, false);
+                const auto inc = increments[k >> 1];
+                p0 = quickTick (k, inc);
+                p1 = quickTick (k + 1, inc);
 
                 if (full)
                 {
-                    p2 = stepTick (k + 2, false);
-                    p3 = stepTick (k + 3, false);
+                    const auto nextInc = increments[(k >> 1) + 1];
+                    p2 = quickTick (k + 2, nextInc);
+                    p3 = quickTick (k + 3, nextInc);
                 }
             }
             else
