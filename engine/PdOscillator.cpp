@@ -592,12 +592,13 @@ void SubOscillator::renderLanes (const float* frequency, const float* newDcw, co
         increments[j] = as[j] = bs[j] = gains[j] = 0.0f;
 
     auto ph = phase;
-    const auto stepTick = [&] (int k)
+    const auto stepTick = [&] (float inc)
     {
         const auto here = ph;
+        const auto t = ph + inc;
 
-        // As stepPhase does.
-        if (const auto t = ph + increments[k >> 1]; t >= 0.0f && t < 1.0f)
+        // As stepPhase does, the usual case first with one comparison.
+        if (withinOneTurn (t) || (t >= 0.0f && t < 1.0f))
             ph = t;
         else
         {
@@ -612,11 +613,12 @@ void SubOscillator::renderLanes (const float* frequency, const float* newDcw, co
 
     for (int k = 0; k < n; k += 4)
     {
-        const auto p0 = stepTick (k);
-        const auto p1 = stepTick (k + 1);
+        const auto inc = increments[k >> 1], nextInc = increments[(k >> 1) + 1];
+        const auto p0 = stepTick (inc);
+        const auto p1 = stepTick (inc);
         const auto full = k + 2 < n;
-        const auto p2 = full ? stepTick (k + 2) : 0.0f;
-        const auto p3 = full ? stepTick (k + 3) : 0.0f;
+        const auto p2 = full ? stepTick (nextInc) : 0.0f;
+        const auto p3 = full ? stepTick (nextInc) : 0.0f;
         const auto p = Float4::set (p0, p1, p2, p3);
         Float4 v;
 
