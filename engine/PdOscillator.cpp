@@ -163,17 +163,35 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
         morphs[frameArraySize], widths[frameArraySize], audibles[frameArraySize];
     auto anyMorph = false, anyAudible = false;
 
-    for (int j = 0; j < count; ++j)
+    // Four frames at a time, with updateIncrement's operations; past the last frame, the last
+    // frame again.
     {
-        applyFrame (frames[j]);
-        increments[j] = increment;
-        limits[j] = pitchDcwLimit;
-        dcwDepths[j] = dcwDepth;
-        morphs[j] = morphAmount;
-        widths[j] = pulseWidth;
-        audibles[j] = frames[j].audible ? 1.0f : 0.0f;
-        anyMorph |= morphAmount > 0.0f;
-        anyAudible |= frames[j].audible;
+        const Float4 rate (inverseSampleRate);
+        dsp::Mask4 morphing { Float4 (0.0f) != Float4 (0.0f) }, sounding = morphing;
+
+        for (int j = 0; j < count; j += 4)
+        {
+            const auto& f0 = frames[j];
+            const auto& f1 = frames[std::min (j + 1, count - 1)];
+            const auto& f2 = frames[std::min (j + 2, count - 1)];
+            const auto& f3 = frames[std::min (j + 3, count - 1)];
+            const auto inc = Float4::set (f0.frequency, f1.frequency, f2.frequency, f3.frequency) * rate;
+            const auto morph = Float4::set (f0.morph, f1.morph, f2.morph, f3.morph);
+            const auto audible = Float4::set (f0.audible ? 1.0f : 0.0f, f1.audible ? 1.0f : 0.0f,
+                                              f2.audible ? 1.0f : 0.0f, f3.audible ? 1.0f : 0.0f);
+            inc.store (increments + j);
+            dsp::clamp (Float4 (1.0f) - Float4 (60.0f) * dsp::abs (inc), 0.0f, 1.0f).store (limits + j);
+            Float4::set (f0.dcwDepth, f1.dcwDepth, f2.dcwDepth, f3.dcwDepth).store (dcwDepths + j);
+            morph.store (morphs + j);
+            Float4::set (f0.pulseWidth, f1.pulseWidth, f2.pulseWidth, f3.pulseWidth).store (widths + j);
+            audible.store (audibles + j);
+            morphing = morphing | (morph > 0.0f);
+            sounding = sounding | (audible != 0.0f);
+        }
+
+        anyMorph = dsp::anyOf (morphing);
+        anyAudible = dsp::anyOf (sounding);
+        applyFrame (frames[count - 1]);
     }
 
     for (int j = count; j < lanes / 2; ++j)
