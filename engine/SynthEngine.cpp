@@ -1115,18 +1115,33 @@ void SynthEngine::applySourceFrame (const SourceFrame& f) noexcept
 
 void SynthEngine::renderSourceStretch (int from, int count) noexcept
 {
-    for (int j = 0; j < count; ++j)
+    // Frames only for the units that render: a twin right unit copies its left one.
+    const auto fillFrames = [this, count] (int unit)
     {
-        const auto& f = sourceFrames[(size_t) j];
+        auto* frames = unitFrames[(size_t) unit].data();
 
-        for (int unit = 0; unit < numUnits; ++unit)
-        {
-            const auto first = unit == osc1Left || unit == osc1Right;
-            unitFrames[(size_t) unit][(size_t) j] = { f.frequency[(size_t) unit], first ? f.depth1 : f.depth2,
-                                                      first ? f.width1 : f.width2, f.morph,
-                                                      first ? f.audible1 : f.audible2 };
-        }
-    }
+        if (unit == osc1Left || unit == osc1Right)
+            for (int j = 0; j < count; ++j)
+            {
+                const auto& f = sourceFrames[(size_t) j];
+                frames[j] = { f.frequency[(size_t) unit], f.depth1, f.width1, f.morph, f.audible1 };
+            }
+        else
+            for (int j = 0; j < count; ++j)
+            {
+                const auto& f = sourceFrames[(size_t) j];
+                frames[j] = { f.frequency[(size_t) unit], f.depth2, f.width2, f.morph, f.audible2 };
+            }
+    };
+
+    fillFrames (osc1Left);
+    fillFrames (osc2Left);
+
+    if (! osc1Twins)
+        fillFrames (osc1Right);
+
+    if (! osc2Twins || osc2PartsAt >= 0)
+        fillFrames (osc2Right);
 
     // Each unit's wraps go one place in, after the wrap it held before the stretch. A unit synced
     // to osc 1 sees osc 1's wrap of the same tick, osc 1 synced to osc 2 that of the tick before:
