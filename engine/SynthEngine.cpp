@@ -1116,32 +1116,21 @@ void SynthEngine::applySourceFrame (const SourceFrame& f) noexcept
 void SynthEngine::renderSourceStretch (int from, int count) noexcept
 {
     // Frames only for the units that render: a twin right unit copies its left one.
-    const auto fillFrames = [this, count] (int unit)
+    const auto right1 = ! osc1Twins, right2 = ! osc2Twins || osc2PartsAt >= 0;
+
+    for (int j = 0; j < count; ++j)
     {
-        auto* frames = unitFrames[(size_t) unit].data();
+        const auto& f = sourceFrames[(size_t) j];
+        const auto k = (size_t) j;
+        unitFrames[osc1Left][k] = { f.frequency[osc1Left], f.depth1, f.width1, f.morph, f.audible1 };
+        unitFrames[osc2Left][k] = { f.frequency[osc2Left], f.depth2, f.width2, f.morph, f.audible2 };
 
-        if (unit == osc1Left || unit == osc1Right)
-            for (int j = 0; j < count; ++j)
-            {
-                const auto& f = sourceFrames[(size_t) j];
-                frames[j] = { f.frequency[(size_t) unit], f.depth1, f.width1, f.morph, f.audible1 };
-            }
-        else
-            for (int j = 0; j < count; ++j)
-            {
-                const auto& f = sourceFrames[(size_t) j];
-                frames[j] = { f.frequency[(size_t) unit], f.depth2, f.width2, f.morph, f.audible2 };
-            }
-    };
+        if (right1)
+            unitFrames[osc1Right][k] = { f.frequency[osc1Right], f.depth1, f.width1, f.morph, f.audible1 };
 
-    fillFrames (osc1Left);
-    fillFrames (osc2Left);
-
-    if (! osc1Twins)
-        fillFrames (osc1Right);
-
-    if (! osc2Twins || osc2PartsAt >= 0)
-        fillFrames (osc2Right);
+        if (right2)
+            unitFrames[osc2Right][k] = { f.frequency[osc2Right], f.depth2, f.width2, f.morph, f.audible2 };
+    }
 
     // Each unit's wraps go one place in, after the wrap it held before the stretch. A unit synced
     // to osc 1 sees osc 1's wrap of the same tick, osc 1 synced to osc 2 that of the tick before:
