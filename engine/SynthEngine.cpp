@@ -1210,17 +1210,17 @@ void SynthEngine::renderSourceStretch (int from, int count) noexcept
     const auto* o1R = unitOutputs[osc1Twins ? osc1Left : osc1Right].data();
     const auto* o2R = unitOutputs[osc2Twins ? osc2Left : osc2Right].data();
 
-    float subFrequency[stretchLength], subDcw[stretchLength], subGain[stretchLength];
+    float subFrequency[stretchLength], subDcw[stretchLength], subGains[stretchLength];
 
     for (int j = 0; j < count; ++j)
     {
         const auto& f = sourceFrames[(size_t) j];
         subFrequency[j] = f.subFrequency;
         subDcw[j] = f.subDcw;
-        subGain[j] = f.subGain;
+        subGains[j] = f.subGain;
     }
 
-    subOscillator.renderStretch (subFrequency, subDcw, subGain, count, sourceSub.data());
+    subOscillator.renderStretch (subFrequency, subDcw, subGains, count, sourceSub.data());
 
     const auto ring = sourceSettings.mixMode == 1;
     const auto* o1L = unitOutputs[osc1Left].data();
