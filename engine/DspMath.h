@@ -209,6 +209,9 @@ struct Float4
         const auto x = _mm_castsi128_ps (_mm_loadl_epi64 (reinterpret_cast<const __m128i*> (p)));
         return Float4 (_mm_unpacklo_ps (x, x));
     }
+    // a, b, c, d in lanes 0..3, from registers: four scalar stores read back as one would wait
+    // for the stores to reach the cache.
+    static Float4 set (float a, float b, float c, float d) noexcept { return Float4 (_mm_setr_ps (a, b, c, d)); }
     void store (float* p) const noexcept         { _mm_storeu_ps (p, v); }
     __m128 v;
 };
@@ -228,6 +231,9 @@ inline Mask4 operator> (Float4 a, Float4 b) noexcept  { return { _mm_cmpgt_ps (a
 inline Mask4 operator!= (Float4 a, Float4 b) noexcept { return { _mm_cmpneq_ps (a.v, b.v) }; }
 inline Mask4 operator| (Mask4 a, Mask4 b) noexcept    { return { _mm_or_ps (a.v, b.v) }; }
 inline bool anyOf (Mask4 m) noexcept                  { return _mm_movemask_ps (m.v) != 0; }
+// Lane i's truth in bit i.
+inline int bitsOf (Mask4 m) noexcept                  { return _mm_movemask_ps (m.v); }
+inline Mask4 operator! (Mask4 m) noexcept             { return { _mm_xor_ps (m.v, _mm_castsi128_ps (_mm_set1_epi32 (-1))) }; }
 // (b < a) ? b : a and (a < b) ? b : a, as std::min (a, b) and std::max (a, b) choose.
 inline Float4 min (Float4 a, Float4 b) noexcept { return Float4 (_mm_min_ps (b.v, a.v)); }
 inline Float4 max (Float4 a, Float4 b) noexcept { return Float4 (_mm_max_ps (b.v, a.v)); }
@@ -254,6 +260,7 @@ struct Float4
     Float4 (float x) noexcept : v { x, x, x, x } {}
     static Float4 load (const float* p) noexcept { Float4 r; for (int i = 0; i < 4; ++i) r.v[i] = p[i]; return r; }
     static Float4 loadPairs (const float* p) noexcept { Float4 r; for (int i = 0; i < 4; ++i) r.v[i] = p[i / 2]; return r; }
+    static Float4 set (float a, float b, float c, float d) noexcept { Float4 r; r.v[0] = a; r.v[1] = b; r.v[2] = c; r.v[3] = d; return r; }
     void store (float* p) const noexcept         { for (int i = 0; i < 4; ++i) p[i] = v[i]; }
     float v[4];
 };
@@ -291,6 +298,8 @@ inline Mask4 operator> (Float4 a, Float4 b) noexcept  { return compareLanes (a, 
 inline Mask4 operator!= (Float4 a, Float4 b) noexcept { return compareLanes (a, b, [] (float x, float y) { return x != y; }); }
 inline Mask4 operator| (Mask4 a, Mask4 b) noexcept    { for (int i = 0; i < 4; ++i) a.v[i] = a.v[i] || b.v[i]; return a; }
 inline bool anyOf (Mask4 m) noexcept                  { return m.v[0] || m.v[1] || m.v[2] || m.v[3]; }
+inline int bitsOf (Mask4 m) noexcept                  { return (m.v[0] ? 1 : 0) | (m.v[1] ? 2 : 0) | (m.v[2] ? 4 : 0) | (m.v[3] ? 8 : 0); }
+inline Mask4 operator! (Mask4 m) noexcept             { for (int i = 0; i < 4; ++i) m.v[i] = ! m.v[i]; return m; }
 inline Float4 min (Float4 a, Float4 b) noexcept { return lanes (a, b, [] (float x, float y) { return y < x ? y : x; }); }
 inline Float4 max (Float4 a, Float4 b) noexcept { return lanes (a, b, [] (float x, float y) { return x < y ? y : x; }); }
 inline Float4 clamp (Float4 x, Float4 lo, Float4 hi) noexcept

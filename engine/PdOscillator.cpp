@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <iterator>
 
 namespace quillon
@@ -23,6 +25,14 @@ constexpr int maxStretchTicks = 2 * PdOscillator::maxStretchFrames;
 constexpr int laneArraySize = maxStretchTicks + 4;
 
 inline int roundUpToLanes (int n) noexcept { return (n + 3) & ~3; }
+
+// t in 0..1 (not 1) with one comparison of its bits; -0 is left out, to go the long way round.
+inline bool withinOneTurn (float t) noexcept
+{
+    std::uint32_t bits;
+    std::memcpy (&bits, &t, sizeof (bits));
+    return bits < 0x3f800000u;
+}
 } // namespace
 
 //==============================================================================
@@ -153,24 +163,42 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
         morphs[frameArraySize], widths[frameArraySize], audibles[frameArraySize];
     auto anyMorph = false, anyAudible = false;
 
-    for (int j = 0; j < count; ++j)
+    // Four frames at a time, with updateIncrement's operations; past the last frame, the last
+    // frame again.
     {
-        applyFrame (frames[j]);
-        increments[j] = increment;
-        limits[j] = pitchDcwLimit;
-        dcwDepths[j] = dcwDepth;
-        morphs[j] = morphAmount;
-        widths[j] = pulseWidth;
-        audibles[j] = frames[j].audible ? 1.0f : 0.0f;
-        anyMorph |= morphAmount > 0.0f;
-        anyAudible |= frames[j].audible;
+        const Float4 rate (inverseSampleRate);
+        dsp::Mask4 morphing { Float4 (0.0f) != Float4 (0.0f) }, sounding = morphing;
+
+        for (int j = 0; j < count; j += 4)
+        {
+            const auto& f0 = frames[j];
+            const auto& f1 = frames[std::min (j + 1, count - 1)];
+            const auto& f2 = frames[std::min (j + 2, count - 1)];
+            const auto& f3 = frames[std::min (j + 3, count - 1)];
+            const auto inc = Float4::set (f0.frequency, f1.frequency, f2.frequency, f3.frequency) * rate;
+            const auto morph = Float4::set (f0.morph, f1.morph, f2.morph, f3.morph);
+            const auto audible = Float4::set (f0.audible ? 1.0f : 0.0f, f1.audible ? 1.0f : 0.0f,
+                                              f2.audible ? 1.0f : 0.0f, f3.audible ? 1.0f : 0.0f);
+            inc.store (increments + j);
+            dsp::clamp (Float4 (1.0f) - Float4 (60.0f) * dsp::abs (inc), 0.0f, 1.0f).store (limits + j);
+            Float4::set (f0.dcwDepth, f1.dcwDepth, f2.dcwDepth, f3.dcwDepth).store (dcwDepths + j);
+            morph.store (morphs + j);
+            Float4::set (f0.pulseWidth, f1.pulseWidth, f2.pulseWidth, f3.pulseWidth).store (widths + j);
+            audible.store (audibles + j);
+            morphing = morphing | (morph > 0.0f);
+            sounding = sounding | (audible != 0.0f);
+        }
+
+        anyMorph = dsp::anyOf (morphing);
+        anyAudible = dsp::anyOf (sounding);
+        applyFrame (frames[count - 1]);
     }
 
     for (int j = count; j < lanes / 2; ++j)
         increments[j] = limits[j] = dcwDepths[j] = morphs[j] = widths[j] = audibles[j] = 0.0f;
 
     // The depth of each tick: the envelope moves on by itself, the rest holds no state.
-    alignas (16) float levels[laneArraySize], depths[laneArraySize], phases[laneArraySize], values[laneArraySize];
+    alignas (16) float levels[laneArraySize], depths[laneArraySize], values[laneArraySize];
     dcwEnvelope.render (levels, n);
     std::fill (levels + n, levels + lanes, 0.0f);
     const auto startDcw = currentDcw;
@@ -197,13 +225,64 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
     auto wr = wrapped;
     const auto syncing = syncEnabled && partnerWraps != nullptr;
 
-    for (int k = 0; k < n; ++k)
+    // The ticks that see a partner's wrap, as bits, so that groups of four without one can step
+    // on without looking.
+    std::uint64_t syncBits = 0;
+
+    if (syncing)
+    {
+        static_assert (maxStretchTicks <= 64);
+        auto k = 0;
+
+        for (; k + 4 <= n; k += 4)
+            syncBits |= (std::uint64_t) dsp::bitsOf (! (Float4::load (partnerWraps + from + k) < 0.0f)) << k;
+
+        for (; k < n; ++k)
+            syncBits |= (std::uint64_t) (! (partnerWraps[from + k] < 0.0f)) << k;
+    }
+
+    // Only a wrap changes a tick's entry from none.
+    if (ownWraps != nullptr)
+        std::fill (ownWraps + from, ownWraps + to, -1.0f);
+
+    // Where a step takes the phase out of 0..1: the wrap, noted for the partner. Only the last
+    // tick's step decides whether the unit ends wrapped.
+    auto lastLeft = -1;
+    const auto leaveRange = [&] (int k, float inc)
+    {
+        increment = inc;
+        phase = ph;
+        advancePhase();
+        ph = phase;
+        wr = wrapped;
+        wf = wrapFraction;
+        lastLeft = k;
+
+        if (ownWraps != nullptr && wr)
+            ownWraps[from + k] = wf;
+    };
+
+    // Tick k's phase, with the phase moved on past it, for a tick without a restart.
+    const auto quickTick = [&] (int k, float inc) -> float
+    {
+        const auto here = ph;
+
+        if (const auto t = ph + inc; withinOneTurn (t))
+            ph = t;
+        else
+            leaveRange (k, inc);
+
+        return here;
+    };
+
+    // The same for any tick. A tick without a restart may say so.
+    const auto stepTick = [&] (int k, bool mayRestart) -> float
     {
         const auto j = k >> 1;
         const auto inc = increments[j];
-        auto restarted = false;
+        [[maybe_unused]] auto restarted = false;
 
-        if (syncing && ! (partnerWraps[from + k] < 0.0f))
+        if (mayRestart && syncing && ! (partnerWraps[from + k] < 0.0f))
         {
             // The restart reads the unit's settings of this tick and the depth of the one before.
             const auto edge = 1.0f - std::clamp (partnerWraps[from + k], 0.0f, 1.0f);
@@ -219,7 +298,7 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
             restarted = true;
         }
 
-        phases[k] = ph;
+        const auto here = ph;
 
         if constexpr (pwm)
         {
@@ -243,40 +322,40 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
             values[k] = v;
         }
 
-        if (const auto t = ph + inc; t >= 0.0f && t < 1.0f)
-        {
-            wr = false;
-            wf = 0.0f;
+        if (const auto t = ph + inc; withinOneTurn (t))
             ph = t;
-        }
         else
-        {
-            increment = inc;
-            phase = ph;
-            advancePhase();
-            ph = phase;
-            wr = wrapped;
-            wf = wrapFraction;
-        }
+            leaveRange (k, inc);
 
-        if (ownWraps != nullptr)
-            ownWraps[from + k] = wr ? wf : -1.0f;
+        return here;
+    };
+
+    const auto finishState = [&]
+    {
+        phase = ph;
+        wrapped = lastLeft == n - 1 && wr;
+        wrapFraction = lastLeft == n - 1 ? wf : 0.0f;
+        currentDcw = depths[n - 1];
+        increment = increments[count - 1];
+        morphAmount = morphs[count - 1];
+        pulseWidth = widths[count - 1];
+    };
+
+    // Then the shapes, four ticks at a time, each group as soon as its phases are known, so that
+    // the phase's chain of additions runs alongside the shapes: while the depth holds, at the
+    // constants kept for it.
+    if (pwm || ! anyAudible)
+    {
+        for (int k = 0; k < n; ++k)
+            stepTick (k, true);
+
+        finishState();
+
+        if constexpr (! pwm)
+            std::fill (values, values + n, 0.0f);
     }
-
-    phase = ph;
-    wrapped = wr;
-    wrapFraction = wf;
-    currentDcw = depths[n - 1];
-    increment = increments[count - 1];
-    morphAmount = morphs[count - 1];
-    pulseWidth = widths[count - 1];
-
-    // Then the shapes, four ticks at a time: while the depth holds, at the constants kept for it.
-    if (! pwm && ! anyAudible)
-        std::fill (values, values + n, 0.0f);
     else if constexpr (! pwm)
     {
-        std::fill (phases + n, phases + lanes, 0.0f);
         pd_kernel::ShapeConstants4 fixed, fixedNext;
 
         if (! moving)
@@ -299,18 +378,52 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
             fixedNext = { nextConstants.a, nextConstants.b };
         }
 
+        const auto gain = outputGain, nextGain = nextShapeGain;
+
+        // n is even: a group holds two or four ticks.
         for (int k = 0; k < n; k += 4)
         {
-            const auto p = Float4::load (phases + k);
+            const auto full = k + 2 < n;
+            float p0, p1, p2 = 0.0f, p3 = 0.0f;
+
+            if (((syncBits >> k) & 15) == 0)
+            {
+                const auto inc = increments[k >> 1];
+                p0 = quickTick (k, inc);
+                p1 = quickTick (k + 1, inc);
+
+                if (full)
+                {
+                    const auto nextInc = increments[(k >> 1) + 1];
+                    p2 = quickTick (k + 2, nextInc);
+                    p3 = quickTick (k + 3, nextInc);
+                }
+            }
+            else
+            {
+                p0 = stepTick (k, true);
+                p1 = stepTick (k + 1, true);
+
+                if (full)
+                {
+                    p2 = stepTick (k + 2, true);
+                    p3 = stepTick (k + 3, true);
+                }
+            }
+
+            const auto p = Float4::set (p0, p1, p2, p3);
             const auto c = moving ? pd_kernel::shapeConstants4<Shape> (Float4::load (depths + k)) : fixed;
-            auto v = pd_kernel::fromSine4<Shape> (dsp::sinTurns (pd_kernel::sineArgument4<Shape> (p, c)), p) * outputGain;
+            const auto sine = dsp::sinTurns (pd_kernel::sineArgument4<Shape> (p, c));
+            auto v = pd_kernel::fromSine4<Shape> (sine, p) * gain;
 
             if (anyMorph)
             {
                 const auto m = Float4::loadPairs (morphs + k / 2);
                 Float4 target;
 
-                if constexpr (pd_kernel::usesSine<next>)
+                if constexpr (pd_kernel::sharesSine<Shape, next>)
+                    target = pd_kernel::fromSine4<next> (sine, p);
+                else if constexpr (pd_kernel::usesSine<next>)
                 {
                     const auto nc = moving ? pd_kernel::shapeConstants4<next> (Float4::load (depths + k)) : fixedNext;
                     target = pd_kernel::fromSine4<next> (dsp::sinTurns (pd_kernel::sineArgument4<next> (p, nc)), p);
@@ -321,11 +434,13 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
                     target = dsp::select (p < w, 1.0f, -1.0f) + (Float4 (1.0f) - Float4 (2.0f) * w);
                 }
 
-                v = dsp::select (m > 0.0f, v + (target * nextShapeGain - v) * m, v);
+                v = dsp::select (m > 0.0f, v + (target * nextGain - v) * m, v);
             }
 
             dsp::select (Float4::loadPairs (audibles + k / 2) != 0.0f, v, 0.0f).store (values + k);
         }
+
+        finishState();
     }
 
     // Last, a sync step's correction, half after the edge and half before it, on the sample held
@@ -423,7 +538,8 @@ void SubOscillator::renderStretch (const float* frequency, const float* newDcw, 
         const auto n = std::min (PdOscillator::maxStretchFrames, count - done);
         const auto ticks = 2 * n;
         auto* o = out + 2 * done;
-        const auto fading = std::min (ticks, std::max (0, resetFadeCountdown));
+        // A reset fade's ticks go one by one, to a frame's end.
+        const auto fading = std::min (ticks, (std::max (0, resetFadeCountdown) + 1) & ~1);
         tickRange (frequency + done, newDcw + done, gain + done, 0, fading, o);
 
         if (fading < ticks)
@@ -454,8 +570,6 @@ void SubOscillator::renderLanes (const float* frequency, const float* newDcw, co
 {
     using dsp::Float4;
     const auto n = to - from;
-    alignas (16) float phases[laneArraySize], as[laneArraySize], bs[laneArraySize], gains[laneArraySize],
-        values[laneArraySize];
 
     // A sub not heard in the whole stretch only moves its phase on.
     if (std::all_of (gain + (from >> 1), gain + ((to + 1) >> 1), [] (float g) { return g == 0.0f; }))
@@ -475,45 +589,91 @@ void SubOscillator::renderLanes (const float* frequency, const float* newDcw, co
         return;
     }
 
-    for (int k = 0; k < n; ++k)
-    {
-        const auto i = from + k;
-        const auto j = i >> 1;
+    // The settings frame by frame (from is even: a frame's two ticks are in the same call), then
+    // the phase tick by tick, each group of four ticks shaped as soon as its phases are known.
+    constexpr auto frameArraySize = PdOscillator::maxStretchFrames + 2;
+    const auto first = from >> 1, count = n >> 1;
+    alignas (16) float increments[frameArraySize], as[frameArraySize], bs[frameArraySize], gains[frameArraySize],
+        values[laneArraySize];
 
-        if (k == 0 || (i & 1) == 0)
+    {
+        // The increments as setFrequency makes them, four at a time where there are four.
+        const Float4 rate (inverseSampleRate);
+        auto j = 0;
+
+        for (; j + 4 <= count; j += 4)
         {
-            setFrequency (frequency[j]);
-            setDcw (newDcw[j]);
+            (Float4::load (frequency + first + j) * rate).store (increments + j);
+            Float4::load (gain + first + j).store (gains + j);
         }
 
-        phases[k] = phase;
-        as[k] = constants.a;
-        bs[k] = constants.b;
-        gains[k] = gain[j];
+        for (; j < count; ++j)
+        {
+            increments[j] = frequency[first + j] * inverseSampleRate;
+            gains[j] = gain[first + j];
+        }
 
-        stepPhase();
+        setFrequency (frequency[first + count - 1]);
     }
 
-    for (int k = n; k < roundUpToLanes (n); ++k)
-        phases[k] = as[k] = bs[k] = gains[k] = 0.0f;
+    // The sine has no depth: the last one is all the state needs.
+    if constexpr (Shape < 0)
+        setDcw (newDcw[first + count - 1]);
+    else
+        for (int j = 0; j < count; ++j)
+        {
+            setDcw (newDcw[first + j]);
+            as[j] = constants.a;
+            bs[j] = constants.b;
+        }
+
+    for (int j = count; j < frameArraySize; ++j)
+        increments[j] = as[j] = bs[j] = gains[j] = 0.0f;
+
+    auto ph = phase;
+    const auto stepTick = [&] (float inc)
+    {
+        const auto here = ph;
+        const auto t = ph + inc;
+
+        // As stepPhase does, the usual case first with one comparison.
+        if (withinOneTurn (t) || (t >= 0.0f && t < 1.0f))
+            ph = t;
+        else
+        {
+            ph = osc_detail::wrapPhase (t);
+
+            if (! (ph >= 0.0f && ph <= 1.0f))
+                ph = 0.0f;
+        }
+
+        return here;
+    };
 
     for (int k = 0; k < n; k += 4)
     {
-        const auto p = Float4::load (phases + k);
+        const auto inc = increments[k >> 1], nextInc = increments[(k >> 1) + 1];
+        const auto p0 = stepTick (inc);
+        const auto p1 = stepTick (inc);
+        const auto full = k + 2 < n;
+        const auto p2 = full ? stepTick (nextInc) : 0.0f;
+        const auto p3 = full ? stepTick (nextInc) : 0.0f;
+        const auto p = Float4::set (p0, p1, p2, p3);
         Float4 v;
 
         if constexpr (Shape < 0)
             v = dsp::sinTurns (p);
         else
         {
-            const pd_kernel::ShapeConstants4 c { Float4::load (as + k), Float4::load (bs + k) };
+            const pd_kernel::ShapeConstants4 c { Float4::loadPairs (as + k / 2), Float4::loadPairs (bs + k / 2) };
             v = pd_kernel::fromSine4<Shape> (dsp::sinTurns (pd_kernel::sineArgument4<Shape> (p, c)), p) * outputGain;
         }
 
-        const auto g = Float4::load (gains + k);
+        const auto g = Float4::loadPairs (gains + k / 2);
         (dsp::select (g != 0.0f, v, 0.0f) * g).store (values + k);
     }
 
+    phase = ph;
     std::copy (values, values + n, out + from);
 }
 

@@ -171,6 +171,12 @@ inline ShapeConstants shapeConstants (int waveShape, float dcw) noexcept
 template <int Shape>
 constexpr bool usesSine = ! dsp::exactReference && Shape >= 0 && Shape < numWaveShapes && Shape != 8;
 
+// The resonant shapes 5, 6 and 9 take the same sine of the same argument at the same depth:
+// a morph from one to another needs it once.
+template <int Shape, int Other>
+constexpr bool sharesSine = usesSine<Shape> && usesSine<Other>
+                         && (Shape == Other || ((Shape == 5 || Shape == 6 || Shape == 9) && (Other == 5 || Other == 6 || Other == 9)));
+
 template <int Shape>
 inline float sineArgument (float p, const ShapeConstants& c) noexcept
 {

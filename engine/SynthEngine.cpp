@@ -1115,17 +1115,21 @@ void SynthEngine::applySourceFrame (const SourceFrame& f) noexcept
 
 void SynthEngine::renderSourceStretch (int from, int count) noexcept
 {
+    // Frames only for the units that render: a twin right unit copies its left one.
+    const auto right1 = ! osc1Twins, right2 = ! osc2Twins || osc2PartsAt >= 0;
+
     for (int j = 0; j < count; ++j)
     {
         const auto& f = sourceFrames[(size_t) j];
+        const auto k = (size_t) j;
+        unitFrames[osc1Left][k] = { f.frequency[osc1Left], f.depth1, f.width1, f.morph, f.audible1 };
+        unitFrames[osc2Left][k] = { f.frequency[osc2Left], f.depth2, f.width2, f.morph, f.audible2 };
 
-        for (int unit = 0; unit < numUnits; ++unit)
-        {
-            const auto first = unit == osc1Left || unit == osc1Right;
-            unitFrames[(size_t) unit][(size_t) j] = { f.frequency[(size_t) unit], first ? f.depth1 : f.depth2,
-                                                      first ? f.width1 : f.width2, f.morph,
-                                                      first ? f.audible1 : f.audible2 };
-        }
+        if (right1)
+            unitFrames[osc1Right][k] = { f.frequency[osc1Right], f.depth1, f.width1, f.morph, f.audible1 };
+
+        if (right2)
+            unitFrames[osc2Right][k] = { f.frequency[osc2Right], f.depth2, f.width2, f.morph, f.audible2 };
     }
 
     // Each unit's wraps go one place in, after the wrap it held before the stretch. A unit synced
@@ -1206,17 +1210,17 @@ void SynthEngine::renderSourceStretch (int from, int count) noexcept
     const auto* o1R = unitOutputs[osc1Twins ? osc1Left : osc1Right].data();
     const auto* o2R = unitOutputs[osc2Twins ? osc2Left : osc2Right].data();
 
-    float subFrequency[stretchLength], subDcw[stretchLength], subGain[stretchLength];
+    float subFrequency[stretchLength], subDcw[stretchLength], subGains[stretchLength];
 
     for (int j = 0; j < count; ++j)
     {
         const auto& f = sourceFrames[(size_t) j];
         subFrequency[j] = f.subFrequency;
         subDcw[j] = f.subDcw;
-        subGain[j] = f.subGain;
+        subGains[j] = f.subGain;
     }
 
-    subOscillator.renderStretch (subFrequency, subDcw, subGain, count, sourceSub.data());
+    subOscillator.renderStretch (subFrequency, subDcw, subGains, count, sourceSub.data());
 
     const auto ring = sourceSettings.mixMode == 1;
     const auto* o1L = unitOutputs[osc1Left].data();

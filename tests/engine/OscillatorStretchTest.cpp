@@ -361,3 +361,158 @@ TEST (OscillatorStretch, envelopeRunsAsItsTicksThroughEveryStage)
         EXPECT_EQ (worst, 0.0f);
     }
 }
+
+TEST (OscillatorStretch, morphsAtEveryDepthFollowTheShapeFormulas)
+{
+    // A morph between two resonant shapes takes their shared sine once; the others take two. Each
+    // sample is the two shapes' formulas mixed, at the phase the unit stood at.
+    const auto* gains = waveGainTable();
+    constexpr float hz = 30.0f;
+
+    for (int shape : { 2, 4, 5, 6, 9 })
+        for (auto depth : { 0.0f, 0.3f, 0.8f, 1.0f })
+            for (auto morph : { 0.25f, 0.7f })
+            {
+                PdOscillator unit;
+                unit.prepare (rate);
+                unit.dcwEnvelope.setParameters (0.0f, 0.01f, 1.0f, 0.02f);
+                unit.dcwEnvelope.updateRates();
+                unit.dcwEnvelope.trigger();
+                unit.setWaveShape (shape);
+
+                std::vector<PdOscillator::StretchFrame> frames (32, { hz, depth, 0.5f, morph, true });
+                std::vector<float> out (64);
+                const auto increment = hz * (float) (1.0 / rate);
+                unit.renderStretch (frames.data(), 32, out.data()); // the envelope settles
+                auto p = unit.getPhase(), worst = 0.0f;
+                const auto next = (shape + 1) % numWaveShapes;
+
+                for (int s = 0; s < 40; ++s)
+                {
+                    unit.renderStretch (frames.data(), 32, out.data());
+                    const auto d = unit.getCurrentDcw();
+
+                    for (int i = 0; i < 64; ++i)
+                    {
+                        const auto a = phaseDistortionShape (shape, p, d, 16.0f) * gains[shape];
+                        const auto b = phaseDistortionShape (next, p, d, 16.0f) * gains[next];
+                        worst = std::max (worst, std::abs (out[(size_t) i] - (a + (b - a) * morph)));
+                        p = p + increment;
+                        p = p < 1.0f ? p : p - std::floor (p);
+                    }
+
+                    ASSERT_EQ (p, unit.getPhase());
+                }
+
+                EXPECT_LE (worst, 2.0e-4f) << "shape " << shape << " depth " << depth << " morph " << morph;
+            }
+}
+
+TEST (OscillatorStretch, partnerWrappingEveryFewTicksRestartsAtTheSameTicks)
+{
+    // Several restarts in one group of four ticks, and a partner whose phase lands on whole
+    // turns exactly: the stretch restarts where the ticks do and notes the same wraps.
+    for (auto partnerHz : { 24000.0f, 30000.0f, 7000.0f })
+        for (int shape : { 2, 5, 8 })
+        {
+            PdOscillator refA, refB, fastA, fastB;
+
+            for (auto* u : { &refA, &fastA })
+                prepareUnit (*u, 0, 0.0f);
+            for (auto* u : { &refB, &fastB })
+                prepareUnit (*u, shape, 0.001f);
+
+            refB.setSyncPartner (&refA);
+            fastB.setSyncPartner (&fastA);
+            refB.setSyncEnabled (true);
+            fastB.setSyncEnabled (true);
+
+            Random random;
+            std::vector<float> outA (64), outB (64), wraps (64);
+            auto worst = 0.0f;
+            auto sameWraps = true;
+
+            for (int s = 0; s < 30; ++s)
+            {
+                const auto count = s % 3 == 0 ? 32 : 1 + (int) (random.next() * 32.0f);
+                std::vector<PdOscillator::StretchFrame> framesA, framesB;
+
+                for (int j = 0; j < count; ++j)
+                {
+                    framesA.push_back ({ partnerHz, 0.0f, 0.5f, 0.0f, false });
+                    framesB.push_back ({ 500.0f + 100.0f * random.next(), 0.7f, 0.3f, 0.3f, true });
+                }
+
+                fastA.renderStretch (framesA.data(), count, outA.data(), nullptr, wraps.data());
+                fastB.renderStretch (framesB.data(), count, outB.data(), wraps.data());
+
+                for (int j = 0; j < count; ++j)
+                {
+                    setFrame (refA, framesA[(size_t) j]);
+                    setFrame (refB, framesB[(size_t) j]);
+
+                    for (int half = 0; half < 2; ++half)
+                    {
+                        const auto i = (size_t) (2 * j + half);
+                        refA.tick (false);
+                        sameWraps = sameWraps && refA.getWrapForSync() == wraps[i];
+                        worst = std::max (worst, std::abs (refB.tick() - outB[i]));
+                    }
+                }
+            }
+
+            const auto where = ::testing::Message() << "partner " << partnerHz << " shape " << shape;
+            EXPECT_LE (worst, tolerance) << where;
+            EXPECT_TRUE (sameWraps) << where;
+            EXPECT_TRUE (fastA.hasSameStateAs (refA)) << where;
+            EXPECT_TRUE (fastB.hasSameStateAs (refB)) << where;
+        }
+}
+
+TEST (OscillatorStretch, subFadeOfOddLengthRendersWhatItsTicksDo)
+{
+    // At 44.1 kHz a reset fade is an odd number of ticks: the stretch goes one by one to the
+    // end of the fade's last frame, then four at a time.
+    SubOscillator ref, fast;
+
+    for (auto* u : { &ref, &fast })
+    {
+        u->prepare (44100.0);
+        u->setMode (SubOscillator::pdMode);
+        u->setWaveShape (0);
+    }
+
+    Random random;
+    float hz[32], dcw[32], gain[32], out[64];
+    auto worst = 0.0f;
+
+    for (int s = 0; s < 60; ++s)
+    {
+        const auto count = 1 + (int) (random.next() * 32.0f);
+
+        for (int j = 0; j < count; ++j)
+        {
+            hz[j] = 41.0f + 400.0f * random.next();
+            dcw[j] = 0.4f;
+            gain[j] = 0.5f;
+        }
+
+        if (s % 7 == 3)
+            for (auto* u : { &ref, &fast })
+                u->resetPhase (0.25f);
+
+        fast.renderStretch (hz, dcw, gain, count, out);
+
+        for (int i = 0; i < 2 * count; ++i)
+        {
+            ref.setFrequency (hz[i / 2]);
+            ref.setDcw (dcw[i / 2]);
+            worst = std::max (worst, std::abs (ref.tick() * gain[i / 2] - out[i]));
+        }
+    }
+
+    for (int i = 0; i < 300; ++i)
+        worst = std::max (worst, std::abs (ref.tick() - fast.tick()));
+
+    EXPECT_LE (worst, tolerance);
+}
