@@ -2121,7 +2121,7 @@ bool SynthEngine::runLinearChainStretch (int count, float* outLeft, float* outRi
     const auto send = subThrough ? frame.subSend : 0.0f;
     const auto direct = subThrough ? 1.0f - frame.subSend : 1.0f;
     const auto mixAmount = frame.driveMix, postGain = frame.drivePost, blend = frame.filterBlend;
-    alignas (16) float x[2 * stretchLength], filtered[2 * stretchLength];
+    alignas (16) float blocked[2][2 * stretchLength], filtered[2 * stretchLength];
 
     // In runs between the flushes, which fall where they fall sample by sample.
     for (int done = 0; done < count;)
@@ -2130,15 +2130,32 @@ bool SynthEngine::runLinearChainStretch (int count, float* outLeft, float* outRi
         const auto from = 2 * done, n = 2 * length;
         const auto* sub = sourceSub.data() + from;
 
-        for (int side = 0; side < sides; ++side)
+        // Both sides' DC blockers in one loop: each waits on its own last output, and side by
+        // side the two recursions overlap instead of running one after the other.
+        if constexpr (twins)
         {
-            const auto* mix = (side == 0 ? sourceLeft.data() : sourceRight.data()) + from;
-            auto& dc = mixDcBlockers[(size_t) side];
-            auto& drive = driveStages[(size_t) side];
-            auto* out = (side == 0 ? outLeft : outRight) + from;
+            for (int i = 0; i < n; ++i)
+                blocked[0][i] = mixDcBlockers[0].processUnflushed (sourceLeft[(size_t) (from + i)]) + sub[i] * send;
+        }
+        else
+        {
+            auto dc0 = mixDcBlockers[0], dc1 = mixDcBlockers[1];
 
             for (int i = 0; i < n; ++i)
-                x[i] = dc.processUnflushed (mix[i]) + sub[i] * send;
+            {
+                blocked[0][i] = dc0.processUnflushed (sourceLeft[(size_t) (from + i)]) + sub[i] * send;
+                blocked[1][i] = dc1.processUnflushed (sourceRight[(size_t) (from + i)]) + sub[i] * send;
+            }
+
+            mixDcBlockers[0] = dc0;
+            mixDcBlockers[1] = dc1;
+        }
+
+        for (int side = 0; side < sides; ++side)
+        {
+            auto* x = blocked[side];
+            auto& drive = driveStages[(size_t) side];
+            auto* out = (side == 0 ? outLeft : outRight) + from;
 
             // The straight drive: the curve passes its input within the limit.
             const auto driven = [&]
