@@ -36,8 +36,65 @@ template <int stages>
 void HalfBandDecimator::processLanes (const float* inLeft, const float* inRight, float* outLeft, float* outRight,
                                       int numSamples) noexcept
 {
-    // Lane 0 the left channel, lane 1 the right one; lanes 2 and 3 carry zeros.
     constexpr int direct = stages - stages / 2;
+
+    if constexpr (direct == stages - direct)
+    {
+        // The two paths are as long as each other: the direct path in lanes 0 and 1 (left and
+        // right), the delayed one in lanes 2 and 3, each stage of one path beside the stage of the
+        // other at the same depth. Half the operations of one path after the other, and the same
+        // in each lane.
+        constexpr int depth = direct;
+        __m128 v[depth], a[depth];
+
+        for (int n = 0; n < depth; ++n)
+        {
+            const auto& d = states[(size_t) n];
+            const auto& e = states[(size_t) (direct + n)];
+            v[n] = _mm_setr_ps (d[0], d[1], e[0], e[1]);
+            a[n] = _mm_setr_ps (coefficients[(size_t) n], coefficients[(size_t) n],
+                                coefficients[(size_t) (direct + n)], coefficients[(size_t) (direct + n)]);
+        }
+
+        // The delayed path's last output, in lanes 0 and 1.
+        auto delay = _mm_setr_ps (delays[0], delays[1], 0.0f, 0.0f);
+        const auto half = _mm_set1_ps (0.5f);
+
+        for (int i = 0; i < numSamples; ++i)
+        {
+            // Left and right of the even sample, then of the odd one.
+            const auto left = _mm_castpd_ps (_mm_load_sd (reinterpret_cast<const double*> (inLeft + 2 * i)));
+            const auto right = _mm_castpd_ps (_mm_load_sd (reinterpret_cast<const double*> (inRight + 2 * i)));
+            auto input = _mm_unpacklo_ps (left, right);
+
+            for (int n = 0; n < depth; ++n)
+            {
+                const auto output = _mm_add_ps (_mm_mul_ps (a[n], input), v[n]);
+                v[n] = _mm_sub_ps (input, _mm_mul_ps (a[n], output));
+                input = output;
+            }
+
+            const auto out = _mm_mul_ps (_mm_add_ps (delay, input), half);
+            _mm_store_ss (outLeft + i, out);
+            _mm_store_ss (outRight + i, _mm_shuffle_ps (out, out, _MM_SHUFFLE (1, 1, 1, 1)));
+            delay = _mm_movehl_ps (input, input);
+        }
+
+        alignas (16) float lanes[4];
+
+        for (int n = 0; n < depth; ++n)
+        {
+            _mm_store_ps (lanes, v[n]);
+            states[(size_t) n] = { lanes[0], lanes[1] };
+            states[(size_t) (direct + n)] = { lanes[2], lanes[3] };
+        }
+
+        _mm_store_ps (lanes, delay);
+        delays = { lanes[0], lanes[1] };
+        return;
+    }
+
+    // Lane 0 the left channel, lane 1 the right one; lanes 2 and 3 carry zeros.
     const auto load = [] (const std::array<float, 2>& s) { return _mm_setr_ps (s[0], s[1], 0.0f, 0.0f); };
     __m128 v[stages], a[stages];
 
