@@ -145,20 +145,26 @@ inline void Lfo::render (float* out, int n, bool wanted) noexcept
         return;
     }
 
-    // The phases one by one, as next() moves them; then their sines.
+    // The phases one by one, as next() moves them; then their sines. The phase stays in a
+    // register: through `out` it would go to memory and back on every sample.
+    auto moving = phase;
+    const auto step = increment, offset = phaseOffset;
+
     for (int i = 0; i < n; ++i)
     {
-        auto p = phase + phaseOffset;
+        auto p = moving + offset;
 
         if (! (p >= 0.0f && p < 1.0f))
             p -= std::floor (p);
 
         out[i] = p;
-        phase += increment;
+        moving += step;
 
-        if (! (phase < 1.0f))
-            phase = phase < 1.0e6f ? phase - std::floor (phase) : 0.0f;
+        if (! (moving < 1.0f))
+            moving = moving < 1.0e6f ? moving - std::floor (moving) : 0.0f;
     }
+
+    phase = moving;
 
     int i = 0;
 
