@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
+#include <initializer_list>
 
 namespace quillon
 {
@@ -34,6 +36,19 @@ struct ModSums
 
     float operator[] (ModDestination d) const noexcept { return sums[(size_t) d]; }
 };
+
+// A set of destinations as a mask, bit per destination code.
+constexpr std::uint32_t modDestinationBits (std::initializer_list<ModDestination> list) noexcept
+{
+    std::uint32_t bits = 0;
+
+    for (auto d : list)
+        bits |= 1u << (int) d;
+
+    return bits;
+}
+
+static_assert (numModDestinations <= 32);
 
 // How far one unit of amount x source moves each destination, in that destination's unit.
 inline float modDestinationScale (int destination) noexcept;

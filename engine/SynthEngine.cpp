@@ -1,6 +1,7 @@
 #include "engine/SynthEngine.h"
 
 #include "engine/ChainLanes.h"
+#include "engine/PitchLanes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -323,6 +324,7 @@ void SynthEngine::copyModSlots() noexcept
     slotsHoldStill = true;
     chainSlotsHoldStill = true;
     slotsReadStillSources = true;
+    movingDestinations = 0;
 
     for (const auto& slot : slots)
     {
@@ -338,6 +340,9 @@ void SynthEngine::copyModSlots() noexcept
                         || destination == ModDestination::lfo1Depth || destination == ModDestination::osc2Phase;
         slotsHoldStill = slotsHoldStill && (still || aside);
         slotsReadStillSources = slotsReadStillSources && still;
+
+        if (! still && slot.destination > 0 && slot.destination < numModDestinations)
+            movingDestinations |= 1u << slot.destination;
 
         // The chain's settings: the filter envelope moves the cutoff whatever sets its amount.
         const auto chainDestination = destination == ModDestination::cutoff || destination == ModDestination::drive
@@ -827,6 +832,10 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
         voiceSettled = ! dsp::exactReference && shortcutsAllowed && numRampingSmoothers == 0 && slotsHoldStill
                     && glidingNote == (double) targetNote && smoothedNow[Smooth::oscDrift] == 0.0f
                     && ! cutoffSmoother.isSmoothing() && ! driveVelocitySmoother.isSmoothing();
+        voiceHeld = ! dsp::exactReference && shortcutsAllowed && numRampingSmoothers == 0
+                 && glidingNote == (double) targetNote && ! sourceFade.isFading();
+        pitchDeferred = voiceHeld && sourcesInLoops && ! voiceSettled && ! isSourceInUse (ModSource::beatPhase)
+                     && ((movingDestinations & pitchDestinations) != 0 || smoothedNow[Smooth::oscDrift] > 0.0f);
         chainSettled = ! dsp::exactReference && shortcutsAllowed && numRampingSmoothers == 0 && chainSlotsHoldStill
                     && ! cutoffSmoother.isSmoothing() && ! driveVelocitySmoother.isSmoothing()
                     && smoothedNow[Smooth::filterEnvAmount] * filterEnvVelocityFactor == 0.0f;
@@ -885,6 +894,9 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
             lfo = lfoBefore;
             lfo.render (lfoValues.data(), count, isSourceInUse (ModSource::lfo1));
         }
+
+        if (pitchDeferred)
+            computeDeferredPitch (count);
 
         if (sourcesInLoops)
             renderSourceStretch (rendered, count);
@@ -1255,21 +1267,218 @@ void SynthEngine::renderSourceStretch (int from, int count) noexcept
 
 void SynthEngine::computeVoiceSettings (SourceFrame& frame) noexcept
 {
-    const auto& mod = modulation;
+    if (pitchDeferred)
+    {
+        // The walk moves on here, among the rest of the control pass, rather than in a chain of
+        // its own ahead of the frequencies.
+        deferredPitchMods[(size_t) controlIndex] = nextPitchMods();
+    }
 
+    // Along a held stretch only what the drift and the slots from moving sources feed can change
+    // from the sample before; the rest is taken over as it is.
+    if (voiceHeld && controlIndex > 0)
+    {
+        frame = sourceFrames[(size_t) controlIndex - 1];
+        const auto& mod = modulation;
+
+        if (! pitchDeferred)
+        {
+            if ((movingDestinations & pitchDestinations) != 0 || next (Smooth::oscDrift) + mod[ModDestination::drift] > 0.0f)
+                computePitchSettings (frame, nextPitchMods());
+            else
+                advanceBeatPhase();
+        }
+
+        if ((movingDestinations & shapeDestinations) != 0)
+            computeShapeSettings (frame);
+
+        if ((movingDestinations & levelDestinations) != 0)
+            computeLevelSettings (frame);
+
+        return;
+    }
+
+    if (! pitchDeferred)
+        computePitchSettings (frame, nextPitchMods());
+
+    computeShapeSettings (frame);
+    computeLevelSettings (frame);
+
+    // The old sources of a fading switch hear everything the new ones hear but the switch.
+    if (sourceFade.isFading())
+    {
+        const auto& mod = modulation;
+        const auto depth1Smoothed = next (Smooth::osc1DcwDepth);
+        const auto ownDepth2 = next (Smooth::osc2DcwDepth);
+        const auto ownWidth2 = next (Smooth::osc2PulseWidth);
+        const auto oldLocked = sourceFade.old.reeseLocked;
+        const auto oldDepth2 = clamp01 ((oldLocked ? depth1Smoothed : ownDepth2) + mod[ModDestination::osc2Dcw]);
+        const auto oldWidth2 = std::clamp ((oldLocked ? frame.width1 : ownWidth2) + mod[ModDestination::osc2Pw], 0.05f, 0.95f);
+
+        for (int unit = 0; unit < numUnits; ++unit)
+        {
+            const auto first = unit == osc1Left || unit == osc1Right;
+            oldUnits[(size_t) unit].setFrequency (frame.frequency[(size_t) unit]);
+            oldUnits[(size_t) unit].setDcwDepth (first ? frame.depth1 : oldDepth2);
+            oldUnits[(size_t) unit].setPulseWidth (first ? frame.width1 : oldWidth2);
+            oldUnits[(size_t) unit].setMorphAmount (frame.morph);
+        }
+
+        oldSubOscillator.setFrequency (frame.subFrequency);
+        oldSubOscillator.setDcw (frame.subDcw);
+    }
+
+    // The share of the send that goes through the chain is faded by the routing switch.
+    controlSubSend = clamp01 (next (Smooth::subDriveSend));
+}
+
+void SynthEngine::computeDeferredPitch (int count) noexcept
+{
+#if QUILLON_SIN_LANES
+    // Four samples at a time where the detune's exponentials hold along the stretch.
+    constexpr auto detuneShape = modDestinationBits ({ ModDestination::reeseSpread, ModDestination::osc2Detune });
+
+    if (detuneMode == 1 || (movingDestinations & detuneShape) == 0)
+    {
+        computePitchLanes (count);
+        return;
+    }
+#endif
+
+    for (int j = 0; j < count; ++j)
+    {
+        controlIndex = j;
+        computePitchSettings (sourceFrames[(size_t) j], deferredPitchMods[(size_t) j]);
+    }
+}
+
+#if QUILLON_SIN_LANES
+// computePitchSettings for a held stretch, lane by lane the same operations in the same order.
+void SynthEngine::computePitchLanes (int count) noexcept
+{
+    constexpr auto n = (size_t) stretchLength;
+    alignas (16) float octaves[n] {}, driftOctaves[n] {}, pitchRatios[n], driftRatios[n];
+
+    const auto bend = next (Smooth::pitchBend);
+    if (glidingNote != noteOffsetCache.note)
+        noteOffsetCache = { glidingNote, dsp::exp2Fast ((float) (glidingNote - 69.0) / 12.0f) };
+
+    // 2^0 is exactly 1: no pitch modulation and no drift leave the ratios at 1 as the one by one
+    // path does.
+    for (int j = 0; j < count; ++j)
+    {
+        const auto& m = deferredPitchMods[(size_t) j];
+        octaves[j] = (m.pitch + bend) / 12.0f;
+        driftOctaves[j] = m.driftOctaves;
+    }
+
+    const auto lanes = (count + 3) & ~3;
+
+    for (int j = 0; j < lanes; j += 4)
+    {
+        exp2Fast4 (octaves + j, pitchRatios + j);
+        exp2Fast4 (driftOctaves + j, driftRatios + j);
+    }
+
+    const auto spreadKnobs = next (Smooth::stereoWidth) + next (Smooth::reeseSpread);
+    const auto beatKnob = next (Smooth::reeseBeat), hzKnob = next (Smooth::osc2DetuneHz), centsKnob = next (Smooth::osc2Detune);
+    const auto hertz = detuneMode == 1;
+
+    if (! hertz)
+    {
+        // The detune's cents and the spread hold along the stretch.
+        const auto& m = deferredPitchMods[0];
+        const auto k = 1.0f - 2.0f * clamp01 (spreadKnobs + m.spread);
+        const auto detuneCents = centsKnob + m.detuneCents;
+
+        if (detuneCents != detuneCache.cents || k != detuneCache.k)
+        {
+            const auto r = detuneCents == 0.0f ? 1.0f : dsp::exp2Fast (detuneCents / 1200.0f);
+            detuneCache = { detuneCents, k, r, (k == 1.0f || r == 1.0f) ? r : std::pow (r, k) };
+        }
+    }
+
+    const auto set = [] (float v) { return _mm_set1_ps (v); };
+    const auto noteBase = set (440.0f * noteOffsetCache.output);
+    const auto zero = set (0.0f), one = set (1.0f), two = set (2.0f), forty = set (40.0f);
+    const auto clampTo = [] (__m128 x, __m128 low, __m128 high) { return _mm_min_ps (high, _mm_max_ps (low, x)); };
+    const auto magnitudeMask = _mm_castsi128_ps (_mm_set1_epi32 (0x7FFFFFFF));
+    const auto ratio1 = set (semitoneRatio (next (Smooth::osc1Pitch))), ratio2 = set (semitoneRatio (next (Smooth::osc2Pitch)));
+    const auto detuneRatio = set (detuneCache.ratio), mirrored = set (detuneCache.mirrored);
+    alignas (16) float osc1[n], pairLeft[n], pairRight[n], sub[n], increments[n];
+    auto parts = 0u; // bit per sample whose pair's halves differ
+
+    for (int j = 0; j < lanes; j += 4)
+    {
+        const auto lane = [this, j] (float PitchMods::* field)
+        {
+            const auto* m = deferredPitchMods.data() + j;
+            return _mm_setr_ps (m[0].*field, m[1].*field, m[2].*field, m[3].*field);
+        };
+
+        const auto notePitch = _mm_mul_ps (noteBase, _mm_load_ps (pitchRatios + j));
+        const auto spread = clampTo (_mm_add_ps (set (spreadKnobs), lane (&PitchMods::spread)), zero, one);
+        const auto k = _mm_sub_ps (one, _mm_mul_ps (two, spread));
+        const auto beat = clampTo (_mm_add_ps (set (beatKnob), lane (&PitchMods::beat)), zero, forty);
+        __m128 left, right;
+
+        if (hertz)
+        {
+            const auto offset = _mm_add_ps (_mm_add_ps (set (hzKnob), lane (&PitchMods::detuneHz)), beat);
+            left = _mm_add_ps (notePitch, offset);
+            right = _mm_add_ps (notePitch, _mm_mul_ps (k, offset));
+        }
+        else
+        {
+            left = _mm_add_ps (_mm_mul_ps (notePitch, detuneRatio), beat);
+            right = _mm_add_ps (_mm_mul_ps (notePitch, mirrored), _mm_mul_ps (k, beat));
+        }
+
+        const auto drift = _mm_load_ps (driftRatios + j);
+        _mm_store_ps (increments + j, _mm_mul_ps (_mm_and_ps (_mm_sub_ps (left, right), magnitudeMask), set (inverseSampleRate)));
+        _mm_store_ps (osc1 + j, _mm_div_ps (_mm_mul_ps (ratio1, notePitch), drift));
+        _mm_store_ps (pairLeft + j, _mm_mul_ps (_mm_mul_ps (ratio2, left), drift));
+        _mm_store_ps (pairRight + j, _mm_mul_ps (_mm_mul_ps (ratio2, right), drift));
+        _mm_store_ps (sub + j, _mm_mul_ps (notePitch, set (subPitchRatio)));
+        parts |= (unsigned) _mm_movemask_ps (_mm_cmpneq_ps (left, right)) << j;
+    }
+
+    for (int j = 0; j < count; ++j)
+    {
+        auto& frame = sourceFrames[(size_t) j];
+        frame.frequency = { osc1[j], osc1[j], pairLeft[j], pairRight[j] };
+        frame.subFrequency = sub[j];
+        beatIncrement = increments[j];
+        advanceBeatPhase();
+    }
+
+    // Once the pair's halves part, the right unit runs on its own until the next chunk.
+    parts &= count < 32 ? (1u << count) - 1u : ~0u;
+
+    if (osc2Twins && parts != 0 && osc2PartsAt < 0)
+        for (int j = 0; j < count; ++j)
+            if ((parts >> j) & 1u)
+            {
+                osc2PartsAt = j;
+                break;
+            }
+}
+#endif
+
+void SynthEngine::computePitchSettings (SourceFrame& frame, const PitchMods& mods) noexcept
+{
     const auto bend = next (Smooth::pitchBend);
     if (glidingNote != noteOffsetCache.note)
         noteOffsetCache = { glidingNote, dsp::exp2Fast ((float) (glidingNote - 69.0) / 12.0f) };
 
     // Drift pulls the two oscillators apart in opposite directions, up to 60 cents. Its
     // exponential and the pitch modulation's are taken together.
-    const auto pitchSemitones = mod[ModDestination::pitch] + bend;
-    const auto driftAmount = clamp01 (next (Smooth::oscDrift) + mod[ModDestination::drift]);
+    const auto pitchSemitones = mods.pitch + bend;
     auto pitchRatio = 1.0f, drift = 1.0f;
 
-    if (driftAmount > 0.0f)
+    if (mods.drifting)
     {
-        const auto driftOctaves = driftWalk.next() * driftAmount * 60.0f / 1200.0f;
+        const auto driftOctaves = mods.driftOctaves;
 
         if (pitchSemitones != 0.0f)
             dsp::exp2Fast2 (pitchSemitones / 12.0f, driftOctaves, pitchRatio, drift);
@@ -1285,11 +1494,11 @@ void SynthEngine::computeVoiceSettings (SourceFrame& frame) noexcept
 
     // Osc 2 is a detuned pair: spread 0 keeps both halves together, 1 mirrors the right one
     // below the note; the beat between them is a modulation source of its own.
-    const auto spread = clamp01 (next (Smooth::stereoWidth) + next (Smooth::reeseSpread) + mod[ModDestination::reeseSpread]);
+    const auto spread = clamp01 (next (Smooth::stereoWidth) + next (Smooth::reeseSpread) + mods.spread);
     const auto k = 1.0f - 2.0f * spread;
-    const auto beat = std::clamp (next (Smooth::reeseBeat) + mod[ModDestination::reeseBeat], 0.0f, 40.0f);
-    const auto detuneHz = next (Smooth::osc2DetuneHz) + mod[ModDestination::osc2DetuneHz];
-    const auto detuneCents = next (Smooth::osc2Detune) + mod[ModDestination::osc2Detune];
+    const auto beat = std::clamp (next (Smooth::reeseBeat) + mods.beat, 0.0f, 40.0f);
+    const auto detuneHz = next (Smooth::osc2DetuneHz) + mods.detuneHz;
+    const auto detuneCents = next (Smooth::osc2Detune) + mods.detuneCents;
 
     float pairLeft, pairRight;
 
@@ -1317,10 +1526,9 @@ void SynthEngine::computeVoiceSettings (SourceFrame& frame) noexcept
 
     const auto ratio1 = semitoneRatio (next (Smooth::osc1Pitch));
     const auto ratio2 = semitoneRatio (next (Smooth::osc2Pitch));
-    const float frequencies[] = { ratio1 * notePitch / drift, ratio1 * notePitch / drift, ratio2 * pairLeft * drift,
-                                  ratio2 * pairRight * drift };
-
-    std::copy (std::begin (frequencies), std::end (frequencies), frame.frequency.begin());
+    frame.frequency = { ratio1 * notePitch / drift, ratio1 * notePitch / drift, ratio2 * pairLeft * drift,
+                        ratio2 * pairRight * drift };
+    frame.subFrequency = notePitch * subPitchRatio;
 
     // Once the pair's halves part, the right unit runs on its own until the next chunk.
     if (osc2Twins && pairLeft != pairRight && osc2PartsAt < 0)
@@ -1336,8 +1544,12 @@ void SynthEngine::computeVoiceSettings (SourceFrame& frame) noexcept
             units[osc2Right].copyStateFrom (units[osc2Left]);
         }
     }
+}
 
+void SynthEngine::computeShapeSettings (SourceFrame& frame) noexcept
+{
     // With the reese lock on, osc 2 takes osc 1's depth and width and its own smoothers hold.
+    const auto& mod = modulation;
     const auto locked = sourceSettings.reeseLocked;
     const auto depth1Smoothed = next (Smooth::osc1DcwDepth);
     const auto depth1 = clamp01 (depth1Smoothed + mod[ModDestination::osc1Dcw]);
@@ -1353,7 +1565,11 @@ void SynthEngine::computeVoiceSettings (SourceFrame& frame) noexcept
     frame.width1 = width1;
     frame.width2 = width2;
     frame.morph = morph;
+}
 
+void SynthEngine::computeLevelSettings (SourceFrame& frame) noexcept
+{
+    const auto& mod = modulation;
     const auto gain1 = next (Smooth::osc1Level) * modDecibelsToGain (mod[ModDestination::osc1Level]);
     const auto gain2 = next (Smooth::osc2Level) * modDecibelsToGain (mod[ModDestination::osc2Level]);
     frame.osc1Gain = gain1;
@@ -1364,33 +1580,7 @@ void SynthEngine::computeVoiceSettings (SourceFrame& frame) noexcept
     const auto ring = sourceSettings.mixMode == 1;
     frame.audible1 = gain1 != 0.0f && (! ring || gain2 != 0.0f);
     frame.audible2 = gain2 != 0.0f && (! ring || gain1 != 0.0f);
-
-    const auto subDcw = clamp01 (next (Smooth::subDcwDepth) + mod[ModDestination::subDcw]);
-    frame.subFrequency = notePitch * subPitchRatio;
-    frame.subDcw = subDcw;
-
-    // The old sources of a fading switch hear everything the new ones hear but the switch.
-    if (sourceFade.isFading())
-    {
-        const auto oldLocked = sourceFade.old.reeseLocked;
-        const auto oldDepth2 = clamp01 ((oldLocked ? depth1Smoothed : ownDepth2) + mod[ModDestination::osc2Dcw]);
-        const auto oldWidth2 = std::clamp ((oldLocked ? width1 : ownWidth2) + mod[ModDestination::osc2Pw], 0.05f, 0.95f);
-
-        for (int unit = 0; unit < numUnits; ++unit)
-        {
-            const auto first = unit == osc1Left || unit == osc1Right;
-            oldUnits[(size_t) unit].setFrequency (frequencies[unit]);
-            oldUnits[(size_t) unit].setDcwDepth (first ? depth1 : oldDepth2);
-            oldUnits[(size_t) unit].setPulseWidth (first ? width1 : oldWidth2);
-            oldUnits[(size_t) unit].setMorphAmount (morph);
-        }
-
-        oldSubOscillator.setFrequency (notePitch * subPitchRatio);
-        oldSubOscillator.setDcw (subDcw);
-    }
-
-    // The share of the send that goes through the chain is faded by the routing switch.
-    controlSubSend = clamp01 (next (Smooth::subDriveSend));
+    frame.subDcw = clamp01 (next (Smooth::subDcwDepth) + mod[ModDestination::subDcw]);
 }
 
 void SynthEngine::computeChainFrame (ChainFrame& frame) noexcept

@@ -216,6 +216,36 @@ private:
 
     void computeBaseRateSample (int index, ChainFrame& chain, SourceFrame& sources) noexcept;
     void computeVoiceSettings (SourceFrame& frame) noexcept;
+    // The matrix's sums that the oscillators' frequencies follow.
+    struct PitchMods
+    {
+        float pitch = 0.0f, drift = 0.0f, spread = 0.0f, beat = 0.0f, detuneHz = 0.0f, detuneCents = 0.0f;
+        float driftOctaves = 0.0f; // the walk's step times the amount
+        bool drifting = false;
+    };
+
+    // This sample's sums, and the drift walk's next step where the drift is on.
+    PitchMods nextPitchMods() noexcept
+    {
+        const auto& m = modulation;
+        PitchMods mods { m[ModDestination::pitch], m[ModDestination::drift], m[ModDestination::reeseSpread],
+                         m[ModDestination::reeseBeat], m[ModDestination::osc2DetuneHz], m[ModDestination::osc2Detune] };
+        const auto driftAmount = std::clamp (next (Smooth::oscDrift) + mods.drift, 0.0f, 1.0f);
+        mods.drifting = driftAmount > 0.0f;
+
+        // Up to 60 cents; the fast build multiplies where the exact one divides.
+        if (mods.drifting)
+            mods.driftOctaves = dsp::exactReference ? driftWalk.next() * driftAmount * 60.0f / 1200.0f
+                                                    : driftWalk.next() * driftAmount * (60.0f / 1200.0f);
+
+        return mods;
+    }
+
+    void computePitchSettings (SourceFrame& frame, const PitchMods& mods) noexcept;
+    void computeDeferredPitch (int count) noexcept;
+    void computePitchLanes (int count) noexcept;
+    void computeShapeSettings (SourceFrame& frame) noexcept;
+    void computeLevelSettings (SourceFrame& frame) noexcept;
     void applySourceFrame (const SourceFrame& frame) noexcept;
     void drawPostNoise (int index, const SourceFrame& frame) noexcept;
     void renderSourceStretch (int from, int count) noexcept;
@@ -369,6 +399,21 @@ private:
     int controlIndex = 0, osc2PartsAt = -1;
     bool voiceSettled = false, chainSettled = false, slotsHoldStill = true, chainSlotsHoldStill = true;
     bool slotsReadStillSources = true;
+    // No smoother ramps, no glide runs and no switch fades: the voice's settings move only with
+    // the drift and with the destinations that slots from moving sources feed (bit per destination).
+    bool voiceHeld = false;
+    // A held voice whose pitch moves, with sources in loops and no slot reading the beat's
+    // phase: the frequencies are worked out in a pass of their own after the control pass,
+    // where the samples' long chains of exponentials and products overlap.
+    bool pitchDeferred = false;
+    std::array<PitchMods, stretchLength> deferredPitchMods {};
+    std::uint32_t movingDestinations = 0;
+    static constexpr auto pitchDestinations = modDestinationBits ({ ModDestination::pitch, ModDestination::drift,
+        ModDestination::reeseSpread, ModDestination::reeseBeat, ModDestination::osc2DetuneHz, ModDestination::osc2Detune });
+    static constexpr auto shapeDestinations = modDestinationBits ({ ModDestination::osc1Dcw, ModDestination::osc2Dcw,
+        ModDestination::pdMorph, ModDestination::osc1Pw, ModDestination::osc2Pw });
+    static constexpr auto levelDestinations = modDestinationBits ({ ModDestination::osc1Level, ModDestination::osc2Level,
+        ModDestination::subLevel, ModDestination::subDcw });
     // The matrix's sums hold along the stretch: every active slot reads a source that holds.
     bool matrixStill = false;
     // Everything holds but the envelopes' levels: a sample past the first only takes those.

@@ -880,3 +880,74 @@ TEST (SynthEngineFrame, controlPassOverStretchesSoundsAsSampleBySample)
         expectSameSamples (stretched, reference, 256);
     }
 }
+
+// A voice where no smoother ramps takes its settings over from sample to sample and works out
+// only what moving slots and the drift feed, its frequencies in a pass of their own four samples
+// at a time: bit for bit as sample by sample, in both detune modes, with the pitch, the spread
+// and the detune moving, vibrato too wide for the short exponential, and the beat's phase read
+// by a slot part of the way.
+TEST (SynthEngineFrame, heldVoicesWithMovingPitchSoundAsSampleBySample)
+{
+    struct Case { float detuneMode, pitchAmount, drift; ModDestination second; float secondAmount; };
+    const Case cases[] = { { 0.0f, 0.02f, 0.4f, ModDestination::osc2Dcw, 0.3f },
+                           { 1.0f, 0.02f, 0.3f, ModDestination::reeseSpread, 0.4f },
+                           { 0.0f, 0.01f, 0.0f, ModDestination::reeseSpread, 0.3f },
+                           { 0.0f, 0.5f, 0.2f, ModDestination::osc2Detune, 0.5f },
+                           { 1.0f, 0.0f, 0.5f, ModDestination::osc1Level, -0.4f },
+                           { 0.0f, 0.0f, 0.0f, ModDestination::pdMorph, 0.5f } };
+
+    for (const auto& c : cases)
+    {
+        const auto renderWith = [&c] (bool shortcuts)
+        {
+            EngineRig rig (48000.0, 512);
+            rig.engine.setStretchShortcutsAllowed (shortcuts);
+            rig.set ("detuneMode", c.detuneMode);
+            rig.set ("osc2DetuneHz", 3.0f);
+            rig.set ("osc1Wave", 5.0f);
+            rig.set ("osc1DcwDepth", 0.6f);
+            rig.set ("osc2Wave", 2.0f);
+            rig.set ("osc2Level", -3.0f);
+            rig.set ("osc2Detune", 11.0f);
+            rig.set ("osc2DcwDepth", 0.5f);
+            rig.set ("pdMorphAmount", 0.2f);
+            rig.set ("subLevel", -9.0f);
+            rig.set ("oscDrift", c.drift);
+            rig.set ("lfo1Depth", 0.8f);
+            rig.set ("lfo1Rate", 4.0f);
+            rig.set ("mod1Source", (float) ModSource::lfo1);
+            rig.set ("mod1Dest", (float) ModDestination::pitch);
+            rig.set ("mod1Amount", c.pitchAmount);
+            rig.set ("mod2Source", (float) ModSource::smoothRandom);
+            rig.set ("mod2Dest", (float) c.second);
+            rig.set ("mod2Amount", c.secondAmount);
+            rig.set ("mod3Source", (float) ModSource::velocity);
+            rig.set ("mod3Dest", (float) ModDestination::osc1Pw);
+            rig.set ("mod3Amount", 0.2f);
+            rig.set ("phaseMode", 0.0f);
+            juce::AudioBuffer<float> buffer (2, 36000);
+            buffer.clear();
+            int position = 0;
+            rig.engine.noteOn (40, 0.8f, false);
+            renderInBlocks (rig, buffer, position, 9001, 256);
+            rig.set ("reeseSpread", 0.4f); // osc 2's halves part, after a ramp
+            rig.set ("reeseBeat", 1.5f);
+            renderInBlocks (rig, buffer, position, 18000, 100);
+            rig.set ("mod4Source", (float) ModSource::beatPhase);
+            rig.set ("mod4Dest", (float) ModDestination::osc2Pw);
+            rig.set ("mod4Amount", 0.3f);
+            renderInBlocks (rig, buffer, position, 24000, 256);
+            rig.set ("mod4Amount", 0.0f);
+            rig.engine.noteOn (47, 0.6f, true);
+            renderInBlocks (rig, buffer, position, 36000, 333);
+            return buffer;
+        };
+
+        const auto reference = renderWith (false);
+        const auto stretched = renderWith (true);
+        ASSERT_GT (reference.getMagnitude (0, 36000), 0.05f);
+        SCOPED_TRACE (testing::Message() << "detune mode " << c.detuneMode << " pitch " << c.pitchAmount << " drift "
+                                         << c.drift << " second " << (int) c.second);
+        expectSameSamples (stretched, reference, 256);
+    }
+}
