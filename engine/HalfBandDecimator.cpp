@@ -32,6 +32,17 @@ void HalfBandDecimator::reset() noexcept
 }
 
 #if QUILLON_SIN_LANES
+namespace
+{
+// One allpass stage in every lane: the output, and the state it leaves for the next sample.
+QUILLON_ALWAYS_INLINE inline __m128 allpassStage (__m128 a, __m128& v, __m128 input) noexcept
+{
+    const auto output = _mm_add_ps (_mm_mul_ps (a, input), v);
+    v = _mm_sub_ps (input, _mm_mul_ps (a, output));
+    return output;
+}
+} // namespace
+
 template <int stages>
 void HalfBandDecimator::processLanes (const float* inLeft, const float* inRight, float* outLeft, float* outRight,
                                       int numSamples) noexcept
@@ -68,11 +79,7 @@ void HalfBandDecimator::processLanes (const float* inLeft, const float* inRight,
             auto input = _mm_unpacklo_ps (left, right);
 
             for (int n = 0; n < depth; ++n)
-            {
-                const auto output = _mm_add_ps (_mm_mul_ps (a[n], input), v[n]);
-                v[n] = _mm_sub_ps (input, _mm_mul_ps (a[n], output));
-                input = output;
-            }
+                input = allpassStage (a[n], v[n], input);
 
             const auto out = _mm_mul_ps (_mm_add_ps (delay, input), half);
             _mm_store_ss (outLeft + i, out);
@@ -112,21 +119,13 @@ void HalfBandDecimator::processLanes (const float* inLeft, const float* inRight,
         auto input = _mm_unpacklo_ps (_mm_load_ss (inLeft + 2 * i), _mm_load_ss (inRight + 2 * i));
 
         for (int n = 0; n < direct; ++n)
-        {
-            const auto output = _mm_add_ps (_mm_mul_ps (a[n], input), v[n]);
-            v[n] = _mm_sub_ps (input, _mm_mul_ps (a[n], output));
-            input = output;
-        }
+            input = allpassStage (a[n], v[n], input);
 
         const auto directOut = input;
         input = _mm_unpacklo_ps (_mm_load_ss (inLeft + 2 * i + 1), _mm_load_ss (inRight + 2 * i + 1));
 
         for (int n = direct; n < stages; ++n)
-        {
-            const auto output = _mm_add_ps (_mm_mul_ps (a[n], input), v[n]);
-            v[n] = _mm_sub_ps (input, _mm_mul_ps (a[n], output));
-            input = output;
-        }
+            input = allpassStage (a[n], v[n], input);
 
         const auto out = _mm_mul_ps (_mm_add_ps (delay, directOut), half);
         _mm_store_ss (outLeft + i, out);
