@@ -1395,8 +1395,7 @@ void SynthEngine::computeChainFrame (ChainFrame& frame) noexcept
     const auto& mod = modulation;
     const auto envAmount = next (Smooth::filterEnvAmount) * filterEnvVelocityFactor + mod[ModDestination::filterEnv];
     const auto semitones = envAmount * filterEnvValue + mod[ModDestination::cutoff];
-    // The cutoff accumulates nothing: the float exponential is close enough.
-    const auto cutoffRatio = semitones == 0.0f ? 1.0f : dsp::exp2Float (semitones / 12.0f);
+    const auto cutoffRatio = semitones == 0.0f ? 1.0f : filter_detail::cutoffRatio (semitones);
     cutoffHz = std::clamp (cutoffRatio * cutoffSmoother.getNextValue(), 20.0f, 20000.0f);
 
     // Drive amount with velocity and modulation. Stacked drive slots can push the sum far past
