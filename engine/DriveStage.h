@@ -38,10 +38,13 @@ struct DiodeKnee
 
     // The same in two parts, the cubic piece for v = x toTable / perUnit and the straight line's
     // share past the range: the piece then waits on x through one multiply-add before the table.
-    float piece (float x, float toTable) const noexcept
+    float piece (float x, float toTable) const noexcept { return pieceAt (x * toTable + centre); }
+
+    // The same from the table index t = x toTable + centre, which a caller may build in parts.
+    static constexpr float centre = range * (float) perUnit;
+    float pieceAt (float t) const noexcept
     {
         constexpr auto top = 2.0f * range * (float) perUnit;
-        auto t = x * toTable + range * (float) perUnit;
         t = t > 0.0f ? t : 0.0f;
         t = t < top ? t : top;
         const auto i = (int) t;
@@ -155,6 +158,19 @@ public:
         x = limitInput (x);
         previousInput = x;
         return { diodeKnee.piece (x, diodeToTable), DiodeKnee::beyondRange (diodeIn * x) };
+    }
+
+    // The same with the table index worked out by the caller from x (see DiodeKnee::pieceAt).
+    DiodeParts diodeRawAt (float x, float t) noexcept
+    {
+        if (! (std::abs (x) <= inputLimit))
+        {
+            x = 0.0f;
+            t = DiodeKnee::centre;
+        }
+
+        previousInput = x;
+        return { diodeKnee.pieceAt (t), DiodeKnee::beyondRange (diodeIn * x) };
     }
 
     // While this holds, process() is the straight line with its input limit; a run of samples

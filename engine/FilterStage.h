@@ -41,6 +41,10 @@ public:
     // The same for x = base + scale raw, with the scale folded into the output's gain, so that
     // the output waits on raw through one multiply-add.
     float processBlended (float base, float scale, float raw, float blend) noexcept;
+    // The same before the output's silence floor, as fixed + slope raw, for a caller that takes
+    // the output on from raw itself.
+    struct Line { float fixed, slope; };
+    Line processBlendedLine (float base, float scale, float raw, float blend) noexcept;
     void flushStates() noexcept;
 
     // For a caller that runs the stages of both sides side by side in lanes.
@@ -137,6 +141,14 @@ public:
     float processBlended (float x, float blend) noexcept;
     // While runsPhaseStageAlone(): the same for x = offset + scale raw (see PhaseStage).
     float processBlended (float offset, float scale, float raw, float blend) noexcept;
+    PhaseStage::Line processBlendedLine (float offset, float scale, float raw, float blend) noexcept
+    {
+        if (groupPosition == 0)
+            inGroup = false;
+
+        countSamplesOutsideGroups (1);
+        return phaseStage.processBlendedLine (offset, scale, raw, blend);
+    }
     bool runsPhaseStageAlone() const noexcept { return ! modelFade.isFading() && modelFade.getTarget() == phase; }
     PhaseStage& getPhaseStage() noexcept { return phaseStage; }
     const PhaseStage& getPhaseStage() const noexcept { return phaseStage; }
@@ -364,10 +376,17 @@ QUILLON_ALWAYS_INLINE inline float PhaseStage::processBlended (float x, float bl
 
 QUILLON_ALWAYS_INLINE inline float PhaseStage::processBlended (float base, float scale, float raw, float blend) noexcept
 {
-    const auto x = base + scale * raw;
-
     if constexpr (dsp::exactReference)
-        return processBlended (x, blend);
+        return processBlended (base + scale * raw, blend);
+
+    const auto line = processBlendedLine (base, scale, raw, blend);
+    return filter_detail::silenceBelowFloor (line.slope * raw + line.fixed);
+}
+
+QUILLON_ALWAYS_INLINE inline PhaseStage::Line PhaseStage::processBlendedLine (float base, float scale, float raw,
+                                                                               float blend) noexcept
+{
+    const auto x = base + scale * raw;
 
     // With u = x + (floor - feedback last) into the first section, the last one puts out
     // product x + rest, rest coming from the states and the last output alone; mixed with x and
@@ -403,7 +422,7 @@ QUILLON_ALWAYS_INLINE inline float PhaseStage::processBlended (float base, float
     }
 
     lastOutput = product * x + rest;
-    return filter_detail::silenceBelowFloor ((gain * scale) * raw + (gain * base + k * rest));
+    return { gain * base + k * rest, gain * scale };
 }
 
 inline void FilterStage::setCutoff (float hz) noexcept
