@@ -134,15 +134,19 @@ QUILLON_ALWAYS_INLINE inline Float4 diodeCurve (Float4 v) noexcept
     return ((c[0] + f * c[1]) + (f * f) * (c[2] + f * c[3])) + (v - clamped);
 }
 
-// DiodeKnee::piece and beyondRange, lane by lane.
-QUILLON_ALWAYS_INLINE inline Float4 diodePiece (Float4 x, Float4 toTable) noexcept
+// DiodeKnee::piece, pieceAt and beyondRange, lane by lane.
+QUILLON_ALWAYS_INLINE inline Float4 diodePieceAt (Float4 t) noexcept
 {
     constexpr auto range = DiodeKnee::range;
-    const auto t = x * toTable + Float4 (range * (float) DiodeKnee::perUnit);
     const auto clamped = Float4 (_mm_min_ps (_mm_max_ps (t.v, _mm_setzero_ps()), _mm_set1_ps (2.0f * range * (float) DiodeKnee::perUnit)));
     Float4 f, c[4];
     lookUp (quillon::diodeKnee.pieces_, clamped, f, c);
     return (c[0] + f * c[1]) + (f * f) * (c[2] + f * c[3]);
+}
+
+QUILLON_ALWAYS_INLINE inline Float4 diodePiece (Float4 x, Float4 toTable) noexcept
+{
+    return diodePieceAt (x * toTable + Float4 (DiodeKnee::centre));
 }
 
 QUILLON_ALWAYS_INLINE inline Float4 beyondRange (Float4 v) noexcept
@@ -225,6 +229,22 @@ struct DriveLanes
         previous = x;
         beyond = beyondRange (diodeIn * x);
         return diodePiece (x, diodeToTable);
+    }
+
+    // DriveStage::diodeRawAt for both sides.
+    QUILLON_ALWAYS_INLINE Float4 diodeRawAt (Float4 x, Float4 t, Float4& beyond) noexcept
+    {
+        const auto within = atMost (magnitude (x), Float4 (DriveStage::inputLimit));
+
+        if ((_mm_movemask_ps (within.v) & 3) != 3)
+        {
+            x = keep (within, x);
+            t = dsp::select (within, t, Float4 (DiodeKnee::centre));
+        }
+
+        previous = x;
+        beyond = beyondRange (diodeIn * x);
+        return diodePieceAt (t);
     }
 
     QUILLON_ALWAYS_INLINE Float4 process (Float4 x) noexcept
@@ -473,6 +493,14 @@ struct PhaseLanes
     // PhaseStage::processBlended for x = offset + scale raw.
     QUILLON_ALWAYS_INLINE Float4 process (Float4 offset, Float4 scale, Float4 raw, Float4 silence) noexcept
     {
+        Float4 fixed, slope;
+        line (offset, scale, raw, fixed, slope);
+        return silenceBelowFloor (slope * raw + fixed, silence);
+    }
+
+    // PhaseStage::processBlendedLine.
+    QUILLON_ALWAYS_INLINE void line (Float4 offset, Float4 scale, Float4 raw, Float4& fixed, Float4& slope) noexcept
+    {
         const auto x = offset + scale * raw;
         const auto feedbackOut = Float4 (filter_detail::stateFloor) - feedback * last;
         const auto head = (((w[0] * z[0] + w[1] * z[1]) + (w[2] * z[2] + w[3] * z[3])) + w[4] * z[4])
@@ -497,7 +525,8 @@ struct PhaseLanes
         }
 
         last = product * x + rest;
-        return silenceBelowFloor ((gain * scale) * raw + (gain * offset + k * rest), silence);
+        fixed = gain * offset + k * rest;
+        slope = gain * scale;
     }
 };
 

@@ -38,10 +38,13 @@ struct DiodeKnee
 
     // The same in two parts, the cubic piece for v = x toTable / perUnit and the straight line's
     // share past the range: the piece then waits on x through one multiply-add before the table.
-    float piece (float x, float toTable) const noexcept
+    float piece (float x, float toTable) const noexcept { return pieceAt (x * toTable + centre); }
+
+    // The same from the table index t = x toTable + centre, which a caller may build in parts.
+    static constexpr float centre = range * (float) perUnit;
+    float pieceAt (float t) const noexcept
     {
         constexpr auto top = 2.0f * range * (float) perUnit;
-        auto t = x * toTable + range * (float) perUnit;
         t = t > 0.0f ? t : 0.0f;
         t = t < top ? t : top;
         const auto i = (int) t;
@@ -155,6 +158,19 @@ public:
         x = limitInput (x);
         previousInput = x;
         return { diodeKnee.piece (x, diodeToTable), DiodeKnee::beyondRange (diodeIn * x) };
+    }
+
+    // The same with the table index worked out by the caller from x (see DiodeKnee::pieceAt).
+    DiodeParts diodeRawAt (float x, float t) noexcept
+    {
+        if (! (std::abs (x) <= inputLimit))
+        {
+            x = 0.0f;
+            t = DiodeKnee::centre;
+        }
+
+        previousInput = x;
+        return { diodeKnee.pieceAt (t), DiodeKnee::beyondRange (diodeIn * x) };
     }
 
     // While this holds, process() is the straight line with its input limit; a run of samples
@@ -303,24 +319,51 @@ namespace detail
 {
 // 10^(db / 20) for 0..24 dB: whole decibels from a table, the rest from the series of e^x, whose
 // argument stays below 0.116 (relative error below 4e-9 before rounding).
+constexpr float decibelToLog = 0.11512925f; // ln 10 / 20
+
+alignas (16) inline constexpr float wholeDecibels[25] = {
+    1.0f, 1.12201845f, 1.25892541f, 1.41253754f, 1.58489319f, 1.77827941f, 1.99526231f, 2.23872114f,
+    2.51188643f, 2.81838293f, 3.16227766f, 3.54813389f, 3.98107171f, 4.46683592f, 5.01187234f,
+    5.62341325f, 6.30957344f, 7.07945784f, 7.94328235f, 8.91250938f, 10.0f, 11.2201845f, 12.5892541f,
+    14.1253754f, 15.8489319f
+};
+
 inline float driveDecibelsToGain (float db) noexcept
 {
-    constexpr float decibelToLog = 0.11512925f; // ln 10 / 20
-
     if constexpr (dsp::exactReference)
         return std::exp (db * decibelToLog);
-
-    static constexpr float wholeDecibels[25] = {
-        1.0f, 1.12201845f, 1.25892541f, 1.41253754f, 1.58489319f, 1.77827941f, 1.99526231f, 2.23872114f,
-        2.51188643f, 2.81838293f, 3.16227766f, 3.54813389f, 3.98107171f, 4.46683592f, 5.01187234f,
-        5.62341325f, 6.30957344f, 7.07945784f, 7.94328235f, 8.91250938f, 10.0f, 11.2201845f, 12.5892541f,
-        14.1253754f, 15.8489319f
-    };
 
     const auto whole = (int) db;
     const auto y = (db - (float) whole) * decibelToLog;
     const auto series = 1.0f + y * (1.0f + y * (0.5f + y * (1.0f / 6.0f + y * (1.0f / 24.0f + y * (1.0f / 120.0f)))));
     return wholeDecibels[whole] * series;
+}
+
+// The same for two amounts at once, lane by lane with the same operations.
+inline void driveDecibelsToGains (float db0, float db1, float& gain0, float& gain1) noexcept
+{
+#if QUILLON_SIN_LANES
+    if constexpr (! dsp::exactReference)
+    {
+        const auto db = _mm_unpacklo_ps (_mm_set_ss (db0), _mm_set_ss (db1));
+        const auto whole = _mm_cvttps_epi32 (db);
+        const auto k = [] (float c) { return _mm_set1_ps (c); };
+        const auto y = _mm_mul_ps (_mm_sub_ps (db, _mm_cvtepi32_ps (whole)), k (decibelToLog));
+        auto series = _mm_add_ps (k (1.0f / 24.0f), _mm_mul_ps (y, k (1.0f / 120.0f)));
+        series = _mm_add_ps (k (1.0f / 6.0f), _mm_mul_ps (y, series));
+        series = _mm_add_ps (k (0.5f), _mm_mul_ps (y, series));
+        series = _mm_add_ps (k (1.0f), _mm_mul_ps (y, series));
+        series = _mm_add_ps (k (1.0f), _mm_mul_ps (y, series));
+        const auto table = _mm_unpacklo_ps (_mm_load_ss (wholeDecibels + _mm_cvtsi128_si32 (whole)),
+                                            _mm_load_ss (wholeDecibels + _mm_cvtsi128_si32 (_mm_shuffle_epi32 (whole, 1))));
+        const auto gains = _mm_mul_ps (table, series);
+        gain0 = _mm_cvtss_f32 (gains);
+        gain1 = _mm_cvtss_f32 (_mm_shuffle_ps (gains, gains, 1));
+        return;
+    }
+#endif
+    gain0 = driveDecibelsToGain (db0);
+    gain1 = driveDecibelsToGain (db1);
 }
 } // namespace detail
 
@@ -328,17 +371,16 @@ inline DriveGains computeDriveGains (float driveDb, int mode, bool autoMakeup, f
 {
     // The comparisons put a drive that is not a number at 0 dB.
     const auto applied = driveDb > 0.0f ? (driveDb < 24.0f ? driveDb : 24.0f) : 0.0f;
-    DriveGains gains;
-    gains.pre = detail::driveDecibelsToGain (applied);
 
-    auto makeup = 1.0f;
+    // Without make-up its share is 0 dB, which comes out as exactly 1.
+    auto share = 0.0f;
 
     if (autoMakeup && driveDb > 0.01f)
-    {
-        const auto k = mode == DriveStage::diode ? 0.55f : (mode == DriveStage::fold ? 0.4f : 0.5f);
-        makeup = detail::driveDecibelsToGain (k * applied);
-    }
+        share = mode == DriveStage::diode ? 0.55f : (mode == DriveStage::fold ? 0.4f : 0.5f);
 
+    DriveGains gains;
+    float makeup;
+    detail::driveDecibelsToGains (applied, share * applied, gains.pre, makeup);
     gains.post = outputGain * makeup;
     return gains;
 }

@@ -53,6 +53,14 @@ public:
         memory = lowpass;
     }
 
+    // For a caller that works out the low-pass's next value itself, (1 - coefficient) memory +
+    // coefficient output in whatever grouping suits it: only the limit comes here.
+    void takeNext (float next) noexcept
+    {
+        lowpass = next < -memoryLimit ? -memoryLimit : (next > memoryLimit ? memoryLimit : next);
+        memory = lowpass;
+    }
+
     void flushStates() noexcept
     {
         lowpass = memory = dsp::flushTiny (lowpass);

@@ -1589,8 +1589,7 @@ void SynthEngine::computeChainFrame (ChainFrame& frame) noexcept
     const auto& mod = modulation;
     const auto envAmount = next (Smooth::filterEnvAmount) * filterEnvVelocityFactor + mod[ModDestination::filterEnv];
     const auto semitones = envAmount * filterEnvValue + mod[ModDestination::cutoff];
-    // The cutoff accumulates nothing: the float exponential is close enough.
-    const auto cutoffRatio = semitones == 0.0f ? 1.0f : dsp::exp2Float (semitones / 12.0f);
+    const auto cutoffRatio = semitones == 0.0f ? 1.0f : filter_detail::cutoffRatio (semitones);
     cutoffHz = std::clamp (cutoffRatio * cutoffSmoother.getNextValue(), 20.0f, 20000.0f);
 
     // Drive amount with velocity and modulation. Stacked drive slots can push the sum far past
@@ -1688,6 +1687,54 @@ QUILLON_ALWAYS_INLINE inline float diodeIntoPhaseStage (DriveStage& drive, Filte
     const auto parts = drive.diodeRaw (x);
     const auto scale = mixAmount * (postGain * drive.getDiodeOut());
     return filter.processBlended ((x - mixAmount * x) + scale * parts.beyond, scale, parts.piece, blend);
+}
+
+struct LoopSettings
+{
+    float pre, post, mixAmount, postGain, blend, coefficient;
+    bool captured;
+};
+
+// The same with the feedback around it: the pre-feedback goes straight into the diode's table
+// index and the memory's next value follows the curve's output through one multiply-add, so that
+// from one 2x sample to the next the loop waits on the table and little else. `in` is the drive's
+// input before the feedback; what comes back is the output before the sub's direct part.
+QUILLON_ALWAYS_INLINE inline float diodePhaseLoop (DriveStage& drive, FilterStage& filter, FeedbackPath& fb, float in,
+                                                  const LoopSettings& s) noexcept
+{
+    const auto memory = fb.getMemory();
+    const auto toTable = drive.getDiodeToTable();
+    auto x = in;
+    auto t = in * toTable + DiodeKnee::centre;
+
+    if (s.pre != 0.0f)
+    {
+        x = x + s.pre * memory;
+        t = t + (s.pre * toTable) * memory;
+    }
+
+    const auto parts = drive.diodeRawAt (x, t);
+    const auto scale = s.mixAmount * (s.postGain * drive.getDiodeOut());
+    const auto line = filter.processBlendedLine ((x - s.mixAmount * x) + scale * parts.beyond, scale, parts.piece, s.blend);
+    const auto raw = line.slope * parts.piece + line.fixed;
+    const auto loud = std::abs (raw) >= 1.0e-15f;
+    auto y = loud ? raw : 0.0f;
+    auto fixed = line.fixed;
+
+    if (s.post != 0.0f)
+    {
+        y = y + s.post * memory;
+        fixed = fixed + s.post * memory;
+    }
+
+    if (! s.captured)
+        fb.reset();
+    else if (loud)
+        fb.takeNext (((1.0f - s.coefficient) * memory + s.coefficient * fixed) + (s.coefficient * line.slope) * parts.piece);
+    else
+        fb.takeNext ((1.0f - s.coefficient) * memory + s.coefficient * y);
+
+    return y;
 }
 } // namespace
 
@@ -1827,6 +1874,15 @@ void SynthEngine::renderChainSample (float mixL, float mixR, float subL, float& 
     // Without feedback the memory stays out of the input, so that the chain's samples do not wait
     // on one another through it.
     float inputs[] = { mixL + subL * send, mixR + subR * send };
+    const float dryInputs[] = { inputs[0], inputs[1] };
+    const LoopSettings loop { preFeedback, postFeedback, driveMixAmount, drivePostGain, filterBlend, chainFeedbackCoefficient,
+                              feedbackAmount != 0.0f };
+    const auto loops = [this] (size_t side)
+    {
+        return ! drivePositionFade.isFading() && mainOrder == 0 && driveStages[side].actsAsWholeDiode()
+            && filterStages[side].runsPhaseStageAlone();
+    };
+    const bool looped[] = { loops (0), loops (1) };
 
     if (preFeedback != 0.0f)
     {
@@ -1861,7 +1917,8 @@ void SynthEngine::renderChainSample (float mixL, float mixR, float subL, float& 
     {
         if (chainTwins)
         {
-            outputs[0] = runChain (driveStages[0], filterStages[0], mainOrder, inputs[0]);
+            outputs[0] = looped[0] ? diodePhaseLoop (driveStages[0], filterStages[0], feedbackPaths[0], dryInputs[0], loop)
+                                   : runChain (driveStages[0], filterStages[0], mainOrder, inputs[0]);
         }
         else
         {
@@ -1872,8 +1929,10 @@ void SynthEngine::renderChainSample (float mixL, float mixR, float subL, float& 
 
             if (mainOrder == 0 && driveStages[0].actsAsWholeDiode() && filterStages[0].runsPhaseStageAlone())
             {
-                outputs[0] = runChain (driveStages[0], filterStages[0], 0, inputs[0]);
-                outputs[1] = runChain (driveStages[1], filterStages[1], 0, inputs[1]);
+                for (size_t side = 0; side < 2; ++side)
+                    outputs[side] = looped[side] ? diodePhaseLoop (driveStages[side], filterStages[side], feedbackPaths[side],
+                                                                   dryInputs[side], loop)
+                                                 : runChain (driveStages[side], filterStages[side], 0, inputs[side]);
             }
             else if (mainOrder == 0)
             {
@@ -1894,6 +1953,9 @@ void SynthEngine::renderChainSample (float mixL, float mixR, float subL, float& 
 
     for (size_t side = 0; side < (chainTwins ? 1u : 2u); ++side)
     {
+        if (looped[side])
+            continue;
+
         if (postFeedback != 0.0f)
             outputs[side] += postFeedback * feedbackPaths[side].getMemory();
 
@@ -2059,28 +2121,56 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                     dcOut = x;
                     x = x + sub * f.send;
 
+                    if constexpr (model == FilterStage::phase && order == 0)
+                    {
+                        // As diodePhaseLoop has it.
+                        if (drive.actsAsWholeDiode())
+                        {
+                            auto t = x * drive.diodeToTable + Float4 (DiodeKnee::centre);
+
+                            if (f.preOn)
+                            {
+                                x = x + f.pre * memory;
+                                t = t + (f.pre * drive.diodeToTable) * memory;
+                            }
+
+                            Float4 beyond, fixed, slope;
+                            const auto piece = drive.diodeRawAt (x, t, beyond);
+                            const auto scale = f.mixAmount * (f.postGain * drive.diodeOut);
+                            phases.line ((x - f.mixAmount * x) + scale * beyond, scale, piece, fixed, slope);
+                            const auto raw = slope * piece + fixed;
+                            const auto loud = chain_lanes::magnitude (raw) >= silence;
+                            const auto allLoud = (_mm_movemask_ps (loud.v) & 3) == 3;
+                            auto y = allLoud ? raw : chain_lanes::keep (loud, raw);
+
+                            if (f.postOn)
+                            {
+                                y = y + f.post * memory;
+                                fixed = fixed + f.post * memory;
+                            }
+
+                            if (f.captured)
+                            {
+                                auto next = (f.remaining * memory + f.coefficient * fixed) + (f.coefficient * slope) * piece;
+
+                                if (! allLoud)
+                                    next = dsp::select (loud, next, f.remaining * memory + f.coefficient * y);
+
+                                memory = chain_lanes::limitRarely (next, memoryLimit);
+                            }
+                            else
+                            {
+                                memory = Float4 (0.0f);
+                            }
+
+                            return chain_lanes::flushTiny (y + sub * f.direct);
+                        }
+                    }
+
                     if (f.preOn)
                         x = x + f.pre * memory;
 
-                    Float4 y;
-
-                    if constexpr (model == FilterStage::phase && order == 0)
-                    {
-                        // As diodeIntoPhaseStage has it.
-                        if (drive.actsAsWholeDiode())
-                        {
-                            Float4 beyond;
-                            const auto piece = drive.diodeRaw (x, beyond);
-                            const auto scale = f.mixAmount * (f.postGain * drive.diodeOut);
-                            y = phases.process ((x - f.mixAmount * x) + scale * beyond, scale, piece, silence);
-                        }
-                        else
-                            y = filtered (driven (x));
-                    }
-                    else
-                    {
-                        y = order == 0 ? filtered (driven (x)) : driven (filtered (x));
-                    }
+                    auto y = order == 0 ? filtered (driven (x)) : driven (filtered (x));
 
                     if (f.postOn)
                         y = y + f.post * memory;
@@ -2213,22 +2303,22 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
         const auto mixAmount = frame.driveMix, postGain = frame.drivePost, blend = frame.filterBlend;
         const auto coefficient = frame.feedbackCoefficient;
 
+        const LoopSettings loop { preFeedback, postFeedback, mixAmount, postGain, blend, coefficient, frame.feedbackAmount != 0.0f };
+
         const auto side = [&] (OnePoleHighPass& dc, FeedbackPath& fb, DriveStage& drive, FilterStage& filter,
                                float mix, float sub) QUILLON_ALWAYS_INLINE
         {
             auto x = dc.processUnflushed (mix) + sub * send;
+
+            if (order == 0 && drive.actsAsWholeDiode() && filter.runsPhaseStageAlone())
+                return dsp::flushTiny (diodePhaseLoop (drive, filter, fb, x, loop) + sub * direct);
 
             if (preFeedback != 0.0f)
                 x += preFeedback * fb.getMemory();
 
             const auto driven = [&] (float v) QUILLON_ALWAYS_INLINE { return v + mixAmount * (drive.process (v) * postGain - v); };
             const auto filtered = [&] (float v) QUILLON_ALWAYS_INLINE { return filter.processBlended (v, blend); };
-            float y;
-
-            if (order == 0 && drive.actsAsWholeDiode() && filter.runsPhaseStageAlone())
-                y = diodeIntoPhaseStage (drive, filter, x, mixAmount, postGain, blend);
-            else
-                y = order == 0 ? filtered (driven (x)) : driven (filtered (x));
+            auto y = order == 0 ? filtered (driven (x)) : driven (filtered (x));
 
             if (postFeedback != 0.0f)
                 y += postFeedback * fb.getMemory();

@@ -92,6 +92,15 @@ TEST (DriveAccuracy, gainsMatchTheirDecibelsAndRejectNonsense)
         ASSERT_NEAR (gains.post, 0.5 * (db > 0.01f ? std::pow (10.0, 0.55 * applied / 20.0) : 1.0), 4.0e-7 * gains.post) << db;
     }
 
+    // Each curve's own share of make-up; without it the output gain passes exactly.
+    for (const auto [mode, share] : { std::pair { DriveStage::soft, 0.5 }, std::pair { DriveStage::fold, 0.4 } })
+        for (float db = 0.5f; db <= 24.0f; db += 0.37f)
+            ASSERT_NEAR (computeDriveGains (db, mode, true, 1.0f).post, std::pow (10.0, share * db / 20.0),
+                         4.0e-7 * std::pow (10.0, share * db / 20.0)) << db;
+
+    for (const auto db : { 0.0f, 3.3f, 17.0f, 24.0f, 90.0f })
+        EXPECT_EQ (computeDriveGains (db, DriveStage::diode, false, 0.7f).post, 0.7f) << db;
+
     const auto nan = computeDriveGains (std::numeric_limits<float>::quiet_NaN(), DriveStage::diode, true, 1.0f);
     EXPECT_EQ (nan.pre, 1.0f);
     EXPECT_EQ (nan.post, 1.0f);

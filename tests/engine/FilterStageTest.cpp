@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace quillon;
 using namespace quillon::test;
 
@@ -222,6 +224,28 @@ TEST (PhaseStage, outputFromTheStatesFollowsTheSectionChain)
         if (n >= 99000)
             ASSERT_EQ (y, 0.0f) << n;
     }
+}
+
+// The cutoff's ratio to its knob follows 2^(semitones / 12) closely across the range that can
+// move it, and holds at its limits beyond, also for a value that is not a number.
+TEST (FilterModels, cutoffRatioFollowsTheSemitones)
+{
+    auto worst = 0.0;
+
+    for (auto semitones = -132.0f; semitones <= 132.0f; semitones += 0.0137f)
+    {
+        const auto exact = std::exp2 ((double) semitones / 12.0);
+        worst = std::max (worst, std::abs (filter_detail::cutoffRatio (semitones) - exact) / exact);
+    }
+
+    // Far out, the semitones scaled in float account for most of it.
+    EXPECT_LT (worst, 7.0e-7);
+    EXPECT_EQ (filter_detail::cutoffRatio (0.0f), 1.0f);
+    EXPECT_EQ (filter_detail::cutoffRatio (12.0f), 2.0f);
+    EXPECT_EQ (filter_detail::cutoffRatio (-24.0f), 0.25f);
+    EXPECT_EQ (filter_detail::cutoffRatio (1.0e30f), 2048.0f);
+    EXPECT_EQ (filter_detail::cutoffRatio (-1.0e30f), 1.0f / 2048.0f);
+    EXPECT_EQ (filter_detail::cutoffRatio (std::numeric_limits<float>::quiet_NaN()), 1.0f / 2048.0f);
 }
 
 // The phase stage's coefficients, expanded around the centre of the cutoff's cell, stay within
