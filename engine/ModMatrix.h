@@ -204,7 +204,8 @@ struct ActiveModSlots
         for (size_t n = 0; n < numCleared; ++n)
             out.sums[cleared[n]] = 0.0f;
 
-        out.ampFactor = 1.0f;
+        // The product in a register: stored through `out`, it would wait on the stores between.
+        auto ampFactor = 1.0f;
 
         for (size_t n = 0; n < count; ++n)
         {
@@ -217,10 +218,12 @@ struct ActiveModSlots
             out.live[a.slot] = v * a.amount;
 
             if (a.amp)
-                out.ampFactor *= a.ampBase + a.ampShare * (a.ampRising ? v : 1.0f - v);
+                ampFactor *= a.ampBase + a.ampShare * (a.ampRising ? v : 1.0f - v);
             else if (a.destination != 0)
                 out.sums[a.destination] += a.amount * v * a.scale;
         }
+
+        out.ampFactor = ampFactor;
     }
 };
 
