@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace quillon;
 using namespace quillon::test;
 
@@ -151,4 +153,54 @@ TEST (OutputStage, monoSumFadeInAndGain)
     }
 
     EXPECT_FALSE (fading.isFadingIn());
+}
+
+TEST (OutputStage, blocksGiveTheSameBitsAsSamplesOneByOne)
+{
+    // The block path runs the same recursions as process(), past its fade-in and its flushes,
+    // in stereo and as the mono sum, whatever the lengths of the blocks.
+    constexpr int length = 3000;
+    std::vector<float> left (length), right (length), addLeft (length), addRight (length), gains (length);
+
+    for (int n = 0; n < length; ++n)
+    {
+        left[(size_t) n] = (float) std::sin (0.031 * n) + 0.2f;
+        right[(size_t) n] = (float) std::sin (0.047 * n + 1.0) - 0.1f;
+        addLeft[(size_t) n] = 0.01f * (float) std::sin (0.9 * n);
+        addRight[(size_t) n] = 0.01f * (float) std::cos (0.7 * n);
+        gains[(size_t) n] = 0.5f + 0.4f * (float) std::sin (0.002 * n);
+    }
+
+    for (const auto stereo : { true, false })
+    {
+        OutputStage single, blocks;
+        single.prepare (rate);
+        blocks.prepare (rate);
+        single.startFadeIn();
+        blocks.startFadeIn();
+        std::vector<float> expectedLeft (length, 0.25f), expectedRight (length, -0.25f);
+        auto gotLeft = expectedLeft, gotRight = expectedRight;
+
+        for (int n = 0; n < length; ++n)
+        {
+            const auto i = (size_t) n;
+            const auto frame = single.process (left[i] + addLeft[i], right[i] + addRight[i], gains[i], 0.7f, 150.0f);
+            expectedLeft[i] += stereo ? frame.left : frame.monoSum();
+            expectedRight[i] += stereo ? frame.right : 0.0f;
+        }
+
+        for (int from = 0, size = 1; from < length; from += size, size = size * 3 % 200 + 1)
+        {
+            const auto n = std::min (size, length - from);
+            blocks.processBlock (left.data() + from, right.data() + from, addLeft.data() + from, addRight.data() + from,
+                                 gains.data() + from, n, 0.7f, 150.0f, gotLeft.data() + from,
+                                 stereo ? gotRight.data() + from : nullptr);
+        }
+
+        for (size_t i = 0; i < (size_t) length; ++i)
+        {
+            ASSERT_EQ (gotLeft[i], expectedLeft[i]) << "sample " << i << (stereo ? " stereo" : " mono");
+            ASSERT_EQ (gotRight[i], expectedRight[i]) << "sample " << i << (stereo ? " stereo" : " mono");
+        }
+    }
 }
