@@ -57,48 +57,16 @@ void OutputStage::processBlock (const float* left, const float* right, const flo
             alignas (16) float frameLeft[bufferLength + 4], frameRight[bufferLength + 4];
             const auto n = std::min (bufferLength, end - run);
 
-            if constexpr (dsp::exactReference)
+            for (int k = 0; k < n; ++k, ++i)
             {
-                for (int k = 0; k < n; ++k, ++i)
-                {
-                    const auto g = gains[i];
-                    const auto l = dcBlockerLeft.processUnflushed ((left[i] + addLeft[i]) * g);
-                    const auto r = dcBlockerRight.processUnflushed ((right[i] + addRight[i]) * g);
-                    const auto mid = 0.5f * (l + r);
-                    auto side = 0.5f * (l - r);
-                    side += monoLowAmount * (sideFilter.processUnflushed (side) - side);
-                    frameLeft[k] = mid + side;
-                    frameRight[k] = mid - side;
-                }
-            }
-            else
-            {
-                // highPass() without the flush, the states in registers.
-                const auto cL = dcBlockerLeft.getCoefficient(), cR = dcBlockerRight.getCoefficient();
-                const auto cS = sideFilter.getCoefficient();
-                auto xL = dcBlockerLeft.getPreviousInput(), yL = dcBlockerLeft.getPreviousOutput();
-                auto xR = dcBlockerRight.getPreviousInput(), yR = dcBlockerRight.getPreviousOutput();
-                auto xS = sideFilter.getPreviousInput(), yS = sideFilter.getPreviousOutput();
-
-                for (int k = 0; k < n; ++k, ++i)
-                {
-                    const auto g = gains[i];
-                    const auto inL = (left[i] + addLeft[i]) * g, inR = (right[i] + addRight[i]) * g;
-                    const auto l = (inL - xL) * cL + yL * cL;
-                    const auto r = (inR - xR) * cR + yR * cR;
-                    xL = inL, yL = l, xR = inR, yR = r;
-                    const auto mid = 0.5f * (l + r);
-                    auto side = 0.5f * (l - r);
-                    const auto s = (side - xS) * cS + yS * cS;
-                    xS = side, yS = s;
-                    side += monoLowAmount * (s - side);
-                    frameLeft[k] = mid + side;
-                    frameRight[k] = mid - side;
-                }
-
-                dcBlockerLeft.setStates (xL, yL);
-                dcBlockerRight.setStates (xR, yR);
-                sideFilter.setStates (xS, yS);
+                const auto g = gains[i];
+                const auto l = dcBlockerLeft.processUnflushed ((left[i] + addLeft[i]) * g);
+                const auto r = dcBlockerRight.processUnflushed ((right[i] + addRight[i]) * g);
+                const auto mid = 0.5f * (l + r);
+                auto side = 0.5f * (l - r);
+                side += monoLowAmount * (sideFilter.processUnflushed (side) - side);
+                frameLeft[k] = mid + side;
+                frameRight[k] = mid - side;
             }
 
             using dsp::Float4;

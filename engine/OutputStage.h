@@ -42,20 +42,6 @@ public:
                        float* outLeft, float* outRight) noexcept;
 
 private:
-    // One high-pass step as (x - x1) * c + y1 * c: the input's share is ready early, so that the
-    // recursion waits on one multiply and one add, not on three operations. The exact build keeps
-    // the blocker's own formula.
-    static float highPass (OnePoleHighPass& filter, float x) noexcept
-    {
-        if constexpr (dsp::exactReference)
-            return filter.process (x);
-
-        const auto c = filter.getCoefficient();
-        const auto y = dsp::flushTiny ((x - filter.getPreviousInput()) * c + filter.getPreviousOutput() * c);
-        filter.setStates (x, y);
-        return y;
-    }
-
     double sampleRate = 44100.0;
     OnePoleHighPass dcBlockerLeft, dcBlockerRight, sideFilter;
     int fadeLength = 1;
@@ -73,13 +59,13 @@ inline OutputStage::Frame OutputStage::process (float left, float right, float g
         --fadeCountdown;
     }
 
-    left = highPass (dcBlockerLeft, left * gain);
-    right = highPass (dcBlockerRight, right * gain);
+    left = dcBlockerLeft.process (left * gain);
+    right = dcBlockerRight.process (right * gain);
 
     const auto mid = 0.5f * (left + right);
     auto side = 0.5f * (left - right);
     sideFilter.setFrequency (monoLowHz);
-    side += monoLowAmount * (highPass (sideFilter, side) - side);
+    side += monoLowAmount * (sideFilter.process (side) - side);
 
     return { mid + side, mid - side };
 }
