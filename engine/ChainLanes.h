@@ -445,6 +445,65 @@ struct PhaseLanes
         firstProduct = pair (left.getFirstProduct(), right.getFirstProduct());
         v[0] = pair (left.getFirstWeights()[0], right.getFirstWeights()[0]);
         v[1] = pair (left.getFirstWeights()[1], right.getFirstWeights()[1]);
+        takeOtherSettings (left, right, blend);
+    }
+
+    // Both sides' expansions, while the cutoff stays in the cell they were taken at: the
+    // coefficients then come for both sides at once, with the same operations as each stage's.
+    Float4 c0[numSections], first[numSections], second[numSections];
+    float centre = 0.0f, inverseCentre = 0.0f;
+    std::int32_t cell = -1;
+
+    void takeAnchors (const PhaseStage& left, const PhaseStage& right) noexcept
+    {
+        const auto& a = left.getAnchor();
+        const auto& b = right.getAnchor();
+        cell = -1;
+
+        if (! a.expands || ! b.expands || a.cell != b.cell || a.cell != PhaseStage::cellOf (left.getCutoff())
+            || b.cell != PhaseStage::cellOf (right.getCutoff()))
+            return;
+
+        for (int i = 0; i < numSections; ++i)
+        {
+            c0[i] = pair (a.c0[i], b.c0[i]);
+            first[i] = pair (a.first[i], b.first[i]);
+            second[i] = pair (a.second[i], b.second[i]);
+        }
+
+        centre = a.centre;
+        inverseCentre = a.inverseCentre;
+        cell = a.cell;
+    }
+
+    bool expandsAt (float hz) const noexcept { return cell >= 0 && PhaseStage::cellOf (hz) == cell; }
+
+    // takeSettings for stages whose cutoff `hz` expandsAt, their coefficients not yet worked out.
+    void takeExpandedSettings (float hz, const PhaseStage& left, const PhaseStage& right, float blend) noexcept
+    {
+        const Float4 r ((hz - centre) * inverseCentre);
+
+        for (int i = 0; i < numSections; ++i)
+            c[i] = c0[i] + r * (first[i] + r * second[i]);
+
+        // As PhaseStage::updateSectionWeights.
+        const auto negated = [] (Float4 x) { return Float4 (_mm_xor_ps (x.v, _mm_set1_ps (-0.0f))); };
+        const auto high = c[5] * c[4], middle = c[3] * c[2], low = c[1] * c[0];
+        const auto upper = high * middle;
+        w[0] = negated (upper * c[1]);
+        w[1] = upper;
+        w[2] = negated (high * c[3]);
+        w[3] = high;
+        w[4] = negated (c[5]);
+        product = upper * low;
+        v[0] = c[2] * c[1];
+        v[1] = negated (c[2]);
+        firstProduct = negated (v[0] * c[0]);
+        takeOtherSettings (left, right, blend);
+    }
+
+    void takeOtherSettings (const PhaseStage& left, const PhaseStage& right, float blend) noexcept
+    {
         floorProduct = product * Float4 (filter_detail::stateFloor);
         feedback = pair (left.getFeedback(), right.getFeedback());
         feedbackProduct = feedback * product;

@@ -143,13 +143,10 @@ void PhaseStage::updateSectionWeights() noexcept
 bool PhaseStage::coefficientsFromAnchor() noexcept
 {
 #if QUILLON_FILTER_SSE2
-    // The cutoff's cell: its exponent and the first 8 bits of its mantissa, a 1/256 step at most.
-    // Within a cell the coefficients come from a second-order expansion around the cell's centre,
-    // whose next term stays below float precision there; being a function of the cutoff alone,
-    // they do not depend on where the cutoff came from.
-    std::uint32_t bits;
-    std::memcpy (&bits, &cutoff, sizeof (bits));
-    const auto cell = (std::int32_t) (bits >> 15);
+    // Within the cutoff's cell the coefficients come from a second-order expansion around the
+    // cell's centre, whose next term stays below float precision there; being a function of the
+    // cutoff alone, they do not depend on where the cutoff came from.
+    const auto cell = cellOf (cutoff);
 
     if (cell != anchor.cell)
     {

@@ -69,6 +69,25 @@ public:
     }
     void copySignalStateFrom (const PhaseStage& o) noexcept { z = o.z; lastOutput = o.lastOutput; }
 
+    // The coefficients at the centre of the cutoff's cell and their first two derivatives, per
+    // relative change of the cutoff (see coefficientsFromAnchor).
+    struct Anchor
+    {
+        alignas (16) float c0[8], first[8], second[8];
+        float centre = 0.0f, inverseCentre = 0.0f;
+        std::int32_t cell = -1;
+        bool expands = false;
+    };
+    const Anchor& getAnchor() const noexcept { return anchor; }
+
+    // The cutoff's cell: its exponent and the first 8 bits of its mantissa, a 1/256 step at most.
+    static std::int32_t cellOf (float hz) noexcept
+    {
+        std::uint32_t bits;
+        std::memcpy (&bits, &hz, sizeof (bits));
+        return (std::int32_t) (bits >> 15);
+    }
+
 private:
     double sampleRate = 44100.0;
     float topHz = 0.45f * 44100.0f;
@@ -90,15 +109,6 @@ private:
     std::array<float, 2> firstWeights {};
     float firstProduct = 1.0f;
 
-    // The coefficients at the centre of the cutoff's cell and their first two derivatives, per
-    // relative change of the cutoff (see coefficientsFromAnchor).
-    struct Anchor
-    {
-        alignas (16) float c0[8], first[8], second[8];
-        float centre = 0.0f, inverseCentre = 0.0f;
-        std::int32_t cell = -1;
-        bool expands = false;
-    };
     Anchor anchor;
 
     void sectionFrequencies (float hz, float* f) const noexcept;
@@ -130,6 +140,10 @@ public:
     // Per base-rate sample. Coefficients are recomputed only for the models that are sounding
     // and only when the value moved; a silent model catches up when it is switched in.
     void setCutoff (float hz) noexcept;
+    // The same for a caller that works out the phase stage's coefficients itself for a while:
+    // they stay stale until catchUpPhaseStage.
+    void setCutoffLeavingPhaseStage (float hz) noexcept;
+    void catchUpPhaseStage() noexcept;
     void setResonance (float amount) noexcept;    // 0..1
     void setPhaseMix (float amount) noexcept      { phaseStage.setMix (amount); }
     void setPhaseNotch (float amount) noexcept    { phaseStage.setNotch (amount); }
@@ -445,6 +459,31 @@ inline void FilterStage::setCutoff (float hz) noexcept
 
     if (isSounding (ladder) || isSounding (diode) || isSounding (state))
         updateLowpassCoefficients();
+}
+
+inline void FilterStage::setCutoffLeavingPhaseStage (float hz) noexcept
+{
+    if (hz == cutoff)
+        return;
+
+    if (inGroup)
+        breakGroup();
+
+    cutoff = hz;
+    phaseStage.setCutoff (hz);
+    lowpassStale = phaseStale = true;
+
+    if (isSounding (ladder) || isSounding (diode) || isSounding (state))
+        updateLowpassCoefficients();
+}
+
+inline void FilterStage::catchUpPhaseStage() noexcept
+{
+    if (phaseStale && isSounding (phase))
+    {
+        phaseStage.updateCoefficients();
+        phaseStale = false;
+    }
 }
 
 inline void FilterStage::setResonance (float amount) noexcept

@@ -2076,6 +2076,7 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                 {
                     phases.takeSettings (filter0.getPhaseStage(), filter1.getPhaseStage(), chainFrames[0].filterBlend);
                     phases.takeStates (filter0.getPhaseStage(), filter1.getPhaseStage());
+                    phases.takeAnchors (filter0.getPhaseStage(), filter1.getPhaseStage());
                 }
 
                 // A frame's values in lanes, taken up anew only where the frames move.
@@ -2186,17 +2187,58 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                     if (k > 0 && ! settled)
                     {
                         const auto& frame = chainFrames[(size_t) k];
-                        // The right drive takes the left one's settings at the end.
-                        applyChainSettings (drive0, filter0, frame, -frame.phaseSpread);
-                        applyFilterSettings (filter1, frame, frame.phaseSpread);
-                        drive.takeSettings (drive0);
-
-                        if constexpr (lowpass)
-                            poles.takeSettings (filter0);
+                        auto expanded = false;
 
                         if constexpr (model == FilterStage::phase)
-                            phases.takeSettings (filter0.getPhaseStage(), filter1.getPhaseStage(), frame.filterBlend);
+                        {
+                            // Within the cell the lanes' expansions were taken at, and with the
+                            // offsets where they were, the stages' own coefficients wait for the
+                            // stretch's end.
+                            const auto& left = filter0.getPhaseStage();
+                            const auto& right = filter1.getPhaseStage();
+                            filter0.setCutoffLeavingPhaseStage (frame.cutoff);
+                            filter1.setCutoffLeavingPhaseStage (frame.cutoff);
+                            expanded = phases.expandsAt (left.getCutoff())
+                                    && std::abs (-frame.phaseSpread - left.getOffset()) < 1.0e-5f
+                                    && std::abs (frame.phaseSpread - right.getOffset()) < 1.0e-5f;
 
+                            if (expanded)
+                            {
+                                drive0.setGain (frame.drivePre);
+
+                                for (auto* filter : { &filter0, &filter1 })
+                                {
+                                    filter->setResonance (frame.resonance);
+                                    filter->setPhaseMix (frame.phaseMix);
+                                    filter->setPhaseNotch (frame.phaseNotch);
+                                }
+
+                                phases.takeExpandedSettings (left.getCutoff(), left, right, frame.filterBlend);
+                            }
+                            else
+                            {
+                                filter0.catchUpPhaseStage();
+                                filter1.catchUpPhaseStage();
+                            }
+                        }
+
+                        if (! expanded)
+                        {
+                            // The right drive takes the left one's settings at the end.
+                            applyChainSettings (drive0, filter0, frame, -frame.phaseSpread);
+                            applyFilterSettings (filter1, frame, frame.phaseSpread);
+
+                            if constexpr (lowpass)
+                                poles.takeSettings (filter0);
+
+                            if constexpr (model == FilterStage::phase)
+                            {
+                                phases.takeSettings (filter0.getPhaseStage(), filter1.getPhaseStage(), frame.filterBlend);
+                                phases.takeAnchors (filter0.getPhaseStage(), filter1.getPhaseStage());
+                            }
+                        }
+
+                        drive.takeSettings (drive0);
                         f = lanesFor (frame);
                     }
 
@@ -2248,7 +2290,11 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                     poles.giveStates (filter0, filter1);
 
                 if constexpr (model == FilterStage::phase)
+                {
                     phases.giveStates (filter0.getPhaseStage(), filter1.getPhaseStage());
+                    filter0.catchUpPhaseStage();
+                    filter1.catchUpPhaseStage();
+                }
 
                 filterStages[0] = filter0;
                 filterStages[1] = filter1;

@@ -777,6 +777,49 @@ TEST (SynthEngineFrame, chainOverStretchesSoundsAsSampleBySample)
     }
 }
 
+// The phase stage's two sides work out their coefficients together while the cutoff sweeps and
+// the stereo spread glides, parts and closes again.
+TEST (SynthEngineFrame, sweptPhaseStageOverStretchesSoundsAsSampleBySample)
+{
+    for (const auto feedback : { 0.0f, 0.4f })
+    {
+        const auto renderWith = [feedback] (bool shortcuts)
+        {
+            EngineRig rig (48000.0, 512);
+            rig.engine.setStretchShortcutsAllowed (shortcuts);
+            rig.set ("filterModel", 3.0f);
+            rig.set ("driveMode", 1.0f);
+            rig.set ("drive", 6.0f);
+            rig.set ("feedbackAmount", feedback);
+            rig.set ("filterCutoff", 700.0f);
+            rig.set ("filterReso", 0.6f);
+            rig.set ("lfo1Depth", 1.0f);
+            rig.set ("lfo1Rate", 9.0f);
+            rig.set ("mod1Source", (float) ModSource::lfo1);
+            rig.set ("mod1Dest", (float) ModDestination::cutoff);
+            rig.set ("mod1Amount", 0.8f);
+            juce::AudioBuffer<float> buffer (2, 24000);
+            buffer.clear();
+            int position = 0;
+            rig.engine.noteOn (36, 0.8f, false);
+            renderInBlocks (rig, buffer, position, 6000, 256);
+            rig.set ("phaseStereo", 0.8f);
+            renderInBlocks (rig, buffer, position, 14000, 100);
+            rig.set ("phaseStereo", 0.2f);
+            renderInBlocks (rig, buffer, position, 19000, 256);
+            rig.set ("phaseStereo", 0.0f);
+            renderInBlocks (rig, buffer, position, 24000, 256);
+            return buffer;
+        };
+
+        const auto reference = renderWith (false);
+        const auto stretched = renderWith (true);
+        ASSERT_GT (reference.getMagnitude (0, 24000), 0.05f);
+        SCOPED_TRACE (testing::Message() << "feedback " << feedback);
+        expectSameSamples (stretched, reference, 256);
+    }
+}
+
 // A voice whose settings hold still reuses them along a stretch; a slot from a source that holds
 // still (velocity) into the filter envelope's amount still makes the cutoff follow the envelope.
 TEST (SynthEngineFrame, settledVoicesSoundAsWhenEverySampleIsWorkedOut)
