@@ -444,21 +444,8 @@ inline void FilterStage::setCutoff (float hz) noexcept
     if (hz == cutoff)
         return;
 
-    if (inGroup)
-        breakGroup();
-
-    cutoff = hz;
-    phaseStage.setCutoff (hz);
-    lowpassStale = phaseStale = true;
-
-    if (isSounding (phase))
-    {
-        phaseStage.updateCoefficients();
-        phaseStale = false;
-    }
-
-    if (isSounding (ladder) || isSounding (diode) || isSounding (state))
-        updateLowpassCoefficients();
+    setCutoffLeavingPhaseStage (hz);
+    catchUpPhaseStage();
 }
 
 inline void FilterStage::setCutoffLeavingPhaseStage (float hz) noexcept
