@@ -87,6 +87,21 @@ inline float exp2Fast (float input) noexcept
     return (float) (p * scale);
 }
 
+#if QUILLON_SIN_LANES
+// exp2Fast's short polynomial for inputs within a sixteenth of an octave, in both double lanes:
+// lane by lane the same operations in the same order, so the same results.
+QUILLON_ALWAYS_INLINE inline __m128 exp2SmallLanes (__m128d f) noexcept
+{
+    const auto c = [] (double v) { return _mm_set1_pd (v); };
+    const auto f2 = _mm_mul_pd (f, f);
+    const auto low = _mm_add_pd (_mm_add_pd (c (1.0), _mm_mul_pd (f, c (0.69314718055994529))),
+                                 _mm_mul_pd (f2, _mm_add_pd (c (0.24022650695910069), _mm_mul_pd (f, c (0.055504108664821576)))));
+    const auto high = _mm_add_pd (_mm_add_pd (c (0.0096181291076284769), _mm_mul_pd (f, c (0.0013333558146428441))),
+                                  _mm_mul_pd (f2, _mm_add_pd (c (0.00015403530393381606), _mm_mul_pd (f, c (1.5252733804059838e-05)))));
+    return _mm_cvtpd_ps (_mm_add_pd (low, _mm_mul_pd (_mm_mul_pd (f2, f2), high)));
+}
+#endif
+
 // Two exp2Fast at once, in the two double lanes of SSE2 where there are any: lane by lane the
 // same operations in the same order, so the same results.
 inline void exp2Fast2 (float a, float b, float& outA, float& outB) noexcept
@@ -94,18 +109,8 @@ inline void exp2Fast2 (float a, float b, float& outA, float& outB) noexcept
 #if QUILLON_SIN_LANES
     if (! exactReference && std::abs (a) < 0.0625f && std::abs (b) < 0.0625f)
     {
-        // exp2Fast's short polynomial for small inputs, lane by lane.
-        const auto f = _mm_set_pd ((double) b, (double) a);
-        const auto c = [] (double v) { return _mm_set1_pd (v); };
-        const auto f2 = _mm_mul_pd (f, f);
-        const auto p = _mm_add_pd (
-            _mm_add_pd (_mm_add_pd (c (1.0), _mm_mul_pd (f, c (0.69314718055994529))),
-                        _mm_mul_pd (f2, _mm_add_pd (c (0.24022650695910069), _mm_mul_pd (f, c (0.055504108664821576))))),
-            _mm_mul_pd (_mm_mul_pd (f2, f2),
-                        _mm_add_pd (_mm_add_pd (c (0.0096181291076284769), _mm_mul_pd (f, c (0.0013333558146428441))),
-                                    _mm_mul_pd (f2, _mm_add_pd (c (0.00015403530393381606), _mm_mul_pd (f, c (1.5252733804059838e-05)))))));
         alignas (16) float out[4];
-        _mm_store_ps (out, _mm_cvtpd_ps (p));
+        _mm_store_ps (out, exp2SmallLanes (_mm_set_pd ((double) b, (double) a)));
         outA = out[0];
         outB = out[1];
         return;

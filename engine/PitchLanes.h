@@ -18,19 +18,8 @@ inline void exp2Fast4 (const float* input, float* output) noexcept
 
         if (_mm_movemask_ps (_mm_cmplt_ps (magnitude, _mm_set1_ps (0.0625f))) == 0xF)
         {
-            const auto polynomial = [] (__m128d f)
-            {
-                const auto c = [] (double v) { return _mm_set1_pd (v); };
-                const auto f2 = _mm_mul_pd (f, f);
-                const auto low = _mm_add_pd (_mm_add_pd (c (1.0), _mm_mul_pd (f, c (0.69314718055994529))),
-                                             _mm_mul_pd (f2, _mm_add_pd (c (0.24022650695910069), _mm_mul_pd (f, c (0.055504108664821576)))));
-                const auto high = _mm_add_pd (_mm_add_pd (c (0.0096181291076284769), _mm_mul_pd (f, c (0.0013333558146428441))),
-                                              _mm_mul_pd (f2, _mm_add_pd (c (0.00015403530393381606), _mm_mul_pd (f, c (1.5252733804059838e-05)))));
-                return _mm_cvtpd_ps (_mm_add_pd (low, _mm_mul_pd (_mm_mul_pd (f2, f2), high)));
-            };
-
-            const auto first = polynomial (_mm_cvtps_pd (x));
-            const auto second = polynomial (_mm_cvtps_pd (_mm_movehl_ps (x, x)));
+            const auto first = dsp::exp2SmallLanes (_mm_cvtps_pd (x));
+            const auto second = dsp::exp2SmallLanes (_mm_cvtps_pd (_mm_movehl_ps (x, x)));
             _mm_storeu_ps (output, _mm_movelh_ps (first, second));
             return;
         }
