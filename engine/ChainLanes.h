@@ -479,7 +479,8 @@ struct PhaseLanes
     bool expandsAt (float hz) const noexcept { return cell >= 0 && PhaseStage::cellOf (hz) == cell; }
 
     // takeSettings for stages whose cutoff `hz` expandsAt, their coefficients not yet worked out.
-    void takeExpandedSettings (float hz, const PhaseStage& left, const PhaseStage& right, float blend) noexcept
+    // Where `shapeMoved` is false, the stages' feedback, mix, notch and the blend are as they were.
+    void takeExpandedSettings (float hz, const PhaseStage& left, const PhaseStage& right, float blend, bool shapeMoved) noexcept
     {
         const Float4 r ((hz - centre) * inverseCentre);
 
@@ -499,15 +500,29 @@ struct PhaseLanes
         v[0] = c[2] * c[1];
         v[1] = negated (c[2]);
         firstProduct = negated (v[0] * c[0]);
-        takeOtherSettings (left, right, blend);
+
+        if (shapeMoved)
+            takeShape (left, right, blend);
+
+        takeProducts();
     }
 
     void takeOtherSettings (const PhaseStage& left, const PhaseStage& right, float blend) noexcept
     {
-        floorProduct = product * Float4 (filter_detail::stateFloor);
+        takeShape (left, right, blend);
+        takeProducts();
+    }
+
+    void takeShape (const PhaseStage& left, const PhaseStage& right, float blend) noexcept
+    {
         feedback = pair (left.getFeedback(), right.getFeedback());
-        feedbackProduct = feedback * product;
         k = (Float4 (blend) * pair (left.getMix(), right.getMix())) * pair (left.getNotchAmount(), right.getNotchAmount());
+    }
+
+    void takeProducts() noexcept
+    {
+        floorProduct = product * Float4 (filter_detail::stateFloor);
+        feedbackProduct = feedback * product;
         gain = (Float4 (1.0f) - k) + k * product;
     }
 

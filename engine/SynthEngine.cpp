@@ -2187,7 +2187,14 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                     if (k > 0 && ! settled)
                     {
                         const auto& frame = chainFrames[(size_t) k];
+                        const auto& before = chainFrames[(size_t) k - 1];
                         auto expanded = false;
+
+                        // Mostly only the cutoff and the drive move from frame to frame; what did
+                        // not move is not taken up again.
+                        const auto shapeMoved = frame.resonance != before.resonance || frame.phaseMix != before.phaseMix
+                                             || frame.phaseNotch != before.phaseNotch || frame.filterBlend != before.filterBlend;
+                        const auto driveMoved = frame.drivePre != before.drivePre;
 
                         if constexpr (model == FilterStage::phase)
                         {
@@ -2206,14 +2213,15 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                             {
                                 drive0.setGain (frame.drivePre);
 
-                                for (auto* filter : { &filter0, &filter1 })
-                                {
-                                    filter->setResonance (frame.resonance);
-                                    filter->setPhaseMix (frame.phaseMix);
-                                    filter->setPhaseNotch (frame.phaseNotch);
-                                }
+                                if (shapeMoved)
+                                    for (auto* filter : { &filter0, &filter1 })
+                                    {
+                                        filter->setResonance (frame.resonance);
+                                        filter->setPhaseMix (frame.phaseMix);
+                                        filter->setPhaseNotch (frame.phaseNotch);
+                                    }
 
-                                phases.takeExpandedSettings (left.getCutoff(), left, right, frame.filterBlend);
+                                phases.takeExpandedSettings (left.getCutoff(), left, right, frame.filterBlend, shapeMoved);
                             }
                             else
                             {
@@ -2238,8 +2246,15 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                             }
                         }
 
-                        drive.takeSettings (drive0);
-                        f = lanesFor (frame);
+                        if (driveMoved || ! expanded)
+                            drive.takeSettings (drive0);
+
+                        if (frame.subSend != before.subSend || frame.feedbackAmount != before.feedbackAmount
+                            || frame.driveMix != before.driveMix || frame.filterBlend != before.filterBlend
+                            || frame.feedbackCoefficient != before.feedbackCoefficient)
+                            f = lanesFor (frame);
+                        else
+                            f.postGain = Float4 (frame.drivePost);
                     }
 
                     // Left and right of both 2x samples, then each sample's two sides.
