@@ -177,6 +177,21 @@ struct DriveLanes
         engagement = s.getEngagement();
     }
 
+    // takeSettings after the stage's setGain (linearGain), its mode unchanged.
+    void takeGain (float linearGain) noexcept
+    {
+        const auto s = DriveStage::GainSettings::of (linearGain);
+        straight = s.gain <= 1.000001f;
+        whole = s.engagement >= 1.0f;
+        gain = s.gain;
+        inverseGain = s.inverseGain;
+        diodeIn = s.diodeIn;
+        diodeOut = s.diodeOut;
+        diodeToTable = s.diodeToTable;
+        foldTurns = s.foldTurns;
+        engagement = s.engagement;
+    }
+
     QUILLON_ALWAYS_INLINE Float4 fullCurve (Float4 x) const noexcept
     {
         switch (curve)

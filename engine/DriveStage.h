@@ -113,14 +113,30 @@ public:
         if (g == gain)
             return;
 
-        gain = g;
-        engagement = std::min (gain - 1.0f, 1.0f);
-        inverseGain = 1.0f / gain;
-        diodeIn = 0.5f * gain / DiodeKnee::thermal;
-        diodeOut = 1.8f * DiodeKnee::thermal * inverseGain;
-        diodeToTable = diodeIn * (float) DiodeKnee::perUnit;
-        foldTurns = (6.0f * (gain - 1.0f) + 1.0f) * (0.5f / dsp::pi);
+        const auto s = GainSettings::of (linearGain);
+        gain = s.gain;
+        engagement = s.engagement;
+        inverseGain = s.inverseGain;
+        diodeIn = s.diodeIn;
+        diodeOut = s.diodeOut;
+        diodeToTable = s.diodeToTable;
+        foldTurns = s.foldTurns;
     }
+
+    // What a gain sets, for a caller that runs stages side by side in lanes.
+    struct GainSettings
+    {
+        float gain, engagement, inverseGain, diodeIn, diodeOut, diodeToTable, foldTurns;
+
+        static GainSettings of (float linearGain) noexcept
+        {
+            const auto g = linearGain > 1.0f ? linearGain : 1.0f;
+            const auto inverse = 1.0f / g;
+            const auto in = 0.5f * g / DiodeKnee::thermal;
+            return { g, std::min (g - 1.0f, 1.0f), inverse, in, 1.8f * DiodeKnee::thermal * inverse,
+                     in * (float) DiodeKnee::perUnit, (6.0f * (g - 1.0f) + 1.0f) * (0.5f / dsp::pi) };
+        }
+    };
     float getGain() const noexcept           { return gain; }
     bool isFading() const noexcept           { return curveFade.isFading(); }
 

@@ -23,7 +23,8 @@ public:
     void prepare (double oversampledRate) noexcept;
     void reset() noexcept;
 
-    void setCutoff (float hz) noexcept { cutoff = std::clamp (hz, 20.0f, topHz); } // 20 Hz .. 0.45 x the rate
+    void setCutoff (float hz) noexcept { cutoff = clampCutoff (hz); }
+    float clampCutoff (float hz) const noexcept { return std::clamp (hz, 20.0f, topHz); } // 20 Hz .. 0.45 x the rate
     void setOffset (float octaves) noexcept      { offset = octaves; offsetFactor = std::exp2 (octaves); anchor.cell = -1; }
     void setFeedback (float amount) noexcept     { feedback = amount; }
     void setMix (float amount) noexcept          { mix = amount; }

@@ -2194,25 +2194,21 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                         // not move is not taken up again.
                         const auto shapeMoved = frame.resonance != before.resonance || frame.phaseMix != before.phaseMix
                                              || frame.phaseNotch != before.phaseNotch || frame.filterBlend != before.filterBlend;
-                        const auto driveMoved = frame.drivePre != before.drivePre;
 
                         if constexpr (model == FilterStage::phase)
                         {
                             // Within the cell the lanes' expansions were taken at, and with the
-                            // offsets where they were, the stages' own coefficients wait for the
-                            // stretch's end.
+                            // offsets where they were, the stages' own cutoffs, coefficients and
+                            // the drive's gain wait for the stretch's end.
                             const auto& left = filter0.getPhaseStage();
                             const auto& right = filter1.getPhaseStage();
-                            filter0.setCutoffLeavingPhaseStage (frame.cutoff);
-                            filter1.setCutoffLeavingPhaseStage (frame.cutoff);
-                            expanded = phases.expandsAt (left.getCutoff())
+                            const auto hz = left.clampCutoff (frame.cutoff);
+                            expanded = phases.expandsAt (hz)
                                     && std::abs (-frame.phaseSpread - left.getOffset()) < 1.0e-5f
                                     && std::abs (frame.phaseSpread - right.getOffset()) < 1.0e-5f;
 
                             if (expanded)
                             {
-                                drive0.setGain (frame.drivePre);
-
                                 if (shapeMoved)
                                     for (auto* filter : { &filter0, &filter1 })
                                     {
@@ -2221,10 +2217,15 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                                         filter->setPhaseNotch (frame.phaseNotch);
                                     }
 
-                                phases.takeExpandedSettings (left.getCutoff(), left, right, frame.filterBlend, shapeMoved);
+                                phases.takeExpandedSettings (hz, left, right, frame.filterBlend, shapeMoved);
+
+                                if (frame.drivePre != before.drivePre)
+                                    drive.takeGain (frame.drivePre);
                             }
                             else
                             {
+                                filter0.setCutoffLeavingPhaseStage (frame.cutoff);
+                                filter1.setCutoffLeavingPhaseStage (frame.cutoff);
                                 filter0.catchUpPhaseStage();
                                 filter1.catchUpPhaseStage();
                             }
@@ -2246,7 +2247,7 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                             }
                         }
 
-                        if (driveMoved || ! expanded)
+                        if (! expanded)
                             drive.takeSettings (drive0);
 
                         if (frame.subSend != before.subSend || frame.feedbackAmount != before.feedbackAmount
@@ -2290,6 +2291,18 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                             stage.flushStates();
 
                         chainFlushCountdown = chainFlushInterval;
+                    }
+                }
+
+                if (! settled)
+                {
+                    const auto& last = chainFrames[(size_t) count - 1];
+                    drive0.setGain (last.drivePre);
+
+                    if constexpr (model == FilterStage::phase)
+                    {
+                        filter0.setCutoffLeavingPhaseStage (last.cutoff);
+                        filter1.setCutoffLeavingPhaseStage (last.cutoff);
                     }
                 }
 
