@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <type_traits>
 
 namespace quillon
@@ -2018,6 +2019,23 @@ bool SynthEngine::runChainStretch (int count, float* outLeft, float* outRight) n
     return true;
 }
 
+#if QUILLON_CHAIN_LANES
+// Whether any value of `a` but the cutoff and the drive's gains differs from `b`'s, bit for bit
+// (a zero that changed its sign only costs a retake).
+QUILLON_ALWAYS_INLINE inline bool SynthEngine::movedBeyondCutoffAndGains (const ChainFrame& a, const ChainFrame& b) noexcept
+{
+    static_assert (offsetof (ChainFrame, drivePre) == 0 && offsetof (ChainFrame, drivePost) == 4
+                   && offsetof (ChainFrame, cutoff) == 16 && offsetof (ChainFrame, subSend) == 44);
+    const auto* pa = reinterpret_cast<const __m128i*> (&a);
+    const auto* pb = reinterpret_cast<const __m128i*> (&b);
+    const auto same = [pa, pb] (int i)
+    {
+        return _mm_movemask_ps (_mm_castsi128_ps (_mm_cmpeq_epi32 (_mm_loadu_si128 (pa + i), _mm_loadu_si128 (pb + i))));
+    };
+    return ((same (0) & 0xC) | ((same (1) & 0xE) << 4) | (same (2) << 8)) != 0xFEC;
+}
+#endif
+
 template <bool twins>
 void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRight) noexcept
 {
@@ -2190,10 +2208,9 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                         const auto& before = chainFrames[(size_t) k - 1];
                         auto expanded = false;
 
-                        // Mostly only the cutoff and the drive move from frame to frame; what did
-                        // not move is not taken up again.
-                        const auto shapeMoved = frame.resonance != before.resonance || frame.phaseMix != before.phaseMix
-                                             || frame.phaseNotch != before.phaseNotch || frame.filterBlend != before.filterBlend;
+                        // Mostly only the cutoff and the drive's gains move from frame to frame;
+                        // what did not move is not taken up again.
+                        const auto othersMoved = movedBeyondCutoffAndGains (frame, before);
 
                         if constexpr (model == FilterStage::phase)
                         {
@@ -2202,14 +2219,15 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                             // the drive's gain wait for the stretch's end.
                             const auto& left = filter0.getPhaseStage();
                             const auto& right = filter1.getPhaseStage();
+                            // The offsets were taken within 1e-5 of the frame before's spread.
                             const auto hz = left.clampCutoff (frame.cutoff);
                             expanded = phases.expandsAt (hz)
-                                    && std::abs (-frame.phaseSpread - left.getOffset()) < 1.0e-5f
-                                    && std::abs (frame.phaseSpread - right.getOffset()) < 1.0e-5f;
+                                    && (! othersMoved || (std::abs (-frame.phaseSpread - left.getOffset()) < 1.0e-5f
+                                                          && std::abs (frame.phaseSpread - right.getOffset()) < 1.0e-5f));
 
                             if (expanded)
                             {
-                                if (shapeMoved)
+                                if (othersMoved)
                                     for (auto* filter : { &filter0, &filter1 })
                                     {
                                         filter->setResonance (frame.resonance);
@@ -2217,7 +2235,7 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                                         filter->setPhaseNotch (frame.phaseNotch);
                                     }
 
-                                phases.takeExpandedSettings (hz, left, right, frame.filterBlend, shapeMoved);
+                                phases.takeExpandedSettings (hz, left, right, frame.filterBlend, othersMoved);
 
                                 if (frame.drivePre != before.drivePre)
                                     drive.takeGain (frame.drivePre);
@@ -2250,9 +2268,7 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                         if (! expanded)
                             drive.takeSettings (drive0);
 
-                        if (frame.subSend != before.subSend || frame.feedbackAmount != before.feedbackAmount
-                            || frame.driveMix != before.driveMix || frame.filterBlend != before.filterBlend
-                            || frame.feedbackCoefficient != before.feedbackCoefficient)
+                        if (othersMoved)
                             f = lanesFor (frame);
                         else
                             f.postGain = Float4 (frame.drivePost);

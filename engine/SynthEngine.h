@@ -203,6 +203,7 @@ private:
     };
 
     static constexpr int stretchLength = 32; // base-rate samples per control and chain pass
+    static bool movedBeyondCutoffAndGains (const ChainFrame& a, const ChainFrame& b) noexcept;
 
     // What the control pass works out for the sources on one base-rate sample.
     struct SourceFrame
