@@ -183,13 +183,29 @@ struct DriveLanes
         const auto s = DriveStage::GainSettings::of (linearGain);
         straight = s.gain <= 1.000001f;
         whole = s.engagement >= 1.0f;
-        gain = s.gain;
-        inverseGain = s.inverseGain;
-        diodeIn = s.diodeIn;
-        diodeOut = s.diodeOut;
-        diodeToTable = s.diodeToTable;
-        foldTurns = s.foldTurns;
         engagement = s.engagement;
+
+        // Only what the curve reads.
+        switch (curve)
+        {
+            case DriveStage::soft:
+                gain = s.gain;
+                inverseGain = s.inverseGain;
+                break;
+
+            case DriveStage::diode:
+                diodeIn = s.diodeIn;
+                diodeOut = s.diodeOut;
+                diodeToTable = s.diodeToTable;
+                break;
+
+            case DriveStage::fold:
+                foldTurns = s.foldTurns;
+                break;
+
+            default:
+                break;
+        }
     }
 
     QUILLON_ALWAYS_INLINE Float4 fullCurve (Float4 x) const noexcept
@@ -465,7 +481,8 @@ struct PhaseLanes
 
     // Both sides' expansions, while the cutoff stays in the cell they were taken at: the
     // coefficients then come for both sides at once, with the same operations as each stage's.
-    Float4 c0[numSections], first[numSections], second[numSections];
+    // Two sections' left and right in each, as (left i, right i, left i + 1, right i + 1).
+    Float4 c0[numSections / 2], first[numSections / 2], second[numSections / 2];
     float centre = 0.0f, inverseCentre = 0.0f;
     std::int32_t cell = -1;
 
@@ -479,11 +496,16 @@ struct PhaseLanes
             || b.cell != PhaseStage::cellOf (right.getCutoff()))
             return;
 
-        for (int i = 0; i < numSections; ++i)
+        const auto twoPairs = [] (const float* l, const float* r)
         {
-            c0[i] = pair (a.c0[i], b.c0[i]);
-            first[i] = pair (a.first[i], b.first[i]);
-            second[i] = pair (a.second[i], b.second[i]);
+            return Float4 (_mm_movelh_ps (pair (l[0], r[0]).v, pair (l[1], r[1]).v));
+        };
+
+        for (int i = 0; i < numSections / 2; ++i)
+        {
+            c0[i] = twoPairs (a.c0 + 2 * i, b.c0 + 2 * i);
+            first[i] = twoPairs (a.first + 2 * i, b.first + 2 * i);
+            second[i] = twoPairs (a.second + 2 * i, b.second + 2 * i);
         }
 
         centre = a.centre;
@@ -499,8 +521,14 @@ struct PhaseLanes
     {
         const Float4 r ((hz - centre) * inverseCentre);
 
-        for (int i = 0; i < numSections; ++i)
-            c[i] = c0[i] + r * (first[i] + r * second[i]);
+        const auto zero = _mm_setzero_ps();
+
+        for (int i = 0; i < numSections / 2; ++i)
+        {
+            const auto both = c0[i] + r * (first[i] + r * second[i]);
+            c[2 * i] = Float4 (_mm_movelh_ps (both.v, zero));
+            c[2 * i + 1] = Float4 (_mm_movehl_ps (zero, both.v));
+        }
 
         // As PhaseStage::updateSectionWeights.
         const auto negated = [] (Float4 x) { return Float4 (_mm_xor_ps (x.v, _mm_set1_ps (-0.0f))); };
