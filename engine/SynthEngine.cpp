@@ -895,6 +895,8 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
             lfo.render (lfoValues.data(), count, isSourceInUse (ModSource::lfo1));
         }
 
+        finishChainFrames (count);
+
         if (pitchDeferred)
             computeDeferredPitch (count);
 
@@ -1589,25 +1591,39 @@ void SynthEngine::computeChainFrame (ChainFrame& frame) noexcept
     const auto& mod = modulation;
     const auto envAmount = next (Smooth::filterEnvAmount) * filterEnvVelocityFactor + mod[ModDestination::filterEnv];
     const auto semitones = envAmount * filterEnvValue + mod[ModDestination::cutoff];
-    const auto cutoffRatio = semitones == 0.0f ? 1.0f : filter_detail::cutoffRatio (semitones);
-    cutoffHz = std::clamp (cutoffRatio * cutoffSmoother.getNextValue(), 20.0f, 20000.0f);
+    const auto knob = cutoffSmoother.getNextValue();
 
     // Drive amount with velocity and modulation. Stacked drive slots can push the sum far past
     // 24 dB; the curve is limited there, and the make-up only compensates what is applied.
     const auto driveDb = next (Smooth::drive) * driveVelocitySmoother.getNextValue() + mod[ModDestination::drive];
     const auto driveLevel = next (Smooth::driveGain);
-    const auto driveMode = driveStages[0].getMode();
 
-    if (driveDb != driveCache.db || driveMode != driveCache.mode || autoMakeup != driveCache.autoMakeup
-        || driveLevel != driveCache.level)
+    if constexpr (chainFramesInLanes)
     {
-        driveCache = { driveDb, driveMode, autoMakeup, driveLevel };
-        driveGains = computeDriveGains (driveDb, driveMode, autoMakeup, driveLevel);
+        const auto at = (size_t) controlIndex;
+        chainInputs.semitones[at] = semitones;
+        chainInputs.knob[at] = knob;
+        chainInputs.driveDb[at] = driveDb;
+        chainInputs.driveLevel[at] = driveLevel;
+    }
+    else
+    {
+        const auto cutoffRatio = semitones == 0.0f ? 1.0f : filter_detail::cutoffRatio (semitones);
+        cutoffHz = std::clamp (cutoffRatio * knob, 20.0f, 20000.0f);
+        const auto driveMode = driveStages[0].getMode();
+
+        if (driveDb != driveCache.db || driveMode != driveCache.mode || autoMakeup != driveCache.autoMakeup
+            || driveLevel != driveCache.level)
+        {
+            driveCache = { driveDb, driveMode, autoMakeup, driveLevel };
+            driveGains = computeDriveGains (driveDb, driveMode, autoMakeup, driveLevel);
+        }
+
+        frame.cutoff = cutoffHz;
+        frame.drivePre = driveGains.pre;
+        frame.drivePost = driveGains.post;
     }
 
-    frame.cutoff = cutoffHz;
-    frame.drivePre = driveGains.pre;
-    frame.drivePost = driveGains.post;
     frame.driveMix = clamp01 (next (Smooth::driveMix));
     frame.filterBlend = clamp01 (next (Smooth::filterEnabled));
 
@@ -1628,6 +1644,71 @@ void SynthEngine::computeChainFrame (ChainFrame& frame) noexcept
     frame.feedbackCoefficient = feedbackCoefficient;
     frame.feedbackAfterFilter = feedbackAfterFilter;
     frame.subSend = controlSubSend;
+}
+
+// The cutoffs and drive gains of the frames the control loop noted, as computeChainFrame works
+// them out one by one, with the same last values left behind.
+void SynthEngine::finishChainFrames (int count) noexcept
+{
+    if constexpr (chainFramesInLanes)
+    {
+        using dsp::Float4;
+        // A settled chain notes and reads its first frame alone.
+        const auto frames = chainSettled ? std::min (count, 1) : count;
+        const auto driveMode = driveStages[0].getMode();
+
+        for (int k = 0; k < frames; k += 4)
+        {
+            const auto lanes = std::min (4, frames - k);
+            const auto used = (1 << lanes) - 1;
+            const auto semitones = Float4::load (chainInputs.semitones.data() + k);
+            const auto knob = Float4::load (chainInputs.knob.data() + k);
+            // At 0 semitones the ratio is exactly 1.
+            const auto ratio = (bitsOf (semitones != Float4 (0.0f)) & used) != 0 ? filter_detail::cutoffRatio (semitones)
+                                                                                : Float4 (1.0f);
+            alignas (16) float cutoffs[4], pre[4], post[4];
+            clamp (ratio * knob, Float4 (20.0f), Float4 (20000.0f)).store (cutoffs);
+
+            // The gains stand still while nothing moves the drive.
+            const auto driveDb = Float4::load (chainInputs.driveDb.data() + k);
+            const auto driveLevel = Float4::load (chainInputs.driveLevel.data() + k);
+            const auto moved = (driveDb != Float4 (driveCache.db)) | (driveLevel != Float4 (driveCache.level));
+
+            if ((bitsOf (moved) & used) != 0 || driveMode != driveCache.mode || autoMakeup != driveCache.autoMakeup)
+            {
+                Float4 preGains, postGains;
+                computeDriveGains (driveDb, driveMode, autoMakeup, driveLevel, preGains, postGains);
+                preGains.store (pre);
+                postGains.store (post);
+                const auto last = (size_t) (k + lanes - 1);
+                driveCache = { chainInputs.driveDb[last], driveMode, autoMakeup, chainInputs.driveLevel[last] };
+                driveGains = { pre[lanes - 1], post[lanes - 1] };
+            }
+            else
+            {
+                for (int i = 0; i < 4; ++i)
+                {
+                    pre[i] = driveGains.pre;
+                    post[i] = driveGains.post;
+                }
+            }
+
+            for (int i = 0; i < lanes; ++i)
+            {
+                auto& frame = chainFrames[(size_t) (k + i)];
+                frame.cutoff = cutoffs[i];
+                frame.drivePre = pre[i];
+                frame.drivePost = post[i];
+            }
+        }
+
+        if (frames > 0)
+            cutoffHz = chainFrames[(size_t) frames - 1].cutoff;
+    }
+    else
+    {
+        juce::ignoreUnused (count);
+    }
 }
 
 void SynthEngine::applyChainFrame (const ChainFrame& frame) noexcept

@@ -250,6 +250,7 @@ private:
     void drawPostNoise (int index, const SourceFrame& frame) noexcept;
     void renderSourceStretch (int from, int count) noexcept;
     void computeChainFrame (ChainFrame& frame) noexcept;
+    void finishChainFrames (int count) noexcept;
     void applyChainFrame (const ChainFrame& frame) noexcept;
     void renderSources (int index) noexcept;
     void renderChainSample (float mixL, float mixR, float subL, float& left, float& right) noexcept;
@@ -382,6 +383,14 @@ private:
     bool feedbackAfterFilter = false;
 
     std::array<ChainFrame, stretchLength> chainFrames {};
+    // The frames' cutoffs and drive gains wait behind a table and a polynomial each. Nothing reads
+    // them before the control loop ends, so where there are lanes the loop notes what they come
+    // from and the pass after it works them out four base samples at a time.
+    static constexpr bool chainFramesInLanes = QUILLON_SIN_LANES && ! dsp::exactReference;
+    struct
+    {
+        alignas (16) std::array<float, stretchLength> semitones {}, knob {}, driveDb {}, driveLevel {};
+    } chainInputs;
     std::array<SourceFrame, stretchLength> sourceFrames {};
     std::array<std::array<float, 2 * stretchLength>, numUnits> unitOutputs {};
     std::array<std::array<PdOscillator::StretchFrame, stretchLength>, numUnits> unitFrames {};
