@@ -1624,26 +1624,50 @@ void SynthEngine::computeChainFrame (ChainFrame& frame) noexcept
         frame.drivePost = driveGains.post;
     }
 
-    frame.driveMix = clamp01 (next (Smooth::driveMix));
-    frame.filterBlend = clamp01 (next (Smooth::filterEnabled));
-
-    frame.resonance = clamp01 (next (Smooth::filterReso) + mod[ModDestination::resonance]);
-    frame.phaseMix = clamp01 (next (Smooth::phaseMix) + mod[ModDestination::phaseMix]);
-    frame.phaseNotch = clamp01 (next (Smooth::phaseNotch) + mod[ModDestination::phaseNotch]);
-    frame.phaseSpread = clamp01 (next (Smooth::phaseStereo));
-
-    frame.feedbackAmount = clamp01 (next (Smooth::feedbackAmount) + mod[ModDestination::feedback]) * 0.35f;
-    const auto tone = next (Smooth::feedbackTone);
-
-    if (tone != feedbackToneHz)
+    // Where no smoother ramped into this sample, only what the slots from moving sources feed can
+    // change from the sample before; the rest is taken over as it is.
+    if (! dsp::exactReference && shortcutsAllowed && smoothersHeldBefore && controlIndex > 0)
     {
-        feedbackToneHz = tone;
-        feedbackCoefficient = FeedbackPath::coefficientFor (tone, 2.0 * sampleRate);
+        const auto& before = chainFrames[(size_t) controlIndex - 1];
+        frame.driveMix = before.driveMix;
+        frame.filterBlend = before.filterBlend;
+        frame.phaseSpread = before.phaseSpread;
+        frame.feedbackCoefficient = before.feedbackCoefficient;
+        frame.resonance = (movingDestinations & resonanceBit) != 0
+                              ? clamp01 (next (Smooth::filterReso) + mod[ModDestination::resonance]) : before.resonance;
+        frame.phaseMix = (movingDestinations & phaseMixBit) != 0
+                             ? clamp01 (next (Smooth::phaseMix) + mod[ModDestination::phaseMix]) : before.phaseMix;
+        frame.phaseNotch = (movingDestinations & phaseNotchBit) != 0
+                               ? clamp01 (next (Smooth::phaseNotch) + mod[ModDestination::phaseNotch]) : before.phaseNotch;
+        frame.feedbackAmount = (movingDestinations & feedbackBit) != 0
+                                   ? clamp01 (next (Smooth::feedbackAmount) + mod[ModDestination::feedback]) * 0.35f
+                                   : before.feedbackAmount;
+    }
+    else
+    {
+        frame.driveMix = clamp01 (next (Smooth::driveMix));
+        frame.filterBlend = clamp01 (next (Smooth::filterEnabled));
+
+        frame.resonance = clamp01 (next (Smooth::filterReso) + mod[ModDestination::resonance]);
+        frame.phaseMix = clamp01 (next (Smooth::phaseMix) + mod[ModDestination::phaseMix]);
+        frame.phaseNotch = clamp01 (next (Smooth::phaseNotch) + mod[ModDestination::phaseNotch]);
+        frame.phaseSpread = clamp01 (next (Smooth::phaseStereo));
+
+        frame.feedbackAmount = clamp01 (next (Smooth::feedbackAmount) + mod[ModDestination::feedback]) * 0.35f;
+        const auto tone = next (Smooth::feedbackTone);
+
+        if (tone != feedbackToneHz)
+        {
+            feedbackToneHz = tone;
+            feedbackCoefficient = FeedbackPath::coefficientFor (tone, 2.0 * sampleRate);
+        }
+
+        frame.feedbackCoefficient = feedbackCoefficient;
     }
 
-    frame.feedbackCoefficient = feedbackCoefficient;
     frame.feedbackAfterFilter = feedbackAfterFilter;
     frame.subSend = controlSubSend;
+    smoothersHeldBefore = numRampingSmoothers == 0;
 }
 
 // The cutoffs and drive gains of the frames the control loop noted, as computeChainFrame works

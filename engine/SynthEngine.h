@@ -386,6 +386,7 @@ private:
     // The frames' cutoffs and drive gains wait behind a table and a polynomial each. Nothing reads
     // them before the control loop ends, so where there are lanes the loop notes what they come
     // from and the pass after it works them out four base samples at a time.
+    bool smoothersHeldBefore = false; // no smoother was left ramping after the last frame's sample
     static constexpr bool chainFramesInLanes = QUILLON_SIN_LANES && ! dsp::exactReference;
     struct
     {
@@ -419,6 +420,10 @@ private:
     std::uint32_t movingDestinations = 0;
     static constexpr auto pitchDestinations = modDestinationBits ({ ModDestination::pitch, ModDestination::drift,
         ModDestination::reeseSpread, ModDestination::reeseBeat, ModDestination::osc2DetuneHz, ModDestination::osc2Detune });
+    static constexpr auto resonanceBit = modDestinationBits ({ ModDestination::resonance });
+    static constexpr auto phaseMixBit = modDestinationBits ({ ModDestination::phaseMix });
+    static constexpr auto phaseNotchBit = modDestinationBits ({ ModDestination::phaseNotch });
+    static constexpr auto feedbackBit = modDestinationBits ({ ModDestination::feedback });
     static constexpr auto shapeDestinations = modDestinationBits ({ ModDestination::osc1Dcw, ModDestination::osc2Dcw,
         ModDestination::pdMorph, ModDestination::osc1Pw, ModDestination::osc2Pw });
     static constexpr auto levelDestinations = modDestinationBits ({ ModDestination::osc1Level, ModDestination::osc2Level,
