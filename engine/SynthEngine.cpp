@@ -1598,7 +1598,8 @@ void SynthEngine::computeChainFrame (ChainFrame& frame) noexcept
     const auto driveDb = next (Smooth::drive) * driveVelocitySmoother.getNextValue() + mod[ModDestination::drive];
     const auto driveLevel = next (Smooth::driveGain);
 
-    if constexpr (chainFramesInLanes)
+    // A settled chain works out its one frame at once.
+    if (chainFramesInLanes && ! chainSettled)
     {
         const auto at = (size_t) controlIndex;
         chainInputs.semitones[at] = semitones;
@@ -1671,19 +1672,22 @@ void SynthEngine::computeChainFrame (ChainFrame& frame) noexcept
 }
 
 // The cutoffs and drive gains of the frames the control loop noted, as computeChainFrame works
-// them out one by one, with the same last values left behind.
+// them out one by one, with the same last values left behind. A settled chain has its one frame
+// done already.
 void SynthEngine::finishChainFrames (int count) noexcept
 {
     if constexpr (chainFramesInLanes)
     {
         using dsp::Float4;
-        // A settled chain notes and reads its first frame alone.
-        const auto frames = chainSettled ? std::min (count, 1) : count;
+
+        if (chainSettled || count <= 0)
+            return;
+
         const auto driveMode = driveStages[0].getMode();
 
-        for (int k = 0; k < frames; k += 4)
+        for (int k = 0; k < count; k += 4)
         {
-            const auto lanes = std::min (4, frames - k);
+            const auto lanes = std::min (4, count - k);
             const auto used = (1 << lanes) - 1;
             const auto semitones = Float4::load (chainInputs.semitones.data() + k);
             const auto knob = Float4::load (chainInputs.knob.data() + k);
@@ -1726,8 +1730,7 @@ void SynthEngine::finishChainFrames (int count) noexcept
             }
         }
 
-        if (frames > 0)
-            cutoffHz = chainFrames[(size_t) frames - 1].cutoff;
+        cutoffHz = chainFrames[(size_t) count - 1].cutoff;
     }
     else
     {
