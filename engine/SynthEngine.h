@@ -383,10 +383,10 @@ private:
     bool feedbackAfterFilter = false;
 
     std::array<ChainFrame, stretchLength> chainFrames {};
+    bool smoothersHeldBefore = false; // no smoother was left ramping after the last frame's sample
     // The frames' cutoffs and drive gains wait behind a table and a polynomial each. Nothing reads
     // them before the control loop ends, so where there are lanes the loop notes what they come
     // from and the pass after it works them out four base samples at a time.
-    bool smoothersHeldBefore = false; // no smoother was left ramping after the last frame's sample
     static constexpr bool chainFramesInLanes = QUILLON_SIN_LANES && ! dsp::exactReference;
     struct
     {
