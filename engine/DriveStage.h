@@ -381,6 +381,36 @@ inline void driveDecibelsToGains (float db0, float db1, float& gain0, float& gai
     gain0 = driveDecibelsToGain (db0);
     gain1 = driveDecibelsToGain (db1);
 }
+
+// The same for four amounts at once, lane by lane with the same operations.
+inline dsp::Float4 driveDecibelsToGains (dsp::Float4 db) noexcept
+{
+#if QUILLON_SIN_LANES
+    if constexpr (! dsp::exactReference)
+    {
+        const auto whole = _mm_cvttps_epi32 (db.v);
+        const auto k = [] (float c) { return _mm_set1_ps (c); };
+        const auto y = _mm_mul_ps (_mm_sub_ps (db.v, _mm_cvtepi32_ps (whole)), k (decibelToLog));
+        auto series = _mm_add_ps (k (1.0f / 24.0f), _mm_mul_ps (y, k (1.0f / 120.0f)));
+        series = _mm_add_ps (k (1.0f / 6.0f), _mm_mul_ps (y, series));
+        series = _mm_add_ps (k (0.5f), _mm_mul_ps (y, series));
+        series = _mm_add_ps (k (1.0f), _mm_mul_ps (y, series));
+        series = _mm_add_ps (k (1.0f), _mm_mul_ps (y, series));
+        alignas (16) std::int32_t at[4];
+        _mm_store_si128 (reinterpret_cast<__m128i*> (at), whole);
+        const auto table = _mm_setr_ps (wholeDecibels[at[0]], wholeDecibels[at[1]], wholeDecibels[at[2]], wholeDecibels[at[3]]);
+        return dsp::Float4 (_mm_mul_ps (table, series));
+    }
+#endif
+
+    float in[4], out[4];
+    db.store (in);
+
+    for (int i = 0; i < 4; ++i)
+        out[i] = driveDecibelsToGain (in[i]);
+
+    return dsp::Float4::load (out);
+}
 } // namespace detail
 
 inline DriveGains computeDriveGains (float driveDb, int mode, bool autoMakeup, float outputGain) noexcept
@@ -399,6 +429,23 @@ inline DriveGains computeDriveGains (float driveDb, int mode, bool autoMakeup, f
     detail::driveDecibelsToGains (applied, share * applied, gains.pre, makeup);
     gains.post = outputGain * makeup;
     return gains;
+}
+
+// The same for four base samples at once: each lane gets the bits computeDriveGains gives it.
+inline void computeDriveGains (dsp::Float4 driveDb, int mode, bool autoMakeup, dsp::Float4 outputGain, dsp::Float4& pre,
+                               dsp::Float4& post) noexcept
+{
+    using dsp::Float4;
+    const auto applied = select (driveDb > Float4 (0.0f), select (driveDb < Float4 (24.0f), driveDb, Float4 (24.0f)),
+                                 Float4 (0.0f));
+    auto share = Float4 (0.0f);
+
+    if (autoMakeup)
+        share = select (driveDb > Float4 (0.01f),
+                        Float4 (mode == DriveStage::diode ? 0.55f : (mode == DriveStage::fold ? 0.4f : 0.5f)), Float4 (0.0f));
+
+    pre = detail::driveDecibelsToGains (applied);
+    post = outputGain * detail::driveDecibelsToGains (share * applied);
 }
 
 } // namespace quillon

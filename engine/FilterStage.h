@@ -308,21 +308,23 @@ namespace filter_detail
 // the flushing to flushStates() once a block.
 constexpr float stateFloor = 1.0e-17f;
 
+// 2^(semitones / 12) by 32nds of an octave: the cutoff's ratio to the smoothed knob reads whole
+// steps from here, the rest from a cubic.
+alignas (16) inline constexpr float cutoffSteps[32] = {
+    1.0f, 1.0218972f, 1.04427373f, 1.06714046f, 1.09050775f, 1.1143868f, 1.13878858f, 1.1637249f,
+    1.18920708f, 1.21524739f, 1.24185777f, 1.26905096f, 1.29683959f, 1.32523668f, 1.35425556f, 1.38390994f,
+    1.41421354f, 1.44518077f, 1.47682619f, 1.50916445f, 1.54221082f, 1.5759809f, 1.61049032f, 1.64575553f,
+    1.68179286f, 1.71861935f, 1.75625217f, 1.79470909f, 1.8340081f, 1.87416768f, 1.91520655f, 1.95714414f
+};
+
 // 2^(semitones / 12), the cutoff's ratio to the smoothed knob: the nearest 32nd of an octave from
-// a table and the exponent, the rest (within a 64th) from a cubic, within 7e-7 of it. Past 11
+// the table and the exponent, the rest (within a 64th) from a cubic, within 7e-7 of it. Past 11
 // octaves either way the cutoff sits at a limit whatever the knob says, and so does one that is
 // not a number.
 inline float cutoffRatio (float semitones) noexcept
 {
     if constexpr (dsp::exactReference)
         return std::exp2 (semitones / 12.0f);
-
-    static constexpr float steps[32] = {
-        1.0f, 1.0218972f, 1.04427373f, 1.06714046f, 1.09050775f, 1.1143868f, 1.13878858f, 1.1637249f,
-        1.18920708f, 1.21524739f, 1.24185777f, 1.26905096f, 1.29683959f, 1.32523668f, 1.35425556f, 1.38390994f,
-        1.41421354f, 1.44518077f, 1.47682619f, 1.50916445f, 1.54221082f, 1.5759809f, 1.61049032f, 1.64575553f,
-        1.68179286f, 1.71861935f, 1.75625217f, 1.79470909f, 1.8340081f, 1.87416768f, 1.91520655f, 1.95714414f
-    };
 
     auto x = semitones * (32.0f / 12.0f);
     x = x >= -352.0f ? x : -352.0f;
@@ -333,7 +335,41 @@ inline float cutoffRatio (float semitones) noexcept
     const auto bits = (std::uint32_t) ((n >> 5) + 127) << 23;
     float scale;
     std::memcpy (&scale, &bits, sizeof (scale));
-    return (steps[n & 31] * scale) * p;
+    return (cutoffSteps[n & 31] * scale) * p;
+}
+
+// Four of them at once, lane by lane the same operations in the same order, so the same bits.
+inline dsp::Float4 cutoffRatio (dsp::Float4 semitones) noexcept
+{
+#if QUILLON_SIN_LANES
+    if constexpr (! dsp::exactReference)
+    {
+        const auto k = [] (float c) { return _mm_set1_ps (c); };
+        // max and min take their second operand for a NaN, as the comparisons above do.
+        auto x = _mm_mul_ps (semitones.v, k (32.0f / 12.0f));
+        x = _mm_min_ps (_mm_max_ps (x, k (-352.0f)), k (352.0f));
+        const auto half = _mm_or_ps (k (0.5f), _mm_and_ps (x, k (-0.0f)));
+        const auto n = _mm_cvttps_epi32 (_mm_add_ps (x, half));
+        const auto r = _mm_mul_ps (_mm_sub_ps (x, _mm_cvtepi32_ps (n)), k (0.69314718f / 32.0f));
+        auto p = _mm_add_ps (k (0.5f), _mm_mul_ps (r, k (1.0f / 6.0f)));
+        p = _mm_add_ps (k (1.0f), _mm_mul_ps (r, p));
+        p = _mm_add_ps (k (1.0f), _mm_mul_ps (r, p));
+        const auto exponent = _mm_add_epi32 (_mm_srai_epi32 (n, 5), _mm_set1_epi32 (127));
+        const auto scale = _mm_castsi128_ps (_mm_slli_epi32 (exponent, 23));
+        alignas (16) std::int32_t at[4];
+        _mm_store_si128 (reinterpret_cast<__m128i*> (at), _mm_and_si128 (n, _mm_set1_epi32 (31)));
+        const auto steps = _mm_setr_ps (cutoffSteps[at[0]], cutoffSteps[at[1]], cutoffSteps[at[2]], cutoffSteps[at[3]]);
+        return dsp::Float4 (_mm_mul_ps (_mm_mul_ps (steps, scale), p));
+    }
+#endif
+
+    float in[4], out[4];
+    semitones.store (in);
+
+    for (int i = 0; i < 4; ++i)
+        out[i] = cutoffRatio (in[i]);
+
+    return dsp::Float4::load (out);
 }
 
 // What the floor leaves in the output is far below this; anything below it goes out as 0, so

@@ -896,6 +896,8 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
             lfo.render (lfoValues.data(), count, isSourceInUse (ModSource::lfo1));
         }
 
+        finishChainFrames (count);
+
         if (pitchDeferred)
             computeDeferredPitch (count);
 
@@ -1590,45 +1592,151 @@ void SynthEngine::computeChainFrame (ChainFrame& frame) noexcept
     const auto& mod = modulation;
     const auto envAmount = next (Smooth::filterEnvAmount) * filterEnvVelocityFactor + mod[ModDestination::filterEnv];
     const auto semitones = envAmount * filterEnvValue + mod[ModDestination::cutoff];
-    const auto cutoffRatio = semitones == 0.0f ? 1.0f : filter_detail::cutoffRatio (semitones);
-    cutoffHz = std::clamp (cutoffRatio * cutoffSmoother.getNextValue(), 20.0f, 20000.0f);
+    const auto knob = cutoffSmoother.getNextValue();
 
     // Drive amount with velocity and modulation. Stacked drive slots can push the sum far past
     // 24 dB; the curve is limited there, and the make-up only compensates what is applied.
     const auto driveDb = next (Smooth::drive) * driveVelocitySmoother.getNextValue() + mod[ModDestination::drive];
     const auto driveLevel = next (Smooth::driveGain);
-    const auto driveMode = driveStages[0].getMode();
 
-    if (driveDb != driveCache.db || driveMode != driveCache.mode || autoMakeup != driveCache.autoMakeup
-        || driveLevel != driveCache.level)
+    // A settled chain works out its one frame at once.
+    if (chainFramesInLanes && ! chainSettled)
     {
-        driveCache = { driveDb, driveMode, autoMakeup, driveLevel };
-        driveGains = computeDriveGains (driveDb, driveMode, autoMakeup, driveLevel);
+        const auto at = (size_t) controlIndex;
+        chainInputs.semitones[at] = semitones;
+        chainInputs.knob[at] = knob;
+        chainInputs.driveDb[at] = driveDb;
+        chainInputs.driveLevel[at] = driveLevel;
+    }
+    else
+    {
+        const auto cutoffRatio = semitones == 0.0f ? 1.0f : filter_detail::cutoffRatio (semitones);
+        cutoffHz = std::clamp (cutoffRatio * knob, 20.0f, 20000.0f);
+        const auto driveMode = driveStages[0].getMode();
+
+        if (driveDb != driveCache.db || driveMode != driveCache.mode || autoMakeup != driveCache.autoMakeup
+            || driveLevel != driveCache.level)
+        {
+            driveCache = { driveDb, driveMode, autoMakeup, driveLevel };
+            driveGains = computeDriveGains (driveDb, driveMode, autoMakeup, driveLevel);
+        }
+
+        frame.cutoff = cutoffHz;
+        frame.drivePre = driveGains.pre;
+        frame.drivePost = driveGains.post;
     }
 
-    frame.cutoff = cutoffHz;
-    frame.drivePre = driveGains.pre;
-    frame.drivePost = driveGains.post;
-    frame.driveMix = clamp01 (next (Smooth::driveMix));
-    frame.filterBlend = clamp01 (next (Smooth::filterEnabled));
-
-    frame.resonance = clamp01 (next (Smooth::filterReso) + mod[ModDestination::resonance]);
-    frame.phaseMix = clamp01 (next (Smooth::phaseMix) + mod[ModDestination::phaseMix]);
-    frame.phaseNotch = clamp01 (next (Smooth::phaseNotch) + mod[ModDestination::phaseNotch]);
-    frame.phaseSpread = clamp01 (next (Smooth::phaseStereo));
-
-    frame.feedbackAmount = clamp01 (next (Smooth::feedbackAmount) + mod[ModDestination::feedback]) * 0.35f;
-    const auto tone = next (Smooth::feedbackTone);
-
-    if (tone != feedbackToneHz)
+    // Where no smoother ramped into this sample, only what the slots from moving sources feed can
+    // change from the sample before; the rest is taken over as it is.
+    if (! dsp::exactReference && shortcutsAllowed && smoothersHeldBefore && controlIndex > 0)
     {
-        feedbackToneHz = tone;
-        feedbackCoefficient = FeedbackPath::coefficientFor (tone, 2.0 * sampleRate);
+        const auto& before = chainFrames[(size_t) controlIndex - 1];
+        frame.driveMix = before.driveMix;
+        frame.filterBlend = before.filterBlend;
+        frame.phaseSpread = before.phaseSpread;
+        frame.feedbackCoefficient = before.feedbackCoefficient;
+        frame.resonance = (movingDestinations & resonanceBit) != 0
+                              ? clamp01 (next (Smooth::filterReso) + mod[ModDestination::resonance]) : before.resonance;
+        frame.phaseMix = (movingDestinations & phaseMixBit) != 0
+                             ? clamp01 (next (Smooth::phaseMix) + mod[ModDestination::phaseMix]) : before.phaseMix;
+        frame.phaseNotch = (movingDestinations & phaseNotchBit) != 0
+                               ? clamp01 (next (Smooth::phaseNotch) + mod[ModDestination::phaseNotch]) : before.phaseNotch;
+        frame.feedbackAmount = (movingDestinations & feedbackBit) != 0
+                                   ? clamp01 (next (Smooth::feedbackAmount) + mod[ModDestination::feedback]) * 0.35f
+                                   : before.feedbackAmount;
+    }
+    else
+    {
+        frame.driveMix = clamp01 (next (Smooth::driveMix));
+        frame.filterBlend = clamp01 (next (Smooth::filterEnabled));
+
+        frame.resonance = clamp01 (next (Smooth::filterReso) + mod[ModDestination::resonance]);
+        frame.phaseMix = clamp01 (next (Smooth::phaseMix) + mod[ModDestination::phaseMix]);
+        frame.phaseNotch = clamp01 (next (Smooth::phaseNotch) + mod[ModDestination::phaseNotch]);
+        frame.phaseSpread = clamp01 (next (Smooth::phaseStereo));
+
+        frame.feedbackAmount = clamp01 (next (Smooth::feedbackAmount) + mod[ModDestination::feedback]) * 0.35f;
+        const auto tone = next (Smooth::feedbackTone);
+
+        if (tone != feedbackToneHz)
+        {
+            feedbackToneHz = tone;
+            feedbackCoefficient = FeedbackPath::coefficientFor (tone, 2.0 * sampleRate);
+        }
+
+        frame.feedbackCoefficient = feedbackCoefficient;
     }
 
-    frame.feedbackCoefficient = feedbackCoefficient;
     frame.feedbackAfterFilter = feedbackAfterFilter;
     frame.subSend = controlSubSend;
+    smoothersHeldBefore = numRampingSmoothers == 0;
+}
+
+// The cutoffs and drive gains of the frames the control loop noted, as computeChainFrame works
+// them out one by one, with the same last values left behind. A settled chain has its one frame
+// done already.
+void SynthEngine::finishChainFrames (int count) noexcept
+{
+    if constexpr (chainFramesInLanes)
+    {
+        using dsp::Float4;
+
+        if (chainSettled || count <= 0)
+            return;
+
+        const auto driveMode = driveStages[0].getMode();
+
+        for (int k = 0; k < count; k += 4)
+        {
+            const auto lanes = std::min (4, count - k);
+            const auto used = (1 << lanes) - 1;
+            const auto semitones = Float4::load (chainInputs.semitones.data() + k);
+            const auto knob = Float4::load (chainInputs.knob.data() + k);
+            // At 0 semitones the ratio is exactly 1.
+            const auto ratio = (bitsOf (semitones != Float4 (0.0f)) & used) != 0 ? filter_detail::cutoffRatio (semitones)
+                                                                                : Float4 (1.0f);
+            alignas (16) float cutoffs[4], pre[4], post[4];
+            clamp (ratio * knob, Float4 (20.0f), Float4 (20000.0f)).store (cutoffs);
+
+            // The gains stand still while nothing moves the drive.
+            const auto driveDb = Float4::load (chainInputs.driveDb.data() + k);
+            const auto driveLevel = Float4::load (chainInputs.driveLevel.data() + k);
+            const auto moved = (driveDb != Float4 (driveCache.db)) | (driveLevel != Float4 (driveCache.level));
+
+            if ((bitsOf (moved) & used) != 0 || driveMode != driveCache.mode || autoMakeup != driveCache.autoMakeup)
+            {
+                Float4 preGains, postGains;
+                computeDriveGains (driveDb, driveMode, autoMakeup, driveLevel, preGains, postGains);
+                preGains.store (pre);
+                postGains.store (post);
+                const auto last = (size_t) (k + lanes - 1);
+                driveCache = { chainInputs.driveDb[last], driveMode, autoMakeup, chainInputs.driveLevel[last] };
+                driveGains = { pre[lanes - 1], post[lanes - 1] };
+            }
+            else
+            {
+                for (int i = 0; i < 4; ++i)
+                {
+                    pre[i] = driveGains.pre;
+                    post[i] = driveGains.post;
+                }
+            }
+
+            for (int i = 0; i < lanes; ++i)
+            {
+                auto& frame = chainFrames[(size_t) (k + i)];
+                frame.cutoff = cutoffs[i];
+                frame.drivePre = pre[i];
+                frame.drivePost = post[i];
+            }
+        }
+
+        cutoffHz = chainFrames[(size_t) count - 1].cutoff;
+    }
+    else
+    {
+        juce::ignoreUnused (count);
+    }
 }
 
 void SynthEngine::applyChainFrame (const ChainFrame& frame) noexcept

@@ -251,6 +251,7 @@ private:
     void drawPostNoise (int index, const SourceFrame& frame) noexcept;
     void renderSourceStretch (int from, int count) noexcept;
     void computeChainFrame (ChainFrame& frame) noexcept;
+    void finishChainFrames (int count) noexcept;
     void applyChainFrame (const ChainFrame& frame) noexcept;
     void renderSources (int index) noexcept;
     void renderChainSample (float mixL, float mixR, float subL, float& left, float& right) noexcept;
@@ -383,6 +384,15 @@ private:
     bool feedbackAfterFilter = false;
 
     std::array<ChainFrame, stretchLength> chainFrames {};
+    bool smoothersHeldBefore = false; // no smoother was left ramping after the last frame's sample
+    // The frames' cutoffs and drive gains wait behind a table and a polynomial each. Nothing reads
+    // them before the control loop ends, so where there are lanes the loop notes what they come
+    // from and the pass after it works them out four base samples at a time.
+    static constexpr bool chainFramesInLanes = QUILLON_SIN_LANES && ! dsp::exactReference;
+    struct
+    {
+        alignas (16) std::array<float, stretchLength> semitones {}, knob {}, driveDb {}, driveLevel {};
+    } chainInputs;
     std::array<SourceFrame, stretchLength> sourceFrames {};
     std::array<std::array<float, 2 * stretchLength>, numUnits> unitOutputs {};
     std::array<std::array<PdOscillator::StretchFrame, stretchLength>, numUnits> unitFrames {};
@@ -411,6 +421,10 @@ private:
     std::uint32_t movingDestinations = 0;
     static constexpr auto pitchDestinations = modDestinationBits ({ ModDestination::pitch, ModDestination::drift,
         ModDestination::reeseSpread, ModDestination::reeseBeat, ModDestination::osc2DetuneHz, ModDestination::osc2Detune });
+    static constexpr auto resonanceBit = modDestinationBits ({ ModDestination::resonance });
+    static constexpr auto phaseMixBit = modDestinationBits ({ ModDestination::phaseMix });
+    static constexpr auto phaseNotchBit = modDestinationBits ({ ModDestination::phaseNotch });
+    static constexpr auto feedbackBit = modDestinationBits ({ ModDestination::feedback });
     static constexpr auto shapeDestinations = modDestinationBits ({ ModDestination::osc1Dcw, ModDestination::osc2Dcw,
         ModDestination::pdMorph, ModDestination::osc1Pw, ModDestination::osc2Pw });
     static constexpr auto levelDestinations = modDestinationBits ({ ModDestination::osc1Level, ModDestination::osc2Level,

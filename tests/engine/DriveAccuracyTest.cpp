@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
+#include <vector>
 
 using namespace quillon;
 
@@ -104,6 +107,47 @@ TEST (DriveAccuracy, gainsMatchTheirDecibelsAndRejectNonsense)
     const auto nan = computeDriveGains (std::numeric_limits<float>::quiet_NaN(), DriveStage::diode, true, 1.0f);
     EXPECT_EQ (nan.pre, 1.0f);
     EXPECT_EQ (nan.post, 1.0f);
+}
+
+// Four base samples' gains at once, as the voice works out a stretch's, give each lane the bits
+// of the scalar computation: every curve's make-up, with and without it, and nonsense amounts.
+TEST (DriveAccuracy, gainsInLanesGiveTheScalarBits)
+{
+    constexpr auto inf = std::numeric_limits<float>::infinity();
+    const auto bits = [] (float x)
+    {
+        std::uint32_t b;
+        std::memcpy (&b, &x, sizeof (b));
+        return b;
+    };
+
+    std::vector<float> amounts { 0.0f, -0.0f, 0.01f, 0.0100001f, 23.999998f, 24.0f, 24.5f, -3.0f, inf, -inf,
+                                 std::numeric_limits<float>::quiet_NaN(), 1.0e30f };
+
+    for (auto db = -6.0f; db <= 30.0f; db += 0.0371f)
+        amounts.push_back (db);
+
+    while (amounts.size() % 4 != 0)
+        amounts.push_back (12.0f);
+
+    for (const auto mode : { DriveStage::soft, DriveStage::diode, DriveStage::fold })
+        for (const auto makeup : { false, true })
+            for (size_t i = 0; i < amounts.size(); i += 4)
+            {
+                const float levels[4] = { 1.0f, 0.5f, 0.0f, 1.9953f };
+                dsp::Float4 pre, post;
+                computeDriveGains (dsp::Float4::load (amounts.data() + i), mode, makeup, dsp::Float4::load (levels), pre, post);
+                float pres[4], posts[4];
+                pre.store (pres);
+                post.store (posts);
+
+                for (size_t lane = 0; lane < 4; ++lane)
+                {
+                    const auto scalar = computeDriveGains (amounts[i + lane], mode, makeup, levels[lane]);
+                    ASSERT_EQ (bits (pres[lane]), bits (scalar.pre)) << amounts[i + lane] << " mode " << mode;
+                    ASSERT_EQ (bits (posts[lane]), bits (scalar.post)) << amounts[i + lane] << " mode " << mode;
+                }
+            }
 }
 
 TEST (DriveAccuracy, extremeInputsComeOutFiniteAndLeaveNothingBehind)

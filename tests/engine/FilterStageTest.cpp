@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <limits>
+#include <vector>
 
 using namespace quillon;
 using namespace quillon::test;
@@ -246,6 +249,37 @@ TEST (FilterModels, cutoffRatioFollowsTheSemitones)
     EXPECT_EQ (filter_detail::cutoffRatio (1.0e30f), 2048.0f);
     EXPECT_EQ (filter_detail::cutoffRatio (-1.0e30f), 1.0f / 2048.0f);
     EXPECT_EQ (filter_detail::cutoffRatio (std::numeric_limits<float>::quiet_NaN()), 1.0f / 2048.0f);
+}
+
+// Four at once, as the voice works out a stretch's cutoffs, give each lane the scalar's bits,
+// at the limits and for values that are not numbers too.
+TEST (FilterModels, cutoffRatioInLanesGivesTheScalarBits)
+{
+    constexpr auto inf = std::numeric_limits<float>::infinity();
+    const auto bits = [] (float x)
+    {
+        std::uint32_t b;
+        std::memcpy (&b, &x, sizeof (b));
+        return b;
+    };
+
+    std::vector<float> inputs { 0.0f, -0.0f, 12.0f, -24.0f, 131.9f, -131.9f, 132.1f, 1.0e30f, -1.0e30f, inf, -inf,
+                                std::numeric_limits<float>::quiet_NaN(), 0.1875f, -0.1875f, 0.5625f };
+
+    for (auto semitones = -140.0f; semitones <= 140.0f; semitones += 0.0113f)
+        inputs.push_back (semitones);
+
+    while (inputs.size() % 4 != 0)
+        inputs.push_back (1.0f);
+
+    for (size_t i = 0; i < inputs.size(); i += 4)
+    {
+        float out[4];
+        filter_detail::cutoffRatio (dsp::Float4::load (inputs.data() + i)).store (out);
+
+        for (size_t lane = 0; lane < 4; ++lane)
+            ASSERT_EQ (bits (out[lane]), bits (filter_detail::cutoffRatio (inputs[i + lane]))) << inputs[i + lane];
+    }
 }
 
 // The phase stage's coefficients, expanded around the centre of the cutoff's cell, stay within

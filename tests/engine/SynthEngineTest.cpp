@@ -994,3 +994,67 @@ TEST (SynthEngineFrame, heldVoicesWithMovingPitchSoundAsSampleBySample)
         expectSameSamples (stretched, reference, 256);
     }
 }
+
+// Where no smoother ramps, the chain's frames take over what no moving slot feeds from the sample
+// before: bit for bit as sample by sample with each of those destinations moved by a slot, a held
+// slot on another, and the chain's smoothers ending their ramps inside stretches.
+TEST (SynthEngineFrame, heldChainFramesSoundAsSampleBySample)
+{
+    const ModDestination moved[] = { ModDestination::resonance, ModDestination::phaseMix, ModDestination::phaseNotch,
+                                     ModDestination::feedback };
+
+    for (const auto destination : moved)
+    {
+        const auto held = destination == ModDestination::resonance ? ModDestination::phaseNotch : ModDestination::resonance;
+        const auto renderWith = [destination, held] (bool shortcuts)
+        {
+            EngineRig rig (48000.0, 512);
+            rig.engine.setStretchShortcutsAllowed (shortcuts);
+            rig.set ("osc1Wave", 2.0f);
+            rig.set ("osc1DcwDepth", 0.7f);
+            rig.set ("filterModel", 3.0f);
+            rig.set ("filterCutoff", 900.0f);
+            rig.set ("filterReso", 0.4f);
+            rig.set ("phaseMix", 0.6f);
+            rig.set ("phaseNotch", 0.7f);
+            rig.set ("driveMode", 1.0f);
+            rig.set ("drive", 9.0f);
+            rig.set ("feedbackAmount", 0.3f);
+            rig.set ("mod1Source", (float) ModSource::smoothRandom);
+            rig.set ("mod1Dest", (float) destination);
+            rig.set ("mod1Amount", 0.4f);
+            rig.set ("mod2Source", (float) ModSource::velocity);
+            rig.set ("mod2Dest", (float) held);
+            rig.set ("mod2Amount", 0.3f);
+            rig.set ("mod3Source", (float) ModSource::lfo1);
+            rig.set ("mod3Dest", (float) ModDestination::cutoff);
+            rig.set ("mod3Amount", 0.3f);
+            rig.set ("lfo1Depth", 0.8f);
+            rig.set ("lfo1Rate", 6.0f);
+            juce::AudioBuffer<float> buffer (2, 24000);
+            buffer.clear();
+            int position = 0;
+            rig.engine.noteOn (36, 0.8f, false);
+            renderInBlocks (rig, buffer, position, 6001, 256);
+            rig.set ("driveMix", 0.5f); // each ramps over 5 ms, ending inside a stretch
+            rig.set ("phaseStereo", 0.6f);
+            rig.set ("feedbackTone", 1500.0f);
+            renderInBlocks (rig, buffer, position, 12000, 100);
+            rig.set ("filterEnabled", 0.0f);
+            rig.set ("filterReso", 0.7f);
+            rig.set ("phaseNotch", 0.3f);
+            renderInBlocks (rig, buffer, position, 18000, 256);
+            rig.set ("filterEnabled", 1.0f);
+            rig.set ("feedbackAmount", 0.5f);
+            rig.set ("phaseMix", 0.2f);
+            renderInBlocks (rig, buffer, position, 24000, 333);
+            return buffer;
+        };
+
+        const auto reference = renderWith (false);
+        const auto stretched = renderWith (true);
+        ASSERT_GT (reference.getMagnitude (0, 24000), 0.05f);
+        SCOPED_TRACE (testing::Message() << "moved " << (int) destination);
+        expectSameSamples (stretched, reference, 256);
+    }
+}
