@@ -867,6 +867,11 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
             lfo.render (lfoValues.data(), length, isSourceInUse (ModSource::lfo1));
         }
 
+        // A held voice with a settled chain, its envelopes and LFO taken at once, works out the
+        // samples after the first in passes over the stretch.
+        const auto heldStretch = voiceHeld && chainSettled && envelopesRendered && lfoRendered && sourcesInLoops
+                              && ! stretchSettled && ! isSourceInUse (ModSource::beatPhase);
+
         while (count < length && ! ended)
         {
             const auto index = (size_t) count;
@@ -883,6 +888,12 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
 
             ++count;
             ended = ! envelopesRendered && ampEnvelope.isIdle();
+
+            if (heldStretch && count == 1 && length > 1)
+            {
+                computeHeldStretch (rendered, length);
+                count = length;
+            }
         }
 
         if (envelopesRendered)
@@ -1071,6 +1082,219 @@ void SynthEngine::computeBaseRateSample (int index, ChainFrame& chain, SourceFra
     const auto noiseGain = next (Smooth::noiseLevel) * modDecibelsToGain (modulation[ModDestination::noiseLevel]);
     sources.postNoise = routing * noiseGain;
     sources.preNoise = (1.0f - routing) * noiseGain;
+}
+
+// The samples of a held stretch after its first, each step in a pass over the whole stretch:
+// the sources the slots read, the matrix's sums per destination, then what they feed. Per
+// sample the same operations in the same order as computeBaseRateSample's.
+void SynthEngine::computeHeldStretch (int first, int count) noexcept
+{
+    auto& rows = heldRows;
+    const auto& mod = modulation;
+    const auto end = (size_t) count;
+
+    // The smooth random source moves on on every sample; where the drift's amount holds along
+    // the stretch, the drift walk moves on with it and their two chains overlap.
+    constexpr auto driftBit = modDestinationBits ({ ModDestination::drift });
+    const auto walkAlong = pitchDeferred && (movingDestinations & driftBit) == 0
+                        && withDriftStep ({ 0.0f, mod[ModDestination::drift] }, 0.0f).drifting;
+
+    if (walkAlong)
+        RandomWalk::render (smoothRandom, rows.random.data() + 1, driftWalk, rows.walk.data() + 1, count - 1);
+    else
+        smoothRandom.render (rows.random.data() + 1, count - 1);
+
+    // The matrix: held where its slots read held sources, as the first sample left it.
+    std::uint32_t summed = 0; // bit per destination whose row is written
+
+    for (size_t c = 0; c < activeSlots.numCleared; ++c)
+    {
+        const auto d = activeSlots.cleared[c];
+        std::fill (rows.sums[d].begin() + 1, rows.sums[d].begin() + (long) end, matrixStill ? mod.sums[d] : 0.0f);
+        summed |= 1u << d;
+    }
+
+    std::fill (rows.ampFactor.begin() + 1, rows.ampFactor.begin() + (long) end, matrixStill ? mod.ampFactor : 1.0f);
+    const auto lfoDepth = clamp01 (next (Smooth::lfo1Depth) + lfoDepthMod);
+
+    if (! matrixStill)
+    {
+        for (size_t n = 0; n < activeSlots.count; ++n)
+        {
+            const auto& a = activeSlots.active[n];
+            auto* v = rows.slotValues.data();
+
+            switch ((ModSource) a.source)
+            {
+                case ModSource::lfo1:
+                    for (size_t j = 1; j < end; ++j)
+                        v[j] = lfoValues[j] * lfoDepth;
+                    break;
+                case ModSource::dcwEnvOsc1:  std::copy_n (envelopeLevels[osc1DcwGroup].data(), end, v); break;
+                case ModSource::dcwEnvOsc2:  std::copy_n (envelopeLevels[osc2DcwGroup].data(), end, v); break;
+                case ModSource::filterEnv:   std::copy_n (envelopeLevels[filterGroup].data(), end, v); break;
+                case ModSource::ampEnv:      std::copy_n (envelopeLevels[ampGroup].data(), end, v); break;
+                case ModSource::smoothRandom: std::copy_n (rows.random.data(), end, v); break;
+                // Those that hold along the stretch (the beat's phase is not read here).
+                case ModSource::off: case ModSource::velocity: case ModSource::key: case ModSource::modWheel:
+                case ModSource::aftertouch: case ModSource::noteRandom: case ModSource::beatPhase: case ModSource::count:
+                default:                     std::fill_n (v, end, a.source != 0 ? sourceValues[a.source] : 0.0f); break;
+            }
+
+            if (a.squared)
+                for (size_t j = 1; j < end; ++j)
+                    v[j] = v[j] < 0.0f ? -v[j] * v[j] : v[j] * v[j];
+
+            modulation.live[a.slot] = v[end - 1] * a.amount;
+
+            if (a.amp)
+            {
+                auto* f = rows.ampFactor.data();
+
+                if (a.ampRising)
+                    for (size_t j = 1; j < end; ++j)
+                        f[j] *= a.ampBase + a.ampShare * v[j];
+                else
+                    for (size_t j = 1; j < end; ++j)
+                        f[j] *= a.ampBase + a.ampShare * (1.0f - v[j]);
+            }
+            else if (a.destination != 0)
+            {
+                auto* s = rows.sums[a.destination].data();
+
+                for (size_t j = 1; j < end; ++j)
+                    s[j] += a.amount * v[j] * a.scale;
+            }
+        }
+    }
+
+    const auto row = [&rows, summed] (ModDestination d) -> const float*
+    {
+        return ((summed >> (int) d) & 1u) != 0 ? rows.sums[(size_t) d].data() : rows.zeros.data();
+    };
+
+    // The oscillators' shapes, where slots from moving sources move them.
+    const auto shapesMove = ! voiceSettled && (movingDestinations & shapeDestinations) != 0;
+
+    if (shapesMove)
+    {
+        const auto locked = sourceSettings.reeseLocked;
+        const auto depth1Smoothed = next (Smooth::osc1DcwDepth);
+        const auto depth2Own = locked ? depth1Smoothed : next (Smooth::osc2DcwDepth);
+        const auto morphKnob = next (Smooth::pdMorphAmount);
+        const auto width1Knob = next (Smooth::osc1PulseWidth), width2Own = next (Smooth::osc2PulseWidth);
+        const auto* dcw1 = row (ModDestination::osc1Dcw);
+        const auto* dcw2 = row (ModDestination::osc2Dcw);
+        const auto* morph = row (ModDestination::pdMorph);
+        const auto* pw1 = row (ModDestination::osc1Pw);
+        const auto* pw2 = row (ModDestination::osc2Pw);
+
+        for (size_t j = 1; j < end; ++j)
+        {
+            rows.depth1[j] = clamp01 (depth1Smoothed + dcw1[j]);
+            rows.depth2[j] = clamp01 (depth2Own + dcw2[j]);
+            rows.morph[j] = clamp01 (morphKnob + morph[j]);
+            const auto width1 = std::clamp (width1Knob + pw1[j], 0.05f, 0.95f);
+            rows.width1[j] = width1;
+            rows.width2[j] = std::clamp ((locked ? width1 : width2Own) + pw2[j], 0.05f, 0.95f);
+        }
+    }
+
+    const auto levelsMove = ! voiceSettled && (movingDestinations & levelDestinations) != 0;
+    const auto ring = sourceSettings.mixMode == 1;
+    const auto* level1 = row (ModDestination::osc1Level);
+    const auto* level2 = row (ModDestination::osc2Level);
+    const auto* subLevel = row (ModDestination::subLevel);
+    const auto* subDcw = row (ModDestination::subDcw);
+
+    const auto outputKnob = next (Smooth::outputGain);
+    const auto* outputMod = row (ModDestination::output);
+    const auto routing = clamp01 (next (Smooth::noiseRouting));
+    const auto noiseKnob = next (Smooth::noiseLevel);
+    const auto* noiseMod = row (ModDestination::noiseLevel);
+    const auto pitchMoves = (movingDestinations & pitchDestinations) != 0;
+    const auto* pitch = row (ModDestination::pitch);
+    const auto* drift = row (ModDestination::drift);
+    const auto* spread = row (ModDestination::reeseSpread);
+    const auto* beat = row (ModDestination::reeseBeat);
+    const auto* detuneHz = row (ModDestination::osc2DetuneHz);
+    const auto* detuneCents = row (ModDestination::osc2Detune);
+    auto output = settledOutputGain;
+
+    // Only the pitch worked out here sample by sample, where it is, can leave a frame other than
+    // the first one before it; the rest starts from the first frame rather than wait on the
+    // stores into the one before.
+    const auto pitchHere = ! voiceSettled && ! pitchDeferred;
+
+    for (size_t j = 1; j < end; ++j)
+    {
+        controlIndex = (int) j;
+        auto& frame = sourceFrames[j];
+        frame = sourceFrames[pitchHere ? j - 1 : 0];
+
+        const PitchMods mods { pitch[j], drift[j], spread[j], beat[j], detuneHz[j], detuneCents[j] };
+
+        if (voiceSettled)
+            advanceBeatPhase();
+        else if (pitchDeferred && walkAlong)
+            deferredPitchMods[j] = withDriftStep (mods, rows.walk[j]);
+        else if (pitchDeferred)
+            deferredPitchMods[j] = withDriftStep (mods, driftWalk);
+        else if (pitchMoves || next (Smooth::oscDrift) + drift[j] > 0.0f)
+            computePitchSettings (frame, withDriftStep (mods, driftWalk));
+        else
+            advanceBeatPhase();
+
+        if (shapesMove)
+        {
+            frame.depth1 = rows.depth1[j];
+            frame.depth2 = rows.depth2[j];
+            frame.width1 = rows.width1[j];
+            frame.width2 = rows.width2[j];
+            frame.morph = rows.morph[j];
+        }
+
+        if (levelsMove)
+        {
+            const auto gain1 = next (Smooth::osc1Level) * modDecibelsToGain (level1[j]);
+            const auto gain2 = next (Smooth::osc2Level) * modDecibelsToGain (level2[j]);
+            frame.osc1Gain = gain1;
+            frame.osc2Gain = gain2;
+            frame.subGain = next (Smooth::subLevel) * modDecibelsToGain (subLevel[j]);
+            frame.audible1 = gain1 != 0.0f && (! ring || gain2 != 0.0f);
+            frame.audible2 = gain2 != 0.0f && (! ring || gain1 != 0.0f);
+            frame.subDcw = clamp01 (next (Smooth::subDcwDepth) + subDcw[j]);
+        }
+
+        output = outputKnob * modDecibelsToGain (outputMod[j]);
+        sampleGains[(size_t) first + j] = output * envelopeLevels[ampGroup][j] * rows.ampFactor[j];
+
+        const auto noiseGain = noiseKnob * modDecibelsToGain (noiseMod[j]);
+        frame.postNoise = routing * noiseGain;
+        frame.preNoise = (1.0f - routing) * noiseGain;
+    }
+
+    settledOutputGain = output;
+
+    // What the last sample leaves behind for the next stretch and for the views.
+    const auto last = end - 1;
+    filterEnvValue = envelopeLevels[filterGroup][last];
+
+    if (activeSlots.count > 0 && ! matrixStill)
+    {
+        const auto beatValue = sourceValues[(size_t) ModSource::beatPhase];
+        sourceValues = { 0.0f, velocity, key, next (Smooth::modWheel), next (Smooth::aftertouch), lfoValues[last] * lfoDepth,
+                         envelopeLevels[osc1DcwGroup][last], envelopeLevels[osc2DcwGroup][last], filterEnvValue,
+                         envelopeLevels[ampGroup][last], noteRandom.getValue(), rows.random[last], beatValue };
+
+        for (size_t c = 0; c < activeSlots.numCleared; ++c)
+            modulation.sums[activeSlots.cleared[c]] = rows.sums[activeSlots.cleared[c]][last];
+
+        modulation.ampFactor = rows.ampFactor[last];
+        osc2PhaseMod = modulation[ModDestination::osc2Phase];
+        lfoRateMod = modulation[ModDestination::lfo1Rate];
+        lfoDepthMod = modulation[ModDestination::lfo1Depth];
+    }
 }
 
 // The post-decimation share of the noise, drawn from the same generators as the 2x share and in
