@@ -867,9 +867,9 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
             lfo.render (lfoValues.data(), length, isSourceInUse (ModSource::lfo1));
         }
 
-        // A held voice with a settled chain, its envelopes and LFO taken at once, works out the
-        // samples after the first in passes over the stretch.
-        const auto heldStretch = voiceHeld && chainSettled && envelopesRendered && lfoRendered && sourcesInLoops
+        // A held voice, its envelopes and LFO taken at once, works out the samples after the
+        // first in passes over the stretch.
+        const auto heldStretch = voiceHeld && envelopesRendered && lfoRendered && sourcesInLoops
                               && ! stretchSettled && ! isSourceInUse (ModSource::beatPhase);
 
         while (count < length && ! ended)
@@ -1276,6 +1276,29 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
 
     settledOutputGain = output;
 
+    // A chain that moves takes its frames one by one, with each sample's sums where it reads them.
+    if (! chainSettled)
+    {
+        std::array<size_t, 7> chainRows {};
+        size_t numChainRows = 0;
+
+        for (auto d : { ModDestination::filterEnv, ModDestination::cutoff, ModDestination::drive, ModDestination::resonance,
+                        ModDestination::phaseMix, ModDestination::phaseNotch, ModDestination::feedback })
+            if (((summed >> (int) d) & 1u) != 0)
+                chainRows[numChainRows++] = (size_t) d;
+
+        for (size_t j = 1; j < end; ++j)
+        {
+            controlIndex = (int) j;
+            filterEnvValue = envelopeLevels[filterGroup][j];
+
+            for (size_t r = 0; r < numChainRows; ++r)
+                modulation.sums[chainRows[r]] = rows.sums[chainRows[r]][j];
+
+            computeChainFrame (chainFrames[j]);
+        }
+    }
+
     // What the last sample leaves behind for the next stretch and for the views.
     const auto last = end - 1;
     filterEnvValue = envelopeLevels[filterGroup][last];
@@ -1581,7 +1604,7 @@ void SynthEngine::computeDeferredPitch (int count) noexcept
 void SynthEngine::computePitchLanes (int count) noexcept
 {
     constexpr auto n = (size_t) stretchLength;
-    alignas (16) float octaves[n] {}, driftOctaves[n] {}, pitchRatios[n], driftRatios[n];
+    alignas (16) float octaves[n], driftOctaves[n], pitchRatios[n], driftRatios[n];
 
     const auto bend = next (Smooth::pitchBend);
     if (glidingNote != noteOffsetCache.note)
@@ -1596,7 +1619,11 @@ void SynthEngine::computePitchLanes (int count) noexcept
         driftOctaves[j] = m.driftOctaves;
     }
 
+    // The lanes past the end take 0s, just those: clearing the whole arrays costs more.
     const auto lanes = (count + 3) & ~3;
+
+    for (int j = count; j < lanes; ++j)
+        octaves[j] = driftOctaves[j] = 0.0f;
 
     for (int j = 0; j < lanes; j += 4)
     {

@@ -926,14 +926,14 @@ TEST (SynthEngineFrame, controlPassOverStretchesSoundsAsSampleBySample)
 
 // A held stretch works out its samples after the first pass by pass over the stretch: bit for bit
 // as sample by sample, for every kind of source a slot reads (squared or not) and every group of
-// settings it feeds, a falling amp slot, a still source feeding the drift, and the slots' live
-// values and the values of the sources they read, as the views find them after each block.
+// settings it feeds, the chain's too, a falling amp slot, a still source feeding the drift, and
+// the slots' live values and their sources' values, as the views find them after each block.
 TEST (SynthEngineFrame, heldStretchesWithEveryKindOfSlotSoundAsSampleBySample)
 {
     using S = ModSource;
     using D = ModDestination;
     struct Slot { S source; D destination; float amount; float curve; };
-    struct Case { float drift; Slot slots[4]; };
+    struct Case { float drift; Slot slots[4]; float filterEnv = 0.0f; };
     const Case cases[] = {
         { 0.3f, { { S::ampEnv, D::amp, -0.6f, 0.0f }, { S::filterEnv, D::osc2Level, 0.4f, 1.0f },
                   { S::lfo1, D::noiseLevel, 0.5f, 1.0f }, { S::smoothRandom, D::subDcw, 0.7f, 0.0f } } },
@@ -943,6 +943,8 @@ TEST (SynthEngineFrame, heldStretchesWithEveryKindOfSlotSoundAsSampleBySample)
                   { S::smoothRandom, D::amp, 0.5f, 1.0f }, { S::lfo1, D::osc1Dcw, 0.2f, 1.0f } } },
         { 0.2f, { { S::modWheel, D::pdMorph, 0.5f, 0.0f }, { S::key, D::osc1Pw, 0.3f, 0.0f },
                   { S::aftertouch, D::pitch, 0.1f, 0.0f }, { S::noteRandom, D::osc2Pw, 0.4f, 1.0f } } },
+        { 0.4f, { { S::lfo1, D::cutoff, 0.2f, 0.0f }, { S::smoothRandom, D::drive, 0.5f, 0.0f },
+                  { S::dcwEnvOsc2, D::resonance, 0.4f, 1.0f }, { S::lfo1, D::feedback, -0.3f, 0.0f } }, 18.0f },
     };
 
     for (const auto& c : cases)
@@ -966,6 +968,9 @@ TEST (SynthEngineFrame, heldStretchesWithEveryKindOfSlotSoundAsSampleBySample)
             rig.set ("lfo1Rate", 6.0f);
             rig.set ("filterDecay", 0.3f);
             rig.set ("filterSustain", 0.2f);
+            rig.set ("filterEnvAmount", c.filterEnv);
+            rig.set ("filterCutoff", 900.0f);
+            rig.set ("feedbackAmount", 0.3f);
             rig.set ("osc2DcwDecay", 0.25f);
             rig.set ("osc2DcwSustain", 0.4f);
             rig.set ("phaseMode", 0.0f);
