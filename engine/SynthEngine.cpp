@@ -1189,14 +1189,19 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
         const auto* pw1 = row (ModDestination::osc1Pw);
         const auto* pw2 = row (ModDestination::osc2Pw);
 
-        for (size_t j = 1; j < end; ++j)
+        // Four samples at a time, the whole rows: the clamps one by one would each wait on a branch.
+        using dsp::Float4;
+        const auto zero = Float4 (0.0f), one = Float4 (1.0f), narrowest = Float4 (0.05f), widest = Float4 (0.95f);
+
+        for (size_t j = 0; j < (size_t) stretchLength; j += 4)
         {
-            rows.depth1[j] = clamp01 (depth1Smoothed + dcw1[j]);
-            rows.depth2[j] = clamp01 (depth2Own + dcw2[j]);
-            rows.morph[j] = clamp01 (morphKnob + morph[j]);
-            const auto width1 = std::clamp (width1Knob + pw1[j], 0.05f, 0.95f);
-            rows.width1[j] = width1;
-            rows.width2[j] = std::clamp ((locked ? width1 : width2Own) + pw2[j], 0.05f, 0.95f);
+            clamp (Float4 (depth1Smoothed) + Float4::load (dcw1 + j), zero, one).store (rows.depth1.data() + j);
+            clamp (Float4 (depth2Own) + Float4::load (dcw2 + j), zero, one).store (rows.depth2.data() + j);
+            clamp (Float4 (morphKnob) + Float4::load (morph + j), zero, one).store (rows.morph.data() + j);
+            const auto width1 = clamp (Float4 (width1Knob) + Float4::load (pw1 + j), narrowest, widest);
+            width1.store (rows.width1.data() + j);
+            const auto width2 = locked ? width1 : Float4 (width2Own);
+            clamp (width2 + Float4::load (pw2 + j), narrowest, widest).store (rows.width2.data() + j);
         }
     }
 
@@ -1209,6 +1214,9 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
 
     const auto outputKnob = next (Smooth::outputGain);
     const auto* outputMod = row (ModDestination::output);
+    const auto outputMoves = ((summed >> (int) ModDestination::output) & 1u) != 0;
+    // The first frame's noise gains hold where nothing moves the level.
+    const auto noiseMoves = ((summed >> (int) ModDestination::noiseLevel) & 1u) != 0;
     const auto routing = clamp01 (next (Smooth::noiseRouting));
     const auto noiseKnob = next (Smooth::noiseLevel);
     const auto* noiseMod = row (ModDestination::noiseLevel);
@@ -1266,12 +1274,31 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
             frame.subDcw = clamp01 (next (Smooth::subDcwDepth) + subDcw[j]);
         }
 
-        output = outputKnob * modDecibelsToGain (outputMod[j]);
-        sampleGains[(size_t) first + j] = output * envelopeLevels[ampGroup][j] * rows.ampFactor[j];
+        if (noiseMoves)
+        {
+            const auto noiseGain = noiseKnob * modDecibelsToGain (noiseMod[j]);
+            frame.postNoise = routing * noiseGain;
+            frame.preNoise = (1.0f - routing) * noiseGain;
+        }
+    }
 
-        const auto noiseGain = noiseKnob * modDecibelsToGain (noiseMod[j]);
-        frame.postNoise = routing * noiseGain;
-        frame.preNoise = (1.0f - routing) * noiseGain;
+    // The gains, as the one by one path works them out.
+    auto* gains = sampleGains.data() + first;
+
+    if (outputMoves)
+    {
+        for (size_t j = 1; j < end; ++j)
+        {
+            output = outputKnob * modDecibelsToGain (outputMod[j]);
+            gains[j] = output * envelopeLevels[ampGroup][j] * rows.ampFactor[j];
+        }
+    }
+    else
+    {
+        output = outputKnob * modDecibelsToGain (outputMod[0]);
+
+        for (size_t j = 1; j < end; ++j)
+            gains[j] = output * envelopeLevels[ampGroup][j] * rows.ampFactor[j];
     }
 
     settledOutputGain = output;
