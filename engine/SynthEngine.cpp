@@ -1229,6 +1229,50 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
     const auto* detuneCents = row (ModDestination::osc2Detune);
     auto output = settledOutputGain;
 
+    // The pitch pass's sums, whole rows at a time; the first sample's are its own.
+    if (pitchDeferred)
+    {
+        auto& deferred = deferredPitch;
+        const auto own = deferred.at (0);
+        std::copy_n (pitch, stretchLength, deferred.pitch.data());
+        std::copy_n (drift, stretchLength, deferred.drift.data());
+        std::copy_n (spread, stretchLength, deferred.spread.data());
+        std::copy_n (beat, stretchLength, deferred.beat.data());
+        std::copy_n (detuneHz, stretchLength, deferred.detuneHz.data());
+        std::copy_n (detuneCents, stretchLength, deferred.detuneCents.data());
+
+        if (walkAlong)
+        {
+            // withDriftStep four samples at a time.
+            using dsp::Float4;
+            const auto knob = Float4 (next (Smooth::oscDrift));
+
+            for (size_t j = 0; j < (size_t) stretchLength; j += 4)
+            {
+                const auto amount = clamp (knob + Float4::load (drift + j), Float4 (0.0f), Float4 (1.0f));
+                const auto drifting = amount > Float4 (0.0f);
+                const auto octaves = Float4::load (rows.walk.data() + j) * amount * Float4 (60.0f / 1200.0f);
+                alignas (16) float lanes[4];
+                octaves.store (lanes);
+                const auto bits = bitsOf (drifting);
+
+                for (size_t i = 0; i < 4; ++i)
+                {
+                    deferred.drifting[j + i] = ((bits >> i) & 1) != 0;
+                    deferred.driftOctaves[j + i] = deferred.drifting[j + i] ? lanes[i] : 0.0f;
+                }
+            }
+        }
+        else
+        {
+            for (size_t j = 1; j < end; ++j)
+                deferred.set (j, withDriftStep ({ pitch[j], drift[j], spread[j], beat[j], detuneHz[j], detuneCents[j] },
+                                                driftWalk));
+        }
+
+        deferred.set (0, own);
+    }
+
     // Only the pitch worked out here sample by sample, where it is, can leave a frame other than
     // the first one before it; the rest starts from the first frame rather than wait on the
     // stores into the one before.
@@ -1240,17 +1284,10 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
         auto& frame = sourceFrames[j];
         frame = sourceFrames[pitchHere ? j - 1 : 0];
 
-        const PitchMods mods { pitch[j], drift[j], spread[j], beat[j], detuneHz[j], detuneCents[j] };
-
-        if (voiceSettled)
-            advanceBeatPhase();
-        else if (pitchDeferred && walkAlong)
-            deferredPitchMods[j] = withDriftStep (mods, rows.walk[j]);
-        else if (pitchDeferred)
-            deferredPitchMods[j] = withDriftStep (mods, driftWalk);
-        else if (pitchMoves || next (Smooth::oscDrift) + drift[j] > 0.0f)
-            computePitchSettings (frame, withDriftStep (mods, driftWalk));
-        else
+        if (pitchHere && (pitchMoves || next (Smooth::oscDrift) + drift[j] > 0.0f))
+            computePitchSettings (frame, withDriftStep ({ pitch[j], drift[j], spread[j], beat[j], detuneHz[j], detuneCents[j] },
+                                                        driftWalk));
+        else if (! pitchDeferred)
             advanceBeatPhase();
 
         if (shapesMove)
@@ -1545,7 +1582,7 @@ void SynthEngine::computeVoiceSettings (SourceFrame& frame) noexcept
     {
         // The walk moves on here, among the rest of the control pass, rather than in a chain of
         // its own ahead of the frequencies.
-        deferredPitchMods[(size_t) controlIndex] = nextPitchMods();
+        deferredPitch.set ((size_t) controlIndex, nextPitchMods());
     }
 
     // Along a held stretch only what the drift and the slots from moving sources feed can change
@@ -1622,7 +1659,7 @@ void SynthEngine::computeDeferredPitch (int count) noexcept
     for (int j = 0; j < count; ++j)
     {
         controlIndex = j;
-        computePitchSettings (sourceFrames[(size_t) j], deferredPitchMods[(size_t) j]);
+        computePitchSettings (sourceFrames[(size_t) j], deferredPitch.at ((size_t) j));
     }
 }
 
@@ -1631,7 +1668,9 @@ void SynthEngine::computeDeferredPitch (int count) noexcept
 void SynthEngine::computePitchLanes (int count) noexcept
 {
     constexpr auto n = (size_t) stretchLength;
-    alignas (16) float octaves[n], driftOctaves[n], pitchRatios[n], driftRatios[n];
+    alignas (16) float octaves[n], pitchRatios[n], driftRatios[n];
+    auto& mods = deferredPitch;
+    auto* driftOctaves = mods.driftOctaves.data();
 
     const auto bend = next (Smooth::pitchBend);
     if (glidingNote != noteOffsetCache.note)
@@ -1640,11 +1679,7 @@ void SynthEngine::computePitchLanes (int count) noexcept
     // 2^0 is exactly 1: no pitch modulation and no drift leave the ratios at 1 as the one by one
     // path does.
     for (int j = 0; j < count; ++j)
-    {
-        const auto& m = deferredPitchMods[(size_t) j];
-        octaves[j] = (m.pitch + bend) / 12.0f;
-        driftOctaves[j] = m.driftOctaves;
-    }
+        octaves[j] = (mods.pitch[(size_t) j] + bend) / 12.0f;
 
     // The lanes past the end take 0s, just those: clearing the whole arrays costs more.
     const auto lanes = (count + 3) & ~3;
@@ -1665,9 +1700,8 @@ void SynthEngine::computePitchLanes (int count) noexcept
     if (! hertz)
     {
         // The detune's cents and the spread hold along the stretch.
-        const auto& m = deferredPitchMods[0];
-        const auto k = 1.0f - 2.0f * clamp01 (spreadKnobs + m.spread);
-        const auto detuneCents = centsKnob + m.detuneCents;
+        const auto k = 1.0f - 2.0f * clamp01 (spreadKnobs + mods.spread[0]);
+        const auto detuneCents = centsKnob + mods.detuneCents[0];
 
         if (detuneCents != detuneCache.cents || k != detuneCache.k)
         {
@@ -1688,21 +1722,17 @@ void SynthEngine::computePitchLanes (int count) noexcept
 
     for (int j = 0; j < lanes; j += 4)
     {
-        const auto lane = [this, j] (float PitchMods::* field)
-        {
-            const auto* m = deferredPitchMods.data() + j;
-            return _mm_setr_ps (m[0].*field, m[1].*field, m[2].*field, m[3].*field);
-        };
+        const auto lane = [j] (const std::array<float, n>& row) { return _mm_load_ps (row.data() + j); };
 
         const auto notePitch = _mm_mul_ps (noteBase, _mm_load_ps (pitchRatios + j));
-        const auto spread = clampTo (_mm_add_ps (set (spreadKnobs), lane (&PitchMods::spread)), zero, one);
+        const auto spread = clampTo (_mm_add_ps (set (spreadKnobs), lane (mods.spread)), zero, one);
         const auto k = _mm_sub_ps (one, _mm_mul_ps (two, spread));
-        const auto beat = clampTo (_mm_add_ps (set (beatKnob), lane (&PitchMods::beat)), zero, forty);
+        const auto beat = clampTo (_mm_add_ps (set (beatKnob), lane (mods.beat)), zero, forty);
         __m128 left, right;
 
         if (hertz)
         {
-            const auto offset = _mm_add_ps (_mm_add_ps (set (hzKnob), lane (&PitchMods::detuneHz)), beat);
+            const auto offset = _mm_add_ps (_mm_add_ps (set (hzKnob), lane (mods.detuneHz)), beat);
             left = _mm_add_ps (notePitch, offset);
             right = _mm_add_ps (notePitch, _mm_mul_ps (k, offset));
         }

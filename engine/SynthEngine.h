@@ -426,7 +426,30 @@ private:
     // phase: the frequencies are worked out in a pass of their own after the control pass,
     // where the samples' long chains of exponentials and products overlap.
     bool pitchDeferred = false;
-    std::array<PitchMods, stretchLength> deferredPitchMods {};
+    // Their sums field by field, each a row over the stretch that lanes load four at a time.
+    struct DeferredPitch
+    {
+        alignas (16) std::array<float, stretchLength> pitch {}, drift {}, spread {}, beat {}, detuneHz {}, detuneCents {},
+                                                      driftOctaves {};
+        std::array<bool, stretchLength> drifting {};
+
+        void set (size_t j, const PitchMods& m) noexcept
+        {
+            pitch[j] = m.pitch;
+            drift[j] = m.drift;
+            spread[j] = m.spread;
+            beat[j] = m.beat;
+            detuneHz[j] = m.detuneHz;
+            detuneCents[j] = m.detuneCents;
+            driftOctaves[j] = m.driftOctaves;
+            drifting[j] = m.drifting;
+        }
+
+        PitchMods at (size_t j) const noexcept
+        {
+            return { pitch[j], drift[j], spread[j], beat[j], detuneHz[j], detuneCents[j], driftOctaves[j], drifting[j] };
+        }
+    } deferredPitch;
     // A held stretch's samples past the first, worked out pass by pass over the stretch: the
     // matrix's sums per destination (rows no slot feeds stay 0), the amp factors, the smooth
     // random source and the drift walk's steps.
