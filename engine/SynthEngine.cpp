@@ -1104,17 +1104,20 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
     else
         smoothRandom.render (rows.random.data() + 1, count - 1);
 
-    // The matrix: held where its slots read held sources, as the first sample left it.
+    // The matrix: held where its slots read held sources, as the first sample left it. The
+    // loops run over whole rows, four lanes at a time from the first; what lies outside the
+    // samples at hand is worked out and never read.
+    constexpr auto all = (size_t) stretchLength;
     std::uint32_t summed = 0; // bit per destination whose row is written
 
     for (size_t c = 0; c < activeSlots.numCleared; ++c)
     {
         const auto d = activeSlots.cleared[c];
-        std::fill (rows.sums[d].begin() + 1, rows.sums[d].begin() + (long) end, matrixStill ? mod.sums[d] : 0.0f);
+        std::fill (rows.sums[d].begin(), rows.sums[d].end(), matrixStill ? mod.sums[d] : 0.0f);
         summed |= 1u << d;
     }
 
-    std::fill (rows.ampFactor.begin() + 1, rows.ampFactor.begin() + (long) end, matrixStill ? mod.ampFactor : 1.0f);
+    std::fill (rows.ampFactor.begin(), rows.ampFactor.end(), matrixStill ? mod.ampFactor : 1.0f);
     const auto lfoDepth = clamp01 (next (Smooth::lfo1Depth) + lfoDepthMod);
 
     if (! matrixStill)
@@ -1127,22 +1130,22 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
             switch ((ModSource) a.source)
             {
                 case ModSource::lfo1:
-                    for (size_t j = 1; j < end; ++j)
+                    for (size_t j = 0; j < all; ++j)
                         v[j] = lfoValues[j] * lfoDepth;
                     break;
-                case ModSource::dcwEnvOsc1:  std::copy_n (envelopeLevels[osc1DcwGroup].data(), end, v); break;
-                case ModSource::dcwEnvOsc2:  std::copy_n (envelopeLevels[osc2DcwGroup].data(), end, v); break;
-                case ModSource::filterEnv:   std::copy_n (envelopeLevels[filterGroup].data(), end, v); break;
-                case ModSource::ampEnv:      std::copy_n (envelopeLevels[ampGroup].data(), end, v); break;
-                case ModSource::smoothRandom: std::copy_n (rows.random.data(), end, v); break;
+                case ModSource::dcwEnvOsc1:  std::copy_n (envelopeLevels[osc1DcwGroup].data(), all, v); break;
+                case ModSource::dcwEnvOsc2:  std::copy_n (envelopeLevels[osc2DcwGroup].data(), all, v); break;
+                case ModSource::filterEnv:   std::copy_n (envelopeLevels[filterGroup].data(), all, v); break;
+                case ModSource::ampEnv:      std::copy_n (envelopeLevels[ampGroup].data(), all, v); break;
+                case ModSource::smoothRandom: std::copy_n (rows.random.data(), all, v); break;
                 // Those that hold along the stretch (the beat's phase is not read here).
                 case ModSource::off: case ModSource::velocity: case ModSource::key: case ModSource::modWheel:
                 case ModSource::aftertouch: case ModSource::noteRandom: case ModSource::beatPhase: case ModSource::count:
-                default:                     std::fill_n (v, end, a.source != 0 ? sourceValues[a.source] : 0.0f); break;
+                default:                     std::fill_n (v, all, a.source != 0 ? sourceValues[a.source] : 0.0f); break;
             }
 
             if (a.squared)
-                for (size_t j = 1; j < end; ++j)
+                for (size_t j = 0; j < all; ++j)
                     v[j] = v[j] < 0.0f ? -v[j] * v[j] : v[j] * v[j];
 
             modulation.live[a.slot] = v[end - 1] * a.amount;
@@ -1152,17 +1155,17 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
                 auto* f = rows.ampFactor.data();
 
                 if (a.ampRising)
-                    for (size_t j = 1; j < end; ++j)
+                    for (size_t j = 0; j < all; ++j)
                         f[j] *= a.ampBase + a.ampShare * v[j];
                 else
-                    for (size_t j = 1; j < end; ++j)
+                    for (size_t j = 0; j < all; ++j)
                         f[j] *= a.ampBase + a.ampShare * (1.0f - v[j]);
             }
             else if (a.destination != 0)
             {
                 auto* s = rows.sums[a.destination].data();
 
-                for (size_t j = 1; j < end; ++j)
+                for (size_t j = 0; j < all; ++j)
                     s[j] += a.amount * v[j] * a.scale;
             }
         }
