@@ -37,6 +37,67 @@ public:
         return value;
     }
 
+    // The values of n calls of next(), written from out[0]. The value and the count stay in
+    // registers: through the members they would go to memory and back on every sample.
+    void render (float* out, int n) noexcept
+    {
+        auto v = value, t = target;
+        auto c = counter;
+
+        for (int i = 0; i < n; ++i)
+        {
+            if (c < 1)
+            {
+                t = 2.0f * random.nextFloat() - 1.0f;
+                c = holdLength;
+            }
+
+            --c;
+            v += (t - v) * coefficient;
+            out[i] = v;
+        }
+
+        value = v;
+        target = t;
+        counter = c;
+    }
+
+    // Two walks at once, the same values as each one's render: their chains overlap.
+    static void render (RandomWalk& a, float* outA, RandomWalk& b, float* outB, int n) noexcept
+    {
+        auto va = a.value, ta = a.target, vb = b.value, tb = b.target;
+        auto ca = a.counter, cb = b.counter;
+
+        for (int i = 0; i < n; ++i)
+        {
+            if (ca < 1)
+            {
+                ta = 2.0f * a.random.nextFloat() - 1.0f;
+                ca = a.holdLength;
+            }
+
+            if (cb < 1)
+            {
+                tb = 2.0f * b.random.nextFloat() - 1.0f;
+                cb = b.holdLength;
+            }
+
+            --ca;
+            --cb;
+            va += (ta - va) * a.coefficient;
+            vb += (tb - vb) * b.coefficient;
+            outA[i] = va;
+            outB[i] = vb;
+        }
+
+        a.value = va;
+        a.target = ta;
+        a.counter = ca;
+        b.value = vb;
+        b.target = tb;
+        b.counter = cb;
+    }
+
     float getValue() const noexcept { return value; }
 
 private:

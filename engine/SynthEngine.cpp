@@ -868,6 +868,11 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
             lfo.render (lfoValues.data(), length, isSourceInUse (ModSource::lfo1));
         }
 
+        // A held voice, its envelopes and LFO taken at once, works out the samples after the
+        // first in passes over the stretch.
+        const auto heldStretch = voiceHeld && envelopesRendered && lfoRendered && sourcesInLoops
+                              && ! stretchSettled && ! isSourceInUse (ModSource::beatPhase);
+
         while (count < length && ! ended)
         {
             const auto index = (size_t) count;
@@ -884,6 +889,12 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
 
             ++count;
             ended = ! envelopesRendered && ampEnvelope.isIdle();
+
+            if (heldStretch && count == 1 && length > 1)
+            {
+                computeHeldStretch (rendered, length);
+                count = length;
+            }
         }
 
         if (envelopesRendered)
@@ -1074,6 +1085,309 @@ void SynthEngine::computeBaseRateSample (int index, ChainFrame& chain, SourceFra
     const auto noiseGain = next (Smooth::noiseLevel) * modDecibelsToGain (modulation[ModDestination::noiseLevel]);
     sources.postNoise = routing * noiseGain;
     sources.preNoise = (1.0f - routing) * noiseGain;
+}
+
+// The samples of a held stretch after its first, each step in a pass over the whole stretch:
+// the sources the slots read, the matrix's sums per destination, then what they feed. Per
+// sample the same operations in the same order as computeBaseRateSample's.
+void SynthEngine::computeHeldStretch (int first, int count) noexcept
+{
+    auto& rows = heldRows;
+    const auto& mod = modulation;
+    const auto end = (size_t) count;
+
+    // The smooth random source moves on on every sample; where the drift's amount holds along
+    // the stretch, the drift walk moves on with it and their two chains overlap.
+    constexpr auto driftBit = modDestinationBits ({ ModDestination::drift });
+    const auto walkAlong = pitchDeferred && (movingDestinations & driftBit) == 0
+                        && withDriftStep ({ 0.0f, mod[ModDestination::drift] }, 0.0f).drifting;
+
+    if (walkAlong)
+        RandomWalk::render (smoothRandom, rows.random.data() + 1, driftWalk, rows.walk.data() + 1, count - 1);
+    else
+        smoothRandom.render (rows.random.data() + 1, count - 1);
+
+    // The matrix: held where its slots read held sources, as the first sample left it. The
+    // loops run over whole rows, four lanes at a time from the first; what lies outside the
+    // samples at hand is worked out and never read.
+    constexpr auto all = (size_t) stretchLength;
+    std::uint32_t summed = 0; // bit per destination whose row is written
+
+    for (size_t c = 0; c < activeSlots.numCleared; ++c)
+    {
+        const auto d = activeSlots.cleared[c];
+        std::fill (rows.sums[d].begin(), rows.sums[d].end(), matrixStill ? mod.sums[d] : 0.0f);
+        summed |= 1u << d;
+    }
+
+    std::fill (rows.ampFactor.begin(), rows.ampFactor.end(), matrixStill ? mod.ampFactor : 1.0f);
+    const auto lfoDepth = clamp01 (next (Smooth::lfo1Depth) + lfoDepthMod);
+
+    if (! matrixStill)
+    {
+        for (size_t n = 0; n < activeSlots.count; ++n)
+        {
+            const auto& a = activeSlots.active[n];
+            auto* v = rows.slotValues.data();
+
+            switch ((ModSource) a.source)
+            {
+                case ModSource::lfo1:
+                    for (size_t j = 0; j < all; ++j)
+                        v[j] = lfoValues[j] * lfoDepth;
+                    break;
+                case ModSource::dcwEnvOsc1:  std::copy_n (envelopeLevels[osc1DcwGroup].data(), all, v); break;
+                case ModSource::dcwEnvOsc2:  std::copy_n (envelopeLevels[osc2DcwGroup].data(), all, v); break;
+                case ModSource::filterEnv:   std::copy_n (envelopeLevels[filterGroup].data(), all, v); break;
+                case ModSource::ampEnv:      std::copy_n (envelopeLevels[ampGroup].data(), all, v); break;
+                case ModSource::smoothRandom: std::copy_n (rows.random.data(), all, v); break;
+                // Those that hold along the stretch (the beat's phase is not read here).
+                case ModSource::off: case ModSource::velocity: case ModSource::key: case ModSource::modWheel:
+                case ModSource::aftertouch: case ModSource::noteRandom: case ModSource::beatPhase: case ModSource::count:
+                default:                     std::fill_n (v, all, a.source != 0 ? sourceValues[a.source] : 0.0f); break;
+            }
+
+            if (a.squared)
+                for (size_t j = 0; j < all; ++j)
+                    v[j] = v[j] < 0.0f ? -v[j] * v[j] : v[j] * v[j];
+
+            modulation.live[a.slot] = v[end - 1] * a.amount;
+
+            if (a.amp)
+            {
+                auto* f = rows.ampFactor.data();
+
+                if (a.ampRising)
+                    for (size_t j = 0; j < all; ++j)
+                        f[j] *= a.ampBase + a.ampShare * v[j];
+                else
+                    for (size_t j = 0; j < all; ++j)
+                        f[j] *= a.ampBase + a.ampShare * (1.0f - v[j]);
+            }
+            else if (a.destination != 0)
+            {
+                auto* s = rows.sums[a.destination].data();
+
+                for (size_t j = 0; j < all; ++j)
+                    s[j] += a.amount * v[j] * a.scale;
+            }
+        }
+    }
+
+    const auto row = [&rows, summed] (ModDestination d) -> const float*
+    {
+        return ((summed >> (int) d) & 1u) != 0 ? rows.sums[(size_t) d].data() : rows.zeros.data();
+    };
+
+    // The oscillators' shapes, where slots from moving sources move them.
+    const auto shapesMove = ! voiceSettled && (movingDestinations & shapeDestinations) != 0;
+
+    if (shapesMove)
+    {
+        const auto locked = sourceSettings.reeseLocked;
+        const auto depth1Smoothed = next (Smooth::osc1DcwDepth);
+        const auto depth2Own = locked ? depth1Smoothed : next (Smooth::osc2DcwDepth);
+        const auto morphKnob = next (Smooth::pdMorphAmount);
+        const auto width1Knob = next (Smooth::osc1PulseWidth), width2Own = next (Smooth::osc2PulseWidth);
+        const auto* dcw1 = row (ModDestination::osc1Dcw);
+        const auto* dcw2 = row (ModDestination::osc2Dcw);
+        const auto* morph = row (ModDestination::pdMorph);
+        const auto* pw1 = row (ModDestination::osc1Pw);
+        const auto* pw2 = row (ModDestination::osc2Pw);
+
+        // Four samples at a time, the whole rows: the clamps one by one would each wait on a branch.
+        using dsp::Float4;
+        const auto zero = Float4 (0.0f), one = Float4 (1.0f), narrowest = Float4 (0.05f), widest = Float4 (0.95f);
+
+        for (size_t j = 0; j < (size_t) stretchLength; j += 4)
+        {
+            clamp (Float4 (depth1Smoothed) + Float4::load (dcw1 + j), zero, one).store (rows.depth1.data() + j);
+            clamp (Float4 (depth2Own) + Float4::load (dcw2 + j), zero, one).store (rows.depth2.data() + j);
+            clamp (Float4 (morphKnob) + Float4::load (morph + j), zero, one).store (rows.morph.data() + j);
+            const auto width1 = clamp (Float4 (width1Knob) + Float4::load (pw1 + j), narrowest, widest);
+            width1.store (rows.width1.data() + j);
+            const auto width2 = locked ? width1 : Float4 (width2Own);
+            clamp (width2 + Float4::load (pw2 + j), narrowest, widest).store (rows.width2.data() + j);
+        }
+    }
+
+    const auto levelsMove = ! voiceSettled && (movingDestinations & levelDestinations) != 0;
+    const auto ring = sourceSettings.mixMode == 1;
+    const auto* level1 = row (ModDestination::osc1Level);
+    const auto* level2 = row (ModDestination::osc2Level);
+    const auto* subLevel = row (ModDestination::subLevel);
+    const auto* subDcw = row (ModDestination::subDcw);
+
+    const auto outputKnob = next (Smooth::outputGain);
+    const auto* outputMod = row (ModDestination::output);
+    const auto outputMoves = ((summed >> (int) ModDestination::output) & 1u) != 0;
+    // The first frame's noise gains hold where nothing moves the level.
+    const auto noiseMoves = ((summed >> (int) ModDestination::noiseLevel) & 1u) != 0;
+    const auto routing = clamp01 (next (Smooth::noiseRouting));
+    const auto noiseKnob = next (Smooth::noiseLevel);
+    const auto* noiseMod = row (ModDestination::noiseLevel);
+    const auto pitchMoves = (movingDestinations & pitchDestinations) != 0;
+    const auto* pitch = row (ModDestination::pitch);
+    const auto* drift = row (ModDestination::drift);
+    const auto* spread = row (ModDestination::reeseSpread);
+    const auto* beat = row (ModDestination::reeseBeat);
+    const auto* detuneHz = row (ModDestination::osc2DetuneHz);
+    const auto* detuneCents = row (ModDestination::osc2Detune);
+    auto output = settledOutputGain;
+
+    // The pitch pass's sums, whole rows at a time; the first sample's are its own.
+    if (pitchDeferred)
+    {
+        auto& deferred = deferredPitch;
+        const auto own = deferred.at (0);
+        std::copy_n (pitch, stretchLength, deferred.pitch.data());
+        std::copy_n (drift, stretchLength, deferred.drift.data());
+        std::copy_n (spread, stretchLength, deferred.spread.data());
+        std::copy_n (beat, stretchLength, deferred.beat.data());
+        std::copy_n (detuneHz, stretchLength, deferred.detuneHz.data());
+        std::copy_n (detuneCents, stretchLength, deferred.detuneCents.data());
+
+        if (walkAlong)
+        {
+            // withDriftStep four samples at a time.
+            using dsp::Float4;
+            const auto knob = Float4 (next (Smooth::oscDrift));
+
+            for (size_t j = 0; j < (size_t) stretchLength; j += 4)
+            {
+                const auto amount = clamp (knob + Float4::load (drift + j), Float4 (0.0f), Float4 (1.0f));
+                const auto drifting = amount > Float4 (0.0f);
+                const auto octaves = Float4::load (rows.walk.data() + j) * amount * Float4 (60.0f / 1200.0f);
+                alignas (16) float lanes[4];
+                octaves.store (lanes);
+                const auto bits = bitsOf (drifting);
+
+                for (size_t i = 0; i < 4; ++i)
+                {
+                    deferred.drifting[j + i] = ((bits >> i) & 1) != 0;
+                    deferred.driftOctaves[j + i] = deferred.drifting[j + i] ? lanes[i] : 0.0f;
+                }
+            }
+        }
+        else
+        {
+            for (size_t j = 1; j < end; ++j)
+                deferred.set (j, withDriftStep ({ pitch[j], drift[j], spread[j], beat[j], detuneHz[j], detuneCents[j] },
+                                                driftWalk));
+        }
+
+        deferred.set (0, own);
+    }
+
+    // Only the pitch worked out here sample by sample, where it is, can leave a frame other than
+    // the first one before it; the rest starts from the first frame rather than wait on the
+    // stores into the one before.
+    const auto pitchHere = ! voiceSettled && ! pitchDeferred;
+
+    for (size_t j = 1; j < end; ++j)
+    {
+        controlIndex = (int) j;
+        auto& frame = sourceFrames[j];
+        frame = sourceFrames[pitchHere ? j - 1 : 0];
+
+        if (pitchHere && (pitchMoves || next (Smooth::oscDrift) + drift[j] > 0.0f))
+            computePitchSettings (frame, withDriftStep ({ pitch[j], drift[j], spread[j], beat[j], detuneHz[j], detuneCents[j] },
+                                                        driftWalk));
+        else if (! pitchDeferred)
+            advanceBeatPhase();
+
+        if (shapesMove)
+        {
+            frame.depth1 = rows.depth1[j];
+            frame.depth2 = rows.depth2[j];
+            frame.width1 = rows.width1[j];
+            frame.width2 = rows.width2[j];
+            frame.morph = rows.morph[j];
+        }
+
+        if (levelsMove)
+        {
+            const auto gain1 = next (Smooth::osc1Level) * modDecibelsToGain (level1[j]);
+            const auto gain2 = next (Smooth::osc2Level) * modDecibelsToGain (level2[j]);
+            frame.osc1Gain = gain1;
+            frame.osc2Gain = gain2;
+            frame.subGain = next (Smooth::subLevel) * modDecibelsToGain (subLevel[j]);
+            frame.audible1 = gain1 != 0.0f && (! ring || gain2 != 0.0f);
+            frame.audible2 = gain2 != 0.0f && (! ring || gain1 != 0.0f);
+            frame.subDcw = clamp01 (next (Smooth::subDcwDepth) + subDcw[j]);
+        }
+
+        if (noiseMoves)
+        {
+            const auto noiseGain = noiseKnob * modDecibelsToGain (noiseMod[j]);
+            frame.postNoise = routing * noiseGain;
+            frame.preNoise = (1.0f - routing) * noiseGain;
+        }
+    }
+
+    // The gains, as the one by one path works them out.
+    auto* gains = sampleGains.data() + first;
+
+    if (outputMoves)
+    {
+        for (size_t j = 1; j < end; ++j)
+        {
+            output = outputKnob * modDecibelsToGain (outputMod[j]);
+            gains[j] = output * envelopeLevels[ampGroup][j] * rows.ampFactor[j];
+        }
+    }
+    else
+    {
+        output = outputKnob * modDecibelsToGain (outputMod[0]);
+
+        for (size_t j = 1; j < end; ++j)
+            gains[j] = output * envelopeLevels[ampGroup][j] * rows.ampFactor[j];
+    }
+
+    settledOutputGain = output;
+
+    // A chain that moves takes its frames one by one, with each sample's sums where it reads them.
+    if (! chainSettled)
+    {
+        std::array<size_t, 7> chainRows {};
+        size_t numChainRows = 0;
+
+        for (auto d : { ModDestination::filterEnv, ModDestination::cutoff, ModDestination::drive, ModDestination::resonance,
+                        ModDestination::phaseMix, ModDestination::phaseNotch, ModDestination::feedback })
+            if (((summed >> (int) d) & 1u) != 0)
+                chainRows[numChainRows++] = (size_t) d;
+
+        for (size_t j = 1; j < end; ++j)
+        {
+            controlIndex = (int) j;
+            filterEnvValue = envelopeLevels[filterGroup][j];
+
+            for (size_t r = 0; r < numChainRows; ++r)
+                modulation.sums[chainRows[r]] = rows.sums[chainRows[r]][j];
+
+            computeChainFrame (chainFrames[j]);
+        }
+    }
+
+    // What the last sample leaves behind for the next stretch and for the views.
+    const auto last = end - 1;
+    filterEnvValue = envelopeLevels[filterGroup][last];
+
+    if (activeSlots.count > 0 && ! matrixStill)
+    {
+        const auto beatValue = sourceValues[(size_t) ModSource::beatPhase];
+        sourceValues = { 0.0f, velocity, key, next (Smooth::modWheel), next (Smooth::aftertouch), lfoValues[last] * lfoDepth,
+                         envelopeLevels[osc1DcwGroup][last], envelopeLevels[osc2DcwGroup][last], filterEnvValue,
+                         envelopeLevels[ampGroup][last], noteRandom.getValue(), rows.random[last], beatValue };
+
+        for (size_t c = 0; c < activeSlots.numCleared; ++c)
+            modulation.sums[activeSlots.cleared[c]] = rows.sums[activeSlots.cleared[c]][last];
+
+        modulation.ampFactor = rows.ampFactor[last];
+        osc2PhaseMod = modulation[ModDestination::osc2Phase];
+        lfoRateMod = modulation[ModDestination::lfo1Rate];
+        lfoDepthMod = modulation[ModDestination::lfo1Depth];
+    }
 }
 
 // The post-decimation share of the noise, drawn from the same generators as the 2x share and in
@@ -1274,7 +1588,7 @@ void SynthEngine::computeVoiceSettings (SourceFrame& frame) noexcept
     {
         // The walk moves on here, among the rest of the control pass, rather than in a chain of
         // its own ahead of the frequencies.
-        deferredPitchMods[(size_t) controlIndex] = nextPitchMods();
+        deferredPitch.set ((size_t) controlIndex, nextPitchMods());
     }
 
     // Along a held stretch only what the drift and the slots from moving sources feed can change
@@ -1351,7 +1665,7 @@ void SynthEngine::computeDeferredPitch (int count) noexcept
     for (int j = 0; j < count; ++j)
     {
         controlIndex = j;
-        computePitchSettings (sourceFrames[(size_t) j], deferredPitchMods[(size_t) j]);
+        computePitchSettings (sourceFrames[(size_t) j], deferredPitch.at ((size_t) j));
     }
 }
 
@@ -1360,7 +1674,9 @@ void SynthEngine::computeDeferredPitch (int count) noexcept
 void SynthEngine::computePitchLanes (int count) noexcept
 {
     constexpr auto n = (size_t) stretchLength;
-    alignas (16) float octaves[n] {}, driftOctaves[n] {}, pitchRatios[n], driftRatios[n];
+    alignas (16) float octaves[n], pitchRatios[n], driftRatios[n];
+    auto& mods = deferredPitch;
+    auto* driftOctaves = mods.driftOctaves.data();
 
     const auto bend = next (Smooth::pitchBend);
     if (glidingNote != noteOffsetCache.note)
@@ -1369,13 +1685,13 @@ void SynthEngine::computePitchLanes (int count) noexcept
     // 2^0 is exactly 1: no pitch modulation and no drift leave the ratios at 1 as the one by one
     // path does.
     for (int j = 0; j < count; ++j)
-    {
-        const auto& m = deferredPitchMods[(size_t) j];
-        octaves[j] = (m.pitch + bend) / 12.0f;
-        driftOctaves[j] = m.driftOctaves;
-    }
+        octaves[j] = (mods.pitch[(size_t) j] + bend) / 12.0f;
 
+    // The lanes past the end take 0s, just those: clearing the whole arrays costs more.
     const auto lanes = (count + 3) & ~3;
+
+    for (int j = count; j < lanes; ++j)
+        octaves[j] = driftOctaves[j] = 0.0f;
 
     for (int j = 0; j < lanes; j += 4)
     {
@@ -1390,9 +1706,8 @@ void SynthEngine::computePitchLanes (int count) noexcept
     if (! hertz)
     {
         // The detune's cents and the spread hold along the stretch.
-        const auto& m = deferredPitchMods[0];
-        const auto k = 1.0f - 2.0f * clamp01 (spreadKnobs + m.spread);
-        const auto detuneCents = centsKnob + m.detuneCents;
+        const auto k = 1.0f - 2.0f * clamp01 (spreadKnobs + mods.spread[0]);
+        const auto detuneCents = centsKnob + mods.detuneCents[0];
 
         if (detuneCents != detuneCache.cents || k != detuneCache.k)
         {
@@ -1413,21 +1728,17 @@ void SynthEngine::computePitchLanes (int count) noexcept
 
     for (int j = 0; j < lanes; j += 4)
     {
-        const auto lane = [this, j] (float PitchMods::* field)
-        {
-            const auto* m = deferredPitchMods.data() + j;
-            return _mm_setr_ps (m[0].*field, m[1].*field, m[2].*field, m[3].*field);
-        };
+        const auto lane = [j] (const std::array<float, n>& row) { return _mm_load_ps (row.data() + j); };
 
         const auto notePitch = _mm_mul_ps (noteBase, _mm_load_ps (pitchRatios + j));
-        const auto spread = clampTo (_mm_add_ps (set (spreadKnobs), lane (&PitchMods::spread)), zero, one);
+        const auto spread = clampTo (_mm_add_ps (set (spreadKnobs), lane (mods.spread)), zero, one);
         const auto k = _mm_sub_ps (one, _mm_mul_ps (two, spread));
-        const auto beat = clampTo (_mm_add_ps (set (beatKnob), lane (&PitchMods::beat)), zero, forty);
+        const auto beat = clampTo (_mm_add_ps (set (beatKnob), lane (mods.beat)), zero, forty);
         __m128 left, right;
 
         if (hertz)
         {
-            const auto offset = _mm_add_ps (_mm_add_ps (set (hzKnob), lane (&PitchMods::detuneHz)), beat);
+            const auto offset = _mm_add_ps (_mm_add_ps (set (hzKnob), lane (mods.detuneHz)), beat);
             left = _mm_add_ps (notePitch, offset);
             right = _mm_add_ps (notePitch, _mm_mul_ps (k, offset));
         }

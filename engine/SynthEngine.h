@@ -242,6 +242,26 @@ private:
         return mods;
     }
 
+    // `mods` with the drift walk's step where they drift, as nextPitchMods takes it; the step is
+    // either given or drawn from the walk only then.
+    template <typename Step>
+    PitchMods withDriftStep (PitchMods mods, Step&& step) noexcept
+    {
+        const auto driftAmount = std::clamp (next (Smooth::oscDrift) + mods.drift, 0.0f, 1.0f);
+        mods.drifting = driftAmount > 0.0f;
+
+        if (mods.drifting)
+        {
+            if constexpr (std::is_same_v<std::decay_t<Step>, RandomWalk>)
+                mods.driftOctaves = step.next() * driftAmount * (60.0f / 1200.0f);
+            else
+                mods.driftOctaves = step * driftAmount * (60.0f / 1200.0f);
+        }
+
+        return mods;
+    }
+
+    void computeHeldStretch (int first, int count) noexcept;
     void computePitchSettings (SourceFrame& frame, const PitchMods& mods) noexcept;
     void computeDeferredPitch (int count) noexcept;
     void computePitchLanes (int count) noexcept;
@@ -417,7 +437,39 @@ private:
     // phase: the frequencies are worked out in a pass of their own after the control pass,
     // where the samples' long chains of exponentials and products overlap.
     bool pitchDeferred = false;
-    std::array<PitchMods, stretchLength> deferredPitchMods {};
+    // Their sums field by field, each a row over the stretch that lanes load four at a time.
+    struct DeferredPitch
+    {
+        alignas (16) std::array<float, stretchLength> pitch {}, drift {}, spread {}, beat {}, detuneHz {}, detuneCents {},
+                                                      driftOctaves {};
+        std::array<bool, stretchLength> drifting {};
+
+        void set (size_t j, const PitchMods& m) noexcept
+        {
+            pitch[j] = m.pitch;
+            drift[j] = m.drift;
+            spread[j] = m.spread;
+            beat[j] = m.beat;
+            detuneHz[j] = m.detuneHz;
+            detuneCents[j] = m.detuneCents;
+            driftOctaves[j] = m.driftOctaves;
+            drifting[j] = m.drifting;
+        }
+
+        PitchMods at (size_t j) const noexcept
+        {
+            return { pitch[j], drift[j], spread[j], beat[j], detuneHz[j], detuneCents[j], driftOctaves[j], drifting[j] };
+        }
+    } deferredPitch;
+    // A held stretch's samples past the first, worked out pass by pass over the stretch: the
+    // matrix's sums per destination (rows no slot feeds stay 0), the amp factors, the smooth
+    // random source and the drift walk's steps.
+    struct HeldRows
+    {
+        alignas (16) std::array<std::array<float, stretchLength>, numModDestinations> sums {};
+        alignas (16) std::array<float, stretchLength> ampFactor {}, slotValues {}, random {}, walk {}, zeros {};
+        alignas (16) std::array<float, stretchLength> depth1 {}, depth2 {}, width1 {}, width2 {}, morph {};
+    } heldRows;
     std::uint32_t movingDestinations = 0;
     static constexpr auto pitchDestinations = modDestinationBits ({ ModDestination::pitch, ModDestination::drift,
         ModDestination::reeseSpread, ModDestination::reeseBeat, ModDestination::osc2DetuneHz, ModDestination::osc2Detune });

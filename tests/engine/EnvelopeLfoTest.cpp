@@ -1,5 +1,6 @@
 #include "engine/Envelope.h"
 #include "engine/Lfo.h"
+#include "engine/RandomSources.h"
 
 #include <gtest/gtest.h>
 
@@ -264,4 +265,33 @@ TEST (Envelope, renderingARunMatchesItsTicksAndSaysWhereItEnded)
         float run[4];
         EXPECT_EQ (rendered.render (run, 4), 1); // idle from the start: it ends on the first tick
     }
+}
+
+// The random walks' runs, alone and two at once, give the values of their samples one by one
+// across several fresh targets, and leave the walks where those left them.
+TEST (RandomWalk, renderingARunMatchesItsSamplesOneByOne)
+{
+    RandomWalk single { 11, 0.01f, 0.004f }, first { 12, 0.013f, 0.002f }, second { 13, 0.007f, 0.005f };
+    auto singleRef = single, firstRef = first, secondRef = second;
+
+    for (auto* walk : { &single, &first, &second, &singleRef, &firstRef, &secondRef })
+        walk->prepare (1000.0);
+
+    for (const auto n : { 1, 5, 31, 17 })
+    {
+        std::vector<float> a ((size_t) n), b ((size_t) n), c ((size_t) n);
+        single.render (a.data(), n);
+        RandomWalk::render (first, b.data(), second, c.data(), n);
+
+        for (size_t i = 0; i < (size_t) n; ++i)
+        {
+            ASSERT_EQ (a[i], singleRef.next());
+            ASSERT_EQ (b[i], firstRef.next());
+            ASSERT_EQ (c[i], secondRef.next());
+        }
+    }
+
+    EXPECT_EQ (single.next(), singleRef.next());
+    EXPECT_EQ (first.next(), firstRef.next());
+    EXPECT_EQ (second.next(), secondRef.next());
 }

@@ -924,6 +924,97 @@ TEST (SynthEngineFrame, controlPassOverStretchesSoundsAsSampleBySample)
     }
 }
 
+// A held stretch works out its samples after the first pass by pass over the stretch: bit for bit
+// as sample by sample, for every kind of source a slot reads (squared or not) and every group of
+// settings it feeds, the chain's too, a falling amp slot, a still source feeding the drift, and
+// the slots' live values and their sources' values, as the views find them after each block.
+TEST (SynthEngineFrame, heldStretchesWithEveryKindOfSlotSoundAsSampleBySample)
+{
+    using S = ModSource;
+    using D = ModDestination;
+    struct Slot { S source; D destination; float amount; float curve; };
+    struct Case { float drift; Slot slots[4]; float filterEnv = 0.0f; };
+    const Case cases[] = {
+        { 0.3f, { { S::ampEnv, D::amp, -0.6f, 0.0f }, { S::filterEnv, D::osc2Level, 0.4f, 1.0f },
+                  { S::lfo1, D::noiseLevel, 0.5f, 1.0f }, { S::smoothRandom, D::subDcw, 0.7f, 0.0f } } },
+        { 0.0f, { { S::velocity, D::drift, 0.6f, 0.0f }, { S::dcwEnvOsc2, D::osc2Dcw, -0.5f, 1.0f },
+                  { S::lfo1, D::output, 0.3f, 0.0f }, { S::lfo1, D::osc1Dcw, 0.4f, 0.0f } } },
+        { 0.5f, { { S::lfo1, D::drift, 0.3f, 0.0f }, { S::dcwEnvOsc1, D::subLevel, -0.3f, 0.0f },
+                  { S::smoothRandom, D::amp, 0.5f, 1.0f }, { S::lfo1, D::osc1Dcw, 0.2f, 1.0f } } },
+        { 0.2f, { { S::modWheel, D::pdMorph, 0.5f, 0.0f }, { S::key, D::osc1Pw, 0.3f, 0.0f },
+                  { S::aftertouch, D::pitch, 0.1f, 0.0f }, { S::noteRandom, D::osc2Pw, 0.4f, 1.0f } } },
+        { 0.4f, { { S::lfo1, D::cutoff, 0.2f, 0.0f }, { S::smoothRandom, D::drive, 0.5f, 0.0f },
+                  { S::dcwEnvOsc2, D::resonance, 0.4f, 1.0f }, { S::lfo1, D::feedback, -0.3f, 0.0f } }, 18.0f },
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto renderWith = [&c] (bool shortcuts, std::vector<float>& views)
+        {
+            EngineRig rig (48000.0, 512);
+            rig.engine.setStretchShortcutsAllowed (shortcuts);
+            rig.set ("osc1Wave", 5.0f);
+            rig.set ("osc1DcwDepth", 0.6f);
+            rig.set ("osc2Wave", 8.0f);
+            rig.set ("osc2Level", -3.0f);
+            rig.set ("osc2Detune", 7.0f);
+            rig.set ("osc2DcwDepth", 0.5f);
+            rig.set ("subLevel", -9.0f);
+            rig.set ("subDcwDepth", 0.3f);
+            rig.set ("noiseLevel", -30.0f);
+            rig.set ("noiseRouting", 0.5f);
+            rig.set ("oscDrift", c.drift);
+            rig.set ("lfo1Depth", 0.9f);
+            rig.set ("lfo1Rate", 6.0f);
+            rig.set ("filterDecay", 0.3f);
+            rig.set ("filterSustain", 0.2f);
+            rig.set ("filterEnvAmount", c.filterEnv);
+            rig.set ("filterCutoff", 900.0f);
+            rig.set ("feedbackAmount", 0.3f);
+            rig.set ("osc2DcwDecay", 0.25f);
+            rig.set ("osc2DcwSustain", 0.4f);
+            rig.set ("phaseMode", 0.0f);
+
+            for (int i = 0; i < 4; ++i)
+            {
+                const auto n = juce::String (i + 1);
+                rig.set (("mod" + n + "Source").toRawUTF8(), (float) c.slots[i].source);
+                rig.set (("mod" + n + "Dest").toRawUTF8(), (float) c.slots[i].destination);
+                rig.set (("mod" + n + "Amount").toRawUTF8(), c.slots[i].amount);
+                rig.set (("matrix" + n + "Curve").toRawUTF8(), c.slots[i].curve);
+            }
+
+            rig.engine.modWheel = 0.6f;
+            rig.engine.aftertouch = 0.3f;
+            juce::AudioBuffer<float> buffer (2, 24000);
+            buffer.clear();
+            int position = 0;
+            rig.engine.noteOn (40, 0.8f, false);
+
+            while (position < 24000)
+            {
+                renderInBlocks (rig, buffer, position, std::min (24000, position + 1000), position < 12000 ? 256 : 77);
+
+                for (const auto& value : rig.engine.liveSlotValues)
+                    views.push_back (value.load());
+
+                for (const auto& slot : c.slots)
+                    views.push_back (rig.engine.getModSourceValue (slot.source));
+            }
+
+            return buffer;
+        };
+
+        std::vector<float> referenceViews, stretchedViews;
+        const auto reference = renderWith (false, referenceViews);
+        const auto stretched = renderWith (true, stretchedViews);
+        ASSERT_GT (reference.getMagnitude (0, 24000), 0.05f);
+        SCOPED_TRACE (testing::Message() << "case " << (&c - cases));
+        expectSameSamples (stretched, reference, 256);
+        EXPECT_EQ (stretchedViews, referenceViews);
+    }
+}
+
 // A voice where no smoother ramps takes its settings over from sample to sample and works out
 // only what moving slots and the drift feed, its frequencies in a pass of their own four samples
 // at a time: bit for bit as sample by sample, in both detune modes, with the pitch, the spread
