@@ -26,6 +26,18 @@
  #define QUILLON_ALWAYS_INLINE
 #endif
 
+// The hot loops built twice, for the x86-64 baseline and for AVX2, the loader picking one for the
+// machine it runs on. No FMA: a fused multiply-add rounds once where the baseline rounds twice,
+// and the lanes, the stretches and the exact voice have to give the same results on any machine.
+// GCC 12 drops the clones of a template used before its definition, and breaks the link where a
+// declaration seen by other files carries them: a template takes this on its declaration, any
+// other function on its definition. Clang does not clone templates.
+#if defined(__GNUC__) && ! defined(__clang__) && defined(__x86_64__) && ! QUILLON_EXACT_REFERENCE
+ #define QUILLON_HOT_CLONES __attribute__ ((target_clones ("avx2", "default")))
+#else
+ #define QUILLON_HOT_CLONES
+#endif
+
 namespace quillon::dsp
 {
 

@@ -465,6 +465,7 @@ void FilterStage::breakGroup() noexcept
     inGroup = false;
 }
 
+QUILLON_HOT_CLONES
 bool FilterStage::processLinear (const float* in, float* out, int n) noexcept
 {
     using dsp::Float4;

@@ -27,7 +27,7 @@ public:
 
 private:
     template <int stages>
-    void processLanes (const float* inLeft, const float* inRight, float* outLeft, float* outRight, int numSamples) noexcept;
+    QUILLON_HOT_CLONES void processLanes (const float* inLeft, const float* inRight, float* outLeft, float* outRight, int numSamples) noexcept;
 
     std::array<float, maxStages> coefficients {};
     int numStages = 0, directStages = 0;

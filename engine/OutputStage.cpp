@@ -18,6 +18,7 @@ void OutputStage::prepare (double baseRate) noexcept
     fadeCountdown = 0;
 }
 
+QUILLON_HOT_CLONES
 void OutputStage::processBlock (const float* left, const float* right, const float* addLeft, const float* addRight,
                                 const float* gains, int numSamples, float monoLowAmount, float monoLowHz,
                                 float* outLeft, float* outRight) noexcept

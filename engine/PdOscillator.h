@@ -128,7 +128,7 @@ private:
     template <int Shape>
     void tickRange (const StretchFrame* frames, int from, int to, float* out, const float* partnerWraps, float* ownWraps) noexcept;
     template <int Shape>
-    QUILLON_FLATTEN void renderLanes (const StretchFrame* frames, int from, int to, float* out, const float* partnerWraps, float* ownWraps) noexcept;
+    QUILLON_HOT_CLONES QUILLON_FLATTEN void renderLanes (const StretchFrame* frames, int from, int to, float* out, const float* partnerWraps, float* ownWraps) noexcept;
     void applyFrame (const StretchFrame& f) noexcept
     {
         setFrequency (f.frequency);
@@ -272,7 +272,7 @@ private:
             phase = 0.0f;
     }
     template <int Shape> // -1: the sine
-    QUILLON_FLATTEN void renderLanes (const float* frequency, const float* dcw, const float* gain, int from, int to, float* out) noexcept;
+    QUILLON_HOT_CLONES QUILLON_FLATTEN void renderLanes (const float* frequency, const float* dcw, const float* gain, int from, int to, float* out) noexcept;
     void tickRange (const float* frequency, const float* dcw, const float* gain, int from, int to, float* out) noexcept;
 
     double sampleRate = 44100.0;

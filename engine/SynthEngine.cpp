@@ -1671,6 +1671,7 @@ void SynthEngine::computeDeferredPitch (int count) noexcept
 
 #if QUILLON_SIN_LANES
 // computePitchSettings for a held stretch, lane by lane the same operations in the same order.
+QUILLON_HOT_CLONES
 void SynthEngine::computePitchLanes (int count) noexcept
 {
     constexpr auto n = (size_t) stretchLength;
@@ -2475,7 +2476,7 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
 
         if (nonLinear && chain_lanes::sidesFitLanes (driveStages[0], driveStages[1], filterStages[0], filterStages[1]))
         {
-            const auto run = [this, count, outLeft, outRight] (auto modelTag, auto orderTag)
+            const auto run = [this, count, outLeft, outRight] (auto modelTag, auto orderTag) QUILLON_HOT_CLONES
             {
                 using chain_lanes::Float4;
                 using chain_lanes::leftOf;

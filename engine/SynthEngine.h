@@ -278,9 +278,9 @@ private:
     void renderOldSources (float& mixL, float& mixR, float& sub) noexcept;
     bool runChainStretch (int count, float* outLeft, float* outRight) noexcept;
     template <bool twins>
-    void runChainStretchWith (int count, float* outLeft, float* outRight) noexcept;
+    QUILLON_HOT_CLONES void runChainStretchWith (int count, float* outLeft, float* outRight) noexcept;
     template <bool twins>
-    bool runLinearChainStretch (int count, float* outLeft, float* outRight) noexcept;
+    QUILLON_HOT_CLONES bool runLinearChainStretch (int count, float* outLeft, float* outRight) noexcept;
     void startDrivePositionFade (int position) noexcept;
     static void applyChainSettings (DriveStage& driveStage, FilterStage& filterStage, const ChainFrame& frame,
                                     float phaseOffset) noexcept;

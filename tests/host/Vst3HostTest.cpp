@@ -5,6 +5,10 @@
 #include <pluginterfaces/vst/ivstcomponent.h>
 #include <pluginterfaces/vst/ivstunits.h>
 
+#if defined(__linux__)
+ #include <elf.h>
+#endif
+
 namespace
 {
 const juce::File bundle { QUILLON_VST3_PATH };
@@ -308,3 +312,54 @@ TEST (Vst3Bundle, EmptyAndGarbageStatesFromTheHostChangeNothing)
     EXPECT_EQ (after, before);
     EXPECT_NEAR (cutoff->getValue(), 0.6f, 1.0e-5f);
 }
+
+#if defined(__linux__) && defined(__x86_64__)
+// Which build of the audio loops runs is picked by the loader on the CPU. Bound lazily, that
+// choice and every other symbol lookup would happen on the audio thread's first call.
+TEST (Vst3Bundle, BindsEverySymbolWhenLoaded)
+{
+    const auto library = bundle.getChildFile ("Contents/x86_64-linux").findChildFiles (juce::File::findFiles, false, "*.so");
+    ASSERT_EQ (library.size(), 1);
+    juce::MemoryBlock image;
+    ASSERT_TRUE (library[0].loadFileAsData (image));
+    ASSERT_GE (image.getSize(), sizeof (Elf64_Ehdr));
+
+    const auto* bytes = static_cast<const char*> (image.getData());
+    Elf64_Ehdr header;
+    std::memcpy (&header, bytes, sizeof (header));
+    ASSERT_EQ (std::memcmp (header.e_ident, ELFMAG, SELFMAG), 0);
+    ASSERT_EQ (header.e_ident[EI_CLASS], ELFCLASS64);
+
+    auto bindNow = false, foundDynamic = false;
+
+    for (int i = 0; i < header.e_phnum; ++i)
+    {
+        Elf64_Phdr segment;
+        const auto at = header.e_phoff + (size_t) i * header.e_phentsize;
+        ASSERT_LE (at + sizeof (segment), image.getSize());
+        std::memcpy (&segment, bytes + at, sizeof (segment));
+
+        if (segment.p_type != PT_DYNAMIC)
+            continue;
+
+        foundDynamic = true;
+        ASSERT_LE (segment.p_offset + segment.p_filesz, image.getSize());
+
+        for (size_t offset = 0; offset + sizeof (Elf64_Dyn) <= segment.p_filesz; offset += sizeof (Elf64_Dyn))
+        {
+            Elf64_Dyn entry;
+            std::memcpy (&entry, bytes + segment.p_offset + offset, sizeof (entry));
+
+            if (entry.d_tag == DT_NULL)
+                break;
+
+            bindNow = bindNow || entry.d_tag == DT_BIND_NOW
+                   || (entry.d_tag == DT_FLAGS && (entry.d_un.d_val & DF_BIND_NOW) != 0)
+                   || (entry.d_tag == DT_FLAGS_1 && (entry.d_un.d_val & DF_1_NOW) != 0);
+        }
+    }
+
+    EXPECT_TRUE (foundDynamic);
+    EXPECT_TRUE (bindNow);
+}
+#endif
