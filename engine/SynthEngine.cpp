@@ -1238,16 +1238,42 @@ void SynthEngine::renderSourceStretch (int from, int count) noexcept
     const auto* o1L = unitOutputs[osc1Left].data();
     const auto* o2L = unitOutputs[osc2Left].data();
 
+    // The stretch's noise in the order each generator draws it, as drawPostNoise and the mix's two
+    // ticks do one by one: per base sample the post-decimation share's value, then the mix's two.
+    // No source fade runs while the sources run in loops, so the old generators rest.
+    float noise[2 * 3 * stretchLength];
+    auto draws = 0;
+
     for (int j = 0; j < count; ++j)
     {
         const auto& f = sourceFrames[(size_t) j];
-        drawPostNoise (from + j, f);
+        draws += (f.postNoise != 0.0f ? 1 : 0) + (f.preNoise != 0.0f ? 2 : 0);
+    }
+
+    NoiseSource::drawPairs (noiseSources[0], noiseSources[1], noise, draws);
+    const auto* drawn = noise;
+
+    for (int j = 0; j < count; ++j)
+    {
+        const auto& f = sourceFrames[(size_t) j];
+        auto postL = 0.0f, postR = 0.0f;
+
+        if (f.postNoise != 0.0f)
+        {
+            postL = drawn[0];
+            postR = drawn[1];
+            drawn += 2;
+        }
+
+        postNoiseLeft[(size_t) (from + j)] = postL * f.postNoise;
+        postNoiseRight[(size_t) (from + j)] = postR * f.postNoise;
         const auto noisy = f.preNoise != 0.0f;
 
         for (int i = 2 * j; i < 2 * j + 2; ++i)
         {
-            const auto noiseL = noisy ? noiseSources[0].next() * f.preNoise : 0.0f;
-            const auto noiseR = noisy ? noiseSources[1].next() * f.preNoise : 0.0f;
+            const auto noiseL = noisy ? drawn[0] * f.preNoise : 0.0f;
+            const auto noiseR = noisy ? drawn[1] * f.preNoise : 0.0f;
+            drawn += noisy ? 2 : 0;
             const auto index = (size_t) i;
 
             if (ring)
