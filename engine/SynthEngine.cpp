@@ -1257,7 +1257,7 @@ void SynthEngine::renderSourceStretch (int from, int count) noexcept
 #if QUILLON_SIN_LANES
     // Where every base sample draws all three values or none, a base sample's two ticks of both
     // sides mix in one vector, lanes (left, left, right, right), each side's terms in its order.
-    if (draws == 0 || draws == 3 * count)
+    if (! dsp::exactReference && (draws == 0 || draws == 3 * count))
     {
         const auto noisy = draws != 0;
         const auto pairs = [] (const float* a, const float* b)
