@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/DspMath.h"
+
 #include <cstdint>
 
 namespace quillon
@@ -29,9 +31,7 @@ public:
 
     float next() noexcept
     {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
+        state = step (state);
         const auto w = (float) (std::int32_t) state * 4.656612873077393e-10f; // 2^-31
 
         switch (colour)
@@ -62,7 +62,127 @@ public:
         }
     }
 
+    // n values from each of two generators of one colour as pairs, left's in out[2k] and right's
+    // in out[2k + 1]: the values n calls of their next() would give, and both generators end where
+    // those calls would leave them. The two run side by side in SSE2 lanes.
+    static void drawPairs (NoiseSource& left, NoiseSource& right, float* out, int n) noexcept
+    {
+       #if QUILLON_SIN_LANES
+        if constexpr (! dsp::exactReference)
+        {
+            if (left.colour == right.colour)
+            {
+                switch (left.colour)
+                {
+                    case white: drawLanes<white> (left, right, out, n); return;
+                    case pink:  drawLanes<pink> (left, right, out, n); return;
+                    case brown: drawLanes<brown> (left, right, out, n); return;
+                    default: break;
+                }
+            }
+        }
+       #endif
+
+        for (int k = 0; k < n; ++k)
+        {
+            out[2 * k] = left.next();
+            out[2 * k + 1] = right.next();
+        }
+    }
+
 private:
+    static std::uint32_t step (std::uint32_t x) noexcept
+    {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        return x;
+    }
+
+   #if QUILLON_SIN_LANES
+    // next() operation for operation, so that each lane keeps its generator's bits. Lanes 0 and 1
+    // hold the left and the right generator and lanes 2 and 3 again, where the pink poles keep a
+    // second pole of each side: (b0, b0, b1, b1), (b2, b2, b3, b3) and (b4, b4, b5, b5).
+    template <int kind>
+    static void drawLanes (NoiseSource& left, NoiseSource& right, float* out, int n) noexcept
+    {
+        const auto k = [] (float x, float y) { return _mm_setr_ps (x, x, y, y); };
+        const auto poles = [&left, &right] (float NoiseSource::* first, float NoiseSource::* second)
+        {
+            return _mm_setr_ps (left.*first, right.*first, left.*second, right.*second);
+        };
+
+        auto stateLeft = left.state, stateRight = right.state;
+        auto b01 = poles (&NoiseSource::b0, &NoiseSource::b1), b23 = poles (&NoiseSource::b2, &NoiseSource::b3);
+        auto b45 = poles (&NoiseSource::b4, &NoiseSource::b5), b6 = poles (&NoiseSource::b6, &NoiseSource::b6);
+        auto brownValue = poles (&NoiseSource::brownValue, &NoiseSource::brownValue);
+        const auto brownCoefficient = poles (&NoiseSource::brownCoefficient, &NoiseSource::brownCoefficient);
+
+        // Scaling by a power of two is exact, so pink's products may take the raw integer times
+        // the scaled coefficient.
+        constexpr auto scale = 4.656612873077393e-10f; // 2^-31
+        const auto scaled = [] (float x, float y) { return _mm_setr_ps (x * scale, x * scale, y * scale, y * scale); };
+
+        for (int i = 0; i < n; ++i)
+        {
+            // The generators step in general registers, where shifts and xors are quicker than in
+            // vector ones, and go over as one 64-bit move.
+            stateLeft = step (stateLeft);
+            stateRight = step (stateRight);
+            const auto states = (std::uint64_t) stateLeft | (std::uint64_t) stateRight << 32;
+            const auto x = _mm_cvtepi32_ps (_mm_set1_epi64x ((long long) states));
+            __m128 y;
+
+            if constexpr (kind == white)
+            {
+                y = _mm_mul_ps (x, k (scale, scale));
+            }
+            else if constexpr (kind == pink)
+            {
+                // b5's term added negated: the same bits as subtracted.
+                b01 = _mm_add_ps (_mm_mul_ps (k (0.99886f, 0.99332f), b01), _mm_mul_ps (scaled (0.0555179f, 0.0750759f), x));
+                b23 = _mm_add_ps (_mm_mul_ps (k (0.969f, 0.8665f), b23), _mm_mul_ps (scaled (0.153852f, 0.3104856f), x));
+                b45 = _mm_add_ps (_mm_mul_ps (k (0.55f, -0.7616f), b45), _mm_mul_ps (scaled (0.5329522f, -0.016898f), x));
+                auto sum = _mm_add_ps (b01, _mm_movehl_ps (b01, b01));
+                sum = _mm_add_ps (_mm_add_ps (sum, b23), _mm_movehl_ps (b23, b23));
+                sum = _mm_add_ps (_mm_add_ps (sum, b45), _mm_movehl_ps (b45, b45));
+                sum = _mm_add_ps (sum, b6);
+                y = _mm_mul_ps (_mm_add_ps (sum, _mm_mul_ps (scaled (0.5362f, 0.5362f), x)), k (0.11f, 0.11f));
+                b6 = _mm_mul_ps (scaled (0.115926f, 0.115926f), x);
+            }
+            else
+            {
+                const auto w = _mm_mul_ps (x, k (scale, scale));
+                const auto moved = _mm_add_ps (_mm_add_ps (brownValue, _mm_mul_ps (_mm_sub_ps (w, brownValue), brownCoefficient)),
+                                               _mm_mul_ps (k (0.02f, 0.02f), w));
+                brownValue = _mm_max_ps (k (-1.0f, -1.0f), _mm_min_ps (k (1.0f, 1.0f), moved));
+                y = brownValue;
+            }
+
+            _mm_storel_pi (reinterpret_cast<__m64*> (out + 2 * i), y);
+        }
+
+        left.state = stateLeft;
+        right.state = stateRight;
+
+        const auto unpack = [&left, &right] (__m128 lanes, float NoiseSource::* first, float NoiseSource::* second)
+        {
+            alignas (16) float v[4];
+            _mm_store_ps (v, lanes);
+            left.*first = v[0];
+            right.*first = v[1];
+            left.*second = v[2];
+            right.*second = v[3];
+        };
+
+        unpack (b01, &NoiseSource::b0, &NoiseSource::b1);
+        unpack (b23, &NoiseSource::b2, &NoiseSource::b3);
+        unpack (b45, &NoiseSource::b4, &NoiseSource::b5);
+        unpack (b6, &NoiseSource::b6, &NoiseSource::b6);
+        unpack (brownValue, &NoiseSource::brownValue, &NoiseSource::brownValue);
+    }
+   #endif
+
     double sampleRate = 44100.0;
     std::uint32_t state = constructionSeed;
     int colour = white;

@@ -1555,16 +1555,79 @@ void SynthEngine::renderSourceStretch (int from, int count) noexcept
     const auto* o1L = unitOutputs[osc1Left].data();
     const auto* o2L = unitOutputs[osc2Left].data();
 
+    // The stretch's noise in the order each generator draws it, as drawPostNoise and the mix's two
+    // ticks do one by one: per base sample the post-decimation share's value, then the mix's two.
+    // No source fade runs while the sources run in loops, so the old generators rest.
+    float noise[2 * 3 * stretchLength];
+    auto draws = 0;
+
     for (int j = 0; j < count; ++j)
     {
         const auto& f = sourceFrames[(size_t) j];
-        drawPostNoise (from + j, f);
+        draws += (f.postNoise != 0.0f ? 1 : 0) + (f.preNoise != 0.0f ? 2 : 0);
+    }
+
+    NoiseSource::drawPairs (noiseSources[0], noiseSources[1], noise, draws);
+    const auto* drawn = noise;
+    auto j = 0;
+
+#if QUILLON_SIN_LANES
+    // Where every base sample draws all three values or none, a base sample's two ticks of both
+    // sides mix in one vector, lanes (left, left, right, right), each side's terms in its order.
+    if (! dsp::exactReference && (draws == 0 || draws == 3 * count))
+    {
+        const auto noisy = draws != 0;
+        const auto pairs = [] (const float* a, const float* b)
+        {
+            const auto low = _mm_castpd_ps (_mm_load_sd (reinterpret_cast<const double*> (a)));
+            return _mm_loadh_pi (low, reinterpret_cast<const __m64*> (b));
+        };
+
+        for (; j < count; ++j)
+        {
+            const auto& f = sourceFrames[(size_t) j];
+            const auto i = 2 * j;
+            const auto first = _mm_mul_ps (pairs (o2L + i, o1R + i), _mm_setr_ps (f.osc2Gain, f.osc2Gain, f.osc1Gain, f.osc1Gain));
+            const auto second = _mm_mul_ps (pairs (o1L + i, o2R + i), _mm_setr_ps (f.osc1Gain, f.osc1Gain, f.osc2Gain, f.osc2Gain));
+            auto mixed = _mm_setzero_ps();
+
+            if (noisy)
+            {
+                const auto pre = _mm_loadu_ps (drawn + 2);
+                mixed = _mm_mul_ps (_mm_shuffle_ps (pre, pre, _MM_SHUFFLE (3, 1, 2, 0)), _mm_set1_ps (f.preNoise));
+            }
+
+            mixed = ring ? _mm_add_ps (mixed, _mm_mul_ps (first, second)) : _mm_add_ps (_mm_add_ps (mixed, first), second);
+            _mm_storel_pi (reinterpret_cast<__m64*> (sourceLeft.data() + i), mixed);
+            _mm_storeh_pi (reinterpret_cast<__m64*> (sourceRight.data() + i), mixed);
+            postNoiseLeft[(size_t) (from + j)] = (noisy ? drawn[0] : 0.0f) * f.postNoise;
+            postNoiseRight[(size_t) (from + j)] = (noisy ? drawn[1] : 0.0f) * f.postNoise;
+            drawn += noisy ? 6 : 0;
+        }
+    }
+#endif
+
+    for (; j < count; ++j)
+    {
+        const auto& f = sourceFrames[(size_t) j];
+        auto postL = 0.0f, postR = 0.0f;
+
+        if (f.postNoise != 0.0f)
+        {
+            postL = drawn[0];
+            postR = drawn[1];
+            drawn += 2;
+        }
+
+        postNoiseLeft[(size_t) (from + j)] = postL * f.postNoise;
+        postNoiseRight[(size_t) (from + j)] = postR * f.postNoise;
         const auto noisy = f.preNoise != 0.0f;
 
         for (int i = 2 * j; i < 2 * j + 2; ++i)
         {
-            const auto noiseL = noisy ? noiseSources[0].next() * f.preNoise : 0.0f;
-            const auto noiseR = noisy ? noiseSources[1].next() * f.preNoise : 0.0f;
+            const auto noiseL = noisy ? drawn[0] * f.preNoise : 0.0f;
+            const auto noiseR = noisy ? drawn[1] * f.preNoise : 0.0f;
+            drawn += noisy ? 2 : 0;
             const auto index = (size_t) i;
 
             if (ring)

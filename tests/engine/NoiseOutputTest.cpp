@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 
 using namespace quillon;
 using namespace quillon::test;
@@ -66,6 +67,51 @@ TEST (NoiseSource, isSeededBoundedAndSilentForAnUnknownColour)
     silent.prepare (rate, 1u);
     silent.setColour (7);
     EXPECT_EQ (silent.next(), 0.0f);
+}
+
+// Drawn in pairs side by side, each generator gives the bits its own next() gives one by one and
+// ends where next() leaves it: every colour, through colour changes, runs of any length, brown
+// noise held at full scale (where the low rate opens it wide) and an unknown colour.
+TEST (NoiseSource, pairsGiveEachGeneratorsOwnValues)
+{
+    for (const auto baseRate : { rate, 100.0 })
+    {
+        NoiseSource left, right, soloLeft, soloRight;
+        left.prepare (baseRate, 0xA1B2C3D4u);
+        soloLeft.prepare (baseRate, 0xA1B2C3D4u);
+        right.prepare (baseRate, 0xD4C3B2A1u);
+        soloRight.prepare (baseRate, 0xD4C3B2A1u);
+        const std::pair<int, int> runs[] = { { NoiseSource::pink, 1 }, { NoiseSource::pink, 37 }, { NoiseSource::white, 5 },
+                                             { NoiseSource::brown, 96 }, { NoiseSource::pink, 0 }, { 7, 3 },
+                                             { NoiseSource::brown, 500 }, { NoiseSource::pink, 96 }, { NoiseSource::white, 2 } };
+        float pairs[2 * 500];
+
+        for (const auto& [colour, length] : runs)
+        {
+            for (auto* noise : { &left, &right, &soloLeft, &soloRight })
+                noise->setColour (colour);
+
+            NoiseSource::drawPairs (left, right, pairs, length);
+
+            for (int k = 0; k < length; ++k)
+            {
+                ASSERT_EQ (pairs[2 * k], soloLeft.next()) << "colour " << colour << " value " << k;
+                ASSERT_EQ (pairs[2 * k + 1], soloRight.next()) << "colour " << colour << " value " << k;
+            }
+        }
+
+        for (const auto colour : { NoiseSource::pink, NoiseSource::brown })
+        {
+            for (auto* noise : { &left, &right, &soloLeft, &soloRight })
+                noise->setColour (colour);
+
+            for (int k = 0; k < 100; ++k)
+            {
+                ASSERT_EQ (left.next(), soloLeft.next()) << "after the pairs, colour " << colour;
+                ASSERT_EQ (right.next(), soloRight.next()) << "after the pairs, colour " << colour;
+            }
+        }
+    }
 }
 
 TEST (OnePoleHighPass, blocksDcAndPassesTheAudioBand)

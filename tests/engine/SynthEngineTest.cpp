@@ -582,6 +582,56 @@ TEST (SynthEngineFrame, unsyncedAndSettledVoicesAreIdenticalForAnyBlockSize)
     }
 }
 
+// Sources in loops draw a stretch's noise at once, both sides together: each generator must draw
+// as many values, in the same order, as sample by sample, also where the noise fades in or out in
+// mid-stretch (silent noise is not drawn), its routing moves and its colour changes, mixed and
+// ring-modulated.
+TEST (SynthEngineFrame, noiseOverStretchesSoundsAsSampleBySample)
+{
+    const auto renderWith = [] (bool shortcuts)
+    {
+        EngineRig rig (48000.0, 512);
+        rig.engine.setStretchShortcutsAllowed (shortcuts);
+        rig.set ("osc1Level", -12.0f);
+        rig.set ("osc2Level", -9.0f);
+        rig.set ("osc2Wave", 3.0f);
+        rig.set ("noiseColour", 1.0f);
+        rig.set ("noiseLevel", -18.0f);
+        rig.set ("noiseRouting", 0.5f);
+        rig.set ("reeseSpread", 0.4f);
+        rig.set ("filterCutoff", 2000.0f);
+        juce::AudioBuffer<float> buffer (2, 42000);
+        buffer.clear();
+
+        const std::function<void()> events[] = {
+            [&] { rig.engine.noteOn (40, 0.8f, false); },
+            [&] { rig.set ("noiseRouting", 1.0f); },
+            [&] { rig.set ("noiseRouting", 0.0f); rig.set ("noiseColour", 2.0f); },
+            [&] { rig.set ("noiseLevel", -90.0f); },
+            [&] { rig.set ("noiseLevel", -12.0f); rig.set ("noiseRouting", 0.7f); },
+            [&] { rig.set ("noiseColour", 0.0f); },
+            [&] { rig.set ("noiseColour", 1.0f); rig.set ("noiseRouting", 0.2f); },
+            [&] { rig.set ("mode", 1.0f); },
+        };
+        const int positions[] = { 0, 5003, 11000, 17001, 23000, 29011, 35000, 38500 };
+        int position = 0;
+
+        for (size_t e = 0; e <= std::size (events); ++e)
+        {
+            renderInBlocks (rig, buffer, position, e < std::size (events) ? positions[e] : 42000, 256);
+
+            if (e < std::size (events))
+                events[e]();
+        }
+
+        return buffer;
+    };
+
+    const auto reference = renderWith (false);
+    ASSERT_GT (reference.getMagnitude (0, 42000), 0.05f);
+    expectSameSamples (renderWith (true), reference, 256);
+}
+
 TEST (SynthEngineFrame, randomLegalSettingsNeverLeaveNaNInfinityOrDenormals)
 {
     std::mt19937 random (1234);
