@@ -452,12 +452,23 @@ struct LowpassLanes
     }
 };
 
-// PhaseStage::processBlended for both sides, each with its own coefficients and states.
+// PhaseStage::processBlended for both sides, each with its own coefficients and states. Given the
+// input and the states, the first three sections and the last three are two cascades of their
+// own (the fourth section's input comes straight from the states): section i runs beside section
+// i + 3, as (left i, right i, left i + 3, right i + 3).
 struct PhaseLanes
 {
     static constexpr int numSections = PhaseStage::numSections;
-    Float4 c[numSections], w[numSections - 1], v[2], product, firstProduct, floorProduct, feedback, feedbackProduct, k, gain;
-    Float4 z[numSections], last;
+    static constexpr int half = numSections / 2;
+    Float4 c[half], w[half], v[2], product, firstProduct, floorProduct, feedback, feedbackProduct, k, gain;
+    Float4 z[half], last;
+
+    static Float4 twoPairs (float left, float right, float leftAbove, float rightAbove) noexcept
+    {
+        return Float4 (_mm_movelh_ps (pair (left, right).v, pair (leftAbove, rightAbove).v));
+    }
+
+    static Float4 upper (Float4 x) noexcept { return Float4 (_mm_movehl_ps (x.v, x.v)); }
 
     void takeSettings (const PhaseStage& left, const PhaseStage& right, float blend) noexcept
     {
@@ -466,12 +477,12 @@ struct PhaseLanes
         const auto& wl = left.getSectionWeights();
         const auto& wr = right.getSectionWeights();
 
-        for (int i = 0; i < numSections; ++i)
-            c[i] = pair (cl[(size_t) i], cr[(size_t) i]);
+        for (size_t i = 0; i < half; ++i)
+            c[i] = twoPairs (cl[i], cr[i], cl[i + half], cr[i + half]);
 
-        for (int i = 0; i < numSections - 1; ++i)
-            w[i] = pair (wl[(size_t) i], wr[(size_t) i]);
-
+        w[0] = twoPairs (wl[0], wr[0], wl[3], wr[3]);
+        w[1] = twoPairs (wl[1], wr[1], wl[4], wr[4]);
+        w[2] = twoPairs (wl[2], wr[2], 0.0f, 0.0f);
         product = pair (left.getProduct(), right.getProduct());
         firstProduct = pair (left.getFirstProduct(), right.getFirstProduct());
         v[0] = pair (left.getFirstWeights()[0], right.getFirstWeights()[0]);
@@ -481,8 +492,7 @@ struct PhaseLanes
 
     // Both sides' expansions, while the cutoff stays in the cell they were taken at: the
     // coefficients then come for both sides at once, with the same operations as each stage's.
-    // Two sections' left and right in each, as (left i, right i, left i + 1, right i + 1).
-    Float4 c0[numSections / 2], first[numSections / 2], second[numSections / 2];
+    Float4 c0[half], first[half], second[half];
     float centre = 0.0f, inverseCentre = 0.0f;
     std::int32_t cell = -1;
 
@@ -496,16 +506,11 @@ struct PhaseLanes
             || b.cell != PhaseStage::cellOf (right.getCutoff()))
             return;
 
-        const auto twoPairs = [] (const float* l, const float* r)
+        for (int i = 0; i < half; ++i)
         {
-            return Float4 (_mm_movelh_ps (pair (l[0], r[0]).v, pair (l[1], r[1]).v));
-        };
-
-        for (int i = 0; i < numSections / 2; ++i)
-        {
-            c0[i] = twoPairs (a.c0 + 2 * i, b.c0 + 2 * i);
-            first[i] = twoPairs (a.first + 2 * i, b.first + 2 * i);
-            second[i] = twoPairs (a.second + 2 * i, b.second + 2 * i);
+            c0[i] = twoPairs (a.c0[i], b.c0[i], a.c0[i + half], b.c0[i + half]);
+            first[i] = twoPairs (a.first[i], b.first[i], a.first[i + half], b.first[i + half]);
+            second[i] = twoPairs (a.second[i], b.second[i], a.second[i + half], b.second[i + half]);
         }
 
         centre = a.centre;
@@ -521,26 +526,22 @@ struct PhaseLanes
     {
         const Float4 r ((hz - centre) * inverseCentre);
 
-        const auto zero = _mm_setzero_ps();
+        for (int i = 0; i < half; ++i)
+            c[i] = c0[i] + r * (first[i] + r * second[i]);
 
-        for (int i = 0; i < numSections / 2; ++i)
-        {
-            const auto both = c0[i] + r * (first[i] + r * second[i]);
-            c[2 * i] = Float4 (_mm_movelh_ps (both.v, zero));
-            c[2 * i + 1] = Float4 (_mm_movehl_ps (zero, both.v));
-        }
-
-        // As PhaseStage::updateSectionWeights.
+        // As PhaseStage::updateSectionWeights, with two products to a vector: (c2 c1, c5 c4) and
+        // (c1 c0, c3 c2).
         const auto negated = [] (Float4 x) { return Float4 (_mm_xor_ps (x.v, _mm_set1_ps (-0.0f))); };
-        const auto high = c[5] * c[4], middle = c[3] * c[2], low = c[1] * c[0];
-        const auto upper = high * middle;
-        w[0] = negated (upper * c[1]);
-        w[1] = upper;
-        w[2] = negated (high * c[3]);
-        w[3] = high;
-        w[4] = negated (c[5]);
-        product = upper * low;
-        v[0] = c[2] * c[1];
+        const auto pairsAbove = c[1] * c[2];
+        const auto pairsBelow = c[0] * Float4 (_mm_movelh_ps (c[1].v, c[2].v));
+        const auto high = upper (pairsAbove), middle = upper (pairsBelow), low = pairsBelow;
+        const auto up = high * middle;
+        const auto c3 = upper (c[0]), c5 = upper (c[2]);
+        w[0] = Float4 (_mm_movelh_ps (negated (up * c[1]).v, high.v));
+        w[1] = Float4 (_mm_movelh_ps (up.v, negated (c5).v));
+        w[2] = Float4 (_mm_movelh_ps (negated (high * c3).v, _mm_setzero_ps()));
+        product = up * low;
+        v[0] = pairsAbove;
         v[1] = negated (c[2]);
         firstProduct = negated (v[0] * c[0]);
 
@@ -574,8 +575,8 @@ struct PhaseLanes
         const auto& l = left.getStates();
         const auto& r = right.getStates();
 
-        for (int i = 0; i < numSections; ++i)
-            z[i] = pair (l[(size_t) i], r[(size_t) i]);
+        for (size_t i = 0; i < half; ++i)
+            z[i] = twoPairs (l[i], r[i], l[i + half], r[i + half]);
 
         last = pair (left.getLastOutput(), right.getLastOutput());
     }
@@ -584,10 +585,12 @@ struct PhaseLanes
     {
         PhaseStage::Sections l, r;
 
-        for (int i = 0; i < numSections; ++i)
+        for (size_t i = 0; i < half; ++i)
         {
-            l[(size_t) i] = leftOf (z[i]);
-            r[(size_t) i] = rightOf (z[i]);
+            l[i] = leftOf (z[i]);
+            r[i] = rightOf (z[i]);
+            l[i + half] = leftOf (upper (z[i]));
+            r[i + half] = rightOf (upper (z[i]));
         }
 
         left.setStates (l, leftOf (last));
@@ -615,30 +618,25 @@ struct PhaseLanes
         return silenceBelowFloor (slope * raw + fixed, silence);
     }
 
-    // PhaseStage::processBlendedLine.
+    // PhaseStage::processBlendedLine, each lane with the scalar operations in their order.
     QUILLON_ALWAYS_INLINE void line (Float4 offset, Float4 scale, Float4 raw, Float4& fixed, Float4& slope) noexcept
     {
         const auto x = offset + scale * raw;
         const auto feedbackOut = Float4 (filter_detail::stateFloor) - feedback * last;
-        const auto head = (((w[0] * z[0] + w[1] * z[1]) + (w[2] * z[2] + w[3] * z[3])) + w[4] * z[4])
+        // w0 z0 + w1 z1 below, w3 z3 + w4 z4 above; w2 z2 below.
+        const auto outer = w[0] * z[0], inner = w[1] * z[1];
+        const auto head = (((outer + inner) + (w[2] * z[2] + upper (outer))) + upper (inner))
                         + (floorProduct - feedbackProduct * last);
-        const auto rest = head + z[5];
+        const auto rest = head + upper (z[2]);
         const auto u = x + feedbackOut;
-        auto middle = firstProduct * u + ((v[0] * z[0] + v[1] * z[1]) + z[2]);
-        auto input = u;
+        const auto middle = firstProduct * u + ((v[0] * z[0] + v[1] * z[1]) + z[2]);
+        auto input = Float4 (_mm_movelh_ps (u.v, middle.v));
 
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; i < half; ++i)
         {
             const auto y = z[i] - c[i] * input;
             z[i] = c[i] * y + input;
             input = y;
-        }
-
-        for (int i = 3; i < numSections; ++i)
-        {
-            const auto y = z[i] - c[i] * middle;
-            z[i] = c[i] * y + middle;
-            middle = y;
         }
 
         last = product * x + rest;
