@@ -151,7 +151,7 @@ bool PhaseStage::coefficientsFromAnchor() noexcept
     if (cell != anchor.cell)
     {
         anchor.cell = cell;
-        const auto centreBits = ((std::uint32_t) cell << 15) | 0x4000u;
+        const auto centreBits = ((std::uint32_t) cell << 16) | 0x8000u;
         float centre;
         std::memcpy (&centre, &centreBits, sizeof (centre));
         anchor.centre = centre;

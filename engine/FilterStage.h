@@ -81,12 +81,12 @@ public:
     };
     const Anchor& getAnchor() const noexcept { return anchor; }
 
-    // The cutoff's cell: its exponent and the first 8 bits of its mantissa, a 1/256 step at most.
+    // The cutoff's cell: its exponent and the first 7 bits of its mantissa, a 1/128 step at most.
     static std::int32_t cellOf (float hz) noexcept
     {
         std::uint32_t bits;
         std::memcpy (&bits, &hz, sizeof (bits));
-        return (std::int32_t) (bits >> 15);
+        return (std::int32_t) (bits >> 16);
     }
 
 private:
