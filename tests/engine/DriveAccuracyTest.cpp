@@ -114,12 +114,7 @@ TEST (DriveAccuracy, gainsMatchTheirDecibelsAndRejectNonsense)
 TEST (DriveAccuracy, gainsInLanesGiveTheScalarBits)
 {
     constexpr auto inf = std::numeric_limits<float>::infinity();
-    const auto bits = [] (float x)
-    {
-        std::uint32_t b;
-        std::memcpy (&b, &x, sizeof (b));
-        return b;
-    };
+    const auto bits = [] (float x) { return test::bitsOf (x); };
 
     std::vector<float> amounts { 0.0f, -0.0f, 0.01f, 0.0100001f, 23.999998f, 24.0f, 24.5f, -3.0f, inf, -inf,
                                  std::numeric_limits<float>::quiet_NaN(), 1.0e30f };

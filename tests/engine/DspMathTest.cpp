@@ -1,3 +1,4 @@
+#include "DspTestTools.h"
 #include "engine/DspMath.h"
 
 #include <gtest/gtest.h>
@@ -8,15 +9,7 @@
 
 using namespace quillon;
 
-namespace
-{
-std::uint32_t bitsOf (float x)
-{
-    std::uint32_t b;
-    std::memcpy (&b, &x, sizeof (b));
-    return b;
-}
-} // namespace
+using quillon::test::bitsOf;
 
 // Pitch and drift go through the paired exponential: a result one rounding step away from the
 // single one would pull the oscillators' phases apart over a long note.

@@ -5,11 +5,21 @@
 #include <juce_dsp/juce_dsp.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <functional>
 #include <vector>
 
 namespace quillon::test
 {
+
+// A float's bits, for tests that hold two paths to the same result bit for bit.
+inline std::uint32_t bitsOf (float x)
+{
+    std::uint32_t b;
+    std::memcpy (&b, &x, sizeof (b));
+    return b;
+}
 
 // A drive stage at the 2x rate of 48 kHz with its curve and gain set, not fading.
 inline DriveStage makeDrive (int mode, float gain)

@@ -256,12 +256,7 @@ TEST (FilterModels, cutoffRatioFollowsTheSemitones)
 TEST (FilterModels, cutoffRatioInLanesGivesTheScalarBits)
 {
     constexpr auto inf = std::numeric_limits<float>::infinity();
-    const auto bits = [] (float x)
-    {
-        std::uint32_t b;
-        std::memcpy (&b, &x, sizeof (b));
-        return b;
-    };
+    const auto bits = [] (float x) { return test::bitsOf (x); };
 
     std::vector<float> inputs { 0.0f, -0.0f, 12.0f, -24.0f, 131.9f, -131.9f, 132.1f, 1.0e30f, -1.0e30f, inf, -inf,
                                 std::numeric_limits<float>::quiet_NaN(), 0.1875f, -0.1875f, 0.5625f };

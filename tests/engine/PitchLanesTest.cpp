@@ -1,3 +1,4 @@
+#include "DspTestTools.h"
 #include "engine/PitchLanes.h"
 
 #include <gtest/gtest.h>
@@ -12,12 +13,7 @@ using namespace quillon;
 // the one by one exponential would pull the phases apart from the way the voice runs otherwise.
 TEST (PitchLanes, fourExponentialsAreTheSingleOnesBitForBit)
 {
-    const auto bitsOf = [] (float x)
-    {
-        std::uint32_t b;
-        std::memcpy (&b, &x, sizeof (b));
-        return b;
-    };
+    using quillon::test::bitsOf;
 
     std::mt19937 random (7);
     std::uniform_real_distribution<float> small (-0.0625f, 0.0625f), wide (-130.0f, 130.0f);
