@@ -209,10 +209,12 @@ bool PhaseStage::coefficientsFromAnchor() noexcept
 
 void PhaseStage::flushStates() noexcept
 {
-    // The two runs overlap, which flushing twice does not mind.
+    // Not a second run of four over the last two: a load that overlaps the store just made waits
+    // for it to reach the cache.
     static_assert (numSections == 6);
     dsp::flushTinyFour (z.data());
-    dsp::flushTinyFour (z.data() + 2);
+    z[4] = dsp::flushTiny (z[4]);
+    z[5] = dsp::flushTiny (z[5]);
     lastOutput = dsp::flushTiny (lastOutput);
 }
 
