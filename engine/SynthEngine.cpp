@@ -1357,7 +1357,23 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
             if (((summed >> (int) d) & 1u) != 0)
                 chainRows[numChainRows++] = (size_t) d;
 
-        for (size_t j = 1; j < end; ++j)
+        // With the cutoff's and the drive's own smoothers still, every frame after the first
+        // takes that one's held fields: the rest goes four samples at a time.
+        const auto inLanes = chainFramesInLanes && smoothersHeldBefore && ! cutoffSmoother.isSmoothing()
+                          && ! driveVelocitySmoother.isSmoothing();
+
+        if (inLanes)
+        {
+            computeHeldChainFrames (count, summed);
+
+            controlIndex = (int) end - 1;
+            filterEnvValue = envelopeLevels[filterGroup][end - 1];
+
+            for (size_t r = 0; r < numChainRows; ++r)
+                modulation.sums[chainRows[r]] = rows.sums[chainRows[r]][end - 1];
+        }
+
+        for (size_t j = inLanes ? end : 1; j < end; ++j)
         {
             controlIndex = (int) j;
             filterEnvValue = envelopeLevels[filterGroup][j];
@@ -2045,6 +2061,101 @@ void SynthEngine::computeChainFrame (ChainFrame& frame) noexcept
     frame.feedbackAfterFilter = feedbackAfterFilter;
     frame.subSend = controlSubSend;
     smoothersHeldBefore = numRampingSmoothers == 0;
+}
+
+// computeChainFrame for the frames of a held stretch after its first, each field the same
+// operations in the same order, four samples at a time. Only the smoothers that the held voice
+// lets ramp could move them one by one, and those stand still here.
+void SynthEngine::computeHeldChainFrames (int count, std::uint32_t summed) noexcept
+{
+    if constexpr (chainFramesInLanes)
+    {
+        using dsp::Float4;
+        const auto& rows = heldRows;
+        const auto& mod = modulation;
+        const auto end = (size_t) count;
+
+        // A destination no slot writes keeps the sum the first sample read.
+        const auto sum = [&rows, &mod, summed] (ModDestination d, size_t j)
+        {
+            return ((summed >> (int) d) & 1u) != 0 ? Float4::load (rows.sums[(size_t) d].data() + j) : Float4 (mod[d]);
+        };
+
+        // The first sample's inputs are its own: the rows may not hold them.
+        auto& in = chainInputs;
+        const auto first = std::array<float, 4> { in.semitones[0], in.knob[0], in.driveDb[0], in.driveLevel[0] };
+        const auto envKnob = Float4 (next (Smooth::filterEnvAmount) * filterEnvVelocityFactor);
+        const auto knob = Float4 (cutoffSmoother.getNextValue());
+        const auto driveKnob = Float4 (next (Smooth::drive) * driveVelocitySmoother.getNextValue());
+        const auto driveLevel = Float4 (next (Smooth::driveGain));
+        const auto* envelope = envelopeLevels[filterGroup].data();
+
+        for (size_t j = 0; j < (size_t) stretchLength; j += 4)
+        {
+            const auto envAmount = envKnob + sum (ModDestination::filterEnv, j);
+            (envAmount * Float4::load (envelope + j) + sum (ModDestination::cutoff, j)).store (in.semitones.data() + j);
+            knob.store (in.knob.data() + j);
+            (driveKnob + sum (ModDestination::drive, j)).store (in.driveDb.data() + j);
+            driveLevel.store (in.driveLevel.data() + j);
+        }
+
+        in.semitones[0] = first[0];
+        in.knob[0] = first[1];
+        in.driveDb[0] = first[2];
+        in.driveLevel[0] = first[3];
+
+        // The fields that slots from moving sources feed; the rest hold as the first frame has them.
+        alignas (16) std::array<float, stretchLength> resonance, phaseMix, phaseNotch, feedback;
+        const auto moves = [this] (std::uint32_t bit) { return (movingDestinations & bit) != 0; };
+        const auto zero = Float4 (0.0f), one = Float4 (1.0f);
+        const auto row = [&] (std::array<float, stretchLength>& out, Smooth::Id knobId, ModDestination d)
+        {
+            const auto knobValue = Float4 (next (knobId));
+
+            for (size_t j = 0; j < (size_t) stretchLength; j += 4)
+                clamp (knobValue + sum (d, j), zero, one).store (out.data() + j);
+        };
+
+        if (moves (resonanceBit))
+            row (resonance, Smooth::filterReso, ModDestination::resonance);
+
+        if (moves (phaseMixBit))
+            row (phaseMix, Smooth::phaseMix, ModDestination::phaseMix);
+
+        if (moves (phaseNotchBit))
+            row (phaseNotch, Smooth::phaseNotch, ModDestination::phaseNotch);
+
+        if (moves (feedbackBit))
+        {
+            row (feedback, Smooth::feedbackAmount, ModDestination::feedback);
+
+            for (size_t j = 0; j < (size_t) stretchLength; j += 4)
+                (Float4::load (feedback.data() + j) * Float4 (0.35f)).store (feedback.data() + j);
+        }
+
+        const auto& held = chainFrames[0];
+
+        for (size_t j = 1; j < end; ++j)
+        {
+            auto& frame = chainFrames[j];
+            frame.driveMix = held.driveMix;
+            frame.filterBlend = held.filterBlend;
+            frame.phaseSpread = held.phaseSpread;
+            frame.feedbackCoefficient = held.feedbackCoefficient;
+            frame.resonance = moves (resonanceBit) ? resonance[j] : held.resonance;
+            frame.phaseMix = moves (phaseMixBit) ? phaseMix[j] : held.phaseMix;
+            frame.phaseNotch = moves (phaseNotchBit) ? phaseNotch[j] : held.phaseNotch;
+            frame.feedbackAmount = moves (feedbackBit) ? feedback[j] : held.feedbackAmount;
+            frame.feedbackAfterFilter = feedbackAfterFilter;
+            frame.subSend = controlSubSend;
+        }
+
+        smoothersHeldBefore = numRampingSmoothers == 0;
+    }
+    else
+    {
+        juce::ignoreUnused (count, summed);
+    }
 }
 
 // The cutoffs and drive gains of the frames the control loop noted, as computeChainFrame works

@@ -271,6 +271,7 @@ private:
     void drawPostNoise (int index, const SourceFrame& frame) noexcept;
     void renderSourceStretch (int from, int count) noexcept;
     void computeChainFrame (ChainFrame& frame) noexcept;
+    void computeHeldChainFrames (int count, std::uint32_t summed) noexcept;
     void finishChainFrames (int count) noexcept;
     void applyChainFrame (const ChainFrame& frame) noexcept;
     void renderSources (int index) noexcept;
