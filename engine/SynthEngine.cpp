@@ -2072,13 +2072,12 @@ void SynthEngine::computeHeldChainFrames (int count, std::uint32_t summed) noexc
     {
         using dsp::Float4;
         const auto& rows = heldRows;
-        const auto& mod = modulation;
         const auto end = (size_t) count;
 
-        // A destination no slot writes keeps the sum the first sample read.
-        const auto sum = [&rows, &mod, summed] (ModDestination d, size_t j)
+        // A destination no slot writes stays at 0.
+        const auto sums = [&rows, summed] (ModDestination d) -> const float*
         {
-            return ((summed >> (int) d) & 1u) != 0 ? Float4::load (rows.sums[(size_t) d].data() + j) : Float4 (mod[d]);
+            return ((summed >> (int) d) & 1u) != 0 ? rows.sums[(size_t) d].data() : rows.zeros.data();
         };
 
         // The first sample's inputs are its own: the rows may not hold them.
@@ -2089,13 +2088,16 @@ void SynthEngine::computeHeldChainFrames (int count, std::uint32_t summed) noexc
         const auto driveKnob = Float4 (next (Smooth::drive) * driveVelocitySmoother.getNextValue());
         const auto driveLevel = Float4 (next (Smooth::driveGain));
         const auto* envelope = envelopeLevels[filterGroup].data();
+        const auto* envMod = sums (ModDestination::filterEnv);
+        const auto* cutoffMod = sums (ModDestination::cutoff);
+        const auto* driveMod = sums (ModDestination::drive);
 
         for (size_t j = 0; j < (size_t) stretchLength; j += 4)
         {
-            const auto envAmount = envKnob + sum (ModDestination::filterEnv, j);
-            (envAmount * Float4::load (envelope + j) + sum (ModDestination::cutoff, j)).store (in.semitones.data() + j);
+            const auto envAmount = envKnob + Float4::load (envMod + j);
+            (envAmount * Float4::load (envelope + j) + Float4::load (cutoffMod + j)).store (in.semitones.data() + j);
             knob.store (in.knob.data() + j);
-            (driveKnob + sum (ModDestination::drive, j)).store (in.driveDb.data() + j);
+            (driveKnob + Float4::load (driveMod + j)).store (in.driveDb.data() + j);
             driveLevel.store (in.driveLevel.data() + j);
         }
 
@@ -2105,35 +2107,32 @@ void SynthEngine::computeHeldChainFrames (int count, std::uint32_t summed) noexc
         in.driveLevel[0] = first[3];
 
         // The fields that slots from moving sources feed; the rest hold as the first frame has them.
+        const auto& held = chainFrames[0];
         alignas (16) std::array<float, stretchLength> resonance, phaseMix, phaseNotch, feedback;
-        const auto moves = [this] (std::uint32_t bit) { return (movingDestinations & bit) != 0; };
         const auto zero = Float4 (0.0f), one = Float4 (1.0f);
-        const auto row = [&] (std::array<float, stretchLength>& out, Smooth::Id knobId, ModDestination d)
+        const auto row = [&] (std::array<float, stretchLength>& out, std::uint32_t bit, float heldValue, Smooth::Id knobId,
+                              ModDestination d, float scale)
         {
+            if ((movingDestinations & bit) == 0)
+            {
+                out.fill (heldValue);
+                return;
+            }
+
             const auto knobValue = Float4 (next (knobId));
+            const auto* m = sums (d);
 
             for (size_t j = 0; j < (size_t) stretchLength; j += 4)
-                clamp (knobValue + sum (d, j), zero, one).store (out.data() + j);
+            {
+                const auto value = clamp (knobValue + Float4::load (m + j), zero, one);
+                (scale != 1.0f ? value * Float4 (scale) : value).store (out.data() + j);
+            }
         };
 
-        if (moves (resonanceBit))
-            row (resonance, Smooth::filterReso, ModDestination::resonance);
-
-        if (moves (phaseMixBit))
-            row (phaseMix, Smooth::phaseMix, ModDestination::phaseMix);
-
-        if (moves (phaseNotchBit))
-            row (phaseNotch, Smooth::phaseNotch, ModDestination::phaseNotch);
-
-        if (moves (feedbackBit))
-        {
-            row (feedback, Smooth::feedbackAmount, ModDestination::feedback);
-
-            for (size_t j = 0; j < (size_t) stretchLength; j += 4)
-                (Float4::load (feedback.data() + j) * Float4 (0.35f)).store (feedback.data() + j);
-        }
-
-        const auto& held = chainFrames[0];
+        row (resonance, resonanceBit, held.resonance, Smooth::filterReso, ModDestination::resonance, 1.0f);
+        row (phaseMix, phaseMixBit, held.phaseMix, Smooth::phaseMix, ModDestination::phaseMix, 1.0f);
+        row (phaseNotch, phaseNotchBit, held.phaseNotch, Smooth::phaseNotch, ModDestination::phaseNotch, 1.0f);
+        row (feedback, feedbackBit, held.feedbackAmount, Smooth::feedbackAmount, ModDestination::feedback, 0.35f);
 
         for (size_t j = 1; j < end; ++j)
         {
@@ -2142,10 +2141,10 @@ void SynthEngine::computeHeldChainFrames (int count, std::uint32_t summed) noexc
             frame.filterBlend = held.filterBlend;
             frame.phaseSpread = held.phaseSpread;
             frame.feedbackCoefficient = held.feedbackCoefficient;
-            frame.resonance = moves (resonanceBit) ? resonance[j] : held.resonance;
-            frame.phaseMix = moves (phaseMixBit) ? phaseMix[j] : held.phaseMix;
-            frame.phaseNotch = moves (phaseNotchBit) ? phaseNotch[j] : held.phaseNotch;
-            frame.feedbackAmount = moves (feedbackBit) ? feedback[j] : held.feedbackAmount;
+            frame.resonance = resonance[j];
+            frame.phaseMix = phaseMix[j];
+            frame.phaseNotch = phaseNotch[j];
+            frame.feedbackAmount = feedback[j];
             frame.feedbackAfterFilter = feedbackAfterFilter;
             frame.subSend = controlSubSend;
         }
