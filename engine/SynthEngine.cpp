@@ -2106,48 +2106,37 @@ void SynthEngine::computeHeldChainFrames (int count, std::uint32_t summed) noexc
         in.driveDb[0] = first[2];
         in.driveLevel[0] = first[3];
 
-        // The fields that slots from moving sources feed; the rest hold as the first frame has them.
-        const auto& held = chainFrames[0];
-        alignas (16) std::array<float, stretchLength> resonance, phaseMix, phaseNotch, feedback;
+        // Every frame starts as a copy of the first, whose cutoff and drive gains the pass after
+        // this one replaces; then the fields that slots from moving sources feed.
+        const auto held = chainFrames[0];
+
+        for (size_t j = 1; j < end; ++j)
+            chainFrames[j] = held;
+
         const auto zero = Float4 (0.0f), one = Float4 (1.0f);
-        const auto row = [&] (std::array<float, stretchLength>& out, std::uint32_t bit, float heldValue, Smooth::Id knobId,
-                              ModDestination d, float scale)
+        const auto row = [&] (std::uint32_t bit, float ChainFrame::* field, Smooth::Id knobId, ModDestination d, float scale)
         {
             if ((movingDestinations & bit) == 0)
-            {
-                out.fill (heldValue);
                 return;
-            }
 
+            alignas (16) std::array<float, stretchLength> values;
             const auto knobValue = Float4 (next (knobId));
             const auto* m = sums (d);
 
             for (size_t j = 0; j < (size_t) stretchLength; j += 4)
             {
                 const auto value = clamp (knobValue + Float4::load (m + j), zero, one);
-                (scale != 1.0f ? value * Float4 (scale) : value).store (out.data() + j);
+                (scale != 1.0f ? value * Float4 (scale) : value).store (values.data() + j);
             }
+
+            for (size_t j = 1; j < end; ++j)
+                chainFrames[j].*field = values[j];
         };
 
-        row (resonance, resonanceBit, held.resonance, Smooth::filterReso, ModDestination::resonance, 1.0f);
-        row (phaseMix, phaseMixBit, held.phaseMix, Smooth::phaseMix, ModDestination::phaseMix, 1.0f);
-        row (phaseNotch, phaseNotchBit, held.phaseNotch, Smooth::phaseNotch, ModDestination::phaseNotch, 1.0f);
-        row (feedback, feedbackBit, held.feedbackAmount, Smooth::feedbackAmount, ModDestination::feedback, 0.35f);
-
-        for (size_t j = 1; j < end; ++j)
-        {
-            auto& frame = chainFrames[j];
-            frame.driveMix = held.driveMix;
-            frame.filterBlend = held.filterBlend;
-            frame.phaseSpread = held.phaseSpread;
-            frame.feedbackCoefficient = held.feedbackCoefficient;
-            frame.resonance = resonance[j];
-            frame.phaseMix = phaseMix[j];
-            frame.phaseNotch = phaseNotch[j];
-            frame.feedbackAmount = feedback[j];
-            frame.feedbackAfterFilter = feedbackAfterFilter;
-            frame.subSend = controlSubSend;
-        }
+        row (resonanceBit, &ChainFrame::resonance, Smooth::filterReso, ModDestination::resonance, 1.0f);
+        row (phaseMixBit, &ChainFrame::phaseMix, Smooth::phaseMix, ModDestination::phaseMix, 1.0f);
+        row (phaseNotchBit, &ChainFrame::phaseNotch, Smooth::phaseNotch, ModDestination::phaseNotch, 1.0f);
+        row (feedbackBit, &ChainFrame::feedbackAmount, Smooth::feedbackAmount, ModDestination::feedback, 0.35f);
 
         smoothersHeldBefore = numRampingSmoothers == 0;
     }
