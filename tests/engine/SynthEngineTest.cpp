@@ -1136,6 +1136,69 @@ TEST (SynthEngineFrame, heldVoicesWithMovingPitchSoundAsSampleBySample)
     }
 }
 
+// A held stretch works out its chain frames four samples at a time: bit for bit as sample by
+// sample with moving slots on every input of the cutoff and drive (the filter envelope's amount
+// too), sums far enough past their ranges to clamp both ways, and the cutoff's and the drive's
+// own smoothers ramping inside held stretches, after a knob move and a legato retrigger.
+TEST (SynthEngineFrame, heldChainFramesInLanesSoundAsSampleBySample)
+{
+    struct Case { float driveAmount, resonanceAmount, blockSize; };
+    const Case cases[] = { { 0.5f, 0.4f, 256.0f }, { 40.0f, 3.0f, 100.0f }, { -40.0f, -3.0f, 333.0f } };
+
+    for (const auto& c : cases)
+    {
+        const auto renderWith = [&c] (bool shortcuts)
+        {
+            EngineRig rig (48000.0, 512);
+            rig.engine.setStretchShortcutsAllowed (shortcuts);
+            rig.set ("osc1Wave", 2.0f);
+            rig.set ("osc1DcwDepth", 0.7f);
+            rig.set ("filterModel", 3.0f);
+            rig.set ("filterCutoff", 700.0f);
+            rig.set ("filterReso", 0.5f);
+            rig.set ("filterEnvAmount", 20.0f);
+            rig.set ("filterDecay", 0.2f);
+            rig.set ("filterSustain", 0.4f);
+            rig.set ("driveMode", 1.0f);
+            rig.set ("drive", 10.0f);
+            rig.set ("driveAutoMakeup", 1.0f);
+            rig.set ("velToDrive", 0.8f);
+            rig.set ("feedbackAmount", 0.3f);
+            rig.set ("lfo1Depth", 0.9f);
+            rig.set ("lfo1Rate", 7.0f);
+            rig.set ("mod1Source", (float) ModSource::lfo1);
+            rig.set ("mod1Dest", (float) ModDestination::filterEnv);
+            rig.set ("mod1Amount", 0.5f);
+            rig.set ("mod2Source", (float) ModSource::smoothRandom);
+            rig.set ("mod2Dest", (float) ModDestination::drive);
+            rig.set ("mod2Amount", c.driveAmount);
+            rig.set ("mod3Source", (float) ModSource::lfo1);
+            rig.set ("mod3Dest", (float) ModDestination::resonance);
+            rig.set ("mod3Amount", c.resonanceAmount);
+            rig.set ("mod4Source", (float) ModSource::smoothRandom);
+            rig.set ("mod4Dest", (float) ModDestination::cutoff);
+            rig.set ("mod4Amount", 0.6f);
+            const auto blockSize = (int) c.blockSize;
+            juce::AudioBuffer<float> buffer (2, 30000);
+            buffer.clear();
+            int position = 0;
+            rig.engine.noteOn (38, 0.9f, false);
+            renderInBlocks (rig, buffer, position, 12000, blockSize);
+            rig.set ("filterCutoff", 1500.0f); // the cutoff's own smoother glides
+            renderInBlocks (rig, buffer, position, 18000, blockSize);
+            rig.engine.noteOn (45, 0.3f, true); // and the drive's velocity factor
+            renderInBlocks (rig, buffer, position, 30000, blockSize);
+            return buffer;
+        };
+
+        const auto reference = renderWith (false);
+        const auto stretched = renderWith (true);
+        ASSERT_GT (reference.getMagnitude (0, 30000), 0.05f);
+        SCOPED_TRACE (testing::Message() << "drive " << c.driveAmount << " resonance " << c.resonanceAmount);
+        expectSameSamples (stretched, reference, (int) c.blockSize);
+    }
+}
+
 // Where no smoother ramps, the chain's frames take over what no moving slot feeds from the sample
 // before: bit for bit as sample by sample with each of those destinations moved by a slot, a held
 // slot on another, and the chain's smoothers ending their ramps inside stretches.
