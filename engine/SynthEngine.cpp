@@ -1258,15 +1258,11 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
                 const auto amount = clamp (knob + Float4::load (drift + j), Float4 (0.0f), Float4 (1.0f));
                 const auto drifting = amount > Float4 (0.0f);
                 const auto octaves = Float4::load (rows.walk.data() + j) * amount * Float4 (60.0f / 1200.0f);
-                alignas (16) float lanes[4];
-                octaves.store (lanes);
+                select (drifting, octaves, Float4 (0.0f)).store (deferred.driftOctaves.data() + j);
                 const auto bits = bitsOf (drifting);
 
                 for (size_t i = 0; i < 4; ++i)
-                {
                     deferred.drifting[j + i] = ((bits >> i) & 1) != 0;
-                    deferred.driftOctaves[j + i] = deferred.drifting[j + i] ? lanes[i] : 0.0f;
-                }
             }
         }
         else
