@@ -628,15 +628,19 @@ struct PhaseLanes
         const auto head = (((outer + inner) + (w[2] * z[2] + upper (outer))) + upper (inner))
                         + (floorProduct - feedbackProduct * last);
         const auto rest = head + upper (z[2]);
-        const auto u = x + feedbackOut;
+        const auto u = offset + feedbackOut;
         const auto middle = firstProduct * u + ((v[0] * z[0] + v[1] * z[1]) + z[2]);
         auto input = Float4 (_mm_movelh_ps (u.v, middle.v));
+        auto inputSlope = Float4 (_mm_movelh_ps (scale.v, (firstProduct * scale).v));
+        const auto raws = Float4 (_mm_movelh_ps (raw.v, raw.v));
 
         for (int i = 0; i < half; ++i)
         {
             const auto y = z[i] - c[i] * input;
-            z[i] = c[i] * y + input;
+            const auto ySlope = Float4 (_mm_xor_ps ((c[i] * inputSlope).v, _mm_set1_ps (-0.0f)));
+            z[i] = (c[i] * y + input) + (c[i] * ySlope + inputSlope) * raws;
             input = y;
+            inputSlope = ySlope;
         }
 
         last = product * x + rest;
