@@ -618,9 +618,36 @@ struct PhaseLanes
         return silenceBelowFloor (slope * raw + fixed, silence);
     }
 
+    // How the states move with the input's raw part at a given scale, as line() works it out:
+    // while the scale and coefficients hold, once for many samples.
+    struct Slopes { Float4 scale, input, state[half]; };
+
+    QUILLON_ALWAYS_INLINE Slopes slopesAt (Float4 scale) const noexcept
+    {
+        Slopes s;
+        s.scale = scale;
+        auto inputSlope = Float4 (_mm_movelh_ps (scale.v, (firstProduct * scale).v));
+        s.input = inputSlope;
+
+        for (int i = 0; i < half; ++i)
+        {
+            const auto ySlope = Float4 (_mm_xor_ps ((c[i] * inputSlope).v, _mm_set1_ps (-0.0f)));
+            s.state[i] = c[i] * ySlope + inputSlope;
+            inputSlope = ySlope;
+        }
+
+        return s;
+    }
+
     // PhaseStage::processBlendedLine, each lane with the scalar operations in their order.
     QUILLON_ALWAYS_INLINE void line (Float4 offset, Float4 scale, Float4 raw, Float4& fixed, Float4& slope) noexcept
     {
+        line (offset, slopesAt (scale), raw, fixed, slope);
+    }
+
+    QUILLON_ALWAYS_INLINE void line (Float4 offset, const Slopes& slopes, Float4 raw, Float4& fixed, Float4& slope) noexcept
+    {
+        const auto scale = slopes.scale;
         const auto x = offset + scale * raw;
         const auto feedbackOut = Float4 (filter_detail::stateFloor) - feedback * last;
         // w0 z0 + w1 z1 below, w3 z3 + w4 z4 above; w2 z2 below.
@@ -628,14 +655,15 @@ struct PhaseLanes
         const auto head = (((outer + inner) + (w[2] * z[2] + upper (outer))) + upper (inner))
                         + (floorProduct - feedbackProduct * last);
         const auto rest = head + upper (z[2]);
-        const auto u = x + feedbackOut;
+        const auto u = offset + feedbackOut;
         const auto middle = firstProduct * u + ((v[0] * z[0] + v[1] * z[1]) + z[2]);
         auto input = Float4 (_mm_movelh_ps (u.v, middle.v));
+        const auto raws = Float4 (_mm_movelh_ps (raw.v, raw.v));
 
         for (int i = 0; i < half; ++i)
         {
             const auto y = z[i] - c[i] * input;
-            z[i] = c[i] * y + input;
+            z[i] = (c[i] * y + input) + slopes.state[i] * raws;
             input = y;
         }
 

@@ -450,27 +450,27 @@ QUILLON_ALWAYS_INLINE inline PhaseStage::Line PhaseStage::processBlendedLine (fl
     const auto rest = head + z[5];
     const auto k = (blend * mix) * notch;
     const auto gain = (1.0f - k) + k * product;
-    const auto u = x + feedbackOut;
-
-    // The third section's output straight from u as well: the last three sections then start
-    // while the first three still run for their states.
+    // Each section's input and new state as a + b raw, a and b worked out while raw is still
+    // on its way: the states then wait on raw through one multiply-add rather than six sections.
+    // The third section's output comes straight from u as well, so the last three sections
+    // start beside the first three.
     const auto& v = firstWeights;
-    auto middle = firstProduct * u + ((v[0] * z[0] + v[1] * z[1]) + z[2]);
-    auto input = u;
-
-    for (int i = 0; i < 3; ++i)
+    auto input = base + feedbackOut, inputSlope = scale;
+    auto middle = firstProduct * input + ((v[0] * z[0] + v[1] * z[1]) + z[2]), middleSlope = firstProduct * scale;
+    const auto section = [this, raw] (size_t i, float& in, float& inSlope)
     {
-        const auto y = z[(size_t) i] - c[(size_t) i] * input;
-        z[(size_t) i] = c[(size_t) i] * y + input;
-        input = y;
-    }
+        const auto y = z[i] - c[i] * in;
+        const auto ySlope = -(c[i] * inSlope);
+        z[i] = (c[i] * y + in) + (c[i] * ySlope + inSlope) * raw;
+        in = y;
+        inSlope = ySlope;
+    };
 
-    for (int i = 3; i < numSections; ++i)
-    {
-        const auto y = z[(size_t) i] - c[(size_t) i] * middle;
-        z[(size_t) i] = c[(size_t) i] * y + middle;
-        middle = y;
-    }
+    for (size_t i = 0; i < 3; ++i)
+        section (i, input, inputSlope);
+
+    for (size_t i = 3; i < (size_t) numSections; ++i)
+        section (i, middle, middleSlope);
 
     lastOutput = product * x + rest;
     return { gain * base + k * rest, gain * scale };

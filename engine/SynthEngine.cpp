@@ -2644,8 +2644,10 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                 constexpr int order = decltype (orderTag)::value;
                 constexpr bool lowpass = chain_lanes::LowpassLanes::runs (model);
 
-                auto filter0 = filterStages[0], filter1 = filterStages[1];
+                auto& filter0 = filterStages[0];
+                auto& filter1 = filterStages[1];
                 auto& drive0 = driveStages[0];
+                auto restingStatesDue = false;
                 auto& drive1 = driveStages[1];
                 const auto settled = chainSettled;
                 const auto postShare = feedbackPositionFade.weight (1);
@@ -2711,6 +2713,9 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                     return v + f.blend * (y - v);
                 };
 
+                // The phase stage's slopes for the diode's scale, while both hold.
+                chain_lanes::PhaseLanes::Slopes diodeSlopes {};
+
                 const auto side = [&] (Float4 mix, Float4 sub) QUILLON_ALWAYS_INLINE
                 {
                     auto x = (mix + dcOut - dcIn) * dcCoefficient;
@@ -2733,8 +2738,8 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
 
                             Float4 beyond, fixed, slope;
                             const auto piece = drive.diodeRawAt (x, t, beyond);
-                            const auto scale = f.mixAmount * (f.postGain * drive.diodeOut);
-                            phases.line ((x - f.mixAmount * x) + scale * beyond, scale, piece, fixed, slope);
+                            const auto scale = diodeSlopes.scale;
+                            phases.line ((x - f.mixAmount * x) + scale * beyond, diodeSlopes, piece, fixed, slope);
                             const auto raw = slope * piece + fixed;
                             const auto loud = chain_lanes::magnitude (raw) >= silence;
                             const auto allLoud = (_mm_movemask_ps (loud.v) & 3) == 3;
@@ -2852,6 +2857,10 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                             f.postGain = Float4 (frame.drivePost);
                     }
 
+                    if constexpr (model == FilterStage::phase && order == 0)
+                        if (drive.actsAsWholeDiode() && (k == 0 || ! settled))
+                            diodeSlopes = phases.slopesAt (f.mixAmount * (f.postGain * drive.diodeOut));
+
                     // Left and right of both 2x samples, then each sample's two sides.
                     const auto i = (size_t) (2 * k);
                     const auto lefts = _mm_castpd_ps (_mm_load_sd (reinterpret_cast<const double*> (sourceLeft.data() + i)));
@@ -2878,14 +2887,20 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                         if constexpr (model == FilterStage::phase)
                             phases.flushStates();
 
-                        filter0.flushStates();
-                        filter1.flushStates();
-
-                        for (auto& stage : spareFilterStages)
-                            stage.flushStates();
-
+                        // The stages' own states rest while the lanes hold theirs: flushed
+                        // once after the loop, they end as they would have here.
+                        restingStatesDue = true;
                         chainFlushCountdown = chainFlushInterval;
                     }
+                }
+
+                if (restingStatesDue)
+                {
+                    filter0.flushStates();
+                    filter1.flushStates();
+
+                    for (auto& stage : spareFilterStages)
+                        stage.flushStates();
                 }
 
                 if (! settled)
@@ -2917,9 +2932,6 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                     filter0.catchUpPhaseStage();
                     filter1.catchUpPhaseStage();
                 }
-
-                filterStages[0] = filter0;
-                filterStages[1] = filter1;
             };
 
             const auto runOrder = [this, &run] (auto modelTag)
