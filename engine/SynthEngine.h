@@ -415,7 +415,12 @@ private:
     } chainInputs;
     std::array<SourceFrame, stretchLength> sourceFrames {};
     std::array<std::array<float, 2 * stretchLength>, numUnits> unitOutputs {};
-    std::array<std::array<PdOscillator::StretchFrame, stretchLength>, numUnits> unitFrames {};
+    // The stretch's source frames a row per field, for the units, the sub and the mix: row
+    // sourceRow (&SourceFrame::field) holds that field frame by frame, the audible flags as 1 or 0.
+    static constexpr int sourceFloatFields = 16, numSourceRows = sourceFloatFields + 2;
+    static constexpr int audible1Row = sourceFloatFields, audible2Row = sourceFloatFields + 1;
+    alignas (16) std::array<std::array<float, stretchLength>, numSourceRows> sourceRows {};
+    void fillSourceRows (int count) noexcept;
     std::array<std::array<float, 2 * stretchLength + 1>, numUnits> unitWraps {};
     bool shortcutsAllowed = true;
     std::array<float, stretchLength> lfoValues {};
