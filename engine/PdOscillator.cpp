@@ -412,6 +412,7 @@ void PdOscillator::renderLanes (const StretchRows& rows, int from, int to, float
         }
 
         const auto gain = outputGain, nextGain = nextShapeGain;
+        constexpr auto twoSines = pd_kernel::usesSine<next> && ! pd_kernel::sharesSine<Shape, next>;
 
         // n is even: a group holds two or four ticks.
         for (int k = 0; k < n; k += 4)
@@ -446,7 +447,18 @@ void PdOscillator::renderLanes (const StretchRows& rows, int from, int to, float
 
             const auto p = Float4::set (p0, p1, p2, p3);
             const auto c = moving ? pd_kernel::shapeConstants4<Shape> (Float4::load (depths + k)) : fixed;
-            const auto sine = dsp::sinTurns (pd_kernel::sineArgument4<Shape> (p, c));
+            const auto argument = pd_kernel::sineArgument4<Shape> (p, c);
+            Float4 sine, nextSine;
+
+            // A morph towards a shape of another sine takes both sines together.
+            if (twoSines && anyMorph)
+            {
+                const auto nc = moving ? pd_kernel::shapeConstants4<next> (Float4::load (depths + k)) : fixedNext;
+                pd_kernel::sinTurnsTwo (argument, pd_kernel::sineArgument4<next> (p, nc), sine, nextSine);
+            }
+            else
+                sine = dsp::sinTurns (argument);
+
             auto v = pd_kernel::fromSine4<Shape> (sine, p) * gain;
 
             if (anyMorph)
@@ -456,11 +468,8 @@ void PdOscillator::renderLanes (const StretchRows& rows, int from, int to, float
 
                 if constexpr (pd_kernel::sharesSine<Shape, next>)
                     target = pd_kernel::fromSine4<next> (sine, p);
-                else if constexpr (pd_kernel::usesSine<next>)
-                {
-                    const auto nc = moving ? pd_kernel::shapeConstants4<next> (Float4::load (depths + k)) : fixedNext;
-                    target = pd_kernel::fromSine4<next> (dsp::sinTurns (pd_kernel::sineArgument4<next> (p, nc)), p);
-                }
+                else if constexpr (twoSines)
+                    target = pd_kernel::fromSine4<next> (nextSine, p);
                 else // the naive pulse
                 {
                     const auto w = Float4::loadPairs (widths + k / 2);
