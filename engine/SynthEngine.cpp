@@ -1582,6 +1582,12 @@ void SynthEngine::renderSourceStretch (int from, int count) noexcept
                                  row (offsetof (SourceFrame, subGain)), count, sourceSub.data());
 
     const auto ring = sourceSettings.mixMode == 1;
+    const auto* osc1Gains = row (offsetof (SourceFrame, osc1Gain));
+    const auto* osc2Gains = row (offsetof (SourceFrame, osc2Gain));
+    const auto* preNoises = row (offsetof (SourceFrame, preNoise));
+    const auto* postNoises = row (offsetof (SourceFrame, postNoise));
+    struct MixFrame { float osc1Gain, osc2Gain, preNoise, postNoise; };
+    const auto mixFrame = [&] (int j) { return MixFrame { osc1Gains[j], osc2Gains[j], preNoises[j], postNoises[j] }; };
     const auto* o1L = unitOutputs[osc1Left].data();
     const auto* o2L = unitOutputs[osc2Left].data();
 
@@ -1592,10 +1598,7 @@ void SynthEngine::renderSourceStretch (int from, int count) noexcept
     auto draws = 0;
 
     for (int j = 0; j < count; ++j)
-    {
-        const auto& f = sourceFrames[(size_t) j];
-        draws += (f.postNoise != 0.0f ? 1 : 0) + (f.preNoise != 0.0f ? 2 : 0);
-    }
+        draws += (postNoises[j] != 0.0f ? 1 : 0) + (preNoises[j] != 0.0f ? 2 : 0);
 
     NoiseSource::drawPairs (noiseSources[0], noiseSources[1], noise, draws);
     const auto* drawn = noise;
@@ -1615,7 +1618,7 @@ void SynthEngine::renderSourceStretch (int from, int count) noexcept
 
         for (; j < count; ++j)
         {
-            const auto& f = sourceFrames[(size_t) j];
+            const auto f = mixFrame (j);
             const auto i = 2 * j;
             const auto first = _mm_mul_ps (pairs (o2L + i, o1R + i), _mm_setr_ps (f.osc2Gain, f.osc2Gain, f.osc1Gain, f.osc1Gain));
             const auto second = _mm_mul_ps (pairs (o1L + i, o2R + i), _mm_setr_ps (f.osc1Gain, f.osc1Gain, f.osc2Gain, f.osc2Gain));
@@ -1639,7 +1642,7 @@ void SynthEngine::renderSourceStretch (int from, int count) noexcept
 
     for (; j < count; ++j)
     {
-        const auto& f = sourceFrames[(size_t) j];
+        const auto f = mixFrame (j);
         auto postL = 0.0f, postR = 0.0f;
 
         if (f.postNoise != 0.0f)
