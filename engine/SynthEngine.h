@@ -415,8 +415,9 @@ private:
     } chainInputs;
     std::array<SourceFrame, stretchLength> sourceFrames {};
     std::array<std::array<float, 2 * stretchLength>, numUnits> unitOutputs {};
-    // The stretch's source frames a row per field, for the units, the sub and the mix: row
-    // sourceRow (&SourceFrame::field) holds that field frame by frame, the audible flags as 1 or 0.
+    // The stretch's source frames a row per field, for the units, the sub and the mix: the float
+    // at offsetof (SourceFrame, field) has row offset / sizeof (float); the audible flags come
+    // last, as 1 or 0.
     static constexpr int sourceFloatFields = 16, numSourceRows = sourceFloatFields + 2;
     static constexpr int audible1Row = sourceFloatFields, audible2Row = sourceFloatFields + 1;
     alignas (16) std::array<std::array<float, stretchLength>, numSourceRows> sourceRows {};
