@@ -321,15 +321,13 @@ inline void sinTurnsTwo (dsp::Float4 t1, dsp::Float4 t2, dsp::Float4& s1, dsp::F
     {
         using F8 = float __attribute__ ((vector_size (32)));
         using I8 = int __attribute__ ((vector_size (32)));
-        const auto bits = [] (F8 x) { return (I8) x; };
-        const auto floats = [] (I8 x) { return (F8) x; };
         const F8 zero {};
-        const auto sign = bits (zero) | std::numeric_limits<int>::min();
+        const auto sign = (I8) zero | std::numeric_limits<int>::min();
         const F8 t = __builtin_shufflevector (t1.v, t2.v, 0, 1, 2, 3, 4, 5, 6, 7);
-        const auto half = floats (bits (zero + 0.5f) | (bits (t) & sign));
+        const auto half = (F8) ((I8) (zero + 0.5f) | ((I8) t & sign));
         const auto r = t - __builtin_convertvector (__builtin_convertvector (t + half, I8), F8);
-        const auto a = floats (bits (r) & ~sign);
-        const auto x = ((zero + 0.25f) - floats (bits (a - 0.25f) & ~sign)) * dsp::twoPi;
+        const auto a = (F8) ((I8) r & ~sign);
+        const auto x = ((zero + 0.25f) - (F8) ((I8) (a - 0.25f) & ~sign)) * dsp::twoPi;
         const auto x2 = x * x;
         const auto x4 = x2 * x2;
         const auto x8 = x4 * x4;
@@ -337,7 +335,7 @@ inline void sinTurnsTwo (dsp::Float4 t1, dsp::Float4 t2, dsp::Float4& s1, dsp::F
         const auto mid = x4 * ((zero + 8.3333333e-3f) + x2 * -1.9841270e-4f);
         const auto high = x8 * ((zero + 2.7557319e-6f) + x2 * -2.5052108e-8f);
         const auto v = x * ((low + mid) + high);
-        const auto out = floats ((bits (v) & ~sign) | (bits (r) & sign));
+        const auto out = (F8) (((I8) v & ~sign) | ((I8) r & sign));
         s1 = dsp::Float4 ((__m128) __builtin_shufflevector (out, out, 0, 1, 2, 3));
         s2 = dsp::Float4 ((__m128) __builtin_shufflevector (out, out, 4, 5, 6, 7));
         return;
