@@ -123,7 +123,47 @@ private:
         constexpr auto scale = 4.656612873077393e-10f; // 2^-31
         const auto scaled = [] (float x, float y) { return _mm_setr_ps (x * scale, x * scale, y * scale, y * scale); };
 
-        for (int i = 0; i < n; ++i)
+        auto i = 0;
+
+        if constexpr (kind == pink)
+        {
+            // Two draws at a time: once the poles have moved on twice, both draws' sums run in one
+            // vector, lanes (left, right) of the first draw then of the second, in next()'s order.
+            const auto pole = [] (__m128 b, __m128 c, __m128 d, __m128 x)
+            {
+                return _mm_add_ps (_mm_mul_ps (c, b), _mm_mul_ps (d, x));
+            };
+
+            for (; i + 2 <= n; i += 2)
+            {
+                stateLeft = step (stateLeft);
+                stateRight = step (stateRight);
+                const auto first = (std::uint64_t) stateLeft | (std::uint64_t) stateRight << 32;
+                stateLeft = step (stateLeft);
+                stateRight = step (stateRight);
+                const auto second = (std::uint64_t) stateLeft | (std::uint64_t) stateRight << 32;
+                const auto x = _mm_cvtepi32_ps (_mm_set_epi64x ((long long) second, (long long) first));
+                const auto x1 = _mm_movelh_ps (x, x), x2 = _mm_movehl_ps (x, x);
+
+                const auto b01First = pole (b01, k (0.99886f, 0.99332f), scaled (0.0555179f, 0.0750759f), x1);
+                const auto b23First = pole (b23, k (0.969f, 0.8665f), scaled (0.153852f, 0.3104856f), x1);
+                const auto b45First = pole (b45, k (0.55f, -0.7616f), scaled (0.5329522f, -0.016898f), x1);
+                b01 = pole (b01First, k (0.99886f, 0.99332f), scaled (0.0555179f, 0.0750759f), x2);
+                b23 = pole (b23First, k (0.969f, 0.8665f), scaled (0.153852f, 0.3104856f), x2);
+                b45 = pole (b45First, k (0.55f, -0.7616f), scaled (0.5329522f, -0.016898f), x2);
+
+                // Pole j of both draws in one vector; b6 holds the draw before's input.
+                const auto inputs = _mm_mul_ps (scaled (0.115926f, 0.115926f), x);
+                auto sum = _mm_add_ps (_mm_movelh_ps (b01First, b01), _mm_movehl_ps (b01, b01First));
+                sum = _mm_add_ps (_mm_add_ps (sum, _mm_movelh_ps (b23First, b23)), _mm_movehl_ps (b23, b23First));
+                sum = _mm_add_ps (_mm_add_ps (sum, _mm_movelh_ps (b45First, b45)), _mm_movehl_ps (b45, b45First));
+                sum = _mm_add_ps (sum, _mm_movelh_ps (b6, inputs));
+                b6 = _mm_movehl_ps (inputs, inputs);
+                _mm_storeu_ps (out + 2 * i, _mm_mul_ps (_mm_add_ps (sum, _mm_mul_ps (scaled (0.5362f, 0.5362f), x)), k (0.11f, 0.11f)));
+            }
+        }
+
+        for (; i < n; ++i)
         {
             // The generators step in general registers, where shifts and xors are quicker than in
             // vector ones, and go over as one 64-bit move.

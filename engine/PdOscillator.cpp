@@ -92,7 +92,34 @@ void PdOscillator::resetPhase (float newPhase, bool fade) noexcept
 void PdOscillator::renderStretch (const StretchFrame* frames, int count, float* out, const float* partnerWraps,
                                   float* ownWraps) noexcept
 {
-    using Render = void (*) (PdOscillator&, const StretchFrame*, int, float*, const float*, float*) noexcept;
+    float frequencies[maxStretchFrames], depths[maxStretchFrames], widths[maxStretchFrames], morphs[maxStretchFrames],
+        audibles[maxStretchFrames];
+    const StretchRows rows { frequencies, depths, widths, morphs, audibles };
+
+    for (int done = 0; done < count; done += maxStretchFrames)
+    {
+        const auto n = std::min (maxStretchFrames, count - done);
+
+        for (int j = 0; j < n; ++j)
+        {
+            const auto& f = frames[done + j];
+            frequencies[j] = f.frequency;
+            depths[j] = f.dcwDepth;
+            widths[j] = f.pulseWidth;
+            morphs[j] = f.morph;
+            audibles[j] = f.audible ? 1.0f : 0.0f;
+        }
+
+        const auto offset = 2 * done;
+        renderStretch (rows, n, out + offset, partnerWraps != nullptr ? partnerWraps + offset : nullptr,
+                       ownWraps != nullptr ? ownWraps + offset : nullptr);
+    }
+}
+
+void PdOscillator::renderStretch (const StretchRows& rows, int count, float* out, const float* partnerWraps,
+                                  float* ownWraps) noexcept
+{
+    using Render = void (*) (PdOscillator&, const StretchRows&, int, float*, const float*, float*) noexcept;
     static constexpr Render renders[] = { &renderStretchWith<0>, &renderStretchWith<1>, &renderStretchWith<2>,
                                           &renderStretchWith<3>, &renderStretchWith<4>, &renderStretchWith<5>,
                                           &renderStretchWith<6>, &renderStretchWith<7>, &renderStretchWith<8>,
@@ -103,44 +130,44 @@ void PdOscillator::renderStretch (const StretchFrame* frames, int count, float* 
     for (int done = 0; done < count; done += maxStretchFrames)
     {
         const auto offset = 2 * done;
-        render (*this, frames + done, std::min (maxStretchFrames, count - done), out + offset,
+        render (*this, rows.from (done), std::min (maxStretchFrames, count - done), out + offset,
                 partnerWraps != nullptr ? partnerWraps + offset : nullptr, ownWraps != nullptr ? ownWraps + offset : nullptr);
     }
 }
 
 template <int Shape>
-void PdOscillator::renderStretchWith (PdOscillator& unit, const StretchFrame* frames, int count, float* out,
+void PdOscillator::renderStretchWith (PdOscillator& unit, const StretchRows& rows, int count, float* out,
                                       const float* partnerWraps, float* ownWraps) noexcept
 {
     const auto ticks = 2 * count;
 
     if constexpr (Shape < 0 || dsp::exactReference)
     {
-        unit.tickRange<Shape> (frames, 0, ticks, out, partnerWraps, ownWraps);
+        unit.tickRange<Shape> (rows, 0, ticks, out, partnerWraps, ownWraps);
     }
     else
     {
         // A reset fade blends in a third shape: its few ticks go one by one, to a frame's end.
         const auto fading = std::min (ticks, (std::max (0, unit.resetFadeCountdown) + 1) & ~1);
-        unit.tickRange<Shape> (frames, 0, fading, out, partnerWraps, ownWraps);
+        unit.tickRange<Shape> (rows, 0, fading, out, partnerWraps, ownWraps);
 
         if (fading < ticks)
-            unit.renderLanes<Shape> (frames, fading, ticks, out, partnerWraps, ownWraps);
+            unit.renderLanes<Shape> (rows, fading, ticks, out, partnerWraps, ownWraps);
     }
 }
 
 template <int Shape>
-void PdOscillator::tickRange (const StretchFrame* frames, int from, int to, float* out, const float* partnerWraps,
+void PdOscillator::tickRange (const StretchRows& rows, int from, int to, float* out, const float* partnerWraps,
                               float* ownWraps) noexcept
 {
     for (int i = from; i < to; ++i)
     {
-        const auto& f = frames[i >> 1];
+        const auto j = i >> 1;
 
         if (i == from || (i & 1) == 0)
-            applyFrame (f);
+            applyFrame (rows, j);
 
-        out[i] = tickSynced<Shape> (f.audible, syncEnabled && partnerWraps != nullptr ? partnerWraps[i] : -1.0f);
+        out[i] = tickSynced<Shape> (rows.audible[j] != 0.0f, syncEnabled && partnerWraps != nullptr ? partnerWraps[i] : -1.0f);
 
         if (ownWraps != nullptr)
             ownWraps[i] = getWrapForSync();
@@ -148,50 +175,56 @@ void PdOscillator::tickRange (const StretchFrame* frames, int from, int to, floa
 }
 
 template <int Shape>
-void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, float* out, const float* partnerWraps,
+void PdOscillator::renderLanes (const StretchRows& rows, int from, int to, float* out, const float* partnerWraps,
                                 float* ownWraps) noexcept
 {
     using dsp::Float4;
     constexpr auto next = (Shape + 1) % numWaveShapes;
     constexpr auto pwm = Shape == pwmShape;
     constexpr auto frameArraySize = maxStretchFrames + 2;
-    const auto n = to - from, count = n / 2, lanes = roundUpToLanes (n);
-    frames += from / 2;
+    const auto n = to - from, count = n / 2, lanes = roundUpToLanes (n), first = from / 2;
 
     // The frames' settings as the setters leave them, one entry a frame (its two ticks).
     alignas (16) float increments[frameArraySize], limits[frameArraySize], dcwDepths[frameArraySize],
         morphs[frameArraySize], widths[frameArraySize], audibles[frameArraySize];
     auto anyMorph = false, anyAudible = false;
 
-    // Four frames at a time, with updateIncrement's operations; past the last frame, the last
-    // frame again.
+    // Four frames at a time, with updateIncrement's operations; past the last frame, nothing.
     {
         const Float4 rate (inverseSampleRate);
+        const auto copy = [count, first] (const float* row, float* into)
+        {
+            auto j = 0;
+
+            for (; j + 4 <= count; j += 4)
+                Float4::load (row + first + j).store (into + j);
+
+            for (; j < count; ++j)
+                into[j] = row[first + j];
+
+            for (; j < roundUpToLanes (count); ++j)
+                into[j] = 0.0f;
+        };
+
+        copy (rows.frequency, increments);
+        copy (rows.dcwDepth, dcwDepths);
+        copy (rows.morph, morphs);
+        copy (rows.pulseWidth, widths);
+        copy (rows.audible, audibles);
         dsp::Mask4 morphing { Float4 (0.0f) != Float4 (0.0f) }, sounding = morphing;
 
         for (int j = 0; j < count; j += 4)
         {
-            const auto& f0 = frames[j];
-            const auto& f1 = frames[std::min (j + 1, count - 1)];
-            const auto& f2 = frames[std::min (j + 2, count - 1)];
-            const auto& f3 = frames[std::min (j + 3, count - 1)];
-            const auto inc = Float4::set (f0.frequency, f1.frequency, f2.frequency, f3.frequency) * rate;
-            const auto morph = Float4::set (f0.morph, f1.morph, f2.morph, f3.morph);
-            const auto audible = Float4::set (f0.audible ? 1.0f : 0.0f, f1.audible ? 1.0f : 0.0f,
-                                              f2.audible ? 1.0f : 0.0f, f3.audible ? 1.0f : 0.0f);
+            const auto inc = Float4::load (increments + j) * rate;
             inc.store (increments + j);
             dsp::clamp (Float4 (1.0f) - Float4 (60.0f) * dsp::abs (inc), 0.0f, 1.0f).store (limits + j);
-            Float4::set (f0.dcwDepth, f1.dcwDepth, f2.dcwDepth, f3.dcwDepth).store (dcwDepths + j);
-            morph.store (morphs + j);
-            Float4::set (f0.pulseWidth, f1.pulseWidth, f2.pulseWidth, f3.pulseWidth).store (widths + j);
-            audible.store (audibles + j);
-            morphing = morphing | (morph > 0.0f);
-            sounding = sounding | (audible != 0.0f);
+            morphing = morphing | (Float4::load (morphs + j) > 0.0f);
+            sounding = sounding | (Float4::load (audibles + j) != 0.0f);
         }
 
         anyMorph = dsp::anyOf (morphing);
         anyAudible = dsp::anyOf (sounding);
-        applyFrame (frames[count - 1]);
+        applyFrame (rows, first + count - 1);
     }
 
     for (int j = count; j < lanes / 2; ++j)
@@ -379,6 +412,7 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
         }
 
         const auto gain = outputGain, nextGain = nextShapeGain;
+        constexpr auto twoSines = pd_kernel::usesSine<next> && ! pd_kernel::sharesSine<Shape, next>;
 
         // n is even: a group holds two or four ticks.
         for (int k = 0; k < n; k += 4)
@@ -413,7 +447,18 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
 
             const auto p = Float4::set (p0, p1, p2, p3);
             const auto c = moving ? pd_kernel::shapeConstants4<Shape> (Float4::load (depths + k)) : fixed;
-            const auto sine = dsp::sinTurns (pd_kernel::sineArgument4<Shape> (p, c));
+            const auto argument = pd_kernel::sineArgument4<Shape> (p, c);
+            Float4 sine, nextSine;
+
+            // A morph towards a shape of another sine takes both sines together.
+            if (twoSines && anyMorph)
+            {
+                const auto nc = moving ? pd_kernel::shapeConstants4<next> (Float4::load (depths + k)) : fixedNext;
+                pd_kernel::sinTurnsTwo (argument, pd_kernel::sineArgument4<next> (p, nc), sine, nextSine);
+            }
+            else
+                sine = dsp::sinTurns (argument);
+
             auto v = pd_kernel::fromSine4<Shape> (sine, p) * gain;
 
             if (anyMorph)
@@ -423,11 +468,8 @@ void PdOscillator::renderLanes (const StretchFrame* frames, int from, int to, fl
 
                 if constexpr (pd_kernel::sharesSine<Shape, next>)
                     target = pd_kernel::fromSine4<next> (sine, p);
-                else if constexpr (pd_kernel::usesSine<next>)
-                {
-                    const auto nc = moving ? pd_kernel::shapeConstants4<next> (Float4::load (depths + k)) : fixedNext;
-                    target = pd_kernel::fromSine4<next> (dsp::sinTurns (pd_kernel::sineArgument4<next> (p, nc)), p);
-                }
+                else if constexpr (twoSines)
+                    target = pd_kernel::fromSine4<next> (nextSine, p);
                 else // the naive pulse
                 {
                     const auto w = Float4::loadPairs (widths + k / 2);

@@ -70,13 +70,31 @@ public:
         bool audible = false;
     };
 
-    // Renders 2 * count ticks: frames[j] is set (frequency, depth, width, morph) before ticks 2j
+    // The same settings a row per field, entry j for base-rate sample j; audible is 1 or 0. The
+    // rows are read only up to the stretch's end.
+    struct StretchRows
+    {
+        const float* frequency = nullptr;
+        const float* dcwDepth = nullptr;
+        const float* pulseWidth = nullptr;
+        const float* morph = nullptr;
+        const float* audible = nullptr;
+
+        StretchRows from (int j) const noexcept
+        {
+            return { frequency + j, dcwDepth + j, pulseWidth + j, morph + j, audible + j };
+        }
+    };
+
+    // Renders 2 * count ticks: frame j is set (frequency, depth, width, morph) before ticks 2j
     // and 2j + 1, which put out out[2j], out[2j + 1]. Samples and state afterwards are those of
     // the setters and ticks one after the other; the phase still moves on tick by tick, the
     // shapes are taken four ticks at a time.
     // partnerWraps[i] is the sync partner's wrap as tick i would see it: its wrap fraction, or
     // a negative value for none. It stands in for the partner itself (null: no wraps). ownWraps
     // (may be null) gets this unit's wraps the same way, for a unit synced to this one.
+    void renderStretch (const StretchRows& rows, int count, float* out,
+                        const float* partnerWraps = nullptr, float* ownWraps = nullptr) noexcept;
     void renderStretch (const StretchFrame* frames, int count, float* out,
                         const float* partnerWraps = nullptr, float* ownWraps = nullptr) noexcept;
     static constexpr int maxStretchFrames = 32;
@@ -124,17 +142,17 @@ private:
     template <int Shape>
     QUILLON_FLATTEN static float tickWith (PdOscillator& unit, bool audible) noexcept { return unit.tickShape<Shape> (audible); }
     template <int Shape>
-    static void renderStretchWith (PdOscillator&, const StretchFrame*, int, float*, const float*, float*) noexcept;
+    static void renderStretchWith (PdOscillator&, const StretchRows&, int, float*, const float*, float*) noexcept;
     template <int Shape>
-    void tickRange (const StretchFrame* frames, int from, int to, float* out, const float* partnerWraps, float* ownWraps) noexcept;
+    void tickRange (const StretchRows& rows, int from, int to, float* out, const float* partnerWraps, float* ownWraps) noexcept;
     template <int Shape>
-    QUILLON_HOT_CLONES QUILLON_FLATTEN void renderLanes (const StretchFrame* frames, int from, int to, float* out, const float* partnerWraps, float* ownWraps) noexcept;
-    void applyFrame (const StretchFrame& f) noexcept
+    QUILLON_HOT_CLONES QUILLON_FLATTEN void renderLanes (const StretchRows& rows, int from, int to, float* out, const float* partnerWraps, float* ownWraps) noexcept;
+    void applyFrame (const StretchRows& rows, int j) noexcept
     {
-        setFrequency (f.frequency);
-        dcwDepth = f.dcwDepth;
-        pulseWidth = f.pulseWidth;
-        morphAmount = f.morph;
+        setFrequency (rows.frequency[j]);
+        dcwDepth = rows.dcwDepth[j];
+        pulseWidth = rows.pulseWidth[j];
+        morphAmount = rows.morph[j];
     }
     float partnerWrap() const noexcept
     {

@@ -1454,24 +1454,63 @@ void SynthEngine::applySourceFrame (const SourceFrame& f) noexcept
     subOscillator.setDcw (f.subDcw);
 }
 
-void SynthEngine::renderSourceStretch (int from, int count) noexcept
+void SynthEngine::fillSourceRows (int count) noexcept
 {
-    // Frames only for the units that render: a twin right unit copies its left one.
-    const auto right1 = ! osc1Twins, right2 = ! osc2Twins || osc2PartsAt >= 0;
+    static_assert (std::is_standard_layout_v<SourceFrame> && offsetof (SourceFrame, frequency) == 0
+                   && offsetof (SourceFrame, audible1) == sourceFloatFields * sizeof (float)
+                   && sourceFloatFields % 4 == 0 && sizeof (SourceFrame) % sizeof (float) == 0);
+
+#if QUILLON_SIN_LANES
+    // Four frames by four fields at a time. The frames after the stretch's last, up to the next
+    // four, hold an earlier stretch's settings: their entries are never read.
+    constexpr auto stride = sizeof (SourceFrame) / sizeof (float);
+
+    for (int j = 0; j < count; j += 4)
+    {
+        const auto* f = reinterpret_cast<const float*> (sourceFrames.data() + j);
+
+        for (int field = 0; field < sourceFloatFields; field += 4)
+        {
+            auto r0 = _mm_loadu_ps (f + field), r1 = _mm_loadu_ps (f + stride + field);
+            auto r2 = _mm_loadu_ps (f + 2 * stride + field), r3 = _mm_loadu_ps (f + 3 * stride + field);
+            _MM_TRANSPOSE4_PS (r0, r1, r2, r3);
+            _mm_storeu_ps (sourceRows[(size_t) field].data() + j, r0);
+            _mm_storeu_ps (sourceRows[(size_t) field + 1].data() + j, r1);
+            _mm_storeu_ps (sourceRows[(size_t) field + 2].data() + j, r2);
+            _mm_storeu_ps (sourceRows[(size_t) field + 3].data() + j, r3);
+        }
+    }
+#else
+    for (int j = 0; j < count; ++j)
+    {
+        const auto* f = reinterpret_cast<const float*> (sourceFrames.data() + j);
+
+        for (int field = 0; field < sourceFloatFields; ++field)
+            sourceRows[(size_t) field][(size_t) j] = f[field];
+    }
+#endif
 
     for (int j = 0; j < count; ++j)
     {
         const auto& f = sourceFrames[(size_t) j];
-        const auto k = (size_t) j;
-        unitFrames[osc1Left][k] = { f.frequency[osc1Left], f.depth1, f.width1, f.morph, f.audible1 };
-        unitFrames[osc2Left][k] = { f.frequency[osc2Left], f.depth2, f.width2, f.morph, f.audible2 };
-
-        if (right1)
-            unitFrames[osc1Right][k] = { f.frequency[osc1Right], f.depth1, f.width1, f.morph, f.audible1 };
-
-        if (right2)
-            unitFrames[osc2Right][k] = { f.frequency[osc2Right], f.depth2, f.width2, f.morph, f.audible2 };
+        sourceRows[audible1Row][(size_t) j] = f.audible1 ? 1.0f : 0.0f;
+        sourceRows[audible2Row][(size_t) j] = f.audible2 ? 1.0f : 0.0f;
     }
+}
+
+void SynthEngine::renderSourceStretch (int from, int count) noexcept
+{
+    fillSourceRows (count);
+    const auto row = [this] (std::size_t offset) { return sourceRows[offset / sizeof (float)].data(); };
+    const auto* morph = row (offsetof (SourceFrame, morph));
+    const auto unitRows = [&] (int which)
+    {
+        const auto osc1 = which == osc1Left || which == osc1Right;
+        return PdOscillator::StretchRows { sourceRows[(size_t) which].data(),
+                                           row (osc1 ? offsetof (SourceFrame, depth1) : offsetof (SourceFrame, depth2)),
+                                           row (osc1 ? offsetof (SourceFrame, width1) : offsetof (SourceFrame, width2)),
+                                           morph, sourceRows[osc1 ? audible1Row : audible2Row].data() };
+    };
 
     // Each unit's wraps go one place in, after the wrap it held before the stretch. A unit synced
     // to osc 1 sees osc 1's wrap of the same tick, osc 1 synced to osc 2 that of the tick before:
@@ -1483,9 +1522,9 @@ void SynthEngine::renderSourceStretch (int from, int count) noexcept
         unitWraps[(size_t) which][0] = unit.hasWrapped() ? unit.getWrapFraction() : -1.0f;
     };
 
-    const auto runUnit = [this, wrapsOf] (int which, int begin, int end, const float* partnerWraps)
+    const auto runUnit = [this, wrapsOf, unitRows] (int which, int begin, int end, const float* partnerWraps)
     {
-        units[(size_t) which].renderStretch (unitFrames[(size_t) which].data() + begin, end - begin,
+        units[(size_t) which].renderStretch (unitRows (which).from (begin), end - begin,
                                              unitOutputs[(size_t) which].data() + 2 * begin,
                                              partnerWraps != nullptr ? partnerWraps + 2 * begin : nullptr,
                                              wrapsOf (which) + 1 + 2 * begin);
@@ -1551,19 +1590,16 @@ void SynthEngine::renderSourceStretch (int from, int count) noexcept
     const auto* o1R = unitOutputs[osc1Twins ? osc1Left : osc1Right].data();
     const auto* o2R = unitOutputs[osc2Twins ? osc2Left : osc2Right].data();
 
-    float subFrequency[stretchLength], subDcw[stretchLength], subGains[stretchLength];
-
-    for (int j = 0; j < count; ++j)
-    {
-        const auto& f = sourceFrames[(size_t) j];
-        subFrequency[j] = f.subFrequency;
-        subDcw[j] = f.subDcw;
-        subGains[j] = f.subGain;
-    }
-
-    subOscillator.renderStretch (subFrequency, subDcw, subGains, count, sourceSub.data());
+    subOscillator.renderStretch (row (offsetof (SourceFrame, subFrequency)), row (offsetof (SourceFrame, subDcw)),
+                                 row (offsetof (SourceFrame, subGain)), count, sourceSub.data());
 
     const auto ring = sourceSettings.mixMode == 1;
+    const auto* osc1Gains = row (offsetof (SourceFrame, osc1Gain));
+    const auto* osc2Gains = row (offsetof (SourceFrame, osc2Gain));
+    const auto* preNoises = row (offsetof (SourceFrame, preNoise));
+    const auto* postNoises = row (offsetof (SourceFrame, postNoise));
+    struct MixFrame { float osc1Gain, osc2Gain, preNoise, postNoise; };
+    const auto mixFrame = [&] (int j) { return MixFrame { osc1Gains[j], osc2Gains[j], preNoises[j], postNoises[j] }; };
     const auto* o1L = unitOutputs[osc1Left].data();
     const auto* o2L = unitOutputs[osc2Left].data();
 
@@ -1574,10 +1610,7 @@ void SynthEngine::renderSourceStretch (int from, int count) noexcept
     auto draws = 0;
 
     for (int j = 0; j < count; ++j)
-    {
-        const auto& f = sourceFrames[(size_t) j];
-        draws += (f.postNoise != 0.0f ? 1 : 0) + (f.preNoise != 0.0f ? 2 : 0);
-    }
+        draws += (postNoises[j] != 0.0f ? 1 : 0) + (preNoises[j] != 0.0f ? 2 : 0);
 
     NoiseSource::drawPairs (noiseSources[0], noiseSources[1], noise, draws);
     const auto* drawn = noise;
@@ -1597,7 +1630,7 @@ void SynthEngine::renderSourceStretch (int from, int count) noexcept
 
         for (; j < count; ++j)
         {
-            const auto& f = sourceFrames[(size_t) j];
+            const auto f = mixFrame (j);
             const auto i = 2 * j;
             const auto first = _mm_mul_ps (pairs (o2L + i, o1R + i), _mm_setr_ps (f.osc2Gain, f.osc2Gain, f.osc1Gain, f.osc1Gain));
             const auto second = _mm_mul_ps (pairs (o1L + i, o2R + i), _mm_setr_ps (f.osc1Gain, f.osc1Gain, f.osc2Gain, f.osc2Gain));
@@ -1621,7 +1654,7 @@ void SynthEngine::renderSourceStretch (int from, int count) noexcept
 
     for (; j < count; ++j)
     {
-        const auto& f = sourceFrames[(size_t) j];
+        const auto f = mixFrame (j);
         auto postL = 0.0f, postR = 0.0f;
 
         if (f.postNoise != 0.0f)

@@ -416,7 +416,13 @@ private:
     } chainInputs;
     std::array<SourceFrame, stretchLength> sourceFrames {};
     std::array<std::array<float, 2 * stretchLength>, numUnits> unitOutputs {};
-    std::array<std::array<PdOscillator::StretchFrame, stretchLength>, numUnits> unitFrames {};
+    // The stretch's source frames a row per field, for the units, the sub and the mix: the float
+    // at offsetof (SourceFrame, field) has row offset / sizeof (float); the audible flags come
+    // last, as 1 or 0.
+    static constexpr int sourceFloatFields = 16, numSourceRows = sourceFloatFields + 2;
+    static constexpr int audible1Row = sourceFloatFields, audible2Row = sourceFloatFields + 1;
+    alignas (16) std::array<std::array<float, stretchLength>, numSourceRows> sourceRows {};
+    void fillSourceRows (int count) noexcept;
     std::array<std::array<float, 2 * stretchLength + 1>, numUnits> unitWraps {};
     bool shortcutsAllowed = true;
     std::array<float, stretchLength> lfoValues {};

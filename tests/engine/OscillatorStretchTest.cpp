@@ -516,3 +516,88 @@ TEST (OscillatorStretch, subFadeOfOddLengthRendersWhatItsTicksDo)
 
     EXPECT_LE (worst, tolerance);
 }
+
+TEST (OscillatorStretch, rowsAreReadOnlyOverTheirStretch)
+{
+    // The voice hands its units rows a stretch long, from any base sample on (a twin parting
+    // mid-stretch), with other settings before and after them. Not-a-number there must change
+    // nothing: the samples, wraps and state are those of the setters and ticks one by one.
+    for (int shape : { 2, 3, 5, 8 })
+    {
+        PdOscillator partner, refPartner, fast, ref;
+
+        for (auto* u : { &partner, &refPartner })
+            prepareUnit (*u, 0, 0.0f);
+
+        for (auto* u : { &fast, &ref })
+            prepareUnit (*u, shape, 0.002f);
+
+        // At this rate a reset's fade ends early in the stretch after it.
+        for (auto* u : { &partner, &refPartner, &fast, &ref })
+            u->prepare (4000.0);
+
+        fast.setSyncPartner (&partner);
+        ref.setSyncPartner (&refPartner);
+        Random random;
+        constexpr int before = 7, size = 48;
+        const auto nan = std::nanf ("");
+        std::vector<float> partnerOut (64), wraps (64), out (64), ownWraps (64);
+        auto worst = 0.0f;
+        auto sameWraps = true, sameState = true;
+
+        for (int s = 0; s < 60; ++s)
+        {
+            const auto count = s % 4 == 0 ? 32 : 1 + (int) (random.next() * 25.0f);
+            std::vector<float> hz (size, nan), depth (size, nan), width (size, nan), morph (size, nan), audible (size, nan);
+            std::vector<PdOscillator::StretchFrame> partnerFrames, frames;
+
+            for (int j = 0; j < count; ++j)
+            {
+                partnerFrames.push_back ({ 310.0f + 40.0f * random.next(), 0.0f, 0.5f, 0.0f, false });
+                frames.push_back ({ 700.0f * (1.0f + random.next()), random.next(), 0.2f + 0.6f * random.next(),
+                                    s < 30 ? 0.4f : 0.6f * random.next() - 0.1f, j % 9 != 4 });
+                const auto& f = frames.back();
+                const auto k = (size_t) (before + j);
+                hz[k] = f.frequency;
+                depth[k] = f.dcwDepth;
+                width[k] = f.pulseWidth;
+                morph[k] = f.morph;
+                audible[k] = f.audible ? 1.0f : 0.0f;
+            }
+
+            const auto synced = s >= 10 && s < 50;
+            fast.setSyncEnabled (synced);
+            ref.setSyncEnabled (synced);
+
+            if (s % 5 == 2) // a fade runs the stretch's first ticks one by one
+                for (auto* u : { &fast, &ref })
+                    u->resetPhase (0.6f);
+
+            partner.renderStretch (partnerFrames.data(), count, partnerOut.data(), nullptr, wraps.data());
+            const PdOscillator::StretchRows rows { hz.data(), depth.data(), width.data(), morph.data(), audible.data() };
+            fast.renderStretch (rows.from (before), count, out.data(), wraps.data(), ownWraps.data());
+
+            for (int j = 0; j < count; ++j)
+            {
+                const auto& f = frames[(size_t) j];
+                setFrame (refPartner, partnerFrames[(size_t) j]);
+                setFrame (ref, f);
+
+                for (int half = 0; half < 2; ++half)
+                {
+                    const auto k = (size_t) (2 * j + half);
+                    refPartner.tick (false);
+                    const auto v = ref.tick (f.audible);
+                    worst = std::max (worst, std::isfinite (out[k]) ? std::abs (v - out[k]) : 1.0f);
+                    sameWraps = sameWraps && ref.getWrapForSync() == ownWraps[k];
+                }
+            }
+
+            sameState = sameState && fast.hasSameStateAs (ref);
+        }
+
+        EXPECT_LE (worst, tolerance) << "shape " << shape;
+        EXPECT_TRUE (sameWraps) << "shape " << shape;
+        EXPECT_TRUE (sameState) << "shape " << shape;
+    }
+}
