@@ -1136,6 +1136,51 @@ TEST (SynthEngineFrame, heldVoicesWithMovingPitchSoundAsSampleBySample)
     }
 }
 
+// The beat's phase moves on in the frequencies' pass unheard, wrapping again and again at a fast
+// beat, until a slot reads it: then it must stand where sample by sample leaves it.
+TEST (SynthEngineFrame, beatPhaseWrappingInTheFrequencyPassLandsAsSampleBySample)
+{
+    for (const auto detuneMode : { 0.0f, 1.0f })
+    {
+        const auto renderWith = [detuneMode] (bool shortcuts)
+        {
+            EngineRig rig (48000.0, 512);
+            rig.engine.setStretchShortcutsAllowed (shortcuts);
+            rig.set ("detuneMode", detuneMode);
+            rig.set ("osc2DetuneHz", 7.0f);
+            rig.set ("osc1Wave", 5.0f);
+            rig.set ("osc2Wave", 2.0f);
+            rig.set ("osc2Level", -3.0f);
+            rig.set ("osc2Detune", 9.0f);
+            rig.set ("osc2DcwDepth", 0.5f);
+            rig.set ("oscDrift", 0.3f);
+            rig.set ("reeseSpread", 0.5f);
+            rig.set ("reeseBeat", 37.3f);
+            rig.set ("lfo1Depth", 0.8f);
+            rig.set ("lfo1Rate", 5.0f);
+            rig.set ("mod1Source", (float) ModSource::lfo1);
+            rig.set ("mod1Dest", (float) ModDestination::pitch);
+            rig.set ("mod1Amount", 0.02f);
+            juce::AudioBuffer<float> buffer (2, 30000);
+            buffer.clear();
+            int position = 0;
+            rig.engine.noteOn (40, 0.8f, false);
+            renderInBlocks (rig, buffer, position, 24000, 256);
+            rig.set ("mod2Source", (float) ModSource::beatPhase);
+            rig.set ("mod2Dest", (float) ModDestination::osc2Dcw);
+            rig.set ("mod2Amount", 0.4f);
+            renderInBlocks (rig, buffer, position, 30000, 256);
+            return buffer;
+        };
+
+        const auto reference = renderWith (false);
+        const auto stretched = renderWith (true);
+        ASSERT_GT (reference.getMagnitude (0, 30000), 0.05f);
+        SCOPED_TRACE (testing::Message() << "detune mode " << detuneMode);
+        expectSameSamples (stretched, reference, 256);
+    }
+}
+
 // A held stretch works out its chain frames four samples at a time: bit for bit as sample by
 // sample with moving slots on every input of the cutoff and drive (the filter envelope's amount
 // too), sums far enough past their ranges to clamp both ways, and the cutoff's and the drive's
