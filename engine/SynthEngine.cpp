@@ -1866,32 +1866,14 @@ void SynthEngine::computePitchLanes (int count) noexcept
         parts |= (unsigned) _mm_movemask_ps (_mm_cmpneq_ps (left, right)) << j;
     }
 
-    // The beat's phase moves on as advanceBeatPhase moves it, but the checks only branch: the
-    // next sample waits on the sum alone rather than on a compare and a blend as well.
-    auto phase = reeseBeatPhase;
-
     for (int j = 0; j < count; ++j)
     {
         auto& frame = sourceFrames[(size_t) j];
         frame.frequency = { osc1[j], osc1[j], pairLeft[j], pairRight[j] };
         frame.subFrequency = sub[j];
-        const auto p = phase + increments[j];
-
-        if (__builtin_expect (p >= 0.0f && p < 1.0f, 1))
-        {
-            phase = p;
-        }
-        else
-        {
-            const auto wrapped = p < 1.0f ? p : p - std::floor (p);
-            phase = wrapped >= 0.0f && wrapped < 1.0f ? wrapped : 0.0f;
-        }
+        beatIncrement = increments[j];
+        advanceBeatPhase();
     }
-
-    reeseBeatPhase = phase;
-
-    if (count > 0)
-        beatIncrement = increments[count - 1];
 
     // Once the pair's halves part, the right unit runs on its own until the next chunk.
     parts &= count < 32 ? (1u << count) - 1u : ~0u;
