@@ -620,14 +620,14 @@ struct PhaseLanes
 
     // How the states move with the input's raw part at a given scale, as line() works it out:
     // while the scale and coefficients hold, once for many samples.
-    struct Slopes { Float4 scale, input, state[half]; };
+    struct Slopes { Float4 scale, output, state[half]; };
 
     QUILLON_ALWAYS_INLINE Slopes slopesAt (Float4 scale) const noexcept
     {
         Slopes s;
         s.scale = scale;
+        s.output = gain * scale;
         auto inputSlope = Float4 (_mm_movelh_ps (scale.v, (firstProduct * scale).v));
-        s.input = inputSlope;
 
         for (int i = 0; i < half; ++i)
         {
@@ -669,7 +669,7 @@ struct PhaseLanes
 
         last = product * x + rest;
         fixed = gain * offset + k * rest;
-        slope = gain * scale;
+        slope = slopes.output;
     }
 };
 

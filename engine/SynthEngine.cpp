@@ -2748,6 +2748,7 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
 
                 // The phase stage's slopes for the diode's scale, while both hold.
                 chain_lanes::PhaseLanes::Slopes diodeSlopes {};
+                Float4 memorySlope (0.0f);
 
                 const auto side = [&] (Float4 mix, Float4 sub) QUILLON_ALWAYS_INLINE
                 {
@@ -2786,7 +2787,7 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
 
                             if (f.captured)
                             {
-                                auto next = (f.remaining * memory + f.coefficient * fixed) + (f.coefficient * slope) * piece;
+                                auto next = (f.remaining * memory + f.coefficient * fixed) + memorySlope * piece;
 
                                 if (! allLoud)
                                     next = dsp::select (loud, next, f.remaining * memory + f.coefficient * y);
@@ -2892,7 +2893,10 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
 
                     if constexpr (model == FilterStage::phase && order == 0)
                         if (drive.actsAsWholeDiode() && (k == 0 || ! settled))
+                        {
                             diodeSlopes = phases.slopesAt (f.mixAmount * (f.postGain * drive.diodeOut));
+                            memorySlope = f.coefficient * diodeSlopes.output;
+                        }
 
                     // Left and right of both 2x samples, then each sample's two sides.
                     const auto i = (size_t) (2 * k);

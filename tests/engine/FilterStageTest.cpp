@@ -229,6 +229,48 @@ TEST (PhaseStage, outputFromTheStatesFollowsTheSectionChain)
     }
 }
 
+// Fed as a part known early plus a scale times a part that comes late (as the diode drive feeds
+// it), the stage puts out what the plain section chain does for their sum: the states' split into
+// a base and a slope holds at every scale, also while the cutoff sweeps and the scale moves.
+TEST (PhaseStage, splitInputFollowsTheSectionChain)
+{
+    struct Case { float cutoff, resonance, offset, blend, sweep, scale; };
+    const Case cases[] = { { 800.0f, 0.6f, -0.5f, 1.0f, 0.0f, 0.02f }, { 120.0f, 1.0f, 0.5f, 0.8f, 4.0f, 0.3f },
+                           { 6000.0f, 0.9f, 0.0f, 1.0f, 2.0f, 1.7f },  { 2000.0f, 0.0f, 1.0f, 0.4f, 3.0f, -0.05f } };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (testing::Message() << "cutoff " << c.cutoff << " scale " << c.scale << " sweep " << c.sweep);
+        auto split = makeFilter (FilterStage::phase, c.cutoff, c.resonance, 0.7f);
+        split.setPhaseOffset (c.offset);
+        auto plain = split;
+        double error = 0.0, signal = 0.0;
+
+        for (int n = 0; n < 20000; ++n)
+        {
+            if (c.sweep != 0.0f)
+            {
+                const auto hz = c.cutoff * std::exp2 (c.sweep * (float) std::sin (0.0009 * n));
+                split.setCutoff (hz);
+                plain.setCutoff (hz);
+            }
+
+            // The late part swings far more than the early one, as the diode's curve does.
+            const auto scale = c.scale * (1.0f + 0.5f * (float) std::sin (0.003 * n));
+            const auto base = 0.2f * (float) std::sin (0.013 * n);
+            const auto raw = 3.0f * (float) (std::sin (0.021 * n) + 0.3 * std::sin (0.31 * n));
+            const auto y = split.processBlended (base, scale, raw, c.blend);
+            const auto x = base + scale * raw;
+            const auto reference = x + c.blend * (plain.process (x) - x);
+            ASSERT_TRUE (std::isfinite (y));
+            error += (double) (y - reference) * (y - reference);
+            signal += (double) reference * reference;
+        }
+
+        EXPECT_LT (10.0 * std::log10 (error / signal), -100.0);
+    }
+}
+
 // The cutoff's ratio to its knob follows 2^(semitones / 12) closely across the range that can
 // move it, and holds at its limits beyond, also for a value that is not a number.
 TEST (FilterModels, cutoffRatioFollowsTheSemitones)
