@@ -605,22 +605,12 @@ struct PhaseLanes
         last = flushTiny (last);
     }
 
-    QUILLON_ALWAYS_INLINE Float4 process (Float4 x, Float4 silence) noexcept
-    {
-        return process (Float4 (0.0f), Float4 (1.0f), x, silence);
-    }
-
-    // PhaseStage::processBlended for x = offset + scale raw.
-    QUILLON_ALWAYS_INLINE Float4 process (Float4 offset, Float4 scale, Float4 raw, Float4 silence) noexcept
-    {
-        Float4 fixed, slope;
-        line (offset, scale, raw, fixed, slope);
-        return silenceBelowFloor (slope * raw + fixed, silence);
-    }
-
     // How the states move with the input's raw part at a given scale, as line() works it out:
     // while the scale and coefficients hold, once for many samples.
     struct Slopes { Float4 scale, output, state[half]; };
+
+    // PhaseStage::processBlended for x, with `unit` the slopes at scale 1.
+    QUILLON_ALWAYS_INLINE Float4 process (Float4 x, const Slopes& unit, Float4 silence) noexcept;
 
     QUILLON_ALWAYS_INLINE Slopes slopesAt (Float4 scale) const noexcept
     {
@@ -640,11 +630,6 @@ struct PhaseLanes
     }
 
     // PhaseStage::processBlendedLine, each lane with the scalar operations in their order.
-    QUILLON_ALWAYS_INLINE void line (Float4 offset, Float4 scale, Float4 raw, Float4& fixed, Float4& slope) noexcept
-    {
-        line (offset, slopesAt (scale), raw, fixed, slope);
-    }
-
     QUILLON_ALWAYS_INLINE void line (Float4 offset, const Slopes& slopes, Float4 raw, Float4& fixed, Float4& slope) noexcept
     {
         const auto scale = slopes.scale;
@@ -672,6 +657,13 @@ struct PhaseLanes
         slope = slopes.output;
     }
 };
+
+QUILLON_ALWAYS_INLINE inline Float4 PhaseLanes::process (Float4 x, const Slopes& unit, Float4 silence) noexcept
+{
+    Float4 fixed, slope;
+    line (Float4 (0.0f), unit, x, fixed, slope);
+    return silenceBelowFloor (slope * x + fixed, silence);
+}
 
 // True where both sides' drive and low-pass settings agree and neither fades: the lanes can run
 // them, each with its own states.

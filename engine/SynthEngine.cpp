@@ -2731,13 +2731,16 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                 const auto memoryLimit = chain_lanes::held (FeedbackPath::memoryLimit);
                 const auto silence = chain_lanes::held (1.0e-15f);
 
+                // The phase stage's slopes while its coefficients and input scale hold.
+                chain_lanes::PhaseLanes::Slopes phaseSlopes {};
+
                 const auto driven = [&] (Float4 v) QUILLON_ALWAYS_INLINE { return v + f.mixAmount * (drive.process (v) * f.postGain - v); };
                 const auto filtered = [&] (Float4 v) QUILLON_ALWAYS_INLINE
                 {
                     Float4 y;
 
                     if constexpr (model == FilterStage::phase)
-                        return phases.process (v, silence);
+                        return phases.process (v, phaseSlopes, silence);
                     else if constexpr (lowpass)
                         y = poles.template process<model> (v, silence);
                     else
@@ -2746,8 +2749,6 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                     return v + f.blend * (y - v);
                 };
 
-                // The phase stage's slopes for the diode's scale, while both hold.
-                chain_lanes::PhaseLanes::Slopes diodeSlopes {};
                 Float4 memorySlope (0.0f);
 
                 const auto side = [&] (Float4 mix, Float4 sub) QUILLON_ALWAYS_INLINE
@@ -2772,8 +2773,8 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
 
                             Float4 beyond, fixed, slope;
                             const auto piece = drive.diodeRawAt (x, t, beyond);
-                            const auto scale = diodeSlopes.scale;
-                            phases.line ((x - f.mixAmount * x) + scale * beyond, diodeSlopes, piece, fixed, slope);
+                            const auto scale = phaseSlopes.scale;
+                            phases.line ((x - f.mixAmount * x) + scale * beyond, phaseSlopes, piece, fixed, slope);
                             const auto raw = slope * piece + fixed;
                             const auto loud = chain_lanes::magnitude (raw) >= silence;
                             const auto allLoud = (_mm_movemask_ps (loud.v) & 3) == 3;
@@ -2891,11 +2892,20 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                             f.postGain = Float4 (frame.drivePost);
                     }
 
-                    if constexpr (model == FilterStage::phase && order == 0)
-                        if (drive.actsAsWholeDiode() && (k == 0 || ! settled))
+                    // The phase stage's slopes, for the diode's scale where it feeds the stage
+                    // straight, else for its whole input.
+                    if constexpr (model == FilterStage::phase)
+                        if (k == 0 || ! settled)
                         {
-                            diodeSlopes = phases.slopesAt (f.mixAmount * (f.postGain * drive.diodeOut));
-                            memorySlope = f.coefficient * diodeSlopes.output;
+                            if (order == 0 && drive.actsAsWholeDiode())
+                            {
+                                phaseSlopes = phases.slopesAt (f.mixAmount * (f.postGain * drive.diodeOut));
+                                memorySlope = f.coefficient * phaseSlopes.output;
+                            }
+                            else
+                            {
+                                phaseSlopes = phases.slopesAt (Float4 (1.0f));
+                            }
                         }
 
                     // Left and right of both 2x samples, then each sample's two sides.
