@@ -2680,7 +2680,6 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                 auto& filter0 = filterStages[0];
                 auto& filter1 = filterStages[1];
                 auto& drive0 = driveStages[0];
-                auto restingStatesDue = false;
                 auto& drive1 = driveStages[1];
                 const auto settled = chainSettled;
                 const auto postShare = feedbackPositionFade.weight (1);
@@ -2731,8 +2730,11 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                 const auto memoryLimit = chain_lanes::held (FeedbackPath::memoryLimit);
                 const auto silence = chain_lanes::held (1.0e-15f);
 
-                // The phase stage's slopes while its coefficients and input scale hold.
+                // The phase stage's slopes while its coefficients and input scale hold, and the
+                // feedback memory's slope with them where the diode feeds the stage.
                 chain_lanes::PhaseLanes::Slopes phaseSlopes {};
+                Float4 memorySlope (0.0f);
+                auto restingStatesDue = false;
 
                 const auto driven = [&] (Float4 v) QUILLON_ALWAYS_INLINE { return v + f.mixAmount * (drive.process (v) * f.postGain - v); };
                 const auto filtered = [&] (Float4 v) QUILLON_ALWAYS_INLINE
@@ -2748,8 +2750,6 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
 
                     return v + f.blend * (y - v);
                 };
-
-                Float4 memorySlope (0.0f);
 
                 const auto side = [&] (Float4 mix, Float4 sub) QUILLON_ALWAYS_INLINE
                 {
