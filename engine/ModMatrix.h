@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/DspMath.h"
-#include "plugin/Parameters.h"
+#include "engine/VoiceCodes.h"
 
 #include <algorithm>
 #include <array>

@@ -17,7 +17,7 @@
 #include "engine/PhaseDistortion.h"
 #include "engine/RandomSources.h"
 #include "engine/SwitchFade.h"
-#include "plugin/RealtimeAnnotations.h"
+#include "engine/RealtimeAnnotations.h"
 
 #include <array>
 #include <atomic>

@@ -1,31 +1,11 @@
 #pragma once
 
+#include "engine/VoiceCodes.h"
+
 #include <juce_audio_processors/juce_audio_processors.h>
 
 namespace quillon
 {
-
-// Codes stored by the matrix's choice parameters; the engine and the editor share them.
-enum class ModSource
-{
-    off, velocity, key, modWheel, aftertouch, lfo1, dcwEnvOsc1, dcwEnvOsc2,
-    filterEnv, ampEnv, noteRandom, smoothRandom, beatPhase, count
-};
-
-enum class ModDestination
-{
-    off, cutoff, drive, amp, osc1Dcw, osc2Dcw, subLevel, pitch, osc1Level, osc2Level,
-    osc2Detune, osc2DetuneHz, osc2Phase, subDcw, resonance, filterEnv, drift, lfo1Rate,
-    lfo1Depth, output, noiseLevel, osc1Pw, osc2Pw, pdMorph, reeseBeat, reeseSpread,
-    phaseMix, phaseNotch, feedback, count
-};
-
-enum class ModCurve { lin, exp };
-
-enum class WaveShape
-{
-    saw, square, pulse, sinepulse, halfsine, ressaw, restriangle, restrapezoid, pwm, respulse, count
-};
 
 // Program-wide choice lists; the item index is the value a choice parameter stores.
 namespace choices

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/SynthEngine.h"
-#include "plugin/RealtimeAnnotations.h"
+#include "engine/RealtimeAnnotations.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
