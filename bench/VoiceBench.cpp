@@ -4,9 +4,9 @@
 // first benchmark is that bare oversampler pair, and after the table every setting is printed as
 // a ratio to it from the same run: absolute figures move a lot on a shared machine, ratios less.
 #include "bench/VoiceSettings.h"
-#include "engine/FilterStage.h"
-#include "engine/NoiseSource.h"
-#include "engine/PdOscillator.h"
+#include "engine/chain/FilterStage.h"
+#include "engine/sources/NoiseSource.h"
+#include "engine/sources/PdOscillator.h"
 #include "plugin/PluginProcessor.h"
 
 #include <benchmark/benchmark.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/OnePoleHighPass.h"
+#include "engine/chain/OnePoleHighPass.h"
 
 namespace quillon
 {

@@ -3,20 +3,20 @@
 #include <juce_audio_processors/juce_audio_processors.h>
 #include <juce_dsp/juce_dsp.h>
 
-#include "engine/DriveStage.h"
-#include "engine/Envelope.h"
-#include "engine/FeedbackPath.h"
-#include "engine/FilterStage.h"
+#include "engine/chain/DriveStage.h"
+#include "engine/control/Envelope.h"
+#include "engine/chain/FeedbackPath.h"
+#include "engine/chain/FilterStage.h"
 #include "engine/HalfBandDecimator.h"
-#include "engine/Lfo.h"
-#include "engine/ModMatrix.h"
-#include "engine/NoiseSource.h"
-#include "engine/OnePoleHighPass.h"
+#include "engine/control/Lfo.h"
+#include "engine/control/ModMatrix.h"
+#include "engine/sources/NoiseSource.h"
+#include "engine/chain/OnePoleHighPass.h"
 #include "engine/OutputStage.h"
-#include "engine/PdOscillator.h"
-#include "engine/PhaseDistortion.h"
-#include "engine/RandomSources.h"
-#include "engine/SwitchFade.h"
+#include "engine/sources/PdOscillator.h"
+#include "engine/sources/PhaseDistortion.h"
+#include "engine/control/RandomSources.h"
+#include "engine/core/SwitchFade.h"
 #include "engine/RealtimeAnnotations.h"
 
 #include <array>

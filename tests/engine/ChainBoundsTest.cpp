@@ -1,9 +1,9 @@
 // One bounds test for every filter model, drive curve and the feedback path at their extremes:
 // whatever goes in, nothing non-finite or denormal comes out and nothing grows without limit.
 #include "DspTestTools.h"
-#include "engine/DriveStage.h"
-#include "engine/FeedbackPath.h"
-#include "engine/FilterStage.h"
+#include "engine/chain/DriveStage.h"
+#include "engine/chain/FeedbackPath.h"
+#include "engine/chain/FilterStage.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "DspTestTools.h"
-#include "engine/DriveStage.h"
-#include "engine/FeedbackPath.h"
-#include "engine/OnePoleHighPass.h"
+#include "engine/chain/DriveStage.h"
+#include "engine/chain/FeedbackPath.h"
+#include "engine/chain/OnePoleHighPass.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "DspTestTools.h"
-#include "engine/DriveStage.h"
-#include "engine/FeedbackPath.h"
-#include "engine/FilterStage.h"
+#include "engine/chain/DriveStage.h"
+#include "engine/chain/FeedbackPath.h"
+#include "engine/chain/FilterStage.h"
 
 #include <gtest/gtest.h>
 

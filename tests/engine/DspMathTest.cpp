@@ -1,5 +1,5 @@
 #include "DspTestTools.h"
-#include "engine/DspMath.h"
+#include "engine/core/DspMath.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/DriveStage.h"
+#include "engine/chain/DriveStage.h"
 
 #include <juce_dsp/juce_dsp.h>
 

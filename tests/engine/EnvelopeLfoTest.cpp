@@ -1,6 +1,6 @@
-#include "engine/Envelope.h"
-#include "engine/Lfo.h"
-#include "engine/RandomSources.h"
+#include "engine/control/Envelope.h"
+#include "engine/control/Lfo.h"
+#include "engine/control/RandomSources.h"
 
 #include <gtest/gtest.h>
 

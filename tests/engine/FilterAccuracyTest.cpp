@@ -1,7 +1,7 @@
 // The filter's fast maths held to the exact maths, at the rates the voice runs at, and its states
 // kept clean without a flush on every sample.
 #include "DspTestTools.h"
-#include "engine/FilterStage.h"
+#include "engine/chain/FilterStage.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The linear low-passes work out four samples at a time. The voice hands them samples one by one
 // or in runs, cut wherever the host's blocks fall, so both ways must give the same bits; and the
 // groups must sound as the poles run one sample at a time.
-#include "engine/FilterStage.h"
+#include "engine/chain/FilterStage.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "DspTestTools.h"
-#include "engine/FilterStage.h"
+#include "engine/chain/FilterStage.h"
 
 #include <gtest/gtest.h>
 

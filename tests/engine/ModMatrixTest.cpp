@@ -1,4 +1,4 @@
-#include "engine/ModMatrix.h"
+#include "engine/control/ModMatrix.h"
 
 #include <gtest/gtest.h>
 

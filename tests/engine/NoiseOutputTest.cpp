@@ -1,6 +1,6 @@
 #include "DspTestTools.h"
-#include "engine/NoiseSource.h"
-#include "engine/OnePoleHighPass.h"
+#include "engine/sources/NoiseSource.h"
+#include "engine/chain/OnePoleHighPass.h"
 #include "engine/OutputStage.h"
 
 #include <gtest/gtest.h>

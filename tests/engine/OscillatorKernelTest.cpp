@@ -1,5 +1,5 @@
-#include "engine/PdOscillator.h"
-#include "engine/PhaseDistortion.h"
+#include "engine/sources/PdOscillator.h"
+#include "engine/sources/PhaseDistortion.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "engine/PdOscillator.h"
+#include "engine/sources/PdOscillator.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "DspTestTools.h"
-#include "engine/PitchLanes.h"
+#include "engine/control/PitchLanes.h"
 
 #include <gtest/gtest.h>
 

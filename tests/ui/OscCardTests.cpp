@@ -2,7 +2,7 @@
 // chip texts, and the shared morph parameter.
 #include "PanelTestSupport.h"
 
-#include "engine/PhaseDistortion.h"
+#include "engine/sources/PhaseDistortion.h"
 #include "plugin/Palette.h"
 #include "ui/panels/OscCard.h"
 

@@ -1,7 +1,7 @@
 #include "LfoCard.h"
 
 #include "KnobWiring.h"
-#include "engine/Lfo.h"
+#include "engine/control/Lfo.h"
 #include "plugin/Palette.h"
 #include "plugin/PluginProcessor.h"
 

@@ -4,7 +4,7 @@
 #include "ui/LookAndFeel.h"
 #include "ui/matrix/KnobWiring.h"
 
-#include "engine/PhaseDistortion.h"
+#include "engine/sources/PhaseDistortion.h"
 #include "plugin/PluginProcessor.h"
 
 #include <atomic>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/DspMath.h"
-#include "engine/SwitchFade.h"
+#include "engine/core/DspMath.h"
+#include "engine/core/SwitchFade.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "engine/Lfo.h"
+#include "engine/control/Lfo.h"
 
 #include <cmath>
 

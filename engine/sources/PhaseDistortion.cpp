@@ -1,4 +1,4 @@
-#include "engine/PhaseDistortion.h"
+#include "engine/sources/PhaseDistortion.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/DspMath.h"
+#include "engine/core/DspMath.h"
 
 #include <cstdint>
 

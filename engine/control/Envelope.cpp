@@ -1,4 +1,4 @@
-#include "engine/Envelope.h"
+#include "engine/control/Envelope.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "engine/FilterStage.h"
+#include "engine/chain/FilterStage.h"
 
-#include "engine/DspMath.h"
+#include "engine/core/DspMath.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "engine/PdOscillator.h"
+#include "engine/sources/PdOscillator.h"
 
-#include "engine/PhaseDistortion.h"
+#include "engine/sources/PhaseDistortion.h"
 
 #include <algorithm>
 #include <cmath>

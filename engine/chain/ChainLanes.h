@@ -1,8 +1,8 @@
 #pragma once
 
-#include "engine/DriveStage.h"
-#include "engine/DspMath.h"
-#include "engine/FilterStage.h"
+#include "engine/chain/DriveStage.h"
+#include "engine/core/DspMath.h"
+#include "engine/chain/FilterStage.h"
 
 // The chain's two sides at once in SSE2 lanes, lane 0 the left and lane 1 the right (the upper two
 // lanes carry along whatever comes and are never read). Each lane goes through the same operations

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/Envelope.h"
-#include "engine/PhaseDistortion.h"
+#include "engine/control/Envelope.h"
+#include "engine/sources/PhaseDistortion.h"
 
 #include <algorithm>
 #include <cmath>

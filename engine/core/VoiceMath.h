@@ -1,0 +1,31 @@
+#pragma once
+
+#include "engine/core/DspMath.h"
+
+#include <algorithm>
+#include <cmath>
+
+// Small conversions the voice's passes share.
+namespace quillon
+{
+
+inline float clamp01 (float x) noexcept { return std::clamp (x, 0.0f, 1.0f); }
+
+// Level in dB as a gain; silence at and below the floor.
+inline float decibelsToGain (float db, float floorDb) noexcept
+{
+    return db > floorDb ? std::pow (10.0f, db / 20.0f) : 0.0f;
+}
+
+// 2^(semitones / 12), exactly 1 when there is nothing to transpose.
+inline float semitoneRatio (float semitones) noexcept
+{
+    return semitones == 0.0f ? 1.0f : dsp::exp2Fast (semitones / 12.0f);
+}
+
+inline float frac (float x) noexcept { return x - std::floor (x); }
+
+// The 5 ms of the switch fades, in samples at the given rate.
+inline int crossFadeLength (double rate) noexcept { return std::max (1, (int) std::lround (0.005 * rate)); }
+
+} // namespace quillon
