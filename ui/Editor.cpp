@@ -17,7 +17,58 @@ namespace
 {
 // The hooks are process-wide; only the editor that installed them may empty them.
 const Editor* hookOwner = nullptr;
+
+// The framework gives the focus that a click on a part without focus (the empty header, the tempo
+// box, a panel's background) or a hidden focused view lets go of to the first focusable child it
+// finds nearby: the previous-preset arrow or BROWSE, where Return changes the sound. Here no part
+// picks a child, so the focus climbs to the editor; only the two panels that are opened to be worked
+// from the keyboard hand it on to their first control.
+class EditorFocusTraverser : public juce::KeyboardFocusTraverser
+{
+public:
+    explicit EditorFocusTraverser (std::initializer_list<const juce::Component*> panels) : keyboardPanels (panels) {}
+
+    juce::Component* getDefaultComponent (juce::Component* parent) override
+    {
+        for (const auto* panel : keyboardPanels)
+            if (parent == panel)
+                return juce::KeyboardFocusTraverser::getDefaultComponent (parent);
+        return nullptr;
+    }
+
+private:
+    std::vector<const juce::Component*> keyboardPanels;
+};
 } // namespace
+
+std::unique_ptr<juce::ComponentTraverser> Editor::createKeyboardFocusTraverser()
+{
+    return std::make_unique<EditorFocusTraverser> (std::initializer_list<const juce::Component*> { &settingsPanel, &matrixSlideOut });
+}
+
+void Editor::takeFocusBack()
+{
+    if (isShowing())
+        grabKeyboardFocus();
+
+}
+
+void Editor::afterDialogClosed()
+{
+    takeFocusBack();
+
+    // The closing window may still hold the system's focus and cover the editor until the window
+    // system has taken it away: once it has, the focus is taken again and the whole editor painted.
+    juce::Component::SafePointer<Editor> safe (this);
+    juce::MessageManager::callAsync ([safe]
+    {
+        if (safe == nullptr)
+            return;
+        if (safe->isShowing() && ! safe->isCurrentlyBlockedByAnotherModalComponent())
+            safe->grabKeyboardFocus();
+        safe->repaint();
+    });
+}
 
 //==============================================================================
 Editor::Editor (QuillonAudioProcessor& p)

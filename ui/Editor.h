@@ -8,6 +8,7 @@
 #include "ui/SettingsPanel.h"
 #include "ui/StatusFooter.h"
 #include "ui/matrix/MatrixSlideOut.h"
+#include "ui/matrix/ModulationOverview.h"
 #include "ui/panels/SingleCanvasView.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
@@ -111,6 +112,9 @@ public:
     void resized() override;
     void parentHierarchyChanged() override;
     void timerCallback() override;
+    /** Where a click on something that takes no keyboard focus, or the hiding of a focused part,
+        leaves the focus: with the editor, not with the nearest button. */
+    std::unique_ptr<juce::ComponentTraverser> createKeyboardFocusTraverser() override;
 
     // The parts, for the window's own wiring and for tests.
     juce::Component& getDesignCanvas() noexcept { return designCanvas; }
@@ -136,8 +140,16 @@ private:
     void showSaveAsDialog (const juce::String& suggestedName);
     void askToReplace (const juce::String& name, const juce::File& existing);
     void writeNamedPreset (const juce::String& name);
+    /** Gives the keyboard focus to the editor itself, now and once a closing dialog has let go of
+        it, so no button is left holding it for a Return. */
+    void takeFocusBack();
+    /** A dialog or file chooser has closed: the focus comes back to the editor, and what the window
+        covered is painted again. */
+    void afterDialogClosed();
 
     QuillonAudioProcessor& processor;
+    // First in, last out: the panels register their knobs while they are built and leave it when destroyed.
+    matrix::KnobRegistryHold knobRegistryHold;
     LookAndFeel lookAndFeel;
     quillon::presets::Catalogue catalogue;
     std::unique_ptr<juce::TooltipWindow> tooltipWindow;

@@ -130,6 +130,9 @@ void Editor::showSaveAsDialog (const juce::String& suggestedName)
             return;
         }
 
+    // Whatever held the focus before (a button of the header) must not get it back when this closes.
+    takeFocusBack();
+
     auto* dialog = new juce::AlertWindow ("Save preset", "Name your preset", juce::MessageBoxIconType::NoIcon);
     styleDialog (*dialog, lookAndFeel);
     dialog->addTextEditor ("name", suggestedName, "Preset name:");
@@ -148,6 +151,8 @@ void Editor::showSaveAsDialog (const juce::String& suggestedName)
         const auto typed = self->getTextEditorContents ("name");
         safe->saveAsDialog = nullptr; // it deletes itself once this returns
         safe->handleSaveAsResult (result, typed);
+        if (safe != nullptr && safe->saveAsDialog == nullptr && safe->replaceDialog == nullptr)
+            safe->afterDialogClosed();
     }), true);
 
     // The name field takes the typing at once.
@@ -198,6 +203,8 @@ void Editor::askToReplace (const juce::String& name, const juce::File& existing)
 
         safe->replaceDialog = nullptr;
         safe->handleReplaceResult (result, name);
+        if (safe != nullptr && safe->saveAsDialog == nullptr && safe->replaceDialog == nullptr)
+            safe->afterDialogClosed();
     }), true);
 }
 
@@ -217,6 +224,7 @@ void Editor::loadPresetFromFile()
 
     const auto folder = userPresetFolder();
     presetChooser = std::make_unique<juce::FileChooser> ("Load Quillon preset", folder, "*.xml", true);
+    takeFocusBack();
 
     juce::Component::SafePointer<Editor> safe (this);
     presetChooser->launchAsync (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles,
@@ -228,8 +236,10 @@ void Editor::loadPresetFromFile()
                                         safe->refreshPresetTitle();
                                     juce::MessageManager::callAsync ([safe]
                                     {
-                                        if (safe != nullptr)
-                                            safe->presetChooser.reset();
+                                        if (safe == nullptr)
+                                            return;
+                                        safe->presetChooser.reset();
+                                        safe->afterDialogClosed();
                                     });
                                 });
 }

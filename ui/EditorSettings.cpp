@@ -88,6 +88,7 @@ void Editor::applyChosenTheme (const juce::String& themeId)
         name = "dark";
     }
     storeTheme (name, {});
+    settingsPanel.setThemeNote ({});
     applyPaletteToTree (designCanvas);
     repaint();
 }
@@ -101,6 +102,7 @@ void Editor::chooseThemeJson()
 
     const auto folder = prepareThemesFolder();
     themeChooser = std::make_unique<juce::FileChooser> ("Import Quillon theme", folder, "*.json", true);
+    takeFocusBack();
 
     juce::Component::SafePointer<Editor> safe (this);
     themeChooser->launchAsync (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles,
@@ -112,18 +114,25 @@ void Editor::chooseThemeJson()
                                        safe->applyImportedTheme (file);
                                    juce::MessageManager::callAsync ([safe]
                                    {
-                                       if (safe != nullptr)
-                                           safe->themeChooser.reset();
+                                       if (safe == nullptr)
+                                           return;
+                                       safe->themeChooser.reset();
+                                       safe->afterDialogClosed();
                                    });
                                });
 }
 
 void Editor::applyImportedTheme (const juce::File& file)
 {
-    juce::String text;
-    if (! file.existsAsFile() || ! loadThemeFile (file, &text))
+    // A refused file leaves the theme as it was and says why where the import was asked for.
+    juce::String text, error;
+    if (! loadThemeFile (file, &text, &error))
+    {
+        settingsPanel.setThemeNote (error);
         return;
+    }
 
+    settingsPanel.setThemeNote ({});
     storeTheme ("custom", text);
     applyPaletteToTree (designCanvas);
     repaint();

@@ -153,3 +153,113 @@ TEST_F (EditorDialogs, ClosingTheBrowserLeavesNoButtonFocusedForAReturnToPress)
     EXPECT_NEAR (paramValue (processor, "filterCutoff"), 55.0f, 0.01f);
     editor->removeFromDesktop();
 }
+
+namespace
+{
+// A press and release of the left button where a user would click, through the window itself, so the
+// framework's own focus handling runs as it does for a real click.
+void clickInWindow (Editor& editor, juce::Point<float> designPoint)
+{
+    auto* peer = editor.getPeer();
+    ASSERT_NE (peer, nullptr);
+    const auto p = designPoint * editor.getDisplayScale();
+    const auto t = juce::Time::currentTimeMillis();
+    const auto mouse = juce::MouseInputSource::InputSourceType::mouse;
+    peer->handleMouseEvent (mouse, p, {}, juce::MouseInputSource::defaultPressure, 0.0f, t);
+    peer->handleMouseEvent (mouse, p, juce::ModifierKeys::leftButtonModifier, juce::MouseInputSource::defaultPressure, 0.0f, t + 10);
+    peer->handleMouseEvent (mouse, p, {}, juce::MouseInputSource::defaultPressure, 0.0f, t + 60);
+    pumpMessages();
+}
+
+void typeInWindow (Editor& editor, const juce::KeyPress& key)
+{
+    if (auto* peer = editor.getPeer())
+        peer->handleKeyPress (key);
+    pumpMessages();
+}
+
+juce::Component* desktopWindowNamed (const juce::String& name)
+{
+    auto& desktop = juce::Desktop::getInstance();
+    for (int i = 0; i < desktop.getNumComponents(); ++i)
+        if (auto* c = desktop.getComponent (i); c != nullptr && c->getName() == name && c->isVisible())
+            return c;
+    return nullptr;
+}
+} // namespace
+
+TEST_F (EditorDialogs, ReturnAfterAClickOrAClosedDialogKeepsTheEditedSound)
+{
+    editor->addToDesktop (0);
+    editor->setVisible (true);
+    pumpMessages();
+
+    editor->loadFactoryPreset (5);
+    const auto name = processor.getPresetName();
+    setParam (processor, "filterCutoff", 55.0f);
+    ASSERT_TRUE (processor.presetDirty.load());
+
+    const auto expectSoundKept = [&] (const char* after)
+    {
+        SCOPED_TRACE (after);
+        EXPECT_EQ (editor->getCurrentPresetIndex(), 5);
+        EXPECT_EQ (processor.getPresetName(), name);
+        EXPECT_NEAR (paramValue (processor, "filterCutoff"), 55.0f, 0.01f);
+        EXPECT_TRUE (processor.presetDirty.load());
+        const auto* focused = juce::Component::getCurrentlyFocusedComponent();
+        EXPECT_EQ (dynamic_cast<const juce::Button*> (focused), nullptr) << "a button holds the focus";
+    };
+    const auto pressReturn = [&] { typeInWindow (*editor, juce::KeyPress (juce::KeyPress::returnKey)); };
+
+    // The tempo box, with a tempo typed as if it were a field; then the empty header left of it.
+    clickInWindow (*editor, { 24.0f + 972.0f + 48.0f, 24.0f + 22.0f + 22.0f });
+    for (auto c : juce::String ("120"))
+        typeInWindow (*editor, juce::KeyPress (c, {}, c));
+    pressReturn();
+    expectSoundKept ("a click on the tempo box");
+    clickInWindow (*editor, { 24.0f + 900.0f, 24.0f + 44.0f });
+    pressReturn();
+    expectSoundKept ("a click on the empty header");
+
+    // A click on an arrow steps once, and leaves it without the focus.
+    clickInWindow (*editor, { 24.0f + 216.0f + 22.0f, 24.0f + 22.0f + 22.0f });
+    EXPECT_EQ (editor->getCurrentPresetIndex(), 4);
+    EXPECT_EQ (juce::Component::getCurrentlyFocusedComponent(), editor.get());
+    editor->loadFactoryPreset (5);
+    setParam (processor, "filterCutoff", 55.0f);
+
+    // Every dialog, cancelled: the focus is the editor's again, and Return does nothing.
+    editor->saveCurrentPreset (true);
+    answer (editor->getSaveAsDialog(), 0);
+    pressReturn();
+    expectSoundKept ("the cancelled save-as dialog");
+    EXPECT_EQ (juce::Component::getCurrentlyFocusedComponent(), editor.get());
+
+    ASSERT_TRUE (home.userPresetFolder().createDirectory());
+    ASSERT_TRUE (home.userPresetFolder().getChildFile ("taken.xml").replaceWithText ("<PARAMS/>"));
+    editor->saveCurrentPreset (true);
+    editor->getSaveAsDialog()->getTextEditor ("name")->setText ("taken");
+    answer (editor->getSaveAsDialog(), 1);
+    answer (editor->getReplaceDialog(), 0);
+    answer (editor->getSaveAsDialog(), 0);
+    pressReturn();
+    expectSoundKept ("a cancelled \"Replace preset?\"");
+    EXPECT_EQ (juce::Component::getCurrentlyFocusedComponent(), editor.get());
+
+    for (const auto* title : { "Load Quillon preset", "Import Quillon theme" })
+    {
+        if (juce::String (title).startsWith ("Load"))
+            editor->loadPresetFromFile();
+        else
+            editor->chooseThemeJson();
+        pumpMessages();
+        auto* chooser = desktopWindowNamed (title);
+        ASSERT_NE (chooser, nullptr) << title;
+        chooser->exitModalState (0);
+        pumpMessages();
+        pressReturn();
+        expectSoundKept (title);
+        EXPECT_EQ (juce::Component::getCurrentlyFocusedComponent(), editor.get()) << title;
+    }
+    editor->removeFromDesktop();
+}

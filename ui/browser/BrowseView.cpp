@@ -254,6 +254,12 @@ void BrowseView::Impl::toggleAudition (int index)
     processor.setPresetInfo (entry->displayName, "factory:" + entry->xml);
     auditionedEntry = entry;
     list->auditionIndex = index;
+    // What is heard is what is selected: the detail shows it and LOAD takes it.
+    if (list->selectedIndex != index)
+    {
+        list->selectedIndex = index;
+        updateDetail();
+    }
     list->repaint();
 
     if (owner.onSoundChanged)
@@ -378,11 +384,20 @@ bool BrowseView::keyPressed (const juce::KeyPress& key)
     }
     if (key.isKeyCode (juce::KeyPress::returnKey))
     {
-        if (impl->getSelectedIndex() >= 0)
+        if (returnLoads() && impl->getSelectedIndex() >= 0)
             impl->loadAt (impl->getSelectedIndex());
         return true;
     }
     return false;
+}
+
+bool BrowseView::returnLoads() const
+{
+    // Only from the list (the view itself holds the focus for it) or the search field; a focused
+    // button answers Return with what it does.
+    const auto* focused = juce::Component::getCurrentlyFocusedComponent();
+    return focused == nullptr || ! isParentOf (focused) || focused == impl.get()
+        || focused == &impl->getList() || focused == &impl->getSearchField();
 }
 
 void BrowseView::visibilityChanged()

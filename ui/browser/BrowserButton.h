@@ -25,9 +25,12 @@ public:
         setTitle (kind == favourite ? juce::String ("Favourite preset") : text);
     }
 
-    // Return belongs to the browser (it loads the selection), as do the arrows and Escape.
+    // Return works the button itself: LOAD loads, SORT and the star toggle. The arrows and Escape
+    // belong to the browser.
     bool keyPressed (const juce::KeyPress& key) override
     {
+        if (key.isKeyCode (juce::KeyPress::returnKey))
+            return juce::Button::keyPressed (key) || ! key.getModifiers().isAnyModifierKeyDown();
         return isBrowserKey (key) ? false : juce::Button::keyPressed (key);
     }
 
