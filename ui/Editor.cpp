@@ -57,17 +57,52 @@ void Editor::afterDialogClosed()
 {
     takeFocusBack();
 
-    // The closing window may still hold the system's focus and cover the editor until the window
-    // system has taken it away: once it has, the focus is taken again and the whole editor painted.
+    // The closing window may still hold the system's focus until the window system has taken it
+    // away: once it has, the focus is taken again.
     juce::Component::SafePointer<Editor> safe (this);
     juce::MessageManager::callAsync ([safe]
     {
-        if (safe == nullptr)
-            return;
-        if (safe->isShowing() && ! safe->isCurrentlyBlockedByAnotherModalComponent())
+        if (safe != nullptr && safe->isShowing() && ! safe->isCurrentlyBlockedByAnotherModalComponent())
             safe->grabKeyboardFocus();
-        safe->repaint();
     });
+}
+
+void Editor::repaintWhereWindowsClosed()
+{
+    // On X11 the framework does not always paint what a closed menu or dialog uncovered in a window
+    // with other content around the editor; its picture stays until the pointer passes. So the editor
+    // paints that area itself when the window goes, and once more a tick later, by when the window
+    // system has surely taken the window away.
+    if (! uncoveredLastTick.isEmpty())
+    {
+        repaint (uncoveredLastTick);
+        uncoveredLastTick = {};
+    }
+
+    juce::Rectangle<int> uncovered;
+    for (const auto& [window, screenBounds] : windowsOver)
+        if (window == nullptr || ! window->isVisible() || ! window->isOnDesktop())
+            uncovered = uncovered.getUnion (screenBounds);
+
+    windowsOver.clear();
+
+    if (isShowing())
+    {
+        const auto* ownWindow = getTopLevelComponent();
+        const auto editorOnScreen = getScreenBounds();
+        auto& desktop = juce::Desktop::getInstance();
+
+        for (int i = 0; i < desktop.getNumComponents(); ++i)
+            if (auto* window = desktop.getComponent (i); window != nullptr && window != ownWindow && window->isVisible())
+                if (const auto bounds = window->getScreenBounds(); bounds.intersects (editorOnScreen))
+                    windowsOver.emplace_back (window, bounds);
+    }
+
+    if (! uncovered.isEmpty())
+    {
+        uncoveredLastTick = getLocalArea (nullptr, uncovered).getIntersection (getLocalBounds());
+        repaint (uncoveredLastTick);
+    }
 }
 
 //==============================================================================
@@ -310,6 +345,7 @@ bool Editor::keyPressed (const juce::KeyPress& key)
 
 void Editor::timerCallback()
 {
+    repaintWhereWindowsClosed();
     header.refreshTempo();
 
     matrix::updateModulationRings (processor);

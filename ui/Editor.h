@@ -143,9 +143,11 @@ private:
     /** Gives the keyboard focus to the editor itself, now and once a closing dialog has let go of
         it, so no button is left holding it for a Return. */
     void takeFocusBack();
-    /** A dialog or file chooser has closed: the focus comes back to the editor, and what the window
-        covered is painted again. */
+    /** A dialog or file chooser has closed: the focus comes back to the editor. */
     void afterDialogClosed();
+    /** Paints again what a window of this program (menu, dialog, chooser, tooltip) covered, once it
+        has gone. */
+    void repaintWhereWindowsClosed();
 
     QuillonAudioProcessor& processor;
     // First in, last out: the panels register their knobs while they are built and leave it when destroyed.
@@ -178,6 +180,11 @@ private:
     // when answered.
     std::unique_ptr<juce::FileChooser> presetChooser, themeChooser;
     juce::Component::SafePointer<juce::AlertWindow> saveAsDialog, replaceDialog;
+
+    // The windows over the editor at the last tick, with their screen bounds, and what was uncovered
+    // then, to be painted once more.
+    std::vector<std::pair<juce::Component::SafePointer<juce::Component>, juce::Rectangle<int>>> windowsOver;
+    juce::Rectangle<int> uncoveredLastTick;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Editor)
 };

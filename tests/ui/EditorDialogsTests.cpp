@@ -1,5 +1,6 @@
 // Dialogs and file choosers are windows of their own, so these need a display: CTest runs them under
 // xvfb-run, and the headless run skips them.
+#include "ScreenCapture.h"
 #include "WindowTestSupport.h"
 
 #include "plugin/Palette.h"
@@ -158,15 +159,15 @@ namespace
 {
 // A press and release of the left button where a user would click, through the window itself, so the
 // framework's own focus handling runs as it does for a real click.
-void clickInWindow (Editor& editor, juce::Point<float> designPoint)
+void clickInWindow (Editor& editor, juce::Point<float> designPoint, int button = juce::ModifierKeys::leftButtonModifier)
 {
     auto* peer = editor.getPeer();
     ASSERT_NE (peer, nullptr);
-    const auto p = designPoint * editor.getDisplayScale();
+    const auto p = peer->getComponent().getLocalPoint (&editor, designPoint * editor.getDisplayScale());
     const auto t = juce::Time::currentTimeMillis();
     const auto mouse = juce::MouseInputSource::InputSourceType::mouse;
     peer->handleMouseEvent (mouse, p, {}, juce::MouseInputSource::defaultPressure, 0.0f, t);
-    peer->handleMouseEvent (mouse, p, juce::ModifierKeys::leftButtonModifier, juce::MouseInputSource::defaultPressure, 0.0f, t + 10);
+    peer->handleMouseEvent (mouse, p, juce::ModifierKeys (button), juce::MouseInputSource::defaultPressure, 0.0f, t + 10);
     peer->handleMouseEvent (mouse, p, {}, juce::MouseInputSource::defaultPressure, 0.0f, t + 60);
     pumpMessages();
 }
@@ -261,5 +262,104 @@ TEST_F (EditorDialogs, ReturnAfterAClickOrAClosedDialogKeepsTheEditedSound)
         expectSoundKept (title);
         EXPECT_EQ (juce::Component::getCurrentlyFocusedComponent(), editor.get()) << title;
     }
+    editor->removeFromDesktop();
+}
+
+namespace
+{
+// The framework paints a window on its own timer: give it a few rounds.
+void settle()
+{
+    for (int i = 0; i < 10; ++i)
+    {
+        pumpMessages();
+        juce::Thread::sleep (30);
+    }
+    pumpMessages();
+}
+
+// Pixels of an area of the editor where the screen shows something other than what the editor paints.
+int staleOnScreen (Editor& editor, juce::Rectangle<int> area)
+{
+    const auto painted = editor.createComponentSnapshot (area, true, 1.0f);
+    return countDifferingPixels (painted, captureScreen (area + editor.getScreenPosition()));
+}
+} // namespace
+
+TEST_F (EditorDialogs, WhatAClosedWindowCoveredIsPaintedAgain)
+{
+    // In a window with a title bar around the editor, as the standalone program has: there the
+    // framework leaves a closed window's picture on the editor.
+    juce::DocumentWindow window ("Quillon", juce::Colours::black, juce::DocumentWindow::allButtons);
+    window.setUsingNativeTitleBar (false);
+    window.setContentNonOwned (editor.get(), true);
+    window.setTopLeftPosition (0, 0);
+    window.setVisible (true);
+    settle();
+
+    const auto expectPaintedAgain = [this] (juce::Component* closing, const std::function<void()>& close)
+    {
+        ASSERT_NE (closing, nullptr);
+        const auto covered = editor->getLocalArea (nullptr, closing->getScreenBounds()).getIntersection (editor->getLocalBounds());
+        const int area = covered.getWidth() * covered.getHeight();
+        ASSERT_GT (area, 2000);
+        ASSERT_GT (staleOnScreen (*editor, covered), area / 4) << "it never showed";
+        close();
+        settle();
+        EXPECT_LT (staleOnScreen (*editor, covered), area / 100) << "its picture stayed";
+    };
+
+    {
+        SCOPED_TRACE ("the cancelled save-as dialog");
+        editor->saveCurrentPreset (true);
+        settle();
+        expectPaintedAgain (editor->getSaveAsDialog(), [this] { answer (editor->getSaveAsDialog(), 0); });
+    }
+    {
+        SCOPED_TRACE ("the cancelled theme chooser");
+        editor->chooseThemeJson();
+        settle();
+        auto* chooser = desktopWindowNamed ("Import Quillon theme");
+        expectPaintedAgain (chooser, [chooser] { chooser->exitModalState (0); });
+    }
+    {
+        SCOPED_TRACE ("the preset menu, dismissed");
+        clickInWindow (*editor, { 24.0f + 216.0f + 100.0f, 24.0f + 44.0f }, juce::ModifierKeys::rightButtonModifier);
+        settle();
+        juce::Component* menu = nullptr;
+        auto& desktop = juce::Desktop::getInstance();
+        for (int i = 0; i < desktop.getNumComponents(); ++i)
+            if (auto* c = desktop.getComponent (i); c != &window && c->isVisible()
+                                                    && c->getScreenBounds().intersects (editor->getScreenBounds()))
+                menu = c;
+        expectPaintedAgain (menu, [] { juce::PopupMenu::dismissAllActiveMenus(); });
+    }
+
+    window.clearContentComponent();
+}
+
+TEST_F (EditorDialogs, TheDepthBarsFocusOutlineGoesWithTheFocus)
+{
+    editor->addToDesktop (0);
+    editor->setTopLeftPosition (0, 0);
+    editor->setVisible (true);
+    editor->showView (3);
+    settle();
+
+    auto& row = editor->getMatrixSlideOut().getRow (0);
+    auto& bar = row.getAmountBar();
+    bar.grabKeyboardFocus();
+    bar.repaint(); // as a click on it does
+    settle();
+    ASSERT_TRUE (bar.hasKeyboardFocus (false));
+    const auto around = editor->getLocalArea (&bar, bar.getLocalBounds().expanded (3)).getIntersection (editor->getLocalBounds());
+    const auto withOutline = captureScreen (around + editor->getScreenPosition());
+
+    // The destination's drop-down takes the focus, as it does while its list is open.
+    row.getDestinationDropdown().getComboBox().grabKeyboardFocus();
+    settle();
+    ASSERT_FALSE (bar.hasKeyboardFocus (false));
+    EXPECT_GT (countDifferingPixels (withOutline, captureScreen (around + editor->getScreenPosition())), 100);
+    EXPECT_LT (staleOnScreen (*editor, around), 20) << "the bar's old focus outline is still on the screen";
     editor->removeFromDesktop();
 }
