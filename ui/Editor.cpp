@@ -50,7 +50,6 @@ void Editor::takeFocusBack()
 {
     if (isShowing())
         grabKeyboardFocus();
-
 }
 
 void Editor::afterDialogClosed()

@@ -140,8 +140,8 @@ private:
     void showSaveAsDialog (const juce::String& suggestedName);
     void askToReplace (const juce::String& name, const juce::File& existing);
     void writeNamedPreset (const juce::String& name);
-    /** Gives the keyboard focus to the editor itself, now and once a closing dialog has let go of
-        it, so no button is left holding it for a Return. */
+    /** Gives the keyboard focus to the editor itself, so that no button holds it for a Return, nor
+        gets it back when a dialog opened now closes. */
     void takeFocusBack();
     /** A dialog or file chooser has closed: the focus comes back to the editor. */
     void afterDialogClosed();
