@@ -193,7 +193,13 @@ TEST_F (EditorDialogs, ReturnAfterAClickOrAClosedDialogKeepsTheEditedSound)
 {
     editor->addToDesktop (0);
     editor->setVisible (true);
-    pumpMessages();
+    // The window system hands a new window the focus in its own time.
+    for (int i = 0; i < 50 && ! editor->hasKeyboardFocus (false); ++i)
+    {
+        editor->grabKeyboardFocus();
+        pumpMessages();
+        juce::Thread::sleep (10);
+    }
 
     editor->loadFactoryPreset (5);
     const auto name = processor.getPresetName();
@@ -348,7 +354,12 @@ TEST_F (EditorDialogs, TheDepthBarsFocusOutlineGoesWithTheFocus)
 
     auto& row = editor->getMatrixSlideOut().getRow (0);
     auto& bar = row.getAmountBar();
-    bar.grabKeyboardFocus();
+    // The window system hands a new window the focus in its own time.
+    for (int i = 0; i < 20 && ! bar.hasKeyboardFocus (false); ++i)
+    {
+        bar.grabKeyboardFocus();
+        settle();
+    }
     bar.repaint(); // as a click on it does
     settle();
     ASSERT_TRUE (bar.hasKeyboardFocus (false));
