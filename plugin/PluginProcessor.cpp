@@ -54,6 +54,11 @@ QuillonAudioProcessor::QuillonAudioProcessor()
 
 QuillonAudioProcessor::~QuillonAudioProcessor()
 {
+    // A host that deletes the processor with its editor still open: the editor goes first, while
+    // everything it shows and listens to is still here.
+    if (auto* editor = getActiveEditor())
+        delete editor;
+
     stopTimer();
 
     for (auto* p : parameterList)

@@ -155,6 +155,7 @@ private:
 
     juce::CriticalSection keptSoundLock;
     juce::MemoryBlock keptSound;
+    bool restoringKeptSound = false; // message thread only
 
     std::atomic<bool> loadingState { false };
     std::atomic<bool> stateRestored { false };

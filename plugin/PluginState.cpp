@@ -248,7 +248,10 @@ void QuillonAudioProcessor::setStateInformation (const void* data, int sizeInByt
         presetDirty.store ((bool) ui.getProperty ("presetDirty", false));
         activeView.store ((int) ui.getProperty ("activeView", 0));
 
-        stateRestored.store (true);
+        // A host's restore starts from silence; the user's own sound coming back after an audition
+        // plays on under the held notes, as any change of its parameters would.
+        if (! restoringKeptSound)
+            stateRestored.store (true);
     }
     catch (...)
     {
@@ -325,6 +328,7 @@ bool QuillonAudioProcessor::restoreKeptSound()
     if (state.isEmpty())
         return false;
 
+    const juce::ScopedValueSetter<bool> keepNotes (restoringKeptSound, true);
     setStateInformation (state.getData(), (int) state.getSize());
     return true;
 }

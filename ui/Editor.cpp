@@ -2,132 +2,106 @@
 
 #include "plugin/Palette.h"
 #include "plugin/PluginProcessor.h"
+#include "ui/EditorLayout.h"
 #include "ui/Settings.h"
-#include "ui/UserPresets.h"
 
 #include "ui/Themes.h"
 #include "ui/matrix/ModulationOverview.h"
 
-#include <cmath>
-#include <cstdlib>
-
 namespace quillon::ui
 {
 
+using namespace editorLayout;
+
 namespace
 {
-const juce::Rectangle<int> headerBounds { 24, 24, 1284, 96 };
-const juce::Rectangle<int> footerBounds { 24, 780, 1284, 96 };
-const juce::Rectangle<int> canvasBounds { 24, 132, 1284, 636 };
-const juce::Rectangle<int> browserBounds { 24, 0, 1284, 900 };
-const juce::Rectangle<int> settingsBounds { 888, 132, 420, 636 };
-const juce::Rectangle<int> matrixBounds { 24, 308, 1284, 460 };
-const juce::Rectangle<int> gridBounds { 24, 24, 1284, 852 };
-
-bool nearlyEqual (float a, float b) { return std::abs (a - b) < 1.0e-4f; }
-
-void writeSetting (juce::PropertiesFile* file, const juce::String& key, const juce::var& value)
-{
-    if (file == nullptr)
-        return;
-    file->setValue (key, value);
-    file->saveIfNeeded();
-}
-
-// Dialogs are separate windows: they get the editor's look-and-feel and its palette colours.
-void styleDialog (juce::AlertWindow& dialog, juce::LookAndFeel& lookAndFeel)
-{
-    dialog.setLookAndFeel (&lookAndFeel);
-    dialog.setColour (juce::AlertWindow::backgroundColourId, palette::get (palette::bgPanel));
-    dialog.setColour (juce::AlertWindow::textColourId, palette::get (palette::textPrimary));
-    dialog.setColour (juce::AlertWindow::outlineColourId, palette::get (palette::borderHair));
-}
-
-void styleDialogFields (juce::AlertWindow& dialog)
-{
-    for (int i = 0; i < dialog.getNumChildComponents(); ++i)
-        if (auto* field = dynamic_cast<juce::TextEditor*> (dialog.getChildComponent (i)))
-        {
-            field->setColour (juce::TextEditor::backgroundColourId, palette::get (palette::bgSurface));
-            field->setColour (juce::TextEditor::textColourId, palette::get (palette::textPrimary));
-            field->setColour (juce::TextEditor::outlineColourId, palette::get (palette::borderHair));
-            field->setColour (juce::TextEditor::focusedOutlineColourId, palette::get (palette::accentPrimary));
-            field->setColour (juce::TextEditor::highlightColourId, palette::get (palette::accentPrimary).withAlpha (0.3f));
-            field->setColour (juce::TextEditor::highlightedTextColourId, palette::get (palette::textPrimary));
-            field->setColour (juce::CaretComponent::caretColourId, palette::get (palette::accentPrimary));
-            field->applyColourToAllText (palette::get (palette::textPrimary));
-        }
-}
-
 // The hooks are process-wide; only the editor that installed them may empty them.
 const Editor* hookOwner = nullptr;
-} // namespace
 
-bool readEnvFlag (const char* variableName)
+// The framework gives the focus that a click on a part without focus (the empty header, the tempo
+// box, a panel's background) or a hidden focused view lets go of to the first focusable child it
+// finds nearby: the previous-preset arrow or BROWSE, where Return changes the sound. Here no part
+// picks a child, so the focus climbs to the editor; only the two panels that are opened to be worked
+// from the keyboard hand it on to their first control.
+class EditorFocusTraverser : public juce::KeyboardFocusTraverser
 {
-    const auto* raw = std::getenv (variableName);
-    if (raw == nullptr)
-        return false;
+public:
+    explicit EditorFocusTraverser (std::initializer_list<const juce::Component*> panels) : keyboardPanels (panels) {}
 
-    const auto value = juce::String::fromUTF8 (raw).trim();
-    for (const auto* accepted : { "1", "true", "yes", "on" })
-        if (value.equalsIgnoreCase (accepted))
-            return true;
-    return false;
-}
-
-//==============================================================================
-float Editor::nearestScaleStep (double requested)
-{
-    float best = scaleSteps[0];
-    double bestDistance = std::abs (requested - (double) scaleSteps[0]);
-
-    for (size_t i = 1; i < scaleSteps.size(); ++i)
+    juce::Component* getDefaultComponent (juce::Component* parent) override
     {
-        const double distance = std::abs (requested - (double) scaleSteps[i]);
-        if (distance < bestDistance)
-        {
-            best = scaleSteps[i];
-            bestDistance = distance;
-        }
+        for (const auto* panel : keyboardPanels)
+            if (parent == panel)
+                return juce::KeyboardFocusTraverser::getDefaultComponent (parent);
+        return nullptr;
     }
 
-    return best;
+private:
+    std::vector<const juce::Component*> keyboardPanels;
+};
+} // namespace
+
+std::unique_ptr<juce::ComponentTraverser> Editor::createKeyboardFocusTraverser()
+{
+    return std::make_unique<EditorFocusTraverser> (std::initializer_list<const juce::Component*> { &settingsPanel, &matrixSlideOut });
 }
 
-float Editor::snapToScaleStep (int width, int height)
+void Editor::takeFocusBack()
 {
-    return nearestScaleStep (((double) width / designWidth + (double) height / designHeight) / 2.0);
+    if (isShowing())
+        grabKeyboardFocus();
 }
 
-bool Editor::stepFits (float step, juce::Rectangle<int> area, juce::Point<int> frame)
+void Editor::afterDialogClosed()
 {
-    return scaledWidth (step) + frame.x <= area.getWidth() && scaledHeight (step) + frame.y <= area.getHeight();
+    takeFocusBack();
+
+    // The closing window may still hold the system's focus until the window system has taken it
+    // away: once it has, the focus is taken again.
+    juce::Component::SafePointer<Editor> safe (this);
+    juce::MessageManager::callAsync ([safe]
+    {
+        if (safe != nullptr && safe->isShowing() && ! safe->isCurrentlyBlockedByAnotherModalComponent())
+            safe->grabKeyboardFocus();
+    });
 }
 
-float Editor::largestFittingStep (float wanted, juce::Rectangle<int> area, juce::Point<int> frame)
+void Editor::repaintWhereWindowsClosed()
 {
-    for (auto it = scaleSteps.rbegin(); it != scaleSteps.rend(); ++it)
-        if (*it <= wanted + 1.0e-4f && stepFits (*it, area, frame))
-            return *it;
+    // On X11 the framework does not always paint what a closed menu or dialog uncovered in a window
+    // with other content around the editor; its picture stays until the pointer passes. So the editor
+    // paints that area itself when the window goes, and once more a tick later, by when the window
+    // system has surely taken the window away.
+    if (! uncoveredLastTick.isEmpty())
+    {
+        repaint (uncoveredLastTick);
+        uncoveredLastTick = {};
+    }
 
-    return scaleSteps.front();
-}
+    juce::Rectangle<int> uncovered;
+    for (const auto& [window, screenBounds] : windowsOver)
+        if (window == nullptr || ! window->isVisible() || ! window->isOnDesktop())
+            uncovered = uncovered.getUnion (screenBounds);
 
-void Editor::SnapScaleConstrainer::checkBounds (juce::Rectangle<int>& bounds, const juce::Rectangle<int>& previous,
-                                                const juce::Rectangle<int>& limits, bool isStretchingTop,
-                                                bool isStretchingLeft, bool isStretchingBottom, bool isStretchingRight)
-{
-    juce::ComponentBoundsConstrainer::checkBounds (bounds, previous, limits, isStretchingTop, isStretchingLeft,
-                                                   isStretchingBottom, isStretchingRight);
+    windowsOver.clear();
 
-    const auto s = juce::jmin (snapToScaleStep (bounds.getWidth(), bounds.getHeight()), nearestScaleStep (maxScale));
-    bounds.setSize (scaledWidth (s), scaledHeight (s));
+    if (isShowing())
+    {
+        const auto* ownWindow = getTopLevelComponent();
+        const auto editorOnScreen = getScreenBounds();
+        auto& desktop = juce::Desktop::getInstance();
 
-    if (isStretchingLeft && ! isStretchingRight)
-        bounds.setX (previous.getRight() - bounds.getWidth());
-    if (isStretchingTop && ! isStretchingBottom)
-        bounds.setY (previous.getBottom() - bounds.getHeight());
+        for (int i = 0; i < desktop.getNumComponents(); ++i)
+            if (auto* window = desktop.getComponent (i); window != nullptr && window != ownWindow && window->isVisible())
+                if (const auto bounds = window->getScreenBounds(); bounds.intersects (editorOnScreen))
+                    windowsOver.emplace_back (window, bounds);
+    }
+
+    if (! uncovered.isEmpty())
+    {
+        uncoveredLastTick = getLocalArea (nullptr, uncovered).getIntersection (getLocalBounds());
+        repaint (uncoveredLastTick);
+    }
 }
 
 //==============================================================================
@@ -205,35 +179,6 @@ Editor::~Editor()
     }
 }
 
-void Editor::applyStartTheme()
-{
-    if (applyBuiltInTheme (themeName))
-    {
-        if (themeName == "untitled")
-            themeName = "velvetReactor";
-        return;
-    }
-
-    if (themeName == "custom" && settings != nullptr)
-        if (parseThemeJson (juce::JSON::parse (settings->getValue ("themeJson"))))
-            return;
-
-    applyThemeRecord (darkTheme());
-    themeName = "dark";
-}
-
-void Editor::applyChosenTheme (const juce::String& themeId)
-{
-    auto name = themeId;
-    if (! applyBuiltInTheme (themeId))
-    {
-        applyThemeRecord (darkTheme());
-        name = "dark";
-    }
-    storeTheme (name, {});
-    applyPaletteToTree (designCanvas);
-    repaint();
-}
 
 void Editor::wireCallbacks()
 {
@@ -343,459 +288,6 @@ void Editor::showView (int view)
     repaint();
 }
 
-//==============================================================================
-void Editor::setDisplayScale (double wanted)
-{
-    requestedScale = nearestScaleStep (wanted);
-    displayScale = fittedScale (requestedScale);
-    storeDisplayScale();
-    setSize (scaledWidth (displayScale), scaledHeight (displayScale));
-    layOutDesignCanvas();
-    settingsPanel.setDisplayScale (displayScale);
-    keepWindowOnDisplay();
-}
-
-void Editor::storeDisplayScale()
-{
-    // The user's choice is kept: on a larger display the window opens at it again.
-    writeSetting (settings.get(), "displayScale", (double) requestedScale);
-}
-
-std::optional<juce::Rectangle<int>> Editor::getDisplayUserArea() const
-{
-    if (displayAreaOverride.has_value())
-        return displayAreaOverride;
-
-    const auto& displays = juce::Desktop::getInstance().getDisplays();
-    const juce::Displays::Display* display = nullptr;
-
-    if (auto* top = getTopLevelComponent(); top != nullptr && top->isOnDesktop())
-        display = displays.getDisplayForRect (top->getScreenBounds());
-
-    if (display == nullptr)
-        display = displays.getPrimaryDisplay();
-
-    if (display == nullptr || display->userArea.isEmpty())
-        return std::nullopt;
-
-    return display->userArea;
-}
-
-juce::Point<int> Editor::windowFrame() const
-{
-    // Only a window of our own has a known frame (the standalone's title bar and borders);
-    // a host's window around the editor is the host's to place.
-    auto* window = dynamic_cast<juce::ResizableWindow*> (getTopLevelComponent());
-
-    if (window == nullptr)
-        return {};
-
-    juce::Point<int> frame (window->getWidth() - getWidth(), window->getHeight() - getHeight());
-
-    if (auto* peer = window->getPeer())
-        if (const auto border = peer->getFrameSizeIfPresent())
-            frame += { border->getLeftAndRight(), border->getTopAndBottom() };
-
-    return { juce::jmax (0, frame.x), juce::jmax (0, frame.y) };
-}
-
-float Editor::fittedScale (float wanted)
-{
-    auto scale = nearestScaleStep (wanted);
-    juce::String note;
-
-    if (const auto area = getDisplayUserArea())
-    {
-        const auto frame = windowFrame();
-        const auto largest = largestFittingStep (scaleSteps.back(), *area, frame);
-        constrainer.maxScale = largest;
-        constrainer.setSizeLimits (scaledWidth (scaleSteps.front()), scaledHeight (scaleSteps.front()),
-                                   scaledWidth (largest), scaledHeight (largest));
-
-        const auto percent = [] (float s) { return juce::String (juce::roundToInt (s * 100.0f)) + "%"; };
-
-        if (! stepFits (scale, *area, frame))
-        {
-            const auto fitting = largestFittingStep (scale, *area, frame);
-            note = stepFits (fitting, *area, frame)
-                       ? percent (scale) + " does not fit this display: showing " + percent (fitting)
-                       : "No scale fits this display: showing " + percent (fitting);
-            scale = fitting;
-        }
-    }
-
-    settingsPanel.setScaleNote (note);
-    return scale;
-}
-
-void Editor::keepWindowOnDisplay()
-{
-    auto* window = dynamic_cast<juce::ResizableWindow*> (getTopLevelComponent());
-    const auto area = getDisplayUserArea();
-
-    if (window == nullptr || ! area.has_value())
-        return;
-
-    juce::BorderSize<int> border;
-    if (auto* peer = window->getPeer())
-        if (const auto b = peer->getFrameSizeIfPresent())
-            border = *b;
-
-    const auto outer = border.addedTo (window->getBounds());
-    auto placed = outer;
-
-    if (outer.getWidth() <= area->getWidth() && outer.getHeight() <= area->getHeight())
-        placed = outer.constrainedWithin (*area);
-    else
-        placed.setPosition (area->getPosition()); // too big anyway: keep the title bar and close button reachable
-
-    if (placed.getPosition() != outer.getPosition())
-        window->setTopLeftPosition (window->getPosition() + (placed.getPosition() - outer.getPosition()));
-}
-
-void Editor::parentHierarchyChanged()
-{
-    // Placed into a window: fit that window's display and frame once it is settled.
-    if (refitPending || getParentComponent() == nullptr)
-        return;
-
-    refitPending = true;
-    juce::Component::SafePointer<Editor> safe (this);
-    juce::MessageManager::callAsync ([safe]
-    {
-        if (safe == nullptr)
-            return;
-
-        safe->refitPending = false;
-        const auto wanted = safe->requestedScale;
-        const auto fitted = safe->fittedScale (wanted);
-
-        if (! juce::approximatelyEqual (fitted, safe->displayScale))
-        {
-            safe->displayScale = fitted;
-            safe->setSize (scaledWidth (fitted), scaledHeight (fitted));
-            safe->layOutDesignCanvas();
-            safe->settingsPanel.setDisplayScale (fitted);
-        }
-
-        safe->keepWindowOnDisplay();
-    });
-}
-
-void Editor::setShowTooltips (bool shouldShow)
-{
-    showTooltips = shouldShow;
-
-    if (showTooltips)
-    {
-        if (tooltipWindow == nullptr)
-            tooltipWindow = std::make_unique<juce::TooltipWindow> (this, 500);
-    }
-    else
-    {
-        tooltipWindow.reset();
-    }
-
-    writeSetting (settings.get(), "showTooltips", showTooltips);
-    settingsPanel.setShowTooltips (showTooltips);
-}
-
-void Editor::storeTheme (const juce::String& name, const juce::String& themeJson)
-{
-    themeName = name;
-
-    if (settings != nullptr)
-    {
-        settings->setValue ("themeName", name);
-        if (themeJson.isNotEmpty())
-            settings->setValue ("themeJson", themeJson);
-        settings->saveIfNeeded();
-    }
-
-    settingsPanel.setSelectedTheme (name);
-}
-
-//==============================================================================
-juce::String Editor::catalogueNameAt (int position) const
-{
-    const auto entries = catalogue.allEntries();
-    if (position >= 1 && position <= (int) entries.size() && entries[(size_t) position - 1] != nullptr)
-        return entries[(size_t) position - 1]->displayName;
-    return {};
-}
-
-void Editor::loadFactoryPreset (int position)
-{
-    const auto entries = catalogue.allEntries();
-    const int count = (int) entries.size();
-
-    if (count < 1)
-        return;
-
-    position = juce::jlimit (1, count, position);
-    const auto* entry = entries[(size_t) position - 1];
-    currentPresetIndex = position;
-
-    // A preset that cannot be loaded leaves the sound as it is and claims no name.
-    std::unique_ptr<juce::XmlElement> xml;
-    if (entry != nullptr && entry->available)
-        xml = quillon::presets::loadFactoryPresetXml (entry->xml);
-
-    if (xml == nullptr || ! processor.loadStateTree (*xml))
-    {
-        processor.setPresetInfo ({}, {});
-        refreshPresetTitle();
-        return;
-    }
-
-    processor.setPresetInfo (entry->displayName, "factory:" + entry->xml);
-    refreshPresetTitle();
-}
-
-void Editor::selectPresetBySource (const juce::String& presetFileName)
-{
-    const auto entries = catalogue.allEntries();
-    for (size_t i = 0; i < entries.size(); ++i)
-        if (entries[i] != nullptr && entries[i]->xml == presetFileName)
-        {
-            currentPresetIndex = (int) i + 1;
-            return;
-        }
-}
-
-void Editor::refreshPresetTitle()
-{
-    header.setPresetPosition (currentPresetIndex, juce::jmax (catalogue.totalEntries(), 1));
-
-    auto name = processor.getPresetName();
-    if (name.isEmpty())
-        name = catalogueNameAt (currentPresetIndex);
-    header.setPresetName (name, processor.presetDirty.load() && name.isNotEmpty());
-}
-
-//==============================================================================
-void Editor::saveCurrentPreset (bool askName)
-{
-    auto defaultName = processor.getPresetName();
-    if (defaultName.isEmpty())
-        defaultName = "untitled";
-
-    if (! askName)
-    {
-        writeNamedPreset (defaultName);
-        return;
-    }
-
-    showSaveAsDialog (defaultName);
-}
-
-void Editor::writeNamedPreset (const juce::String& name)
-{
-    writeUserPreset (processor, userPresetFolder(), name);
-    refreshPresetTitle();
-}
-
-void Editor::showSaveAsDialog (const juce::String& suggestedName)
-{
-    // A second request while the user is still answering brings that dialog forward instead of
-    // pulling it away from under the typing.
-    for (auto* open : { saveAsDialog.getComponent(), replaceDialog.getComponent() })
-        if (open != nullptr)
-        {
-            open->toFront (true);
-            return;
-        }
-
-    auto* dialog = new juce::AlertWindow ("Save preset", "Name your preset", juce::MessageBoxIconType::NoIcon);
-    styleDialog (*dialog, lookAndFeel);
-    dialog->addTextEditor ("name", suggestedName, "Preset name:");
-    dialog->addButton ("Save", 1, juce::KeyPress (juce::KeyPress::returnKey));
-    dialog->addButton ("Cancel", 0, juce::KeyPress (juce::KeyPress::escapeKey));
-    styleDialogFields (*dialog);
-    saveAsDialog = dialog;
-
-    juce::Component::SafePointer<Editor> safe (this);
-    juce::Component::SafePointer<juce::AlertWindow> self (dialog);
-    dialog->enterModalState (true, juce::ModalCallbackFunction::create ([safe, self] (int result)
-    {
-        if (safe == nullptr || self == nullptr)
-            return;
-
-        const auto typed = self->getTextEditorContents ("name");
-        safe->saveAsDialog = nullptr; // it deletes itself once this returns
-        safe->handleSaveAsResult (result, typed);
-    }), true);
-
-    // The name field takes the typing at once.
-    if (auto* field = dialog->getTextEditor ("name"); field != nullptr && field->isShowing())
-    {
-        field->grabKeyboardFocus();
-        field->selectAll();
-    }
-}
-
-void Editor::handleSaveAsResult (int result, const juce::String& typedName)
-{
-    const auto name = typedName.trim();
-    if (result != 1 || name.isEmpty())
-        return;
-
-    if (const auto file = userPresetFileFor (userPresetFolder(), name); file.existsAsFile())
-    {
-        askToReplace (name, file);
-        return;
-    }
-
-    writeNamedPreset (name);
-}
-
-void Editor::askToReplace (const juce::String& name, const juce::File& existing)
-{
-    if (replaceDialog != nullptr)
-    {
-        replaceDialog->toFront (true);
-        return;
-    }
-
-    auto* dialog = new juce::AlertWindow ("Replace preset?",
-                                          "A preset file named \"" + existing.getFileName()
-                                              + "\" already exists in the user preset folder. Replace it?",
-                                          juce::MessageBoxIconType::NoIcon);
-    styleDialog (*dialog, lookAndFeel);
-    dialog->addButton ("Replace", 1, juce::KeyPress (juce::KeyPress::returnKey));
-    dialog->addButton ("Cancel", 0, juce::KeyPress (juce::KeyPress::escapeKey));
-    replaceDialog = dialog;
-
-    juce::Component::SafePointer<Editor> safe (this);
-    dialog->enterModalState (true, juce::ModalCallbackFunction::create ([safe, name] (int result)
-    {
-        if (safe == nullptr)
-            return;
-
-        safe->replaceDialog = nullptr;
-        safe->handleReplaceResult (result, name);
-    }), true);
-}
-
-void Editor::handleReplaceResult (int result, const juce::String& name)
-{
-    if (result == 1)
-        writeNamedPreset (name);
-    else
-        showSaveAsDialog (name); // another name, or Cancel there
-}
-
-void Editor::loadPresetFromFile()
-{
-    // Already open: a second chooser would cancel the first.
-    if (presetChooser != nullptr)
-        return;
-
-    const auto folder = userPresetFolder();
-    presetChooser = std::make_unique<juce::FileChooser> ("Load Quillon preset", folder, "*.xml", true);
-
-    juce::Component::SafePointer<Editor> safe (this);
-    presetChooser->launchAsync (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles,
-                                [safe] (const juce::FileChooser& chooser)
-                                {
-                                    if (safe == nullptr)
-                                        return;
-                                    if (loadUserPresetFile (safe->processor, chooser.getResult()))
-                                        safe->refreshPresetTitle();
-                                    juce::MessageManager::callAsync ([safe]
-                                    {
-                                        if (safe != nullptr)
-                                            safe->presetChooser.reset();
-                                    });
-                                });
-}
-
-void Editor::revealUserPresetFolder()
-{
-    userPresetFolder().revealToUser();
-}
-
-//==============================================================================
-void Editor::chooseThemeJson()
-{
-    if (themeChooser != nullptr)
-        return;
-
-    const auto folder = prepareThemesFolder();
-    themeChooser = std::make_unique<juce::FileChooser> ("Import Quillon theme", folder, "*.json", true);
-
-    juce::Component::SafePointer<Editor> safe (this);
-    themeChooser->launchAsync (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles,
-                               [safe] (const juce::FileChooser& chooser)
-                               {
-                                   if (safe == nullptr)
-                                       return;
-                                   if (const auto file = chooser.getResult(); file != juce::File())
-                                       safe->applyImportedTheme (file);
-                                   juce::MessageManager::callAsync ([safe]
-                                   {
-                                       if (safe != nullptr)
-                                           safe->themeChooser.reset();
-                                   });
-                               });
-}
-
-void Editor::applyImportedTheme (const juce::File& file)
-{
-    juce::String text;
-    if (! file.existsAsFile() || ! loadThemeFile (file, &text))
-        return;
-
-    storeTheme ("custom", text);
-    applyPaletteToTree (designCanvas);
-    repaint();
-}
-
-void Editor::writeThemeTemplate()
-{
-    prepareThemesFolder().revealToUser();
-}
-
-//==============================================================================
-void Editor::layOutDesignCanvas()
-{
-    designCanvas.setBounds (0, 0, designWidth, designHeight);
-    designCanvas.setTransform (juce::AffineTransform::scale (displayScale));
-
-    header.setBounds (headerBounds);
-    footer.setBounds (footerBounds);
-    canvasView->setBounds (canvasBounds);
-    browseView->setBounds (browserBounds);
-    settingsPanel.setBounds (settingsBounds);
-    matrixSlideOut.setBounds (matrixBounds);
-}
-
-void Editor::resized()
-{
-    const auto snapped = snapToScaleStep (getWidth(), getHeight());
-
-    if (! nearlyEqual (snapped, displayScale))
-    {
-        // A host or a corner drag asked for this size: it becomes the choice, within the display.
-        requestedScale = snapped;
-        displayScale = fittedScale (snapped);
-        storeDisplayScale();
-        settingsPanel.setDisplayScale (displayScale);
-    }
-
-    if (getWidth() != scaledWidth (displayScale) || getHeight() != scaledHeight (displayScale))
-    {
-        juce::Component::SafePointer<Editor> safe (this);
-        juce::MessageManager::callAsync ([safe]
-                                         {
-                                             if (safe != nullptr)
-                                                 safe->setDisplayScale (safe->requestedScale);
-                                         });
-    }
-
-    layOutDesignCanvas();
-}
-
 bool Editor::keyPressed (const juce::KeyPress& key)
 {
     if (key.isKeyCode (juce::KeyPress::escapeKey))
@@ -852,6 +344,7 @@ bool Editor::keyPressed (const juce::KeyPress& key)
 
 void Editor::timerCallback()
 {
+    repaintWhereWindowsClosed();
     header.refreshTempo();
 
     matrix::updateModulationRings (processor);
@@ -878,49 +371,6 @@ void Editor::paintOverChildren (juce::Graphics& g)
 {
     if (debugGrid)
         paintDebugGrid (g);
-}
-
-void Editor::paintDebugGrid (juce::Graphics& g)
-{
-    juce::Graphics::ScopedSaveState saved (g);
-    g.addTransform (juce::AffineTransform::scale (displayScale));
-
-    const auto a = palette::get (palette::debugGridModule).withMultipliedAlpha (0.54f);
-    const auto b = palette::get (palette::debugGridCell).withMultipliedAlpha (0.36f);
-    const auto c = palette::get (palette::debugGridFill).withMultipliedAlpha (0.12f);
-    const auto d = palette::get (palette::debugGridLabel).withMultipliedAlpha (0.72f);
-
-    g.setColour (c);
-    g.fillRect (gridBounds);
-
-    g.setFont (juce::Font (10.0f));
-
-    for (int r = 0; r < 8; ++r)
-    {
-        const int y = 24 + 108 * r;
-
-        for (int k = 0; k < 12; ++k)
-        {
-            const int x = 24 + 108 * k;
-
-            g.setColour (b);
-            for (int i = 0; i < 2; ++i)
-                for (int j = 0; j < 2; ++j)
-                    g.drawRect (x + 52 * i, y + 52 * j, 44, 44, 1);
-
-            g.setColour (a);
-            g.drawRect (x, y, 96, 96, 2);
-
-            if (r == 0)
-            {
-                g.setColour (d);
-                g.drawText (juce::String (k + 1), x, y, 96, 22, juce::Justification::centred, false);
-            }
-        }
-    }
-
-    g.setColour (palette::get (palette::debugGridModule).withAlpha (0.7f));
-    g.drawRect (gridBounds, 2);
 }
 
 } // namespace quillon::ui

@@ -8,6 +8,7 @@
 #include "ui/SettingsPanel.h"
 #include "ui/StatusFooter.h"
 #include "ui/matrix/MatrixSlideOut.h"
+#include "ui/matrix/ModulationOverview.h"
 #include "ui/panels/SingleCanvasView.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
@@ -111,6 +112,9 @@ public:
     void resized() override;
     void parentHierarchyChanged() override;
     void timerCallback() override;
+    /** Where a click on something that takes no keyboard focus, or the hiding of a focused part,
+        leaves the focus: with the editor, not with the nearest button. */
+    std::unique_ptr<juce::ComponentTraverser> createKeyboardFocusTraverser() override;
 
     // The parts, for the window's own wiring and for tests.
     juce::Component& getDesignCanvas() noexcept { return designCanvas; }
@@ -136,8 +140,18 @@ private:
     void showSaveAsDialog (const juce::String& suggestedName);
     void askToReplace (const juce::String& name, const juce::File& existing);
     void writeNamedPreset (const juce::String& name);
+    /** Gives the keyboard focus to the editor itself, so that no button holds it for a Return, nor
+        gets it back when a dialog opened now closes. */
+    void takeFocusBack();
+    /** A dialog or file chooser has closed: the focus comes back to the editor. */
+    void afterDialogClosed();
+    /** Paints again what a window of this program (menu, dialog, chooser, tooltip) covered, once it
+        has gone. */
+    void repaintWhereWindowsClosed();
 
     QuillonAudioProcessor& processor;
+    // First in, last out: the panels register their knobs while they are built and leave it when destroyed.
+    matrix::KnobRegistryHold knobRegistryHold;
     LookAndFeel lookAndFeel;
     quillon::presets::Catalogue catalogue;
     std::unique_ptr<juce::TooltipWindow> tooltipWindow;
@@ -166,6 +180,11 @@ private:
     // when answered.
     std::unique_ptr<juce::FileChooser> presetChooser, themeChooser;
     juce::Component::SafePointer<juce::AlertWindow> saveAsDialog, replaceDialog;
+
+    // The windows over the editor at the last tick, with their screen bounds, and what was uncovered
+    // then, to be painted once more.
+    std::vector<std::pair<juce::Component::SafePointer<juce::Component>, juce::Rectangle<int>>> windowsOver;
+    juce::Rectangle<int> uncoveredLastTick;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Editor)
 };

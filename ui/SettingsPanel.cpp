@@ -292,6 +292,13 @@ void SettingsPanel::paint (juce::Graphics& g)
         g.setColour (pal::get (pal::semanticWarn));
         g.drawFittedText (scaleNote, getScaleNoteArea(), juce::Justification::topRight, 1, 0.8f);
     }
+
+    if (themeNote.isNotEmpty())
+    {
+        g.setFont (getEditorFont (4));
+        g.setColour (pal::get (pal::semanticError));
+        g.drawFittedText (themeNote, getThemeNoteArea(), juce::Justification::topRight, 2, 0.8f);
+    }
 }
 
 void SettingsPanel::setScaleNote (const juce::String& note)
@@ -301,6 +308,23 @@ void SettingsPanel::setScaleNote (const juce::String& note)
 
     scaleNote = note;
     repaint (getScaleNoteArea());
+}
+
+void SettingsPanel::setThemeNote (const juce::String& note)
+{
+    if (note == themeNote)
+        return;
+
+    themeNote = note;
+    repaint (getThemeNoteArea());
+}
+
+juce::Rectangle<int> SettingsPanel::getThemeNoteArea() const
+{
+    // Beside the "Theme" caption, on its row.
+    const auto row = themeLabel.getBounds();
+    const int captionWidth = 48;
+    return row.withTrimmedLeft (juce::jmin (row.getWidth(), captionWidth));
 }
 
 juce::Rectangle<int> SettingsPanel::getScaleNoteArea() const

@@ -33,6 +33,10 @@ public:
     void setScaleNote (const juce::String& note);
     const juce::String& getScaleNote() const noexcept { return scaleNote; }
     juce::Rectangle<int> getScaleNoteArea() const;
+    /** Says why the last theme file was refused, beside the "Theme" caption; empty clears it. */
+    void setThemeNote (const juce::String& note);
+    const juce::String& getThemeNote() const noexcept { return themeNote; }
+    juce::Rectangle<int> getThemeNoteArea() const;
 
     bool isInterestedInFileDrag (const juce::StringArray& files) override;
     void filesDropped (const juce::StringArray& files, int x, int y) override;
@@ -67,7 +71,7 @@ public:
 
 private:
     std::array<int, 5> dividerYs {};
-    juce::String scaleNote;
+    juce::String scaleNote, themeNote;
     int dividerCount = 0;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (SettingsPanel)

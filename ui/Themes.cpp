@@ -201,13 +201,24 @@ bool parseThemeJson (const juce::var& json, juce::String* error)
     return true;
 }
 
-bool loadThemeFile (const juce::File& file, juce::String* fileText)
+bool loadThemeFile (const juce::File& file, juce::String* fileText, juce::String* error)
 {
-    if (! file.existsAsFile())
+    const auto fail = [error] (const juce::String& why)
+    {
+        if (error != nullptr)
+            *error = why;
         return false;
+    };
+
+    if (! file.existsAsFile())
+        return fail ("The theme file could not be read.");
 
     const auto text = file.loadFileAsString();
-    if (! parseThemeJson (juce::JSON::parse (text)))
+    juce::var json;
+    if (const auto parsed = juce::JSON::parse (text, json); parsed.failed())
+        return fail ("The theme file is not readable JSON.");
+
+    if (! parseThemeJson (json, error))
         return false;
 
     if (fileText != nullptr)

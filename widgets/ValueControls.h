@@ -98,6 +98,9 @@ public:
     void mouseWheelMove (const juce::MouseEvent&, const juce::MouseWheelDetails&) override;
     void paint (juce::Graphics&) override;
     bool keyPressed (const juce::KeyPress&) override;
+    // The focus outline comes and goes with the focus.
+    void focusGained (FocusChangeType) override { repaint(); }
+    void focusLost (FocusChangeType) override { repaint(); }
 
 private:
     void setValueFromX (float x);

@@ -4,6 +4,7 @@
 #include "ui/browser/BrowseView.h"
 
 #include <algorithm>
+#include <cmath>
 
 using namespace window_tests;
 using quillon::ui::views::BrowseView;
@@ -231,6 +232,81 @@ TEST_F (BrowseAudition, PlaysForNowAndSwitchingOffPutsTheUsersSoundBack)
     EXPECT_TRUE (loaded.isEmpty());
 }
 
+TEST_F (BrowseAudition, TheRowAuditionedIsSelectedSoDetailAndLoadTakeIt)
+{
+    ASSERT_EQ (impl().getSelectedIndex(), 0);
+    const auto* heard = impl().getFiltered()[4];
+
+    audition (4);
+    EXPECT_EQ (impl().getSelectedIndex(), 4);
+    EXPECT_EQ (impl().getSelectedEntry(), heard);
+    impl().getLoadButton().triggerClick();
+    pumpMessages();
+    ASSERT_EQ (loaded.size(), 1);
+    EXPECT_EQ (loaded[0], heard->xml);
+    EXPECT_FALSE (processor.hasKeptSound());
+
+    // Return after an audition loads the one heard too.
+    const auto* next = impl().getFiltered()[2];
+    audition (2);
+    EXPECT_TRUE (press (juce::KeyPress::returnKey));
+    ASSERT_EQ (loaded.size(), 2);
+    EXPECT_EQ (loaded[1], next->xml);
+}
+
+namespace
+{
+// RMS of the processor's output over a number of 64-sample blocks, with MIDI at the first one.
+float renderLevel (QuillonAudioProcessor& p, int blocks, const juce::MidiMessage* first = nullptr)
+{
+    juce::AudioBuffer<float> buffer (2, 64);
+    double sum = 0.0;
+    for (int b = 0; b < blocks; ++b)
+    {
+        juce::MidiBuffer midi;
+        if (b == 0 && first != nullptr)
+            midi.addEvent (*first, 0);
+        p.processBlock (buffer, midi);
+        for (int i = 0; i < 64; ++i)
+            sum += (double) buffer.getSample (0, i) * buffer.getSample (0, i);
+    }
+    return (float) std::sqrt (sum / (64.0 * blocks));
+}
+} // namespace
+
+TEST_F (BrowseAudition, AHeldNotePlaysOnWhenTheUsersSoundComesBack)
+{
+    constexpr int oneSecond = 750; // blocks of 64 at 48 kHz
+    view->setVisible (true);
+    const auto noteOn = juce::MidiMessage::noteOn (1, 45, (juce::uint8) 100);
+    renderLevel (processor, 1, &noteOn);
+    const float held = renderLevel (processor, oneSecond);
+    ASSERT_GT (held, 1.0e-3f);
+
+    // Switched off at its button, then ended by closing the browser.
+    for (const bool byClosing : { false, true })
+    {
+        SCOPED_TRACE (byClosing ? "closing the browser" : "AUDITION off");
+        audition (1);
+        renderLevel (processor, oneSecond / 2);
+        if (byClosing)
+            view->setVisible (false);
+        else
+            audition (1);
+
+        ASSERT_FALSE (processor.hasKeptSound());
+        EXPECT_EQ (processor.getHeldNoteCount(), 1);
+        EXPECT_GT (renderLevel (processor, oneSecond), 0.5f * held) << "the held note was cut";
+        view->setVisible (true);
+    }
+
+    // Its note-off still ends it.
+    const auto noteOff = juce::MidiMessage::noteOff (1, 45);
+    renderLevel (processor, oneSecond, &noteOff);
+    EXPECT_EQ (processor.getHeldNoteCount(), 0);
+    EXPECT_LT (renderLevel (processor, 75), 1.0e-4f);
+}
+
 TEST_F (BrowseAudition, ClosingWithoutLoadRestoresAndLoadCommits)
 {
     // Closed (Escape, the editor's view switch) while auditioning.
@@ -308,15 +384,22 @@ TEST_F (BrowseViewTest, BrowserKeysWorkWhateverHasTheFocusInside)
         EXPECT_EQ (closes, closesBefore + 2);
     }
 
-    // Return loads the selection, also from the sort or favourite button; it toggles neither.
+    // Return on SORT or the star works that button and loads nothing; from the search field and the
+    // list it loads the selection.
     const auto sortText = impl().getSortButtonText();
     const bool star = impl().getFavouriteButtonState();
     EXPECT_TRUE (deliverKey (*focusable[3], juce::KeyPress (juce::KeyPress::returnKey)));
+    pumpMessages();
+    EXPECT_NE (impl().getSortButtonText(), sortText);
     EXPECT_TRUE (deliverKey (impl().getFavouriteButton(), juce::KeyPress (juce::KeyPress::returnKey)));
+    pumpMessages();
+    EXPECT_NE (impl().getFavouriteButtonState(), star);
+    EXPECT_EQ (loaded.size(), 0);
+    EXPECT_EQ (closes, 8);
+
     EXPECT_TRUE (deliverKey (impl().getSearchField(), juce::KeyPress (juce::KeyPress::returnKey)));
-    EXPECT_EQ (loaded.size(), 3);
-    EXPECT_EQ (impl().getSortButtonText(), sortText);
-    EXPECT_EQ (impl().getFavouriteButtonState(), star);
+    EXPECT_TRUE (deliverKey (impl().getList(), juce::KeyPress (juce::KeyPress::returnKey)));
+    EXPECT_EQ (loaded.size(), 2);
 
     // Typing still goes into the search field.
     auto& field = impl().getSearchField();

@@ -1,5 +1,6 @@
 // Dialogs and file choosers are windows of their own, so these need a display: CTest runs them under
 // xvfb-run, and the headless run skips them.
+#include "ScreenCapture.h"
 #include "WindowTestSupport.h"
 
 #include "plugin/Palette.h"
@@ -151,5 +152,225 @@ TEST_F (EditorDialogs, ClosingTheBrowserLeavesNoButtonFocusedForAReturnToPress)
     pumpMessages();
     EXPECT_EQ (processor.getPresetName(), "mine");
     EXPECT_NEAR (paramValue (processor, "filterCutoff"), 55.0f, 0.01f);
+    editor->removeFromDesktop();
+}
+
+namespace
+{
+// A press and release of the left button where a user would click, through the window itself, so the
+// framework's own focus handling runs as it does for a real click.
+void clickInWindow (Editor& editor, juce::Point<float> designPoint, int button = juce::ModifierKeys::leftButtonModifier)
+{
+    auto* peer = editor.getPeer();
+    ASSERT_NE (peer, nullptr);
+    const auto p = peer->getComponent().getLocalPoint (&editor, designPoint * editor.getDisplayScale());
+    const auto t = juce::Time::currentTimeMillis();
+    const auto mouse = juce::MouseInputSource::InputSourceType::mouse;
+    peer->handleMouseEvent (mouse, p, {}, juce::MouseInputSource::defaultPressure, 0.0f, t);
+    peer->handleMouseEvent (mouse, p, juce::ModifierKeys (button), juce::MouseInputSource::defaultPressure, 0.0f, t + 10);
+    peer->handleMouseEvent (mouse, p, {}, juce::MouseInputSource::defaultPressure, 0.0f, t + 60);
+    pumpMessages();
+}
+
+void typeInWindow (Editor& editor, const juce::KeyPress& key)
+{
+    if (auto* peer = editor.getPeer())
+        peer->handleKeyPress (key);
+    pumpMessages();
+}
+
+juce::Component* desktopWindowNamed (const juce::String& name)
+{
+    auto& desktop = juce::Desktop::getInstance();
+    for (int i = 0; i < desktop.getNumComponents(); ++i)
+        if (auto* c = desktop.getComponent (i); c != nullptr && c->getName() == name && c->isVisible())
+            return c;
+    return nullptr;
+}
+} // namespace
+
+TEST_F (EditorDialogs, ReturnAfterAClickOrAClosedDialogKeepsTheEditedSound)
+{
+    editor->addToDesktop (0);
+    editor->setVisible (true);
+    // The window system hands a new window the focus in its own time.
+    for (int i = 0; i < 50 && ! editor->hasKeyboardFocus (false); ++i)
+    {
+        editor->grabKeyboardFocus();
+        pumpMessages();
+        juce::Thread::sleep (10);
+    }
+
+    editor->loadFactoryPreset (5);
+    const auto name = processor.getPresetName();
+    setParam (processor, "filterCutoff", 55.0f);
+    ASSERT_TRUE (processor.presetDirty.load());
+
+    const auto expectSoundKept = [&] (const char* after)
+    {
+        SCOPED_TRACE (after);
+        EXPECT_EQ (editor->getCurrentPresetIndex(), 5);
+        EXPECT_EQ (processor.getPresetName(), name);
+        EXPECT_NEAR (paramValue (processor, "filterCutoff"), 55.0f, 0.01f);
+        EXPECT_TRUE (processor.presetDirty.load());
+        const auto* focused = juce::Component::getCurrentlyFocusedComponent();
+        EXPECT_EQ (dynamic_cast<const juce::Button*> (focused), nullptr) << "a button holds the focus";
+    };
+    const auto pressReturn = [&] { typeInWindow (*editor, juce::KeyPress (juce::KeyPress::returnKey)); };
+
+    // The tempo box, with a tempo typed as if it were a field; then the empty header left of it.
+    clickInWindow (*editor, { 24.0f + 972.0f + 48.0f, 24.0f + 22.0f + 22.0f });
+    for (auto c : juce::String ("120"))
+        typeInWindow (*editor, juce::KeyPress (c, {}, c));
+    pressReturn();
+    expectSoundKept ("a click on the tempo box");
+    clickInWindow (*editor, { 24.0f + 900.0f, 24.0f + 44.0f });
+    pressReturn();
+    expectSoundKept ("a click on the empty header");
+
+    // A click on an arrow steps once, and leaves it without the focus.
+    clickInWindow (*editor, { 24.0f + 216.0f + 22.0f, 24.0f + 22.0f + 22.0f });
+    EXPECT_EQ (editor->getCurrentPresetIndex(), 4);
+    EXPECT_EQ (juce::Component::getCurrentlyFocusedComponent(), editor.get());
+    editor->loadFactoryPreset (5);
+    setParam (processor, "filterCutoff", 55.0f);
+
+    // Every dialog, cancelled: the focus is the editor's again, and Return does nothing.
+    editor->saveCurrentPreset (true);
+    answer (editor->getSaveAsDialog(), 0);
+    pressReturn();
+    expectSoundKept ("the cancelled save-as dialog");
+    EXPECT_EQ (juce::Component::getCurrentlyFocusedComponent(), editor.get());
+
+    ASSERT_TRUE (home.userPresetFolder().createDirectory());
+    ASSERT_TRUE (home.userPresetFolder().getChildFile ("taken.xml").replaceWithText ("<PARAMS/>"));
+    editor->saveCurrentPreset (true);
+    editor->getSaveAsDialog()->getTextEditor ("name")->setText ("taken");
+    answer (editor->getSaveAsDialog(), 1);
+    answer (editor->getReplaceDialog(), 0);
+    answer (editor->getSaveAsDialog(), 0);
+    pressReturn();
+    expectSoundKept ("a cancelled \"Replace preset?\"");
+    EXPECT_EQ (juce::Component::getCurrentlyFocusedComponent(), editor.get());
+
+    for (const auto* title : { "Load Quillon preset", "Import Quillon theme" })
+    {
+        if (juce::String (title).startsWith ("Load"))
+            editor->loadPresetFromFile();
+        else
+            editor->chooseThemeJson();
+        pumpMessages();
+        auto* chooser = desktopWindowNamed (title);
+        ASSERT_NE (chooser, nullptr) << title;
+        chooser->exitModalState (0);
+        pumpMessages();
+        pressReturn();
+        expectSoundKept (title);
+        EXPECT_EQ (juce::Component::getCurrentlyFocusedComponent(), editor.get()) << title;
+    }
+    editor->removeFromDesktop();
+}
+
+namespace
+{
+// The framework paints a window on its own timer: give it a few rounds.
+void settle()
+{
+    for (int i = 0; i < 10; ++i)
+    {
+        pumpMessages();
+        juce::Thread::sleep (30);
+    }
+    pumpMessages();
+}
+
+// Pixels of an area of the editor where the screen shows something other than what the editor paints.
+int staleOnScreen (Editor& editor, juce::Rectangle<int> area)
+{
+    const auto painted = editor.createComponentSnapshot (area, true, 1.0f);
+    return countDifferingPixels (painted, captureScreen (area + editor.getScreenPosition()));
+}
+} // namespace
+
+TEST_F (EditorDialogs, WhatAClosedWindowCoveredIsPaintedAgain)
+{
+    // In a window with a title bar around the editor, as the standalone program has: there the
+    // framework leaves a closed window's picture on the editor.
+    juce::DocumentWindow window ("Quillon", juce::Colours::black, juce::DocumentWindow::allButtons);
+    window.setUsingNativeTitleBar (false);
+    window.setContentNonOwned (editor.get(), true);
+    window.setTopLeftPosition (0, 0);
+    window.setVisible (true);
+    settle();
+
+    const auto expectPaintedAgain = [this] (juce::Component* closing, const std::function<void()>& close)
+    {
+        ASSERT_NE (closing, nullptr);
+        const auto covered = editor->getLocalArea (nullptr, closing->getScreenBounds()).getIntersection (editor->getLocalBounds());
+        const int area = covered.getWidth() * covered.getHeight();
+        ASSERT_GT (area, 2000);
+        ASSERT_GT (staleOnScreen (*editor, covered), area / 4) << "it never showed";
+        close();
+        settle();
+        EXPECT_LT (staleOnScreen (*editor, covered), area / 100) << "its picture stayed";
+    };
+
+    {
+        SCOPED_TRACE ("the cancelled save-as dialog");
+        editor->saveCurrentPreset (true);
+        settle();
+        expectPaintedAgain (editor->getSaveAsDialog(), [this] { answer (editor->getSaveAsDialog(), 0); });
+    }
+    {
+        SCOPED_TRACE ("the cancelled theme chooser");
+        editor->chooseThemeJson();
+        settle();
+        auto* chooser = desktopWindowNamed ("Import Quillon theme");
+        expectPaintedAgain (chooser, [chooser] { chooser->exitModalState (0); });
+    }
+    {
+        SCOPED_TRACE ("the preset menu, dismissed");
+        clickInWindow (*editor, { 24.0f + 216.0f + 100.0f, 24.0f + 44.0f }, juce::ModifierKeys::rightButtonModifier);
+        settle();
+        juce::Component* menu = nullptr;
+        auto& desktop = juce::Desktop::getInstance();
+        for (int i = 0; i < desktop.getNumComponents(); ++i)
+            if (auto* c = desktop.getComponent (i); c != &window && c->isVisible()
+                                                    && c->getScreenBounds().intersects (editor->getScreenBounds()))
+                menu = c;
+        expectPaintedAgain (menu, [] { juce::PopupMenu::dismissAllActiveMenus(); });
+    }
+
+    window.clearContentComponent();
+}
+
+TEST_F (EditorDialogs, TheDepthBarsFocusOutlineGoesWithTheFocus)
+{
+    editor->addToDesktop (0);
+    editor->setTopLeftPosition (0, 0);
+    editor->setVisible (true);
+    editor->showView (3);
+    settle();
+
+    auto& row = editor->getMatrixSlideOut().getRow (0);
+    auto& bar = row.getAmountBar();
+    // The window system hands a new window the focus in its own time.
+    for (int i = 0; i < 20 && ! bar.hasKeyboardFocus (false); ++i)
+    {
+        bar.grabKeyboardFocus();
+        settle();
+    }
+    bar.repaint(); // as a click on it does
+    settle();
+    ASSERT_TRUE (bar.hasKeyboardFocus (false));
+    const auto around = editor->getLocalArea (&bar, bar.getLocalBounds().expanded (3)).getIntersection (editor->getLocalBounds());
+    const auto withOutline = captureScreen (around + editor->getScreenPosition());
+
+    // The destination's drop-down takes the focus, as it does while its list is open.
+    row.getDestinationDropdown().getComboBox().grabKeyboardFocus();
+    settle();
+    ASSERT_FALSE (bar.hasKeyboardFocus (false));
+    EXPECT_GT (countDifferingPixels (withOutline, captureScreen (around + editor->getScreenPosition())), 100);
+    EXPECT_LT (staleOnScreen (*editor, around), 20) << "the bar's old focus outline is still on the screen";
     editor->removeFromDesktop();
 }

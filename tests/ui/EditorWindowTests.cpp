@@ -429,6 +429,62 @@ TEST_F (EditorWindowTest, ImportedThemeIsStoredWithItsText)
     EXPECT_TRUE (storedSetting ("themeJson").contains ("#ff0000"));
 }
 
+TEST_F (EditorWindowTest, ARefusedThemeSaysWhyInTheSettingsPanel)
+{
+    auto editor = open();
+    editor->showView (2);
+    auto& panel = editor->getSettingsPanel();
+    const auto ground = quillon::palette::get (quillon::palette::bgGround);
+
+    // The note is painted on the panel, in the error colour, beside the "Theme" caption.
+    const auto noteIsPainted = [&panel]
+    {
+        const auto image = panel.createComponentSnapshot (panel.getLocalBounds(), false);
+        const auto area = panel.getThemeNoteArea();
+        const auto error = quillon::palette::get (quillon::palette::semanticError);
+        for (int y = area.getY(); y < area.getBottom(); ++y)
+            for (int x = area.getX(); x < area.getRight(); ++x)
+                if (image.getPixelAt (x, y) == error)
+                    return true;
+        return false;
+    };
+
+    // Valid JSON that is not an object, and JSON cut short, which needs a reason of its own.
+    const juce::String objectNote ("Theme JSON must be an object.");
+    const struct { const char* text; bool isJson; } refused[] = {
+        { "[1, 2, 3]", true },
+        { "{ \"bg\": { \"ground\": \"#102030\"", false },
+        { "[]", true },
+    };
+    for (const auto& r : refused)
+    {
+        SCOPED_TRACE (r.text);
+        const auto file = home.root.getChildFile ("refused.json");
+        ASSERT_TRUE (file.replaceWithText (r.text));
+        editor->getSettingsPanel().filesDropped ({ file.getFullPathName() }, 10, 10);
+        if (r.isJson)
+            EXPECT_EQ (panel.getThemeNote(), objectNote);
+        else
+            EXPECT_TRUE (panel.getThemeNote().isNotEmpty() && panel.getThemeNote() != objectNote) << panel.getThemeNote();
+        EXPECT_TRUE (noteIsPainted());
+        EXPECT_EQ (editor->getThemeName(), "dark");
+        EXPECT_EQ (quillon::palette::get (quillon::palette::bgGround), ground);
+    }
+
+    editor->applyImportedTheme (home.root.getChildFile ("missing.json"));
+    EXPECT_TRUE (panel.getThemeNote().isNotEmpty() && panel.getThemeNote() != objectNote) << panel.getThemeNote();
+
+    // A theme that is taken clears the note, imported or chosen.
+    const auto good = home.root.getChildFile ("good.json");
+    ASSERT_TRUE (good.replaceWithText ("{ \"accent\": { \"primary\": \"#ff0000\" } }"));
+    editor->applyImportedTheme (good);
+    EXPECT_TRUE (panel.getThemeNote().isEmpty());
+    EXPECT_FALSE (noteIsPainted());
+    editor->applyImportedTheme (home.root.getChildFile ("missing.json"));
+    panel.onThemeSelected ("dark");
+    EXPECT_TRUE (panel.getThemeNote().isEmpty());
+}
+
 TEST_F (EditorWindowTest, TheProcessorOpensTheEditorAndItPaintsAtEveryScale)
 {
     ASSERT_TRUE (processor.hasEditor());

@@ -36,6 +36,8 @@ public:
     Impl& getImpl() noexcept { return *impl; }
 
 private:
+    bool returnLoads() const;
+
     std::unique_ptr<Impl> impl;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (BrowseView)

@@ -20,7 +20,9 @@ juce::Rectangle<float> insetOutline (juce::Rectangle<float> r)
 PresetNavStrip::ArrowButton::ArrowButton (int dir)
     : juce::Button (dir == 0 ? "prev" : "next"), direction (dir)
 {
-    setWantsKeyboardFocus (true);
+    // Return on a focused arrow would throw the current sound away: the arrows are for the mouse.
+    setWantsKeyboardFocus (false);
+    setMouseClickGrabsKeyboardFocus (false);
     setMouseCursor (juce::MouseCursor::PointingHandCursor);
     setTitle (dir == 0 ? "Previous preset" : "Next preset");
 }

@@ -9,10 +9,42 @@
 namespace quillon::ui::matrix
 {
 
+namespace
+{
+struct Registry
+{
+    std::vector<KnobRegistryEntry> entries;
+    int holds = 0;
+};
+
+// A plain pointer, which static destruction leaves alone: the registry is its holds' to delete.
+Registry* registry = nullptr;
+
+Registry& theRegistry()
+{
+    if (registry == nullptr)
+        registry = new Registry();
+    return *registry;
+}
+} // namespace
+
+KnobRegistryHold::KnobRegistryHold()
+{
+    ++theRegistry().holds;
+}
+
+KnobRegistryHold::~KnobRegistryHold()
+{
+    if (registry != nullptr && --registry->holds <= 0)
+    {
+        delete registry;
+        registry = nullptr;
+    }
+}
+
 std::vector<KnobRegistryEntry>& knobRegistry()
 {
-    static std::vector<KnobRegistryEntry> registry;
-    return registry;
+    return theRegistry().entries;
 }
 
 void compactKnobRegistry()

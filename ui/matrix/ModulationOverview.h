@@ -20,8 +20,23 @@ struct KnobRegistryEntry
     const QuillonAudioProcessor* owner = nullptr; // the instance whose editor holds the knob
 };
 
+/** Keeps the knob registry alive. The registry belongs to its holds: each editor holds it from before
+    its panels are built until after they are gone, and it is deleted when the last hold goes. No
+    static object stands for it, so an editor still open while a host exits and destroys its static
+    objects keeps a registry its timer can reach. Message thread only. */
+class KnobRegistryHold
+{
+public:
+    KnobRegistryHold();
+    ~KnobRegistryHold();
+
+    KnobRegistryHold (const KnobRegistryHold&) = delete;
+    KnobRegistryHold& operator= (const KnobRegistryHold&) = delete;
+};
+
 /** Every registered knob, in registration order (message thread only). Each entry belongs to one
-    processor, so the editors of several plug-in instances only ever touch their own knobs. */
+    processor, so the editors of several plug-in instances only ever touch their own knobs. Knobs
+    wired while nothing holds the registry (outside an editor) are kept until the next hold goes. */
 std::vector<KnobRegistryEntry>& knobRegistry();
 
 /** Drops entries whose knob is gone or that name no destination, keeping the order of the rest. */
