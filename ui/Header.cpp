@@ -1,4 +1,5 @@
 #include "ui/Header.h"
+#include "plugin/ParameterIds.h"
 
 #include "BinaryData.h"
 #include "plugin/Palette.h"
@@ -18,7 +19,7 @@ constexpr double minBpm = 40.0, maxBpm = 240.0;
 
 juce::AudioParameterChoice* octaveParameter (juce::AudioProcessorValueTreeState& state)
 {
-    return dynamic_cast<juce::AudioParameterChoice*> (state.getParameter ("octave"));
+    return dynamic_cast<juce::AudioParameterChoice*> (state.getParameter (ids::octave));
 }
 
 juce::Colour glyphColour (const juce::Button& b, bool highlighted)
@@ -160,7 +161,7 @@ void Header::TransportBpmDisplay::finishEdit (bool apply)
     {
         const auto value = juce::jlimit (minBpm, maxBpm, *typed);
 
-        if (auto* p = state.getParameter ("lfoSyncBpm"))
+        if (auto* p = state.getParameter (ids::lfoSyncBpm))
         {
             p->beginChangeGesture();
             p->setValueNotifyingHost (p->convertTo0to1 ((float) value));
@@ -204,12 +205,12 @@ void Header::TransportBpmDisplay::paint (juce::Graphics& g)
 Header::OctaveListener::OctaveListener (Header& h, juce::AudioProcessorValueTreeState& s)
     : header (&h), state (&s)
 {
-    state->addParameterListener ("octave", this);
+    state->addParameterListener (ids::octave, this);
 }
 
 Header::OctaveListener::~OctaveListener()
 {
-    state->removeParameterListener ("octave", this);
+    state->removeParameterListener (ids::octave, this);
 }
 
 void Header::OctaveListener::parameterChanged (const juce::String&, float)
@@ -224,19 +225,19 @@ void Header::OctaveListener::parameterChanged (const juce::String&, float)
 Header::SyncListener::SyncListener (Header& h, juce::AudioProcessorValueTreeState& s)
     : header (&h), state (&s)
 {
-    state->addParameterListener ("lfo1Sync", this);
-    state->addParameterListener ("lfoSyncBpm", this);
+    state->addParameterListener (ids::lfo1Sync, this);
+    state->addParameterListener (ids::lfoSyncBpm, this);
 }
 
 Header::SyncListener::~SyncListener()
 {
-    state->removeParameterListener ("lfo1Sync", this);
-    state->removeParameterListener ("lfoSyncBpm", this);
+    state->removeParameterListener (ids::lfo1Sync, this);
+    state->removeParameterListener (ids::lfoSyncBpm, this);
 }
 
 void Header::SyncListener::parameterChanged (const juce::String& id, float)
 {
-    const bool labelChanges = id == "lfo1Sync";
+    const bool labelChanges = id == ids::lfo1Sync;
     juce::MessageManager::callAsync ([safe = header, labelChanges]
                                      {
                                          if (auto* h = safe.getComponent())
@@ -263,15 +264,15 @@ Header::Header (QuillonAudioProcessor& p)
     addAndMakeVisible (octaveDown);
     addAndMakeVisible (octaveUp);
 
-    glideChip.attachToParameter (state, "glideTime");
+    glideChip.attachToParameter (state, ids::glideTime);
     glideChip.setTitleText ("Glide amount");
     glideChip.setValueFormatter ([] (double v) { return formatGlideTime (v); });
     addAndMakeVisible (glideChip);
 
     legatoButton.setTooltip ("Legato envelope retriggering");
     addAndMakeVisible (legatoButton);
-    if (state.getParameter ("legato") != nullptr)
-        legatoAttachment = std::make_unique<juce::AudioProcessorValueTreeState::ButtonAttachment> (state, "legato", legatoButton);
+    if (state.getParameter (ids::legato) != nullptr)
+        legatoAttachment = std::make_unique<juce::AudioProcessorValueTreeState::ButtonAttachment> (state, ids::legato, legatoButton);
 
     tempoDisplay.bpm = 120.0;
     tempoDisplay.setInterceptsMouseClicks (true, false);
@@ -279,7 +280,7 @@ Header::Header (QuillonAudioProcessor& p)
     tempoDisplay.editable = true;
     tempoDisplay.repaint();
 
-    masterChip.attachToParameter (state, "outputGain");
+    masterChip.attachToParameter (state, ids::outputGain);
     masterChip.setTitleText ("Master volume");
     masterChip.setValueFormatter ([] (double v) { return formatLevelDb (v); });
     addAndMakeVisible (masterChip);
@@ -322,7 +323,7 @@ void Header::refreshTempo()
 
     if (! tempo.has_value())
     {
-        if (auto* raw = state.getRawParameterValue ("lfoSyncBpm"))
+        if (auto* raw = state.getRawParameterValue (ids::lfoSyncBpm))
             tempo = (double) raw->load();
         else
             tempo = 120.0;
@@ -367,7 +368,7 @@ juce::String Header::getOctaveText() const
 
 juce::String Header::getTempoLabel() const
 {
-    auto* sync = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter ("lfo1Sync"));
+    auto* sync = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter (ids::lfo1Sync));
     return sync != nullptr && sync->getIndex() != 0 ? "SYNC BPM" : "BPM";
 }
 

@@ -3,7 +3,9 @@
 #include "KnobWiring.h"
 #include "engine/Lfo.h"
 #include "plugin/Palette.h"
+#include "plugin/ParameterIds.h"
 #include "plugin/PluginProcessor.h"
+#include "widgets/Drawing.h"
 
 #include <cmath>
 
@@ -13,6 +15,7 @@ namespace quillon::ui::widgets
 namespace
 {
     namespace pal = quillon::palette;
+    using larkspur::widgets::polyline;
 
     juce::Path sineGlyph()
     {
@@ -20,23 +23,6 @@ namespace
         p.startNewSubPath (0.0f, 4.5f);
         p.cubicTo (7.0f, 0.5f, 7.0f, 0.5f, 14.0f, 4.5f);
         p.cubicTo (21.0f, 8.5f, 21.0f, 8.5f, 28.0f, 4.5f);
-        return p;
-    }
-
-    juce::Path polyline (std::initializer_list<juce::Point<float>> points)
-    {
-        juce::Path p;
-        bool first = true;
-
-        for (auto pt : points)
-        {
-            if (first)
-                p.startNewSubPath (pt);
-            else
-                p.lineTo (pt);
-            first = false;
-        }
-
         return p;
     }
 } // namespace
@@ -51,11 +37,11 @@ int syncDivisionIndex (float normalisedRate)
 //==============================================================================
 LfoPreviewStrip::LfoPreviewStrip (juce::AudioProcessorValueTreeState& s)
     : state (&s),
-      rate (s.getParameter ("lfo1Rate")),
-      depth (s.getParameter ("lfo1Depth")),
-      shape (s.getParameter ("lfo1Shape")),
-      sync (s.getParameter ("lfo1Sync")),
-      syncBpm (s.getParameter ("lfoSyncBpm"))
+      rate (s.getParameter (ids::lfo1Rate)),
+      depth (s.getParameter (ids::lfo1Depth)),
+      shape (s.getParameter (ids::lfo1Shape)),
+      sync (s.getParameter (ids::lfo1Sync)),
+      syncBpm (s.getParameter (ids::lfoSyncBpm))
 {
     setSize (280, 96);
     startTimerHz (30);
@@ -234,7 +220,7 @@ LfoCard::LfoCard (juce::AudioProcessorValueTreeState& s, QuillonAudioProcessor& 
     preview = std::make_unique<LfoPreviewStrip> (state);
     addAndMakeVisible (*preview);
 
-    if (auto* shapeParameter = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter ("lfo1Shape")))
+    if (auto* shapeParameter = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter (ids::lfo1Shape)))
     {
         shapeControl = std::make_unique<larkspur::widgets::SegmentedControl> (
             *shapeParameter, juce::StringArray { "SINE", "TRI", "SQR", "S&H" });
@@ -259,7 +245,7 @@ LfoCard::LfoCard (juce::AudioProcessorValueTreeState& s, QuillonAudioProcessor& 
         addAndMakeVisible (*shapeControl);
     }
 
-    modeDropdown = std::make_unique<larkspur::widgets::HeaderChoice> (state, "lfo1Sync", "LFO mode");
+    modeDropdown = std::make_unique<larkspur::widgets::HeaderChoice> (state, ids::lfo1Sync, "LFO mode");
     addAndMakeVisible (*modeDropdown);
 
     // The rate text depends on the mode, so a mode change must redraw it.
@@ -272,14 +258,14 @@ LfoCard::LfoCard (juce::AudioProcessorValueTreeState& s, QuillonAudioProcessor& 
     rateKnob = std::make_unique<larkspur::widgets::Knob> (0, false, false);
     rateKnob->setLabelText ("RATE");
     rateKnob->setValueFormatter ([this] (double v) { return formatRate (v); });
-    rateAttachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (state, "lfo1Rate", *rateKnob);
-    quillon::ui::matrix::wireKnob (*rateKnob, processor, "lfo1Rate", 17);
+    rateAttachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (state, ids::lfo1Rate, *rateKnob);
+    quillon::ui::matrix::wireKnob (*rateKnob, processor, ids::lfo1Rate, ModDestination::lfo1Rate);
 
     depthKnob = std::make_unique<larkspur::widgets::Knob> (0, false, false);
     depthKnob->setLabelText ("DEPTH");
     depthKnob->setValueFormatter ([] (double v) { return formatDepth (v); });
-    depthAttachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (state, "lfo1Depth", *depthKnob);
-    quillon::ui::matrix::wireKnob (*depthKnob, processor, "lfo1Depth", 18);
+    depthAttachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (state, ids::lfo1Depth, *depthKnob);
+    quillon::ui::matrix::wireKnob (*depthKnob, processor, ids::lfo1Depth, ModDestination::lfo1Depth);
 
     knobRow = std::make_unique<larkspur::widgets::KnobRow> (0);
     knobRow->setGap (6);
@@ -304,11 +290,11 @@ LfoCard::~LfoCard()
 
 juce::String LfoCard::formatRate (double hz) const
 {
-    auto* syncParameter = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter ("lfo1Sync"));
+    auto* syncParameter = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter (ids::lfo1Sync));
 
     if (syncParameter != nullptr && syncParameter->getIndex() == 1)
     {
-        auto* rate = state.getParameter ("lfo1Rate");
+        auto* rate = state.getParameter (ids::lfo1Rate);
         const float normalised = rate != nullptr ? rate->convertTo0to1 ((float) hz) : 0.0f;
         return quillon::lfoSyncDivisions[(size_t) syncDivisionIndex (normalised)].label;
     }
