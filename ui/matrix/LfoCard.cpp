@@ -44,7 +44,7 @@ LfoPreviewStrip::LfoPreviewStrip (juce::AudioProcessorValueTreeState& s)
       syncBpm (s.getParameter (ids::lfoSyncBpm))
 {
     setSize (280, 96);
-    startTimerHz (30);
+    startTimerHz (pollHz);
 }
 
 LfoPreviewStrip::~LfoPreviewStrip()
@@ -74,36 +74,55 @@ float LfoPreviewStrip::getCyclesPerSecond() const
     return r;
 }
 
-bool LfoPreviewStrip::isSounding() const
+bool LfoPreviewStrip::isOnScreen() const
 {
-    // Scrolls while the instrument plays; at rest the preview stands still and repaints nothing.
-    if (auto* owner = dynamic_cast<QuillonAudioProcessor*> (&state->processor))
-        return owner->peakLevelDb.load (std::memory_order_relaxed) > silenceDb;
+    // Like isShowing(), but a tree not yet on the desktop counts as shown when it is all visible.
+    for (auto* c = static_cast<const juce::Component*> (this); c != nullptr; c = c->getParentComponent())
+    {
+        if (! c->isVisible())
+            return false;
+
+        if (auto* peer = c->getPeer(); peer != nullptr && c->getParentComponent() == nullptr)
+            return ! peer->isMinimised();
+    }
 
     return true;
 }
 
-void LfoPreviewStrip::timerCallback()
+void LfoPreviewStrip::advance (double seconds)
 {
-    const bool sounding = isSounding();
+    const float r = getCyclesPerSecond();
 
-    if (sounding)
-    {
-        const float r = getCyclesPerSecond();
-        displayPhase += std::isfinite (r) ? r / 30.0f : 0.0f;
+    if (std::isfinite (r) && seconds > 0.0)
+        displayPhase = (float) std::fmod ((double) displayPhase + r * seconds, 16.0);
 
-        if (displayPhase > 16.0f)
-            displayPhase -= 16.0f;
-    }
+    if (! (displayPhase >= 0.0f && displayPhase <= 16.0f))
+        displayPhase = 0.0f;
 
-    // The still picture follows the shape and depth it draws.
+    // The curve moves by whole design pixels: a slow LFO repaints seldom, a fast one at the poll rate.
+    const float cyclesPerPixel = 2.0f / juce::jmax (1.0f, (float) getWidth() - 16.0f);
+    const float moved = std::abs (displayPhase - paintedPhase);
+    const bool curveMoved = juce::jmin (moved, 16.0f - moved) >= cyclesPerPixel;
+
     const float shown[2] = { shape != nullptr ? shape->getValue() : -1.0f, depth != nullptr ? depth->getValue() : -1.0f };
     const bool lookChanged = shown[0] != shownShape || shown[1] != shownDepth;
-    shownShape = shown[0];
-    shownDepth = shown[1];
 
-    if (sounding || lookChanged)
+    if ((curveMoved || lookChanged) && isOnScreen())
+    {
+        shownShape = shown[0];
+        shownDepth = shown[1];
+        paintedPhase = displayPhase;
         repaint();
+    }
+}
+
+void LfoPreviewStrip::timerCallback()
+{
+    const auto now = juce::Time::getMillisecondCounterHiRes();
+    // A stalled message loop does not make the curve jump ahead by more than a few frames.
+    const double elapsed = lastTickMs > 0.0 ? juce::jlimit (0.0, 0.25, (now - lastTickMs) / 1000.0) : 1.0 / pollHz;
+    lastTickMs = now;
+    advance (elapsed);
 }
 
 float LfoPreviewStrip::sampleAndHoldLevel (double phase)

@@ -35,9 +35,15 @@ public:
     void paint (juce::Graphics&) override;
     void timerCallback() override;
 
-    /** Output level (dB) below which the instrument counts as silent and the preview rests. */
-    static constexpr float silenceDb = -90.0f;
-    bool isSounding() const;
+    /** Moves the curve on by the time passed, at the LFO's rate, sounding or not; repaints only when
+        it has moved a pixel or changed shape or depth, and only while it is on screen. */
+    void advance (double seconds);
+
+    /** Visible all the way up, and the window (when there is one) not minimised. */
+    bool isOnScreen() const;
+
+    /** How often the preview looks at the time and its parameters; it repaints at most this often. */
+    static constexpr int pollHz = 20;
 
 private:
     juce::AudioProcessorValueTreeState* state;
@@ -47,7 +53,9 @@ private:
     juce::RangedAudioParameter* sync;
     juce::RangedAudioParameter* syncBpm;
     float displayPhase = 0.0f;
+    float paintedPhase = -1.0f;
     float shownShape = -2.0f, shownDepth = -2.0f;
+    double lastTickMs = 0.0;
     bool dragging = false;
     int dragStartX = 0, dragStartY = 0;
     float dragStartRate = 0.0f, dragStartDepth = 0.0f;
