@@ -1,10 +1,11 @@
 #include "ui/Header.h"
-#include "plugin/ParameterIds.h"
 
 #include "BinaryData.h"
 #include "plugin/Palette.h"
+#include "plugin/ParameterIds.h"
 #include "plugin/PluginProcessor.h"
 #include "ui/LookAndFeel.h"
+#include "ui/Themes.h"
 
 #include <cmath>
 
@@ -269,6 +270,17 @@ Header::Header (QuillonAudioProcessor& p)
     glideChip.setValueFormatter ([] (double v) { return formatGlideTime (v); });
     addAndMakeVisible (glideChip);
 
+    // The header's ground is the theme's: its chips take the theme's control colours, as the tempo does.
+    for (auto* control : { static_cast<juce::Component*> (&glideChip), static_cast<juce::Component*> (&masterChip),
+                           static_cast<juce::Component*> (&legatoButton) })
+    {
+        setPaletteColour (*control, larkspur::widgets::SurfaceColourId::fill, palette::controlFill);
+        setPaletteColour (*control, larkspur::widgets::SurfaceColourId::activeFill, palette::controlFillActive);
+        setPaletteColour (*control, larkspur::widgets::SurfaceColourId::outline, palette::controlBorder);
+        setPaletteColour (*control, larkspur::widgets::SurfaceColourId::text, palette::controlText);
+        setPaletteColour (*control, larkspur::widgets::SurfaceColourId::dimText, palette::textTertiary);
+    }
+
     legatoButton.setTooltip ("Legato envelope retriggering");
     addAndMakeVisible (legatoButton);
     if (state.getParameter (ids::legato) != nullptr)
@@ -375,11 +387,13 @@ juce::String Header::getTempoLabel() const
 void Header::resized()
 {
     const int x = 0, y = 0;
-    presetStrip.setBounds (x + 216, y, 312, 96);
-    octaveDown.setBounds (x + 540, y + 22, 44, 44);
-    octaveUp.setBounds (x + 592, y + 22, 44, 44);
-    glideChip.setBounds (x + 648, y + 22, 96, 44);
-    legatoButton.setBounds (x + 756, y + 22, 96, 44);
+    // The strip takes the room up to the tempo that the octave, glide and legato columns leave, so
+    // long preset names are drawn at full size.
+    presetStrip.setBounds (x + 216, y, 420, 96);
+    octaveDown.setBounds (x + 648, y + 22, 44, 44);
+    octaveUp.setBounds (x + 700, y + 22, 44, 44);
+    glideChip.setBounds (x + 756, y + 22, 96, 44);
+    legatoButton.setBounds (x + 864, y + 22, 96, 44);
     tempoDisplay.setBounds (x + 972, y + 22, 96, 44);
     settingsButton.setBounds (x + 1106, y + 22, 44, 44);
     masterChip.setBounds (x + 1188, y + 22, 96, 44);
@@ -412,9 +426,9 @@ void Header::paint (juce::Graphics& g)
         larkspur::widgets::drawFittedLine (g, text.toUpperCase(), juce::Rectangle<int> (x, 0, 96, 22).toFloat(), juce::Justification::centredLeft);
     };
 
-    label (getOctaveText(), 540);
-    label ("GLIDE", 648);
-    label ("LEGATO", 756);
+    label (getOctaveText(), 648);
+    label ("GLIDE", 756);
+    label ("LEGATO", 864);
     label (getTempoLabel(), 972);
     label ("MENU", 1080);
     label ("MASTER", 1188);

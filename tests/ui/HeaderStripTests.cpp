@@ -359,7 +359,9 @@ TEST_F (HeaderTest, TempoLabelFollowsSync)
 
 TEST_F (HeaderTest, LayoutAndCallbacks)
 {
-    EXPECT_EQ (header.presetStrip.getBounds(), juce::Rectangle<int> (216, 0, 312, 96));
+    // The strip reaches as far as the octave, glide and legato columns allow before the tempo.
+    EXPECT_EQ (header.presetStrip.getBounds(), juce::Rectangle<int> (216, 0, 420, 96));
+    EXPECT_EQ (header.legatoButton.getRight(), header.tempoDisplay.getX() - 12);
     EXPECT_EQ (header.tempoDisplay.getBounds(), juce::Rectangle<int> (972, 22, 96, 44));
     EXPECT_EQ (header.masterChip.getBounds(), juce::Rectangle<int> (1188, 22, 96, 44));
 

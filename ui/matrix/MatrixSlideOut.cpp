@@ -164,6 +164,8 @@ RoutingRow::RoutingRow (juce::AudioProcessorValueTreeState& s, int slotNumber)
         if (auto* amount = amountParameter())
             amount->endChangeGesture();
     };
+    // The readout sits on the row's themed ground.
+    quillon::ui::setPaletteColour (amountBar, larkspur::widgets::BipolarBar::readoutColourId, pal::textPrimary);
     addAndMakeVisible (amountBar);
 
     if (auto* curve = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter (ids::modSlot (slot).curve)))
@@ -367,6 +369,7 @@ MatrixSlideOut::MatrixSlideOut (QuillonAudioProcessor& p)
     title.setText ("MODULATION MATRIX", juce::dontSendNotification);
     title.setFont (getEditorFont (2));
     quillon::ui::setPaletteColour (title, juce::Label::textColourId, pal::textSecondary);
+    title.getProperties().set (groundColourProperty, (juce::int64) getFillColour().getARGB());
     title.setJustificationType (juce::Justification::centredLeft);
     title.setInterceptsMouseClicks (false, false);
     addAndMakeVisible (title);

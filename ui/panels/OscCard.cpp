@@ -299,6 +299,7 @@ OscCard::OscCard (QuillonAudioProcessor& processor, int index)
 
     knobRow = std::make_unique<larkspur::widgets::KnobRow> (0);
     knobRow->setKnobs ({ dcwKnob.get(), levelKnob.get(), morphKnob.get() });
+    knobRow->setGap (1);
     addAndMakeVisible (*knobRow);
 
     semitoneChip = std::make_unique<larkspur::widgets::ValueChip> (state, oscIds.semitone, "SEMI");
@@ -358,7 +359,10 @@ void OscCard::paint (juce::Graphics& g)
     auto captionFont = getEditorFont (7);
     captionFont.setExtraKerningFactor (0.12f);
     g.setFont (captionFont);
-    g.setColour (palette::get (palette::textSecondary));
+    // The card's surface is the toolkit's and stays dark; a light theme's dark caption falls back to
+    // the toolkit's own caption colour on it.
+    g.setColour (readableInk (palette::get (palette::textSecondary), getFillColour(),
+                              { larkspur::widgets::getWidgetTheme().getColour (larkspur::widgets::ColourId::textTertiary) }));
     larkspur::widgets::drawFittedLine (g, "DCW ENV", juce::Rectangle<int> (236, 8, 164, 22).toFloat(), juce::Justification::centredLeft);
 }
 
@@ -378,7 +382,7 @@ void OscCard::resized()
             cell->setBounds (16 + 36 * (i % 5), 232 + 32 * (i / 5), 28, 24);
 
     if (knobRow != nullptr)
-        knobRow->setBounds (216, 216, 96, 96);
+        knobRow->setBounds (196, 216, 120, 96); // from the wave cells to the chips, so the level text fits
     if (semitoneChip != nullptr)
         semitoneChip->setBounds (324, 216, 96, 44);
     if (fineChip != nullptr)
