@@ -44,6 +44,9 @@ LfoPreviewStrip::LfoPreviewStrip (juce::AudioProcessorValueTreeState& s)
       syncBpm (s.getParameter (ids::lfoSyncBpm))
 {
     setSize (280, 96);
+    // It paints its corners in its card's colour itself, so a frame repaints only the preview and
+    // not the card and editor behind it.
+    setOpaque (true);
     startTimerHz (pollHz);
 }
 
@@ -123,6 +126,15 @@ void LfoPreviewStrip::timerCallback()
     const double elapsed = lastTickMs > 0.0 ? juce::jlimit (0.0, 0.25, (now - lastTickMs) / 1000.0) : 1.0 / pollHz;
     lastTickMs = now;
     advance (elapsed);
+
+    // Each wake-up costs more than the small paint: look only as often as the curve moves a pixel.
+    const float pixelsPerSecond = getCyclesPerSecond() * juce::jmax (1.0f, (float) getWidth() - 16.0f) / 2.0f;
+    const int hz = juce::jlimit (minimumPollHz, pollHz, juce::roundToInt (std::isfinite (pixelsPerSecond) ? pixelsPerSecond : 0.0f));
+    if (hz != currentPollHz)
+    {
+        currentPollHz = hz;
+        startTimerHz (hz);
+    }
 }
 
 float LfoPreviewStrip::sampleAndHoldLevel (double phase)
@@ -173,6 +185,8 @@ void LfoPreviewStrip::mouseUp (const juce::MouseEvent&)
 void LfoPreviewStrip::paint (juce::Graphics& g)
 {
     const auto bounds = getLocalBounds().toFloat();
+    const auto* card = dynamic_cast<larkspur::widgets::SectionFrame*> (getParentComponent());
+    g.fillAll (card != nullptr ? card->getFillColour() : pal::get (pal::bgGround));
     g.setColour (pal::get (pal::bgPanel));
     g.fillRoundedRectangle (bounds, 4.0f);
     g.setColour (pal::get (pal::borderHair));

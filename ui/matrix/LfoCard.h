@@ -42,8 +42,10 @@ public:
     /** Visible all the way up, and the window (when there is one) not minimised. */
     bool isOnScreen() const;
 
-    /** How often the preview looks at the time and its parameters; it repaints at most this often. */
-    static constexpr int pollHz = 20;
+    /** How often the preview looks at the time and its parameters: as often as the curve moves a
+        pixel, within these bounds. It repaints at most this often. */
+    static constexpr int pollHz = 15;
+    static constexpr int minimumPollHz = 8;
 
 private:
     juce::AudioProcessorValueTreeState* state;
@@ -56,6 +58,7 @@ private:
     float paintedPhase = -1.0f;
     float shownShape = -2.0f, shownDepth = -2.0f;
     double lastTickMs = 0.0;
+    int currentPollHz = pollHz;
     bool dragging = false;
     int dragStartX = 0, dragStartY = 0;
     float dragStartRate = 0.0f, dragStartDepth = 0.0f;
