@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/VoiceCodes.h"
+#include "plugin/ParameterIds.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
@@ -30,14 +31,14 @@ namespace choices
     const juce::StringArray& modDestinations();
 }
 
-constexpr int numParameters = 103;
+constexpr int numParameters = ids::count;
 
 // Geometric mean of the ends at the middle of the knob travel; a range starting at 0 has no
 // geometric mean, so it gets a fixed skew instead.
 juce::NormalisableRange<float> makeCentredLogRange (float start, float end);
 
 void addEnvelopeParameters (juce::AudioProcessorValueTreeState::ParameterLayout& layout,
-                            const juce::String& idPrefix, const juce::String& namePrefix,
+                            const ids::Envelope& envelope, const juce::String& namePrefix,
                             float attack, float decay, float sustain, float release);
 
 juce::AudioProcessorValueTreeState::ParameterLayout createParameterLayout();

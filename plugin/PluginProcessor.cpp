@@ -28,8 +28,8 @@ QuillonAudioProcessor::QuillonAudioProcessor()
         rawParameterValues.push_back (ranged != nullptr ? parameterState.getRawParameterValue (ranged->paramID) : nullptr);
     }
 
-    lfoSyncBpmValue = parameterState.getRawParameterValue ("lfoSyncBpm");
-    legatoValue = parameterState.getRawParameterValue ("legato");
+    lfoSyncBpmValue = parameterState.getRawParameterValue (quillon::ids::lfoSyncBpm);
+    legatoValue = parameterState.getRawParameterValue (quillon::ids::legato);
 
     pendingCount = parameterList.size();
     pendingValues = std::make_unique<std::atomic<float>[]> (pendingCount);

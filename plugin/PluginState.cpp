@@ -1,6 +1,7 @@
 // State save and restore, preset trees and their migration.
 
 #include "plugin/PluginProcessor.h"
+#include "plugin/ParameterIds.h"
 
 #include "plugin/Catalogue.h"
 
@@ -60,14 +61,14 @@ void QuillonAudioProcessor::migrateStateTree (juce::ValueTree& tree)
     };
 
     // Old states chose wide or mono; now the width is continuous.
-    if (! findParamChild (tree, "stereoWidth").isValid())
-        if (const auto stereoMode = findParamChild (tree, "stereoMode"); stereoMode.isValid())
-            appendParam ("stereoWidth", (double) stereoMode.getProperty (valueProperty) < 0.5 ? 1.0 : 0.0);
+    if (! findParamChild (tree, quillon::ids::stereoWidth).isValid())
+        if (const auto stereoMode = findParamChild (tree, quillon::ids::stereoMode); stereoMode.isValid())
+            appendParam (quillon::ids::stereoWidth, (double) stereoMode.getProperty (valueProperty) < 0.5 ? 1.0 : 0.0);
 
     // Old states switched drive on or off; now it blends.
-    if (! findParamChild (tree, "driveMix").isValid())
+    if (! findParamChild (tree, quillon::ids::driveMix).isValid())
         if (const auto driveEnabled = findParamChild (tree, "driveEnabled"); driveEnabled.isValid())
-            appendParam ("driveMix", (double) driveEnabled.getProperty (valueProperty) >= 0.5 ? 1.0 : 0.0);
+            appendParam (quillon::ids::driveMix, (double) driveEnabled.getProperty (valueProperty) >= 0.5 ? 1.0 : 0.0);
 
     for (auto child : tree)
     {

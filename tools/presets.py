@@ -106,7 +106,7 @@ def m(*dicts, **values):
 CATEGORIES = [
     ("init", "INIT", [
         ("init_clean.xml", None, False, "single saw, open filter, fast amp \u00b7 neutral starting point",
-         {"ampRelease": 0.18, "mod1Amount": 0.4, "osc2Level": -90.0}),
+         {"ampRelease": 0.18, "mod1Amount": 0.4, "osc2Level": -60.0}),
         ("init_shape.xml", None, False, "ressaw with gentle DCW decay \u00b7 harmonic phase-distortion starting point",
          m(dcw1(0.6, 0.005, 0.8, 0.3, 0.3), osc1Wave=RESSAW)),
         ("init_reese.xml", None, False, "two detuned saws, mild drive \u00b7 skeleton for Reese bass design",

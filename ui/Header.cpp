@@ -2,8 +2,10 @@
 
 #include "BinaryData.h"
 #include "plugin/Palette.h"
+#include "plugin/ParameterIds.h"
 #include "plugin/PluginProcessor.h"
 #include "ui/LookAndFeel.h"
+#include "ui/Themes.h"
 
 #include <cmath>
 
@@ -18,7 +20,7 @@ constexpr double minBpm = 40.0, maxBpm = 240.0;
 
 juce::AudioParameterChoice* octaveParameter (juce::AudioProcessorValueTreeState& state)
 {
-    return dynamic_cast<juce::AudioParameterChoice*> (state.getParameter ("octave"));
+    return dynamic_cast<juce::AudioParameterChoice*> (state.getParameter (ids::octave));
 }
 
 juce::Colour glyphColour (const juce::Button& b, bool highlighted)
@@ -160,7 +162,7 @@ void Header::TransportBpmDisplay::finishEdit (bool apply)
     {
         const auto value = juce::jlimit (minBpm, maxBpm, *typed);
 
-        if (auto* p = state.getParameter ("lfoSyncBpm"))
+        if (auto* p = state.getParameter (ids::lfoSyncBpm))
         {
             p->beginChangeGesture();
             p->setValueNotifyingHost (p->convertTo0to1 ((float) value));
@@ -204,12 +206,12 @@ void Header::TransportBpmDisplay::paint (juce::Graphics& g)
 Header::OctaveListener::OctaveListener (Header& h, juce::AudioProcessorValueTreeState& s)
     : header (&h), state (&s)
 {
-    state->addParameterListener ("octave", this);
+    state->addParameterListener (ids::octave, this);
 }
 
 Header::OctaveListener::~OctaveListener()
 {
-    state->removeParameterListener ("octave", this);
+    state->removeParameterListener (ids::octave, this);
 }
 
 void Header::OctaveListener::parameterChanged (const juce::String&, float)
@@ -224,19 +226,19 @@ void Header::OctaveListener::parameterChanged (const juce::String&, float)
 Header::SyncListener::SyncListener (Header& h, juce::AudioProcessorValueTreeState& s)
     : header (&h), state (&s)
 {
-    state->addParameterListener ("lfo1Sync", this);
-    state->addParameterListener ("lfoSyncBpm", this);
+    state->addParameterListener (ids::lfo1Sync, this);
+    state->addParameterListener (ids::lfoSyncBpm, this);
 }
 
 Header::SyncListener::~SyncListener()
 {
-    state->removeParameterListener ("lfo1Sync", this);
-    state->removeParameterListener ("lfoSyncBpm", this);
+    state->removeParameterListener (ids::lfo1Sync, this);
+    state->removeParameterListener (ids::lfoSyncBpm, this);
 }
 
 void Header::SyncListener::parameterChanged (const juce::String& id, float)
 {
-    const bool labelChanges = id == "lfo1Sync";
+    const bool labelChanges = id == ids::lfo1Sync;
     juce::MessageManager::callAsync ([safe = header, labelChanges]
                                      {
                                          if (auto* h = safe.getComponent())
@@ -263,15 +265,26 @@ Header::Header (QuillonAudioProcessor& p)
     addAndMakeVisible (octaveDown);
     addAndMakeVisible (octaveUp);
 
-    glideChip.attachToParameter (state, "glideTime");
+    glideChip.attachToParameter (state, ids::glideTime);
     glideChip.setTitleText ("Glide amount");
     glideChip.setValueFormatter ([] (double v) { return formatGlideTime (v); });
     addAndMakeVisible (glideChip);
 
+    // The header's ground is the theme's: its chips take the theme's control colours, as the tempo does.
+    for (auto* control : { static_cast<juce::Component*> (&glideChip), static_cast<juce::Component*> (&masterChip),
+                           static_cast<juce::Component*> (&legatoButton) })
+    {
+        setPaletteColour (*control, larkspur::widgets::SurfaceColourId::fill, palette::controlFill);
+        setPaletteColour (*control, larkspur::widgets::SurfaceColourId::activeFill, palette::controlFillActive);
+        setPaletteColour (*control, larkspur::widgets::SurfaceColourId::outline, palette::controlBorder);
+        setPaletteColour (*control, larkspur::widgets::SurfaceColourId::text, palette::controlText);
+        setPaletteColour (*control, larkspur::widgets::SurfaceColourId::dimText, palette::textTertiary);
+    }
+
     legatoButton.setTooltip ("Legato envelope retriggering");
     addAndMakeVisible (legatoButton);
-    if (state.getParameter ("legato") != nullptr)
-        legatoAttachment = std::make_unique<juce::AudioProcessorValueTreeState::ButtonAttachment> (state, "legato", legatoButton);
+    if (state.getParameter (ids::legato) != nullptr)
+        legatoAttachment = std::make_unique<juce::AudioProcessorValueTreeState::ButtonAttachment> (state, ids::legato, legatoButton);
 
     tempoDisplay.bpm = 120.0;
     tempoDisplay.setInterceptsMouseClicks (true, false);
@@ -279,7 +292,7 @@ Header::Header (QuillonAudioProcessor& p)
     tempoDisplay.editable = true;
     tempoDisplay.repaint();
 
-    masterChip.attachToParameter (state, "outputGain");
+    masterChip.attachToParameter (state, ids::outputGain);
     masterChip.setTitleText ("Master volume");
     masterChip.setValueFormatter ([] (double v) { return formatLevelDb (v); });
     addAndMakeVisible (masterChip);
@@ -322,7 +335,7 @@ void Header::refreshTempo()
 
     if (! tempo.has_value())
     {
-        if (auto* raw = state.getRawParameterValue ("lfoSyncBpm"))
+        if (auto* raw = state.getRawParameterValue (ids::lfoSyncBpm))
             tempo = (double) raw->load();
         else
             tempo = 120.0;
@@ -367,18 +380,20 @@ juce::String Header::getOctaveText() const
 
 juce::String Header::getTempoLabel() const
 {
-    auto* sync = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter ("lfo1Sync"));
+    auto* sync = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter (ids::lfo1Sync));
     return sync != nullptr && sync->getIndex() != 0 ? "SYNC BPM" : "BPM";
 }
 
 void Header::resized()
 {
     const int x = 0, y = 0;
-    presetStrip.setBounds (x + 216, y, 312, 96);
-    octaveDown.setBounds (x + 540, y + 22, 44, 44);
-    octaveUp.setBounds (x + 592, y + 22, 44, 44);
-    glideChip.setBounds (x + 648, y + 22, 96, 44);
-    legatoButton.setBounds (x + 756, y + 22, 96, 44);
+    // The strip takes the room up to the tempo that the octave, glide and legato columns leave, so
+    // long preset names are drawn at full size.
+    presetStrip.setBounds (x + 216, y, 420, 96);
+    octaveDown.setBounds (x + 648, y + 22, 44, 44);
+    octaveUp.setBounds (x + 700, y + 22, 44, 44);
+    glideChip.setBounds (x + 756, y + 22, 96, 44);
+    legatoButton.setBounds (x + 864, y + 22, 96, 44);
     tempoDisplay.setBounds (x + 972, y + 22, 96, 44);
     settingsButton.setBounds (x + 1106, y + 22, 44, 44);
     masterChip.setBounds (x + 1188, y + 22, 96, 44);
@@ -411,9 +426,9 @@ void Header::paint (juce::Graphics& g)
         larkspur::widgets::drawFittedLine (g, text.toUpperCase(), juce::Rectangle<int> (x, 0, 96, 22).toFloat(), juce::Justification::centredLeft);
     };
 
-    label (getOctaveText(), 540);
-    label ("GLIDE", 648);
-    label ("LEGATO", 756);
+    label (getOctaveText(), 648);
+    label ("GLIDE", 756);
+    label ("LEGATO", 864);
     label (getTempoLabel(), 972);
     label ("MENU", 1080);
     label ("MASTER", 1188);

@@ -416,7 +416,10 @@ void LookAndFeel::drawLabel (juce::Graphics& g, juce::Label& label)
     {
         const auto alpha = label.isEnabled() ? 1.0f : 0.5f;
         const auto font = getLabelFont (label);
-        g.setColour (label.findColour (juce::Label::textColourId).withMultipliedAlpha (alpha));
+        auto ink = label.findColour (juce::Label::textColourId);
+        if (const auto* ground = label.getProperties().getVarPointer (groundColourProperty))
+            ink = readableInk (ink, juce::Colour ((juce::uint32) (juce::int64) *ground));
+        g.setColour (ink.withMultipliedAlpha (alpha));
         g.setFont (font);
 
         const auto area = getLabelBorderSize (label).subtractedFrom (label.getLocalBounds());
@@ -438,5 +441,37 @@ void LookAndFeel::drawLabel (juce::Graphics& g, juce::Label& label)
     g.drawRect (label.getLocalBounds());
 }
 juce::Font LookAndFeel::getSliderPopupFont (juce::Slider&) { return getEditorFont (5); }
+
+float contrastRatio (juce::Colour a, juce::Colour b)
+{
+    const auto luminance = [] (juce::Colour c)
+    {
+        const auto channel = [] (juce::uint8 v)
+        {
+            const double s = v / 255.0;
+            return s <= 0.04045 ? s / 12.92 : std::pow ((s + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel (c.getRed()) + 0.7152 * channel (c.getGreen()) + 0.0722 * channel (c.getBlue());
+    };
+    const auto la = luminance (a), lb = luminance (b);
+    return (float) ((juce::jmax (la, lb) + 0.05) / (juce::jmin (la, lb) + 0.05));
+}
+
+juce::Colour readableInk (juce::Colour ink, juce::Colour ground, std::initializer_list<juce::Colour> fallbacks)
+{
+    const auto opaqueGround = juce::Colours::black.overlaidWith (ground);
+    const auto standsOut = [&opaqueGround] (juce::Colour c)
+    { return contrastRatio (opaqueGround.overlaidWith (c), opaqueGround) >= readableContrast; };
+
+    if (standsOut (ink))
+        return ink;
+
+    for (auto fallback : fallbacks)
+        if (standsOut (fallback.withAlpha (ink.getFloatAlpha())))
+            return fallback.withAlpha (ink.getFloatAlpha());
+
+    const auto black = juce::Colours::black, white = juce::Colours::white;
+    return contrastRatio (black, opaqueGround) > contrastRatio (white, opaqueGround) ? black : white;
+}
 
 } // namespace quillon::ui

@@ -52,6 +52,21 @@ juce::Typeface::Ptr getEditorTypeface (int face);
 TypeSpec getTypeSpec (int style);
 juce::Font getEditorFont (int style);
 
+/** WCAG contrast ratio of two opaque colours, 1 to 21. */
+float contrastRatio (juce::Colour a, juce::Colour b);
+
+/** Text needs this much contrast against what is behind it to be read at a glance. */
+inline constexpr float readableContrast = 3.0f;
+
+/** The ink itself when it stands out from the ground by readableContrast, else the first of the
+    fallbacks that does, else black or white, whichever stands out more. Light themes write dark
+    text, and some of it lands on the toolkit's fixed dark surfaces; this keeps it readable. */
+juce::Colour readableInk (juce::Colour ink, juce::Colour ground, std::initializer_list<juce::Colour> fallbacks = {});
+
+/** A label property (ARGB as an int): the colour behind the label, for labels that sit on a surface
+    the themes do not colour. drawLabel then keeps the label's text readable on it. */
+inline const juce::Identifier groundColourProperty { "quillon.groundColour" };
+
 /** Colours of a variant, read from the palette now; unknown variants use the value-field colours. */
 SurfaceColours getSurfaceColours (int variant);
 

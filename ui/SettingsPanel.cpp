@@ -127,6 +127,10 @@ SettingsPanel::SettingsPanel()
 
     aboutHeader.setText ("ABOUT");
     addAndMakeVisible (aboutHeader);
+
+    // The headers sit on the panel's themed ground, not on the toolkit's dark one.
+    for (auto* header : { &titleHeader, &displayHeader, &appearanceHeader, &presetsHeader, &aboutHeader })
+        setPaletteColour (*header, larkspur::widgets::SectionHeader::titleColourId, pal::textTertiary);
     setUpLabel (versionLabel, juce::String ("Quillon ") + JucePlugin_VersionString, 4, pal::textTertiary);
     setUpLabel (frameworkLabel, juce::SystemStats::getJUCEVersion(), 4, pal::textTertiary);
     setUpLabel (taglineLabel, "Phase distortion bass synth.", 4, pal::textTertiary);

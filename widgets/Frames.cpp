@@ -195,7 +195,9 @@ void SectionHeader::paint (juce::Graphics& g)
     }
 
     drawStyledText (g, textStyle, text, titleArea,
-                    theme.getColour (textStyle == 1 ? ColourId::textPrimary : ColourId::textTertiary),
+                    isColourSpecified (titleColourId)
+                        ? findColour (titleColourId)
+                        : theme.getColour (textStyle == 1 ? ColourId::textPrimary : ColourId::textTertiary),
                     juce::Justification::centredLeft);
 }
 

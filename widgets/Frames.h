@@ -48,6 +48,9 @@ public:
     const juce::String& getStatusText() const noexcept { return statusText; }
     void setTextStyle (int style);
     int getTextStyle() const noexcept { return textStyle; }
+
+    /** Set it when the header sits on a surface other than the toolkit's, so the title stays readable. */
+    static constexpr int titleColourId = 0x51b0001;
     bool isHovered() const noexcept { return hover; }
 
     /** Where the status text sits as of the last paint; empty without a status text. */

@@ -213,9 +213,10 @@ void ValueChip::paint (juce::Graphics& g)
     const auto bounds = getLocalBounds().toFloat();
     const bool focused = hasKeyboardFocus (false);
 
-    g.setColour (theme.getColour ((pressed || hover) ? ColourId::hoverFill : ColourId::surface2));
+    g.setColour ((pressed || hover) ? surfaceColour (*this, SurfaceColourId::activeFill, ColourId::hoverFill)
+                                    : surfaceColour (*this, SurfaceColourId::fill, ColourId::surface2));
     g.fillRoundedRectangle (bounds, 2.0f);
-    g.setColour (theme.getColour (focused ? ColourId::focus : ColourId::hair));
+    g.setColour (focused ? theme.getColour (ColourId::focus) : surfaceColour (*this, SurfaceColourId::outline, ColourId::hair));
     g.drawRoundedRectangle (outlineBox (bounds), 2.0f, focused ? 2.0f : 1.0f);
 
     const auto layout = getLayout();
@@ -230,15 +231,17 @@ void ValueChip::paint (juce::Graphics& g)
         chevrons.startNewSubPath (cx - 2.0f, cy + 4.0f);
         chevrons.lineTo (cx, cy + 6.0f);
         chevrons.lineTo (cx + 2.0f, cy + 4.0f);
-        g.setColour (theme.getColour (ColourId::textTertiary));
+        g.setColour (surfaceColour (*this, SurfaceColourId::dimText, ColourId::textTertiary));
         g.strokePath (chevrons, juce::PathStrokeType (1.0f, juce::PathStrokeType::mitered, juce::PathStrokeType::butt));
     }
 
     if (label.isNotEmpty())
-        drawStyledText (g, 6, label, layout.labelArea, theme.getColour (ColourId::textTertiary), juce::Justification::centred);
+        drawStyledText (g, 6, label, layout.labelArea, surfaceColour (*this, SurfaceColourId::dimText, ColourId::textTertiary),
+                        juce::Justification::centred);
 
     drawStyledText (g, 5, getValueText(), layout.valueArea,
-                    theme.getColour (isEnabled() ? ColourId::textPrimary : ColourId::textDisabled),
+                    isEnabled() ? surfaceColour (*this, SurfaceColourId::text, ColourId::textPrimary)
+                                : theme.getColour (ColourId::textDisabled),
                     juce::Justification::centred);
 }
 
@@ -426,7 +429,8 @@ void BipolarBar::paint (juce::Graphics& g)
     g.setColour (theme.getColour (ColourId::textTertiary));
     g.fillRect ((float) x + halfBar - 0.5f, (float) y + (float) h * 0.5f - 11.0f, 1.0f, 22.0f);
 
-    drawStyledText (g, 5, getReadoutText(), getReadoutArea(), theme.getColour (ColourId::textPrimary),
+    drawStyledText (g, 5, getReadoutText(), getReadoutArea(),
+                    isColourSpecified (readoutColourId) ? findColour (readoutColourId) : theme.getColour (ColourId::textPrimary),
                     juce::Justification::centredLeft);
 }
 
@@ -447,17 +451,22 @@ void Tab::paintButton (juce::Graphics& g, bool highlighted, bool down)
     const auto bounds = getLocalBounds().toFloat();
     const bool on = getToggleState();
 
-    fillThemedRoundedRect (g, bounds, on ? ColourId::hoverFill : ColourId::ground, 2.0f,
-                           (highlighted || down) ? ColourId::focus : ColourId::hair, on ? 1.0f : 0.0f);
+    g.setColour (on ? surfaceColour (*this, SurfaceColourId::activeFill, ColourId::hoverFill)
+                    : surfaceColour (*this, SurfaceColourId::fill, ColourId::ground));
+    g.fillRoundedRectangle (bounds, 2.0f);
 
+    const auto text = on ? surfaceColour (*this, SurfaceColourId::text, ColourId::textPrimary)
+                         : surfaceColour (*this, SurfaceColourId::dimText, ColourId::textTertiary);
     if (on)
     {
-        g.setColour (theme.getColour (ColourId::textPrimary));
+        g.setColour ((highlighted || down) ? theme.getColour (ColourId::focus)
+                                           : surfaceColour (*this, SurfaceColourId::outline, ColourId::hair));
+        g.drawRoundedRectangle (themedStrokeArea (bounds, 1.0f), 2.0f, 1.0f);
+        g.setColour (text);
         g.fillRect (bounds.withHeight (2.0f));
     }
 
-    drawStyledText (g, 6, getButtonText(), getLocalBounds(),
-                    theme.getColour (on ? ColourId::textPrimary : ColourId::textTertiary), juce::Justification::centred);
+    drawStyledText (g, 6, getButtonText(), getLocalBounds(), text, juce::Justification::centred);
 }
 
 //==============================================================================

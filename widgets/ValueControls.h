@@ -89,6 +89,9 @@ public:
     juce::String getReadoutText() const;
     juce::Rectangle<int> getReadoutArea() const;
 
+    /** Set it when the bar sits on a surface other than the toolkit's, so the readout stays readable. */
+    static constexpr int readoutColourId = 0x51c0001;
+
     void mouseEnter (const juce::MouseEvent&) override;
     void mouseExit (const juce::MouseEvent&) override;
     void mouseDown (const juce::MouseEvent&) override;

@@ -107,7 +107,9 @@ int getSpacing (int token)
 
 namespace
 {
-    constexpr float minimumSqueeze = 0.7f;
+    // Below these a line is no longer read at a glance; it is cut with an ellipsis instead.
+    constexpr float minimumSqueeze = 0.8f;
+    constexpr float smallestHeight = 8.0f;
 
     float lineWidth (const juce::Font& font, const juce::String& text)
     {
@@ -128,10 +130,19 @@ juce::Font fitFontToWidth (const juce::Font& font, const juce::String& text, flo
         const auto w = lineWidth (fitted, trimmed);
         if (w * minimumSqueeze < width - 0.5f)
             break;
-        fitted.setHeight (juce::jmax (1.0f, fitted.getHeight() * (width - 1.0f) / (w * minimumSqueeze)));
+        const auto floor = juce::jmin (smallestHeight, font.getHeight());
+        if (fitted.getHeight() <= floor)
+            break;
+        fitted.setHeight (juce::jmax (floor, fitted.getHeight() * (width - 1.0f) / (w * minimumSqueeze)));
     }
 
     return fitted;
+}
+
+juce::Colour surfaceColour (const juce::Component& component, int surfaceColourId, int themeColourId)
+{
+    return component.isColourSpecified (surfaceColourId) ? component.findColour (surfaceColourId)
+                                                         : getWidgetTheme().getColour (themeColourId);
 }
 
 void drawFittedLine (juce::Graphics& g, const juce::String& text, juce::Rectangle<float> area,

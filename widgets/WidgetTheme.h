@@ -56,6 +56,20 @@ struct WidgetTheme
     juce::Colour getColour (int colourId) const;
 };
 
+/** Colour ids a control can be given when it stands on a surface other than the toolkit's (the
+    editor's themed header, say). Without them it draws in the toolkit theme's own colours. */
+struct SurfaceColourId
+{
+    static constexpr int fill = 0x51d0001;
+    static constexpr int activeFill = 0x51d0002;
+    static constexpr int outline = 0x51d0003;
+    static constexpr int text = 0x51d0004;
+    static constexpr int dimText = 0x51d0005;
+};
+
+/** The component's own colour for a SurfaceColourId when it has one, else the theme's colour. */
+juce::Colour surfaceColour (const juce::Component& component, int surfaceColourId, int themeColourId);
+
 /** The process-wide theme, built on first use and read-only afterwards. */
 const WidgetTheme& getWidgetTheme();
 WidgetTheme makeDefaultWidgetTheme();
@@ -67,12 +81,13 @@ bool isUpperCaseStyle (int style);
 /** Gap in pixels for a spacing token (1..7); any other token gives 0. */
 int getSpacing (int token);
 
-/** The font in which a line of text fits a width: the font itself when the line fits squeezed to 70 %,
-    else the same face made smaller until it does. */
+/** The font in which a line of text fits a width: the font itself when the line fits squeezed to 80 %,
+    else the same face made smaller until it does, but never below 8 px (or the font's own height). */
 juce::Font fitFontToWidth (const juce::Font& font, const juce::String& text, float width);
 
-/** Draws one line in the graphics context's current font, never cut: squeezed up to 70 % of its width
-    and, where the area cannot hold it even so, in a smaller size of the same face. */
+/** Draws one line in the graphics context's current font: squeezed up to 80 % of its width and, where
+    the area cannot hold it even so, in a smaller size of the same face down to 8 px; what does not fit
+    then is cut with an ellipsis rather than drawn too small to read. */
 void drawFittedLine (juce::Graphics& g, const juce::String& text, juce::Rectangle<float> area,
                      juce::Justification justification);
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 namespace
 {
 // A bare processor holding only the layout, so the values checked are the layout's own defaults
@@ -56,6 +58,45 @@ TEST (ParameterLayout, HasEveryParameterInOrderWithVersionOneIds)
         EXPECT_EQ (p->paramID, expectedIds[i]) << "at position " << i;
         EXPECT_EQ (p->getVersionHint(), 1) << p->paramID;
         EXPECT_TRUE (p->getLabel().isEmpty()) << p->paramID;
+    }
+}
+
+// The named IDs the editor uses are exactly the layout's, so none can name a missing parameter and
+// none of the layout's is reachable only through a spelt-out string.
+TEST (ParameterLayout, NamedIdsAreExactlyTheLayoutsParameters)
+{
+    LayoutHolder holder;
+    const auto& params = holder.getParameters();
+    ASSERT_EQ (params.size(), quillon::ids::count);
+
+    std::set<juce::String> named;
+    for (int i = 0; i < quillon::ids::count; ++i)
+    {
+        EXPECT_TRUE (named.insert (quillon::ids::all[i]).second) << "named twice: " << quillon::ids::all[i];
+        auto* p = dynamic_cast<juce::RangedAudioParameter*> (params[i]);
+        ASSERT_NE (p, nullptr);
+        EXPECT_EQ (p->paramID, quillon::ids::all[i]) << "at position " << i;
+    }
+
+    for (const auto* envelope : { &quillon::ids::osc1DcwEnvelope, &quillon::ids::osc2DcwEnvelope,
+                                  &quillon::ids::filterEnvelope, &quillon::ids::ampEnvelope })
+    {
+        const juce::String attack (envelope->attack);
+        ASSERT_TRUE (attack.endsWith ("Attack"));
+        const auto prefix = attack.dropLastCharacters (6);
+        EXPECT_EQ (juce::String (envelope->decay), prefix + "Decay");
+        EXPECT_EQ (juce::String (envelope->sustain), prefix + "Sustain");
+        EXPECT_EQ (juce::String (envelope->release), prefix + "Release");
+    }
+
+    for (int slot = 1; slot <= quillon::ids::numModSlots; ++slot)
+    {
+        const auto& ids = quillon::ids::modSlot (slot);
+        const juce::String n (slot);
+        EXPECT_EQ (juce::String (ids.source), "mod" + n + "Source");
+        EXPECT_EQ (juce::String (ids.destination), "mod" + n + "Dest");
+        EXPECT_EQ (juce::String (ids.amount), "mod" + n + "Amount");
+        EXPECT_EQ (juce::String (ids.curve), "matrix" + n + "Curve");
     }
 }
 

@@ -71,7 +71,7 @@ TEST (InitPreset, ProcessorStartsFromInitClean)
 
     EXPECT_FLOAT_EQ (raw (p, "ampRelease"), 0.18f);
     EXPECT_FLOAT_EQ (raw (p, "mod1Amount"), 0.4f);
-    EXPECT_FLOAT_EQ (raw (p, "osc2Level"), -60.0f); // stored as -90, clamped to the range
+    EXPECT_FLOAT_EQ (raw (p, "osc2Level"), -60.0f); // the bottom of the range
     EXPECT_FLOAT_EQ (raw (p, "stereoWidth"), 0.0f); // migrated from stereoMode "mono"
     EXPECT_FLOAT_EQ (raw (p, "mod1Source"), 1.0f);
     EXPECT_FLOAT_EQ (raw (p, "mod1Dest"), 3.0f);

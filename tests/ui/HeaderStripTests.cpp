@@ -84,6 +84,37 @@ TEST (PresetStrip, RenameFieldShowsTheNameInTheStripsStyleAndThemeCentred)
     quillon::ui::applyBuiltInTheme ("dark");
 }
 
+// The field opens on the whole name selected, its first letter in view, whatever focus does next.
+TEST (PresetStrip, RenameFieldShowsTheNamesStartSelectedSoTypingReplacesIt)
+{
+    const auto firstAndLastVisible = [] (juce::TextEditor& field)
+    {
+        const auto first = field.getCaretRectangleForCharIndex (0);
+        const auto last = field.getCaretRectangleForCharIndex (field.getTotalNumChars());
+        return std::pair<bool, bool> { first.getX() >= 0, last.getRight() <= field.getWidth() };
+    };
+
+    for (const juce::String name : { "Night Growl Bass", "A very long preset name that cannot fit here at all" })
+    {
+        PresetNavStrip strip;
+        strip.setBounds (0, 0, 420, 96);
+        strip.setPresetName (name, true);
+        strip.mouseDown (mouseAt (strip, { 100.0f, 40.0f }));
+        auto* field = strip.getRenameEditor();
+        ASSERT_NE (field, nullptr);
+        field->focusGained (juce::Component::focusChangedByMouseClick); // as a window gives it
+
+        EXPECT_EQ (field->getHighlightedRegion(), juce::Range<int> (0, name.length())) << name;
+        EXPECT_EQ (field->getCaretPosition(), 0) << name;
+        const auto [firstShown, lastShown] = firstAndLastVisible (*field);
+        EXPECT_TRUE (firstShown) << name;
+        EXPECT_EQ (lastShown, name.length() < 20) << name; // the short name fits whole
+
+        field->insertTextAtCaret ("Dub");
+        EXPECT_EQ (field->getText(), "Dub");
+    }
+}
+
 TEST (PresetStrip, CommitTrimsAndReportsCancelAndBlankKeepTheName)
 {
     PresetNavStrip strip;
@@ -328,7 +359,9 @@ TEST_F (HeaderTest, TempoLabelFollowsSync)
 
 TEST_F (HeaderTest, LayoutAndCallbacks)
 {
-    EXPECT_EQ (header.presetStrip.getBounds(), juce::Rectangle<int> (216, 0, 312, 96));
+    // The strip reaches as far as the octave, glide and legato columns allow before the tempo.
+    EXPECT_EQ (header.presetStrip.getBounds(), juce::Rectangle<int> (216, 0, 420, 96));
+    EXPECT_EQ (header.legatoButton.getRight(), header.tempoDisplay.getX() - 12);
     EXPECT_EQ (header.tempoDisplay.getBounds(), juce::Rectangle<int> (972, 22, 96, 44));
     EXPECT_EQ (header.masterChip.getBounds(), juce::Rectangle<int> (1188, 22, 96, 44));
 

@@ -108,7 +108,7 @@ TEST_F (KnobWiring, FourBusySlotsRefuseADropAndChangeNothing)
         setSlot (processor, slot, slot, slot + 1, 0.1f * (float) slot);
 
     Knob knob (0, false, false);
-    wireKnob (knob, processor, "filterCutoff", 1);
+    wireKnob (knob, processor, quillon::ids::filterCutoff, quillon::ModDestination::cutoff);
 
     juce::DragAndDropTarget::SourceDetails details (juce::var ("velocity"), nullptr, {});
     knob.itemDropped (details);
@@ -155,7 +155,7 @@ TEST_F (KnobWiring, DescriptionTexts)
     EXPECT_EQ (modulationDescription (processor, 14), juce::String());
 
     Knob knob (0, false, false);
-    wireKnob (knob, processor, "filterReso", 14);
+    wireKnob (knob, processor, quillon::ids::filterReso, quillon::ModDestination::resonance);
     EXPECT_TRUE (knob.isModulated());
 
     const auto menu = knob.buildContextMenu();
@@ -167,7 +167,7 @@ TEST_F (KnobWiring, RingDragWritesTheActiveSlotAmountClamped)
 {
     setSlot (processor, 2, 8, 1, 0.25f);
     Knob knob (0, false, false);
-    wireKnob (knob, processor, "filterCutoff", 1);
+    wireKnob (knob, processor, quillon::ids::filterCutoff, quillon::ModDestination::cutoff);
     knob.setBounds (0, 0, 44, 96);
 
     widget_tests::ParameterRecorder recorder (*processor.parameterState.getParameter ("mod2Amount"));
@@ -186,7 +186,7 @@ TEST_F (KnobWiring, RingDragWritesTheActiveSlotAmountClamped)
     // Without an active slot the ring callbacks do nothing.
     clearMatrix (processor);
     Knob other (0, false, false);
-    wireKnob (other, processor, "drive", 2);
+    wireKnob (other, processor, quillon::ids::drive, quillon::ModDestination::drive);
     recorder.clear();
     other.setModulated (true);
     other.setBounds (0, 0, 44, 96);
@@ -197,7 +197,7 @@ TEST_F (KnobWiring, RingDragWritesTheActiveSlotAmountClamped)
 TEST_F (KnobWiring, MenuAndDropRouteSources)
 {
     Knob knob (0, false, false);
-    wireKnob (knob, processor, "filterCutoff", 1);
+    wireKnob (knob, processor, quillon::ids::filterCutoff, quillon::ModDestination::cutoff);
     EXPECT_FALSE (knob.isModulated());
 
     // "Modulate from" > "LFO 1" is item 105.
@@ -211,7 +211,7 @@ TEST_F (KnobWiring, MenuAndDropRouteSources)
     EXPECT_FALSE (knob.isModulated());
 
     Knob drive (0, false, false);
-    wireKnob (drive, processor, "drive", 2);
+    wireKnob (drive, processor, quillon::ids::drive, quillon::ModDestination::drive);
     juce::DragAndDropTarget::SourceDetails filterEnv (juce::var ("filterEnv"), nullptr, {});
     EXPECT_FALSE (drive.isInterestedInDragSource (filterEnv));
     juce::DragAndDropTarget::SourceDetails modWheel (juce::var ("modwheel"), nullptr, {});
@@ -232,8 +232,8 @@ TEST_F (KnobWiring, MenuAndDropRouteSources)
 TEST_F (KnobWiring, MidiLearnTogglesAndFollowsTheProcessor)
 {
     Knob cutoff (0, false, false), drive (0, false, false);
-    wireKnob (cutoff, processor, "filterCutoff", 1);
-    wireKnob (drive, processor, "drive", 2);
+    wireKnob (cutoff, processor, quillon::ids::filterCutoff, quillon::ModDestination::cutoff);
+    wireKnob (drive, processor, quillon::ids::drive, quillon::ModDestination::drive);
 
     cutoff.handleMenuResult (Knob::midiLearnItem);
     EXPECT_TRUE (processor.isMidiLearnArmed ("filterCutoff"));
@@ -261,8 +261,8 @@ TEST_F (KnobWiring, EachInstanceTicksOnlyItsOwnKnobs)
     QuillonAudioProcessor other;
     clearMatrix (other);
     Knob mine (0, false, false), theirs (0, false, false);
-    wireKnob (mine, processor, "filterCutoff", 1);
-    wireKnob (theirs, other, "filterCutoff", 1);
+    wireKnob (mine, processor, quillon::ids::filterCutoff, quillon::ModDestination::cutoff);
+    wireKnob (theirs, other, quillon::ids::filterCutoff, quillon::ModDestination::cutoff);
 
     mine.handleMenuResult (Knob::midiLearnItem);
     ASSERT_TRUE (processor.isMidiLearnArmed ("filterCutoff"));
@@ -290,8 +290,8 @@ TEST_F (KnobWiring, EachInstanceTicksOnlyItsOwnKnobs)
 TEST_F (KnobWiring, RegistryKeepsOneEntryPerKnobAndDropsDeletedKnobs)
 {
     auto knob = std::make_unique<Knob> (0, false, false);
-    wireKnob (*knob, processor, "drive", 2);
-    wireKnob (*knob, processor, "drive", 28);
+    wireKnob (*knob, processor, quillon::ids::drive, quillon::ModDestination::drive);
+    wireKnob (*knob, processor, quillon::ids::drive, quillon::ModDestination::feedback);
     EXPECT_EQ (registeredEntriesFor (*knob), 1);
 
     for (auto& e : knobRegistry())
@@ -313,8 +313,8 @@ TEST_F (KnobWiring, RegistryKeepsOneEntryPerKnobAndDropsDeletedKnobs)
 TEST_F (KnobWiring, RingsSumLiveValuesPerDestination)
 {
     Knob cutoff (0, false, false), drive (0, false, false);
-    wireKnob (cutoff, processor, "filterCutoff", 1);
-    wireKnob (drive, processor, "drive", 2);
+    wireKnob (cutoff, processor, quillon::ids::filterCutoff, quillon::ModDestination::cutoff);
+    wireKnob (drive, processor, quillon::ids::drive, quillon::ModDestination::drive);
 
     updateModulationRings (processor);
     EXPECT_EQ (modulationSummaryText (processor), "No modulations active");

@@ -61,27 +61,40 @@ TEST_F (LfoCardTest, RateAndDepthTexts)
     EXPECT_EQ (card.getDepthKnob().getValueText(), "50 %");
 }
 
-TEST_F (LfoCardTest, PreviewSpeedFollowsRateSyncAndTempo)
+TEST_F (LfoCardTest, PreviewScrollsAtTheRateWithNoNoteAndRepaintsOnlyWhenItMoves)
 {
     LfoPreviewStrip preview (processor.parameterState);
     preview.setSize (172, 126);
+    preview.setVisible (true);
 
-    // Silent, the preview stands still and repaints only when what it draws changes.
+    // No note: the instrument is silent, and the preview still shows the rate.
+    ASSERT_LT (processor.peakLevelDb.load(), -100.0f);
     setPlain (processor, "lfo1Rate", 2.0f);
-    preview.timerCallback();
-    const float still = preview.getDisplayPhase();
-    EXPECT_EQ (quillon::test::countRepaints (preview, [&] { for (int i = 0; i < 30; ++i) preview.timerCallback(); }), 0);
-    EXPECT_EQ (preview.getDisplayPhase(), still);
-    setNormalised ("lfo1Depth", 0.9f);
-    EXPECT_GT (quillon::test::countRepaints (preview, [&] { preview.timerCallback(); }), 0);
-    EXPECT_EQ (preview.getDisplayPhase(), still);
-
-    // Sounding, it scrolls at the LFO's rate.
-    processor.peakLevelDb.store (-20.0f);
     EXPECT_NEAR (preview.getCyclesPerSecond(), 2.0f, 1.0e-4f);
     const float before = preview.getDisplayPhase();
-    preview.timerCallback();
-    EXPECT_NEAR (preview.getDisplayPhase() - before, 2.0f / 30.0f, 1.0e-5f);
+    EXPECT_GT (quillon::test::countRepaints (preview, [&] { preview.advance (0.25); }), 0);
+    EXPECT_NEAR (preview.getDisplayPhase() - before, 0.5f, 1.0e-4f);
+
+    // The slowest rate moves less than a pixel (two cycles over 156 px) in a tick: no repaint
+    // until it has moved one.
+    setNormalised ("lfo1Rate", 0.0f);
+    preview.advance (0.05);
+    EXPECT_EQ (quillon::test::countRepaints (preview, [&] { preview.advance (0.05); }), 0);
+    EXPECT_EQ (quillon::test::countRepaints (preview, [&] { for (int i = 0; i < 6; ++i) preview.advance (0.05); }), 1);
+
+    // A depth change shows at once, however slow the LFO.
+    setNormalised ("lfo1Depth", 0.9f);
+    EXPECT_EQ (quillon::test::countRepaints (preview, [&] { preview.advance (0.001); }), 1);
+
+    // Inside a hidden view, it paints nothing but keeps time.
+    juce::Component view;
+    view.addChildComponent (preview);
+    setPlain (processor, "lfo1Rate", 5.0f);
+    const float hiddenBefore = preview.getDisplayPhase();
+    EXPECT_EQ (quillon::test::countRepaints (preview, [&] { preview.advance (0.1); }), 0);
+    EXPECT_NEAR (preview.getDisplayPhase() - hiddenBefore, 0.5f, 1.0e-4f);
+    EXPECT_FALSE (preview.isOnScreen());
+    view.removeChildComponent (&preview);
 
     setPlain (processor, "lfo1Sync", 1.0f);
     setPlain (processor, "lfoSyncBpm", 120.0f);
@@ -90,9 +103,12 @@ TEST_F (LfoCardTest, PreviewSpeedFollowsRateSyncAndTempo)
     setNormalised ("lfo1Rate", 1.0f);
     EXPECT_NEAR (preview.getCyclesPerSecond(), 120.0f / 60.0f / 0.125f, 1.0e-3f);
 
-    // The phase stays within 0..16 however long it runs.
+    // The phase stays within 0..16 however long it runs, and a tick never jumps by more than its share.
     for (int i = 0; i < 2000; ++i)
         preview.timerCallback();
+    EXPECT_GE (preview.getDisplayPhase(), 0.0f);
+    EXPECT_LE (preview.getDisplayPhase(), 16.0f);
+    preview.advance (1.0e9);
     EXPECT_GE (preview.getDisplayPhase(), 0.0f);
     EXPECT_LE (preview.getDisplayPhase(), 16.0f);
 }

@@ -131,8 +131,8 @@ TEST_F (MatrixSlideOutTest, AmountBarWritesTheSlotAmountInAGesture)
 TEST_F (MatrixSlideOutTest, HoverFlashesTheKnobsOfTheRowDestination)
 {
     larkspur::widgets::Knob cutoff (0, false, false), drive (0, false, false);
-    quillon::ui::matrix::wireKnob (cutoff, processor, "filterCutoff", 1);
-    quillon::ui::matrix::wireKnob (drive, processor, "drive", 2);
+    quillon::ui::matrix::wireKnob (cutoff, processor, quillon::ids::filterCutoff, quillon::ModDestination::cutoff);
+    quillon::ui::matrix::wireKnob (drive, processor, quillon::ids::drive, quillon::ModDestination::drive);
 
     std::vector<int> hooked;
     quillon::ui::matrix::matrixChangedHook = [&] (int d) { hooked.push_back (d); };

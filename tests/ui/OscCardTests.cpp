@@ -41,9 +41,11 @@ TEST_F (OscCardTest, GeometryAndRadioGroups)
     EXPECT_EQ (card1.getWaveCell (9).getBounds(), juce::Rectangle<int> (160, 264, 28, 24));
     EXPECT_EQ (card1.getVisualiser().getBounds(), juce::Rectangle<int> (16, 62, 172, 126));
     EXPECT_EQ (card1.getEnvelopeEditor().getBounds(), juce::Rectangle<int> (232, 62, 172, 126));
-    EXPECT_EQ (card1.getKnobRow().getBounds(), juce::Rectangle<int> (216, 216, 96, 96));
+    // The knobs take the room between the wave cells and the chips, wide enough for "−60.0 dB".
+    EXPECT_EQ (card1.getKnobRow().getBounds(), juce::Rectangle<int> (196, 216, 120, 96));
     EXPECT_EQ (card1.getFineChip().getBounds(), juce::Rectangle<int> (324, 268, 96, 44));
-    EXPECT_EQ (card1.getDcwKnob().getWidth(), 24);
+    EXPECT_EQ (card1.getDcwKnob().getWidth(), 37);
+    EXPECT_LE (card1.getKnobRow().getRight(), card1.getFineChip().getX() - 8);
 }
 
 TEST_F (OscCardTest, CellClickWritesTheWaveInOneGesture)

@@ -75,7 +75,7 @@ TEST_F (SourceChipTest, AssignMenuRoutesTheChipSource)
     EXPECT_EQ (readSlot (processor, 2).destination, 1);
 
     larkspur::widgets::Knob knob (0, false, false);
-    quillon::ui::matrix::wireKnob (knob, processor, "drive", 2);
+    quillon::ui::matrix::wireKnob (knob, processor, quillon::ids::drive, quillon::ModDestination::drive);
     EXPECT_FALSE (knob.isInterestedInDragSource ({ juce::var ("ampEnv"), &ampEnv, {} }));
 
     // An unknown id and a chip without a parameter state route nothing.
@@ -92,7 +92,7 @@ TEST_F (SourceChipTest, DroppedOnACutoffKnobFillsSlotOne)
 {
     SourceChip chip ("lfo1", "LFO");
     larkspur::widgets::Knob knob (0, false, false);
-    quillon::ui::matrix::wireKnob (knob, processor, "filterCutoff", 1);
+    quillon::ui::matrix::wireKnob (knob, processor, quillon::ids::filterCutoff, quillon::ModDestination::cutoff);
 
     juce::DragAndDropTarget::SourceDetails details (juce::var (chip.getId()), &chip, {});
     ASSERT_TRUE (knob.isInterestedInDragSource (details));

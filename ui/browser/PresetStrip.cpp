@@ -205,14 +205,19 @@ void PresetNavStrip::beginRename()
     ed.setColour (juce::CaretComponent::caretColourId, colourOf (palette::accentPrimary));
     ed.setIndents (2, 0);
     ed.setJustification (juce::Justification::centredLeft);
+    // Selecting all on focus would leave the caret at the end and scroll the name's start out of view.
+    ed.setSelectAllWhenFocused (false);
     ed.setText (editableName, false);
     ed.addListener (this);
 
     addAndMakeVisible (ed);
     resized();
-    ed.moveCaretToEnd();
     if (ed.isShowing())
         ed.grabKeyboardFocus();
+
+    // The whole name selected, so typing replaces it, with the caret and the view at its start.
+    ed.moveCaretToEnd();
+    ed.moveCaretToTop (true);
     repaint();
 }
 

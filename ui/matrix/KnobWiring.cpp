@@ -15,7 +15,6 @@ namespace
     // turns a stored -0.001 into -0.00099998.
     constexpr float unsetAmount = 0.001f - 1.0e-6f;
 
-    juce::String slotId (int slot, const char* suffix) { return "mod" + juce::String (slot) + suffix; }
 
     int choiceIndex (juce::AudioProcessorValueTreeState& state, const juce::String& id)
     {
@@ -61,28 +60,28 @@ void setChoiceIndex (juce::AudioProcessorValueTreeState& state, const juce::Stri
 
 bool applyAssignmentRule (juce::AudioProcessorValueTreeState& state, int source, int destination)
 {
-    for (int slot = 1; slot <= 4; ++slot)
+    for (int slot = 1; slot <= ids::numModSlots; ++slot)
     {
-        if (choiceIndex (state, slotId (slot, "Dest")) != destination)
+        if (choiceIndex (state, ids::modSlot (slot).destination) != destination)
             continue;
 
-        setChoiceIndex (state, slotId (slot, "Source"), source);
+        setChoiceIndex (state, ids::modSlot (slot).source, source);
 
-        auto* amount = state.getParameter (slotId (slot, "Amount"));
+        auto* amount = state.getParameter (ids::modSlot (slot).amount);
         if (amount != nullptr && std::abs (amountOf (amount)) < unsetAmount)
             writeAmount (amount, defaultAmount);
 
         return true;
     }
 
-    for (int slot = 1; slot <= 4; ++slot)
+    for (int slot = 1; slot <= ids::numModSlots; ++slot)
     {
-        if (choiceIndex (state, slotId (slot, "Source")) != 0)
+        if (choiceIndex (state, ids::modSlot (slot).source) != 0)
             continue;
 
-        setChoiceIndex (state, slotId (slot, "Source"), source);
-        setChoiceIndex (state, slotId (slot, "Dest"), destination);
-        writeAmount (state.getParameter (slotId (slot, "Amount")), defaultAmount);
+        setChoiceIndex (state, ids::modSlot (slot).source, source);
+        setChoiceIndex (state, ids::modSlot (slot).destination, destination);
+        writeAmount (state.getParameter (ids::modSlot (slot).amount), defaultAmount);
         return true;
     }
 
@@ -98,13 +97,13 @@ void removeModulationForDestination (QuillonAudioProcessor& processor, int desti
 {
     auto& state = processor.parameterState;
 
-    for (int slot = 1; slot <= 4; ++slot)
+    for (int slot = 1; slot <= ids::numModSlots; ++slot)
     {
-        if (choiceIndex (state, slotId (slot, "Dest")) != destination)
+        if (choiceIndex (state, ids::modSlot (slot).destination) != destination)
             continue;
 
-        setChoiceIndex (state, slotId (slot, "Source"), 0);
-        writeAmount (state.getParameter (slotId (slot, "Amount")), 0.0f);
+        setChoiceIndex (state, ids::modSlot (slot).source, 0);
+        writeAmount (state.getParameter (ids::modSlot (slot).amount), 0.0f);
     }
 }
 
@@ -113,16 +112,16 @@ juce::String modulationDescription (QuillonAudioProcessor& processor, int destin
     auto& state = processor.parameterState;
     const auto names = modulationSourceDisplayNames();
 
-    for (int slot = 1; slot <= 4; ++slot)
+    for (int slot = 1; slot <= ids::numModSlots; ++slot)
     {
-        if (choiceIndex (state, slotId (slot, "Dest")) != destination)
+        if (choiceIndex (state, ids::modSlot (slot).destination) != destination)
             continue;
 
-        const int source = choiceIndex (state, slotId (slot, "Source"));
+        const int source = choiceIndex (state, ids::modSlot (slot).source);
         if (source < 1 || source > names.size())
             continue;
 
-        auto* raw = state.getRawParameterValue (slotId (slot, "Amount"));
+        auto* raw = state.getRawParameterValue (ids::modSlot (slot).amount);
         const int percent = juce::roundToInt ((raw != nullptr ? raw->load() : 0.0f) * 100.0f);
 
         return "Modulating: " + names[source - 1] + juce::String (juce::CharPointer_UTF8 (" \xc2\xb7 "))
@@ -137,12 +136,14 @@ juce::RangedAudioParameter* slotAmountParameter (QuillonAudioProcessor& processo
     if (slot < 1)
         return nullptr;
 
-    return processor.parameterState.getParameter (slotId (slot, "Amount"));
+    return processor.parameterState.getParameter (ids::modSlot (slot).amount);
 }
 
 void wireKnob (larkspur::widgets::Knob& knob, QuillonAudioProcessor& processor, const juce::String& paramId,
-               int destination)
+               ModDestination code)
 {
+    const int destination = (int) code;
+
     registerKnob (knob, destination, paramId, &processor);
 
     knob.setModulationTarget (true);

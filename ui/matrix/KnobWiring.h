@@ -12,7 +12,7 @@ namespace quillon::ui::matrix
 /** Makes the knob a destination of the modulation matrix: source drops, the "Modulate from" and
     "Remove modulation" menu items, the draggable ring, MIDI learn and "Reveal in matrix". */
 void wireKnob (larkspur::widgets::Knob& knob, QuillonAudioProcessor& processor, const juce::String& paramId,
-               int destination);
+               ModDestination destination);
 
 /** Routes a source to a destination: the slot already aimed at it, else the first free slot.
     False, with nothing changed, when every slot is busy elsewhere. */

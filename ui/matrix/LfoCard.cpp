@@ -3,7 +3,9 @@
 #include "KnobWiring.h"
 #include "engine/control/Lfo.h"
 #include "plugin/Palette.h"
+#include "plugin/ParameterIds.h"
 #include "plugin/PluginProcessor.h"
+#include "widgets/Drawing.h"
 
 #include <cmath>
 
@@ -13,6 +15,7 @@ namespace quillon::ui::widgets
 namespace
 {
     namespace pal = quillon::palette;
+    using larkspur::widgets::polyline;
 
     juce::Path sineGlyph()
     {
@@ -20,23 +23,6 @@ namespace
         p.startNewSubPath (0.0f, 4.5f);
         p.cubicTo (7.0f, 0.5f, 7.0f, 0.5f, 14.0f, 4.5f);
         p.cubicTo (21.0f, 8.5f, 21.0f, 8.5f, 28.0f, 4.5f);
-        return p;
-    }
-
-    juce::Path polyline (std::initializer_list<juce::Point<float>> points)
-    {
-        juce::Path p;
-        bool first = true;
-
-        for (auto pt : points)
-        {
-            if (first)
-                p.startNewSubPath (pt);
-            else
-                p.lineTo (pt);
-            first = false;
-        }
-
         return p;
     }
 } // namespace
@@ -51,14 +37,17 @@ int syncDivisionIndex (float normalisedRate)
 //==============================================================================
 LfoPreviewStrip::LfoPreviewStrip (juce::AudioProcessorValueTreeState& s)
     : state (&s),
-      rate (s.getParameter ("lfo1Rate")),
-      depth (s.getParameter ("lfo1Depth")),
-      shape (s.getParameter ("lfo1Shape")),
-      sync (s.getParameter ("lfo1Sync")),
-      syncBpm (s.getParameter ("lfoSyncBpm"))
+      rate (s.getParameter (ids::lfo1Rate)),
+      depth (s.getParameter (ids::lfo1Depth)),
+      shape (s.getParameter (ids::lfo1Shape)),
+      sync (s.getParameter (ids::lfo1Sync)),
+      syncBpm (s.getParameter (ids::lfoSyncBpm))
 {
     setSize (280, 96);
-    startTimerHz (30);
+    // It paints its corners in its card's colour itself, so a frame repaints only the preview and
+    // not the card and editor behind it.
+    setOpaque (true);
+    startTimerHz (pollHz);
 }
 
 LfoPreviewStrip::~LfoPreviewStrip()
@@ -88,36 +77,64 @@ float LfoPreviewStrip::getCyclesPerSecond() const
     return r;
 }
 
-bool LfoPreviewStrip::isSounding() const
+bool LfoPreviewStrip::isOnScreen() const
 {
-    // Scrolls while the instrument plays; at rest the preview stands still and repaints nothing.
-    if (auto* owner = dynamic_cast<QuillonAudioProcessor*> (&state->processor))
-        return owner->peakLevelDb.load (std::memory_order_relaxed) > silenceDb;
+    // Like isShowing(), but a tree not yet on the desktop counts as shown when it is all visible.
+    for (auto* c = static_cast<const juce::Component*> (this); c != nullptr; c = c->getParentComponent())
+    {
+        if (! c->isVisible())
+            return false;
+
+        if (auto* peer = c->getPeer(); peer != nullptr && c->getParentComponent() == nullptr)
+            return ! peer->isMinimised();
+    }
 
     return true;
 }
 
-void LfoPreviewStrip::timerCallback()
+void LfoPreviewStrip::advance (double seconds)
 {
-    const bool sounding = isSounding();
+    const float r = getCyclesPerSecond();
 
-    if (sounding)
-    {
-        const float r = getCyclesPerSecond();
-        displayPhase += std::isfinite (r) ? r / 30.0f : 0.0f;
+    if (std::isfinite (r) && seconds > 0.0)
+        displayPhase = (float) std::fmod ((double) displayPhase + r * seconds, 16.0);
 
-        if (displayPhase > 16.0f)
-            displayPhase -= 16.0f;
-    }
+    if (! (displayPhase >= 0.0f && displayPhase <= 16.0f))
+        displayPhase = 0.0f;
 
-    // The still picture follows the shape and depth it draws.
+    // The curve moves by whole design pixels: a slow LFO repaints seldom, a fast one at the poll rate.
+    const float cyclesPerPixel = 2.0f / juce::jmax (1.0f, (float) getWidth() - 16.0f);
+    const float moved = std::abs (displayPhase - paintedPhase);
+    const bool curveMoved = juce::jmin (moved, 16.0f - moved) >= cyclesPerPixel;
+
     const float shown[2] = { shape != nullptr ? shape->getValue() : -1.0f, depth != nullptr ? depth->getValue() : -1.0f };
     const bool lookChanged = shown[0] != shownShape || shown[1] != shownDepth;
-    shownShape = shown[0];
-    shownDepth = shown[1];
 
-    if (sounding || lookChanged)
+    if ((curveMoved || lookChanged) && isOnScreen())
+    {
+        shownShape = shown[0];
+        shownDepth = shown[1];
+        paintedPhase = displayPhase;
         repaint();
+    }
+}
+
+void LfoPreviewStrip::timerCallback()
+{
+    const auto now = juce::Time::getMillisecondCounterHiRes();
+    // A stalled message loop does not make the curve jump ahead by more than a few frames.
+    const double elapsed = lastTickMs > 0.0 ? juce::jlimit (0.0, 0.25, (now - lastTickMs) / 1000.0) : 1.0 / pollHz;
+    lastTickMs = now;
+    advance (elapsed);
+
+    // Each wake-up costs more than the small paint: look only as often as the curve moves a pixel.
+    const float pixelsPerSecond = getCyclesPerSecond() * juce::jmax (1.0f, (float) getWidth() - 16.0f) / 2.0f;
+    const int hz = juce::jlimit (minimumPollHz, pollHz, juce::roundToInt (std::isfinite (pixelsPerSecond) ? pixelsPerSecond : 0.0f));
+    if (hz != currentPollHz)
+    {
+        currentPollHz = hz;
+        startTimerHz (hz);
+    }
 }
 
 float LfoPreviewStrip::sampleAndHoldLevel (double phase)
@@ -168,6 +185,8 @@ void LfoPreviewStrip::mouseUp (const juce::MouseEvent&)
 void LfoPreviewStrip::paint (juce::Graphics& g)
 {
     const auto bounds = getLocalBounds().toFloat();
+    const auto* card = dynamic_cast<larkspur::widgets::SectionFrame*> (getParentComponent());
+    g.fillAll (card != nullptr ? card->getFillColour() : pal::get (pal::bgGround));
     g.setColour (pal::get (pal::bgPanel));
     g.fillRoundedRectangle (bounds, 4.0f);
     g.setColour (pal::get (pal::borderHair));
@@ -234,7 +253,7 @@ LfoCard::LfoCard (juce::AudioProcessorValueTreeState& s, QuillonAudioProcessor& 
     preview = std::make_unique<LfoPreviewStrip> (state);
     addAndMakeVisible (*preview);
 
-    if (auto* shapeParameter = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter ("lfo1Shape")))
+    if (auto* shapeParameter = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter (ids::lfo1Shape)))
     {
         shapeControl = std::make_unique<larkspur::widgets::SegmentedControl> (
             *shapeParameter, juce::StringArray { "SINE", "TRI", "SQR", "S&H" });
@@ -259,7 +278,7 @@ LfoCard::LfoCard (juce::AudioProcessorValueTreeState& s, QuillonAudioProcessor& 
         addAndMakeVisible (*shapeControl);
     }
 
-    modeDropdown = std::make_unique<larkspur::widgets::HeaderChoice> (state, "lfo1Sync", "LFO mode");
+    modeDropdown = std::make_unique<larkspur::widgets::HeaderChoice> (state, ids::lfo1Sync, "LFO mode");
     addAndMakeVisible (*modeDropdown);
 
     // The rate text depends on the mode, so a mode change must redraw it.
@@ -272,14 +291,14 @@ LfoCard::LfoCard (juce::AudioProcessorValueTreeState& s, QuillonAudioProcessor& 
     rateKnob = std::make_unique<larkspur::widgets::Knob> (0, false, false);
     rateKnob->setLabelText ("RATE");
     rateKnob->setValueFormatter ([this] (double v) { return formatRate (v); });
-    rateAttachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (state, "lfo1Rate", *rateKnob);
-    quillon::ui::matrix::wireKnob (*rateKnob, processor, "lfo1Rate", 17);
+    rateAttachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (state, ids::lfo1Rate, *rateKnob);
+    quillon::ui::matrix::wireKnob (*rateKnob, processor, ids::lfo1Rate, ModDestination::lfo1Rate);
 
     depthKnob = std::make_unique<larkspur::widgets::Knob> (0, false, false);
     depthKnob->setLabelText ("DEPTH");
     depthKnob->setValueFormatter ([] (double v) { return formatDepth (v); });
-    depthAttachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (state, "lfo1Depth", *depthKnob);
-    quillon::ui::matrix::wireKnob (*depthKnob, processor, "lfo1Depth", 18);
+    depthAttachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (state, ids::lfo1Depth, *depthKnob);
+    quillon::ui::matrix::wireKnob (*depthKnob, processor, ids::lfo1Depth, ModDestination::lfo1Depth);
 
     knobRow = std::make_unique<larkspur::widgets::KnobRow> (0);
     knobRow->setGap (6);
@@ -304,11 +323,11 @@ LfoCard::~LfoCard()
 
 juce::String LfoCard::formatRate (double hz) const
 {
-    auto* syncParameter = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter ("lfo1Sync"));
+    auto* syncParameter = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter (ids::lfo1Sync));
 
     if (syncParameter != nullptr && syncParameter->getIndex() == 1)
     {
-        auto* rate = state.getParameter ("lfo1Rate");
+        auto* rate = state.getParameter (ids::lfo1Rate);
         const float normalised = rate != nullptr ? rate->convertTo0to1 ((float) hz) : 0.0f;
         return quillon::lfoSyncDivisions[(size_t) syncDivisionIndex (normalised)].label;
     }

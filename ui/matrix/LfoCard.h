@@ -35,9 +35,17 @@ public:
     void paint (juce::Graphics&) override;
     void timerCallback() override;
 
-    /** Output level (dB) below which the instrument counts as silent and the preview rests. */
-    static constexpr float silenceDb = -90.0f;
-    bool isSounding() const;
+    /** Moves the curve on by the time passed, at the LFO's rate, sounding or not; repaints only when
+        it has moved a pixel or changed shape or depth, and only while it is on screen. */
+    void advance (double seconds);
+
+    /** Visible all the way up, and the window (when there is one) not minimised. */
+    bool isOnScreen() const;
+
+    /** How often the preview looks at the time and its parameters: as often as the curve moves a
+        pixel, within these bounds. It repaints at most this often. */
+    static constexpr int pollHz = 15;
+    static constexpr int minimumPollHz = 8;
 
 private:
     juce::AudioProcessorValueTreeState* state;
@@ -47,7 +55,10 @@ private:
     juce::RangedAudioParameter* sync;
     juce::RangedAudioParameter* syncBpm;
     float displayPhase = 0.0f;
+    float paintedPhase = -1.0f;
     float shownShape = -2.0f, shownDepth = -2.0f;
+    double lastTickMs = 0.0;
+    int currentPollHz = pollHz;
     bool dragging = false;
     int dragStartX = 0, dragStartY = 0;
     float dragStartRate = 0.0f, dragStartDepth = 0.0f;

@@ -17,7 +17,6 @@ namespace
 
     constexpr int choiceFieldVariant = 1;
 
-    juce::String slotId (int slot, const char* suffix) { return "mod" + juce::String (slot) + suffix; }
 
     void setNormalisedAsGesture (juce::AudioProcessorParameter& parameter, float normalised)
     {
@@ -145,7 +144,7 @@ RoutingRow::RoutingRow (juce::AudioProcessorValueTreeState& s, int slotNumber)
     sourcePill->onClick = [this] { showSourceMenu(); };
     addAndMakeVisible (*sourcePill);
 
-    destinationDropdown = std::make_unique<larkspur::widgets::ChoiceDropdown> (state, slotId (slot, "Dest"),
+    destinationDropdown = std::make_unique<larkspur::widgets::ChoiceDropdown> (state, ids::modSlot (slot).destination,
                                                                                "Modulation destination");
     addAndMakeVisible (*destinationDropdown);
 
@@ -165,9 +164,11 @@ RoutingRow::RoutingRow (juce::AudioProcessorValueTreeState& s, int slotNumber)
         if (auto* amount = amountParameter())
             amount->endChangeGesture();
     };
+    // The readout sits on the row's themed ground.
+    quillon::ui::setPaletteColour (amountBar, larkspur::widgets::BipolarBar::readoutColourId, pal::textPrimary);
     addAndMakeVisible (amountBar);
 
-    if (auto* curve = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter ("matrix" + slotText + "Curve")))
+    if (auto* curve = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter (ids::modSlot (slot).curve)))
     {
         curveControl = std::make_unique<larkspur::widgets::SegmentedControl> (*curve, juce::StringArray { "LIN", "EXP" });
         addAndMakeVisible (*curveControl);
@@ -184,7 +185,7 @@ RoutingRow::RoutingRow (juce::AudioProcessorValueTreeState& s, int slotNumber)
 
     const juce::Component::SafePointer<RoutingRow> safeThis (this);
 
-    if (auto* source = state.getParameter (slotId (slot, "Source")))
+    if (auto* source = state.getParameter (ids::modSlot (slot).source))
         sourceListener = std::make_unique<ParamListener> (*source, [safeThis]
         {
             if (safeThis != nullptr)
@@ -216,12 +217,12 @@ RoutingRow::~RoutingRow()
 
 juce::AudioParameterChoice* RoutingRow::sourceParameter() const
 {
-    return dynamic_cast<juce::AudioParameterChoice*> (state.getParameter (slotId (slot, "Source")));
+    return dynamic_cast<juce::AudioParameterChoice*> (state.getParameter (ids::modSlot (slot).source));
 }
 
 juce::RangedAudioParameter* RoutingRow::amountParameter() const
 {
-    return state.getParameter (slotId (slot, "Amount"));
+    return state.getParameter (ids::modSlot (slot).amount);
 }
 
 juce::PopupMenu RoutingRow::buildSourceMenu() const
@@ -268,7 +269,7 @@ void RoutingRow::showSourceMenu()
 
 void RoutingRow::refreshSource()
 {
-    auto* source = state.getParameter (slotId (slot, "Source"));
+    auto* source = state.getParameter (ids::modSlot (slot).source);
     auto* choice = dynamic_cast<juce::AudioParameterChoice*> (source);
     const int s = choice != nullptr ? choice->getIndex() : 0;
     const int code = juce::jlimit (0, 12, s);
@@ -280,7 +281,7 @@ void RoutingRow::refreshSource()
 
 void RoutingRow::refreshAmount()
 {
-    if (auto* raw = state.getRawParameterValue (slotId (slot, "Amount")))
+    if (auto* raw = state.getRawParameterValue (ids::modSlot (slot).amount))
         amountBar.setValue (raw->load());
 }
 
@@ -298,7 +299,7 @@ void RoutingRow::relayHover()
     if (! onDestinationHover)
         return;
 
-    if (auto* destination = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter (slotId (slot, "Dest"))))
+    if (auto* destination = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter (ids::modSlot (slot).destination)))
         if (const int d = destination->getIndex(); d >= 1)
             onDestinationHover (d);
 }
@@ -368,6 +369,7 @@ MatrixSlideOut::MatrixSlideOut (QuillonAudioProcessor& p)
     title.setText ("MODULATION MATRIX", juce::dontSendNotification);
     title.setFont (getEditorFont (2));
     quillon::ui::setPaletteColour (title, juce::Label::textColourId, pal::textSecondary);
+    title.getProperties().set (groundColourProperty, (juce::int64) getFillColour().getARGB());
     title.setJustificationType (juce::Justification::centredLeft);
     title.setInterceptsMouseClicks (false, false);
     addAndMakeVisible (title);
@@ -385,7 +387,7 @@ MatrixSlideOut::MatrixSlideOut (QuillonAudioProcessor& p)
     };
     addAndMakeVisible (closeButton);
 
-    for (int slot = 1; slot <= 4; ++slot)
+    for (int slot = 1; slot <= ids::numModSlots; ++slot)
     {
         auto row = std::make_unique<RoutingRow> (processor.parameterState, slot);
         row->onDestinationHover = [this] (int d) { highlightDestination (d); };

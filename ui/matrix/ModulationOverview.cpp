@@ -84,11 +84,9 @@ void flashKnobsForDestination (const QuillonAudioProcessor& processor, int desti
                 knob->flashHighlight();
 }
 
-int slotChoiceIndex (QuillonAudioProcessor& processor, int slot, const char* suffix)
+int slotChoiceIndex (QuillonAudioProcessor& processor, const char* parameterId)
 {
-    const auto id = "mod" + juce::String (slot) + suffix;
-
-    if (auto* choice = dynamic_cast<juce::AudioParameterChoice*> (processor.parameterState.getParameter (id)))
+    if (auto* choice = dynamic_cast<juce::AudioParameterChoice*> (processor.parameterState.getParameter (parameterId)))
         return choice->getIndex();
 
     return -1;
@@ -96,8 +94,9 @@ int slotChoiceIndex (QuillonAudioProcessor& processor, int slot, const char* suf
 
 int findSlotForDestination (QuillonAudioProcessor& processor, int destination)
 {
-    for (int slot = 1; slot <= 4; ++slot)
-        if (slotChoiceIndex (processor, slot, "Dest") == destination && slotChoiceIndex (processor, slot, "Source") > 0)
+    for (int slot = 1; slot <= ids::numModSlots; ++slot)
+        if (slotChoiceIndex (processor, ids::modSlot (slot).destination) == destination
+            && slotChoiceIndex (processor, ids::modSlot (slot).source) > 0)
             return slot;
 
     return 0;
@@ -108,8 +107,8 @@ namespace
     // Destination of an active slot, or 0 when the slot is off or incomplete.
     int activeDestination (QuillonAudioProcessor& processor, int slot)
     {
-        const int destination = slotChoiceIndex (processor, slot, "Dest");
-        const int source = slotChoiceIndex (processor, slot, "Source");
+        const int destination = slotChoiceIndex (processor, ids::modSlot (slot).destination);
+        const int source = slotChoiceIndex (processor, ids::modSlot (slot).source);
         return destination > 0 && source > 0 ? destination : 0;
     }
 } // namespace
@@ -118,7 +117,7 @@ juce::String modulationSummaryText (QuillonAudioProcessor& processor)
 {
     int active = 0;
 
-    for (int slot = 1; slot <= 4; ++slot)
+    for (int slot = 1; slot <= ids::numModSlots; ++slot)
         if (activeDestination (processor, slot) > 0)
             ++active;
 
@@ -139,7 +138,7 @@ void updateModulationRings (QuillonAudioProcessor& processor)
     std::array<float, numSums> sums {};
     std::array<bool, numSums> routed {};
 
-    for (int slot = 1; slot <= 4; ++slot)
+    for (int slot = 1; slot <= ids::numModSlots; ++slot)
     {
         const int destination = activeDestination (processor, slot);
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/VoiceCodes.h"
+#include "plugin/ParameterIds.h"
 #include "widgets/Knob.h"
 
 #include <functional>
@@ -53,8 +55,8 @@ void flashKnobsForDestination (const QuillonAudioProcessor& processor, int desti
 inline std::function<void (int)> revealInMatrixHook;
 inline std::function<void (int)> matrixChangedHook;
 
-/** Choice index of "mod<slot><suffix>", or -1 when that parameter is missing or not a choice. */
-int slotChoiceIndex (QuillonAudioProcessor& processor, int slot, const char* suffix);
+/** Choice index of a slot's parameter, or -1 when that parameter is missing or not a choice. */
+int slotChoiceIndex (QuillonAudioProcessor& processor, const char* parameterId);
 
 /** First slot (1..4) aimed at the destination with a source; 0 when none. */
 int findSlotForDestination (QuillonAudioProcessor& processor, int destination);

@@ -16,23 +16,23 @@ namespace
     struct SourceIdEntry
     {
         const char* id;
-        int code;
+        ModSource code;
         int colourSlot;
     };
 
     constexpr std::array<SourceIdEntry, 12> sourceIds { {
-        { "velocity", 1, pal::sourceVelocity },
-        { "key", 2, pal::sourceKey },
-        { "modwheel", 3, pal::sourceModwheel },
-        { "aftertouch", 4, pal::sourceAftertouch },
-        { "lfo1", 5, pal::sourceLfo1 },
-        { "dcw1Env", 6, pal::sourceDcw1 },
-        { "dcw2Env", 7, pal::sourceDcw2 },
-        { "filterEnv", 8, pal::sourceKey },
-        { "ampEnv", 9, pal::sourceVelocity },
-        { "noteRandom", 10, pal::sourceAftertouch },
-        { "smoothRandom", 11, pal::sourceModwheel },
-        { "beatPhase", 12, pal::sourceLfo1 },
+        { "velocity", ModSource::velocity, pal::sourceVelocity },
+        { "key", ModSource::key, pal::sourceKey },
+        { "modwheel", ModSource::modWheel, pal::sourceModwheel },
+        { "aftertouch", ModSource::aftertouch, pal::sourceAftertouch },
+        { "lfo1", ModSource::lfo1, pal::sourceLfo1 },
+        { "dcw1Env", ModSource::dcwEnvOsc1, pal::sourceDcw1 },
+        { "dcw2Env", ModSource::dcwEnvOsc2, pal::sourceDcw2 },
+        { "filterEnv", ModSource::filterEnv, pal::sourceKey },
+        { "ampEnv", ModSource::ampEnv, pal::sourceVelocity },
+        { "noteRandom", ModSource::noteRandom, pal::sourceAftertouch },
+        { "smoothRandom", ModSource::smoothRandom, pal::sourceModwheel },
+        { "beatPhase", ModSource::beatPhase, pal::sourceLfo1 },
     } };
 
     const SourceIdEntry* findSourceId (const juce::String& id)
@@ -46,19 +46,22 @@ namespace
 } // namespace
 
 const std::array<AssignMenuDestination, 20> assignMenuDestinations { {
-    { 101, 4, "OSC 1 DCW" },       { 102, 5, "OSC 2 DCW" },    { 103, 10, "OSC 2 detune" },
-    { 104, 8, "OSC 1 level" },     { 105, 9, "OSC 2 level" },  { 106, 1, "Filter cutoff" },
-    { 107, 14, "Filter resonance" }, { 108, 15, "Filter envelope" }, { 109, 2, "Drive" },
-    { 110, 6, "Sub level" },       { 111, 20, "Noise level" }, { 112, 17, "LFO 1 rate" },
-    { 113, 18, "LFO 1 depth" },    { 114, 19, "Output" },      { 115, 23, "PD morph" },
-    { 116, 24, "Reese beat" },     { 117, 25, "Reese spread" }, { 118, 26, "Phase mix" },
-    { 119, 27, "Phase notch" },    { 120, 28, "Feedback" },
+    { 101, ModDestination::osc1Dcw, "OSC 1 DCW" }, { 102, ModDestination::osc2Dcw, "OSC 2 DCW" },
+    { 103, ModDestination::osc2Detune, "OSC 2 detune" }, { 104, ModDestination::osc1Level, "OSC 1 level" },
+    { 105, ModDestination::osc2Level, "OSC 2 level" }, { 106, ModDestination::cutoff, "Filter cutoff" },
+    { 107, ModDestination::resonance, "Filter resonance" }, { 108, ModDestination::filterEnv, "Filter envelope" },
+    { 109, ModDestination::drive, "Drive" }, { 110, ModDestination::subLevel, "Sub level" },
+    { 111, ModDestination::noiseLevel, "Noise level" }, { 112, ModDestination::lfo1Rate, "LFO 1 rate" },
+    { 113, ModDestination::lfo1Depth, "LFO 1 depth" }, { 114, ModDestination::output, "Output" },
+    { 115, ModDestination::pdMorph, "PD morph" }, { 116, ModDestination::reeseBeat, "Reese beat" },
+    { 117, ModDestination::reeseSpread, "Reese spread" }, { 118, ModDestination::phaseMix, "Phase mix" },
+    { 119, ModDestination::phaseNotch, "Phase notch" }, { 120, ModDestination::feedback, "Feedback" },
 } };
 
 int sourceIndexForId (const juce::String& id)
 {
     auto* entry = findSourceId (id);
-    return entry != nullptr ? entry->code : 0;
+    return entry != nullptr ? (int) entry->code : 0;
 }
 
 juce::Colour sourceColourForId (const juce::String& id)
@@ -178,7 +181,7 @@ void SourceChip::handleAssignMenuResult (int itemId)
     int destination = 0;
     for (auto& entry : assignMenuDestinations)
         if (entry.itemId == itemId)
-            destination = entry.destination;
+            destination = (int) entry.destination;
 
     assignSourceToDestination (*state, sourceIndexForId (id), destination);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/VoiceCodes.h"
+
 #include <juce_audio_processors/juce_audio_processors.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -26,7 +28,7 @@ bool assignSourceToDestination (juce::AudioProcessorValueTreeState& state, int s
 struct AssignMenuDestination
 {
     int itemId;
-    int destination;
+    ModDestination destination;
     const char* label;
 };
 

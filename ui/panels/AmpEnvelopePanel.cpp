@@ -1,4 +1,5 @@
 #include "AmpEnvelopePanel.h"
+#include "plugin/ParameterIds.h"
 
 namespace quillon::ui::widgets
 {
@@ -8,7 +9,7 @@ AmpEnvelopePanel::AmpEnvelopePanel (juce::AudioProcessorValueTreeState& state)
     title = std::make_unique<larkspur::widgets::SectionTitle> ("AMP ENV");
     addAndMakeVisible (*title);
 
-    envelopeEditor = std::make_unique<AdsrEnvelopeEditor> (state, "ampAttack", "ampDecay", "ampSustain", "ampRelease");
+    envelopeEditor = std::make_unique<AdsrEnvelopeEditor> (state, ids::ampAttack, ids::ampDecay, ids::ampSustain, ids::ampRelease);
     envelopeEditor->setRowLabels ("A", "D", "S", "R");
     envelopeEditor->setGraphHeightRange (44, 158);
     addAndMakeVisible (*envelopeEditor);

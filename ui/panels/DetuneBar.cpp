@@ -1,4 +1,5 @@
 #include "DetuneBar.h"
+#include "plugin/ParameterIds.h"
 
 #include "ui/LookAndFeel.h"
 
@@ -83,7 +84,7 @@ DetuneBar::DetuneBar (juce::AudioProcessorValueTreeState& s)
     detuneKnob->setTooltip ("Oscillator 2 pitch offset relative to oscillator 1.");
     detuneKnob->setContextMenuExtension ([this] (juce::PopupMenu& menu)
     {
-        hidden::addChoiceSubmenu (menu, state, "detuneMode", "Detune mode",
+        hidden::addChoiceSubmenu (menu, state, ids::detuneMode, "Detune mode",
                                   [self = safeThis] { if (self != nullptr) self->userChangedUnit(); });
     });
     addAndMakeVisible (*detuneKnob);
@@ -97,25 +98,25 @@ DetuneBar::DetuneBar (juce::AudioProcessorValueTreeState& s)
     });
     phaseKnob->setTooltip ("Oscillator 2 phase offset relative to oscillator 1.");
     phaseKnob->setContextMenuExtension ([this] (juce::PopupMenu& menu)
-                                        { hidden::addChoiceSubmenu (menu, state, "phaseMode", "Phase mode"); });
-    phaseAttachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (state, "osc2PhaseOffset", *phaseKnob);
+                                        { hidden::addChoiceSubmenu (menu, state, ids::phaseMode, "Phase mode"); });
+    phaseAttachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (state, ids::osc2PhaseOffset, *phaseKnob);
     addAndMakeVisible (*phaseKnob);
 
     driftKnob = std::make_unique<Knob> (0, false, false);
     driftKnob->setLabelText ("Z-DRIFT");
     driftKnob->setValueFormatter (percentText);
     driftKnob->setTooltip ("Shared experimental oscillator drift for unstable beating.");
-    driftAttachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (state, "oscDrift", *driftKnob);
+    driftAttachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (state, ids::oscDrift, *driftKnob);
     addAndMakeVisible (*driftKnob);
 
     stereoKnob = std::make_unique<Knob> (0, false, false);
     stereoKnob->setLabelText ("STEREO");
     stereoKnob->setValueFormatter (percentText);
     stereoKnob->setTooltip ("Detune width from mono-safe to full opposing stereo.");
-    stereoAttachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (state, "stereoWidth", *stereoKnob);
+    stereoAttachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (state, ids::stereoWidth, *stereoKnob);
     addAndMakeVisible (*stereoKnob);
 
-    if (auto* mode = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter ("detuneMode")))
+    if (auto* mode = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter (ids::detuneMode)))
     {
         unitSwitch = std::make_unique<larkspur::widgets::SegmentedControl> (*mode, juce::StringArray { "CT", "HZ" });
         unitSwitch->setGap (1);
@@ -126,20 +127,20 @@ DetuneBar::DetuneBar (juce::AudioProcessorValueTreeState& s)
         addAndMakeVisible (*unitField);
     }
 
-    phaseModeDropdown = std::make_unique<larkspur::widgets::ChoiceDropdown> (state, "phaseMode", "Phase mode");
+    phaseModeDropdown = std::make_unique<larkspur::widgets::ChoiceDropdown> (state, ids::phaseMode, "Phase mode");
     phaseModeDropdown->setCompact (true);
     phaseModeDropdown->setJustification (juce::Justification::centred);
     phaseModeBox = std::make_unique<larkspur::widgets::FieldBox> ("PHASE");
     phaseModeBox->setContent (phaseModeDropdown.get());
     addAndMakeVisible (*phaseModeBox);
 
-    state.addParameterListener ("detuneMode", this);
+    state.addParameterListener (ids::detuneMode, this);
     syncDetuneBinding (false);
 }
 
 DetuneBar::~DetuneBar()
 {
-    state.removeParameterListener ("detuneMode", this);
+    state.removeParameterListener (ids::detuneMode, this);
     detuneAttachment.reset();
     phaseAttachment.reset();
     driftAttachment.reset();
@@ -148,7 +149,7 @@ DetuneBar::~DetuneBar()
 
 void DetuneBar::parameterChanged (const juce::String& parameterId, float)
 {
-    if (parameterId != "detuneMode")
+    if (parameterId != ids::detuneMode)
         return;
 
     juce::MessageManager::callAsync ([self = safeThis]
@@ -160,29 +161,29 @@ void DetuneBar::parameterChanged (const juce::String& parameterId, float)
 
 void DetuneBar::syncDetuneBinding (bool convertValue)
 {
-    auto* mode = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter ("detuneMode"));
-    const juce::String target = (mode == nullptr || mode->getIndex() == 0) ? "osc2Detune" : "osc2DetuneHz";
+    auto* mode = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter (ids::detuneMode));
+    const juce::String target = (mode == nullptr || mode->getIndex() == 0) ? ids::osc2Detune : ids::osc2DetuneHz;
 
     if (target == boundDetuneId && detuneAttachment != nullptr)
         return;
 
     if (convertValue && boundDetuneId.isNotEmpty())
     {
-        auto* cents = state.getParameter ("osc2Detune");
-        auto* hertz = state.getParameter ("osc2DetuneHz");
+        auto* cents = state.getParameter (ids::osc2Detune);
+        auto* hertz = state.getParameter (ids::osc2DetuneHz);
 
         if (cents != nullptr && hertz != nullptr)
         {
-            if (boundDetuneId == "osc2Detune" && target == "osc2DetuneHz")
+            if (boundDetuneId == ids::osc2Detune && target == ids::osc2DetuneHz)
                 writePlainValue (*hertz, (std::pow (2.0f, plainValueOf (*cents) / 1200.0f) - 1.0f) * 440.0f);
-            else if (boundDetuneId == "osc2DetuneHz" && target == "osc2Detune")
+            else if (boundDetuneId == ids::osc2DetuneHz && target == ids::osc2Detune)
                 writePlainValue (*cents, 1200.0f * std::log2 ((plainValueOf (*hertz) + 440.0f) / 440.0f));
         }
     }
 
     boundDetuneId = target;
 
-    if (target == "osc2Detune")
+    if (target == ids::osc2Detune)
         detuneKnob->setValueFormatter ([] (double v) { return wholeSigned (v, " ct"); });
     else
         detuneKnob->setValueFormatter ([] (double v) { return formatSignedNumber (v, 1, true, false, false) + " Hz"; });

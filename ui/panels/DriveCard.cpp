@@ -1,4 +1,5 @@
 #include "DriveCard.h"
+#include "plugin/ParameterIds.h"
 
 #include "plugin/Palette.h"
 #include "plugin/PluginProcessor.h"
@@ -13,7 +14,7 @@ namespace quillon::ui::widgets
 DriveSectionSpec DriveSectionDescription::getSpec() const
 {
     juce::ignoreUnused (processor);
-    return { "DRIVE", "MODE", "AMOUNT", "MIX", "driveMode", "drive", "driveMix", 2 };
+    return { "DRIVE", "MODE", "AMOUNT", "MIX", ids::driveMode, ids::drive, ids::driveMix, ModDestination::drive };
 }
 
 //==============================================================================
@@ -27,28 +28,28 @@ void DriveThumbnail::ParamListener::parameterChanged (const juce::String&, float
 }
 
 DriveThumbnail::DriveThumbnail (juce::AudioProcessorValueTreeState& s)
-    : state (&s), driveParameter (s.getParameter ("drive")), modeParameter (s.getParameter ("driveMode"))
+    : state (&s), driveParameter (s.getParameter (ids::drive)), modeParameter (s.getParameter (ids::driveMode))
 {
     listener = std::make_unique<ParamListener> (*this);
-    state->addParameterListener ("drive", listener.get());
-    state->addParameterListener ("driveMode", listener.get());
+    state->addParameterListener (ids::drive, listener.get());
+    state->addParameterListener (ids::driveMode, listener.get());
     setSize (160, 36);
     setMouseCursor (juce::MouseCursor::UpDownResizeCursor);
 }
 
 DriveThumbnail::~DriveThumbnail()
 {
-    state->removeParameterListener ("drive", listener.get());
-    state->removeParameterListener ("driveMode", listener.get());
+    state->removeParameterListener (ids::drive, listener.get());
+    state->removeParameterListener (ids::driveMode, listener.get());
 }
 
 float DriveThumbnail::transferCurve (float x, float driveDb, int mode)
 {
     const float g = juce::jmax (std::pow (10.0f, driveDb / 20.0f), 1.0f);
 
-    switch (mode)
+    switch (static_cast<DriveMode> (mode))
     {
-        case 1:
+        case DriveMode::diode:
         {
             const float h = x * g / 2.0f;
             float v = h;
@@ -62,7 +63,7 @@ float DriveThumbnail::transferCurve (float x, float driveDb, int mode)
             return 2.0f / g * v * 0.9f;
         }
 
-        case 2:
+        case DriveMode::fold:
             return 0.7f * std::sin (((g - 1.0f) * 6.0f + 1.0f) * x);
 
         default:
@@ -83,7 +84,7 @@ void DriveThumbnail::paint (juce::Graphics& g)
 
     const float driveDb = driveParameter != nullptr ? driveParameter->convertFrom0to1 (driveParameter->getValue()) : 0.0f;
     const int mode = modeParameter != nullptr
-                         ? juce::jlimit (0, 2, juce::roundToInt (modeParameter->convertFrom0to1 (modeParameter->getValue())))
+                         ? juce::jlimit (0, (int) DriveMode::count - 1, juce::roundToInt (modeParameter->convertFrom0to1 (modeParameter->getValue())))
                          : 0;
     const float centre = top + plotH / 2.0f, amplitude = plotH * 0.45f;
 
@@ -246,8 +247,8 @@ DriveCard::DriveCard (juce::AudioProcessorValueTreeState& s, QuillonAudioProcess
     feedbackKnob = std::make_unique<Knob> (0, false, false);
     feedbackKnob->setLabelText ("FDBK");
     feedbackKnob->setValueFormatter (percentWithSpace);
-    feedbackAttachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (state, "feedbackAmount", *feedbackKnob);
-    matrix::wireKnob (*feedbackKnob, processor, "feedbackAmount", 28);
+    feedbackAttachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (state, ids::feedbackAmount, *feedbackKnob);
+    matrix::wireKnob (*feedbackKnob, processor, ids::feedbackAmount, ModDestination::feedback);
     addAndMakeVisible (*feedbackKnob);
 }
 

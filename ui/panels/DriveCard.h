@@ -4,6 +4,8 @@
 #include "widgets/Frames.h"
 #include "widgets/Knob.h"
 
+#include "engine/VoiceCodes.h"
+
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <memory>
@@ -17,7 +19,7 @@ namespace quillon::ui::widgets
 struct DriveSectionSpec
 {
     juce::String title, modeLabel, amountLabel, mixLabel, modeId, amountId, mixId;
-    int amountDestination = 0;
+    ModDestination amountDestination = ModDestination::off;
 };
 
 /** The drive section as the processor has it. */

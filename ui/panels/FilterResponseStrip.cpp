@@ -1,4 +1,5 @@
 #include "FilterResponseStrip.h"
+#include "plugin/ParameterIds.h"
 
 #include "plugin/Palette.h"
 #include "ui/LookAndFeel.h"
@@ -14,8 +15,8 @@ const float logLow = std::log10 (20.0f);
 const float logSpan = std::log10 (20000.0f) - std::log10 (20.0f);
 constexpr int responsePoints = 96;
 
-const char* const parameterIds[] = { "filterCutoff", "filterReso", "filterEnvAmount", "filterModel",
-                                     "filterAttack", "filterDecay", "filterSustain", "filterRelease" };
+const char* const parameterIds[] = { ids::filterCutoff, ids::filterReso, ids::filterEnvAmount, ids::filterModel,
+                                     ids::filterAttack, ids::filterDecay, ids::filterSustain, ids::filterRelease };
 } // namespace
 
 void FilterResponseStrip::ParamListener::parameterChanged (const juce::String&, float)
@@ -87,8 +88,9 @@ float FilterResponseStrip::yForLevel (float decibels) const
 float FilterResponseStrip::responseMagnitude (float f, float cutoffHz, float r, int filterModel)
 {
     const float q = f / juce::jmax (cutoffHz, 1.0f);
+    const auto model = static_cast<FilterModel> (filterModel);
 
-    if (filterModel == 3)
+    if (model == FilterModel::phase)
     {
         float m = 1.0f;
 
@@ -104,7 +106,7 @@ float FilterResponseStrip::responseMagnitude (float f, float cutoffHz, float r, 
 
     const float l = std::log (juce::jmax (q, 0.0001f));
     const float bump = std::exp (-6.0f * l * l);
-    const float k = filterModel == 1 ? 5.0f : (filterModel == 2 ? 3.25f : 4.0f);
+    const float k = model == FilterModel::diode ? 5.0f : (model == FilterModel::state ? 3.25f : 4.0f);
     return 1.0f / std::sqrt (1.0f + std::pow (q, 8.0f)) + bump * r * k;
 }
 

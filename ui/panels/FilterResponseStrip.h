@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DragGestures.h"
+#include "engine/VoiceCodes.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 

@@ -3,6 +3,7 @@
 #include "plugin/Palette.h"
 #include "ui/LookAndFeel.h"
 #include "ui/matrix/KnobWiring.h"
+#include "widgets/Drawing.h"
 
 #include "engine/sources/PhaseDistortion.h"
 #include "plugin/PluginProcessor.h"
@@ -14,6 +15,8 @@ namespace quillon::ui::widgets
 
 namespace
 {
+using larkspur::widgets::polyline;
+
 constexpr int visualiserPoints = 128;
 
 juce::String percentText (double value)
@@ -42,23 +45,6 @@ juce::Path sampledGlyph (int wave)
             p.startNewSubPath (point);
         else
             p.lineTo (point);
-    }
-
-    return p;
-}
-
-juce::Path polyline (std::initializer_list<juce::Point<float>> points)
-{
-    juce::Path p;
-    bool first = true;
-
-    for (auto point : points)
-    {
-        if (first)
-            p.startNewSubPath (point);
-        else
-            p.lineTo (point);
-        first = false;
     }
 
     return p;
@@ -175,9 +161,9 @@ DcwVisualiser::~DcwVisualiser()
 
 void DcwVisualiser::refresh()
 {
-    const auto prefix = "osc" + juce::String (oscIndex);
-    auto* wave = dynamic_cast<juce::AudioParameterChoice*> (state->getParameter (prefix + "Wave"));
-    auto* depthValue = state->getRawParameterValue (prefix + "DcwDepth");
+    const auto& oscIds = ids::oscillator (oscIndex);
+    auto* wave = dynamic_cast<juce::AudioParameterChoice*> (state->getParameter (oscIds.wave));
+    auto* depthValue = state->getRawParameterValue (oscIds.dcwDepth);
 
     if (wave == nullptr || depthValue == nullptr)
         return;
@@ -263,7 +249,7 @@ void OscCard::WaveListener::parameterChanged (const juce::String&, float)
 }
 
 OscCard::OscCard (QuillonAudioProcessor& processor, int index)
-    : state (processor.parameterState), oscIndex (index), prefix ("osc" + juce::String (index))
+    : state (processor.parameterState), oscIndex (index), oscIds (ids::oscillator (index))
 {
     using larkspur::widgets::Knob;
     radioGroupId = nextRadioGroupId();
@@ -283,8 +269,8 @@ OscCard::OscCard (QuillonAudioProcessor& processor, int index)
         waveCells[(size_t) i] = std::move (cell);
     }
 
-    envelopeEditor = std::make_unique<AdsrEnvelopeEditor> (state, prefix + "DcwAttack", prefix + "DcwDecay",
-                                                           prefix + "DcwSustain", prefix + "DcwRelease");
+    envelopeEditor = std::make_unique<AdsrEnvelopeEditor> (state, oscIds.dcwEnvelope.attack, oscIds.dcwEnvelope.decay,
+                                                           oscIds.dcwEnvelope.sustain, oscIds.dcwEnvelope.release);
     envelopeEditor->setGraphHeightRange (30, 54);
     envelopeEditor->setRowLabels ("A", "D", "S", "R");
     addAndMakeVisible (*envelopeEditor);
@@ -293,29 +279,30 @@ OscCard::OscCard (QuillonAudioProcessor& processor, int index)
     dcwKnob->setLabelText ("DCW");
     dcwKnob->setValueFormatter (percentText);
     dcwKnob->setTooltip ("Phase distortion amount for this oscillator.");
-    dcwAttachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (state, prefix + "DcwDepth", *dcwKnob);
-    matrix::wireKnob (*dcwKnob, processor, prefix + "DcwDepth", oscIndex == 1 ? 4 : 5);
+    dcwAttachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (state, oscIds.dcwDepth, *dcwKnob);
+    matrix::wireKnob (*dcwKnob, processor, oscIds.dcwDepth, oscIndex == 1 ? ModDestination::osc1Dcw : ModDestination::osc2Dcw);
 
     levelKnob = std::make_unique<Knob> (0, false, false);
     levelKnob->setLabelText ("LEVEL");
     levelKnob->setValueFormatter ([] (double v) { return decibelText (v, -90.0); });
     levelKnob->setCentreSnap (true, 0.5);
     levelKnob->setTooltip ("Oscillator level into the main filter.");
-    levelAttachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (state, prefix + "Level", *levelKnob);
-    matrix::wireKnob (*levelKnob, processor, prefix + "Level", oscIndex == 1 ? 8 : 9);
+    levelAttachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (state, oscIds.level, *levelKnob);
+    matrix::wireKnob (*levelKnob, processor, oscIds.level, oscIndex == 1 ? ModDestination::osc1Level : ModDestination::osc2Level);
 
     morphKnob = std::make_unique<Knob> (0, false, false);
     morphKnob->setLabelText ("MORPH");
     morphKnob->setValueFormatter (percentText);
     morphKnob->setTooltip ("Morphs both PD oscillators toward the next wave shape.");
-    morphAttachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (state, "pdMorphAmount", *morphKnob);
-    matrix::wireKnob (*morphKnob, processor, "pdMorphAmount", 23);
+    morphAttachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (state, ids::pdMorphAmount, *morphKnob);
+    matrix::wireKnob (*morphKnob, processor, ids::pdMorphAmount, ModDestination::pdMorph);
 
     knobRow = std::make_unique<larkspur::widgets::KnobRow> (0);
     knobRow->setKnobs ({ dcwKnob.get(), levelKnob.get(), morphKnob.get() });
+    knobRow->setGap (1);
     addAndMakeVisible (*knobRow);
 
-    semitoneChip = std::make_unique<larkspur::widgets::ValueChip> (state, prefix + "Semitone", "SEMI");
+    semitoneChip = std::make_unique<larkspur::widgets::ValueChip> (state, oscIds.semitone, "SEMI");
     semitoneChip->setValueFormatter ([] (double v)
     {
         const int n = juce::roundToInt (v);
@@ -325,20 +312,20 @@ OscCard::OscCard (QuillonAudioProcessor& processor, int index)
     semitoneChip->setShowStepArrows (false);
     addAndMakeVisible (*semitoneChip);
 
-    fineChip = std::make_unique<larkspur::widgets::ValueChip> (state, prefix + "Fine", "FINE");
+    fineChip = std::make_unique<larkspur::widgets::ValueChip> (state, oscIds.fine, "FINE");
     fineChip->setValueFormatter ([] (double v) { return formatSignedNumber (v, 1, false, true, false) + " c"; });
     fineChip->setTooltip ("OSC " + juce::String (oscIndex) + " fine pitch in cents.");
     fineChip->setShowStepArrows (false);
     addAndMakeVisible (*fineChip);
 
     waveListener = std::make_unique<WaveListener> (*this);
-    state.addParameterListener (prefix + "Wave", waveListener.get());
+    state.addParameterListener (oscIds.wave, waveListener.get());
     refreshWaveSelection();
 }
 
 OscCard::~OscCard()
 {
-    state.removeParameterListener (prefix + "Wave", waveListener.get());
+    state.removeParameterListener (oscIds.wave, waveListener.get());
     dcwAttachment.reset();
     levelAttachment.reset();
     morphAttachment.reset();
@@ -346,7 +333,7 @@ OscCard::~OscCard()
 
 void OscCard::refreshWaveSelection()
 {
-    auto* wave = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter (prefix + "Wave"));
+    auto* wave = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter (oscIds.wave));
     const int selected = wave != nullptr ? wave->getIndex() : 0;
 
     for (int i = 0; i < 10; ++i)
@@ -355,7 +342,7 @@ void OscCard::refreshWaveSelection()
 
 void OscCard::selectWave (int index)
 {
-    auto* wave = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter (prefix + "Wave"));
+    auto* wave = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter (oscIds.wave));
 
     if (wave == nullptr || wave->getIndex() == index)
         return;
@@ -372,7 +359,10 @@ void OscCard::paint (juce::Graphics& g)
     auto captionFont = getEditorFont (7);
     captionFont.setExtraKerningFactor (0.12f);
     g.setFont (captionFont);
-    g.setColour (palette::get (palette::textSecondary));
+    // The card's surface is the toolkit's and stays dark; a light theme's dark caption falls back to
+    // the toolkit's own caption colour on it.
+    g.setColour (readableInk (palette::get (palette::textSecondary), getFillColour(),
+                              { larkspur::widgets::getWidgetTheme().getColour (larkspur::widgets::ColourId::textTertiary) }));
     larkspur::widgets::drawFittedLine (g, "DCW ENV", juce::Rectangle<int> (236, 8, 164, 22).toFloat(), juce::Justification::centredLeft);
 }
 
@@ -392,7 +382,7 @@ void OscCard::resized()
             cell->setBounds (16 + 36 * (i % 5), 232 + 32 * (i / 5), 28, 24);
 
     if (knobRow != nullptr)
-        knobRow->setBounds (216, 216, 96, 96);
+        knobRow->setBounds (196, 216, 120, 96); // from the wave cells to the chips, so the level text fits
     if (semitoneChip != nullptr)
         semitoneChip->setBounds (324, 216, 96, 44);
     if (fineChip != nullptr)

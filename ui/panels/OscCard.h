@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AdsrEnvelopeEditor.h"
+#include "plugin/ParameterIds.h"
 
 #include "widgets/Frames.h"
 #include "widgets/Knob.h"
@@ -104,7 +105,7 @@ private:
 
     juce::AudioProcessorValueTreeState& state;
     int oscIndex;
-    juce::String prefix;
+    const ids::Oscillator& oscIds;
     std::unique_ptr<DcwVisualiser> visualiser;
     std::unique_ptr<larkspur::widgets::SectionTitle> title;
     std::array<std::unique_ptr<WaveCell>, 10> waveCells;

@@ -1,4 +1,5 @@
 #include "SourceUtilityStrip.h"
+#include "plugin/ParameterIds.h"
 
 #include "plugin/PluginProcessor.h"
 #include "ui/LookAndFeel.h"
@@ -52,7 +53,7 @@ SourceUtilityStrip::SourceUtilityStrip (QuillonAudioProcessor& processor)
     subWaveBox->setContent (subWave.get());
     addAndMakeVisible (*subWaveBox);
 
-    if (auto* routing = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter ("subRouting")))
+    if (auto* routing = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter (ids::subRouting)))
     {
         subRoute = std::make_unique<SegmentedControl> (*routing, juce::StringArray { "DRV", "CLN" });
         subRoute->setGap (1);
@@ -63,7 +64,7 @@ SourceUtilityStrip::SourceUtilityStrip (QuillonAudioProcessor& processor)
         addAndMakeVisible (*subRouteField);
     }
 
-    subLevel = std::make_unique<ValueChip> (state, "subLevel", "");
+    subLevel = std::make_unique<ValueChip> (state, ids::subLevel, "");
     subLevel->setValueFormatter ([] (double v) { return levelText (v, -120.0); });
     subLevel->setShowStepArrows (false);
     subLevel->setTooltip ("Sub oscillator level into the bass path.");
@@ -72,7 +73,7 @@ SourceUtilityStrip::SourceUtilityStrip (QuillonAudioProcessor& processor)
     subLevelBox->setContent (subLevel.get());
     addAndMakeVisible (*subLevelBox);
 
-    subDriveSend = std::make_unique<ValueChip> (state, "subDriveSend", "");
+    subDriveSend = std::make_unique<ValueChip> (state, ids::subDriveSend, "");
     subDriveSend->setValueFormatter ([] (double v) { return juce::String (juce::roundToInt (v * 100.0)) + " %"; });
     subDriveSend->setShowStepArrows (false);
     subDriveSend->setTooltip ("Sub amount sent into drive; the remainder stays clean.");
@@ -81,7 +82,7 @@ SourceUtilityStrip::SourceUtilityStrip (QuillonAudioProcessor& processor)
     subDirtBox->setContent (subDriveSend.get());
     addAndMakeVisible (*subDirtBox);
 
-    if (auto* colour = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter ("noiseColour")))
+    if (auto* colour = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter (ids::noiseColour)))
     {
         noiseColour = std::make_unique<SegmentedControl> (*colour, juce::StringArray { "W", "P", "B" });
         noiseColour->setGap (1);
@@ -93,7 +94,7 @@ SourceUtilityStrip::SourceUtilityStrip (QuillonAudioProcessor& processor)
         addAndMakeVisible (*noiseColourField);
     }
 
-    noiseRoute = std::make_unique<RouteSwitch> (state, "noiseRouting", RouteSwitch::blend,
+    noiseRoute = std::make_unique<RouteSwitch> (state, ids::noiseRouting, RouteSwitch::blend,
                                                 RouteOption { "PRE", "Noise before the filter." },
                                                 RouteOption { "POST", "Noise after the filter." });
     noiseRouteBox = std::make_unique<FieldBox> ("ROUTE");
@@ -101,7 +102,7 @@ SourceUtilityStrip::SourceUtilityStrip (QuillonAudioProcessor& processor)
     noiseRouteBox->setContent (noiseRoute.get());
     addAndMakeVisible (*noiseRouteBox);
 
-    noiseLevel = std::make_unique<ValueChip> (state, "noiseLevel", "");
+    noiseLevel = std::make_unique<ValueChip> (state, ids::noiseLevel, "");
     noiseLevel->setValueFormatter ([] (double v) { return levelText (v, -90.0); });
     noiseLevel->setShowStepArrows (false);
     noiseLevel->setTooltip ("Noise source level into the filter and amp envelope.");
@@ -110,20 +111,20 @@ SourceUtilityStrip::SourceUtilityStrip (QuillonAudioProcessor& processor)
     noiseLevelBox->setContent (noiseLevel.get());
     addAndMakeVisible (*noiseLevelBox);
 
-    state.addParameterListener ("subMode", this);
-    state.addParameterListener ("subWave", this);
+    state.addParameterListener (ids::subMode, this);
+    state.addParameterListener (ids::subWave, this);
     refreshSubWave();
 }
 
 SourceUtilityStrip::~SourceUtilityStrip()
 {
-    state.removeParameterListener ("subMode", this);
-    state.removeParameterListener ("subWave", this);
+    state.removeParameterListener (ids::subMode, this);
+    state.removeParameterListener (ids::subWave, this);
 }
 
 void SourceUtilityStrip::parameterChanged (const juce::String& parameterId, float)
 {
-    if (parameterId != "subMode" && parameterId != "subWave")
+    if (parameterId != ids::subMode && parameterId != ids::subWave)
         return;
 
     juce::MessageManager::callAsync ([self = safeThis]
@@ -135,8 +136,8 @@ void SourceUtilityStrip::parameterChanged (const juce::String& parameterId, floa
 
 void SourceUtilityStrip::refreshSubWave()
 {
-    auto* mode = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter ("subMode"));
-    auto* wave = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter ("subWave"));
+    auto* mode = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter (ids::subMode));
+    auto* wave = dynamic_cast<juce::AudioParameterChoice*> (state.getParameter (ids::subWave));
     const int itemId = (mode != nullptr && mode->getIndex() == 0) ? 1 : (wave != nullptr ? wave->getIndex() : 0) + 2;
 
     const bool wasUpdating = updatingWaveList;
@@ -155,12 +156,12 @@ void SourceUtilityStrip::selectSubWave()
 
     if (itemId == 1)
     {
-        writeChoiceIndex (state, "subMode", 0);
+        writeChoiceIndex (state, ids::subMode, 0);
     }
     else
     {
-        writeChoiceIndex (state, "subMode", 1);
-        writeChoiceIndex (state, "subWave", itemId - 2);
+        writeChoiceIndex (state, ids::subMode, 1);
+        writeChoiceIndex (state, ids::subWave, itemId - 2);
     }
 
     refreshSubWave();

@@ -1,4 +1,5 @@
 #include "VoiceFilterPanel.h"
+#include "plugin/ParameterIds.h"
 
 #include "plugin/PluginProcessor.h"
 #include "ui/LookAndFeel.h"
@@ -31,8 +32,8 @@ VoiceFilterPanel::VoiceFilterPanel (juce::AudioProcessorValueTreeState& s, Quill
     responseStrip = std::make_unique<FilterResponseStrip> (state);
     responseStrip->setShowEnvelope (false);
 
-    envelopeEditor = std::make_unique<AdsrEnvelopeEditor> (state, "filterAttack", "filterDecay", "filterSustain",
-                                                           "filterRelease");
+    envelopeEditor = std::make_unique<AdsrEnvelopeEditor> (state, ids::filterAttack, ids::filterDecay, ids::filterSustain,
+                                                           ids::filterRelease);
     envelopeEditor->setGraphHeightRange (44, 96);
 
     for (juce::Component* c : { (juce::Component*) responseStrip.get(), (juce::Component*) envelopeEditor.get() })
@@ -41,11 +42,11 @@ VoiceFilterPanel::VoiceFilterPanel (juce::AudioProcessorValueTreeState& s, Quill
         addBypassableChild (c);
     }
 
-    modelChoice = std::make_unique<larkspur::widgets::HeaderChoice> (state, "filterModel", "Filter model");
+    modelChoice = std::make_unique<larkspur::widgets::HeaderChoice> (state, ids::filterModel, "Filter model");
     addAndMakeVisible (*modelChoice);
     addBypassableChild (modelChoice.get());
 
-    enableDot = std::make_unique<EnableDot> (state, "filterEnabled", "Filter enable", "Enable filter.", 12);
+    enableDot = std::make_unique<EnableDot> (state, ids::filterEnabled, "Filter enable", "Enable filter.", 12);
     addAndMakeVisible (*enableDot);
 
     struct KnobSpec
@@ -56,16 +57,16 @@ VoiceFilterPanel::VoiceFilterPanel (juce::AudioProcessorValueTreeState& s, Quill
         const char* parameterId;
         bool bipolar;
         std::function<juce::String (double)> text;
-        int destination;
+        ModDestination destination;
     };
 
     KnobSpec specs[] = {
-        { cutoffKnob, cutoffAttachment, "CUTOFF", "filterCutoff", false, cutoffText, 1 },
-        { resonanceKnob, resonanceAttachment, "RESO", "filterReso", false, percentWithSpace, 14 },
-        { phaseKnob, phaseAttachment, "PHASE", "phaseMix", false, percentWithSpace, 26 },
-        { notchKnob, notchAttachment, "NOTCH", "phaseNotch", false, percentWithSpace, 27 },
-        { envelopeKnob, envelopeAttachment, "ENV", "filterEnvAmount", true,
-          [] (double v) { return formatSignedNumber (v, 1, true, false, false) + " st"; }, 15 }, // the amount moves the cutoff in semitones
+        { cutoffKnob, cutoffAttachment, "CUTOFF", ids::filterCutoff, false, cutoffText, ModDestination::cutoff },
+        { resonanceKnob, resonanceAttachment, "RESO", ids::filterReso, false, percentWithSpace, ModDestination::resonance },
+        { phaseKnob, phaseAttachment, "PHASE", ids::phaseMix, false, percentWithSpace, ModDestination::phaseMix },
+        { notchKnob, notchAttachment, "NOTCH", ids::phaseNotch, false, percentWithSpace, ModDestination::phaseNotch },
+        { envelopeKnob, envelopeAttachment, "ENV", ids::filterEnvAmount, true,
+          [] (double v) { return formatSignedNumber (v, 1, true, false, false) + " st"; }, ModDestination::filterEnv }, // the amount moves the cutoff in semitones
     };
 
     for (auto& spec : specs)
@@ -104,10 +105,10 @@ VoiceFilterPanel::~VoiceFilterPanel()
 
 void VoiceFilterPanel::refreshFromParameters()
 {
-    const auto* enabledValue = state.getRawParameterValue ("filterEnabled");
-    const auto* modelValue = state.getRawParameterValue ("filterModel");
+    const auto* enabledValue = state.getRawParameterValue (ids::filterEnabled);
+    const auto* modelValue = state.getRawParameterValue (ids::filterModel);
     const bool filterOn = enabledValue == nullptr || enabledValue->load() >= 0.5f;
-    const bool phaseModel = modelValue != nullptr && modelValue->load() >= 2.5f;
+    const bool phaseModel = modelValue != nullptr && juce::roundToInt (modelValue->load()) == (int) FilterModel::phase;
 
     phaseKnob->setVisible (phaseModel);
     notchKnob->setVisible (phaseModel);
