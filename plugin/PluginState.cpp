@@ -3,6 +3,7 @@
 #include "plugin/PluginProcessor.h"
 
 #include "plugin/Catalogue.h"
+#include "plugin/SafeInput.h"
 
 #include <cmath>
 
@@ -207,7 +208,8 @@ void QuillonAudioProcessor::setStateInformation (const void* data, int sizeInByt
         if (data == nullptr || sizeInBytes <= 0)
             return;
 
-        const auto xml = getXmlFromBinary (data, sizeInBytes);
+        // Not getXmlFromBinary: JUCE's reader trusts the host's bytes.
+        const auto xml = quillon::input::readStateBlob (data, (size_t) sizeInBytes);
 
         if (xml == nullptr)
             return;

@@ -2,6 +2,7 @@
 
 #include "plugin/Palette.h"
 #include "plugin/PluginProcessor.h"
+#include "plugin/SafeInput.h"
 #include "ui/Settings.h"
 #include "ui/UserPresets.h"
 
@@ -59,14 +60,22 @@ void styleDialogFields (juce::AlertWindow& dialog)
         }
 }
 
+// A reason ends a notice's sentence; some come with their own full stop.
+juce::String asSentence (const juce::String& reason)
+{
+    return reason.endsWithChar ('.') ? reason : reason + ".";
+}
+
 // The hooks are process-wide; only the editor that installed them may empty them.
 const Editor* hookOwner = nullptr;
+const Editor* settingsProblemHandlerOwner = nullptr;
 } // namespace
 
 bool readEnvFlag (const char* variableName)
 {
     const auto* raw = std::getenv (variableName);
-    if (raw == nullptr)
+    // JUCE's String overflows its heap block on bytes that are not UTF-8.
+    if (raw == nullptr || ! input::isValidUtf8 (raw))
         return false;
 
     const auto value = juce::String::fromUTF8 (raw).trim();
@@ -152,6 +161,8 @@ Editor::Editor (QuillonAudioProcessor& p)
     designCanvas.addChildComponent (matrixSlideOut);
     designCanvas.addChildComponent (settingsPanel);
 
+    setSettingsProblemHandler ([this] (const juce::String& title, const juce::String& text) { showNotice (title, text); });
+    settingsProblemHandlerOwner = this;
     settings = openSettingsFile();
     requestedScale = nearestScaleStep (settings->getDoubleValue ("displayScale", 1.0));
     showTooltips = settings->getBoolValue ("showTooltips", true);
@@ -197,6 +208,13 @@ Editor::~Editor()
     themeChooser.reset();
     setLookAndFeel (nullptr);
 
+    noticeDialog.deleteAndZero();
+    if (settingsProblemHandlerOwner == this)
+    {
+        setSettingsProblemHandler (nullptr);
+        settingsProblemHandlerOwner = nullptr;
+    }
+
     if (hookOwner == this)
     {
         matrix::revealInMatrixHook = nullptr;
@@ -215,7 +233,7 @@ void Editor::applyStartTheme()
     }
 
     if (themeName == "custom" && settings != nullptr)
-        if (parseThemeJson (juce::JSON::parse (settings->getValue ("themeJson"))))
+        if (applyStoredThemeJson (settings->getValue ("themeJson")))
             return;
 
     applyThemeRecord (darkTheme());
@@ -591,7 +609,9 @@ void Editor::saveCurrentPreset (bool askName)
 
 void Editor::writeNamedPreset (const juce::String& name)
 {
-    writeUserPreset (processor, userPresetFolder(), name);
+    juce::String error;
+    if (writeUserPreset (processor, userPresetFolder(), name, &error) == juce::File())
+        showNotice ("Preset not saved", "\"" + name + "\" was not saved: " + asSentence (error));
     refreshPresetTitle();
 }
 
@@ -700,8 +720,13 @@ void Editor::loadPresetFromFile()
                                 {
                                     if (safe == nullptr)
                                         return;
-                                    if (loadUserPresetFile (safe->processor, chooser.getResult()))
+                                    const auto file = chooser.getResult();
+                                    juce::String error;
+                                    if (loadUserPresetFile (safe->processor, file, &error))
                                         safe->refreshPresetTitle();
+                                    else if (file != juce::File())
+                                        safe->showNotice ("Preset not loaded", "\"" + file.getFileName()
+                                                                                   + "\" was not loaded: " + asSentence (error));
                                     juce::MessageManager::callAsync ([safe]
                                     {
                                         if (safe != nullptr)
@@ -742,9 +767,12 @@ void Editor::chooseThemeJson()
 
 void Editor::applyImportedTheme (const juce::File& file)
 {
-    juce::String text;
-    if (! file.existsAsFile() || ! loadThemeFile (file, &text))
+    juce::String text, error;
+    if (! loadThemeFile (file, &text, &error))
+    {
+        showNotice ("Theme not imported", "\"" + file.getFileName() + "\" was not imported: " + asSentence (error));
         return;
+    }
 
     storeTheme ("custom", text);
     applyPaletteToTree (designCanvas);
@@ -850,8 +878,35 @@ bool Editor::keyPressed (const juce::KeyPress& key)
     return false;
 }
 
+void Editor::showNotice (const juce::String& title, const juce::String& text)
+{
+    noticeTitle = title;
+    noticeText = text;
+    noticePending = true;
+    openPendingNotice();
+}
+
+void Editor::openPendingNotice()
+{
+    // A notice raised before the window is on screen (a settings file set aside at start) waits
+    // for it; a newer one replaces an open one.
+    if (! noticePending || ! isShowing())
+        return;
+
+    noticePending = false;
+    noticeDialog.deleteAndZero();
+
+    auto* dialog = new juce::AlertWindow (noticeTitle, noticeText, juce::MessageBoxIconType::NoIcon);
+    styleDialog (*dialog, lookAndFeel);
+    dialog->addButton ("OK", 0, juce::KeyPress (juce::KeyPress::returnKey), juce::KeyPress (juce::KeyPress::escapeKey));
+    noticeDialog = dialog;
+    dialog->enterModalState (true, nullptr, true);
+}
+
 void Editor::timerCallback()
 {
+    openPendingNotice();
+
     header.refreshTempo();
 
     matrix::updateModulationRings (processor);

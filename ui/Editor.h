@@ -99,6 +99,14 @@ public:
     juce::FileChooser* getPresetChooser() const noexcept { return presetChooser.get(); }
     juce::FileChooser* getThemeChooser() const noexcept { return themeChooser.get(); }
 
+    /** The one way the editor tells the user that something they did failed (a preset not saved or
+        loaded, a theme refused, settings that could not be read or written): a small dialog with
+        an OK button, opened as soon as the editor is on screen. */
+    void showNotice (const juce::String& title, const juce::String& text);
+    const juce::String& getNoticeTitle() const noexcept { return noticeTitle; }
+    const juce::String& getNoticeText() const noexcept { return noticeText; }
+    juce::AlertWindow* getNoticeDialog() const noexcept { return noticeDialog.getComponent(); }
+
     void chooseThemeJson();
     void applyImportedTheme (const juce::File& file);
     void writeThemeTemplate();
@@ -136,6 +144,7 @@ private:
     void showSaveAsDialog (const juce::String& suggestedName);
     void askToReplace (const juce::String& name, const juce::File& existing);
     void writeNamedPreset (const juce::String& name);
+    void openPendingNotice();
 
     QuillonAudioProcessor& processor;
     LookAndFeel lookAndFeel;
@@ -165,7 +174,9 @@ private:
     // One chooser each, so opening one never cancels the other. The dialogs delete themselves
     // when answered.
     std::unique_ptr<juce::FileChooser> presetChooser, themeChooser;
-    juce::Component::SafePointer<juce::AlertWindow> saveAsDialog, replaceDialog;
+    juce::Component::SafePointer<juce::AlertWindow> saveAsDialog, replaceDialog, noticeDialog;
+    juce::String noticeTitle, noticeText;
+    bool noticePending = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Editor)
 };

@@ -1,5 +1,6 @@
 #include "Themes.h"
 #include "ui/Settings.h"
+#include "plugin/SafeInput.h"
 
 #include "plugin/Palette.h"
 #include "widgets/Frames.h"
@@ -201,18 +202,30 @@ bool parseThemeJson (const juce::var& json, juce::String* error)
     return true;
 }
 
-bool loadThemeFile (const juce::File& file, juce::String* fileText)
+bool loadThemeFile (const juce::File& file, juce::String* fileText, juce::String* error)
 {
-    if (! file.existsAsFile())
-        return false;
+    juce::var json;
+    juce::String text, reason;
 
-    const auto text = file.loadFileAsString();
-    if (! parseThemeJson (juce::JSON::parse (text)))
+    if (! input::readJsonFile (file, json, &text, &reason))
+    {
+        if (error != nullptr)
+            *error = reason;
+        return false;
+    }
+
+    if (! parseThemeJson (json, error))
         return false;
 
     if (fileText != nullptr)
         *fileText = text;
     return true;
+}
+
+bool applyStoredThemeJson (const juce::String& text)
+{
+    juce::var json;
+    return input::readJson (text, json) && parseThemeJson (json);
 }
 
 namespace

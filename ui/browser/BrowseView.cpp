@@ -5,6 +5,7 @@
 #include "plugin/PluginProcessor.h"
 #include "ui/LookAndFeel.h"
 #include "ui/Settings.h"
+#include "plugin/SafeInput.h"
 #include "ui/Themes.h"
 
 #include <algorithm>
@@ -816,8 +817,7 @@ bool BrowseView::Impl::loadPresetIntoProcessor (const Entry& entry)
     if (data == nullptr || size <= 0)
         return false;
 
-    const auto text = juce::String::fromUTF8 (data, size);
-    const auto xml = juce::XmlDocument::parse (text);
+    const auto xml = quillon::input::readXml (data, (size_t) size);
     return xml != nullptr && processor.loadStateTree (*xml);
 }
 
