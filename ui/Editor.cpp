@@ -662,7 +662,11 @@ void Editor::handleSaveAsResult (int result, const juce::String& typedName)
 
     if (const auto file = userPresetFileFor (userPresetFolder(), name); file.existsAsFile())
     {
-        askToReplace (name, file);
+        // Not asked about: the answer could only be refused.
+        if (isMarkedReadOnly (file))
+            writeNamedPreset (name);
+        else
+            askToReplace (name, file);
         return;
     }
 
@@ -720,19 +724,23 @@ void Editor::loadPresetFromFile()
                                 {
                                     if (safe == nullptr)
                                         return;
-                                    const auto file = chooser.getResult();
-                                    juce::String error;
-                                    if (loadUserPresetFile (safe->processor, file, &error))
-                                        safe->refreshPresetTitle();
-                                    else if (file != juce::File())
-                                        safe->showNotice ("Preset not loaded", "\"" + file.getFileName()
-                                                                                   + "\" was not loaded: " + asSentence (error));
+                                    if (const auto file = chooser.getResult(); file != juce::File())
+                                        safe->loadChosenPresetFile (file);
                                     juce::MessageManager::callAsync ([safe]
                                     {
                                         if (safe != nullptr)
                                             safe->presetChooser.reset();
                                     });
                                 });
+}
+
+void Editor::loadChosenPresetFile (const juce::File& file)
+{
+    juce::String error;
+    if (loadUserPresetFile (processor, file, &error))
+        refreshPresetTitle();
+    else
+        showNotice ("Preset not loaded", "\"" + file.getFileName() + "\" was not loaded: " + asSentence (error));
 }
 
 void Editor::revealUserPresetFolder()

@@ -88,6 +88,8 @@ public:
 
     void saveCurrentPreset (bool askName);
     void loadPresetFromFile();
+    /** What the load chooser does with the file picked: load it, or say why not. */
+    void loadChosenPresetFile (const juce::File& file);
     void revealUserPresetFolder();
     /** What the save-as dialog's answer does: result 1 with a non-blank name saves, after asking
         when a file of that name exists already. */

@@ -110,8 +110,6 @@ juce::File userPresetFileFor (const juce::File& folder, const juce::String& name
     return folder.getChildFile (fitFileNameStem (makePresetFileName (name), ".xml") + ".xml");
 }
 
-namespace
-{
 bool isMarkedReadOnly (const juce::File& file)
 {
    #if JUCE_WINDOWS
@@ -122,8 +120,6 @@ bool isMarkedReadOnly (const juce::File& file)
     return ::stat (file.getFullPathName().toRawUTF8(), &info) == 0 && (info.st_mode & 0222) == 0;
    #endif
 }
-
-} // namespace
 
 juce::File writeUserPreset (QuillonAudioProcessor& processor, const juce::File& folder, const juce::String& name,
                             juce::String* error)

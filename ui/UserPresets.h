@@ -27,6 +27,9 @@ juce::String fitFileNameStem (const juce::String& stem, const juce::String& exte
 /** folder / (makePresetFileName, fitted to the name limit, + ".xml"): where a preset of that name is saved. */
 juce::File userPresetFileFor (const juce::File& folder, const juce::String& name);
 
+/** True when the file's permissions allow nobody to write it; such a preset is never replaced. */
+bool isMarkedReadOnly (const juce::File& file);
+
 /** Writes the processor's parameters with a "displayName" attribute to userPresetFileFor, replacing
     a file of that name unless it is marked read-only, and makes it the current preset. Returns the
     file, or an empty File when nothing was written: the old file is then as it was, the preset info

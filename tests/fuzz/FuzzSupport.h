@@ -6,19 +6,29 @@
 #include <juce_events/juce_events.h>
 
 #include <cstdlib>
+#include <unistd.h>
 
 namespace quillon::fuzz
 {
 
+// Never shut down: at exit the framework's own statics are gone before a static of ours would be.
 inline void startFramework()
 {
-    static juce::ScopedJuceInitialiser_GUI framework;
+    [[maybe_unused]] static auto* framework = new juce::ScopedJuceInitialiser_GUI();
+}
+
+// A processor that lives as long as the process, for the same reason.
+template <typename Processor>
+Processor& lastingProcessor()
+{
+    static auto* processor = new Processor();
+    return *processor;
 }
 
 inline juce::File scratchFolder (const char* name)
 {
     static const auto base = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                                 .getChildFile ("quillon-fuzz-" + juce::String (juce::Process::getCurrentProcessId()));
+                                 .getChildFile ("quillon-fuzz-" + juce::String ((int) ::getpid()));
     auto folder = base.getChildFile (name);
     folder.createDirectory();
     return folder;

@@ -10,10 +10,10 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
 {
     quillon::fuzz::startFramework();
     constexpr int blockSize = 64;
-    static QuillonAudioProcessor processor;
+    auto& processor = quillon::fuzz::lastingProcessor<QuillonAudioProcessor>();
     static const auto catalogue = quillon::presets::Catalogue::loadEmbedded();
     static const auto entries = catalogue.allEntries();
-    static const bool prepared = [] { processor.prepareToPlay (48000.0, blockSize); return true; }();
+    static const bool prepared = [&processor] { processor.prepareToPlay (48000.0, blockSize); return true; }();
     juce::ignoreUnused (prepared);
 
     if (size < 1 || entries.empty())

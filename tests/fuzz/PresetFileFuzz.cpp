@@ -7,7 +7,7 @@
 extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
 {
     quillon::fuzz::startFramework();
-    static QuillonAudioProcessor processor;
+    auto& processor = quillon::fuzz::lastingProcessor<QuillonAudioProcessor>();
     static const auto file = quillon::fuzz::scratchFolder ("preset").getChildFile ("fuzzed.xml");
 
     quillon::fuzz::writeBytes (file, data, size);

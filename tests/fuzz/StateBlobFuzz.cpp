@@ -8,7 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
 {
     quillon::fuzz::startFramework();
-    static QuillonAudioProcessor processor;
+    auto& processor = quillon::fuzz::lastingProcessor<QuillonAudioProcessor>();
 
     processor.setStateInformation (data, (int) juce::jmin (size, (size_t) std::numeric_limits<int>::max()));
 

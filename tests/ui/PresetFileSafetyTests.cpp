@@ -200,7 +200,20 @@ TEST_F (EditorFixture, FailedPresetSavesLoadsAndThemeImportsAreShownToTheUser)
     EXPECT_EQ (editor->getNoticeTitle(), "Preset not saved");
     EXPECT_EQ (editor->getNoticeText(), "\"locked\" was not saved: \"locked.xml\" is read-only, so it was not replaced.");
     EXPECT_TRUE (processor.presetDirty.load());
+    // "Save preset as" onto it does not ask about replacing what cannot be replaced.
+    editor->handleSaveAsResult (1, "locked");
+    EXPECT_EQ (editor->getReplaceDialog(), nullptr);
+    EXPECT_EQ (editor->getNoticeTitle(), "Preset not saved");
     chmod (locked.getFullPathName().toRawUTF8(), 0644);
+
+    // Loading a damaged file.
+    const auto cut = folder.getChildFile ("cut.xml");
+    cut.replaceWithText ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<PARAMS displayName=\"");
+    editor->loadChosenPresetFile (cut);
+    EXPECT_EQ (editor->getNoticeTitle(), "Preset not loaded");
+    EXPECT_TRUE (editor->getNoticeText().startsWith ("\"cut.xml\" was not loaded: it is not well-formed XML (line 2: ")) << editor->getNoticeText();
+    EXPECT_EQ (processor.getPresetName(), "locked");
+    EXPECT_TRUE (processor.presetDirty.load());
 
     // Themes: the reason comes with the file's name.
     const auto theme = folder.getChildFile ("cut.json");
