@@ -251,7 +251,7 @@ juce::File SettingsFile::screen (const juce::File& file)
         return {};
 
     // Readable but written by hand (comments, other spacing): the same values, in the framework's form.
-    if (! createSettingsXml (values)->writeTo (file))
+    if (replaceFileContent (file, canonical).failed())
         return setAside (file, "it could not be rewritten");
 
     return {};

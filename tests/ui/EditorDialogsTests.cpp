@@ -153,3 +153,33 @@ TEST_F (EditorDialogs, ClosingTheBrowserLeavesNoButtonFocusedForAReturnToPress)
     EXPECT_NEAR (paramValue (processor, "filterCutoff"), 55.0f, 0.01f);
     editor->removeFromDesktop();
 }
+
+TEST_F (EditorDialogs, ANoticeWaitsForTheEditorToBeShownThenOpensInItsLook)
+{
+    editor->showNotice ("Preset not saved", "\"x\" was not saved: the disk is full.");
+    pumpMessages();
+    EXPECT_EQ (editor->getNoticeDialog(), nullptr); // not on screen yet: a host has not placed it
+
+    editor->addToDesktop (juce::ComponentPeer::windowHasTitleBar);
+    editor->setVisible (true);
+    for (int i = 0; i < 100 && editor->getNoticeDialog() == nullptr; ++i)
+    {
+        pumpMessages();
+        juce::Thread::sleep (10);
+    }
+
+    auto* notice = editor->getNoticeDialog();
+    ASSERT_NE (notice, nullptr);
+    EXPECT_EQ (desktopWindowsNamed ("Preset not saved"), 1);
+    EXPECT_EQ (&notice->getLookAndFeel(), &editor->getLookAndFeel());
+    EXPECT_EQ (notice->getNumButtons(), 1);
+
+    // A newer notice takes its place rather than piling up.
+    editor->showNotice ("Theme not imported", "\"t.json\" was not imported: it is empty.");
+    pumpMessages();
+    EXPECT_EQ (desktopWindowsNamed ("Preset not saved"), 0);
+    EXPECT_EQ (desktopWindowsNamed ("Theme not imported"), 1);
+
+    answer (editor->getNoticeDialog(), 0);
+    EXPECT_EQ (editor->getNoticeDialog(), nullptr);
+}

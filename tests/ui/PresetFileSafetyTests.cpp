@@ -3,6 +3,7 @@
 
 #include "WindowTestSupport.h"
 
+#include "ui/Settings.h"
 #include "ui/UserPresets.h"
 
 #include <csignal>
@@ -225,4 +226,20 @@ TEST_F (EditorFixture, FailedPresetSavesLoadsAndThemeImportsAreShownToTheUser)
     editor->applyImportedTheme (theme);
     EXPECT_EQ (editor->getNoticeText(), "\"cut.json\" was not imported: Theme JSON must be an object.");
     EXPECT_EQ (editor->getThemeName(), "dark");
+}
+
+TEST_F (EditorFixture, ASettingsFileSetAsideAtStartIsShownToTheUser)
+{
+    const auto settings = ScopedUserHome::settingsFile();
+    ASSERT_TRUE (settings.getParentDirectory().createDirectory());
+    ASSERT_TRUE (settings.replaceWithText ("<PROPERTIES><?x?>a</PROPERTIES>"));
+
+    auto editor = open();
+    EXPECT_EQ (editor->getNoticeTitle(), "Settings not read");
+    EXPECT_TRUE (editor->getNoticeText().startsWith ("Quillon could not read its settings file (it holds a processing instruction)."))
+        << editor->getNoticeText();
+    // Started with the defaults, and the file is the program's own again.
+    EXPECT_EQ (editor->getThemeName(), "dark");
+    juce::StringPairArray values;
+    EXPECT_TRUE (quillon::ui::readSettingsValues (settings, values));
 }
