@@ -6,6 +6,7 @@
 #include <juce_events/juce_events.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <unistd.h>
 
 namespace quillon::fuzz
@@ -27,8 +28,14 @@ Processor& lastingProcessor()
 
 inline juce::File scratchFolder (const char* name)
 {
-    static const auto base = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                                 .getChildFile ("quillon-fuzz-" + juce::String ((int) ::getpid()));
+    static const auto base = []
+    {
+        const auto folder = juce::File::getSpecialLocation (juce::File::tempDirectory)
+                                .getChildFile ("quillon-fuzz-" + juce::String ((int) ::getpid()));
+        static const auto path = folder.getFullPathName().toStdString();
+        std::atexit ([] { std::error_code ignored; std::filesystem::remove_all (path, ignored); });
+        return folder;
+    }();
     auto folder = base.getChildFile (name);
     folder.createDirectory();
     return folder;
