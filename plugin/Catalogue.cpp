@@ -1,6 +1,7 @@
 #include "plugin/Catalogue.h"
 
 #include "BinaryData.h"
+#include "plugin/SafeInput.h"
 
 namespace quillon::presets
 {
@@ -92,11 +93,12 @@ Catalogue Catalogue::loadEmbedded()
         return catalogue;
     }
 
-    const auto root = juce::XmlDocument::parse (juce::String::fromUTF8 (data, size));
+    juce::String error;
+    const auto root = quillon::input::readXml (data, (size_t) size, &error);
 
     if (root == nullptr)
     {
-        log ("failed to parse embedded manifest_xml");
+        log ("failed to parse embedded manifest_xml: " + error);
         return catalogue;
     }
 
@@ -179,7 +181,7 @@ std::unique_ptr<juce::XmlElement> loadFactoryPresetXml (const juce::String& file
     if (data == nullptr || size < 1)
         return nullptr;
 
-    return juce::XmlDocument::parse (juce::String::fromUTF8 (data, size));
+    return quillon::input::readXml (data, (size_t) size);
 }
 
 } // namespace quillon::presets

@@ -4,6 +4,7 @@
 #include "plugin/ParameterIds.h"
 
 #include "plugin/Catalogue.h"
+#include "plugin/SafeInput.h"
 
 #include <cmath>
 
@@ -208,7 +209,8 @@ void QuillonAudioProcessor::setStateInformation (const void* data, int sizeInByt
         if (data == nullptr || sizeInBytes <= 0)
             return;
 
-        const auto xml = getXmlFromBinary (data, sizeInBytes);
+        // Not getXmlFromBinary: JUCE's reader trusts the host's bytes.
+        const auto xml = quillon::input::readStateBlob (data, (size_t) sizeInBytes);
 
         if (xml == nullptr)
             return;

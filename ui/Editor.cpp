@@ -17,6 +17,7 @@ namespace
 {
 // The hooks are process-wide; only the editor that installed them may empty them.
 const Editor* hookOwner = nullptr;
+const Editor* settingsProblemHandlerOwner = nullptr;
 
 // The framework gives the focus that a click on a part without focus (the empty header, the tempo
 // box, a panel's background) or a hidden focused view lets go of to the first focusable child it
@@ -126,6 +127,8 @@ Editor::Editor (QuillonAudioProcessor& p)
     designCanvas.addChildComponent (matrixSlideOut);
     designCanvas.addChildComponent (settingsPanel);
 
+    setSettingsProblemHandler ([this] (const juce::String& title, const juce::String& text) { showNotice (title, text); });
+    settingsProblemHandlerOwner = this;
     settings = openSettingsFile();
     requestedScale = nearestScaleStep (settings->getDoubleValue ("displayScale", 1.0));
     showTooltips = settings->getBoolValue ("showTooltips", true);
@@ -170,6 +173,13 @@ Editor::~Editor()
     presetChooser.reset();
     themeChooser.reset();
     setLookAndFeel (nullptr);
+
+    noticeDialog.deleteAndZero();
+    if (settingsProblemHandlerOwner == this)
+    {
+        setSettingsProblemHandler (nullptr);
+        settingsProblemHandlerOwner = nullptr;
+    }
 
     if (hookOwner == this)
     {
@@ -344,6 +354,7 @@ bool Editor::keyPressed (const juce::KeyPress& key)
 
 void Editor::timerCallback()
 {
+    openPendingNotice();
     repaintWhereWindowsClosed();
     header.refreshTempo();
 

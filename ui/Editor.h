@@ -89,6 +89,8 @@ public:
 
     void saveCurrentPreset (bool askName);
     void loadPresetFromFile();
+    /** What the load chooser does with the file picked: load it, or say why not. */
+    void loadChosenPresetFile (const juce::File& file);
     void revealUserPresetFolder();
     /** What the save-as dialog's answer does: result 1 with a non-blank name saves, after asking
         when a file of that name exists already. */
@@ -99,6 +101,14 @@ public:
     juce::AlertWindow* getReplaceDialog() const noexcept { return replaceDialog.getComponent(); }
     juce::FileChooser* getPresetChooser() const noexcept { return presetChooser.get(); }
     juce::FileChooser* getThemeChooser() const noexcept { return themeChooser.get(); }
+
+    /** The one way the editor tells the user that something they did failed (a preset not saved or
+        loaded, a theme refused, settings that could not be read or written): a small dialog with
+        an OK button, opened as soon as the editor is on screen. */
+    void showNotice (const juce::String& title, const juce::String& text);
+    const juce::String& getNoticeTitle() const noexcept { return noticeTitle; }
+    const juce::String& getNoticeText() const noexcept { return noticeText; }
+    juce::AlertWindow* getNoticeDialog() const noexcept { return noticeDialog.getComponent(); }
 
     void chooseThemeJson();
     void applyImportedTheme (const juce::File& file);
@@ -148,6 +158,7 @@ private:
     /** Paints again what a window of this program (menu, dialog, chooser, tooltip) covered, once it
         has gone. */
     void repaintWhereWindowsClosed();
+    void openPendingNotice();
 
     QuillonAudioProcessor& processor;
     // First in, last out: the panels register their knobs while they are built and leave it when destroyed.
@@ -179,7 +190,9 @@ private:
     // One chooser each, so opening one never cancels the other. The dialogs delete themselves
     // when answered.
     std::unique_ptr<juce::FileChooser> presetChooser, themeChooser;
-    juce::Component::SafePointer<juce::AlertWindow> saveAsDialog, replaceDialog;
+    juce::Component::SafePointer<juce::AlertWindow> saveAsDialog, replaceDialog, noticeDialog;
+    juce::String noticeTitle, noticeText;
+    bool noticePending = false;
 
     // The windows over the editor at the last tick, with their screen bounds, and what was uncovered
     // then, to be painted once more.

@@ -3,6 +3,7 @@
 #include "ui/Editor.h"
 
 #include "plugin/Palette.h"
+#include "plugin/SafeInput.h"
 #include "ui/EditorLayout.h"
 
 #include <cstdlib>
@@ -15,7 +16,8 @@ using namespace editorLayout;
 bool readEnvFlag (const char* variableName)
 {
     const auto* raw = std::getenv (variableName);
-    if (raw == nullptr)
+    // JUCE's String overflows its heap block on bytes that are not UTF-8.
+    if (raw == nullptr || ! input::isValidUtf8 (raw))
         return false;
 
     const auto value = juce::String::fromUTF8 (raw).trim();

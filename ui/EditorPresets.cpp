@@ -37,6 +37,12 @@ void styleDialogFields (juce::AlertWindow& dialog)
         }
 }
 
+// A reason ends a notice's sentence; some come with their own full stop.
+juce::String asSentence (const juce::String& reason)
+{
+    return reason.endsWithChar ('.') ? reason : reason + ".";
+}
+
 } // namespace
 
 //==============================================================================
@@ -115,7 +121,9 @@ void Editor::saveCurrentPreset (bool askName)
 
 void Editor::writeNamedPreset (const juce::String& name)
 {
-    writeUserPreset (processor, userPresetFolder(), name);
+    juce::String error;
+    if (writeUserPreset (processor, userPresetFolder(), name, &error) == juce::File())
+        showNotice ("Preset not saved", "\"" + name + "\" was not saved: " + asSentence (error));
     refreshPresetTitle();
 }
 
@@ -171,7 +179,11 @@ void Editor::handleSaveAsResult (int result, const juce::String& typedName)
 
     if (const auto file = userPresetFileFor (userPresetFolder(), name); file.existsAsFile())
     {
-        askToReplace (name, file);
+        // Not asked about: the answer could only be refused.
+        if (isMarkedReadOnly (file))
+            writeNamedPreset (name);
+        else
+            askToReplace (name, file);
         return;
     }
 
@@ -232,8 +244,8 @@ void Editor::loadPresetFromFile()
                                 {
                                     if (safe == nullptr)
                                         return;
-                                    if (loadUserPresetFile (safe->processor, chooser.getResult()))
-                                        safe->refreshPresetTitle();
+                                    if (const auto file = chooser.getResult(); file != juce::File())
+                                        safe->loadChosenPresetFile (file);
                                     juce::MessageManager::callAsync ([safe]
                                     {
                                         if (safe == nullptr)
@@ -242,6 +254,49 @@ void Editor::loadPresetFromFile()
                                         safe->afterDialogClosed();
                                     });
                                 });
+}
+
+void Editor::loadChosenPresetFile (const juce::File& file)
+{
+    juce::String error;
+    if (loadUserPresetFile (processor, file, &error))
+        refreshPresetTitle();
+    else
+        showNotice ("Preset not loaded", "\"" + file.getFileName() + "\" was not loaded: " + asSentence (error));
+}
+
+//==============================================================================
+// The one way the editor tells the user that something they did failed.
+void Editor::showNotice (const juce::String& title, const juce::String& text)
+{
+    noticeTitle = title;
+    noticeText = text;
+    noticePending = true;
+    openPendingNotice();
+}
+
+void Editor::openPendingNotice()
+{
+    // A notice raised before the window is on screen (a settings file set aside at start) waits
+    // for it; a newer one replaces an open one.
+    if (! noticePending || ! isShowing())
+        return;
+
+    noticePending = false;
+    noticeDialog.deleteAndZero();
+    takeFocusBack();
+
+    auto* dialog = new juce::AlertWindow (noticeTitle, noticeText, juce::MessageBoxIconType::NoIcon);
+    styleDialog (*dialog, lookAndFeel);
+    dialog->addButton ("OK", 0, juce::KeyPress (juce::KeyPress::returnKey), juce::KeyPress (juce::KeyPress::escapeKey));
+    noticeDialog = dialog;
+
+    juce::Component::SafePointer<Editor> safe (this);
+    dialog->enterModalState (true, juce::ModalCallbackFunction::create ([safe] (int)
+    {
+        if (safe != nullptr)
+            safe->afterDialogClosed();
+    }), true);
 }
 
 void Editor::revealUserPresetFolder()

@@ -72,7 +72,7 @@ void Editor::applyStartTheme()
     }
 
     if (themeName == "custom" && settings != nullptr)
-        if (parseThemeJson (juce::JSON::parse (settings->getValue ("themeJson"))))
+        if (applyStoredThemeJson (settings->getValue ("themeJson")))
             return;
 
     applyThemeRecord (darkTheme());

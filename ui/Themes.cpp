@@ -1,5 +1,6 @@
 #include "Themes.h"
 #include "ui/Settings.h"
+#include "plugin/SafeInput.h"
 
 #include "plugin/Palette.h"
 #include "widgets/Frames.h"
@@ -203,20 +204,15 @@ bool parseThemeJson (const juce::var& json, juce::String* error)
 
 bool loadThemeFile (const juce::File& file, juce::String* fileText, juce::String* error)
 {
-    const auto fail = [error] (const juce::String& why)
+    juce::var json;
+    juce::String text, reason;
+
+    if (! input::readJsonFile (file, json, &text, &reason))
     {
         if (error != nullptr)
-            *error = why;
+            *error = reason;
         return false;
-    };
-
-    if (! file.existsAsFile())
-        return fail ("The theme file could not be read.");
-
-    const auto text = file.loadFileAsString();
-    juce::var json;
-    if (const auto parsed = juce::JSON::parse (text, json); parsed.failed())
-        return fail ("The theme file is not readable JSON.");
+    }
 
     if (! parseThemeJson (json, error))
         return false;
@@ -224,6 +220,12 @@ bool loadThemeFile (const juce::File& file, juce::String* fileText, juce::String
     if (fileText != nullptr)
         *fileText = text;
     return true;
+}
+
+bool applyStoredThemeJson (const juce::String& text)
+{
+    juce::var json;
+    return input::readJson (text, json) && parseThemeJson (json);
 }
 
 namespace

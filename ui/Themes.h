@@ -44,9 +44,13 @@ bool parseThemeJson (const juce::var& json, juce::String* error = nullptr);
 /** One "#RRGGBB" / "#AARRGGBB" member into a palette slot; anything unreadable leaves the slot alone. */
 void readThemeColour (const juce::var& json, const juce::String& group, const juce::String& key, int slot);
 
-/** Reads, parses and applies a theme file. On success the file's text is returned through fileText;
-    otherwise the palette is as it was and `error` says why. */
+/** Reads (quillon::input::readJsonFile), parses and applies a theme file. On success the file's text
+    is returned through fileText; otherwise the palette is as it was and `error` says why. */
 bool loadThemeFile (const juce::File& file, juce::String* fileText = nullptr, juce::String* error = nullptr);
+
+/** Applies the theme text kept in the settings ("themeJson"); false, with the palette as it was,
+    when it cannot be read or is not a theme. */
+bool applyStoredThemeJson (const juce::String& text);
 
 /** Brings already-built components up to date with the palette: colours given with setPaletteColour,
     labels, section frames, combo-box texts and the text already typed into text editors. */

@@ -1,7 +1,13 @@
 #include "ui/UserPresets.h"
 
 #include "plugin/PluginProcessor.h"
+#include "plugin/SafeInput.h"
+#include "ui/FileWriting.h"
 #include "ui/Settings.h"
+
+#if ! JUCE_WINDOWS
+ #include <sys/stat.h>
+#endif
 
 #include <locale.h>
 #include <wchar.h>
@@ -77,40 +83,105 @@ juce::String makePresetFileName (const juce::String& typedName)
     return result;
 }
 
-juce::File userPresetFileFor (const juce::File& folder, const juce::String& name)
+juce::String fitFileNameStem (const juce::String& stem, const juce::String& extension)
 {
-    return folder.getChildFile (makePresetFileName (name) + ".xml");
+    const auto budget = maxFileNameBytes - (int) extension.getNumBytesAsUTF8();
+
+    if ((int) stem.getNumBytesAsUTF8() <= budget)
+        return stem;
+
+    // Cut at a character boundary and keep names that differ only past the cut apart.
+    const auto tag = "~" + juce::String::toHexString ((int) (juce::uint32) stem.hashCode64()).paddedLeft ('0', 8);
+    juce::String shortened;
+
+    for (auto p = stem.getCharPointer(); ! p.isEmpty();)
+    {
+        const auto c = p.getAndAdvance();
+        if ((int) (shortened.getNumBytesAsUTF8() + juce::CharPointer_UTF8::getBytesRequiredFor (c) + tag.getNumBytesAsUTF8()) > budget)
+            break;
+        shortened += c;
+    }
+
+    return shortened.trimEnd() + tag;
 }
 
-juce::File writeUserPreset (QuillonAudioProcessor& processor, const juce::File& folder, const juce::String& name)
+juce::File userPresetFileFor (const juce::File& folder, const juce::String& name)
 {
+    return folder.getChildFile (fitFileNameStem (makePresetFileName (name), ".xml") + ".xml");
+}
+
+bool isMarkedReadOnly (const juce::File& file)
+{
+   #if JUCE_WINDOWS
+    return ! file.hasWriteAccess();
+   #else
+    // By its permission bits, not access(): a user running as root still meant the mark.
+    struct stat info {};
+    return ::stat (file.getFullPathName().toRawUTF8(), &info) == 0 && (info.st_mode & 0222) == 0;
+   #endif
+}
+
+juce::File writeUserPreset (QuillonAudioProcessor& processor, const juce::File& folder, const juce::String& name,
+                            juce::String* error)
+{
+    const auto fail = [error] (const juce::String& reason) -> juce::File
+    {
+        if (error != nullptr)
+            *error = reason;
+        return {};
+    };
+
     const auto file = userPresetFileFor (folder, name);
+
+    if (! folder.isDirectory())
+        return fail ("the folder " + folder.getFullPathName() + " does not exist and could not be made");
+
+    if (file.existsAsFile() && isMarkedReadOnly (file))
+        return fail ("\"" + file.getFileName() + "\" is read-only, so it was not replaced");
+
     auto xml = processor.createStateXml();
 
     if (xml == nullptr)
-        return {};
+        return fail ("the sound could not be put into a preset");
 
     xml->setAttribute ("displayName", name);
 
     juce::XmlElement::TextFormat format;
     format.newLineChars = "\r\n";
 
-    if (! xml->writeTo (file, format))
-        return {};
+    if (const auto written = replaceFileContent (file, xml->toString (format)); written.failed())
+        return fail ("\"" + file.getFileName() + "\" could not be written in " + folder.getFullPathName()
+                     + ": " + written.getErrorMessage());
 
     processor.setPresetInfo (name, "user:" + file.getFullPathName());
     return file;
 }
 
-bool loadUserPresetFile (QuillonAudioProcessor& processor, const juce::File& file)
+bool loadUserPresetFile (QuillonAudioProcessor& processor, const juce::File& file, juce::String* error)
 {
-    if (file == juce::File() || ! file.existsAsFile())
+    const auto refuse = [error] (const juce::String& reason)
+    {
+        if (error != nullptr)
+            *error = reason;
         return false;
+    };
 
-    const auto xml = juce::XmlDocument::parse (file);
+    if (file == juce::File())
+        return refuse ("no file was chosen");
 
-    if (xml == nullptr || ! processor.loadStateTree (*xml))
-        return false;
+    juce::String reason;
+    const auto xml = input::readXmlFile (file, &reason);
+
+    if (xml == nullptr)
+        return refuse (reason);
+
+    // A cut or foreign file would otherwise load as "every parameter at its default".
+    bool holdsOurs = false;
+    for (const auto* child : xml->getChildWithTagNameIterator ("PARAM"))
+        holdsOurs = holdsOurs || processor.indexOfParameter (child->getStringAttribute ("id")) >= 0;
+
+    if (! holdsOurs || ! processor.loadStateTree (*xml))
+        return refuse ("it holds no Quillon parameter");
 
     const auto name = xml->hasAttribute ("displayName") ? xml->getStringAttribute ("displayName")
                                                         : file.getFileNameWithoutExtension();

@@ -16,17 +16,30 @@ juce::File userPresetFolder();
     combining marks) do not. */
 juce::String makePresetFileName (const juce::String& typedName);
 
-/** folder / (makePresetFileName + ".xml"): where a preset of that name is saved. */
+/** The longest file name most file systems take, in bytes of UTF-8. */
+inline constexpr int maxFileNameBytes = 255;
+
+/** The stem itself when stem + extension fit maxFileNameBytes; otherwise its start, cut at a
+    character boundary, followed by "~" and eight hex digits of the whole stem's hash, so that two
+    long names differing only past the cut still get files of their own. */
+juce::String fitFileNameStem (const juce::String& stem, const juce::String& extension);
+
+/** folder / (makePresetFileName, fitted to the name limit, + ".xml"): where a preset of that name is saved. */
 juce::File userPresetFileFor (const juce::File& folder, const juce::String& name);
 
-/** Writes the processor's parameters with a "displayName" attribute to folder/<safe name>.xml,
-    replacing a file of that name, and makes it the current preset. Returns the file, or an empty
-    File when nothing could be written (the preset info is then left alone, so the sound stays
-    marked as modified). */
-juce::File writeUserPreset (QuillonAudioProcessor& processor, const juce::File& folder, const juce::String& name);
+/** True when the file's permissions allow nobody to write it; such a preset is never replaced. */
+bool isMarkedReadOnly (const juce::File& file);
+
+/** Writes the processor's parameters with a "displayName" attribute to userPresetFileFor, replacing
+    a file of that name unless it is marked read-only, and makes it the current preset. Returns the
+    file, or an empty File when nothing was written: the old file is then as it was, the preset info
+    is left alone (so the sound stays marked as modified) and `error` says why. */
+juce::File writeUserPreset (QuillonAudioProcessor& processor, const juce::File& folder, const juce::String& name,
+                            juce::String* error = nullptr);
 
 /** Loads a preset XML file into the processor and makes it the current preset, named after its
-    "displayName" or else its file name. False, with nothing changed, when the file is not a preset. */
-bool loadUserPresetFile (QuillonAudioProcessor& processor, const juce::File& file);
+    "displayName" or else its file name. False, with nothing changed and the reason in `error`, when
+    the file cannot be read safely (see quillon::input::readXml) or holds no PARAM of this instrument. */
+bool loadUserPresetFile (QuillonAudioProcessor& processor, const juce::File& file, juce::String* error = nullptr);
 
 } // namespace quillon::ui

@@ -446,3 +446,55 @@ TEST (State, RestoreReleasesHeldNotesOnTheNextBlock)
     EXPECT_EQ (p.getHeldNoteCount(), 0);
     EXPECT_EQ (p.engine.lastNote, -1);
 }
+
+TEST (State, BlobsThatBrokeTheFrameworkChangeNothing)
+{
+    QuillonAudioProcessor p;
+    set (p, "drive", 3.0f);
+    p.setPresetInfo ("mine", "factory:init_clean.xml");
+    set (p, "drive", 4.0f);
+    const auto before = snapshot (p);
+
+    const auto wrap = [] (const std::string& text, juce::uint32 length)
+    {
+        juce::MemoryBlock block;
+        block.append ("VC2!", 4);
+        block.append (&length, 4);
+        block.append (text.data(), text.size());
+        return block;
+    };
+    const auto wrapText = [&wrap] (const std::string& text) { return wrap (text + '\0', (juce::uint32) text.size()); };
+
+    std::string deep;
+    for (int i = 0; i < 25000; ++i)
+        deep += "<PARAMS>";
+
+    for (const auto& blob : { wrapText ("<PARAMS><?x?>a</PARAMS>"),                                 // looped for ever
+                              wrapText ("<PARAMS><PARAM id=\"drive\" value=\"1\"/>\xf0"),            // read past the end
+                              wrap ("<PARAMS a=\"&#x4", 15),                                        // read past the end
+                              wrapText ("<PARAMS><PARAM id=\"drive\" value=\"1\" value=\"9\"/></PARAMS>"),
+                              wrapText ("<!DOCTYPE PARAMS SYSTEM \"/dev/zero\"><PARAMS a=\"&x;\"/>"),
+                              wrapText (deep) })                                                    // overflowed the stack
+    {
+        restore (p, blob);
+        EXPECT_EQ (snapshot (p), before);
+        EXPECT_EQ (p.getPresetName(), "mine");
+        EXPECT_TRUE (p.presetDirty.load());
+    }
+}
+
+TEST (State, NamesWithAnyCharacterSurviveARestore)
+{
+    // The framework writes control characters as references XML itself does not allow; a preset
+    // named with one must not make the host's project unreadable.
+    QuillonAudioProcessor p;
+    const auto name = juce::String::fromUTF8 ("tab\there \x01\x1f \xef\xbf\xbf end \xf4\x8f\xbc\x81");
+    p.setPresetInfo (name, "user:/tmp/a\x02" "b.xml");
+    set (p, "drive", 2.5f);
+
+    QuillonAudioProcessor q;
+    restore (q, saveState (p));
+    EXPECT_EQ (q.getPresetName(), name);
+    EXPECT_EQ (q.getPresetSource(), "user:/tmp/a\x02" "b.xml");
+    EXPECT_FLOAT_EQ (raw (q, "drive"), 2.5f);
+}

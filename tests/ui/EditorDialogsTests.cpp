@@ -374,3 +374,33 @@ TEST_F (EditorDialogs, TheDepthBarsFocusOutlineGoesWithTheFocus)
     EXPECT_LT (staleOnScreen (*editor, around), 20) << "the bar's old focus outline is still on the screen";
     editor->removeFromDesktop();
 }
+
+TEST_F (EditorDialogs, ANoticeWaitsForTheEditorToBeShownThenOpensInItsLook)
+{
+    editor->showNotice ("Preset not saved", "\"x\" was not saved: the disk is full.");
+    pumpMessages();
+    EXPECT_EQ (editor->getNoticeDialog(), nullptr); // not on screen yet: a host has not placed it
+
+    editor->addToDesktop (juce::ComponentPeer::windowHasTitleBar);
+    editor->setVisible (true);
+    for (int i = 0; i < 100 && editor->getNoticeDialog() == nullptr; ++i)
+    {
+        pumpMessages();
+        juce::Thread::sleep (10);
+    }
+
+    auto* notice = editor->getNoticeDialog();
+    ASSERT_NE (notice, nullptr);
+    EXPECT_EQ (desktopWindowsNamed ("Preset not saved"), 1);
+    EXPECT_EQ (&notice->getLookAndFeel(), &editor->getLookAndFeel());
+    EXPECT_EQ (notice->getNumButtons(), 1);
+
+    // A newer notice takes its place rather than piling up.
+    editor->showNotice ("Theme not imported", "\"t.json\" was not imported: it is empty.");
+    pumpMessages();
+    EXPECT_EQ (desktopWindowsNamed ("Preset not saved"), 0);
+    EXPECT_EQ (desktopWindowsNamed ("Theme not imported"), 1);
+
+    answer (editor->getNoticeDialog(), 0);
+    EXPECT_EQ (editor->getNoticeDialog(), nullptr);
+}

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace quillon::ui;
 
 namespace
@@ -10,6 +15,16 @@ struct SettingsTest : ::testing::Test
 {
     juce::TemporaryFile temp { ".settings" };
     juce::File file() const { return temp.getFile(); }
+
+    ~SettingsTest() override
+    {
+        // What the settings leave beside the file: its lock, and unreadable files kept aside.
+        for (const auto& left : file().getParentDirectory().findChildFiles (juce::File::findFiles, false,
+                                                                            file().getFileName() + ".unreadable-*",
+                                                                            juce::File::FollowSymlinks::no))
+            left.deleteFile();
+        file().getSiblingFile ("." + file().getFileName() + ".lock").deleteFile();
+    }
 
     // A writer that knows nothing of the merge, such as an older build of the program.
     std::unique_ptr<juce::PropertiesFile> plainWriter() const
@@ -177,4 +192,167 @@ TEST_F (SettingsTest, AWriteRetriedAfterAFailureStillKeepsOtherWritersKeys)
     EXPECT_EQ (onDisk ("filterState"), "AAAA");
     EXPECT_EQ (onDisk ("fav_a.xml"), "1");
     EXPECT_EQ (onDisk ("fav_b.xml"), "1");
+}
+
+//==============================================================================
+namespace
+{
+struct SettingsFileSafety : SettingsTest
+{
+    std::vector<std::pair<juce::String, juce::String>> problems;
+
+    SettingsFileSafety()
+    {
+        setSettingsProblemHandler ([this] (const juce::String& title, const juce::String& text) { problems.emplace_back (title, text); });
+    }
+
+    ~SettingsFileSafety() override { setSettingsProblemHandler (nullptr); }
+
+    juce::Array<juce::File> setAside() const
+    {
+        return file().getParentDirectory().findChildFiles (juce::File::findFiles, false, file().getFileName() + ".unreadable-*",
+                                                           juce::File::FollowSymlinks::no);
+    }
+};
+} // namespace
+
+TEST_F (SettingsFileSafety, AFileThatCannotBeReadIsKeptAsideAndTheDefaultsAreUsed)
+{
+    const std::vector<std::pair<std::string, juce::String>> files {
+        // Hung every start.
+        { "<PROPERTIES><?x?>a</PROPERTIES>", "it holds a processing instruction" },
+        // Crashed every start.
+        { "<PROPERTIES><VALUE name=\"audioSetup\"><a>text<b><c/></b></a></VALUE></PROPERTIES>",
+          "an element holds both text and elements" },
+        // Ate memory without bound.
+        { "<!DOCTYPE PROPERTIES SYSTEM \"/dev/zero\">\n<PROPERTIES><VALUE name=\"x\" val=\"&boom;\"/></PROPERTIES>",
+          "it declares a document type" },
+        { "<PROPERTIES><VALUE name=\"displayScale\" val=\"1.5\"/>\xf0", "it is not UTF-8 text" },
+        // A value the framework parses again when it saves.
+        { "<PROPERTIES><VALUE name=\"audioSetup\" val=\"&lt;a&gt;&lt;?x?&gt;b&lt;/a&gt;\"/></PROPERTIES>",
+          "the value of \"audioSetup\" cannot be read: it holds a processing instruction" },
+        { std::string ("PROP\x01\x00\x00\x00", 8), "it is not UTF-8 text" },
+        { "<notSettings/>", "it is not a Quillon settings file" },
+    };
+
+    for (const auto& [bytes, reason] : files)
+    {
+        problems.clear();
+        ASSERT_TRUE (file().replaceWithData (bytes.data(), bytes.size()));
+
+        auto editor = settingsWriter();
+        EXPECT_EQ (editor->getValue (settingsKeys::displayScale, "default"), "default") << reason;
+        EXPECT_EQ (editor->getAllProperties().size(), 0) << reason;
+
+        // Kept byte for byte, under a name that says why.
+        const auto aside = editor->getSetAsideFile();
+        ASSERT_TRUE (aside.existsAsFile()) << reason;
+        EXPECT_TRUE (aside.getFileName().startsWith (file().getFileName() + ".unreadable-")) << aside.getFileName();
+        juce::MemoryBlock kept;
+        aside.loadFileAsData (kept);
+        EXPECT_EQ (kept, juce::MemoryBlock (bytes.data(), bytes.size())) << reason;
+
+        ASSERT_EQ (problems.size(), 1u) << reason;
+        EXPECT_EQ (problems[0].first, "Settings not read");
+        EXPECT_EQ (problems[0].second, "Quillon could not read its settings file (" + reason + "). It was kept as \""
+                                           + aside.getFileName() + "\" and the defaults are used.");
+
+        // The program goes on with a file of its own.
+        editor->setValue (settingsKeys::showTooltips, true);
+        EXPECT_EQ (onDisk (settingsKeys::showTooltips), "1");
+        aside.deleteFile();
+    }
+}
+
+TEST_F (SettingsFileSafety, WhatTheProgramAndTheWindowWriteReadsBackUnchanged)
+{
+    {
+        auto editor = settingsWriter();
+        editor->setValue (settingsKeys::themeJson, "{\r\n  \"bg\": { \"ground\": \"#102030\" }\r\n}");
+        editor->setValue ("audioSetup", juce::String::fromUTF8 ("<DEVICESETUP deviceType=\"ALSA\"><MIDIINPUT name=\"K\xc3\xa4ys\" identifier=\"hw:1\"/></DEVICESETUP>"));
+        editor->setValue ("odd", juce::String::fromUTF8 ("a\x01<b>&\"\xef\xbf\xbf"));
+    }
+
+    auto again = settingsWriter();
+    EXPECT_TRUE (again->getSetAsideFile() == juce::File());
+    EXPECT_TRUE (problems.empty());
+    EXPECT_EQ (again->getValue (settingsKeys::themeJson), "{\r\n  \"bg\": { \"ground\": \"#102030\" }\r\n}");
+    EXPECT_EQ (again->getXmlValue ("audioSetup")->getChildByName ("MIDIINPUT")->getStringAttribute ("name"),
+               juce::String::fromUTF8 ("K\xc3\xa4ys"));
+    EXPECT_EQ (again->getValue ("odd"), juce::String::fromUTF8 ("a\x01<b>&\"\xef\xbf\xbf"));
+}
+
+TEST_F (SettingsFileSafety, AFileThatBecameUnreadableIsKeptBeforeItIsOverwritten)
+{
+    auto editor = settingsWriter();
+    editor->setValue (settingsKeys::themeName, "dark");
+    ASSERT_TRUE (file().replaceWithText ("<PROPERTIES><?x?>a</PROPERTIES>"));
+
+    editor->setValue (settingsKeys::displayScale, 0.75);
+    ASSERT_EQ (setAside().size(), 1);
+    EXPECT_EQ (setAside()[0].loadFileAsString(), "<PROPERTIES><?x?>a</PROPERTIES>");
+    EXPECT_EQ (onDisk (settingsKeys::displayScale), "0.75");
+    EXPECT_EQ (onDisk (settingsKeys::themeName), "dark");
+}
+
+TEST_F (SettingsFileSafety, AWriteThatFailsIsReportedOnceUntilOneSucceeds)
+{
+    auto editor = settingsWriter();
+    editor->setValue (settingsKeys::displayScale, 1.0);
+    ASSERT_TRUE (file().deleteFile());
+    ASSERT_TRUE (file().createDirectory());
+
+    editor->setValue (settingsKeys::themeName, "halogenMint");
+    editor->setValue (settingsKeys::showTooltips, false);
+    ASSERT_EQ (problems.size(), 1u);
+    EXPECT_EQ (problems[0].first, "Settings not saved");
+    EXPECT_EQ (problems[0].second, "Quillon could not save its settings to \"" + file().getFullPathName()
+                                       + "\": a folder stands where the file belongs. It tries again at the next change.");
+
+    ASSERT_TRUE (file().deleteRecursively());
+    editor->setValue (settingsKeys::displayScale, 1.5);
+    EXPECT_EQ (onDisk (settingsKeys::themeName), "halogenMint");
+    file().deleteFile();
+    ASSERT_TRUE (file().createDirectory());
+    editor->setValue (settingsKeys::displayScale, 1.25);
+    EXPECT_EQ (problems.size(), 2u); // a new run of failures is said again
+    file().deleteRecursively();
+}
+
+TEST_F (SettingsFileSafety, TheLockIsTheUsersOwnAndItsWaitEnds)
+{
+    // The lock file lives beside the settings, in the user's folder, not machine-wide in /var/tmp.
+    const auto lockFile = file().getSiblingFile ("." + file().getFileName() + ".lock");
+    settingsWriter()->setValue (settingsKeys::displayScale, 1.0);
+    EXPECT_TRUE (lockFile.existsAsFile());
+
+    // Another process holds the lock and never lets go (a stuck instance).
+    int ready[2];
+    ASSERT_EQ (pipe (ready), 0);
+    const pid_t holder = fork();
+    ASSERT_GE (holder, 0);
+    if (holder == 0)
+    {
+        const int fd = ::open (lockFile.getFullPathName().toRawUTF8(), O_RDWR);
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        fcntl (fd, F_SETLK, &lock);
+        [[maybe_unused]] const auto written = ::write (ready[1], "x", 1);
+        for (;;)
+            pause();
+    }
+    char byte = 0;
+    ASSERT_EQ (::read (ready[0], &byte, 1), 1);
+
+    // Opening and writing still finish; without a bound both would wait for ever.
+    {
+        auto editor = settingsWriter();
+        editor->setValue (settingsKeys::displayScale, 0.75);
+    }
+    kill (holder, SIGKILL);
+    waitpid (holder, nullptr, 0);
+    close (ready[0]);
+    close (ready[1]);
+    EXPECT_EQ (onDisk (settingsKeys::displayScale), "0.75");
 }

@@ -172,3 +172,34 @@ TEST_F (ThemesTest, PaletteToTreeRecoloursLabelsByCase)
     EXPECT_EQ (mixed.findColour (juce::Label::textColourId), pal::get (pal::textTertiary));
     EXPECT_EQ (caps.findColour (juce::Label::textColourId).getARGB(), 0xFF2D405Au);
 }
+
+TEST_F (ThemesTest, ThemeFilesThatBrokeTheReaderAreRefusedWithTheirReason)
+{
+    applyBuiltInTheme ("halogenMint");
+    const auto before = snapshot();
+
+    const std::vector<std::pair<juce::String, juce::String>> files {
+        { "{ \"bg\": -", "the JSON text ends too early" },                              // read past its end
+        { "{ \"name\": 9999999999999999999 }", "a number is out of range" },              // signed overflow
+        { juce::String::repeatedString ("[", 30000) + juce::String::repeatedString ("]", 30000),
+          "it is nested more than 16 levels deep" },                                      // overflowed the stack
+        { "[1, 2, 3]", "Theme JSON must be an object." },
+    };
+
+    for (const auto& [text, reason] : files)
+    {
+        juce::String loaded = "untouched", error;
+        EXPECT_FALSE (loadThemeFile (writeFile ("bad.json", text), &loaded, &error)) << reason;
+        EXPECT_EQ (error, reason);
+        EXPECT_EQ (loaded, "untouched");
+        EXPECT_FALSE (applyStoredThemeJson (text)) << reason;
+        EXPECT_EQ (snapshot(), before) << reason;
+    }
+
+    // The template as written to disk, with CRLF line ends and a byte-order mark an editor may add.
+    const auto withMark = juce::String::fromUTF8 ("\xef\xbb\xbf") + themeTemplateText().replace ("\n", "\r\n");
+    juce::String loaded;
+    ASSERT_TRUE (loadThemeFile (writeFile ("template.json", withMark), &loaded));
+    EXPECT_TRUE (applyStoredThemeJson (loaded));
+    expectDarkThemeColours();
+}

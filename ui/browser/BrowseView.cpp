@@ -3,6 +3,7 @@
 #include "BinaryData.h"
 #include "plugin/PluginProcessor.h"
 #include "ui/Settings.h"
+#include "plugin/SafeInput.h"
 #include "ui/Themes.h"
 #include "ui/browser/BrowseSidebar.h"
 #include "ui/browser/DetailPanel.h"
@@ -221,8 +222,7 @@ bool BrowseView::Impl::loadPresetIntoProcessor (const Entry& entry)
     if (data == nullptr || size <= 0)
         return false;
 
-    const auto text = juce::String::fromUTF8 (data, size);
-    const auto xml = juce::XmlDocument::parse (text);
+    const auto xml = quillon::input::readXml (data, (size_t) size);
     return xml != nullptr && processor.loadStateTree (*xml);
 }
 
