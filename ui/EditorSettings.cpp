@@ -128,7 +128,9 @@ void Editor::applyImportedTheme (const juce::File& file)
     juce::String text, error;
     if (! loadThemeFile (file, &text, &error))
     {
-        settingsPanel.setThemeNote (error);
+        // The reader's reasons are clauses ("the JSON text ends too early"); the note is a sentence.
+        const auto sentence = error.substring (0, 1).toUpperCase() + error.substring (1);
+        settingsPanel.setThemeNote (sentence.endsWithChar ('.') ? sentence : sentence + ".");
         return;
     }
 

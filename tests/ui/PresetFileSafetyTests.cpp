@@ -216,15 +216,14 @@ TEST_F (EditorFixture, FailedPresetSavesLoadsAndThemeImportsAreShownToTheUser)
     EXPECT_EQ (processor.getPresetName(), "locked");
     EXPECT_TRUE (processor.presetDirty.load());
 
-    // Themes: the reason comes with the file's name.
+    // Themes are imported from the settings panel, and say there why one was refused.
     const auto theme = folder.getChildFile ("cut.json");
     theme.replaceWithText ("{ \"bg\": -");
     editor->applyImportedTheme (theme);
-    EXPECT_EQ (editor->getNoticeTitle(), "Theme not imported");
-    EXPECT_EQ (editor->getNoticeText(), "\"cut.json\" was not imported: the JSON text ends too early.");
+    EXPECT_EQ (editor->getSettingsPanel().getThemeNote(), "The JSON text ends too early.");
     theme.replaceWithText ("[1, 2, 3]");
     editor->applyImportedTheme (theme);
-    EXPECT_EQ (editor->getNoticeText(), "\"cut.json\" was not imported: Theme JSON must be an object.");
+    EXPECT_EQ (editor->getSettingsPanel().getThemeNote(), "Theme JSON must be an object.");
     EXPECT_EQ (editor->getThemeName(), "dark");
 }
 
