@@ -8,6 +8,8 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 namespace juce
@@ -31,9 +33,11 @@ inline void pumpMessages (int rounds = 50)
 class ScopedUserHome
 {
 public:
+    // The process id in the name: test processes run side by side, and the check for a free name
+    // and the folder's creation are not one step, so two could otherwise share and delete one folder.
     ScopedUserHome()
         : root (juce::File::getSpecialLocation (juce::File::tempDirectory)
-                    .getNonexistentChildFile ("quillon-window-test", {}, false))
+                    .getNonexistentChildFile ("quillon-window-test-" + juce::String (getpid()), {}, false))
     {
         root.createDirectory();
         save ("HOME", oldHome, hadHome);
