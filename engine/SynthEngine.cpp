@@ -409,8 +409,7 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
         while (count < length && ! ended)
         {
             const auto index = (size_t) count;
-            controlIndex = count;
-            computeBaseRateSample (rendered + count, chainFrames[index], sourceFrames[index]);
+            computeBaseRateSample (rendered + count, count, chainFrames[index], sourceFrames[index]);
 
             if (! sourcesInLoops)
             {

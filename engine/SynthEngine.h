@@ -10,6 +10,7 @@
 #include "engine/HalfBandDecimator.h"
 #include "engine/control/Lfo.h"
 #include "engine/control/ModMatrix.h"
+#include "engine/control/Pitch.h"
 #include "engine/sources/NoiseSource.h"
 #include "engine/chain/OnePoleHighPass.h"
 #include "engine/OutputStage.h"
@@ -215,8 +216,9 @@ private:
         bool audible1 = false, audible2 = false;
     };
 
-    void computeBaseRateSample (int index, ChainFrame& chain, SourceFrame& sources) noexcept;
-    void computeVoiceSettings (SourceFrame& frame) noexcept;
+    // `index` is the sample in the chunk, `at` the sample in the stretch.
+    void computeBaseRateSample (int index, int at, ChainFrame& chain, SourceFrame& sources) noexcept;
+    void computeVoiceSettings (SourceFrame& frame, int at) noexcept;
     // The matrix's sums that the oscillators' frequencies follow.
     struct PitchMods
     {
@@ -262,7 +264,9 @@ private:
     }
 
     void computeHeldStretch (int first, int count) noexcept;
-    void computePitchSettings (SourceFrame& frame, const PitchMods& mods) noexcept;
+    void computePitchSettings (SourceFrame& frame, const PitchMods& mods, int at) noexcept;
+    void updateNoteOffset() noexcept;
+    pitch::PairSettings pairSettings (float detuneCents, float k) noexcept;
     void computeDeferredPitch (int count) noexcept;
     void computePitchLanes (int count) noexcept;
     void computeShapeSettings (SourceFrame& frame) noexcept;
@@ -270,7 +274,7 @@ private:
     void applySourceFrame (const SourceFrame& frame) noexcept;
     void drawPostNoise (int index, const SourceFrame& frame) noexcept;
     void renderSourceStretch (int from, int count) noexcept;
-    void computeChainFrame (ChainFrame& frame) noexcept;
+    void computeChainFrame (ChainFrame& frame, int at) noexcept;
     void computeHeldChainFrames (int count, std::uint32_t summed) noexcept;
     void finishChainFrames (int count) noexcept;
     void applyChainFrame (const ChainFrame& frame) noexcept;
@@ -434,7 +438,7 @@ private:
     // Without sync or a switch fading, each source runs its stretch in a loop of its own, the
     // control pass first; osc 2's right unit then parts from its twin where this says.
     bool sourcesInLoops = false;
-    int controlIndex = 0, osc2PartsAt = -1;
+    int osc2PartsAt = -1;
     bool voiceSettled = false, chainSettled = false, slotsHoldStill = true, chainSlotsHoldStill = true;
     bool slotsReadStillSources = true;
     // No smoother ramps, no glide runs and no switch fades: the voice's settings move only with

@@ -1,6 +1,6 @@
 #include "engine/SynthEngine.h"
 #include "engine/core/VoiceMath.h"
-#include "engine/control/PitchLanes.h"
+#include "engine/core/FastMath.h"
 
 #include <algorithm>
 #include <cmath>
@@ -56,9 +56,9 @@ void SynthEngine::updateSmootherTargets() noexcept
 {
     const auto set = [this] (Smooth::Id id, float value) { smoothers[(size_t) id].setTargetValue (value); };
 
-    set (Smooth::osc1Level, decibelsToGain (param (Param::osc1Level), -90.0f));
-    set (Smooth::osc2Level, decibelsToGain (param (Param::osc2Level), -90.0f));
-    set (Smooth::subLevel, decibelsToGain (param (Param::subLevel), -110.0f));
+    set (Smooth::osc1Level, dsp::decibelsToGain (param (Param::osc1Level), -90.0f));
+    set (Smooth::osc2Level, dsp::decibelsToGain (param (Param::osc2Level), -90.0f));
+    set (Smooth::subLevel, dsp::decibelsToGain (param (Param::subLevel), -110.0f));
     set (Smooth::drive, param (Param::drive));
     set (Smooth::osc2Detune, param (Param::osc2Detune));
     set (Smooth::osc2DetuneHz, param (Param::osc2DetuneHz));
@@ -69,20 +69,20 @@ void SynthEngine::updateSmootherTargets() noexcept
     set (Smooth::subDcwDepth, clamp01 (param (Param::subDcwDepth)));
     set (Smooth::filterReso, clamp01 (param (Param::filterReso)));
     set (Smooth::filterEnvAmount, param (Param::filterEnvAmount));
-    set (Smooth::outputGain, decibelsToGain (param (Param::outputGain), -90.0f));
+    set (Smooth::outputGain, dsp::decibelsToGain (param (Param::outputGain), -90.0f));
     set (Smooth::modWheel, modWheel.load (std::memory_order_relaxed));
     set (Smooth::aftertouch, aftertouch.load (std::memory_order_relaxed));
     set (Smooth::pitchBend, pitchBend);
     set (Smooth::lfo1Rate, std::clamp (param (Param::lfo1Rate), 0.05f, 20.0f));
     set (Smooth::lfo1Depth, clamp01 (param (Param::lfo1Depth)));
     set (Smooth::lfo1Phase, std::clamp (param (Param::lfo1Phase), -180.0f, 180.0f));
-    set (Smooth::noiseLevel, decibelsToGain (param (Param::noiseLevel), -90.0f));
+    set (Smooth::noiseLevel, dsp::decibelsToGain (param (Param::noiseLevel), -90.0f));
     set (Smooth::noiseRouting, clamp01 (param (Param::noiseRouting)));
     set (Smooth::osc1PulseWidth, std::clamp (param (Param::osc1PulseWidth), 0.05f, 0.95f));
     set (Smooth::osc2PulseWidth, std::clamp (param (Param::osc2PulseWidth), 0.05f, 0.95f));
     set (Smooth::osc1Pitch, param (Param::osc1Semitone) + param (Param::osc1Fine) / 100.0f);
     set (Smooth::osc2Pitch, param (Param::osc2Semitone) + param (Param::osc2Fine) / 100.0f);
-    set (Smooth::driveGain, decibelsToGain (param (Param::driveGain), -90.0f));
+    set (Smooth::driveGain, dsp::decibelsToGain (param (Param::driveGain), -90.0f));
     set (Smooth::driveMix, clamp01 (param (Param::driveMix)));
     set (Smooth::filterEnabled, param (Param::filterEnabled) > 0.5f ? 1.0f : 0.0f);
     set (Smooth::subDriveSend, clamp01 (param (Param::subDriveSend, 1.0f)));
@@ -375,18 +375,19 @@ void SynthEngine::refreshChunkSettings() noexcept
     collectRampingSmoothers();
 }
 
-void SynthEngine::computeBaseRateSample (int index, ChainFrame& chain, SourceFrame& sources) noexcept
+void SynthEngine::computeBaseRateSample (int index, int at, ChainFrame& chain, SourceFrame& sources) noexcept
 {
-    if (stretchSettled && controlIndex > 0)
+    const auto j = (size_t) at;
+
+    if (stretchSettled && at > 0)
     {
         // What the full pass below works out when nothing moves: the first sample's settings,
         // the beat's phase moving on and the amp envelope's level into the output gain.
-        const auto at = (size_t) controlIndex;
-        filterEnvValue = envelopeLevels[filterGroup][at];
-        sources = sourceFrames[at - 1];
+        filterEnvValue = envelopeLevels[filterGroup][j];
+        sources = sourceFrames[j - 1];
         smoothRandom.next();
         advanceBeatPhase();
-        sampleGains[(size_t) index] = settledOutputGain * envelopeLevels[ampGroup][at] * modulation.ampFactor;
+        sampleGains[(size_t) index] = settledOutputGain * envelopeLevels[ampGroup][j] * modulation.ampFactor;
         return;
     }
 
@@ -402,11 +403,10 @@ void SynthEngine::computeBaseRateSample (int index, ChainFrame& chain, SourceFra
 
     if (envelopesRendered)
     {
-        const auto at = (size_t) controlIndex;
-        filterEnvValue = envelopeLevels[filterGroup][at];
-        ampLevel = envelopeLevels[ampGroup][at];
-        dcwEnv1 = envelopeLevels[osc1DcwGroup][at];
-        dcwEnv2 = envelopeLevels[osc2DcwGroup][at];
+        filterEnvValue = envelopeLevels[filterGroup][j];
+        ampLevel = envelopeLevels[ampGroup][j];
+        dcwEnv1 = envelopeLevels[osc1DcwGroup][j];
+        dcwEnv2 = envelopeLevels[osc2DcwGroup][j];
     }
     else
     {
@@ -422,7 +422,7 @@ void SynthEngine::computeBaseRateSample (int index, ChainFrame& chain, SourceFra
 
     if (lfoRendered)
     {
-        lfoWave = lfoValues[(size_t) controlIndex];
+        lfoWave = lfoValues[j];
     }
     else
     {
@@ -436,7 +436,7 @@ void SynthEngine::computeBaseRateSample (int index, ChainFrame& chain, SourceFra
 
     // Without a slot the sums stay cleared, and slots that read held sources hold theirs; the
     // values are then only noted for the views.
-    if ((activeSlots.count > 0 && ! (matrixStill && controlIndex > 0)) || controlIndex == 0)
+    if ((activeSlots.count > 0 && ! (matrixStill && at > 0)) || at == 0)
     {
         const auto beatValue = isSourceInUse (ModSource::beatPhase) ? dsp::sinTurns (reeseBeatPhase) : 0.0f;
         sourceValues = { 0.0f, velocity, key, next (Smooth::modWheel), next (Smooth::aftertouch), lfoValue, dcwEnv1,
@@ -451,18 +451,18 @@ void SynthEngine::computeBaseRateSample (int index, ChainFrame& chain, SourceFra
 
     // A settled voice works out the same settings on every sample of a stretch. A settled chain
     // is read from the stretch's first frame alone.
-    if (voiceSettled && controlIndex > 0)
+    if (voiceSettled && at > 0)
     {
-        sources = sourceFrames[(size_t) controlIndex - 1];
+        sources = sourceFrames[j - 1];
         advanceBeatPhase();
     }
     else
     {
-        computeVoiceSettings (sources);
+        computeVoiceSettings (sources, at);
     }
 
-    if (! chainSettled || controlIndex == 0)
-        computeChainFrame (chain);
+    if (! chainSettled || at == 0)
+        computeChainFrame (chain, at);
 
     const auto output = next (Smooth::outputGain) * modDecibelsToGain (modulation[ModDestination::output]);
     settledOutputGain = output;
@@ -670,13 +670,12 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
 
     for (size_t j = 1; j < end; ++j)
     {
-        controlIndex = (int) j;
         auto& frame = sourceFrames[j];
         frame = sourceFrames[pitchHere ? j - 1 : 0];
 
         if (pitchHere && (pitchMoves || next (Smooth::oscDrift) + drift[j] > 0.0f))
             computePitchSettings (frame, withDriftStep ({ pitch[j], drift[j], spread[j], beat[j], detuneHz[j], detuneCents[j] },
-                                                        driftWalk));
+                                                        driftWalk), (int) j);
         else if (! pitchDeferred)
             advanceBeatPhase();
 
@@ -750,7 +749,6 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
         {
             computeHeldChainFrames (count, summed);
 
-            controlIndex = (int) end - 1;
             filterEnvValue = envelopeLevels[filterGroup][end - 1];
 
             for (size_t r = 0; r < numChainRows; ++r)
@@ -759,13 +757,12 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
 
         for (size_t j = inLanes ? end : 1; j < end; ++j)
         {
-            controlIndex = (int) j;
             filterEnvValue = envelopeLevels[filterGroup][j];
 
             for (size_t r = 0; r < numChainRows; ++r)
                 modulation.sums[chainRows[r]] = rows.sums[chainRows[r]][j];
 
-            computeChainFrame (chainFrames[j]);
+            computeChainFrame (chainFrames[j], (int) j);
         }
     }
 
@@ -790,26 +787,26 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
     }
 }
 
-void SynthEngine::computeVoiceSettings (SourceFrame& frame) noexcept
+void SynthEngine::computeVoiceSettings (SourceFrame& frame, int at) noexcept
 {
     if (pitchDeferred)
     {
         // The walk moves on here, among the rest of the control pass, rather than in a chain of
         // its own ahead of the frequencies.
-        deferredPitch.set ((size_t) controlIndex, nextPitchMods());
+        deferredPitch.set ((size_t) at, nextPitchMods());
     }
 
     // Along a held stretch only what the drift and the slots from moving sources feed can change
     // from the sample before; the rest is taken over as it is.
-    if (voiceHeld && controlIndex > 0)
+    if (voiceHeld && at > 0)
     {
-        frame = sourceFrames[(size_t) controlIndex - 1];
+        frame = sourceFrames[(size_t) at - 1];
         const auto& mod = modulation;
 
         if (! pitchDeferred)
         {
             if ((movingDestinations & pitchDestinations) != 0 || next (Smooth::oscDrift) + mod[ModDestination::drift] > 0.0f)
-                computePitchSettings (frame, nextPitchMods());
+                computePitchSettings (frame, nextPitchMods(), at);
             else
                 advanceBeatPhase();
         }
@@ -824,7 +821,7 @@ void SynthEngine::computeVoiceSettings (SourceFrame& frame) noexcept
     }
 
     if (! pitchDeferred)
-        computePitchSettings (frame, nextPitchMods());
+        computePitchSettings (frame, nextPitchMods(), at);
 
     computeShapeSettings (frame);
     computeLevelSettings (frame);
@@ -859,7 +856,6 @@ void SynthEngine::computeVoiceSettings (SourceFrame& frame) noexcept
 
 void SynthEngine::computeDeferredPitch (int count) noexcept
 {
-#if QUILLON_SIN_LANES
     // Four samples at a time where the detune's exponentials hold along the stretch.
     constexpr auto detuneShape = modDestinationBits ({ ModDestination::reeseSpread, ModDestination::osc2Detune });
 
@@ -868,28 +864,43 @@ void SynthEngine::computeDeferredPitch (int count) noexcept
         computePitchLanes (count);
         return;
     }
-#endif
 
     for (int j = 0; j < count; ++j)
-    {
-        controlIndex = j;
-        computePitchSettings (sourceFrames[(size_t) j], deferredPitch.at ((size_t) j));
-    }
+        computePitchSettings (sourceFrames[(size_t) j], deferredPitch.at ((size_t) j), j);
 }
 
-#if QUILLON_SIN_LANES
-// computePitchSettings for a held stretch, lane by lane the same operations in the same order.
+void SynthEngine::updateNoteOffset() noexcept
+{
+    if (glidingNote != noteOffsetCache.note)
+        noteOffsetCache = { glidingNote, dsp::exp2Fast ((float) (glidingNote - 69.0) / 12.0f) };
+}
+
+pitch::PairSettings SynthEngine::pairSettings (float detuneCents, float k) noexcept
+{
+    const auto hertz = detuneMode == 1;
+
+    if (! hertz && (detuneCents != detuneCache.cents || k != detuneCache.k))
+    {
+        const auto r = detuneCents == 0.0f ? 1.0f : dsp::exp2Fast (detuneCents / 1200.0f);
+        detuneCache = { detuneCents, k, r, (k == 1.0f || r == 1.0f) ? r : std::pow (r, k) };
+    }
+
+    return { hertz, detuneCache.ratio, detuneCache.mirrored, semitoneRatio (next (Smooth::osc1Pitch)),
+             semitoneRatio (next (Smooth::osc2Pitch)), subPitchRatio, inverseSampleRate };
+}
+
+// computePitchSettings for a held stretch, four samples at a time.
 QUILLON_HOT_CLONES
 void SynthEngine::computePitchLanes (int count) noexcept
 {
+    using dsp::Float4;
     constexpr auto n = (size_t) stretchLength;
     alignas (16) float octaves[n], pitchRatios[n], driftRatios[n];
     auto& mods = deferredPitch;
     auto* driftOctaves = mods.driftOctaves.data();
 
     const auto bend = next (Smooth::pitchBend);
-    if (glidingNote != noteOffsetCache.note)
-        noteOffsetCache = { glidingNote, dsp::exp2Fast ((float) (glidingNote - 69.0) / 12.0f) };
+    updateNoteOffset();
 
     // 2^0 is exactly 1: no pitch modulation and no drift leave the ratios at 1 as the one by one
     // path does.
@@ -904,66 +915,32 @@ void SynthEngine::computePitchLanes (int count) noexcept
 
     for (int j = 0; j < lanes; j += 4)
     {
-        exp2Fast4 (octaves + j, pitchRatios + j);
-        exp2Fast4 (driftOctaves + j, driftRatios + j);
+        dsp::exp2Fast4 (octaves + j, pitchRatios + j);
+        dsp::exp2Fast4 (driftOctaves + j, driftRatios + j);
     }
 
+    // Where the pair is detuned in cents, its cents and spread hold along the stretch.
     const auto spreadKnobs = next (Smooth::stereoWidth) + next (Smooth::reeseSpread);
-    const auto beatKnob = next (Smooth::reeseBeat), hzKnob = next (Smooth::osc2DetuneHz), centsKnob = next (Smooth::osc2Detune);
-    const auto hertz = detuneMode == 1;
-
-    if (! hertz)
-    {
-        // The detune's cents and the spread hold along the stretch.
-        const auto k = 1.0f - 2.0f * clamp01 (spreadKnobs + mods.spread[0]);
-        const auto detuneCents = centsKnob + mods.detuneCents[0];
-
-        if (detuneCents != detuneCache.cents || k != detuneCache.k)
-        {
-            const auto r = detuneCents == 0.0f ? 1.0f : dsp::exp2Fast (detuneCents / 1200.0f);
-            detuneCache = { detuneCents, k, r, (k == 1.0f || r == 1.0f) ? r : std::pow (r, k) };
-        }
-    }
-
-    const auto set = [] (float v) { return _mm_set1_ps (v); };
-    const auto noteBase = set (440.0f * noteOffsetCache.output);
-    const auto zero = set (0.0f), one = set (1.0f), two = set (2.0f), forty = set (40.0f);
-    const auto clampTo = [] (__m128 x, __m128 low, __m128 high) { return _mm_min_ps (high, _mm_max_ps (low, x)); };
-    const auto magnitudeMask = _mm_castsi128_ps (_mm_set1_epi32 (0x7FFFFFFF));
-    const auto ratio1 = set (semitoneRatio (next (Smooth::osc1Pitch))), ratio2 = set (semitoneRatio (next (Smooth::osc2Pitch)));
-    const auto detuneRatio = set (detuneCache.ratio), mirrored = set (detuneCache.mirrored);
+    const auto beatKnob = next (Smooth::reeseBeat), hzKnob = next (Smooth::osc2DetuneHz);
+    const auto settings = pairSettings (next (Smooth::osc2Detune) + mods.detuneCents[0],
+                                        pitch::spreadFactor (spreadKnobs + mods.spread[0]));
+    const auto noteBase = Float4 (440.0f * noteOffsetCache.output);
     alignas (16) float osc1[n], pairLeft[n], pairRight[n], sub[n], increments[n];
     auto parts = 0u; // bit per sample whose pair's halves differ
 
     for (int j = 0; j < lanes; j += 4)
     {
-        const auto lane = [j] (const std::array<float, n>& row) { return _mm_load_ps (row.data() + j); };
-
-        const auto notePitch = _mm_mul_ps (noteBase, _mm_load_ps (pitchRatios + j));
-        const auto spread = clampTo (_mm_add_ps (set (spreadKnobs), lane (mods.spread)), zero, one);
-        const auto k = _mm_sub_ps (one, _mm_mul_ps (two, spread));
-        const auto beat = clampTo (_mm_add_ps (set (beatKnob), lane (mods.beat)), zero, forty);
-        __m128 left, right;
-
-        if (hertz)
-        {
-            const auto offset = _mm_add_ps (_mm_add_ps (set (hzKnob), lane (mods.detuneHz)), beat);
-            left = _mm_add_ps (notePitch, offset);
-            right = _mm_add_ps (notePitch, _mm_mul_ps (k, offset));
-        }
-        else
-        {
-            left = _mm_add_ps (_mm_mul_ps (notePitch, detuneRatio), beat);
-            right = _mm_add_ps (_mm_mul_ps (notePitch, mirrored), _mm_mul_ps (k, beat));
-        }
-
-        const auto drift = _mm_load_ps (driftRatios + j);
-        _mm_store_ps (increments + j, _mm_mul_ps (_mm_and_ps (_mm_sub_ps (left, right), magnitudeMask), set (inverseSampleRate)));
-        _mm_store_ps (osc1 + j, _mm_div_ps (_mm_mul_ps (ratio1, notePitch), drift));
-        _mm_store_ps (pairLeft + j, _mm_mul_ps (_mm_mul_ps (ratio2, left), drift));
-        _mm_store_ps (pairRight + j, _mm_mul_ps (_mm_mul_ps (ratio2, right), drift));
-        _mm_store_ps (sub + j, _mm_mul_ps (notePitch, set (subPitchRatio)));
-        parts |= (unsigned) _mm_movemask_ps (_mm_cmpneq_ps (left, right)) << j;
+        const auto lane = [j] (const std::array<float, n>& row) { return Float4::load (row.data() + j); };
+        const auto f = pitch::frequencies (noteBase * Float4::load (pitchRatios + j),
+                                           pitch::spreadFactor (Float4 (spreadKnobs) + lane (mods.spread)),
+                                           pitch::beatHz (Float4 (beatKnob) + lane (mods.beat)),
+                                           Float4 (hzKnob) + lane (mods.detuneHz), Float4::load (driftRatios + j), settings);
+        f.beatIncrement.store (increments + j);
+        f.osc1.store (osc1 + j);
+        f.osc2Left.store (pairLeft + j);
+        f.osc2Right.store (pairRight + j);
+        f.sub.store (sub + j);
+        parts |= (unsigned) bitsOf (f.pairLeft != f.pairRight) << j;
     }
 
     for (int j = 0; j < count; ++j)
@@ -986,13 +963,11 @@ void SynthEngine::computePitchLanes (int count) noexcept
                 break;
             }
 }
-#endif
 
-void SynthEngine::computePitchSettings (SourceFrame& frame, const PitchMods& mods) noexcept
+void SynthEngine::computePitchSettings (SourceFrame& frame, const PitchMods& mods, int index) noexcept
 {
     const auto bend = next (Smooth::pitchBend);
-    if (glidingNote != noteOffsetCache.note)
-        noteOffsetCache = { glidingNote, dsp::exp2Fast ((float) (glidingNote - 69.0) / 12.0f) };
+    updateNoteOffset();
 
     // Drift pulls the two oscillators apart in opposite directions, up to 60 cents. Its
     // exponential and the pitch modulation's are taken together.
@@ -1014,51 +989,23 @@ void SynthEngine::computePitchSettings (SourceFrame& frame, const PitchMods& mod
     }
 
     const auto notePitch = 440.0f * noteOffsetCache.output * pitchRatio;
-
-    // Osc 2 is a detuned pair: spread 0 keeps both halves together, 1 mirrors the right one
-    // below the note; the beat between them is a modulation source of its own.
-    const auto spread = clamp01 (next (Smooth::stereoWidth) + next (Smooth::reeseSpread) + mods.spread);
-    const auto k = 1.0f - 2.0f * spread;
-    const auto beat = std::clamp (next (Smooth::reeseBeat) + mods.beat, 0.0f, 40.0f);
+    const auto k = pitch::spreadFactor (next (Smooth::stereoWidth) + next (Smooth::reeseSpread) + mods.spread);
+    const auto beat = pitch::beatHz (next (Smooth::reeseBeat) + mods.beat);
     const auto detuneHz = next (Smooth::osc2DetuneHz) + mods.detuneHz;
-    const auto detuneCents = next (Smooth::osc2Detune) + mods.detuneCents;
+    const auto settings = pairSettings (next (Smooth::osc2Detune) + mods.detuneCents, k);
+    const auto f = pitch::frequencies (notePitch, k, beat, detuneHz, drift, settings);
 
-    float pairLeft, pairRight;
-
-    if (detuneMode == 1)
-    {
-        pairLeft = notePitch + (detuneHz + beat);
-        pairRight = notePitch + k * (detuneHz + beat);
-    }
-    else
-    {
-        if (detuneCents != detuneCache.cents || k != detuneCache.k)
-        {
-            const auto r = detuneCents == 0.0f ? 1.0f : dsp::exp2Fast (detuneCents / 1200.0f);
-            detuneCache = { detuneCents, k, r, (k == 1.0f || r == 1.0f) ? r : std::pow (r, k) };
-        }
-
-        const auto ratio = detuneCache.ratio;
-        const auto mirrored = detuneCache.mirrored;
-        pairLeft = notePitch * ratio + beat;
-        pairRight = notePitch * mirrored + k * beat;
-    }
-
-    beatIncrement = std::abs (pairLeft - pairRight) * inverseSampleRate;
+    beatIncrement = f.beatIncrement;
     advanceBeatPhase();
-
-    const auto ratio1 = semitoneRatio (next (Smooth::osc1Pitch));
-    const auto ratio2 = semitoneRatio (next (Smooth::osc2Pitch));
-    frame.frequency = { ratio1 * notePitch / drift, ratio1 * notePitch / drift, ratio2 * pairLeft * drift,
-                        ratio2 * pairRight * drift };
-    frame.subFrequency = notePitch * subPitchRatio;
+    frame.frequency = { f.osc1, f.osc1, f.osc2Left, f.osc2Right };
+    frame.subFrequency = f.sub;
 
     // Once the pair's halves part, the right unit runs on its own until the next chunk.
-    if (osc2Twins && pairLeft != pairRight && osc2PartsAt < 0)
+    if (osc2Twins && f.pairLeft != f.pairRight && osc2PartsAt < 0)
     {
         if (sourcesInLoops)
         {
-            osc2PartsAt = controlIndex;
+            osc2PartsAt = index;
         }
         else
         {
@@ -1106,7 +1053,7 @@ void SynthEngine::computeLevelSettings (SourceFrame& frame) noexcept
     frame.subDcw = clamp01 (next (Smooth::subDcwDepth) + mod[ModDestination::subDcw]);
 }
 
-void SynthEngine::computeChainFrame (ChainFrame& frame) noexcept
+void SynthEngine::computeChainFrame (ChainFrame& frame, int at) noexcept
 {
     // The cutoff follows the filter envelope and the matrix in semitones around the smoothed knob.
     const auto& mod = modulation;
@@ -1122,15 +1069,15 @@ void SynthEngine::computeChainFrame (ChainFrame& frame) noexcept
     // A settled chain works out its one frame at once.
     if (chainFramesInLanes && ! chainSettled)
     {
-        const auto at = (size_t) controlIndex;
-        chainInputs.semitones[at] = semitones;
-        chainInputs.knob[at] = knob;
-        chainInputs.driveDb[at] = driveDb;
-        chainInputs.driveLevel[at] = driveLevel;
+        const auto j = (size_t) at;
+        chainInputs.semitones[j] = semitones;
+        chainInputs.knob[j] = knob;
+        chainInputs.driveDb[j] = driveDb;
+        chainInputs.driveLevel[j] = driveLevel;
     }
     else
     {
-        const auto cutoffRatio = semitones == 0.0f ? 1.0f : filter_detail::cutoffRatio (semitones);
+        const auto cutoffRatio = semitones == 0.0f ? 1.0f : dsp::cutoffRatio (semitones);
         cutoffHz = std::clamp (cutoffRatio * knob, 20.0f, 20000.0f);
         const auto driveMode = driveStages[0].getMode();
 
@@ -1148,9 +1095,9 @@ void SynthEngine::computeChainFrame (ChainFrame& frame) noexcept
 
     // Where no smoother ramped into this sample, only what the slots from moving sources feed can
     // change from the sample before; the rest is taken over as it is.
-    if (! dsp::exactReference && shortcutsAllowed && smoothersHeldBefore && controlIndex > 0)
+    if (! dsp::exactReference && shortcutsAllowed && smoothersHeldBefore && at > 0)
     {
-        const auto& before = chainFrames[(size_t) controlIndex - 1];
+        const auto& before = chainFrames[(size_t) at - 1];
         frame.driveMix = before.driveMix;
         frame.filterBlend = before.filterBlend;
         frame.phaseSpread = before.phaseSpread;
@@ -1296,7 +1243,7 @@ void SynthEngine::finishChainFrames (int count) noexcept
             const auto semitones = Float4::load (chainInputs.semitones.data() + k);
             const auto knob = Float4::load (chainInputs.knob.data() + k);
             // At 0 semitones the ratio is exactly 1.
-            const auto ratio = (bitsOf (semitones != Float4 (0.0f)) & used) != 0 ? filter_detail::cutoffRatio (semitones)
+            const auto ratio = (bitsOf (semitones != Float4 (0.0f)) & used) != 0 ? dsp::cutoffRatio (semitones)
                                                                                 : Float4 (1.0f);
             alignas (16) float cutoffs[4], pre[4], post[4];
             clamp (ratio * knob, Float4 (20.0f), Float4 (20000.0f)).store (cutoffs);
