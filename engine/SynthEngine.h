@@ -11,6 +11,7 @@
 #include "engine/control/Lfo.h"
 #include "engine/control/ModMatrix.h"
 #include "engine/control/Pitch.h"
+#include "engine/control/StretchPlan.h"
 #include "engine/sources/NoiseSource.h"
 #include "engine/chain/OnePoleHighPass.h"
 #include "engine/OutputStage.h"
@@ -430,24 +431,19 @@ private:
     std::array<std::array<float, 2 * stretchLength + 1>, numUnits> unitWraps {};
     bool shortcutsAllowed = true;
     std::array<float, stretchLength> lfoValues {};
-    bool lfoRendered = false, lfoCanRender = false; // the latter: no slot moves the LFO's rate or depth
-    // The envelopes a stretch at once while none of their settings ramps, the same levels as
-    // tick by tick.
-    bool envelopesRendered = false;
+    bool lfoCanRender = false; // no slot moves the LFO's rate or depth
+    // The envelopes' levels of a stretch taken at once, the same levels as tick by tick.
     std::array<std::array<float, stretchLength>, numEnvelopeGroups> envelopeLevels {};
-    // Without sync or a switch fading, each source runs its stretch in a loop of its own, the
-    // control pass first; osc 2's right unit then parts from its twin where this says.
-    bool sourcesInLoops = false;
+    // What holds in this stretch, worked out once at its start.
+    StretchPlan plan;
+    StretchState stretchState() const noexcept;
+    bool chainSettled = false; // plan.chainSettled, where the chain reads it
+    // Where sources run in loops, osc 2's right unit parts from its twin where this says.
     int osc2PartsAt = -1;
-    bool voiceSettled = false, chainSettled = false, slotsHoldStill = true, chainSlotsHoldStill = true;
+    bool slotsHoldStill = true, chainSlotsHoldStill = true;
     bool slotsReadStillSources = true;
-    // No smoother ramps, no glide runs and no switch fades: the voice's settings move only with
-    // the drift and with the destinations that slots from moving sources feed (bit per destination).
-    bool voiceHeld = false;
-    // A held voice whose pitch moves, with sources in loops and no slot reading the beat's
-    // phase: the frequencies are worked out in a pass of their own after the control pass,
-    // where the samples' long chains of exponentials and products overlap.
-    bool pitchDeferred = false;
+    // A held voice whose pitch moves has its frequencies worked out in a pass of their own after
+    // the control pass, where the samples' long chains of exponentials and products overlap.
     // Their sums field by field, each a row over the stretch that lanes load four at a time.
     struct DeferredPitch
     {
@@ -492,10 +488,6 @@ private:
         ModDestination::pdMorph, ModDestination::osc1Pw, ModDestination::osc2Pw });
     static constexpr auto levelDestinations = modDestinationBits ({ ModDestination::osc1Level, ModDestination::osc2Level,
         ModDestination::subLevel, ModDestination::subDcw });
-    // The matrix's sums hold along the stretch: every active slot reads a source that holds.
-    bool matrixStill = false;
-    // Everything holds but the envelopes' levels: a sample past the first only takes those.
-    bool stretchSettled = false;
     float settledOutputGain = 1.0f;
     float beatIncrement = 0.0f;
     void advanceBeatPhase() noexcept

@@ -375,11 +375,36 @@ void SynthEngine::refreshChunkSettings() noexcept
     collectRampingSmoothers();
 }
 
+StretchState SynthEngine::stretchState() const noexcept
+{
+    StretchState s;
+    s.shortcutsAllowed = shortcutsAllowed;
+    s.sourceFading = sourceFade.isFading();
+    s.mutualSync = units[osc1Left].isSyncEnabled() && units[osc2Left].isSyncEnabled();
+    s.smoothersRamping = numRampingSmoothers != 0;
+    s.gliding = glidingNote != (double) targetNote;
+    s.driftKnob = smoothedNow[Smooth::oscDrift];
+    s.cutoffRamping = cutoffSmoother.isSmoothing();
+    s.driveVelocityRamping = driveVelocitySmoother.isSmoothing();
+    s.slotsHoldStill = slotsHoldStill;
+    s.chainSlotsHoldStill = chainSlotsHoldStill;
+    s.slotsReadStillSources = slotsReadStillSources;
+    s.modWheelRamping = smoothers[Smooth::modWheel].isSmoothing();
+    s.aftertouchRamping = smoothers[Smooth::aftertouch].isSmoothing();
+    s.pitchSlotsMove = (movingDestinations & pitchDestinations) != 0;
+    s.beatPhaseRead = isSourceInUse (ModSource::beatPhase);
+    s.filterEnvelopeHeard = ! (smoothedNow[Smooth::filterEnvAmount] * filterEnvVelocityFactor == 0.0f);
+    s.envelopeSettingsMoving = envelopeSettingsMoving;
+    s.lfoCanRender = lfoCanRender;
+    s.lfoRateOrDepthModulated = ! (lfoRateMod == 0.0f && lfoDepthMod == 0.0f);
+    return s;
+}
+
 void SynthEngine::computeBaseRateSample (int index, int at, ChainFrame& chain, SourceFrame& sources) noexcept
 {
     const auto j = (size_t) at;
 
-    if (stretchSettled && at > 0)
+    if (plan.stretchSettled && at > 0)
     {
         // What the full pass below works out when nothing moves: the first sample's settings,
         // the beat's phase moving on and the amp envelope's level into the output gain.
@@ -401,7 +426,7 @@ void SynthEngine::computeBaseRateSample (int index, int at, ChainFrame& chain, S
 
     float ampLevel, dcwEnv1, dcwEnv2;
 
-    if (envelopesRendered)
+    if (plan.envelopesRendered)
     {
         filterEnvValue = envelopeLevels[filterGroup][j];
         ampLevel = envelopeLevels[ampGroup][j];
@@ -420,7 +445,7 @@ void SynthEngine::computeBaseRateSample (int index, int at, ChainFrame& chain, S
 
     float lfoWave;
 
-    if (lfoRendered)
+    if (plan.lfoRendered)
     {
         lfoWave = lfoValues[j];
     }
@@ -436,7 +461,7 @@ void SynthEngine::computeBaseRateSample (int index, int at, ChainFrame& chain, S
 
     // Without a slot the sums stay cleared, and slots that read held sources hold theirs; the
     // values are then only noted for the views.
-    if ((activeSlots.count > 0 && ! (matrixStill && at > 0)) || at == 0)
+    if ((activeSlots.count > 0 && ! (plan.matrixStill && at > 0)) || at == 0)
     {
         const auto beatValue = isSourceInUse (ModSource::beatPhase) ? dsp::sinTurns (reeseBeatPhase) : 0.0f;
         sourceValues = { 0.0f, velocity, key, next (Smooth::modWheel), next (Smooth::aftertouch), lfoValue, dcwEnv1,
@@ -451,7 +476,7 @@ void SynthEngine::computeBaseRateSample (int index, int at, ChainFrame& chain, S
 
     // A settled voice works out the same settings on every sample of a stretch. A settled chain
     // is read from the stretch's first frame alone.
-    if (voiceSettled && at > 0)
+    if (plan.voiceSettled && at > 0)
     {
         sources = sourceFrames[j - 1];
         advanceBeatPhase();
@@ -461,7 +486,7 @@ void SynthEngine::computeBaseRateSample (int index, int at, ChainFrame& chain, S
         computeVoiceSettings (sources, at);
     }
 
-    if (! chainSettled || at == 0)
+    if (! plan.chainSettled || at == 0)
         computeChainFrame (chain, at);
 
     const auto output = next (Smooth::outputGain) * modDecibelsToGain (modulation[ModDestination::output]);
@@ -487,7 +512,7 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
     // The smooth random source moves on on every sample; where the drift's amount holds along
     // the stretch, the drift walk moves on with it and their two chains overlap.
     constexpr auto driftBit = modDestinationBits ({ ModDestination::drift });
-    const auto walkAlong = pitchDeferred && (movingDestinations & driftBit) == 0
+    const auto walkAlong = plan.pitchDeferred && (movingDestinations & driftBit) == 0
                         && withDriftStep ({ 0.0f, mod[ModDestination::drift] }, 0.0f).drifting;
 
     if (walkAlong)
@@ -504,14 +529,14 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
     for (size_t c = 0; c < activeSlots.numCleared; ++c)
     {
         const auto d = activeSlots.cleared[c];
-        std::fill (rows.sums[d].begin(), rows.sums[d].end(), matrixStill ? mod.sums[d] : 0.0f);
+        std::fill (rows.sums[d].begin(), rows.sums[d].end(), plan.matrixStill ? mod.sums[d] : 0.0f);
         summed |= 1u << d;
     }
 
-    std::fill (rows.ampFactor.begin(), rows.ampFactor.end(), matrixStill ? mod.ampFactor : 1.0f);
+    std::fill (rows.ampFactor.begin(), rows.ampFactor.end(), plan.matrixStill ? mod.ampFactor : 1.0f);
     const auto lfoDepth = clamp01 (next (Smooth::lfo1Depth) + lfoDepthMod);
 
-    if (! matrixStill)
+    if (! plan.matrixStill)
     {
         for (size_t n = 0; n < activeSlots.count; ++n)
         {
@@ -568,7 +593,7 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
     };
 
     // The oscillators' shapes, where slots from moving sources move them.
-    const auto shapesMove = ! voiceSettled && (movingDestinations & shapeDestinations) != 0;
+    const auto shapesMove = ! plan.voiceSettled && (movingDestinations & shapeDestinations) != 0;
 
     if (shapesMove)
     {
@@ -599,7 +624,7 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
         }
     }
 
-    const auto levelsMove = ! voiceSettled && (movingDestinations & levelDestinations) != 0;
+    const auto levelsMove = ! plan.voiceSettled && (movingDestinations & levelDestinations) != 0;
     const auto ring = sourceSettings.mixMode == 1;
     const auto* level1 = row (ModDestination::osc1Level);
     const auto* level2 = row (ModDestination::osc2Level);
@@ -624,7 +649,7 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
     auto output = settledOutputGain;
 
     // The pitch pass's sums, whole rows at a time; the first sample's are its own.
-    if (pitchDeferred)
+    if (plan.pitchDeferred)
     {
         auto& deferred = deferredPitch;
         const auto own = deferred.at (0);
@@ -666,7 +691,7 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
     // Only the pitch worked out here sample by sample, where it is, can leave a frame other than
     // the first one before it; the rest starts from the first frame rather than wait on the
     // stores into the one before.
-    const auto pitchHere = ! voiceSettled && ! pitchDeferred;
+    const auto pitchHere = ! plan.voiceSettled && ! plan.pitchDeferred;
 
     for (size_t j = 1; j < end; ++j)
     {
@@ -676,7 +701,7 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
         if (pitchHere && (pitchMoves || next (Smooth::oscDrift) + drift[j] > 0.0f))
             computePitchSettings (frame, withDriftStep ({ pitch[j], drift[j], spread[j], beat[j], detuneHz[j], detuneCents[j] },
                                                         driftWalk), (int) j);
-        else if (! pitchDeferred)
+        else if (! plan.pitchDeferred)
             advanceBeatPhase();
 
         if (shapesMove)
@@ -730,7 +755,7 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
     settledOutputGain = output;
 
     // A chain that moves takes its frames one by one, with each sample's sums where it reads them.
-    if (! chainSettled)
+    if (! plan.chainSettled)
     {
         std::array<size_t, 7> chainRows {};
         size_t numChainRows = 0;
@@ -770,7 +795,7 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
     const auto last = end - 1;
     filterEnvValue = envelopeLevels[filterGroup][last];
 
-    if (activeSlots.count > 0 && ! matrixStill)
+    if (activeSlots.count > 0 && ! plan.matrixStill)
     {
         const auto beatValue = sourceValues[(size_t) ModSource::beatPhase];
         sourceValues = { 0.0f, velocity, key, next (Smooth::modWheel), next (Smooth::aftertouch), lfoValues[last] * lfoDepth,
@@ -789,7 +814,7 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
 
 void SynthEngine::computeVoiceSettings (SourceFrame& frame, int at) noexcept
 {
-    if (pitchDeferred)
+    if (plan.pitchDeferred)
     {
         // The walk moves on here, among the rest of the control pass, rather than in a chain of
         // its own ahead of the frequencies.
@@ -798,12 +823,12 @@ void SynthEngine::computeVoiceSettings (SourceFrame& frame, int at) noexcept
 
     // Along a held stretch only what the drift and the slots from moving sources feed can change
     // from the sample before; the rest is taken over as it is.
-    if (voiceHeld && at > 0)
+    if (plan.voiceHeld && at > 0)
     {
         frame = sourceFrames[(size_t) at - 1];
         const auto& mod = modulation;
 
-        if (! pitchDeferred)
+        if (! plan.pitchDeferred)
         {
             if ((movingDestinations & pitchDestinations) != 0 || next (Smooth::oscDrift) + mod[ModDestination::drift] > 0.0f)
                 computePitchSettings (frame, nextPitchMods(), at);
@@ -820,7 +845,7 @@ void SynthEngine::computeVoiceSettings (SourceFrame& frame, int at) noexcept
         return;
     }
 
-    if (! pitchDeferred)
+    if (! plan.pitchDeferred)
         computePitchSettings (frame, nextPitchMods(), at);
 
     computeShapeSettings (frame);
@@ -1003,7 +1028,7 @@ void SynthEngine::computePitchSettings (SourceFrame& frame, const PitchMods& mod
     // Once the pair's halves part, the right unit runs on its own until the next chunk.
     if (osc2Twins && f.pairLeft != f.pairRight && osc2PartsAt < 0)
     {
-        if (sourcesInLoops)
+        if (plan.sourcesInLoops)
         {
             osc2PartsAt = index;
         }
@@ -1067,7 +1092,7 @@ void SynthEngine::computeChainFrame (ChainFrame& frame, int at) noexcept
     const auto driveLevel = next (Smooth::driveGain);
 
     // A settled chain works out its one frame at once.
-    if (chainFramesInLanes && ! chainSettled)
+    if (chainFramesInLanes && ! plan.chainSettled)
     {
         const auto j = (size_t) at;
         chainInputs.semitones[j] = semitones;
@@ -1231,7 +1256,7 @@ void SynthEngine::finishChainFrames (int count) noexcept
     {
         using dsp::Float4;
 
-        if (chainSettled || count <= 0)
+        if (plan.chainSettled || count <= 0)
             return;
 
         const auto driveMode = driveStages[0].getMode();
