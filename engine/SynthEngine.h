@@ -265,6 +265,12 @@ private:
     }
 
     void computeHeldStretch (int first, int count) noexcept;
+    std::uint32_t computeHeldMatrix (size_t end, float lfoDepth) noexcept;
+    const float* heldRow (ModDestination d, std::uint32_t summed) const noexcept;
+    void computeHeldShapes (std::uint32_t summed) noexcept;
+    void prepareDeferredPitch (std::uint32_t summed, bool walkAlong, size_t end) noexcept;
+    void computeHeldChain (int count, std::uint32_t summed) noexcept;
+    void finishHeldStretch (size_t last, float lfoDepth) noexcept;
     void computePitchSettings (SourceFrame& frame, const PitchMods& mods, int at) noexcept;
     void updateNoteOffset() noexcept;
     pitch::PairSettings pairSettings (float detuneCents, float k) noexcept;
@@ -480,10 +486,38 @@ private:
     std::uint32_t movingDestinations = 0;
     static constexpr auto pitchDestinations = modDestinationBits ({ ModDestination::pitch, ModDestination::drift,
         ModDestination::reeseSpread, ModDestination::reeseBeat, ModDestination::osc2DetuneHz, ModDestination::osc2Detune });
-    static constexpr auto resonanceBit = modDestinationBits ({ ModDestination::resonance });
-    static constexpr auto phaseMixBit = modDestinationBits ({ ModDestination::phaseMix });
-    static constexpr auto phaseNotchBit = modDestinationBits ({ ModDestination::phaseNotch });
-    static constexpr auto feedbackBit = modDestinationBits ({ ModDestination::feedback });
+    // The chain's settings that a knob and the matrix set together, each held within 0..1 and
+    // scaled: a row each, which every form of the chain's frames reads.
+    struct ChainKnob
+    {
+        float ChainFrame::* field;
+        Smooth::Id knob;
+        ModDestination destination;
+        float scale;
+
+        float valueFrom (float knobValue, float sum) const noexcept
+        {
+            const auto value = std::clamp (knobValue + sum, 0.0f, 1.0f);
+            return scale != 1.0f ? value * scale : value;
+        }
+    };
+    static constexpr ChainKnob chainKnobs[] = {
+        { &ChainFrame::resonance, Smooth::filterReso, ModDestination::resonance, 1.0f },
+        { &ChainFrame::phaseMix, Smooth::phaseMix, ModDestination::phaseMix, 1.0f },
+        { &ChainFrame::phaseNotch, Smooth::phaseNotch, ModDestination::phaseNotch, 1.0f },
+        { &ChainFrame::feedbackAmount, Smooth::feedbackAmount, ModDestination::feedback, 0.35f },
+    };
+    // The destinations that move the chain's frames: the filter envelope's amount, the cutoff and
+    // the drive, and the knobs above.
+    static constexpr std::uint32_t chainDestinations = []
+    {
+        auto bits = modDestinationBits ({ ModDestination::filterEnv, ModDestination::cutoff, ModDestination::drive });
+
+        for (const auto& c : chainKnobs)
+            bits |= 1u << (int) c.destination;
+
+        return bits;
+    }();
     static constexpr auto shapeDestinations = modDestinationBits ({ ModDestination::osc1Dcw, ModDestination::osc2Dcw,
         ModDestination::pdMorph, ModDestination::osc1Pw, ModDestination::osc2Pw });
     static constexpr auto levelDestinations = modDestinationBits ({ ModDestination::osc1Level, ModDestination::osc2Level,
