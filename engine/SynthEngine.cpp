@@ -356,28 +356,12 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
         auto length = std::min (stretchLength, numSamples - rendered);
         int count = 0;
 
-        // Only mutual sync needs the units to take turns tick by tick.
-        sourcesInLoops = shortcutsAllowed && ! sourceFade.isFading()
-                      && ! (units[osc1Left].isSyncEnabled() && units[osc2Left].isSyncEnabled());
+        plan = planStretch (stretchState());
+        chainSettled = plan.chainSettled;
         osc2PartsAt = -1;
 
-        // Nothing that the voice's settings follow moves in this stretch: no ramp, no glide, no
-        // drift, no slot that moves them, and for the chain no filter envelope.
-        voiceSettled = ! dsp::exactReference && shortcutsAllowed && numRampingSmoothers == 0 && slotsHoldStill
-                    && glidingNote == (double) targetNote && smoothedNow[Smooth::oscDrift] == 0.0f
-                    && ! cutoffSmoother.isSmoothing() && ! driveVelocitySmoother.isSmoothing();
-        voiceHeld = ! dsp::exactReference && shortcutsAllowed && numRampingSmoothers == 0
-                 && glidingNote == (double) targetNote && ! sourceFade.isFading();
-        pitchDeferred = voiceHeld && sourcesInLoops && ! voiceSettled && ! isSourceInUse (ModSource::beatPhase)
-                     && ((movingDestinations & pitchDestinations) != 0 || smoothedNow[Smooth::oscDrift] > 0.0f);
-        chainSettled = ! dsp::exactReference && shortcutsAllowed && numRampingSmoothers == 0 && chainSlotsHoldStill
-                    && ! cutoffSmoother.isSmoothing() && ! driveVelocitySmoother.isSmoothing()
-                    && smoothedNow[Smooth::filterEnvAmount] * filterEnvVelocityFactor == 0.0f;
-
         // The amp envelope's run ends the stretch where the voice ends.
-        envelopesRendered = shortcutsAllowed && ! envelopeSettingsMoving;
-
-        if (envelopesRendered)
+        if (plan.envelopesRendered)
         {
             length = ampEnvelope.render (envelopeLevels[ampGroup].data(), length);
             filterEnvelope.render (envelopeLevels[filterGroup].data(), length);
@@ -385,15 +369,9 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
             osc2DcwEnvelope.render (envelopeLevels[osc2DcwGroup].data(), length);
         }
 
-        matrixStill = ! dsp::exactReference && shortcutsAllowed && slotsReadStillSources
-                   && ! smoother (Smooth::modWheel).isSmoothing() && ! smoother (Smooth::aftertouch).isSmoothing();
-
-        // Where nothing moves the LFO's rate within the stretch, its values are taken at once.
-        lfoRendered = lfoCanRender && numRampingSmoothers == 0 && lfoRateMod == 0.0f && lfoDepthMod == 0.0f;
-        stretchSettled = voiceSettled && chainSettled && matrixStill && envelopesRendered && lfoRendered;
         Lfo lfoBefore;
 
-        if (lfoRendered)
+        if (plan.lfoRendered)
         {
             lfoBefore = lfo;
             const auto rate = next (Smooth::lfo1Rate);
@@ -401,18 +379,12 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
             lfo.render (lfoValues.data(), length, isSourceInUse (ModSource::lfo1));
         }
 
-        // A held voice, its envelopes and LFO taken at once, works out the samples after the
-        // first in passes over the stretch.
-        const auto heldStretch = voiceHeld && envelopesRendered && lfoRendered && sourcesInLoops
-                              && ! stretchSettled && ! isSourceInUse (ModSource::beatPhase);
-
         while (count < length && ! ended)
         {
             const auto index = (size_t) count;
-            controlIndex = count;
-            computeBaseRateSample (rendered + count, chainFrames[index], sourceFrames[index]);
+            computeBaseRateSample (rendered + count, count, chainFrames[index], sourceFrames[index]);
 
-            if (! sourcesInLoops)
+            if (! plan.sourcesInLoops)
             {
                 applySourceFrame (sourceFrames[index]);
                 drawPostNoise (rendered + count, sourceFrames[index]);
@@ -421,20 +393,20 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
             }
 
             ++count;
-            ended = ! envelopesRendered && ampEnvelope.isIdle();
+            ended = ! plan.envelopesRendered && ampEnvelope.isIdle();
 
-            if (heldStretch && count == 1 && length > 1)
+            if (plan.heldStretch && count == 1 && length > 1)
             {
                 computeHeldStretch (rendered, length);
                 count = length;
             }
         }
 
-        if (envelopesRendered)
+        if (plan.envelopesRendered)
             ended = ampEnvelope.isIdle();
 
         // A voice that ended early leaves the LFO where its last sample left it.
-        if (lfoRendered && count < length)
+        if (plan.lfoRendered && count < length)
         {
             lfo = lfoBefore;
             lfo.render (lfoValues.data(), count, isSourceInUse (ModSource::lfo1));
@@ -442,17 +414,17 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
 
         finishChainFrames (count);
 
-        if (pitchDeferred)
+        if (plan.pitchDeferred)
             computeDeferredPitch (count);
 
-        if (sourcesInLoops)
+        if (plan.sourcesInLoops)
             renderSourceStretch (rendered, count);
 
         if (! runChainStretch (count, upLeft + 2 * rendered, upRight + 2 * rendered))
         for (int k = 0; k < count; ++k)
         {
             // A settled chain hears the same frame all along the stretch.
-            if (k == 0 || ! chainSettled)
+            if (k == 0 || ! plan.chainSettled)
                 applyChainFrame (chainFrames[(size_t) k]);
 
             for (int half = 0; half < 2; ++half)

@@ -10,6 +10,8 @@
 #include "engine/HalfBandDecimator.h"
 #include "engine/control/Lfo.h"
 #include "engine/control/ModMatrix.h"
+#include "engine/control/Pitch.h"
+#include "engine/control/StretchPlan.h"
 #include "engine/sources/NoiseSource.h"
 #include "engine/chain/OnePoleHighPass.h"
 #include "engine/OutputStage.h"
@@ -215,8 +217,9 @@ private:
         bool audible1 = false, audible2 = false;
     };
 
-    void computeBaseRateSample (int index, ChainFrame& chain, SourceFrame& sources) noexcept;
-    void computeVoiceSettings (SourceFrame& frame) noexcept;
+    // `index` is the sample in the chunk, `at` the sample in the stretch.
+    void computeBaseRateSample (int index, int at, ChainFrame& chain, SourceFrame& sources) noexcept;
+    void computeVoiceSettings (SourceFrame& frame, int at) noexcept;
     // The matrix's sums that the oscillators' frequencies follow.
     struct PitchMods
     {
@@ -262,7 +265,15 @@ private:
     }
 
     void computeHeldStretch (int first, int count) noexcept;
-    void computePitchSettings (SourceFrame& frame, const PitchMods& mods) noexcept;
+    std::uint32_t computeHeldMatrix (size_t end, float lfoDepth) noexcept;
+    const float* heldRow (ModDestination d, std::uint32_t summed) const noexcept;
+    void computeHeldShapes (std::uint32_t summed) noexcept;
+    void prepareDeferredPitch (std::uint32_t summed, bool walkAlong, size_t end) noexcept;
+    void computeHeldChain (int count, std::uint32_t summed) noexcept;
+    void finishHeldStretch (size_t last, float lfoDepth) noexcept;
+    void computePitchSettings (SourceFrame& frame, const PitchMods& mods, int at) noexcept;
+    void updateNoteOffset() noexcept;
+    pitch::PairSettings pairSettings (float detuneCents, float k) noexcept;
     void computeDeferredPitch (int count) noexcept;
     void computePitchLanes (int count) noexcept;
     void computeShapeSettings (SourceFrame& frame) noexcept;
@@ -270,7 +281,7 @@ private:
     void applySourceFrame (const SourceFrame& frame) noexcept;
     void drawPostNoise (int index, const SourceFrame& frame) noexcept;
     void renderSourceStretch (int from, int count) noexcept;
-    void computeChainFrame (ChainFrame& frame) noexcept;
+    void computeChainFrame (ChainFrame& frame, int at) noexcept;
     void computeHeldChainFrames (int count, std::uint32_t summed) noexcept;
     void finishChainFrames (int count) noexcept;
     void applyChainFrame (const ChainFrame& frame) noexcept;
@@ -426,24 +437,19 @@ private:
     std::array<std::array<float, 2 * stretchLength + 1>, numUnits> unitWraps {};
     bool shortcutsAllowed = true;
     std::array<float, stretchLength> lfoValues {};
-    bool lfoRendered = false, lfoCanRender = false; // the latter: no slot moves the LFO's rate or depth
-    // The envelopes a stretch at once while none of their settings ramps, the same levels as
-    // tick by tick.
-    bool envelopesRendered = false;
+    bool lfoCanRender = false; // no slot moves the LFO's rate or depth
+    // The envelopes' levels of a stretch taken at once, the same levels as tick by tick.
     std::array<std::array<float, stretchLength>, numEnvelopeGroups> envelopeLevels {};
-    // Without sync or a switch fading, each source runs its stretch in a loop of its own, the
-    // control pass first; osc 2's right unit then parts from its twin where this says.
-    bool sourcesInLoops = false;
-    int controlIndex = 0, osc2PartsAt = -1;
-    bool voiceSettled = false, chainSettled = false, slotsHoldStill = true, chainSlotsHoldStill = true;
+    // What holds in this stretch, worked out once at its start.
+    StretchPlan plan;
+    StretchState stretchState() const noexcept;
+    bool chainSettled = false; // plan.chainSettled, where the chain reads it
+    // Where sources run in loops, osc 2's right unit parts from its twin where this says.
+    int osc2PartsAt = -1;
+    bool slotsHoldStill = true, chainSlotsHoldStill = true;
     bool slotsReadStillSources = true;
-    // No smoother ramps, no glide runs and no switch fades: the voice's settings move only with
-    // the drift and with the destinations that slots from moving sources feed (bit per destination).
-    bool voiceHeld = false;
-    // A held voice whose pitch moves, with sources in loops and no slot reading the beat's
-    // phase: the frequencies are worked out in a pass of their own after the control pass,
-    // where the samples' long chains of exponentials and products overlap.
-    bool pitchDeferred = false;
+    // A held voice whose pitch moves has its frequencies worked out in a pass of their own after
+    // the control pass, where the samples' long chains of exponentials and products overlap.
     // Their sums field by field, each a row over the stretch that lanes load four at a time.
     struct DeferredPitch
     {
@@ -480,18 +486,42 @@ private:
     std::uint32_t movingDestinations = 0;
     static constexpr auto pitchDestinations = modDestinationBits ({ ModDestination::pitch, ModDestination::drift,
         ModDestination::reeseSpread, ModDestination::reeseBeat, ModDestination::osc2DetuneHz, ModDestination::osc2Detune });
-    static constexpr auto resonanceBit = modDestinationBits ({ ModDestination::resonance });
-    static constexpr auto phaseMixBit = modDestinationBits ({ ModDestination::phaseMix });
-    static constexpr auto phaseNotchBit = modDestinationBits ({ ModDestination::phaseNotch });
-    static constexpr auto feedbackBit = modDestinationBits ({ ModDestination::feedback });
+    // The chain's settings that a knob and the matrix set together, each held within 0..1 and
+    // scaled: a row each, which every form of the chain's frames reads.
+    struct ChainKnob
+    {
+        float ChainFrame::* field;
+        Smooth::Id knob;
+        ModDestination destination;
+        float scale;
+
+        float valueFrom (float knobValue, float sum) const noexcept
+        {
+            const auto value = std::clamp (knobValue + sum, 0.0f, 1.0f);
+            return scale != 1.0f ? value * scale : value;
+        }
+    };
+    static constexpr ChainKnob chainKnobs[] = {
+        { &ChainFrame::resonance, Smooth::filterReso, ModDestination::resonance, 1.0f },
+        { &ChainFrame::phaseMix, Smooth::phaseMix, ModDestination::phaseMix, 1.0f },
+        { &ChainFrame::phaseNotch, Smooth::phaseNotch, ModDestination::phaseNotch, 1.0f },
+        { &ChainFrame::feedbackAmount, Smooth::feedbackAmount, ModDestination::feedback, 0.35f },
+    };
+    // The destinations that move the chain's frames: the filter envelope's amount, the cutoff and
+    // the drive, and the knobs above.
+    static constexpr std::uint32_t chainDestinations = []
+    {
+        auto bits = modDestinationBits ({ ModDestination::filterEnv, ModDestination::cutoff, ModDestination::drive });
+
+        for (const auto& c : chainKnobs)
+            bits |= 1u << (int) c.destination;
+
+        return bits;
+    }();
     static constexpr auto shapeDestinations = modDestinationBits ({ ModDestination::osc1Dcw, ModDestination::osc2Dcw,
         ModDestination::pdMorph, ModDestination::osc1Pw, ModDestination::osc2Pw });
     static constexpr auto levelDestinations = modDestinationBits ({ ModDestination::osc1Level, ModDestination::osc2Level,
         ModDestination::subLevel, ModDestination::subDcw });
-    // The matrix's sums hold along the stretch: every active slot reads a source that holds.
-    bool matrixStill = false;
-    // Everything holds but the envelopes' levels: a sample past the first only takes those.
-    bool stretchSettled = false;
     float settledOutputGain = 1.0f;
     float beatIncrement = 0.0f;
     void advanceBeatPhase() noexcept

@@ -531,7 +531,7 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                             const auto raw = slope * piece + fixed;
                             const auto loud = chain_lanes::magnitude (raw) >= silence;
                             const auto allLoud = (_mm_movemask_ps (loud.v) & 3) == 3;
-                            auto y = allLoud ? raw : chain_lanes::keep (loud, raw);
+                            auto y = allLoud ? raw : dsp::keep (loud, raw);
 
                             if (f.postOn)
                             {
