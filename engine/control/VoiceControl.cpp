@@ -256,13 +256,13 @@ void SynthEngine::writeEnvelopeGroup (int group) noexcept
         case filterGroup: apply (filterEnvelope); break;
         case osc1DcwGroup:
             apply (osc1DcwEnvelope);
-            apply (units[osc1Left].dcwEnvelope);
-            apply (units[osc1Right].dcwEnvelope);
+            apply (voiceSources.dcwEnvelope (osc1Left));
+            apply (voiceSources.dcwEnvelope (osc1Right));
             break;
         case osc2DcwGroup:
             apply (osc2DcwEnvelope);
-            apply (units[osc2Left].dcwEnvelope);
-            apply (units[osc2Right].dcwEnvelope);
+            apply (voiceSources.dcwEnvelope (osc2Left));
+            apply (voiceSources.dcwEnvelope (osc2Right));
             break;
         default: break;
     }
@@ -302,8 +302,8 @@ void SynthEngine::catchUpIdleEnvelopes() noexcept
     for (auto* envelope : { &filterEnvelope, &osc1DcwEnvelope, &osc2DcwEnvelope })
         envelope->advance (idleSamples);
 
-    for (auto& unit : units)
-        unit.dcwEnvelope.advance (2 * idleSamples); // they run at the 2x rate
+    for (int unit = 0; unit < numUnits; ++unit)
+        voiceSources.dcwEnvelope (unit).advance (2 * idleSamples); // they run at the 2x rate
 
     idleSamples = 0;
 }
@@ -830,27 +830,17 @@ void SynthEngine::computeVoiceSettings (SourceFrame& frame) noexcept
     computeLevelSettings (frame);
 
     // The old sources of a fading switch hear everything the new ones hear but the switch.
-    if (sourceFade.isFading())
+    if (voiceSources.isFading())
     {
         const auto& mod = modulation;
         const auto depth1Smoothed = next (Smooth::osc1DcwDepth);
         const auto ownDepth2 = next (Smooth::osc2DcwDepth);
         const auto ownWidth2 = next (Smooth::osc2PulseWidth);
-        const auto oldLocked = sourceFade.old.reeseLocked;
+        const auto oldLocked = voiceSources.fadingFrom().reeseLocked;
         const auto oldDepth2 = clamp01 ((oldLocked ? depth1Smoothed : ownDepth2) + mod[ModDestination::osc2Dcw]);
         const auto oldWidth2 = std::clamp ((oldLocked ? frame.width1 : ownWidth2) + mod[ModDestination::osc2Pw], 0.05f, 0.95f);
 
-        for (int unit = 0; unit < numUnits; ++unit)
-        {
-            const auto first = unit == osc1Left || unit == osc1Right;
-            oldUnits[(size_t) unit].setFrequency (frame.frequency[(size_t) unit]);
-            oldUnits[(size_t) unit].setDcwDepth (first ? frame.depth1 : oldDepth2);
-            oldUnits[(size_t) unit].setPulseWidth (first ? frame.width1 : oldWidth2);
-            oldUnits[(size_t) unit].setMorphAmount (frame.morph);
-        }
-
-        oldSubOscillator.setFrequency (frame.subFrequency);
-        oldSubOscillator.setDcw (frame.subDcw);
+        voiceSources.applyOldFrame (frame, oldDepth2, oldWidth2);
     }
 
     // The share of the send that goes through the chain is faded by the routing switch.
@@ -978,13 +968,12 @@ void SynthEngine::computePitchLanes (int count) noexcept
     // Once the pair's halves part, the right unit runs on its own until the next chunk.
     parts &= count < 32 ? (1u << count) - 1u : ~0u;
 
-    if (osc2Twins && parts != 0 && osc2PartsAt < 0)
-        for (int j = 0; j < count; ++j)
-            if ((parts >> j) & 1u)
-            {
-                osc2PartsAt = j;
-                break;
-            }
+    for (int j = 0; j < count && parts != 0; ++j)
+        if ((parts >> j) & 1u)
+        {
+            voiceSources.partOsc2 (j, true);
+            break;
+        }
 }
 #endif
 
@@ -1054,19 +1043,8 @@ void SynthEngine::computePitchSettings (SourceFrame& frame, const PitchMods& mod
     frame.subFrequency = notePitch * subPitchRatio;
 
     // Once the pair's halves part, the right unit runs on its own until the next chunk.
-    if (osc2Twins && pairLeft != pairRight && osc2PartsAt < 0)
-    {
-        if (sourcesInLoops)
-        {
-            osc2PartsAt = controlIndex;
-        }
-        else
-        {
-            osc2Twins = false;
-            units[osc1Right].setSyncPartner (&units[osc2Right]);
-            units[osc2Right].copyStateFrom (units[osc2Left]);
-        }
-    }
+    if (pairLeft != pairRight)
+        voiceSources.partOsc2 (controlIndex, sourcesInLoops);
 }
 
 void SynthEngine::computeShapeSettings (SourceFrame& frame) noexcept
