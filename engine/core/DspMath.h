@@ -485,6 +485,47 @@ inline void storeHalves (Float4 x, float* low, float* high) noexcept
 #endif
 }
 
+// Lanes 0 and 1 into p[0..1].
+inline void storeLow (Float4 x, float* p) noexcept
+{
+#if QUILLON_SIN_LANES
+    _mm_storel_pi (reinterpret_cast<__m64*> (p), x.v);
+#else
+    p[0] = x.v[0];
+    p[1] = x.v[1];
+#endif
+}
+
+// a[0], a[1], b[0], b[1] and a[2], a[3], b[2], b[3].
+inline Float4 lowHalves (Float4 a, Float4 b) noexcept
+{
+#if QUILLON_SIN_LANES
+    return Float4 (_mm_movelh_ps (a.v, b.v));
+#else
+    return Float4::set (a.v[0], a.v[1], b.v[0], b.v[1]);
+#endif
+}
+
+inline Float4 highHalves (Float4 a, Float4 b) noexcept
+{
+#if QUILLON_SIN_LANES
+    return Float4 (_mm_movehl_ps (b.v, a.v));
+#else
+    return Float4::set (a.v[2], a.v[3], b.v[2], b.v[3]);
+#endif
+}
+
+// The four signed 32-bit halves of two 64-bit words, low half first, as floats.
+inline Float4 fromIntPairs (std::uint64_t first, std::uint64_t second) noexcept
+{
+#if QUILLON_SIN_LANES
+    return Float4 (_mm_cvtepi32_ps (_mm_set_epi64x ((long long) second, (long long) first)));
+#else
+    const auto half = [] (std::uint64_t w, int shift) { return (float) (std::int32_t) (std::uint32_t) (w >> shift); };
+    return Float4::set (half (first, 0), half (first, 32), half (second, 0), half (second, 32));
+#endif
+}
+
 // x[0], x[2], x[1], x[3].
 inline Float4 swapMiddle (Float4 x) noexcept
 {
@@ -509,4 +550,19 @@ inline void transpose (Float4& a, Float4& b, Float4& c, Float4& d) noexcept
 #endif
 }
 
+} // namespace quillon::dsp
+
+//==============================================================================
+// The lane operations on a plain float, so that one kernel body serves float and Float4: each
+// gives the bits of the standard function (std::min, std::max, std::clamp, std::floor) that the
+// Float4 form matches lane by lane.
+namespace quillon::dsp
+{
+inline float min (float a, float b) noexcept              { return b < a ? b : a; }
+inline float max (float a, float b) noexcept              { return a < b ? b : a; }
+inline float clamp (float x, float lo, float hi) noexcept { return x < lo ? lo : (hi < x ? hi : x); }
+inline float select (bool m, float a, float b) noexcept   { return m ? a : b; }
+inline float floor (float x) noexcept                     { return std::floor (x); }
+inline float sqrt (float x) noexcept                      { return std::sqrt (x); }
+inline float abs (float x) noexcept                       { return std::abs (x); }
 } // namespace quillon::dsp

@@ -389,7 +389,7 @@ void PdOscillator::renderLanes (const StretchRows& rows, int from, int to, float
     }
     else if constexpr (! pwm)
     {
-        pd_kernel::ShapeConstants4 fixed, fixedNext;
+        pd_kernel::ShapeConstantsOf<Float4> fixed, fixedNext;
 
         if (! moving)
         {
@@ -446,20 +446,20 @@ void PdOscillator::renderLanes (const StretchRows& rows, int from, int to, float
             }
 
             const auto p = Float4::set (p0, p1, p2, p3);
-            const auto c = moving ? pd_kernel::shapeConstants4<Shape> (Float4::load (depths + k)) : fixed;
-            const auto argument = pd_kernel::sineArgument4<Shape> (p, c);
+            const auto c = moving ? pd_kernel::shapeConstantsOf<Shape> (Float4::load (depths + k)) : fixed;
+            const auto argument = pd_kernel::sineArgument<Shape> (p, c);
             Float4 sine, nextSine;
 
             // A morph towards a shape of another sine takes both sines together.
             if (twoSines && anyMorph)
             {
-                const auto nc = moving ? pd_kernel::shapeConstants4<next> (Float4::load (depths + k)) : fixedNext;
-                pd_kernel::sinTurnsTwo (argument, pd_kernel::sineArgument4<next> (p, nc), sine, nextSine);
+                const auto nc = moving ? pd_kernel::shapeConstantsOf<next> (Float4::load (depths + k)) : fixedNext;
+                pd_kernel::sinTurnsTwo (argument, pd_kernel::sineArgument<next> (p, nc), sine, nextSine);
             }
             else
                 sine = dsp::sinTurns (argument);
 
-            auto v = pd_kernel::fromSine4<Shape> (sine, p) * gain;
+            auto v = pd_kernel::fromSine<Shape> (sine, p) * gain;
 
             if (anyMorph)
             {
@@ -467,9 +467,9 @@ void PdOscillator::renderLanes (const StretchRows& rows, int from, int to, float
                 Float4 target;
 
                 if constexpr (pd_kernel::sharesSine<Shape, next>)
-                    target = pd_kernel::fromSine4<next> (sine, p);
+                    target = pd_kernel::fromSine<next> (sine, p);
                 else if constexpr (twoSines)
-                    target = pd_kernel::fromSine4<next> (nextSine, p);
+                    target = pd_kernel::fromSine<next> (nextSine, p);
                 else // the naive pulse
                 {
                     const auto w = Float4::loadPairs (widths + k / 2);
@@ -707,8 +707,8 @@ void SubOscillator::renderLanes (const float* frequency, const float* newDcw, co
             v = dsp::sinTurns (p);
         else
         {
-            const pd_kernel::ShapeConstants4 c { Float4::loadPairs (as + k / 2), Float4::loadPairs (bs + k / 2) };
-            v = pd_kernel::fromSine4<Shape> (dsp::sinTurns (pd_kernel::sineArgument4<Shape> (p, c)), p) * outputGain;
+            const pd_kernel::ShapeConstantsOf<Float4> c { Float4::loadPairs (as + k / 2), Float4::loadPairs (bs + k / 2) };
+            v = pd_kernel::fromSine<Shape> (dsp::sinTurns (pd_kernel::sineArgument<Shape> (p, c)), p) * outputGain;
         }
 
         const auto g = Float4::loadPairs (gains + k / 2);
