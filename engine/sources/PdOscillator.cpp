@@ -174,6 +174,23 @@ void PdOscillator::tickRange (const StretchRows& rows, int from, int to, float* 
     }
 }
 
+// The ticks that see a partner's wrap, as bits, so that groups of four without one can step on
+// without looking.
+static std::uint64_t ticksWithWraps (const float* partnerWraps, int n) noexcept
+{
+    static_assert (maxStretchTicks <= 64);
+    std::uint64_t bits = 0;
+    auto k = 0;
+
+    for (; k + 4 <= n; k += 4)
+        bits |= (std::uint64_t) dsp::bitsOf (! (dsp::Float4::load (partnerWraps + k) < 0.0f)) << k;
+
+    for (; k < n; ++k)
+        bits |= (std::uint64_t) (! (partnerWraps[k] < 0.0f)) << k;
+
+    return bits;
+}
+
 // A stretch's frames as the setters leave them, one entry a frame (its two ticks), and each
 // tick's depth; past the last frame, nothing.
 struct PdOscillator::LaneFrames
@@ -383,21 +400,7 @@ void PdOscillator::renderLanes (const StretchRows& rows, int from, int to, float
     auto wr = wrapped;
     const auto syncing = syncEnabled && partnerWraps != nullptr;
 
-    // The ticks that see a partner's wrap, as bits, so that groups of four without one can step
-    // on without looking.
-    std::uint64_t syncBits = 0;
-
-    if (syncing)
-    {
-        static_assert (maxStretchTicks <= 64);
-        auto k = 0;
-
-        for (; k + 4 <= n; k += 4)
-            syncBits |= (std::uint64_t) dsp::bitsOf (! (Float4::load (partnerWraps + from + k) < 0.0f)) << k;
-
-        for (; k < n; ++k)
-            syncBits |= (std::uint64_t) (! (partnerWraps[from + k] < 0.0f)) << k;
-    }
+    const auto syncBits = syncing ? ticksWithWraps (partnerWraps + from, n) : 0;
 
     // Only a wrap changes a tick's entry from none.
     if (ownWraps != nullptr)
