@@ -9,25 +9,11 @@
 namespace quillon
 {
 
-namespace
-{
-constexpr std::uint32_t noiseSeedLeft = 0xA1B2C3D4u, noiseSeedRight = 0xD4C3B2A1u;
-} // namespace
-
 //==============================================================================
 //==============================================================================
 SynthEngine::SynthEngine (juce::AudioProcessorValueTreeState& state)
     : parameters (state)
 {
-    units[osc1Left].setSyncPartner (&units[osc2Left]);
-    units[osc2Left].setSyncPartner (&units[osc1Left]);
-    units[osc1Right].setSyncPartner (&units[osc2Right]);
-    units[osc2Right].setSyncPartner (&units[osc1Right]);
-    oldUnits[osc1Left].setSyncPartner (&oldUnits[osc2Left]);
-    oldUnits[osc2Left].setSyncPartner (&oldUnits[osc1Left]);
-    oldUnits[osc1Right].setSyncPartner (&oldUnits[osc2Right]);
-    oldUnits[osc2Right].setSyncPartner (&oldUnits[osc1Right]);
-
     for (auto& value : liveSlotValues)
         value.store (0.0f, std::memory_order_relaxed);
 }
@@ -39,13 +25,8 @@ void SynthEngine::prepare (double newSampleRate, int maxBlockSize)
     inverseSampleRate = (float) (1.0 / newSampleRate);
     const auto oversampledRate = 2.0 * newSampleRate;
 
-    for (auto* set : { &units, &oldUnits })
-        for (auto& unit : *set)
-            unit.prepare (oversampledRate);
-
-    subOscillator.prepare (oversampledRate);
-    oldSubOscillator.prepare (oversampledRate);
-
+    const auto block = std::max (64, maxBlockSize);
+    voiceSources.prepare (newSampleRate, block);
     const auto switchFadeLength = crossFadeLength (oversampledRate);
 
     for (auto* fade : { &drivePositionFade, &subRoutingFade, &feedbackPositionFade })
@@ -59,16 +40,12 @@ void SynthEngine::prepare (double newSampleRate, int maxBlockSize)
     subRoutingFade.setLength (2 * switchFadeLength);
 
     mainOrder = spareOrder = drivePositionFade.getTarget();
-    sourceFade.length = switchFadeLength;
-    sourceFade.countdown = 0;
     subRoutingLagging = false;
     idleSamples = 0;
 
     driftWalk.prepare (newSampleRate);
     smoothRandom.prepare (newSampleRate);
     noteRandom.prepare();
-    noiseSources[0].prepare (newSampleRate, noiseSeedLeft);
-    noiseSources[1].prepare (newSampleRate, noiseSeedRight);
 
     for (auto* stages : { &driveStages, &spareDriveStages })
         for (auto& stage : *stages)
@@ -94,13 +71,10 @@ void SynthEngine::prepare (double newSampleRate, int maxBlockSize)
 
     lfo.prepare (newSampleRate);
 
-    const auto block = std::max (64, maxBlockSize);
     oversampler.initProcessing ((size_t) block);
     oversampler.reset();
     decimator.prepare();
     sampleGains.assign ((size_t) block, 0.0f);
-    postNoiseLeft.assign ((size_t) block, 0.0f);
-    postNoiseRight.assign ((size_t) block, 0.0f);
 
     if (block != preparedBlockSize || preparedChannels != 2)
     {
@@ -140,6 +114,19 @@ void SynthEngine::prepare (double newSampleRate, int maxBlockSize)
                    smoother (Smooth::lfo1Phase).getCurrentValue());
 }
 
+SourceSettings SynthEngine::readSourceSettings() const noexcept
+{
+    SourceSettings s;
+    s.reeseLocked = param (Param::reeseLock) > 0.5f;
+    s.wave1 = std::clamp (choice (Param::osc1Wave), 0, numWaveShapes - 1);
+    s.wave2 = s.reeseLocked ? s.wave1 : std::clamp (choice (Param::osc2Wave), 0, numWaveShapes - 1);
+    s.subMode = choice (Param::subMode);
+    s.subWave = std::clamp (choice (Param::subWave), 0, numWaveShapes - 1);
+    s.noiseColour = choice (Param::noiseColour);
+    s.mixMode = choice (Param::mode);
+    return s;
+}
+
 int SynthEngine::getLatencySamples() const
 {
     return (int) oversampler.getLatencyInSamples();
@@ -150,12 +137,7 @@ void SynthEngine::applyVoiceSettings (bool fromSilence) noexcept
     for (int group = 0; group < numEnvelopeGroups; ++group)
         writeEnvelopeGroup (group);
 
-    const auto sync1 = param (Param::syncOsc1) > 0.5f;
-    const auto sync2 = param (Param::syncOsc2) > 0.5f;
-    units[osc1Left].setSyncEnabled (sync1);
-    units[osc1Right].setSyncEnabled (sync1);
-    units[osc2Left].setSyncEnabled (sync2);
-    units[osc2Right].setSyncEnabled (sync2);
+    voiceSources.setSync (param (Param::syncOsc1) > 0.5f, param (Param::syncOsc2) > 0.5f);
 
     // Into a voice that still sounds, a switch changed since the last chunk fades as it would
     // have there; from silence every switch applies at once.
@@ -166,8 +148,7 @@ void SynthEngine::applyVoiceSettings (bool fromSilence) noexcept
         return;
     }
 
-    applySourceSettings (readSourceSettings());
-    sourceFade.countdown = 0;
+    voiceSources.jumpToSettings (readSourceSettings());
 
     const auto driveMode = choice (Param::driveMode);
     const auto filterModel = choice (Param::filterModel);
@@ -252,7 +233,10 @@ void SynthEngine::noteOn (int note, float newVelocity, bool legato)
 
         // From silence the output's fade-in keeps the jump inaudible: no fade from the stale phase.
         if ((phaseMode == 1 && wasIdle) || phaseMode == 2)
-            resetPhases ((param (Param::osc2PhaseOffset) + osc2PhaseMod) / 360.0f, ! wasIdle);
+        {
+            voiceSources.resetPhases ((param (Param::osc2PhaseOffset) + osc2PhaseMod) / 360.0f, ! wasIdle);
+            lfo.restart();
+        }
 
         if (choice (Param::lfo1Retrig) == 1)
             lfo.restart();
@@ -270,8 +254,8 @@ void SynthEngine::noteOn (int note, float newVelocity, bool legato)
     if (legato)
         return;
 
-    for (auto& unit : units)
-        unit.dcwEnvelope.trigger();
+    for (int unit = 0; unit < numUnits; ++unit)
+        voiceSources.dcwEnvelope (unit).trigger();
 
     for (auto* envelope : { &ampEnvelope, &filterEnvelope, &osc1DcwEnvelope, &osc2DcwEnvelope })
         envelope->trigger();
@@ -282,8 +266,8 @@ void SynthEngine::releaseAll()
     for (auto* envelope : { &ampEnvelope, &filterEnvelope, &osc1DcwEnvelope, &osc2DcwEnvelope })
         envelope->release();
 
-    for (auto& unit : units)
-        unit.dcwEnvelope.release();
+    for (int unit = 0; unit < numUnits; ++unit)
+        voiceSources.dcwEnvelope (unit).release();
 
     lastNote = -1;
 }
@@ -326,14 +310,7 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
 
     refreshChunkSettings();
 
-    // A unit whose twin on the other side holds the same state and gets the same settings would
-    // compute the same samples: the left one runs and the right one takes its state at the end.
-    // Hard sync keeps this only where the partner is a twin too; a right unit synced to a twin
-    // reads the left one's wraps, which are the same.
-    osc1Twins = ! units[osc1Left].isSyncEnabled() && units[osc1Right].hasSameStateAs (units[osc1Left]);
-    osc2Twins = (! units[osc2Left].isSyncEnabled() || osc1Twins) && units[osc2Right].hasSameStateAs (units[osc2Left]);
-    units[osc2Right].setSyncPartner (osc1Twins ? &units[osc1Left] : &units[osc1Right]);
-    units[osc1Right].setSyncPartner (osc2Twins ? &units[osc2Left] : &units[osc2Right]);
+    voiceSources.beginChunk();
 
     // The same for the two sides of the chain, as long as their inputs stay equal. Not while the
     // drive position fades: the spare pair runs then.
@@ -358,7 +335,7 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
 
         plan = planStretch (stretchState());
         chainSettled = plan.chainSettled;
-        osc2PartsAt = -1;
+        voiceSources.beginStretch();
 
         // The amp envelope's run ends the stretch where the voice ends.
         if (plan.envelopesRendered)
@@ -385,12 +362,7 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
             computeBaseRateSample (rendered + count, count, chainFrames[index], sourceFrames[index]);
 
             if (! plan.sourcesInLoops)
-            {
-                applySourceFrame (sourceFrames[index]);
-                drawPostNoise (rendered + count, sourceFrames[index]);
-                renderSources (2 * count);
-                renderSources (2 * count + 1);
-            }
+                voiceSources.renderSample (sourceFrames[index], count, rendered + count);
 
             ++count;
             ended = ! plan.envelopesRendered && ampEnvelope.isIdle();
@@ -418,7 +390,7 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
             computeDeferredPitch (count);
 
         if (plan.sourcesInLoops)
-            renderSourceStretch (rendered, count);
+            voiceSources.renderStretch (sourceFrames.data(), rendered, count);
 
         if (! runChainStretch (count, upLeft + 2 * rendered, upRight + 2 * rendered))
         for (int k = 0; k < count; ++k)
@@ -450,15 +422,11 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
     if (chainTwins)
         catchUpRightChain();
 
-    if (osc1Twins)
-        units[osc1Right].copyStateFrom (units[osc1Left]);
+    voiceSources.endChunk();
 
     // The editor polls these at 20 Hz; the chunk's last values are as recent as it can show.
     for (size_t i = 0; i < liveSlotValues.size(); ++i)
         liveSlotValues[i].store (modulation.live[i], std::memory_order_relaxed);
-
-    if (osc2Twins)
-        units[osc2Right].copyStateFrom (units[osc2Left]);
 
     decimator.process (upLeft, upRight, decimated.getWritePointer (0), decimated.getWritePointer (1), rendered);
     writeOutput (buffer, start, rendered);
@@ -481,7 +449,7 @@ void SynthEngine::writeOutput (juce::AudioBuffer<float>& buffer, int start, int 
 
     if (! monoLowAmount.isSmoothing() && ! monoLowHz.isSmoothing())
     {
-        outputStage.processBlock (decimatedLeft, decimatedRight, postNoiseLeft.data(), postNoiseRight.data(),
+        outputStage.processBlock (decimatedLeft, decimatedRight, voiceSources.postNoiseLeft(), voiceSources.postNoiseRight(),
                                   sampleGains.data(), numSamples, monoLowAmount.getCurrentValue(),
                                   monoLowHz.getCurrentValue(), outLeft, outRight);
         return;
@@ -492,8 +460,8 @@ void SynthEngine::writeOutput (juce::AudioBuffer<float>& buffer, int start, int 
         const auto index = (size_t) i;
         const auto monoLow = smoother (Smooth::monoLowEnabled).getNextValue();
         const auto monoLowHz = smoother (Smooth::monoLowFreq).getNextValue();
-        const auto frame = outputStage.process (decimatedLeft[i] + postNoiseLeft[index],
-                                                decimatedRight[i] + postNoiseRight[index],
+        const auto frame = outputStage.process (decimatedLeft[i] + voiceSources.postNoiseLeft()[index],
+                                                decimatedRight[i] + voiceSources.postNoiseRight()[index],
                                                 sampleGains[index], monoLow, monoLowHz);
 
         if (outRight != nullptr)

@@ -17,6 +17,7 @@
 #include "engine/OutputStage.h"
 #include "engine/sources/PdOscillator.h"
 #include "engine/sources/PhaseDistortion.h"
+#include "engine/sources/VoiceSources.h"
 #include "engine/control/RandomSources.h"
 #include "engine/core/SwitchFade.h"
 #include "engine/RealtimeAnnotations.h"
@@ -73,7 +74,7 @@ public:
     bool isActive() const noexcept                  { return ampEnvelope.isActive(); }
     float getGlidingNote() const noexcept           { return (float) glidingNote; }
     float getTargetNote() const noexcept            { return targetNote; }
-    const PdOscillator& getUnit (int index) const   { return units[(size_t) index]; }
+    const PdOscillator& getUnit (int index) const   { return voiceSources.unit (index); }
     const Envelope& getAmpEnvelope() const noexcept { return ampEnvelope; }
     const Envelope& getFilterEnvelope() const noexcept { return filterEnvelope; }
     const Lfo& getLfo() const noexcept              { return lfo; }
@@ -125,30 +126,6 @@ private:
     };
 
     enum EnvelopeGroup { ampGroup, filterGroup, osc1DcwGroup, osc2DcwGroup, numEnvelopeGroups };
-    enum Unit { osc1Left, osc1Right, osc2Left, osc2Right, numUnits };
-
-    // The switches of the sources (wave shapes, sub mode, mix or ring, noise colour, reese lock)
-    // fade from a copy of the sources as they were, which runs on with the old settings.
-    struct SourceSettings
-    {
-        int wave1 = 0, wave2 = 0, subMode = 0, subWave = 0, noiseColour = 0, mixMode = 0;
-        bool reeseLocked = false;
-
-        bool operator!= (const SourceSettings& o) const noexcept
-        {
-            return wave1 != o.wave1 || wave2 != o.wave2 || subMode != o.subMode || subWave != o.subWave
-                || noiseColour != o.noiseColour || mixMode != o.mixMode || reeseLocked != o.reeseLocked;
-        }
-    };
-
-    struct SourceFade
-    {
-        int countdown = 0, length = 1;
-        SourceSettings old;
-
-        bool isFading() const noexcept { return countdown > 0; }
-        float oldWeight() const noexcept { return (float) countdown / (float) length; }
-    };
 
     float param (Param::Id id, float fallback = 0.0f) const noexcept
     {
@@ -174,8 +151,7 @@ private:
     void copyModSlots() noexcept;
     void applyVoiceSettings (bool fromSilence) noexcept;
     SourceSettings readSourceSettings() const noexcept;
-    void applySourceSettings (const SourceSettings& settings) noexcept;
-    void refreshSourceSettings() noexcept;
+    void refreshSourceSettings() noexcept { voiceSources.refreshSettings (readSourceSettings()); }
     void setEnvelopeTargets() noexcept;
     void writeEnvelopeGroup (int group) noexcept;
     void advanceEnvelopeSettings() noexcept;
@@ -184,7 +160,6 @@ private:
     // Per chunk: shape, sync and rate; per sample only the rate and phase move.
     void updateLfoRate (float rateHz, float baseRateHz, float phaseDegrees) noexcept;
     void moveLfoRate (float rateHz, float baseRateHz, float phaseDegrees) noexcept;
-    void resetPhases (float osc2Phase, bool fade) noexcept;
     void clearSignalState() noexcept;
     void updateTargetNote() noexcept;
     void updateGlideCoefficient() noexcept;
@@ -204,18 +179,8 @@ private:
         bool feedbackAfterFilter = false;
     };
 
-    static constexpr int stretchLength = 32; // base-rate samples per control and chain pass
+    static constexpr int stretchLength = VoiceSources::stretchLength; // base-rate samples per control and chain pass
     static bool movedBeyondCutoffAndGains (const ChainFrame& a, const ChainFrame& b) noexcept;
-
-    // What the control pass works out for the sources on one base-rate sample.
-    struct SourceFrame
-    {
-        std::array<float, numUnits> frequency {};
-        float depth1 = 0.0f, depth2 = 0.0f, width1 = 0.5f, width2 = 0.5f, morph = 0.0f;
-        float osc1Gain = 0.0f, osc2Gain = 0.0f, subGain = 0.0f, subFrequency = 0.0f, subDcw = 0.0f;
-        float preNoise = 0.0f, postNoise = 0.0f;
-        bool audible1 = false, audible2 = false;
-    };
 
     // `index` is the sample in the chunk, `at` the sample in the stretch.
     void computeBaseRateSample (int index, int at, ChainFrame& chain, SourceFrame& sources) noexcept;
@@ -278,16 +243,11 @@ private:
     void computePitchLanes (int count) noexcept;
     void computeShapeSettings (SourceFrame& frame) noexcept;
     void computeLevelSettings (SourceFrame& frame) noexcept;
-    void applySourceFrame (const SourceFrame& frame) noexcept;
-    void drawPostNoise (int index, const SourceFrame& frame) noexcept;
-    void renderSourceStretch (int from, int count) noexcept;
     void computeChainFrame (ChainFrame& frame, int at) noexcept;
     void computeHeldChainFrames (int count, std::uint32_t summed) noexcept;
     void finishChainFrames (int count) noexcept;
     void applyChainFrame (const ChainFrame& frame) noexcept;
-    void renderSources (int index) noexcept;
     void renderChainSample (float mixL, float mixR, float subL, float& left, float& right) noexcept;
-    void renderOldSources (float& mixL, float& mixR, float& sub) noexcept;
     bool runChainStretch (int count, float* outLeft, float* outRight) noexcept;
     template <bool twins>
     QUILLON_HOT_CLONES void runChainStretchWith (int count, float* outLeft, float* outRight) noexcept;
@@ -302,17 +262,17 @@ private:
 
     juce::AudioProcessorValueTreeState& parameters;
 
-    std::array<PdOscillator, numUnits> units;
-    SubOscillator subOscillator; // both sides: it gets nothing that differs between them
-    // The sources as they were before a switch, run on with their old settings while it fades.
-    std::array<PdOscillator, numUnits> oldUnits;
-    SubOscillator oldSubOscillator;
-    std::array<NoiseSource, 2> oldNoiseSources;
+    // The sources pass, and what the control and chain passes read of it: the switches' settings
+    // and the stretch's 2x source signals.
+    VoiceSources voiceSources;
+    const SourceSettings& sourceSettings = voiceSources.settings();
+    const std::array<float, 2 * stretchLength>& sourceLeft = voiceSources.signals().left;
+    const std::array<float, 2 * stretchLength>& sourceRight = voiceSources.signals().right;
+    const std::array<float, 2 * stretchLength>& sourceSub = voiceSources.signals().sub;
     std::array<OnePoleHighPass, 2> mixDcBlockers;
     OutputStage outputStage; // output DC blockers, mono-low side filter and note fade-in
     std::array<DriveStage, 2> driveStages, spareDriveStages;
     std::array<FilterStage, 2> filterStages, spareFilterStages;
-    std::array<NoiseSource, 2> noiseSources;
 
     Envelope ampEnvelope, filterEnvelope, osc1DcwEnvelope, osc2DcwEnvelope;
     Lfo lfo;
@@ -371,8 +331,6 @@ private:
     // Samples the voice has been silent, for the envelopes that carry on releasing meanwhile.
     std::int64_t idleSamples = 0;
 
-    SourceSettings sourceSettings;
-    SourceFade sourceFade;
 
     // The drive position fades from the order on the main drive and filter pair to the order on
     // the spare pair; the spare pair takes over when the fade ends on it.
@@ -383,9 +341,6 @@ private:
     bool subRoutingLagging = false;
     SwitchFade<2> feedbackPositionFade; // weight of setting 1: the share fed back after the filter
 
-    // The right unit is a twin of the left one: it stays behind and takes the left unit's state
-    // only when the pair parts or the chunk ends.
-    bool osc1Twins = false, osc2Twins = false;
     bool chainTwins = false; // the left side's mix DC blocker, drive, filter and feedback serve both
     void catchUpRightChain() noexcept;
     void flushChainMemories() noexcept;
@@ -401,8 +356,7 @@ private:
     float subPitchRatio = 0.5f;
 
     // Settings computed per base-rate sample for the two 2x samples that follow it.
-    float osc1Gain = 1.0f, osc2Gain = 0.0f, subGain = 0.0f, morphAmountNow = 0.0f;
-    float subSend = 1.0f, preNoiseAmount = 0.0f;
+    float subSend = 1.0f;
     float driveMixAmount = 1.0f, drivePostGain = 1.0f, filterBlend = 1.0f;
     float cutoffHz = 20000.0f;
     DriveGains driveGains;
@@ -426,15 +380,6 @@ private:
         alignas (16) std::array<float, stretchLength> semitones {}, knob {}, driveDb {}, driveLevel {};
     } chainInputs;
     std::array<SourceFrame, stretchLength> sourceFrames {};
-    std::array<std::array<float, 2 * stretchLength>, numUnits> unitOutputs {};
-    // The stretch's source frames a row per field, for the units, the sub and the mix: the float
-    // at offsetof (SourceFrame, field) has row offset / sizeof (float); the audible flags come
-    // last, as 1 or 0.
-    static constexpr int sourceFloatFields = 16, numSourceRows = sourceFloatFields + 2;
-    static constexpr int audible1Row = sourceFloatFields, audible2Row = sourceFloatFields + 1;
-    alignas (16) std::array<std::array<float, stretchLength>, numSourceRows> sourceRows {};
-    void fillSourceRows (int count) noexcept;
-    std::array<std::array<float, 2 * stretchLength + 1>, numUnits> unitWraps {};
     bool shortcutsAllowed = true;
     std::array<float, stretchLength> lfoValues {};
     bool lfoCanRender = false; // no slot moves the LFO's rate or depth
@@ -444,8 +389,6 @@ private:
     StretchPlan plan;
     StretchState stretchState() const noexcept;
     bool chainSettled = false; // plan.chainSettled, where the chain reads it
-    // Where sources run in loops, osc 2's right unit parts from its twin where this says.
-    int osc2PartsAt = -1;
     bool slotsHoldStill = true, chainSlotsHoldStill = true;
     bool slotsReadStillSources = true;
     // A held voice whose pitch moves has its frequencies worked out in a pass of their own after
@@ -531,9 +474,7 @@ private:
         reeseBeatPhase = p < 1.0f ? p : p - std::floor (p);
         reeseBeatPhase = reeseBeatPhase >= 0.0f && reeseBeatPhase < 1.0f ? reeseBeatPhase : 0.0f; // not a number
     }
-    std::array<float, 2 * stretchLength> sourceLeft {}, sourceRight {}, sourceSub {};
-
-    std::vector<float> sampleGains, postNoiseLeft, postNoiseRight;
+    std::vector<float> sampleGains;
     std::array<float*, 2> oversampledChannels {}; // the oversampler's 2x buffer
     juce::AudioBuffer<float> decimated;
     int preparedBlockSize = 0, preparedChannels = 0;

@@ -16,8 +16,8 @@ StretchState SynthEngine::stretchState() const noexcept
 {
     StretchState s;
     s.shortcutsAllowed = shortcutsAllowed;
-    s.sourceFading = sourceFade.isFading();
-    s.mutualSync = units[osc1Left].isSyncEnabled() && units[osc2Left].isSyncEnabled();
+    s.sourceFading = voiceSources.isFading();
+    s.mutualSync = voiceSources.isMutuallySynced();
     s.smoothersRamping = numRampingSmoothers != 0;
     s.gliding = glidingNote != (double) targetNote;
     s.driftKnob = smoothedNow[Smooth::oscDrift];
@@ -177,27 +177,17 @@ void SynthEngine::computeVoiceSettings (SourceFrame& frame, int at) noexcept
     computeLevelSettings (frame);
 
     // The old sources of a fading switch hear everything the new ones hear but the switch.
-    if (sourceFade.isFading())
+    if (voiceSources.isFading())
     {
         const auto& mod = modulation;
         const auto depth1Smoothed = next (Smooth::osc1DcwDepth);
         const auto ownDepth2 = next (Smooth::osc2DcwDepth);
         const auto ownWidth2 = next (Smooth::osc2PulseWidth);
-        const auto oldLocked = sourceFade.old.reeseLocked;
+        const auto oldLocked = voiceSources.fadingFrom().reeseLocked;
         const auto oldDepth2 = clamp01 ((oldLocked ? depth1Smoothed : ownDepth2) + mod[ModDestination::osc2Dcw]);
         const auto oldWidth2 = std::clamp ((oldLocked ? frame.width1 : ownWidth2) + mod[ModDestination::osc2Pw], 0.05f, 0.95f);
 
-        for (int unit = 0; unit < numUnits; ++unit)
-        {
-            const auto first = unit == osc1Left || unit == osc1Right;
-            oldUnits[(size_t) unit].setFrequency (frame.frequency[(size_t) unit]);
-            oldUnits[(size_t) unit].setDcwDepth (first ? frame.depth1 : oldDepth2);
-            oldUnits[(size_t) unit].setPulseWidth (first ? frame.width1 : oldWidth2);
-            oldUnits[(size_t) unit].setMorphAmount (frame.morph);
-        }
-
-        oldSubOscillator.setFrequency (frame.subFrequency);
-        oldSubOscillator.setDcw (frame.subDcw);
+        voiceSources.applyOldFrame (frame, oldDepth2, oldWidth2);
     }
 
     // The share of the send that goes through the chain is faded by the routing switch.
@@ -305,13 +295,12 @@ void SynthEngine::computePitchLanes (int count) noexcept
     // Once the pair's halves part, the right unit runs on its own until the next chunk.
     parts &= count < 32 ? (1u << count) - 1u : ~0u;
 
-    if (osc2Twins && parts != 0 && osc2PartsAt < 0)
-        for (int j = 0; j < count; ++j)
-            if ((parts >> j) & 1u)
-            {
-                osc2PartsAt = j;
-                break;
-            }
+    for (int j = 0; j < count && parts != 0; ++j)
+        if ((parts >> j) & 1u)
+        {
+            voiceSources.partOsc2 (j, true);
+            break;
+        }
 }
 
 void SynthEngine::computePitchSettings (SourceFrame& frame, const PitchMods& mods, int index) noexcept
@@ -351,19 +340,8 @@ void SynthEngine::computePitchSettings (SourceFrame& frame, const PitchMods& mod
     frame.subFrequency = f.sub;
 
     // Once the pair's halves part, the right unit runs on its own until the next chunk.
-    if (osc2Twins && f.pairLeft != f.pairRight && osc2PartsAt < 0)
-    {
-        if (plan.sourcesInLoops)
-        {
-            osc2PartsAt = index;
-        }
-        else
-        {
-            osc2Twins = false;
-            units[osc1Right].setSyncPartner (&units[osc2Right]);
-            units[osc2Right].copyStateFrom (units[osc2Left]);
-        }
-    }
+    if (f.pairLeft != f.pairRight)
+        voiceSources.partOsc2 (index, plan.sourcesInLoops);
 }
 
 void SynthEngine::computeShapeSettings (SourceFrame& frame) noexcept

@@ -256,13 +256,13 @@ void SynthEngine::writeEnvelopeGroup (int group) noexcept
         case filterGroup: apply (filterEnvelope); break;
         case osc1DcwGroup:
             apply (osc1DcwEnvelope);
-            apply (units[osc1Left].dcwEnvelope);
-            apply (units[osc1Right].dcwEnvelope);
+            apply (voiceSources.dcwEnvelope (osc1Left));
+            apply (voiceSources.dcwEnvelope (osc1Right));
             break;
         case osc2DcwGroup:
             apply (osc2DcwEnvelope);
-            apply (units[osc2Left].dcwEnvelope);
-            apply (units[osc2Right].dcwEnvelope);
+            apply (voiceSources.dcwEnvelope (osc2Left));
+            apply (voiceSources.dcwEnvelope (osc2Right));
             break;
         default: break;
     }
@@ -302,8 +302,8 @@ void SynthEngine::catchUpIdleEnvelopes() noexcept
     for (auto* envelope : { &filterEnvelope, &osc1DcwEnvelope, &osc2DcwEnvelope })
         envelope->advance (idleSamples);
 
-    for (auto& unit : units)
-        unit.dcwEnvelope.advance (2 * idleSamples); // they run at the 2x rate
+    for (int unit = 0; unit < numUnits; ++unit)
+        voiceSources.dcwEnvelope (unit).advance (2 * idleSamples); // they run at the 2x rate
 
     idleSamples = 0;
 }

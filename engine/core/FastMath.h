@@ -1,5 +1,7 @@
 #pragma once
 
+#include <limits>
+
 #include "engine/core/Lanes.h"
 
 #include <cmath>
@@ -299,5 +301,44 @@ inline float sinApprox (float x) noexcept
 }
 
 inline float cosApprox (float x) noexcept { return exactReference ? std::cos (x) : sinApprox (x + halfPi); }
+
+} // namespace quillon::dsp
+
+namespace quillon::dsp
+{
+
+// Two groups of four sines of turns, lane by lane sinTurns's operations: one run of eight
+// lanes where the build has them (AVX), two of four where it has not.
+inline void sinTurns (Float4 t1, Float4 t2, Float4& s1, Float4& s2) noexcept
+{
+#if QUILLON_SIN_LANES && defined(__GNUC__)
+    if constexpr (! exactReference)
+    {
+        using F8 = float __attribute__ ((vector_size (32)));
+        using I8 = int __attribute__ ((vector_size (32)));
+        const F8 zero {};
+        const auto sign = (I8) zero | std::numeric_limits<int>::min();
+        const F8 t = __builtin_shufflevector (t1.v, t2.v, 0, 1, 2, 3, 4, 5, 6, 7);
+        const auto half = (F8) ((I8) (zero + 0.5f) | ((I8) t & sign));
+        const auto r = t - __builtin_convertvector (__builtin_convertvector (t + half, I8), F8);
+        const auto a = (F8) ((I8) r & ~sign);
+        const auto x = ((zero + 0.25f) - (F8) ((I8) (a - 0.25f) & ~sign)) * twoPi;
+        const auto x2 = x * x;
+        const auto x4 = x2 * x2;
+        const auto x8 = x4 * x4;
+        const auto low = (zero + 1.0f) + x2 * -1.6666667e-1f;
+        const auto mid = x4 * ((zero + 8.3333333e-3f) + x2 * -1.9841270e-4f);
+        const auto high = x8 * ((zero + 2.7557319e-6f) + x2 * -2.5052108e-8f);
+        const auto v = x * ((low + mid) + high);
+        const auto out = (F8) (((I8) v & ~sign) | ((I8) r & sign));
+        s1 = Float4 ((__m128) __builtin_shufflevector (out, out, 0, 1, 2, 3));
+        s2 = Float4 ((__m128) __builtin_shufflevector (out, out, 4, 5, 6, 7));
+        return;
+    }
+#endif
+
+    s1 = sinTurns (t1);
+    s2 = sinTurns (t2);
+}
 
 } // namespace quillon::dsp

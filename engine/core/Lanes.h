@@ -252,6 +252,8 @@ inline float min (float a, float b) noexcept             { return b < a ? b : a;
 inline float max (float a, float b) noexcept             { return a < b ? b : a; }
 inline float clamp (float x, float lo, float hi) noexcept { return x < lo ? lo : (hi < x ? hi : x); }
 inline float select (bool m, float a, float b) noexcept  { return m ? a : b; }
+inline float floor (float x) noexcept                    { return std::floor (x); }
+inline float sqrt (float x) noexcept                     { return std::sqrt (x); }
 inline float keep (bool m, float x) noexcept             { return m ? x : 0.0f; }
 inline bool anyOf (bool m) noexcept                      { return m; }
 inline float limit (float x, float lo, float hi) noexcept
@@ -300,6 +302,104 @@ inline Float4 eachLane (Float4 x, F&& f) noexcept
         out[i] = f (in[i]);
 
     return Float4::load (out);
+}
+
+} // namespace quillon::dsp
+
+//==============================================================================
+// The sources' lanes: rearranging four lanes, and eight sines at once. Each lane keeps the bits
+// of its scalar counterpart.
+namespace quillon::dsp
+{
+
+// a[0], a[1], b[0], b[1].
+inline Float4 loadTwoPairs (const float* a, const float* b) noexcept
+{
+#if QUILLON_SIN_LANES
+    const auto low = _mm_castpd_ps (_mm_load_sd (reinterpret_cast<const double*> (a)));
+    return Float4 (_mm_loadh_pi (low, reinterpret_cast<const __m64*> (b)));
+#else
+    return Float4::set (a[0], a[1], b[0], b[1]);
+#endif
+}
+
+// Lanes 0 and 1 into low[0..1], lanes 2 and 3 into high[0..1].
+inline void storeHalves (Float4 x, float* low, float* high) noexcept
+{
+#if QUILLON_SIN_LANES
+    _mm_storel_pi (reinterpret_cast<__m64*> (low), x.v);
+    _mm_storeh_pi (reinterpret_cast<__m64*> (high), x.v);
+#else
+    low[0] = x.v[0];
+    low[1] = x.v[1];
+    high[0] = x.v[2];
+    high[1] = x.v[3];
+#endif
+}
+
+// Lanes 0 and 1 into p[0..1].
+inline void storeLow (Float4 x, float* p) noexcept
+{
+#if QUILLON_SIN_LANES
+    _mm_storel_pi (reinterpret_cast<__m64*> (p), x.v);
+#else
+    p[0] = x.v[0];
+    p[1] = x.v[1];
+#endif
+}
+
+// a[0], a[1], b[0], b[1] and a[2], a[3], b[2], b[3].
+inline Float4 lowHalves (Float4 a, Float4 b) noexcept
+{
+#if QUILLON_SIN_LANES
+    return Float4 (_mm_movelh_ps (a.v, b.v));
+#else
+    return Float4::set (a.v[0], a.v[1], b.v[0], b.v[1]);
+#endif
+}
+
+inline Float4 highHalves (Float4 a, Float4 b) noexcept
+{
+#if QUILLON_SIN_LANES
+    return Float4 (_mm_movehl_ps (b.v, a.v));
+#else
+    return Float4::set (a.v[2], a.v[3], b.v[2], b.v[3]);
+#endif
+}
+
+// The four signed 32-bit halves of two 64-bit words, low half first, as floats.
+inline Float4 fromIntPairs (std::uint64_t first, std::uint64_t second) noexcept
+{
+#if QUILLON_SIN_LANES
+    return Float4 (_mm_cvtepi32_ps (_mm_set_epi64x ((long long) second, (long long) first)));
+#else
+    const auto half = [] (std::uint64_t w, int shift) { return (float) (std::int32_t) (std::uint32_t) (w >> shift); };
+    return Float4::set (half (first, 0), half (first, 32), half (second, 0), half (second, 32));
+#endif
+}
+
+// x[0], x[2], x[1], x[3].
+inline Float4 swapMiddle (Float4 x) noexcept
+{
+#if QUILLON_SIN_LANES
+    return Float4 (_mm_shuffle_ps (x.v, x.v, _MM_SHUFFLE (3, 1, 2, 0)));
+#else
+    return Float4::set (x.v[0], x.v[2], x.v[1], x.v[3]);
+#endif
+}
+
+// Four rows of four become four columns: a[i], b[i], c[i], d[i] end up in the i-th.
+inline void transpose (Float4& a, Float4& b, Float4& c, Float4& d) noexcept
+{
+#if QUILLON_SIN_LANES
+    _MM_TRANSPOSE4_PS (a.v, b.v, c.v, d.v);
+#else
+    const Float4 rows[4] = { a, b, c, d };
+    a = Float4::set (rows[0].v[0], rows[1].v[0], rows[2].v[0], rows[3].v[0]);
+    b = Float4::set (rows[0].v[1], rows[1].v[1], rows[2].v[1], rows[3].v[1]);
+    c = Float4::set (rows[0].v[2], rows[1].v[2], rows[2].v[2], rows[3].v[2]);
+    d = Float4::set (rows[0].v[3], rows[1].v[3], rows[2].v[3], rows[3].v[3]);
+#endif
 }
 
 } // namespace quillon::dsp
