@@ -361,7 +361,7 @@ void SynthEngine::refreshChunkSettings() noexcept
     }
 
     refreshSourceSettings();
-    refreshSwitches();
+    voiceChain.refreshSwitches (readChainSwitches());
 
     lfo.setTempo (tempoBpm > 0.0f ? tempoBpm : 120.0f);
     const auto rate = smoother (Smooth::lfo1Rate).getCurrentValue();
@@ -1132,7 +1132,7 @@ void SynthEngine::computeChainFrame (ChainFrame& frame) noexcept
     {
         const auto cutoffRatio = semitones == 0.0f ? 1.0f : filter_detail::cutoffRatio (semitones);
         cutoffHz = std::clamp (cutoffRatio * knob, 20.0f, 20000.0f);
-        const auto driveMode = driveStages[0].getMode();
+        const auto driveMode = voiceChain.getDriveMode();
 
         if (driveDb != driveCache.db || driveMode != driveCache.mode || autoMakeup != driveCache.autoMakeup
             || driveLevel != driveCache.level)
@@ -1287,7 +1287,7 @@ void SynthEngine::finishChainFrames (int count) noexcept
         if (chainSettled || count <= 0)
             return;
 
-        const auto driveMode = driveStages[0].getMode();
+        const auto driveMode = voiceChain.getDriveMode();
 
         for (int k = 0; k < count; k += 4)
         {
