@@ -58,10 +58,7 @@ private:
     float runChain (DriveStage& driveStage, FilterStage& filterStage, int position, float x) noexcept;
     void renderChainSample (float mixL, float mixR, float subL, float& left, float& right) noexcept;
     bool runChainStretch (const Stretch& s, float* outLeft, float* outRight) noexcept;
-    void runChainStretchWith (const Stretch& s, float* outLeft, float* outRight) noexcept;
-    template <int model, int order>
-    QUILLON_HOT_CLONES void runSidesInLanes (const Stretch& s, float* outLeft, float* outRight) noexcept;
-    QUILLON_HOT_CLONES void runSidesOneByOne (const Stretch& s, float* outLeft, float* outRight) noexcept;
+    QUILLON_HOT_CLONES void runChainStretchWith (const Stretch& s, float* outLeft, float* outRight) noexcept;
     QUILLON_HOT_CLONES bool runLinearChainStretch (const Stretch& s, float* outLeft, float* outRight) noexcept;
     static bool movedBeyondCutoffAndGains (const ChainFrame& a, const ChainFrame& b) noexcept;
     void flushChainMemories() noexcept;
