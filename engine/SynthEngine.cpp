@@ -284,6 +284,8 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
     units[osc2Right].setSyncPartner (osc1Twins ? &units[osc1Left] : &units[osc1Right]);
     units[osc1Right].setSyncPartner (osc2Twins ? &units[osc2Left] : &units[osc2Right]);
 
+    voiceChain.beginChunk();
+
     // Every sample of these that is read is written first: the chain fills the 2x buffer and the
     // decimator its output, up to where the voice ends.
     auto* upLeft = oversampledChannels[0];
@@ -397,6 +399,7 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
         rendered += count;
     }
 
+    voiceChain.endChunk();
 
     if (osc1Twins)
         units[osc1Right].copyStateFrom (units[osc1Left]);

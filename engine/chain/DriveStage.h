@@ -196,6 +196,12 @@ public:
     // rather than turned into a full-scale value or passed on.
     static float limitInput (float x) noexcept { return std::abs (x) <= inputLimit ? x : 0.0f; }
 
+    bool hasSameStateAs (const DriveStage& o) const noexcept
+    {
+        return curveFade == o.curveFade && gain == o.gain && engagement == o.engagement
+            && previousInput == o.previousInput;
+    }
+
 private:
     SwitchFade<4> curveFade;
     float gain = 1.0f;

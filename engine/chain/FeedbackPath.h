@@ -29,6 +29,7 @@ public:
     // Between samples the low-pass and the memory it returns are the same value; a caller that
     // runs the capture itself (in lanes) hands it back here.
     void setMemory (float value) noexcept { lowpass = memory = value; }
+    bool hasSameStateAs (const FeedbackPath& o) const noexcept { return lowpass == o.lowpass && memory == o.memory; }
 
     // After the chain: the low-pass follows the output whether or not any of it is fed back.
     void capture (float output, float coefficient) noexcept

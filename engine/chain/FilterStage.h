@@ -62,6 +62,14 @@ public:
     float getLastOutput() const noexcept { return lastOutput; }
     void setStates (const Sections& states, float last) noexcept { z = states; lastOutput = last; }
 
+    bool hasSameSignalStateAs (const PhaseStage& o) const noexcept { return z == o.z && lastOutput == o.lastOutput; }
+    bool hasSameSettingsAs (const PhaseStage& o) const noexcept
+    {
+        return sampleRate == o.sampleRate && cutoff == o.cutoff && feedback == o.feedback && mix == o.mix
+            && notch == o.notch && offset == o.offset && offsetFactor == o.offsetFactor && c == o.c;
+    }
+    void copySignalStateFrom (const PhaseStage& o) noexcept { z = o.z; lastOutput = o.lastOutput; }
+
     // The coefficients at the centre of the cutoff's cell and their first two derivatives, per
     // relative change of the cutoff (see coefficientsFromAnchor).
     struct Anchor
@@ -183,6 +191,36 @@ public:
     // of samples, this sets every state that has gone tiny or is not finite back to 0, so that one
     // bad input sample cannot stay in the filter beyond the block it came in.
     void flushStates() noexcept;
+
+    // True when the other side, fed the same input and settings, would put out the same samples
+    // for as long as the model stays. The phase stage's settings count only while it sounds: a
+    // silent one recomputes its coefficients from its own settings when it comes in.
+    bool hasSameStateAs (const FilterStage& o) const noexcept
+    {
+        return modelFade == o.modelFade && sampleRate == o.sampleRate
+            && cutoff == o.cutoff && bigG == o.bigG && inverseOnePlusG == o.inverseOnePlusG
+            && lowpassStale == o.lowpassStale && ladderK == o.ladderK && diodeK == o.diodeK && stateK == o.stateK
+            && ladderS == o.ladderS && diodeS == o.diodeS && stateS == o.stateS && diodeMemory == o.diodeMemory
+            && diodeMemoryCoefficient == o.diodeMemoryCoefficient && phaseStage.hasSameSignalStateAs (o.phaseStage)
+            && groupPosition == o.groupPosition && inGroup == o.inGroup && groupInputs == o.groupInputs
+            && steadySamples == o.steadySamples
+            && (! isSounding (phase) || (phaseStale == o.phaseStale && phaseStage.hasSameSettingsAs (o.phaseStage)));
+    }
+
+    // Takes over what the other side's processing has moved on, keeping this side's settings.
+    void copySignalStateFrom (const FilterStage& o) noexcept
+    {
+        ladderS = o.ladderS;
+        diodeS = o.diodeS;
+        stateS = o.stateS;
+        diodeMemory = o.diodeMemory;
+        modelFade = o.modelFade;
+        groupPosition = o.groupPosition;
+        inGroup = o.inGroup;
+        groupInputs = o.groupInputs;
+        steadySamples = o.steadySamples;
+        phaseStage.copySignalStateFrom (o.phaseStage);
+    }
 
     using Poles = std::array<float, 4>;
 

@@ -62,6 +62,12 @@ public:
         previousOutput = dsp::flushTiny (previousOutput);
     }
 
+    bool hasSameStateAs (const OnePoleHighPass& o) const noexcept
+    {
+        return sampleRate == o.sampleRate && frequency == o.frequency && coefficient == o.coefficient
+            && previousInput == o.previousInput && previousOutput == o.previousOutput;
+    }
+
     float getFrequency() const noexcept   { return frequency; }
     float getCoefficient() const noexcept { return coefficient; }
 

@@ -80,6 +80,21 @@ void VoiceChain::clearSignalState() noexcept
     chainFlushCountdown = chainFlushInterval;
 }
 
+void VoiceChain::beginChunk() noexcept
+{
+    // The two sides are twins as long as their inputs stay equal. Not while the drive position
+    // fades: the spare pair runs then.
+    chainTwins = ! drivePositionFade.isFading() && mixDcBlockers[1].hasSameStateAs (mixDcBlockers[0])
+              && feedbackPaths[1].hasSameStateAs (feedbackPaths[0]) && driveStages[1].hasSameStateAs (driveStages[0])
+              && filterStages[1].hasSameStateAs (filterStages[0]);
+}
+
+void VoiceChain::endChunk() noexcept
+{
+    if (chainTwins)
+        catchUpRightChain();
+}
+
 void VoiceChain::render (const Stretch& stretch, float* outLeft, float* outRight) noexcept
 {
     if (runChainStretch (stretch, outLeft, outRight))
@@ -168,6 +183,13 @@ void VoiceChain::applyChainFrame (const ChainFrame& frame) noexcept
     feedbackAmount = frame.feedbackAmount;
     chainFeedbackCoefficient = frame.feedbackCoefficient;
     subSend = frame.subSend;
+
+    // A sounding phase stage spread apart hears different settings on each side.
+    if (chainTwins && frame.phaseSpread != 0.0f && filterStages[0].isPhaseStageSounding())
+    {
+        catchUpRightChain();
+        chainTwins = false;
+    }
 
     // The left phase stage sits up to an octave lower, the right one up to an octave higher.
     for (size_t side = 0; side < 2; ++side)
@@ -276,8 +298,15 @@ void VoiceChain::renderChainSample (float mixL, float mixR, float subL, float& l
 {
     const auto subR = subL;
 
+    // Sides that part bring the right one up to date; it then runs on its own to the chunk's end.
+    if (chainTwins && mixL != mixR)
+    {
+        catchUpRightChain();
+        chainTwins = false;
+    }
+
     mixL = mixDcBlockers[0].processUnflushed (mixL);
-    mixR = mixDcBlockers[1].processUnflushed (mixR);
+    mixR = chainTwins ? mixL : mixDcBlockers[1].processUnflushed (mixR);
 
     // Sub routing: how much of the sub goes through drive and filter, how much around them.
     auto send = subSend, direct = 1.0f - subSend;
@@ -331,7 +360,7 @@ void VoiceChain::renderChainSample (float mixL, float mixR, float subL, float& l
     if (preFeedback != 0.0f)
     {
         inputs[0] += preFeedback * feedbackPaths[0].getMemory();
-        inputs[1] += preFeedback * feedbackPaths[1].getMemory();
+        inputs[1] += preFeedback * feedbackPaths[chainTwins ? 0 : 1].getMemory();
     }
 
     float outputs[2];
@@ -359,35 +388,43 @@ void VoiceChain::renderChainSample (float mixL, float mixR, float subL, float& l
     }
     else
     {
-        // Stage by stage across both sides rather than side by side: the two sides' long
-        // dependency chains (the diode's Newton steps, the allpass sections) then overlap.
-        const auto drive = [this] (DriveStage& stage, float v) { return v + driveMixAmount * (stage.process (v) * drivePostGain - v); };
-        const auto filter = [this] (FilterStage& stage, float v) { return stage.processBlended (v, filterBlend); };
-
-        if (mainOrder == 0 && driveStages[0].actsAsWholeDiode() && filterStages[0].runsPhaseStageAlone())
+        if (chainTwins)
         {
-            for (size_t side = 0; side < 2; ++side)
-                outputs[side] = looped[side] ? diodePhaseLoop (driveStages[side], filterStages[side], feedbackPaths[side],
-                                                               dryInputs[side], loop)
-                                             : runChain (driveStages[side], filterStages[side], 0, inputs[side]);
-        }
-        else if (mainOrder == 0)
-        {
-            const auto d0 = drive (driveStages[0], inputs[0]);
-            const auto d1 = drive (driveStages[1], inputs[1]);
-            outputs[0] = filter (filterStages[0], d0);
-            outputs[1] = filter (filterStages[1], d1);
+            outputs[0] = looped[0] ? diodePhaseLoop (driveStages[0], filterStages[0], feedbackPaths[0], dryInputs[0], loop)
+                                   : runChain (driveStages[0], filterStages[0], mainOrder, inputs[0]);
         }
         else
         {
-            const auto f0 = filter (filterStages[0], inputs[0]);
-            const auto f1 = filter (filterStages[1], inputs[1]);
-            outputs[0] = drive (driveStages[0], f0);
-            outputs[1] = drive (driveStages[1], f1);
+            // Stage by stage across both sides rather than side by side: the two sides' long
+            // dependency chains (the diode's Newton steps, the allpass sections) then overlap.
+            const auto drive = [this] (DriveStage& stage, float v) { return v + driveMixAmount * (stage.process (v) * drivePostGain - v); };
+            const auto filter = [this] (FilterStage& stage, float v) { return stage.processBlended (v, filterBlend); };
+
+            if (mainOrder == 0 && driveStages[0].actsAsWholeDiode() && filterStages[0].runsPhaseStageAlone())
+            {
+                for (size_t side = 0; side < 2; ++side)
+                    outputs[side] = looped[side] ? diodePhaseLoop (driveStages[side], filterStages[side], feedbackPaths[side],
+                                                                   dryInputs[side], loop)
+                                                 : runChain (driveStages[side], filterStages[side], 0, inputs[side]);
+            }
+            else if (mainOrder == 0)
+            {
+                const auto d0 = drive (driveStages[0], inputs[0]);
+                const auto d1 = drive (driveStages[1], inputs[1]);
+                outputs[0] = filter (filterStages[0], d0);
+                outputs[1] = filter (filterStages[1], d1);
+            }
+            else
+            {
+                const auto f0 = filter (filterStages[0], inputs[0]);
+                const auto f1 = filter (filterStages[1], inputs[1]);
+                outputs[0] = drive (driveStages[0], f0);
+                outputs[1] = drive (driveStages[1], f1);
+            }
         }
     }
 
-    for (size_t side = 0; side < 2; ++side)
+    for (size_t side = 0; side < (chainTwins ? 1u : 2u); ++side)
     {
         if (looped[side])
             continue;
@@ -401,6 +438,9 @@ void VoiceChain::renderChainSample (float mixL, float mixR, float subL, float& l
             feedbackPaths[side].reset();
     }
 
+    if (chainTwins)
+        outputs[1] = outputs[0];
+
     // The decimator's filters would keep a value that is not a number for good.
     left = dsp::flushTiny (outputs[0] + subL * direct);
     right = dsp::flushTiny (outputs[1] + subR * direct);
@@ -413,6 +453,8 @@ bool VoiceChain::runChainStretch (const Stretch& s, float* outLeft, float* outRi
 {
     const auto count = s.count;
     const auto* chainFrames = s.frames;
+    const auto* sourceLeft = s.left;
+    const auto* sourceRight = s.right;
 
     if (dsp::exactReference || ! s.shortcuts || count <= 0 || drivePositionFade.isFading() || subRoutingLagging)
         return false;
@@ -422,8 +464,26 @@ bool VoiceChain::runChainStretch (const Stretch& s, float* outLeft, float* outRi
     if (feedbackPositionFade.isFading())
         return false;
 
-    if (! runLinearChainStretch (s, outLeft, outRight))
-        runChainStretchWith (s, outLeft, outRight);
+    if (chainTwins)
+    {
+        // Twins stay twins only while both sides hear the same: else the right side must be
+        // brought up to date at the sample where they part.
+        for (int i = 0; i < 2 * count; ++i)
+            if (sourceLeft[(size_t) i] != sourceRight[(size_t) i])
+                return false;
+
+        if (filterStages[0].isPhaseStageSounding())
+            for (int k = 1; k < count; ++k)
+                if (chainFrames[(size_t) k].phaseSpread != 0.0f)
+                    return false;
+
+        if (! runLinearChainStretch<true> (s, outLeft, outRight))
+            runChainStretchWith<true> (s, outLeft, outRight);
+    }
+    else if (! runLinearChainStretch<false> (s, outLeft, outRight))
+    {
+        runChainStretchWith<false> (s, outLeft, outRight);
+    }
 
     // What the sample-by-sample path would hold after the stretch's last frame.
     const auto& last = chainFrames[(size_t) (s.settled ? 0 : count - 1)];
@@ -453,6 +513,7 @@ QUILLON_ALWAYS_INLINE inline bool VoiceChain::movedBeyondCutoffAndGains (const C
 }
 #endif
 
+template <bool twins>
 void VoiceChain::runChainStretchWith (const Stretch& s, float* outLeft, float* outRight) noexcept
 {
     const auto count = s.count;
@@ -465,350 +526,353 @@ void VoiceChain::runChainStretchWith (const Stretch& s, float* outLeft, float* o
     // Sides that differ run side by side in lanes wherever their drive and low-pass settings agree
     // (the phase stage's offset is all that tells them apart) and nothing fades: a loop for each
     // filter model and stage order, the states held in lanes from sample to sample.
-    // A linear low-pass works in groups of four samples, which the lanes leave to it: they
-    // take a ladder or state model only where its resonance holds it non-linear all along.
-    const auto filterModel = filterStages[0].getModel();
-    auto nonLinear = ! filterStages[0].isInGroup() && ! filterStages[1].isInGroup();
-
-    if (filterModel == FilterStage::ladder || filterModel == FilterStage::state)
-        for (int k = 0; k < (chainSettled ? 1 : count) && nonLinear; ++k)
-            nonLinear = chainFrames[(size_t) k].resonance != 0.0f;
-
-    if (nonLinear && chain_lanes::sidesFitLanes (driveStages[0], driveStages[1], filterStages[0], filterStages[1]))
+    if constexpr (! twins)
     {
-        const auto run = [this, count, outLeft, outRight, chainFrames, chainSettled, sourceLeft, sourceRight, sourceSub] (
-                             auto modelTag, auto orderTag) QUILLON_HOT_CLONES
+        // A linear low-pass works in groups of four samples, which the lanes leave to it: they
+        // take a ladder or state model only where its resonance holds it non-linear all along.
+        const auto filterModel = filterStages[0].getModel();
+        auto nonLinear = ! filterStages[0].isInGroup() && ! filterStages[1].isInGroup();
+
+        if (filterModel == FilterStage::ladder || filterModel == FilterStage::state)
+            for (int k = 0; k < (chainSettled ? 1 : count) && nonLinear; ++k)
+                nonLinear = chainFrames[(size_t) k].resonance != 0.0f;
+
+        if (nonLinear && chain_lanes::sidesFitLanes (driveStages[0], driveStages[1], filterStages[0], filterStages[1]))
         {
-            using chain_lanes::Float4;
-            using chain_lanes::leftOf;
-            using chain_lanes::pair;
-            using chain_lanes::rightOf;
-            constexpr int model = decltype (modelTag)::value;
-            constexpr int order = decltype (orderTag)::value;
-            constexpr bool lowpass = chain_lanes::LowpassLanes::runs (model);
-
-            auto& filter0 = filterStages[0];
-            auto& filter1 = filterStages[1];
-            auto& drive0 = driveStages[0];
-            auto& drive1 = driveStages[1];
-            const auto settled = chainSettled;
-            const auto postShare = feedbackPositionFade.weight (1);
-            const auto subThrough = subRoutingFade.getTarget() != 1;
-
-            auto dcIn = pair (mixDcBlockers[0].getPreviousInput(), mixDcBlockers[1].getPreviousInput());
-            auto dcOut = pair (mixDcBlockers[0].getPreviousOutput(), mixDcBlockers[1].getPreviousOutput());
-            const auto dcCoefficient = pair (mixDcBlockers[0].getCoefficient(), mixDcBlockers[1].getCoefficient());
-            auto memory = pair (feedbackPaths[0].getMemory(), feedbackPaths[1].getMemory());
-            chain_lanes::DriveLanes drive;
-            drive.takeSettings (drive0);
-            drive.previous = pair (drive0.getPreviousInput(), drive1.getPreviousInput());
-            chain_lanes::LowpassLanes poles;
-
-            if constexpr (lowpass)
+            const auto run = [this, count, outLeft, outRight, chainFrames, chainSettled, sourceLeft, sourceRight, sourceSub] (
+                                 auto modelTag, auto orderTag) QUILLON_HOT_CLONES
             {
-                poles.takeSettings (filter0);
-                poles.takeStates (filter0, filter1);
-            }
+                using chain_lanes::Float4;
+                using chain_lanes::leftOf;
+                using chain_lanes::pair;
+                using chain_lanes::rightOf;
+                constexpr int model = decltype (modelTag)::value;
+                constexpr int order = decltype (orderTag)::value;
+                constexpr bool lowpass = chain_lanes::LowpassLanes::runs (model);
 
-            chain_lanes::PhaseLanes phases;
+                auto& filter0 = filterStages[0];
+                auto& filter1 = filterStages[1];
+                auto& drive0 = driveStages[0];
+                auto& drive1 = driveStages[1];
+                const auto settled = chainSettled;
+                const auto postShare = feedbackPositionFade.weight (1);
+                const auto subThrough = subRoutingFade.getTarget() != 1;
 
-            if constexpr (model == FilterStage::phase)
-            {
-                phases.takeSettings (filter0.getPhaseStage(), filter1.getPhaseStage(), chainFrames[0].filterBlend);
-                phases.takeStates (filter0.getPhaseStage(), filter1.getPhaseStage());
-                phases.takeAnchors (filter0.getPhaseStage(), filter1.getPhaseStage());
-            }
+                auto dcIn = pair (mixDcBlockers[0].getPreviousInput(), mixDcBlockers[1].getPreviousInput());
+                auto dcOut = pair (mixDcBlockers[0].getPreviousOutput(), mixDcBlockers[1].getPreviousOutput());
+                const auto dcCoefficient = pair (mixDcBlockers[0].getCoefficient(), mixDcBlockers[1].getCoefficient());
+                auto memory = pair (feedbackPaths[0].getMemory(), feedbackPaths[1].getMemory());
+                chain_lanes::DriveLanes drive;
+                drive.takeSettings (drive0);
+                drive.previous = pair (drive0.getPreviousInput(), drive1.getPreviousInput());
+                chain_lanes::LowpassLanes poles;
 
-            // A frame's values in lanes, taken up anew only where the frames move.
-            struct FrameLanes
-            {
-                Float4 send, direct, pre, post, mixAmount, postGain, blend, coefficient, remaining;
-                bool preOn, postOn, captured;
-            };
-
-            const auto lanesFor = [postShare, subThrough] (const ChainFrame& frame)
-            {
-                const auto preFeedback = frame.feedbackAmount * (1.0f - postShare);
-                const auto postFeedback = frame.feedbackAmount * postShare;
-                return FrameLanes { Float4 (subThrough ? frame.subSend : 0.0f), Float4 (subThrough ? 1.0f - frame.subSend : 1.0f),
-                                    Float4 (preFeedback), Float4 (postFeedback), Float4 (frame.driveMix),
-                                    Float4 (frame.drivePost), Float4 (frame.filterBlend), Float4 (frame.feedbackCoefficient),
-                                    Float4 (1.0f - frame.feedbackCoefficient), preFeedback != 0.0f, postFeedback != 0.0f, frame.feedbackAmount != 0.0f };
-            };
-
-            auto f = lanesFor (chainFrames[0]);
-            const auto memoryLimit = chain_lanes::held (FeedbackPath::memoryLimit);
-            const auto silence = chain_lanes::held (1.0e-15f);
-
-            // The phase stage's slopes while its coefficients and input scale hold, and the
-            // feedback memory's slope with them where the diode feeds the stage.
-            chain_lanes::PhaseLanes::Slopes phaseSlopes {};
-            Float4 memorySlope (0.0f);
-            auto restingStatesDue = false;
-
-            const auto driven = [&] (Float4 v) QUILLON_ALWAYS_INLINE { return v + f.mixAmount * (drive.process (v) * f.postGain - v); };
-            const auto filtered = [&] (Float4 v) QUILLON_ALWAYS_INLINE
-            {
-                Float4 y;
-
-                if constexpr (model == FilterStage::phase)
-                    return phases.process (v, phaseSlopes, silence);
-                else if constexpr (lowpass)
-                    y = poles.template process<model> (v, silence);
-                else
-                    y = chain_lanes::silenceBelowFloor (v, silence);
-
-                return v + f.blend * (y - v);
-            };
-
-            const auto side = [&] (Float4 mix, Float4 sub) QUILLON_ALWAYS_INLINE
-            {
-                auto x = (mix + dcOut - dcIn) * dcCoefficient;
-                dcIn = mix;
-                dcOut = x;
-                x = x + sub * f.send;
-
-                if constexpr (model == FilterStage::phase && order == 0)
+                if constexpr (lowpass)
                 {
-                    // As diodePhaseLoop has it.
-                    if (drive.actsAsWholeDiode())
-                    {
-                        auto t = x * drive.diodeToTable + Float4 (DiodeKnee::centre);
-
-                        if (f.preOn)
-                        {
-                            x = x + f.pre * memory;
-                            t = t + (f.pre * drive.diodeToTable) * memory;
-                        }
-
-                        Float4 beyond, fixed, slope;
-                        const auto piece = drive.diodeRawAt (x, t, beyond);
-                        const auto scale = phaseSlopes.scale;
-                        phases.line ((x - f.mixAmount * x) + scale * beyond, phaseSlopes, piece, fixed, slope);
-                        const auto raw = slope * piece + fixed;
-                        const auto loud = chain_lanes::magnitude (raw) >= silence;
-                        const auto allLoud = (_mm_movemask_ps (loud.v) & 3) == 3;
-                        auto y = allLoud ? raw : chain_lanes::keep (loud, raw);
-
-                        if (f.postOn)
-                        {
-                            y = y + f.post * memory;
-                            fixed = fixed + f.post * memory;
-                        }
-
-                        if (f.captured)
-                        {
-                            auto next = (f.remaining * memory + f.coefficient * fixed) + memorySlope * piece;
-
-                            if (! allLoud)
-                                next = dsp::select (loud, next, f.remaining * memory + f.coefficient * y);
-
-                            memory = chain_lanes::limitRarely (next, memoryLimit);
-                        }
-                        else
-                        {
-                            memory = Float4 (0.0f);
-                        }
-
-                        return chain_lanes::flushTiny (y + sub * f.direct);
-                    }
+                    poles.takeSettings (filter0);
+                    poles.takeStates (filter0, filter1);
                 }
 
-                if (f.preOn)
-                    x = x + f.pre * memory;
+                chain_lanes::PhaseLanes phases;
 
-                auto y = order == 0 ? filtered (driven (x)) : driven (filtered (x));
-
-                if (f.postOn)
-                    y = y + f.post * memory;
-
-                // Unheard, the memory rests at zero.
-                memory = f.captured ? chain_lanes::limitRarely (f.remaining * memory + f.coefficient * y, memoryLimit)
-                                    : Float4 (0.0f);
-                return chain_lanes::flushTiny (y + sub * f.direct);
-            };
-
-            for (int k = 0; k < count; ++k)
-            {
-                if (k > 0 && ! settled)
+                if constexpr (model == FilterStage::phase)
                 {
-                    const auto& frame = chainFrames[(size_t) k];
-                    const auto& before = chainFrames[(size_t) k - 1];
-                    auto expanded = false;
+                    phases.takeSettings (filter0.getPhaseStage(), filter1.getPhaseStage(), chainFrames[0].filterBlend);
+                    phases.takeStates (filter0.getPhaseStage(), filter1.getPhaseStage());
+                    phases.takeAnchors (filter0.getPhaseStage(), filter1.getPhaseStage());
+                }
 
-                    // Mostly only the cutoff and the drive's gains move from frame to frame;
-                    // what did not move is not taken up again.
-                    const auto othersMoved = movedBeyondCutoffAndGains (frame, before);
+                // A frame's values in lanes, taken up anew only where the frames move.
+                struct FrameLanes
+                {
+                    Float4 send, direct, pre, post, mixAmount, postGain, blend, coefficient, remaining;
+                    bool preOn, postOn, captured;
+                };
+
+                const auto lanesFor = [postShare, subThrough] (const ChainFrame& frame)
+                {
+                    const auto preFeedback = frame.feedbackAmount * (1.0f - postShare);
+                    const auto postFeedback = frame.feedbackAmount * postShare;
+                    return FrameLanes { Float4 (subThrough ? frame.subSend : 0.0f), Float4 (subThrough ? 1.0f - frame.subSend : 1.0f),
+                                        Float4 (preFeedback), Float4 (postFeedback), Float4 (frame.driveMix),
+                                        Float4 (frame.drivePost), Float4 (frame.filterBlend), Float4 (frame.feedbackCoefficient),
+                                        Float4 (1.0f - frame.feedbackCoefficient), preFeedback != 0.0f, postFeedback != 0.0f, frame.feedbackAmount != 0.0f };
+                };
+
+                auto f = lanesFor (chainFrames[0]);
+                const auto memoryLimit = chain_lanes::held (FeedbackPath::memoryLimit);
+                const auto silence = chain_lanes::held (1.0e-15f);
+
+                // The phase stage's slopes while its coefficients and input scale hold, and the
+                // feedback memory's slope with them where the diode feeds the stage.
+                chain_lanes::PhaseLanes::Slopes phaseSlopes {};
+                Float4 memorySlope (0.0f);
+                auto restingStatesDue = false;
+
+                const auto driven = [&] (Float4 v) QUILLON_ALWAYS_INLINE { return v + f.mixAmount * (drive.process (v) * f.postGain - v); };
+                const auto filtered = [&] (Float4 v) QUILLON_ALWAYS_INLINE
+                {
+                    Float4 y;
 
                     if constexpr (model == FilterStage::phase)
+                        return phases.process (v, phaseSlopes, silence);
+                    else if constexpr (lowpass)
+                        y = poles.template process<model> (v, silence);
+                    else
+                        y = chain_lanes::silenceBelowFloor (v, silence);
+
+                    return v + f.blend * (y - v);
+                };
+
+                const auto side = [&] (Float4 mix, Float4 sub) QUILLON_ALWAYS_INLINE
+                {
+                    auto x = (mix + dcOut - dcIn) * dcCoefficient;
+                    dcIn = mix;
+                    dcOut = x;
+                    x = x + sub * f.send;
+
+                    if constexpr (model == FilterStage::phase && order == 0)
                     {
-                        // Within the cell the lanes' expansions were taken at, and with the
-                        // offsets where they were, the stages' own cutoffs, coefficients and
-                        // the drive's gain wait for the stretch's end.
-                        const auto& left = filter0.getPhaseStage();
-                        const auto& right = filter1.getPhaseStage();
-                        // The offsets were taken within 1e-5 of the frame before's spread.
-                        const auto hz = left.clampCutoff (frame.cutoff);
-                        expanded = phases.expandsAt (hz)
-                                && (! othersMoved || (std::abs (-frame.phaseSpread - left.getOffset()) < 1.0e-5f
-                                                      && std::abs (frame.phaseSpread - right.getOffset()) < 1.0e-5f));
-
-                        if (expanded)
+                        // As diodePhaseLoop has it.
+                        if (drive.actsAsWholeDiode())
                         {
-                            if (othersMoved)
-                                for (auto* filter : { &filter0, &filter1 })
-                                {
-                                    filter->setResonance (frame.resonance);
-                                    filter->setPhaseMix (frame.phaseMix);
-                                    filter->setPhaseNotch (frame.phaseNotch);
-                                }
+                            auto t = x * drive.diodeToTable + Float4 (DiodeKnee::centre);
 
-                            phases.takeExpandedSettings (hz, left, right, frame.filterBlend, othersMoved);
+                            if (f.preOn)
+                            {
+                                x = x + f.pre * memory;
+                                t = t + (f.pre * drive.diodeToTable) * memory;
+                            }
 
-                            if (frame.drivePre != before.drivePre)
-                                drive.takeGain (frame.drivePre);
-                        }
-                        else
-                        {
-                            filter0.setCutoffLeavingPhaseStage (frame.cutoff);
-                            filter1.setCutoffLeavingPhaseStage (frame.cutoff);
-                            filter0.catchUpPhaseStage();
-                            filter1.catchUpPhaseStage();
+                            Float4 beyond, fixed, slope;
+                            const auto piece = drive.diodeRawAt (x, t, beyond);
+                            const auto scale = phaseSlopes.scale;
+                            phases.line ((x - f.mixAmount * x) + scale * beyond, phaseSlopes, piece, fixed, slope);
+                            const auto raw = slope * piece + fixed;
+                            const auto loud = chain_lanes::magnitude (raw) >= silence;
+                            const auto allLoud = (_mm_movemask_ps (loud.v) & 3) == 3;
+                            auto y = allLoud ? raw : chain_lanes::keep (loud, raw);
+
+                            if (f.postOn)
+                            {
+                                y = y + f.post * memory;
+                                fixed = fixed + f.post * memory;
+                            }
+
+                            if (f.captured)
+                            {
+                                auto next = (f.remaining * memory + f.coefficient * fixed) + memorySlope * piece;
+
+                                if (! allLoud)
+                                    next = dsp::select (loud, next, f.remaining * memory + f.coefficient * y);
+
+                                memory = chain_lanes::limitRarely (next, memoryLimit);
+                            }
+                            else
+                            {
+                                memory = Float4 (0.0f);
+                            }
+
+                            return chain_lanes::flushTiny (y + sub * f.direct);
                         }
                     }
 
-                    if (! expanded)
-                    {
-                        // The right drive takes the left one's settings at the end.
-                        applyChainSettings (drive0, filter0, frame, -frame.phaseSpread);
-                        applyFilterSettings (filter1, frame, frame.phaseSpread);
+                    if (f.preOn)
+                        x = x + f.pre * memory;
 
-                        if constexpr (lowpass)
-                            poles.takeSettings (filter0);
+                    auto y = order == 0 ? filtered (driven (x)) : driven (filtered (x));
+
+                    if (f.postOn)
+                        y = y + f.post * memory;
+
+                    // Unheard, the memory rests at zero.
+                    memory = f.captured ? chain_lanes::limitRarely (f.remaining * memory + f.coefficient * y, memoryLimit)
+                                        : Float4 (0.0f);
+                    return chain_lanes::flushTiny (y + sub * f.direct);
+                };
+
+                for (int k = 0; k < count; ++k)
+                {
+                    if (k > 0 && ! settled)
+                    {
+                        const auto& frame = chainFrames[(size_t) k];
+                        const auto& before = chainFrames[(size_t) k - 1];
+                        auto expanded = false;
+
+                        // Mostly only the cutoff and the drive's gains move from frame to frame;
+                        // what did not move is not taken up again.
+                        const auto othersMoved = movedBeyondCutoffAndGains (frame, before);
 
                         if constexpr (model == FilterStage::phase)
                         {
-                            phases.takeSettings (filter0.getPhaseStage(), filter1.getPhaseStage(), frame.filterBlend);
-                            phases.takeAnchors (filter0.getPhaseStage(), filter1.getPhaseStage());
+                            // Within the cell the lanes' expansions were taken at, and with the
+                            // offsets where they were, the stages' own cutoffs, coefficients and
+                            // the drive's gain wait for the stretch's end.
+                            const auto& left = filter0.getPhaseStage();
+                            const auto& right = filter1.getPhaseStage();
+                            // The offsets were taken within 1e-5 of the frame before's spread.
+                            const auto hz = left.clampCutoff (frame.cutoff);
+                            expanded = phases.expandsAt (hz)
+                                    && (! othersMoved || (std::abs (-frame.phaseSpread - left.getOffset()) < 1.0e-5f
+                                                          && std::abs (frame.phaseSpread - right.getOffset()) < 1.0e-5f));
+
+                            if (expanded)
+                            {
+                                if (othersMoved)
+                                    for (auto* filter : { &filter0, &filter1 })
+                                    {
+                                        filter->setResonance (frame.resonance);
+                                        filter->setPhaseMix (frame.phaseMix);
+                                        filter->setPhaseNotch (frame.phaseNotch);
+                                    }
+
+                                phases.takeExpandedSettings (hz, left, right, frame.filterBlend, othersMoved);
+
+                                if (frame.drivePre != before.drivePre)
+                                    drive.takeGain (frame.drivePre);
+                            }
+                            else
+                            {
+                                filter0.setCutoffLeavingPhaseStage (frame.cutoff);
+                                filter1.setCutoffLeavingPhaseStage (frame.cutoff);
+                                filter0.catchUpPhaseStage();
+                                filter1.catchUpPhaseStage();
+                            }
                         }
+
+                        if (! expanded)
+                        {
+                            // The right drive takes the left one's settings at the end.
+                            applyChainSettings (drive0, filter0, frame, -frame.phaseSpread);
+                            applyFilterSettings (filter1, frame, frame.phaseSpread);
+
+                            if constexpr (lowpass)
+                                poles.takeSettings (filter0);
+
+                            if constexpr (model == FilterStage::phase)
+                            {
+                                phases.takeSettings (filter0.getPhaseStage(), filter1.getPhaseStage(), frame.filterBlend);
+                                phases.takeAnchors (filter0.getPhaseStage(), filter1.getPhaseStage());
+                            }
+                        }
+
+                        if (! expanded)
+                            drive.takeSettings (drive0);
+
+                        if (othersMoved)
+                            f = lanesFor (frame);
+                        else
+                            f.postGain = Float4 (frame.drivePost);
                     }
 
-                    if (! expanded)
-                        drive.takeSettings (drive0);
+                    // The phase stage's slopes, for the diode's scale where it feeds the stage
+                    // straight, else for its whole input.
+                    if constexpr (model == FilterStage::phase)
+                        if (k == 0 || ! settled)
+                        {
+                            if (order == 0 && drive.actsAsWholeDiode())
+                            {
+                                phaseSlopes = phases.slopesAt (f.mixAmount * (f.postGain * drive.diodeOut));
+                                memorySlope = f.coefficient * phaseSlopes.output;
+                            }
+                            else
+                            {
+                                phaseSlopes = phases.slopesAt (Float4 (1.0f));
+                            }
+                        }
 
-                    if (othersMoved)
-                        f = lanesFor (frame);
-                    else
-                        f.postGain = Float4 (frame.drivePost);
+                    // Left and right of both 2x samples, then each sample's two sides.
+                    const auto i = (size_t) (2 * k);
+                    const auto lefts = _mm_castpd_ps (_mm_load_sd (reinterpret_cast<const double*> (sourceLeft + i)));
+                    const auto rights = _mm_castpd_ps (_mm_load_sd (reinterpret_cast<const double*> (sourceRight + i)));
+                    const auto mixes = _mm_unpacklo_ps (lefts, rights);
+                    const auto first = side (Float4 (mixes), Float4 (sourceSub[i]));
+                    const auto second = side (Float4 (_mm_movehl_ps (mixes, mixes)), Float4 (sourceSub[i + 1]));
+                    const auto out = _mm_unpacklo_ps (first.v, second.v);
+                    _mm_storel_pi (reinterpret_cast<__m64*> (outLeft + i), out);
+                    _mm_storeh_pi (reinterpret_cast<__m64*> (outRight + i), out);
+
+                    filter0.countSamplesOutsideGroups (2);
+                    filter1.countSamplesOutsideGroups (2);
+
+                    if (--chainFlushCountdown <= 0)
+                    {
+                        memory = chain_lanes::flushTiny (memory);
+                        dcIn = chain_lanes::flushTiny (dcIn);
+                        dcOut = chain_lanes::flushTiny (dcOut);
+
+                        if constexpr (lowpass)
+                            poles.flushStates();
+
+                        if constexpr (model == FilterStage::phase)
+                            phases.flushStates();
+
+                        // The stages' own states rest while the lanes hold theirs: flushed
+                        // once after the loop, they end as they would have here.
+                        restingStatesDue = true;
+                        chainFlushCountdown = chainFlushInterval;
+                    }
                 }
 
-                // The phase stage's slopes, for the diode's scale where it feeds the stage
-                // straight, else for its whole input.
-                if constexpr (model == FilterStage::phase)
-                    if (k == 0 || ! settled)
-                    {
-                        if (order == 0 && drive.actsAsWholeDiode())
-                        {
-                            phaseSlopes = phases.slopesAt (f.mixAmount * (f.postGain * drive.diodeOut));
-                            memorySlope = f.coefficient * phaseSlopes.output;
-                        }
-                        else
-                        {
-                            phaseSlopes = phases.slopesAt (Float4 (1.0f));
-                        }
-                    }
-
-                // Left and right of both 2x samples, then each sample's two sides.
-                const auto i = (size_t) (2 * k);
-                const auto lefts = _mm_castpd_ps (_mm_load_sd (reinterpret_cast<const double*> (sourceLeft + i)));
-                const auto rights = _mm_castpd_ps (_mm_load_sd (reinterpret_cast<const double*> (sourceRight + i)));
-                const auto mixes = _mm_unpacklo_ps (lefts, rights);
-                const auto first = side (Float4 (mixes), Float4 (sourceSub[i]));
-                const auto second = side (Float4 (_mm_movehl_ps (mixes, mixes)), Float4 (sourceSub[i + 1]));
-                const auto out = _mm_unpacklo_ps (first.v, second.v);
-                _mm_storel_pi (reinterpret_cast<__m64*> (outLeft + i), out);
-                _mm_storeh_pi (reinterpret_cast<__m64*> (outRight + i), out);
-
-                filter0.countSamplesOutsideGroups (2);
-                filter1.countSamplesOutsideGroups (2);
-
-                if (--chainFlushCountdown <= 0)
+                if (restingStatesDue)
                 {
-                    memory = chain_lanes::flushTiny (memory);
-                    dcIn = chain_lanes::flushTiny (dcIn);
-                    dcOut = chain_lanes::flushTiny (dcOut);
+                    filter0.flushStates();
+                    filter1.flushStates();
 
-                    if constexpr (lowpass)
-                        poles.flushStates();
+                    for (auto& stage : spareFilterStages)
+                        stage.flushStates();
+                }
+
+                if (! settled)
+                {
+                    const auto& last = chainFrames[(size_t) count - 1];
+                    drive0.setGain (last.drivePre);
 
                     if constexpr (model == FilterStage::phase)
-                        phases.flushStates();
-
-                    // The stages' own states rest while the lanes hold theirs: flushed
-                    // once after the loop, they end as they would have here.
-                    restingStatesDue = true;
-                    chainFlushCountdown = chainFlushInterval;
+                    {
+                        filter0.setCutoffLeavingPhaseStage (last.cutoff);
+                        filter1.setCutoffLeavingPhaseStage (last.cutoff);
+                    }
                 }
-            }
 
-            if (restingStatesDue)
-            {
-                filter0.flushStates();
-                filter1.flushStates();
+                mixDcBlockers[0].setStates (leftOf (dcIn), leftOf (dcOut));
+                mixDcBlockers[1].setStates (rightOf (dcIn), rightOf (dcOut));
+                feedbackPaths[0].setMemory (leftOf (memory));
+                feedbackPaths[1].setMemory (rightOf (memory));
+                drive1 = drive0;
+                drive0.setPreviousInput (leftOf (drive.previous));
+                drive1.setPreviousInput (rightOf (drive.previous));
 
-                for (auto& stage : spareFilterStages)
-                    stage.flushStates();
-            }
-
-            if (! settled)
-            {
-                const auto& last = chainFrames[(size_t) count - 1];
-                drive0.setGain (last.drivePre);
+                if constexpr (lowpass)
+                    poles.giveStates (filter0, filter1);
 
                 if constexpr (model == FilterStage::phase)
                 {
-                    filter0.setCutoffLeavingPhaseStage (last.cutoff);
-                    filter1.setCutoffLeavingPhaseStage (last.cutoff);
+                    phases.giveStates (filter0.getPhaseStage(), filter1.getPhaseStage());
+                    filter0.catchUpPhaseStage();
+                    filter1.catchUpPhaseStage();
                 }
-            }
+            };
 
-            mixDcBlockers[0].setStates (leftOf (dcIn), leftOf (dcOut));
-            mixDcBlockers[1].setStates (rightOf (dcIn), rightOf (dcOut));
-            feedbackPaths[0].setMemory (leftOf (memory));
-            feedbackPaths[1].setMemory (rightOf (memory));
-            drive1 = drive0;
-            drive0.setPreviousInput (leftOf (drive.previous));
-            drive1.setPreviousInput (rightOf (drive.previous));
-
-            if constexpr (lowpass)
-                poles.giveStates (filter0, filter1);
-
-            if constexpr (model == FilterStage::phase)
+            const auto runOrder = [this, &run] (auto modelTag)
             {
-                phases.giveStates (filter0.getPhaseStage(), filter1.getPhaseStage());
-                filter0.catchUpPhaseStage();
-                filter1.catchUpPhaseStage();
+                if (mainOrder == 0)
+                    run (modelTag, std::integral_constant<int, 0>());
+                else
+                    run (modelTag, std::integral_constant<int, 1>());
+            };
+
+            switch (filterModel)
+            {
+                case FilterStage::ladder: runOrder (std::integral_constant<int, FilterStage::ladder>()); break;
+                case FilterStage::diode:  runOrder (std::integral_constant<int, FilterStage::diode>()); break;
+                case FilterStage::state:  runOrder (std::integral_constant<int, FilterStage::state>()); break;
+                case FilterStage::phase:  runOrder (std::integral_constant<int, FilterStage::phase>()); break;
+                default:                  runOrder (std::integral_constant<int, FilterStage::numModels>()); break;
             }
-        };
 
-        const auto runOrder = [this, &run] (auto modelTag)
-        {
-            if (mainOrder == 0)
-                run (modelTag, std::integral_constant<int, 0>());
-            else
-                run (modelTag, std::integral_constant<int, 1>());
-        };
-
-        switch (filterModel)
-        {
-            case FilterStage::ladder: runOrder (std::integral_constant<int, FilterStage::ladder>()); break;
-            case FilterStage::diode:  runOrder (std::integral_constant<int, FilterStage::diode>()); break;
-            case FilterStage::state:  runOrder (std::integral_constant<int, FilterStage::state>()); break;
-            case FilterStage::phase:  runOrder (std::integral_constant<int, FilterStage::phase>()); break;
-            default:                  runOrder (std::integral_constant<int, FilterStage::numModels>()); break;
+            return;
         }
-
-        return;
     }
 #endif
 
@@ -828,7 +892,8 @@ void VoiceChain::runChainStretchWith (const Stretch& s, float* outLeft, float* o
         {
             applyChainSettings (drive0, filter0, frame, -frame.phaseSpread);
 
-            applyChainSettings (drive1, filter1, frame, frame.phaseSpread);
+            if constexpr (! twins)
+                applyChainSettings (drive1, filter1, frame, frame.phaseSpread);
         }
 
         const auto send = subThrough ? frame.subSend : 0.0f;
@@ -870,7 +935,7 @@ void VoiceChain::runChainStretchWith (const Stretch& s, float* outLeft, float* o
         {
             const auto sub = sourceSub[(size_t) i];
             outLeft[i] = side (dc0, fb0, drive0, filter0, sourceLeft[(size_t) i], sub);
-            outRight[i] = side (dc1, fb1, drive1, filter1, sourceRight[(size_t) i], sub);
+            outRight[i] = twins ? outLeft[i] : side (dc1, fb1, drive1, filter1, sourceRight[(size_t) i], sub);
         }
 
         if (--chainFlushCountdown <= 0)
@@ -891,15 +956,35 @@ void VoiceChain::runChainStretchWith (const Stretch& s, float* outLeft, float* o
         }
     }
 
-    mixDcBlockers = { dc0, dc1 };
-    feedbackPaths = { fb0, fb1 };
-    driveStages = { drive0, drive1 };
-    filterStages = { filter0, filter1 };
+    mixDcBlockers[0] = dc0;
+    feedbackPaths[0] = fb0;
+    driveStages[0] = drive0;
+    filterStages[0] = filter0;
+
+    // Twins leave the right side's signal as it was, for the catch-up at the chunk's end (its
+    // flushes above change nothing that the catch-up keeps); its settings follow the last frame,
+    // which is all that the settings keep of the frames before it.
+    if constexpr (twins)
+    {
+        if (! chainSettled)
+        {
+            const auto& last = chainFrames[(size_t) count - 1];
+            applyChainSettings (driveStages[1], filterStages[1], last, last.phaseSpread);
+        }
+    }
+    else
+    {
+        mixDcBlockers[1] = dc1;
+        feedbackPaths[1] = fb1;
+        driveStages[1] = drive1;
+        filterStages[1] = filter1;
+    }
 }
 
 // A settled chain without drive, feedback or resonance is a linear filter: each stage then runs
 // over a run of samples at once, the filter four samples at a time, with the same bits as one by
 // one. False where it is not.
+template <bool twins>
 bool VoiceChain::runLinearChainStretch (const Stretch& s, float* outLeft, float* outRight) noexcept
 {
     const auto count = s.count;
@@ -909,11 +994,12 @@ bool VoiceChain::runLinearChainStretch (const Stretch& s, float* outLeft, float*
     const auto* sourceRight = s.right;
     const auto* sourceSub = s.sub;
     const auto& frame = chainFrames[0];
+    constexpr auto sides = twins ? 1 : 2;
 
     if (! chainSettled || frame.feedbackAmount != 0.0f)
         return false;
 
-    for (int side = 0; side < 2; ++side)
+    for (int side = 0; side < sides; ++side)
         if (! driveStages[(size_t) side].passesStraight() || ! filterStages[(size_t) side].isLinear())
             return false;
 
@@ -932,18 +1018,26 @@ bool VoiceChain::runLinearChainStretch (const Stretch& s, float* outLeft, float*
 
         // Both sides' DC blockers in one loop: each waits on its own last output, and side by
         // side the two recursions overlap instead of running one after the other.
-        auto dc0 = mixDcBlockers[0], dc1 = mixDcBlockers[1];
-
-        for (int i = 0; i < n; ++i)
+        if constexpr (twins)
         {
-            blocked[0][i] = dc0.processUnflushed (sourceLeft[(size_t) (from + i)]) + sub[i] * send;
-            blocked[1][i] = dc1.processUnflushed (sourceRight[(size_t) (from + i)]) + sub[i] * send;
+            for (int i = 0; i < n; ++i)
+                blocked[0][i] = mixDcBlockers[0].processUnflushed (sourceLeft[(size_t) (from + i)]) + sub[i] * send;
+        }
+        else
+        {
+            auto dc0 = mixDcBlockers[0], dc1 = mixDcBlockers[1];
+
+            for (int i = 0; i < n; ++i)
+            {
+                blocked[0][i] = dc0.processUnflushed (sourceLeft[(size_t) (from + i)]) + sub[i] * send;
+                blocked[1][i] = dc1.processUnflushed (sourceRight[(size_t) (from + i)]) + sub[i] * send;
+            }
+
+            mixDcBlockers[0] = dc0;
+            mixDcBlockers[1] = dc1;
         }
 
-        mixDcBlockers[0] = dc0;
-        mixDcBlockers[1] = dc1;
-
-        for (int side = 0; side < 2; ++side)
+        for (int side = 0; side < sides; ++side)
         {
             auto* x = blocked[side];
             auto& drive = driveStages[(size_t) side];
@@ -973,6 +1067,9 @@ bool VoiceChain::runLinearChainStretch (const Stretch& s, float* outLeft, float*
 
             for (int i = 0; i < n; ++i)
                 out[i] = dsp::flushTiny (x[i] + sub[i] * direct);
+
+            if constexpr (twins)
+                std::copy (out, out + n, outRight + from);
         }
 
         done += length;
@@ -998,6 +1095,14 @@ void VoiceChain::flushChainMemories() noexcept
     for (auto* stages : { &filterStages, &spareFilterStages })
         for (auto& stage : *stages)
             stage.flushStates();
+}
+
+void VoiceChain::catchUpRightChain() noexcept
+{
+    mixDcBlockers[1] = mixDcBlockers[0];
+    feedbackPaths[1] = feedbackPaths[0];
+    driveStages[1] = driveStages[0];
+    filterStages[1].copySignalStateFrom (filterStages[0]);
 }
 
 } // namespace quillon

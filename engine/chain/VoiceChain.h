@@ -45,6 +45,9 @@ public:
     void refreshSwitches (const Switches& switches) noexcept;
     void clearSignalState() noexcept;
 
+    // Around each chunk: the two sides run as twins while their states agree.
+    void beginChunk() noexcept;
+    void endChunk() noexcept;
     void render (const Stretch& stretch, float* outLeft, float* outRight) noexcept;
 
     int getDriveMode() const noexcept { return driveStages[0].getMode(); }
@@ -58,9 +61,12 @@ private:
     float runChain (DriveStage& driveStage, FilterStage& filterStage, int position, float x) noexcept;
     void renderChainSample (float mixL, float mixR, float subL, float& left, float& right) noexcept;
     bool runChainStretch (const Stretch& s, float* outLeft, float* outRight) noexcept;
+    template <bool twins>
     QUILLON_HOT_CLONES void runChainStretchWith (const Stretch& s, float* outLeft, float* outRight) noexcept;
+    template <bool twins>
     QUILLON_HOT_CLONES bool runLinearChainStretch (const Stretch& s, float* outLeft, float* outRight) noexcept;
     static bool movedBeyondCutoffAndGains (const ChainFrame& a, const ChainFrame& b) noexcept;
+    void catchUpRightChain() noexcept;
     void flushChainMemories() noexcept;
 
     std::array<OnePoleHighPass, 2> mixDcBlockers;
@@ -77,6 +83,7 @@ private:
     bool subRoutingLagging = false;
     SwitchFade<2> feedbackPositionFade; // weight of setting 1: the share fed back after the filter
 
+    bool chainTwins = false; // the left side's mix DC blocker, drive, filter and feedback serve both
     static constexpr int chainFlushInterval = 16;
     int chainFlushCountdown = chainFlushInterval;
 
