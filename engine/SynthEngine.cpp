@@ -27,41 +27,14 @@ void SynthEngine::prepare (double newSampleRate, int maxBlockSize)
 
     const auto block = std::max (64, maxBlockSize);
     voiceSources.prepare (newSampleRate, block);
-    const auto switchFadeLength = crossFadeLength (oversampledRate);
-
-    for (auto* fade : { &drivePositionFade, &subRoutingFade, &feedbackPositionFade })
-    {
-        fade->setLength (switchFadeLength);
-        fade->jumpTo (fade->getTarget());
-    }
-
-    // The sub's routing fades over 10 ms: the part of the sub that leaves the chain lingers in a
-    // low filter for a few milliseconds, which a shorter fade would hear as a swell.
-    subRoutingFade.setLength (2 * switchFadeLength);
-
-    mainOrder = spareOrder = drivePositionFade.getTarget();
-    subRoutingLagging = false;
+    voiceChain.prepare (oversampledRate);
     idleSamples = 0;
 
     driftWalk.prepare (newSampleRate);
     smoothRandom.prepare (newSampleRate);
     noteRandom.prepare();
 
-    for (auto* stages : { &driveStages, &spareDriveStages })
-        for (auto& stage : *stages)
-            stage.prepare (oversampledRate);
-
-    for (auto* stages : { &filterStages, &spareFilterStages })
-        for (auto& stage : *stages)
-            stage.prepare (oversampledRate);
-
-    for (auto& blocker : mixDcBlockers)
-        blocker.prepare (oversampledRate, 15.0f);
-
     outputStage.prepare (newSampleRate);
-
-    for (auto& path : feedbackPaths)
-        path.reset();
 
     feedbackToneHz = -1.0f;
     reeseBeatPhase = 0.0f;
@@ -144,51 +117,26 @@ void SynthEngine::applyVoiceSettings (bool fromSilence) noexcept
     if (! fromSilence)
     {
         refreshSourceSettings();
-        refreshSwitches();
+        voiceChain.refreshSwitches (readChainSwitches());
         return;
     }
 
     voiceSources.jumpToSettings (readSourceSettings());
 
-    const auto driveMode = choice (Param::driveMode);
-    const auto filterModel = choice (Param::filterModel);
+    voiceChain.jumpSwitches (readChainSwitches(), param (Param::feedbackPosition) > 0.5f);
+}
 
-    for (auto* stages : { &driveStages, &spareDriveStages })
-        for (auto& stage : *stages)
-            stage.setMode (driveMode, false);
-
-    for (auto* stages : { &filterStages, &spareFilterStages })
-        for (auto& stage : *stages)
-            stage.setModel (filterModel, false);
-
-    mainOrder = spareOrder = std::clamp (choice (Param::drivePosition), 0, 1);
-    drivePositionFade.jumpTo (mainOrder);
-    subRoutingFade.jumpTo (std::clamp (choice (Param::subRouting), 0, 1));
-    subRoutingLagging = false;
-    feedbackPositionFade.jumpTo (param (Param::feedbackPosition) > 0.5f ? 1 : 0);
+VoiceChain::Switches SynthEngine::readChainSwitches() const noexcept
+{
+    return { choice (Param::driveMode), choice (Param::filterModel), choice (Param::drivePosition),
+             choice (Param::subRouting) };
 }
 
 void SynthEngine::clearSignalState() noexcept
 {
-    // Nothing of an earlier note is heard any more, but its signal still sits in the chain's
-    // memories: cleared, every note from silence starts the same way.
-    for (auto& blocker : mixDcBlockers)
-        blocker.reset();
-
-    for (auto* stages : { &driveStages, &spareDriveStages })
-        for (auto& stage : *stages)
-            stage.reset();
-
-    for (auto* stages : { &filterStages, &spareFilterStages })
-        for (auto& stage : *stages)
-            stage.reset();
-
-    for (auto& path : feedbackPaths)
-        path.reset();
-
+    voiceChain.clearSignalState();
     oversampler.reset();
     decimator.reset();
-    chainFlushCountdown = chainFlushInterval;
 }
 
 void SynthEngine::noteOn (int note, float newVelocity, bool legato)
@@ -312,11 +260,7 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
 
     voiceSources.beginChunk();
 
-    // The same for the two sides of the chain, as long as their inputs stay equal. Not while the
-    // drive position fades: the spare pair runs then.
-    chainTwins = ! drivePositionFade.isFading() && mixDcBlockers[1].hasSameStateAs (mixDcBlockers[0])
-              && feedbackPaths[1].hasSameStateAs (feedbackPaths[0]) && driveStages[1].hasSameStateAs (driveStages[0])
-              && filterStages[1].hasSameStateAs (filterStages[0]);
+    voiceChain.beginChunk();
 
     // Every sample of these that is read is written first: the chain fills the 2x buffer and the
     // decimator its output, up to where the voice ends.
@@ -392,35 +336,14 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
         if (plan.sourcesInLoops)
             voiceSources.renderStretch (sourceFrames.data(), rendered, count);
 
-        if (! runChainStretch (count, upLeft + 2 * rendered, upRight + 2 * rendered))
-        for (int k = 0; k < count; ++k)
-        {
-            // A settled chain hears the same frame all along the stretch.
-            if (k == 0 || ! plan.chainSettled)
-                applyChainFrame (chainFrames[(size_t) k]);
-
-            for (int half = 0; half < 2; ++half)
-            {
-                const auto i = (size_t) (2 * k + half);
-                const auto out = 2 * (rendered + k) + half;
-                renderChainSample (sourceLeft[i], sourceRight[i], sourceSub[i], upLeft[out], upRight[out]);
-            }
-
-            // The chain's memories are flushed every 16 base-rate samples rather than on every
-            // sample: often enough that a decaying one never reaches the denormals and a bad
-            // value never stays. Counted across chunks, so that the host's block size never moves it.
-            if (--chainFlushCountdown <= 0)
-            {
-                flushChainMemories();
-                chainFlushCountdown = chainFlushInterval;
-            }
-        }
-
+        const auto& sources = voiceSources.signals();
+        const VoiceChain::Stretch stretch { chainFrames.data(), count, plan.chainSettled, shortcutsAllowed,
+                                            sources.left.data(), sources.right.data(), sources.sub.data() };
+        voiceChain.render (stretch, upLeft + 2 * rendered, upRight + 2 * rendered);
         rendered += count;
     }
 
-    if (chainTwins)
-        catchUpRightChain();
+    voiceChain.endChunk();
 
     voiceSources.endChunk();
 

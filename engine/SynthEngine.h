@@ -3,17 +3,14 @@
 #include <juce_audio_processors/juce_audio_processors.h>
 #include <juce_dsp/juce_dsp.h>
 
-#include "engine/chain/DriveStage.h"
+#include "engine/chain/VoiceChain.h"
 #include "engine/control/Envelope.h"
-#include "engine/chain/FeedbackPath.h"
-#include "engine/chain/FilterStage.h"
 #include "engine/HalfBandDecimator.h"
 #include "engine/control/Lfo.h"
 #include "engine/control/ModMatrix.h"
 #include "engine/control/Pitch.h"
 #include "engine/control/StretchPlan.h"
 #include "engine/sources/NoiseSource.h"
-#include "engine/chain/OnePoleHighPass.h"
 #include "engine/OutputStage.h"
 #include "engine/sources/PdOscillator.h"
 #include "engine/sources/PhaseDistortion.h"
@@ -156,7 +153,7 @@ private:
     void writeEnvelopeGroup (int group) noexcept;
     void advanceEnvelopeSettings() noexcept;
     void catchUpIdleEnvelopes() noexcept;
-    void refreshSwitches() noexcept;
+    VoiceChain::Switches readChainSwitches() const noexcept;
     // Per chunk: shape, sync and rate; per sample only the rate and phase move.
     void updateLfoRate (float rateHz, float baseRateHz, float phaseDegrees) noexcept;
     void moveLfoRate (float rateHz, float baseRateHz, float phaseDegrees) noexcept;
@@ -167,20 +164,8 @@ private:
     int renderChunk (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept;
     void refreshChunkSettings() noexcept;
 
-    // What the control pass works out for the chain on one base-rate sample; the chain takes it
-    // up when it reaches that sample. The sources run with the control pass, the chain after
-    // them over the whole stretch: its long feedback loops then overlap from sample to sample
-    // instead of waiting behind the oscillators.
-    struct ChainFrame
-    {
-        float drivePre = 1.0f, drivePost = 1.0f, driveMix = 1.0f, filterBlend = 1.0f, cutoff = 20000.0f;
-        float resonance = 0.0f, phaseMix = 0.5f, phaseNotch = 1.0f, phaseSpread = 0.0f;
-        float feedbackAmount = 0.0f, feedbackCoefficient = 1.0f, subSend = 1.0f;
-        bool feedbackAfterFilter = false;
-    };
-
-    static constexpr int stretchLength = VoiceSources::stretchLength; // base-rate samples per control and chain pass
-    static bool movedBeyondCutoffAndGains (const ChainFrame& a, const ChainFrame& b) noexcept;
+    static constexpr int stretchLength = VoiceChain::maxStretch; // base-rate samples per control and chain pass
+    static_assert (stretchLength == VoiceSources::stretchLength);
 
     // `index` is the sample in the chunk, `at` the sample in the stretch.
     void computeBaseRateSample (int index, int at, ChainFrame& chain, SourceFrame& sources) noexcept;
@@ -246,33 +231,15 @@ private:
     void computeChainFrame (ChainFrame& frame, int at) noexcept;
     void computeHeldChainFrames (int count, std::uint32_t summed) noexcept;
     void finishChainFrames (int count) noexcept;
-    void applyChainFrame (const ChainFrame& frame) noexcept;
-    void renderChainSample (float mixL, float mixR, float subL, float& left, float& right) noexcept;
-    bool runChainStretch (int count, float* outLeft, float* outRight) noexcept;
-    template <bool twins>
-    QUILLON_HOT_CLONES void runChainStretchWith (int count, float* outLeft, float* outRight) noexcept;
-    template <bool twins>
-    QUILLON_HOT_CLONES bool runLinearChainStretch (int count, float* outLeft, float* outRight) noexcept;
-    void startDrivePositionFade (int position) noexcept;
-    static void applyChainSettings (DriveStage& driveStage, FilterStage& filterStage, const ChainFrame& frame,
-                                    float phaseOffset) noexcept;
-    static void applyFilterSettings (FilterStage& filterStage, const ChainFrame& frame, float phaseOffset) noexcept;
-    float runChain (DriveStage& driveStage, FilterStage& filterStage, int position, float x) noexcept;
     void writeOutput (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept;
 
     juce::AudioProcessorValueTreeState& parameters;
 
-    // The sources pass, and what the control and chain passes read of it: the switches' settings
-    // and the stretch's 2x source signals.
+    // The sources pass, and what the control pass reads of it: the switches' settings.
     VoiceSources voiceSources;
     const SourceSettings& sourceSettings = voiceSources.settings();
-    const std::array<float, 2 * stretchLength>& sourceLeft = voiceSources.signals().left;
-    const std::array<float, 2 * stretchLength>& sourceRight = voiceSources.signals().right;
-    const std::array<float, 2 * stretchLength>& sourceSub = voiceSources.signals().sub;
-    std::array<OnePoleHighPass, 2> mixDcBlockers;
     OutputStage outputStage; // output DC blockers, mono-low side filter and note fade-in
-    std::array<DriveStage, 2> driveStages, spareDriveStages;
-    std::array<FilterStage, 2> filterStages, spareFilterStages;
+    VoiceChain voiceChain;
 
     Envelope ampEnvelope, filterEnvelope, osc1DcwEnvelope, osc2DcwEnvelope;
     Lfo lfo;
@@ -332,22 +299,7 @@ private:
     std::int64_t idleSamples = 0;
 
 
-    // The drive position fades from the order on the main drive and filter pair to the order on
-    // the spare pair; the spare pair takes over when the fade ends on it.
-    SwitchFade<2> drivePositionFade;
-    int mainOrder = 0, spareOrder = 0;
-    SwitchFade<2> subRoutingFade;      // weight of setting 0: the share that goes through the chain
-    std::array<float, 4> subRoutingLag {}; // that share through four poles at the filter's cutoff
-    bool subRoutingLagging = false;
-    SwitchFade<2> feedbackPositionFade; // weight of setting 1: the share fed back after the filter
 
-    bool chainTwins = false; // the left side's mix DC blocker, drive, filter and feedback serve both
-    void catchUpRightChain() noexcept;
-    void flushChainMemories() noexcept;
-    static constexpr int chainFlushInterval = 16;
-    int chainFlushCountdown = chainFlushInterval;
-
-    std::array<FeedbackPath, 2> feedbackPaths;
     float reeseBeatPhase = 0.0f;
 
     // Settings read once per chunk.
@@ -356,8 +308,6 @@ private:
     float subPitchRatio = 0.5f;
 
     // Settings computed per base-rate sample for the two 2x samples that follow it.
-    float subSend = 1.0f;
-    float driveMixAmount = 1.0f, drivePostGain = 1.0f, filterBlend = 1.0f;
     float cutoffHz = 20000.0f;
     DriveGains driveGains;
 
@@ -365,8 +315,8 @@ private:
     struct { double note = 69.0; float output = 1.0f; } noteOffsetCache;
     struct { float cents = 0.0f, k = 1.0f, ratio = 1.0f, mirrored = 1.0f; } detuneCache;
     struct { float db = 0.0f; int mode = -1; bool autoMakeup = false; float level = 1.0f; } driveCache;
-    float feedbackAmount = 0.0f, feedbackCoefficient = 1.0f, feedbackToneHz = -1.0f;
-    float chainFeedbackCoefficient = 1.0f, controlSubSend = 1.0f;
+    float feedbackCoefficient = 1.0f, feedbackToneHz = -1.0f;
+    float controlSubSend = 1.0f;
     bool feedbackAfterFilter = false;
 
     std::array<ChainFrame, stretchLength> chainFrames {};

@@ -451,7 +451,7 @@ void SynthEngine::finishChainFrames (int count) noexcept
         if (plan.chainSettled || count <= 0)
             return;
 
-        const auto driveMode = driveStages[0].getMode();
+        const auto driveMode = voiceChain.getDriveMode();
 
         for (int k = 0; k < count; k += 4)
         {

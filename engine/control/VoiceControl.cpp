@@ -407,7 +407,7 @@ void SynthEngine::computeChainFrame (ChainFrame& frame, int at) noexcept
     {
         const auto cutoffRatio = semitones == 0.0f ? 1.0f : dsp::cutoffRatio (semitones);
         cutoffHz = std::clamp (cutoffRatio * knob, 20.0f, 20000.0f);
-        const auto driveMode = driveStages[0].getMode();
+        const auto driveMode = voiceChain.getDriveMode();
 
         if (driveDb != driveCache.db || driveMode != driveCache.mode || autoMakeup != driveCache.autoMakeup
             || driveLevel != driveCache.level)

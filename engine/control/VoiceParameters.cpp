@@ -361,7 +361,7 @@ void SynthEngine::refreshChunkSettings() noexcept
     }
 
     refreshSourceSettings();
-    refreshSwitches();
+    voiceChain.refreshSwitches (readChainSwitches());
 
     lfo.setTempo (tempoBpm > 0.0f ? tempoBpm : 120.0f);
     const auto rate = smoother (Smooth::lfo1Rate).getCurrentValue();
