@@ -312,30 +312,7 @@ inline Float4 eachLane (Float4 x, F&& f) noexcept
 namespace quillon::dsp
 {
 
-// a[0], a[1], b[0], b[1].
-inline Float4 loadTwoPairs (const float* a, const float* b) noexcept
-{
-#if QUILLON_SIN_LANES
-    const auto low = _mm_castpd_ps (_mm_load_sd (reinterpret_cast<const double*> (a)));
-    return Float4 (_mm_loadh_pi (low, reinterpret_cast<const __m64*> (b)));
-#else
-    return Float4::set (a[0], a[1], b[0], b[1]);
-#endif
-}
 
-// Lanes 0 and 1 into low[0..1], lanes 2 and 3 into high[0..1].
-inline void storeHalves (Float4 x, float* low, float* high) noexcept
-{
-#if QUILLON_SIN_LANES
-    _mm_storel_pi (reinterpret_cast<__m64*> (low), x.v);
-    _mm_storeh_pi (reinterpret_cast<__m64*> (high), x.v);
-#else
-    low[0] = x.v[0];
-    low[1] = x.v[1];
-    high[0] = x.v[2];
-    high[1] = x.v[3];
-#endif
-}
 
 // Lanes 0 and 1 into p[0..1].
 inline void storeLow (Float4 x, float* p) noexcept
@@ -378,15 +355,6 @@ inline Float4 fromIntPairs (std::uint64_t first, std::uint64_t second) noexcept
 #endif
 }
 
-// x[0], x[2], x[1], x[3].
-inline Float4 swapMiddle (Float4 x) noexcept
-{
-#if QUILLON_SIN_LANES
-    return Float4 (_mm_shuffle_ps (x.v, x.v, _MM_SHUFFLE (3, 1, 2, 0)));
-#else
-    return Float4::set (x.v[0], x.v[2], x.v[1], x.v[3]);
-#endif
-}
 
 // Four rows of four become four columns: a[i], b[i], c[i], d[i] end up in the i-th.
 inline void transpose (Float4& a, Float4& b, Float4& c, Float4& d) noexcept
