@@ -1,6 +1,6 @@
 #include "engine/OutputStage.h"
 
-#include "engine/core/DspMath.h"
+#include "engine/core/FastMath.h"
 
 #include <algorithm>
 #include <cmath>

@@ -9,25 +9,11 @@
 namespace quillon
 {
 
-namespace
-{
-constexpr std::uint32_t noiseSeedLeft = 0xA1B2C3D4u, noiseSeedRight = 0xD4C3B2A1u;
-} // namespace
-
 //==============================================================================
 //==============================================================================
 SynthEngine::SynthEngine (juce::AudioProcessorValueTreeState& state)
     : parameters (state)
 {
-    units[osc1Left].setSyncPartner (&units[osc2Left]);
-    units[osc2Left].setSyncPartner (&units[osc1Left]);
-    units[osc1Right].setSyncPartner (&units[osc2Right]);
-    units[osc2Right].setSyncPartner (&units[osc1Right]);
-    oldUnits[osc1Left].setSyncPartner (&oldUnits[osc2Left]);
-    oldUnits[osc2Left].setSyncPartner (&oldUnits[osc1Left]);
-    oldUnits[osc1Right].setSyncPartner (&oldUnits[osc2Right]);
-    oldUnits[osc2Right].setSyncPartner (&oldUnits[osc1Right]);
-
     for (auto& value : liveSlotValues)
         value.store (0.0f, std::memory_order_relaxed);
 }
@@ -39,52 +25,16 @@ void SynthEngine::prepare (double newSampleRate, int maxBlockSize)
     inverseSampleRate = (float) (1.0 / newSampleRate);
     const auto oversampledRate = 2.0 * newSampleRate;
 
-    for (auto* set : { &units, &oldUnits })
-        for (auto& unit : *set)
-            unit.prepare (oversampledRate);
-
-    subOscillator.prepare (oversampledRate);
-    oldSubOscillator.prepare (oversampledRate);
-
-    const auto switchFadeLength = crossFadeLength (oversampledRate);
-
-    for (auto* fade : { &drivePositionFade, &subRoutingFade, &feedbackPositionFade })
-    {
-        fade->setLength (switchFadeLength);
-        fade->jumpTo (fade->getTarget());
-    }
-
-    // The sub's routing fades over 10 ms: the part of the sub that leaves the chain lingers in a
-    // low filter for a few milliseconds, which a shorter fade would hear as a swell.
-    subRoutingFade.setLength (2 * switchFadeLength);
-
-    mainOrder = spareOrder = drivePositionFade.getTarget();
-    sourceFade.length = switchFadeLength;
-    sourceFade.countdown = 0;
-    subRoutingLagging = false;
+    const auto block = std::max (64, maxBlockSize);
+    voiceSources.prepare (newSampleRate, block);
+    voiceChain.prepare (oversampledRate);
     idleSamples = 0;
 
     driftWalk.prepare (newSampleRate);
     smoothRandom.prepare (newSampleRate);
     noteRandom.prepare();
-    noiseSources[0].prepare (newSampleRate, noiseSeedLeft);
-    noiseSources[1].prepare (newSampleRate, noiseSeedRight);
-
-    for (auto* stages : { &driveStages, &spareDriveStages })
-        for (auto& stage : *stages)
-            stage.prepare (oversampledRate);
-
-    for (auto* stages : { &filterStages, &spareFilterStages })
-        for (auto& stage : *stages)
-            stage.prepare (oversampledRate);
-
-    for (auto& blocker : mixDcBlockers)
-        blocker.prepare (oversampledRate, 15.0f);
 
     outputStage.prepare (newSampleRate);
-
-    for (auto& path : feedbackPaths)
-        path.reset();
 
     feedbackToneHz = -1.0f;
     reeseBeatPhase = 0.0f;
@@ -94,13 +44,10 @@ void SynthEngine::prepare (double newSampleRate, int maxBlockSize)
 
     lfo.prepare (newSampleRate);
 
-    const auto block = std::max (64, maxBlockSize);
     oversampler.initProcessing ((size_t) block);
     oversampler.reset();
     decimator.prepare();
     sampleGains.assign ((size_t) block, 0.0f);
-    postNoiseLeft.assign ((size_t) block, 0.0f);
-    postNoiseRight.assign ((size_t) block, 0.0f);
 
     if (block != preparedBlockSize || preparedChannels != 2)
     {
@@ -140,6 +87,19 @@ void SynthEngine::prepare (double newSampleRate, int maxBlockSize)
                    smoother (Smooth::lfo1Phase).getCurrentValue());
 }
 
+SourceSettings SynthEngine::readSourceSettings() const noexcept
+{
+    SourceSettings s;
+    s.reeseLocked = param (Param::reeseLock) > 0.5f;
+    s.wave1 = std::clamp (choice (Param::osc1Wave), 0, numWaveShapes - 1);
+    s.wave2 = s.reeseLocked ? s.wave1 : std::clamp (choice (Param::osc2Wave), 0, numWaveShapes - 1);
+    s.subMode = choice (Param::subMode);
+    s.subWave = std::clamp (choice (Param::subWave), 0, numWaveShapes - 1);
+    s.noiseColour = choice (Param::noiseColour);
+    s.mixMode = choice (Param::mode);
+    return s;
+}
+
 int SynthEngine::getLatencySamples() const
 {
     return (int) oversampler.getLatencyInSamples();
@@ -150,64 +110,33 @@ void SynthEngine::applyVoiceSettings (bool fromSilence) noexcept
     for (int group = 0; group < numEnvelopeGroups; ++group)
         writeEnvelopeGroup (group);
 
-    const auto sync1 = param (Param::syncOsc1) > 0.5f;
-    const auto sync2 = param (Param::syncOsc2) > 0.5f;
-    units[osc1Left].setSyncEnabled (sync1);
-    units[osc1Right].setSyncEnabled (sync1);
-    units[osc2Left].setSyncEnabled (sync2);
-    units[osc2Right].setSyncEnabled (sync2);
+    voiceSources.setSync (param (Param::syncOsc1) > 0.5f, param (Param::syncOsc2) > 0.5f);
 
     // Into a voice that still sounds, a switch changed since the last chunk fades as it would
     // have there; from silence every switch applies at once.
     if (! fromSilence)
     {
         refreshSourceSettings();
-        refreshSwitches();
+        voiceChain.refreshSwitches (readChainSwitches());
         return;
     }
 
-    applySourceSettings (readSourceSettings());
-    sourceFade.countdown = 0;
+    voiceSources.jumpToSettings (readSourceSettings());
 
-    const auto driveMode = choice (Param::driveMode);
-    const auto filterModel = choice (Param::filterModel);
+    voiceChain.jumpSwitches (readChainSwitches(), param (Param::feedbackPosition) > 0.5f);
+}
 
-    for (auto* stages : { &driveStages, &spareDriveStages })
-        for (auto& stage : *stages)
-            stage.setMode (driveMode, false);
-
-    for (auto* stages : { &filterStages, &spareFilterStages })
-        for (auto& stage : *stages)
-            stage.setModel (filterModel, false);
-
-    mainOrder = spareOrder = std::clamp (choice (Param::drivePosition), 0, 1);
-    drivePositionFade.jumpTo (mainOrder);
-    subRoutingFade.jumpTo (std::clamp (choice (Param::subRouting), 0, 1));
-    subRoutingLagging = false;
-    feedbackPositionFade.jumpTo (param (Param::feedbackPosition) > 0.5f ? 1 : 0);
+VoiceChain::Switches SynthEngine::readChainSwitches() const noexcept
+{
+    return { choice (Param::driveMode), choice (Param::filterModel), choice (Param::drivePosition),
+             choice (Param::subRouting) };
 }
 
 void SynthEngine::clearSignalState() noexcept
 {
-    // Nothing of an earlier note is heard any more, but its signal still sits in the chain's
-    // memories: cleared, every note from silence starts the same way.
-    for (auto& blocker : mixDcBlockers)
-        blocker.reset();
-
-    for (auto* stages : { &driveStages, &spareDriveStages })
-        for (auto& stage : *stages)
-            stage.reset();
-
-    for (auto* stages : { &filterStages, &spareFilterStages })
-        for (auto& stage : *stages)
-            stage.reset();
-
-    for (auto& path : feedbackPaths)
-        path.reset();
-
+    voiceChain.clearSignalState();
     oversampler.reset();
     decimator.reset();
-    chainFlushCountdown = chainFlushInterval;
 }
 
 void SynthEngine::noteOn (int note, float newVelocity, bool legato)
@@ -252,7 +181,10 @@ void SynthEngine::noteOn (int note, float newVelocity, bool legato)
 
         // From silence the output's fade-in keeps the jump inaudible: no fade from the stale phase.
         if ((phaseMode == 1 && wasIdle) || phaseMode == 2)
-            resetPhases ((param (Param::osc2PhaseOffset) + osc2PhaseMod) / 360.0f, ! wasIdle);
+        {
+            voiceSources.resetPhases ((param (Param::osc2PhaseOffset) + osc2PhaseMod) / 360.0f, ! wasIdle);
+            lfo.restart();
+        }
 
         if (choice (Param::lfo1Retrig) == 1)
             lfo.restart();
@@ -270,8 +202,8 @@ void SynthEngine::noteOn (int note, float newVelocity, bool legato)
     if (legato)
         return;
 
-    for (auto& unit : units)
-        unit.dcwEnvelope.trigger();
+    for (int unit = 0; unit < numUnits; ++unit)
+        voiceSources.dcwEnvelope (unit).trigger();
 
     for (auto* envelope : { &ampEnvelope, &filterEnvelope, &osc1DcwEnvelope, &osc2DcwEnvelope })
         envelope->trigger();
@@ -282,8 +214,8 @@ void SynthEngine::releaseAll()
     for (auto* envelope : { &ampEnvelope, &filterEnvelope, &osc1DcwEnvelope, &osc2DcwEnvelope })
         envelope->release();
 
-    for (auto& unit : units)
-        unit.dcwEnvelope.release();
+    for (int unit = 0; unit < numUnits; ++unit)
+        voiceSources.dcwEnvelope (unit).release();
 
     lastNote = -1;
 }
@@ -326,20 +258,9 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
 
     refreshChunkSettings();
 
-    // A unit whose twin on the other side holds the same state and gets the same settings would
-    // compute the same samples: the left one runs and the right one takes its state at the end.
-    // Hard sync keeps this only where the partner is a twin too; a right unit synced to a twin
-    // reads the left one's wraps, which are the same.
-    osc1Twins = ! units[osc1Left].isSyncEnabled() && units[osc1Right].hasSameStateAs (units[osc1Left]);
-    osc2Twins = (! units[osc2Left].isSyncEnabled() || osc1Twins) && units[osc2Right].hasSameStateAs (units[osc2Left]);
-    units[osc2Right].setSyncPartner (osc1Twins ? &units[osc1Left] : &units[osc1Right]);
-    units[osc1Right].setSyncPartner (osc2Twins ? &units[osc2Left] : &units[osc2Right]);
+    voiceSources.beginChunk();
 
-    // The same for the two sides of the chain, as long as their inputs stay equal. Not while the
-    // drive position fades: the spare pair runs then.
-    chainTwins = ! drivePositionFade.isFading() && mixDcBlockers[1].hasSameStateAs (mixDcBlockers[0])
-              && feedbackPaths[1].hasSameStateAs (feedbackPaths[0]) && driveStages[1].hasSameStateAs (driveStages[0])
-              && filterStages[1].hasSameStateAs (filterStages[0]);
+    voiceChain.beginChunk();
 
     // Every sample of these that is read is written first: the chain fills the 2x buffer and the
     // decimator its output, up to where the voice ends.
@@ -356,28 +277,12 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
         auto length = std::min (stretchLength, numSamples - rendered);
         int count = 0;
 
-        // Only mutual sync needs the units to take turns tick by tick.
-        sourcesInLoops = shortcutsAllowed && ! sourceFade.isFading()
-                      && ! (units[osc1Left].isSyncEnabled() && units[osc2Left].isSyncEnabled());
-        osc2PartsAt = -1;
-
-        // Nothing that the voice's settings follow moves in this stretch: no ramp, no glide, no
-        // drift, no slot that moves them, and for the chain no filter envelope.
-        voiceSettled = ! dsp::exactReference && shortcutsAllowed && numRampingSmoothers == 0 && slotsHoldStill
-                    && glidingNote == (double) targetNote && smoothedNow[Smooth::oscDrift] == 0.0f
-                    && ! cutoffSmoother.isSmoothing() && ! driveVelocitySmoother.isSmoothing();
-        voiceHeld = ! dsp::exactReference && shortcutsAllowed && numRampingSmoothers == 0
-                 && glidingNote == (double) targetNote && ! sourceFade.isFading();
-        pitchDeferred = voiceHeld && sourcesInLoops && ! voiceSettled && ! isSourceInUse (ModSource::beatPhase)
-                     && ((movingDestinations & pitchDestinations) != 0 || smoothedNow[Smooth::oscDrift] > 0.0f);
-        chainSettled = ! dsp::exactReference && shortcutsAllowed && numRampingSmoothers == 0 && chainSlotsHoldStill
-                    && ! cutoffSmoother.isSmoothing() && ! driveVelocitySmoother.isSmoothing()
-                    && smoothedNow[Smooth::filterEnvAmount] * filterEnvVelocityFactor == 0.0f;
+        plan = planStretch (stretchState());
+        chainSettled = plan.chainSettled;
+        voiceSources.beginStretch();
 
         // The amp envelope's run ends the stretch where the voice ends.
-        envelopesRendered = shortcutsAllowed && ! envelopeSettingsMoving;
-
-        if (envelopesRendered)
+        if (plan.envelopesRendered)
         {
             length = ampEnvelope.render (envelopeLevels[ampGroup].data(), length);
             filterEnvelope.render (envelopeLevels[filterGroup].data(), length);
@@ -385,15 +290,9 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
             osc2DcwEnvelope.render (envelopeLevels[osc2DcwGroup].data(), length);
         }
 
-        matrixStill = ! dsp::exactReference && shortcutsAllowed && slotsReadStillSources
-                   && ! smoother (Smooth::modWheel).isSmoothing() && ! smoother (Smooth::aftertouch).isSmoothing();
-
-        // Where nothing moves the LFO's rate within the stretch, its values are taken at once.
-        lfoRendered = lfoCanRender && numRampingSmoothers == 0 && lfoRateMod == 0.0f && lfoDepthMod == 0.0f;
-        stretchSettled = voiceSettled && chainSettled && matrixStill && envelopesRendered && lfoRendered;
         Lfo lfoBefore;
 
-        if (lfoRendered)
+        if (plan.lfoRendered)
         {
             lfoBefore = lfo;
             const auto rate = next (Smooth::lfo1Rate);
@@ -401,40 +300,29 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
             lfo.render (lfoValues.data(), length, isSourceInUse (ModSource::lfo1));
         }
 
-        // A held voice, its envelopes and LFO taken at once, works out the samples after the
-        // first in passes over the stretch.
-        const auto heldStretch = voiceHeld && envelopesRendered && lfoRendered && sourcesInLoops
-                              && ! stretchSettled && ! isSourceInUse (ModSource::beatPhase);
-
         while (count < length && ! ended)
         {
             const auto index = (size_t) count;
-            controlIndex = count;
-            computeBaseRateSample (rendered + count, chainFrames[index], sourceFrames[index]);
+            computeBaseRateSample (rendered + count, count, chainFrames[index], sourceFrames[index]);
 
-            if (! sourcesInLoops)
-            {
-                applySourceFrame (sourceFrames[index]);
-                drawPostNoise (rendered + count, sourceFrames[index]);
-                renderSources (2 * count);
-                renderSources (2 * count + 1);
-            }
+            if (! plan.sourcesInLoops)
+                voiceSources.renderSample (sourceFrames[index], count, rendered + count);
 
             ++count;
-            ended = ! envelopesRendered && ampEnvelope.isIdle();
+            ended = ! plan.envelopesRendered && ampEnvelope.isIdle();
 
-            if (heldStretch && count == 1 && length > 1)
+            if (plan.heldStretch && count == 1 && length > 1)
             {
                 computeHeldStretch (rendered, length);
                 count = length;
             }
         }
 
-        if (envelopesRendered)
+        if (plan.envelopesRendered)
             ended = ampEnvelope.isIdle();
 
         // A voice that ended early leaves the LFO where its last sample left it.
-        if (lfoRendered && count < length)
+        if (plan.lfoRendered && count < length)
         {
             lfo = lfoBefore;
             lfo.render (lfoValues.data(), count, isSourceInUse (ModSource::lfo1));
@@ -442,51 +330,26 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
 
         finishChainFrames (count);
 
-        if (pitchDeferred)
+        if (plan.pitchDeferred)
             computeDeferredPitch (count);
 
-        if (sourcesInLoops)
-            renderSourceStretch (rendered, count);
+        if (plan.sourcesInLoops)
+            voiceSources.renderStretch (sourceFrames.data(), rendered, count);
 
-        if (! runChainStretch (count, upLeft + 2 * rendered, upRight + 2 * rendered))
-        for (int k = 0; k < count; ++k)
-        {
-            // A settled chain hears the same frame all along the stretch.
-            if (k == 0 || ! chainSettled)
-                applyChainFrame (chainFrames[(size_t) k]);
-
-            for (int half = 0; half < 2; ++half)
-            {
-                const auto i = (size_t) (2 * k + half);
-                const auto out = 2 * (rendered + k) + half;
-                renderChainSample (sourceLeft[i], sourceRight[i], sourceSub[i], upLeft[out], upRight[out]);
-            }
-
-            // The chain's memories are flushed every 16 base-rate samples rather than on every
-            // sample: often enough that a decaying one never reaches the denormals and a bad
-            // value never stays. Counted across chunks, so that the host's block size never moves it.
-            if (--chainFlushCountdown <= 0)
-            {
-                flushChainMemories();
-                chainFlushCountdown = chainFlushInterval;
-            }
-        }
-
+        const auto& sources = voiceSources.signals();
+        const VoiceChain::Stretch stretch { chainFrames.data(), count, plan.chainSettled, shortcutsAllowed,
+                                            sources.left.data(), sources.right.data(), sources.sub.data() };
+        voiceChain.render (stretch, upLeft + 2 * rendered, upRight + 2 * rendered);
         rendered += count;
     }
 
-    if (chainTwins)
-        catchUpRightChain();
+    voiceChain.endChunk();
 
-    if (osc1Twins)
-        units[osc1Right].copyStateFrom (units[osc1Left]);
+    voiceSources.endChunk();
 
     // The editor polls these at 20 Hz; the chunk's last values are as recent as it can show.
     for (size_t i = 0; i < liveSlotValues.size(); ++i)
         liveSlotValues[i].store (modulation.live[i], std::memory_order_relaxed);
-
-    if (osc2Twins)
-        units[osc2Right].copyStateFrom (units[osc2Left]);
 
     decimator.process (upLeft, upRight, decimated.getWritePointer (0), decimated.getWritePointer (1), rendered);
     writeOutput (buffer, start, rendered);
@@ -509,7 +372,7 @@ void SynthEngine::writeOutput (juce::AudioBuffer<float>& buffer, int start, int 
 
     if (! monoLowAmount.isSmoothing() && ! monoLowHz.isSmoothing())
     {
-        outputStage.processBlock (decimatedLeft, decimatedRight, postNoiseLeft.data(), postNoiseRight.data(),
+        outputStage.processBlock (decimatedLeft, decimatedRight, voiceSources.postNoiseLeft(), voiceSources.postNoiseRight(),
                                   sampleGains.data(), numSamples, monoLowAmount.getCurrentValue(),
                                   monoLowHz.getCurrentValue(), outLeft, outRight);
         return;
@@ -520,8 +383,8 @@ void SynthEngine::writeOutput (juce::AudioBuffer<float>& buffer, int start, int 
         const auto index = (size_t) i;
         const auto monoLow = smoother (Smooth::monoLowEnabled).getNextValue();
         const auto monoLowHz = smoother (Smooth::monoLowFreq).getNextValue();
-        const auto frame = outputStage.process (decimatedLeft[i] + postNoiseLeft[index],
-                                                decimatedRight[i] + postNoiseRight[index],
+        const auto frame = outputStage.process (decimatedLeft[i] + voiceSources.postNoiseLeft()[index],
+                                                decimatedRight[i] + voiceSources.postNoiseRight()[index],
                                                 sampleGains[index], monoLow, monoLowHz);
 
         if (outRight != nullptr)

@@ -3,18 +3,18 @@
 #include <juce_audio_processors/juce_audio_processors.h>
 #include <juce_dsp/juce_dsp.h>
 
-#include "engine/chain/DriveStage.h"
+#include "engine/chain/VoiceChain.h"
 #include "engine/control/Envelope.h"
-#include "engine/chain/FeedbackPath.h"
-#include "engine/chain/FilterStage.h"
 #include "engine/HalfBandDecimator.h"
 #include "engine/control/Lfo.h"
 #include "engine/control/ModMatrix.h"
+#include "engine/control/Pitch.h"
+#include "engine/control/StretchPlan.h"
 #include "engine/sources/NoiseSource.h"
-#include "engine/chain/OnePoleHighPass.h"
 #include "engine/OutputStage.h"
 #include "engine/sources/PdOscillator.h"
 #include "engine/sources/PhaseDistortion.h"
+#include "engine/sources/VoiceSources.h"
 #include "engine/control/RandomSources.h"
 #include "engine/core/SwitchFade.h"
 #include "engine/RealtimeAnnotations.h"
@@ -71,7 +71,7 @@ public:
     bool isActive() const noexcept                  { return ampEnvelope.isActive(); }
     float getGlidingNote() const noexcept           { return (float) glidingNote; }
     float getTargetNote() const noexcept            { return targetNote; }
-    const PdOscillator& getUnit (int index) const   { return units[(size_t) index]; }
+    const PdOscillator& getUnit (int index) const   { return voiceSources.unit (index); }
     const Envelope& getAmpEnvelope() const noexcept { return ampEnvelope; }
     const Envelope& getFilterEnvelope() const noexcept { return filterEnvelope; }
     const Lfo& getLfo() const noexcept              { return lfo; }
@@ -123,30 +123,6 @@ private:
     };
 
     enum EnvelopeGroup { ampGroup, filterGroup, osc1DcwGroup, osc2DcwGroup, numEnvelopeGroups };
-    enum Unit { osc1Left, osc1Right, osc2Left, osc2Right, numUnits };
-
-    // The switches of the sources (wave shapes, sub mode, mix or ring, noise colour, reese lock)
-    // fade from a copy of the sources as they were, which runs on with the old settings.
-    struct SourceSettings
-    {
-        int wave1 = 0, wave2 = 0, subMode = 0, subWave = 0, noiseColour = 0, mixMode = 0;
-        bool reeseLocked = false;
-
-        bool operator!= (const SourceSettings& o) const noexcept
-        {
-            return wave1 != o.wave1 || wave2 != o.wave2 || subMode != o.subMode || subWave != o.subWave
-                || noiseColour != o.noiseColour || mixMode != o.mixMode || reeseLocked != o.reeseLocked;
-        }
-    };
-
-    struct SourceFade
-    {
-        int countdown = 0, length = 1;
-        SourceSettings old;
-
-        bool isFading() const noexcept { return countdown > 0; }
-        float oldWeight() const noexcept { return (float) countdown / (float) length; }
-    };
 
     float param (Param::Id id, float fallback = 0.0f) const noexcept
     {
@@ -172,17 +148,15 @@ private:
     void copyModSlots() noexcept;
     void applyVoiceSettings (bool fromSilence) noexcept;
     SourceSettings readSourceSettings() const noexcept;
-    void applySourceSettings (const SourceSettings& settings) noexcept;
-    void refreshSourceSettings() noexcept;
+    void refreshSourceSettings() noexcept { voiceSources.refreshSettings (readSourceSettings()); }
     void setEnvelopeTargets() noexcept;
     void writeEnvelopeGroup (int group) noexcept;
     void advanceEnvelopeSettings() noexcept;
     void catchUpIdleEnvelopes() noexcept;
-    void refreshSwitches() noexcept;
+    VoiceChain::Switches readChainSwitches() const noexcept;
     // Per chunk: shape, sync and rate; per sample only the rate and phase move.
     void updateLfoRate (float rateHz, float baseRateHz, float phaseDegrees) noexcept;
     void moveLfoRate (float rateHz, float baseRateHz, float phaseDegrees) noexcept;
-    void resetPhases (float osc2Phase, bool fade) noexcept;
     void clearSignalState() noexcept;
     void updateTargetNote() noexcept;
     void updateGlideCoefficient() noexcept;
@@ -190,33 +164,12 @@ private:
     int renderChunk (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept;
     void refreshChunkSettings() noexcept;
 
-    // What the control pass works out for the chain on one base-rate sample; the chain takes it
-    // up when it reaches that sample. The sources run with the control pass, the chain after
-    // them over the whole stretch: its long feedback loops then overlap from sample to sample
-    // instead of waiting behind the oscillators.
-    struct ChainFrame
-    {
-        float drivePre = 1.0f, drivePost = 1.0f, driveMix = 1.0f, filterBlend = 1.0f, cutoff = 20000.0f;
-        float resonance = 0.0f, phaseMix = 0.5f, phaseNotch = 1.0f, phaseSpread = 0.0f;
-        float feedbackAmount = 0.0f, feedbackCoefficient = 1.0f, subSend = 1.0f;
-        bool feedbackAfterFilter = false;
-    };
+    static constexpr int stretchLength = VoiceChain::maxStretch; // base-rate samples per control and chain pass
+    static_assert (stretchLength == VoiceSources::stretchLength);
 
-    static constexpr int stretchLength = 32; // base-rate samples per control and chain pass
-    static bool movedBeyondCutoffAndGains (const ChainFrame& a, const ChainFrame& b) noexcept;
-
-    // What the control pass works out for the sources on one base-rate sample.
-    struct SourceFrame
-    {
-        std::array<float, numUnits> frequency {};
-        float depth1 = 0.0f, depth2 = 0.0f, width1 = 0.5f, width2 = 0.5f, morph = 0.0f;
-        float osc1Gain = 0.0f, osc2Gain = 0.0f, subGain = 0.0f, subFrequency = 0.0f, subDcw = 0.0f;
-        float preNoise = 0.0f, postNoise = 0.0f;
-        bool audible1 = false, audible2 = false;
-    };
-
-    void computeBaseRateSample (int index, ChainFrame& chain, SourceFrame& sources) noexcept;
-    void computeVoiceSettings (SourceFrame& frame) noexcept;
+    // `index` is the sample in the chunk, `at` the sample in the stretch.
+    void computeBaseRateSample (int index, int at, ChainFrame& chain, SourceFrame& sources) noexcept;
+    void computeVoiceSettings (SourceFrame& frame, int at) noexcept;
     // The matrix's sums that the oscillators' frequencies follow.
     struct PitchMods
     {
@@ -262,46 +215,31 @@ private:
     }
 
     void computeHeldStretch (int first, int count) noexcept;
-    void computePitchSettings (SourceFrame& frame, const PitchMods& mods) noexcept;
+    std::uint32_t computeHeldMatrix (size_t end, float lfoDepth) noexcept;
+    const float* heldRow (ModDestination d, std::uint32_t summed) const noexcept;
+    void computeHeldShapes (std::uint32_t summed) noexcept;
+    void prepareDeferredPitch (std::uint32_t summed, bool walkAlong, size_t end) noexcept;
+    void computeHeldChain (int count, std::uint32_t summed) noexcept;
+    void finishHeldStretch (size_t last, float lfoDepth) noexcept;
+    void computePitchSettings (SourceFrame& frame, const PitchMods& mods, int at) noexcept;
+    void updateNoteOffset() noexcept;
+    pitch::PairSettings pairSettings (float detuneCents, float k) noexcept;
     void computeDeferredPitch (int count) noexcept;
     void computePitchLanes (int count) noexcept;
     void computeShapeSettings (SourceFrame& frame) noexcept;
     void computeLevelSettings (SourceFrame& frame) noexcept;
-    void applySourceFrame (const SourceFrame& frame) noexcept;
-    void drawPostNoise (int index, const SourceFrame& frame) noexcept;
-    void renderSourceStretch (int from, int count) noexcept;
-    void computeChainFrame (ChainFrame& frame) noexcept;
+    void computeChainFrame (ChainFrame& frame, int at) noexcept;
     void computeHeldChainFrames (int count, std::uint32_t summed) noexcept;
     void finishChainFrames (int count) noexcept;
-    void applyChainFrame (const ChainFrame& frame) noexcept;
-    void renderSources (int index) noexcept;
-    void renderChainSample (float mixL, float mixR, float subL, float& left, float& right) noexcept;
-    void renderOldSources (float& mixL, float& mixR, float& sub) noexcept;
-    bool runChainStretch (int count, float* outLeft, float* outRight) noexcept;
-    template <bool twins>
-    QUILLON_HOT_CLONES void runChainStretchWith (int count, float* outLeft, float* outRight) noexcept;
-    template <bool twins>
-    QUILLON_HOT_CLONES bool runLinearChainStretch (int count, float* outLeft, float* outRight) noexcept;
-    void startDrivePositionFade (int position) noexcept;
-    static void applyChainSettings (DriveStage& driveStage, FilterStage& filterStage, const ChainFrame& frame,
-                                    float phaseOffset) noexcept;
-    static void applyFilterSettings (FilterStage& filterStage, const ChainFrame& frame, float phaseOffset) noexcept;
-    float runChain (DriveStage& driveStage, FilterStage& filterStage, int position, float x) noexcept;
     void writeOutput (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept;
 
     juce::AudioProcessorValueTreeState& parameters;
 
-    std::array<PdOscillator, numUnits> units;
-    SubOscillator subOscillator; // both sides: it gets nothing that differs between them
-    // The sources as they were before a switch, run on with their old settings while it fades.
-    std::array<PdOscillator, numUnits> oldUnits;
-    SubOscillator oldSubOscillator;
-    std::array<NoiseSource, 2> oldNoiseSources;
-    std::array<OnePoleHighPass, 2> mixDcBlockers;
+    // The sources pass, and what the control pass reads of it: the switches' settings.
+    VoiceSources voiceSources;
+    const SourceSettings& sourceSettings = voiceSources.settings();
     OutputStage outputStage; // output DC blockers, mono-low side filter and note fade-in
-    std::array<DriveStage, 2> driveStages, spareDriveStages;
-    std::array<FilterStage, 2> filterStages, spareFilterStages;
-    std::array<NoiseSource, 2> noiseSources;
+    VoiceChain voiceChain;
 
     Envelope ampEnvelope, filterEnvelope, osc1DcwEnvelope, osc2DcwEnvelope;
     Lfo lfo;
@@ -360,28 +298,8 @@ private:
     // Samples the voice has been silent, for the envelopes that carry on releasing meanwhile.
     std::int64_t idleSamples = 0;
 
-    SourceSettings sourceSettings;
-    SourceFade sourceFade;
 
-    // The drive position fades from the order on the main drive and filter pair to the order on
-    // the spare pair; the spare pair takes over when the fade ends on it.
-    SwitchFade<2> drivePositionFade;
-    int mainOrder = 0, spareOrder = 0;
-    SwitchFade<2> subRoutingFade;      // weight of setting 0: the share that goes through the chain
-    std::array<float, 4> subRoutingLag {}; // that share through four poles at the filter's cutoff
-    bool subRoutingLagging = false;
-    SwitchFade<2> feedbackPositionFade; // weight of setting 1: the share fed back after the filter
 
-    // The right unit is a twin of the left one: it stays behind and takes the left unit's state
-    // only when the pair parts or the chunk ends.
-    bool osc1Twins = false, osc2Twins = false;
-    bool chainTwins = false; // the left side's mix DC blocker, drive, filter and feedback serve both
-    void catchUpRightChain() noexcept;
-    void flushChainMemories() noexcept;
-    static constexpr int chainFlushInterval = 16;
-    int chainFlushCountdown = chainFlushInterval;
-
-    std::array<FeedbackPath, 2> feedbackPaths;
     float reeseBeatPhase = 0.0f;
 
     // Settings read once per chunk.
@@ -390,9 +308,6 @@ private:
     float subPitchRatio = 0.5f;
 
     // Settings computed per base-rate sample for the two 2x samples that follow it.
-    float osc1Gain = 1.0f, osc2Gain = 0.0f, subGain = 0.0f, morphAmountNow = 0.0f;
-    float subSend = 1.0f, preNoiseAmount = 0.0f;
-    float driveMixAmount = 1.0f, drivePostGain = 1.0f, filterBlend = 1.0f;
     float cutoffHz = 20000.0f;
     DriveGains driveGains;
 
@@ -400,8 +315,8 @@ private:
     struct { double note = 69.0; float output = 1.0f; } noteOffsetCache;
     struct { float cents = 0.0f, k = 1.0f, ratio = 1.0f, mirrored = 1.0f; } detuneCache;
     struct { float db = 0.0f; int mode = -1; bool autoMakeup = false; float level = 1.0f; } driveCache;
-    float feedbackAmount = 0.0f, feedbackCoefficient = 1.0f, feedbackToneHz = -1.0f;
-    float chainFeedbackCoefficient = 1.0f, controlSubSend = 1.0f;
+    float feedbackCoefficient = 1.0f, feedbackToneHz = -1.0f;
+    float controlSubSend = 1.0f;
     bool feedbackAfterFilter = false;
 
     std::array<ChainFrame, stretchLength> chainFrames {};
@@ -415,35 +330,19 @@ private:
         alignas (16) std::array<float, stretchLength> semitones {}, knob {}, driveDb {}, driveLevel {};
     } chainInputs;
     std::array<SourceFrame, stretchLength> sourceFrames {};
-    std::array<std::array<float, 2 * stretchLength>, numUnits> unitOutputs {};
-    // The stretch's source frames a row per field, for the units, the sub and the mix: the float
-    // at offsetof (SourceFrame, field) has row offset / sizeof (float); the audible flags come
-    // last, as 1 or 0.
-    static constexpr int sourceFloatFields = 16, numSourceRows = sourceFloatFields + 2;
-    static constexpr int audible1Row = sourceFloatFields, audible2Row = sourceFloatFields + 1;
-    alignas (16) std::array<std::array<float, stretchLength>, numSourceRows> sourceRows {};
-    void fillSourceRows (int count) noexcept;
-    std::array<std::array<float, 2 * stretchLength + 1>, numUnits> unitWraps {};
     bool shortcutsAllowed = true;
     std::array<float, stretchLength> lfoValues {};
-    bool lfoRendered = false, lfoCanRender = false; // the latter: no slot moves the LFO's rate or depth
-    // The envelopes a stretch at once while none of their settings ramps, the same levels as
-    // tick by tick.
-    bool envelopesRendered = false;
+    bool lfoCanRender = false; // no slot moves the LFO's rate or depth
+    // The envelopes' levels of a stretch taken at once, the same levels as tick by tick.
     std::array<std::array<float, stretchLength>, numEnvelopeGroups> envelopeLevels {};
-    // Without sync or a switch fading, each source runs its stretch in a loop of its own, the
-    // control pass first; osc 2's right unit then parts from its twin where this says.
-    bool sourcesInLoops = false;
-    int controlIndex = 0, osc2PartsAt = -1;
-    bool voiceSettled = false, chainSettled = false, slotsHoldStill = true, chainSlotsHoldStill = true;
+    // What holds in this stretch, worked out once at its start.
+    StretchPlan plan;
+    StretchState stretchState() const noexcept;
+    bool chainSettled = false; // plan.chainSettled, where the chain reads it
+    bool slotsHoldStill = true, chainSlotsHoldStill = true;
     bool slotsReadStillSources = true;
-    // No smoother ramps, no glide runs and no switch fades: the voice's settings move only with
-    // the drift and with the destinations that slots from moving sources feed (bit per destination).
-    bool voiceHeld = false;
-    // A held voice whose pitch moves, with sources in loops and no slot reading the beat's
-    // phase: the frequencies are worked out in a pass of their own after the control pass,
-    // where the samples' long chains of exponentials and products overlap.
-    bool pitchDeferred = false;
+    // A held voice whose pitch moves has its frequencies worked out in a pass of their own after
+    // the control pass, where the samples' long chains of exponentials and products overlap.
     // Their sums field by field, each a row over the stretch that lanes load four at a time.
     struct DeferredPitch
     {
@@ -480,18 +379,42 @@ private:
     std::uint32_t movingDestinations = 0;
     static constexpr auto pitchDestinations = modDestinationBits ({ ModDestination::pitch, ModDestination::drift,
         ModDestination::reeseSpread, ModDestination::reeseBeat, ModDestination::osc2DetuneHz, ModDestination::osc2Detune });
-    static constexpr auto resonanceBit = modDestinationBits ({ ModDestination::resonance });
-    static constexpr auto phaseMixBit = modDestinationBits ({ ModDestination::phaseMix });
-    static constexpr auto phaseNotchBit = modDestinationBits ({ ModDestination::phaseNotch });
-    static constexpr auto feedbackBit = modDestinationBits ({ ModDestination::feedback });
+    // The chain's settings that a knob and the matrix set together, each held within 0..1 and
+    // scaled: a row each, which every form of the chain's frames reads.
+    struct ChainKnob
+    {
+        float ChainFrame::* field;
+        Smooth::Id knob;
+        ModDestination destination;
+        float scale;
+
+        float valueFrom (float knobValue, float sum) const noexcept
+        {
+            const auto value = std::clamp (knobValue + sum, 0.0f, 1.0f);
+            return scale != 1.0f ? value * scale : value;
+        }
+    };
+    static constexpr ChainKnob chainKnobs[] = {
+        { &ChainFrame::resonance, Smooth::filterReso, ModDestination::resonance, 1.0f },
+        { &ChainFrame::phaseMix, Smooth::phaseMix, ModDestination::phaseMix, 1.0f },
+        { &ChainFrame::phaseNotch, Smooth::phaseNotch, ModDestination::phaseNotch, 1.0f },
+        { &ChainFrame::feedbackAmount, Smooth::feedbackAmount, ModDestination::feedback, 0.35f },
+    };
+    // The destinations that move the chain's frames: the filter envelope's amount, the cutoff and
+    // the drive, and the knobs above.
+    static constexpr std::uint32_t chainDestinations = []
+    {
+        auto bits = modDestinationBits ({ ModDestination::filterEnv, ModDestination::cutoff, ModDestination::drive });
+
+        for (const auto& c : chainKnobs)
+            bits |= 1u << (int) c.destination;
+
+        return bits;
+    }();
     static constexpr auto shapeDestinations = modDestinationBits ({ ModDestination::osc1Dcw, ModDestination::osc2Dcw,
         ModDestination::pdMorph, ModDestination::osc1Pw, ModDestination::osc2Pw });
     static constexpr auto levelDestinations = modDestinationBits ({ ModDestination::osc1Level, ModDestination::osc2Level,
         ModDestination::subLevel, ModDestination::subDcw });
-    // The matrix's sums hold along the stretch: every active slot reads a source that holds.
-    bool matrixStill = false;
-    // Everything holds but the envelopes' levels: a sample past the first only takes those.
-    bool stretchSettled = false;
     float settledOutputGain = 1.0f;
     float beatIncrement = 0.0f;
     void advanceBeatPhase() noexcept
@@ -501,9 +424,7 @@ private:
         reeseBeatPhase = p < 1.0f ? p : p - std::floor (p);
         reeseBeatPhase = reeseBeatPhase >= 0.0f && reeseBeatPhase < 1.0f ? reeseBeatPhase : 0.0f; // not a number
     }
-    std::array<float, 2 * stretchLength> sourceLeft {}, sourceRight {}, sourceSub {};
-
-    std::vector<float> sampleGains, postNoiseLeft, postNoiseRight;
+    std::vector<float> sampleGains;
     std::array<float*, 2> oversampledChannels {}; // the oversampler's 2x buffer
     juce::AudioBuffer<float> decimated;
     int preparedBlockSize = 0, preparedChannels = 0;

@@ -28,16 +28,9 @@ QUILLON_ALWAYS_INLINE inline float leftOf (Float4 x) noexcept  { return _mm_cvts
 QUILLON_ALWAYS_INLINE inline float rightOf (Float4 x) noexcept { return _mm_cvtss_f32 (_mm_shuffle_ps (x.v, x.v, 1)); }
 
 QUILLON_ALWAYS_INLINE inline Float4 magnitude (Float4 x) noexcept { return Float4 (_mm_andnot_ps (_mm_set1_ps (-0.0f), x.v)); }
-QUILLON_ALWAYS_INLINE inline Float4 keep (Mask4 m, Float4 x) noexcept { return Float4 (_mm_and_ps (m.v, x.v)); }
 QUILLON_ALWAYS_INLINE inline Mask4 both (Mask4 a, Mask4 b) noexcept  { return { _mm_and_ps (a.v, b.v) }; }
 QUILLON_ALWAYS_INLINE inline Mask4 atMost (Float4 a, Float4 b) noexcept { return { _mm_cmple_ps (a.v, b.v) }; }
 QUILLON_ALWAYS_INLINE inline bool eitherSide (Mask4 m) noexcept { return (_mm_movemask_ps (m.v) & 3) != 0; }
-
-// x < lo ? lo : (x > hi ? hi : x), a value that is not a number passing as it is.
-QUILLON_ALWAYS_INLINE inline Float4 limit (Float4 x, Float4 lo, Float4 hi) noexcept
-{
-    return Float4 (_mm_min_ps (hi.v, _mm_max_ps (lo.v, x.v)));
-}
 
 // A constant made once ahead of a loop, which the compiler then keeps in a register or on the
 // stack instead of building it anew from a scalar wherever an operation overwrites it.

@@ -1,4 +1,4 @@
-#include "engine/SynthEngine.h"
+#include "engine/chain/VoiceChain.h"
 #include "engine/core/VoiceMath.h"
 #include "engine/chain/ChainLanes.h"
 
@@ -10,30 +10,138 @@
 namespace quillon
 {
 
-// The chain pass: DC block, sub send, feedback, drive and filter in either order, and the phase
-// stage, turning the 2x source signals into the 2x output.
-void SynthEngine::refreshSwitches() noexcept
+void VoiceChain::prepare (double oversampledRate) noexcept
 {
-    const auto driveMode = choice (Param::driveMode);
+    const auto switchFadeLength = crossFadeLength (oversampledRate);
+
+    for (auto* fade : { &drivePositionFade, &subRoutingFade, &feedbackPositionFade })
+    {
+        fade->setLength (switchFadeLength);
+        fade->jumpTo (fade->getTarget());
+    }
+
+    // The sub's routing fades over 10 ms: the part of the sub that leaves the chain lingers in a
+    // low filter for a few milliseconds, which a shorter fade would hear as a swell.
+    subRoutingFade.setLength (2 * switchFadeLength);
+
+    mainOrder = spareOrder = drivePositionFade.getTarget();
+    subRoutingLagging = false;
+
+    for (auto* stages : { &driveStages, &spareDriveStages })
+        for (auto& stage : *stages)
+            stage.prepare (oversampledRate);
+
+    for (auto* stages : { &filterStages, &spareFilterStages })
+        for (auto& stage : *stages)
+            stage.prepare (oversampledRate);
+
+    for (auto& blocker : mixDcBlockers)
+        blocker.prepare (oversampledRate, 15.0f);
+
+    for (auto& path : feedbackPaths)
+        path.reset();
+}
+
+void VoiceChain::jumpSwitches (const Switches& switches, bool feedbackAfterFilter) noexcept
+{
+    for (auto* stages : { &driveStages, &spareDriveStages })
+        for (auto& stage : *stages)
+            stage.setMode (switches.driveMode, false);
+
+    for (auto* stages : { &filterStages, &spareFilterStages })
+        for (auto& stage : *stages)
+            stage.setModel (switches.filterModel, false);
+
+    mainOrder = spareOrder = std::clamp (switches.drivePosition, 0, 1);
+    drivePositionFade.jumpTo (mainOrder);
+    subRoutingFade.jumpTo (std::clamp (switches.subRouting, 0, 1));
+    subRoutingLagging = false;
+    feedbackPositionFade.jumpTo (feedbackAfterFilter ? 1 : 0);
+}
+
+void VoiceChain::clearSignalState() noexcept
+{
+    // Nothing of an earlier note is heard any more, but its signal still sits in the chain's
+    // memories: cleared, every note from silence starts the same way.
+    for (auto& blocker : mixDcBlockers)
+        blocker.reset();
+
+    for (auto* stages : { &driveStages, &spareDriveStages })
+        for (auto& stage : *stages)
+            stage.reset();
+
+    for (auto* stages : { &filterStages, &spareFilterStages })
+        for (auto& stage : *stages)
+            stage.reset();
+
+    for (auto& path : feedbackPaths)
+        path.reset();
+
+    chainFlushCountdown = chainFlushInterval;
+}
+
+void VoiceChain::beginChunk() noexcept
+{
+    // The two sides are twins as long as their inputs stay equal. Not while the drive position
+    // fades: the spare pair runs then.
+    chainTwins = ! drivePositionFade.isFading() && mixDcBlockers[1].hasSameStateAs (mixDcBlockers[0])
+              && feedbackPaths[1].hasSameStateAs (feedbackPaths[0]) && driveStages[1].hasSameStateAs (driveStages[0])
+              && filterStages[1].hasSameStateAs (filterStages[0]);
+}
+
+void VoiceChain::endChunk() noexcept
+{
+    if (chainTwins)
+        catchUpRightChain();
+}
+
+void VoiceChain::render (const Stretch& stretch, float* outLeft, float* outRight) noexcept
+{
+    if (runChainStretch (stretch, outLeft, outRight))
+        return;
+
+    for (int k = 0; k < stretch.count; ++k)
+    {
+        // A settled chain hears the same frame all along the stretch.
+        if (k == 0 || ! stretch.settled)
+            applyChainFrame (stretch.frames[k]);
+
+        for (int i = 2 * k; i < 2 * k + 2; ++i)
+            renderChainSample (stretch.left[i], stretch.right[i], stretch.sub[i], outLeft[i], outRight[i]);
+
+        // The chain's memories are flushed every 16 base-rate samples rather than on every
+        // sample: often enough that a decaying one never reaches the denormals and a bad
+        // value never stays. Counted across chunks, so that the host's block size never moves it.
+        if (--chainFlushCountdown <= 0)
+        {
+            flushChainMemories();
+            chainFlushCountdown = chainFlushInterval;
+        }
+    }
+}
+
+void VoiceChain::refreshSwitches (const Switches& switches) noexcept
+{
+    const auto driveMode = switches.driveMode;
 
     if (driveMode != driveStages[0].getMode())
         for (auto* stages : { &driveStages, &spareDriveStages })
             for (auto& stage : *stages)
                 stage.setMode (driveMode, true);
 
-    const auto filterModel = choice (Param::filterModel);
+    const auto filterModel = switches.filterModel;
 
     if (filterModel != filterStages[0].getModel())
         for (auto* stages : { &filterStages, &spareFilterStages })
             for (auto& stage : *stages)
                 stage.setModel (filterModel, true);
 
-    const auto position = std::clamp (choice (Param::drivePosition), 0, 1);
+    const auto position = std::clamp (switches.drivePosition, 0, 1);
 
     if (position != drivePositionFade.getTarget())
         startDrivePositionFade (position);
 
-    const auto routing = std::clamp (choice (Param::subRouting), 0, 1);
+    const auto routing = std::clamp (switches.subRouting, 0, 1);
 
     if (routing != subRoutingFade.getTarget())
     {
@@ -45,7 +153,7 @@ void SynthEngine::refreshSwitches() noexcept
     }
 }
 
-void SynthEngine::startDrivePositionFade (int position) noexcept
+void VoiceChain::startDrivePositionFade (int position) noexcept
 {
     // From rest the spare pair takes the main pair's curves and models (and any fade between
     // them) with cleared signal states. A copy of the main pair's states would be wrong for the
@@ -67,7 +175,7 @@ void SynthEngine::startDrivePositionFade (int position) noexcept
     drivePositionFade.fadeTo (position);
 }
 
-void SynthEngine::applyChainFrame (const ChainFrame& frame) noexcept
+void VoiceChain::applyChainFrame (const ChainFrame& frame) noexcept
 {
     drivePostGain = frame.drivePost;
     driveMixAmount = frame.driveMix;
@@ -98,14 +206,14 @@ void SynthEngine::applyChainFrame (const ChainFrame& frame) noexcept
     feedbackPositionFade.fadeTo (frame.feedbackAfterFilter ? 1 : 0);
 }
 
-void SynthEngine::applyChainSettings (DriveStage& driveStage, FilterStage& filterStage, const ChainFrame& frame,
+void VoiceChain::applyChainSettings (DriveStage& driveStage, FilterStage& filterStage, const ChainFrame& frame,
                                       float phaseOffset) noexcept
 {
     driveStage.setGain (frame.drivePre);
     applyFilterSettings (filterStage, frame, phaseOffset);
 }
 
-void SynthEngine::applyFilterSettings (FilterStage& filterStage, const ChainFrame& frame, float phaseOffset) noexcept
+void VoiceChain::applyFilterSettings (FilterStage& filterStage, const ChainFrame& frame, float phaseOffset) noexcept
 {
     filterStage.setCutoff (frame.cutoff);
     filterStage.setResonance (frame.resonance);
@@ -175,7 +283,7 @@ QUILLON_ALWAYS_INLINE inline float diodePhaseLoop (DriveStage& drive, FilterStag
 }
 } // namespace
 
-float SynthEngine::runChain (DriveStage& driveStage, FilterStage& filterStage, int position, float x) noexcept
+float VoiceChain::runChain (DriveStage& driveStage, FilterStage& filterStage, int position, float x) noexcept
 {
     if (position == 0 && driveStage.actsAsWholeDiode() && filterStage.runsPhaseStageAlone())
         return diodeIntoPhaseStage (driveStage, filterStage, x, driveMixAmount, drivePostGain, filterBlend);
@@ -186,7 +294,7 @@ float SynthEngine::runChain (DriveStage& driveStage, FilterStage& filterStage, i
     return position == 0 ? filter (drive (x)) : drive (filter (x));
 }
 
-void SynthEngine::renderChainSample (float mixL, float mixR, float subL, float& left, float& right) noexcept
+void VoiceChain::renderChainSample (float mixL, float mixR, float subL, float& left, float& right) noexcept
 {
     const auto subR = subL;
 
@@ -341,9 +449,14 @@ void SynthEngine::renderChainSample (float mixL, float mixR, float subL, float& 
 // The chain over a whole stretch while nothing in it fades: its stages run on local copies, whose
 // states the compiler can keep in registers from sample to sample instead of storing and loading
 // them again around every output it writes. False where the sample-by-sample path must run.
-bool SynthEngine::runChainStretch (int count, float* outLeft, float* outRight) noexcept
+bool VoiceChain::runChainStretch (const Stretch& s, float* outLeft, float* outRight) noexcept
 {
-    if (dsp::exactReference || ! shortcutsAllowed || count <= 0 || drivePositionFade.isFading() || subRoutingLagging)
+    const auto count = s.count;
+    const auto* chainFrames = s.frames;
+    const auto* sourceLeft = s.left;
+    const auto* sourceRight = s.right;
+
+    if (dsp::exactReference || ! s.shortcuts || count <= 0 || drivePositionFade.isFading() || subRoutingLagging)
         return false;
 
     applyChainFrame (chainFrames[0]);
@@ -364,16 +477,16 @@ bool SynthEngine::runChainStretch (int count, float* outLeft, float* outRight) n
                 if (chainFrames[(size_t) k].phaseSpread != 0.0f)
                     return false;
 
-        if (! runLinearChainStretch<true> (count, outLeft, outRight))
-            runChainStretchWith<true> (count, outLeft, outRight);
+        if (! runLinearChainStretch<true> (s, outLeft, outRight))
+            runChainStretchWith<true> (s, outLeft, outRight);
     }
-    else if (! runLinearChainStretch<false> (count, outLeft, outRight))
+    else if (! runLinearChainStretch<false> (s, outLeft, outRight))
     {
-        runChainStretchWith<false> (count, outLeft, outRight);
+        runChainStretchWith<false> (s, outLeft, outRight);
     }
 
     // What the sample-by-sample path would hold after the stretch's last frame.
-    const auto& last = chainFrames[(size_t) (chainSettled ? 0 : count - 1)];
+    const auto& last = chainFrames[(size_t) (s.settled ? 0 : count - 1)];
     drivePostGain = last.drivePost;
     driveMixAmount = last.driveMix;
     filterBlend = last.filterBlend;
@@ -386,7 +499,7 @@ bool SynthEngine::runChainStretch (int count, float* outLeft, float* outRight) n
 #if QUILLON_CHAIN_LANES
 // Whether any value of `a` but the cutoff and the drive's gains differs from `b`'s, bit for bit
 // (a zero that changed its sign only costs a retake).
-QUILLON_ALWAYS_INLINE inline bool SynthEngine::movedBeyondCutoffAndGains (const ChainFrame& a, const ChainFrame& b) noexcept
+QUILLON_ALWAYS_INLINE inline bool VoiceChain::movedBeyondCutoffAndGains (const ChainFrame& a, const ChainFrame& b) noexcept
 {
     static_assert (offsetof (ChainFrame, drivePre) == 0 && offsetof (ChainFrame, drivePost) == 4
                    && offsetof (ChainFrame, cutoff) == 16 && offsetof (ChainFrame, subSend) == 44);
@@ -401,8 +514,14 @@ QUILLON_ALWAYS_INLINE inline bool SynthEngine::movedBeyondCutoffAndGains (const 
 #endif
 
 template <bool twins>
-void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRight) noexcept
+void VoiceChain::runChainStretchWith (const Stretch& s, float* outLeft, float* outRight) noexcept
 {
+    const auto count = s.count;
+    const auto* chainFrames = s.frames;
+    const auto chainSettled = s.settled;
+    const auto* sourceLeft = s.left;
+    const auto* sourceRight = s.right;
+    const auto* sourceSub = s.sub;
 #if QUILLON_CHAIN_LANES
     // Sides that differ run side by side in lanes wherever their drive and low-pass settings agree
     // (the phase stage's offset is all that tells them apart) and nothing fades: a loop for each
@@ -420,7 +539,8 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
 
         if (nonLinear && chain_lanes::sidesFitLanes (driveStages[0], driveStages[1], filterStages[0], filterStages[1]))
         {
-            const auto run = [this, count, outLeft, outRight] (auto modelTag, auto orderTag) QUILLON_HOT_CLONES
+            const auto run = [this, count, outLeft, outRight, chainFrames, chainSettled, sourceLeft, sourceRight, sourceSub] (
+                                 auto modelTag, auto orderTag) QUILLON_HOT_CLONES
             {
                 using chain_lanes::Float4;
                 using chain_lanes::leftOf;
@@ -531,7 +651,7 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
                             const auto raw = slope * piece + fixed;
                             const auto loud = chain_lanes::magnitude (raw) >= silence;
                             const auto allLoud = (_mm_movemask_ps (loud.v) & 3) == 3;
-                            auto y = allLoud ? raw : chain_lanes::keep (loud, raw);
+                            auto y = allLoud ? raw : dsp::keep (loud, raw);
 
                             if (f.postOn)
                             {
@@ -663,8 +783,8 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
 
                     // Left and right of both 2x samples, then each sample's two sides.
                     const auto i = (size_t) (2 * k);
-                    const auto lefts = _mm_castpd_ps (_mm_load_sd (reinterpret_cast<const double*> (sourceLeft.data() + i)));
-                    const auto rights = _mm_castpd_ps (_mm_load_sd (reinterpret_cast<const double*> (sourceRight.data() + i)));
+                    const auto lefts = _mm_castpd_ps (_mm_load_sd (reinterpret_cast<const double*> (sourceLeft + i)));
+                    const auto rights = _mm_castpd_ps (_mm_load_sd (reinterpret_cast<const double*> (sourceRight + i)));
                     const auto mixes = _mm_unpacklo_ps (lefts, rights);
                     const auto first = side (Float4 (mixes), Float4 (sourceSub[i]));
                     const auto second = side (Float4 (_mm_movehl_ps (mixes, mixes)), Float4 (sourceSub[i + 1]));
@@ -865,8 +985,14 @@ void SynthEngine::runChainStretchWith (int count, float* outLeft, float* outRigh
 // over a run of samples at once, the filter four samples at a time, with the same bits as one by
 // one. False where it is not.
 template <bool twins>
-bool SynthEngine::runLinearChainStretch (int count, float* outLeft, float* outRight) noexcept
+bool VoiceChain::runLinearChainStretch (const Stretch& s, float* outLeft, float* outRight) noexcept
 {
+    const auto count = s.count;
+    const auto* chainFrames = s.frames;
+    const auto chainSettled = s.settled;
+    const auto* sourceLeft = s.left;
+    const auto* sourceRight = s.right;
+    const auto* sourceSub = s.sub;
     const auto& frame = chainFrames[0];
     constexpr auto sides = twins ? 1 : 2;
 
@@ -881,14 +1007,14 @@ bool SynthEngine::runLinearChainStretch (int count, float* outLeft, float* outRi
     const auto send = subThrough ? frame.subSend : 0.0f;
     const auto direct = subThrough ? 1.0f - frame.subSend : 1.0f;
     const auto mixAmount = frame.driveMix, postGain = frame.drivePost, blend = frame.filterBlend;
-    alignas (16) float blocked[2][2 * stretchLength], filtered[2 * stretchLength];
+    alignas (16) float blocked[2][2 * maxStretch], filtered[2 * maxStretch];
 
     // In runs between the flushes, which fall where they fall sample by sample.
     for (int done = 0; done < count;)
     {
         const auto length = std::min (count - done, chainFlushCountdown);
         const auto from = 2 * done, n = 2 * length;
-        const auto* sub = sourceSub.data() + from;
+        const auto* sub = sourceSub + from;
 
         // Both sides' DC blockers in one loop: each waits on its own last output, and side by
         // side the two recursions overlap instead of running one after the other.
@@ -958,7 +1084,7 @@ bool SynthEngine::runLinearChainStretch (int count, float* outLeft, float* outRi
     return true;
 }
 
-void SynthEngine::flushChainMemories() noexcept
+void VoiceChain::flushChainMemories() noexcept
 {
     for (auto& path : feedbackPaths)
         path.flushStates();
@@ -971,7 +1097,7 @@ void SynthEngine::flushChainMemories() noexcept
             stage.flushStates();
 }
 
-void SynthEngine::catchUpRightChain() noexcept
+void VoiceChain::catchUpRightChain() noexcept
 {
     mixDcBlockers[1] = mixDcBlockers[0];
     feedbackPaths[1] = feedbackPaths[0];

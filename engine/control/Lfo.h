@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/core/DspMath.h"
+#include "engine/core/FastMath.h"
 
 #include <juce_core/juce_core.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/core/DspMath.h"
+#include "engine/core/FastMath.h"
 #include "engine/VoiceCodes.h"
 
 #include <algorithm>
@@ -64,7 +64,7 @@ inline float modDecibelsToGain (float db) noexcept
     if (db == 0.0f)
         return 1.0f;
 
-    return db > -90.0f ? dsp::decibelsToGainFast (db) : 0.0f;
+    return dsp::decibelsToGainFast (db, -90.0f);
 }
 
 //==============================================================================

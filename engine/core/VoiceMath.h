@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/core/DspMath.h"
+#include "engine/core/FastMath.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,12 +10,6 @@ namespace quillon
 {
 
 inline float clamp01 (float x) noexcept { return std::clamp (x, 0.0f, 1.0f); }
-
-// Level in dB as a gain; silence at and below the floor.
-inline float decibelsToGain (float db, float floorDb) noexcept
-{
-    return db > floorDb ? std::pow (10.0f, db / 20.0f) : 0.0f;
-}
 
 // 2^(semitones / 12), exactly 1 when there is nothing to transpose.
 inline float semitoneRatio (float semitones) noexcept

@@ -67,21 +67,16 @@ public:
     // those calls would leave them. The two run side by side in SSE2 lanes.
     static void drawPairs (NoiseSource& left, NoiseSource& right, float* out, int n) noexcept
     {
-       #if QUILLON_SIN_LANES
-        if constexpr (! dsp::exactReference)
+        if (! dsp::exactReference && left.colour == right.colour)
         {
-            if (left.colour == right.colour)
+            switch (left.colour)
             {
-                switch (left.colour)
-                {
-                    case white: drawLanes<white> (left, right, out, n); return;
-                    case pink:  drawLanes<pink> (left, right, out, n); return;
-                    case brown: drawLanes<brown> (left, right, out, n); return;
-                    default: break;
-                }
+                case white: drawLanes<white> (left, right, out, n); return;
+                case pink:  drawLanes<pink> (left, right, out, n); return;
+                case brown: drawLanes<brown> (left, right, out, n); return;
+                default: break;
             }
         }
-       #endif
 
         for (int k = 0; k < n; ++k)
         {
@@ -99,17 +94,17 @@ private:
         return x;
     }
 
-   #if QUILLON_SIN_LANES
     // next() operation for operation, so that each lane keeps its generator's bits. Lanes 0 and 1
     // hold the left and the right generator and lanes 2 and 3 again, where the pink poles keep a
     // second pole of each side: (b0, b0, b1, b1), (b2, b2, b3, b3) and (b4, b4, b5, b5).
     template <int kind>
     static void drawLanes (NoiseSource& left, NoiseSource& right, float* out, int n) noexcept
     {
-        const auto k = [] (float x, float y) { return _mm_setr_ps (x, x, y, y); };
+        using dsp::Float4;
+        const auto k = [] (float x, float y) { return Float4::set (x, x, y, y); };
         const auto poles = [&left, &right] (float NoiseSource::* first, float NoiseSource::* second)
         {
-            return _mm_setr_ps (left.*first, right.*first, left.*second, right.*second);
+            return Float4::set (left.*first, right.*first, left.*second, right.*second);
         };
 
         auto stateLeft = left.state, stateRight = right.state;
@@ -121,7 +116,7 @@ private:
         // Scaling by a power of two is exact, so pink's products may take the raw integer times
         // the scaled coefficient.
         constexpr auto scale = 4.656612873077393e-10f; // 2^-31
-        const auto scaled = [] (float x, float y) { return _mm_setr_ps (x * scale, x * scale, y * scale, y * scale); };
+        const auto scaled = [] (float x, float y) { return Float4::set (x * scale, x * scale, y * scale, y * scale); };
 
         auto i = 0;
 
@@ -129,10 +124,7 @@ private:
         {
             // Two draws at a time: once the poles have moved on twice, both draws' sums run in one
             // vector, lanes (left, right) of the first draw then of the second, in next()'s order.
-            const auto pole = [] (__m128 b, __m128 c, __m128 d, __m128 x)
-            {
-                return _mm_add_ps (_mm_mul_ps (c, b), _mm_mul_ps (d, x));
-            };
+            const auto pole = [] (Float4 b, Float4 c, Float4 d, Float4 x) { return c * b + d * x; };
 
             for (; i + 2 <= n; i += 2)
             {
@@ -142,8 +134,8 @@ private:
                 stateLeft = step (stateLeft);
                 stateRight = step (stateRight);
                 const auto second = (std::uint64_t) stateLeft | (std::uint64_t) stateRight << 32;
-                const auto x = _mm_cvtepi32_ps (_mm_set_epi64x ((long long) second, (long long) first));
-                const auto x1 = _mm_movelh_ps (x, x), x2 = _mm_movehl_ps (x, x);
+                const auto x = dsp::fromIntPairs (first, second);
+                const auto x1 = dsp::lowHalves (x, x), x2 = dsp::highHalves (x, x);
 
                 const auto b01First = pole (b01, k (0.99886f, 0.99332f), scaled (0.0555179f, 0.0750759f), x1);
                 const auto b23First = pole (b23, k (0.969f, 0.8665f), scaled (0.153852f, 0.3104856f), x1);
@@ -153,13 +145,13 @@ private:
                 b45 = pole (b45First, k (0.55f, -0.7616f), scaled (0.5329522f, -0.016898f), x2);
 
                 // Pole j of both draws in one vector; b6 holds the draw before's input.
-                const auto inputs = _mm_mul_ps (scaled (0.115926f, 0.115926f), x);
-                auto sum = _mm_add_ps (_mm_movelh_ps (b01First, b01), _mm_movehl_ps (b01, b01First));
-                sum = _mm_add_ps (_mm_add_ps (sum, _mm_movelh_ps (b23First, b23)), _mm_movehl_ps (b23, b23First));
-                sum = _mm_add_ps (_mm_add_ps (sum, _mm_movelh_ps (b45First, b45)), _mm_movehl_ps (b45, b45First));
-                sum = _mm_add_ps (sum, _mm_movelh_ps (b6, inputs));
-                b6 = _mm_movehl_ps (inputs, inputs);
-                _mm_storeu_ps (out + 2 * i, _mm_mul_ps (_mm_add_ps (sum, _mm_mul_ps (scaled (0.5362f, 0.5362f), x)), k (0.11f, 0.11f)));
+                const auto inputs = scaled (0.115926f, 0.115926f) * x;
+                auto sum = dsp::lowHalves (b01First, b01) + dsp::highHalves (b01First, b01);
+                sum = (sum + dsp::lowHalves (b23First, b23)) + dsp::highHalves (b23First, b23);
+                sum = (sum + dsp::lowHalves (b45First, b45)) + dsp::highHalves (b45First, b45);
+                sum = sum + dsp::lowHalves (b6, inputs);
+                b6 = dsp::highHalves (inputs, inputs);
+                ((sum + scaled (0.5362f, 0.5362f) * x) * k (0.11f, 0.11f)).store (out + 2 * i);
             }
         }
 
@@ -170,45 +162,44 @@ private:
             stateLeft = step (stateLeft);
             stateRight = step (stateRight);
             const auto states = (std::uint64_t) stateLeft | (std::uint64_t) stateRight << 32;
-            const auto x = _mm_cvtepi32_ps (_mm_set1_epi64x ((long long) states));
-            __m128 y;
+            const auto x = dsp::fromIntPairs (states, states);
+            Float4 y;
 
             if constexpr (kind == white)
             {
-                y = _mm_mul_ps (x, k (scale, scale));
+                y = x * k (scale, scale);
             }
             else if constexpr (kind == pink)
             {
                 // b5's term added negated: the same bits as subtracted.
-                b01 = _mm_add_ps (_mm_mul_ps (k (0.99886f, 0.99332f), b01), _mm_mul_ps (scaled (0.0555179f, 0.0750759f), x));
-                b23 = _mm_add_ps (_mm_mul_ps (k (0.969f, 0.8665f), b23), _mm_mul_ps (scaled (0.153852f, 0.3104856f), x));
-                b45 = _mm_add_ps (_mm_mul_ps (k (0.55f, -0.7616f), b45), _mm_mul_ps (scaled (0.5329522f, -0.016898f), x));
-                auto sum = _mm_add_ps (b01, _mm_movehl_ps (b01, b01));
-                sum = _mm_add_ps (_mm_add_ps (sum, b23), _mm_movehl_ps (b23, b23));
-                sum = _mm_add_ps (_mm_add_ps (sum, b45), _mm_movehl_ps (b45, b45));
-                sum = _mm_add_ps (sum, b6);
-                y = _mm_mul_ps (_mm_add_ps (sum, _mm_mul_ps (scaled (0.5362f, 0.5362f), x)), k (0.11f, 0.11f));
-                b6 = _mm_mul_ps (scaled (0.115926f, 0.115926f), x);
+                b01 = k (0.99886f, 0.99332f) * b01 + scaled (0.0555179f, 0.0750759f) * x;
+                b23 = k (0.969f, 0.8665f) * b23 + scaled (0.153852f, 0.3104856f) * x;
+                b45 = k (0.55f, -0.7616f) * b45 + scaled (0.5329522f, -0.016898f) * x;
+                auto sum = b01 + dsp::highHalves (b01, b01);
+                sum = (sum + b23) + dsp::highHalves (b23, b23);
+                sum = (sum + b45) + dsp::highHalves (b45, b45);
+                sum = sum + b6;
+                y = (sum + scaled (0.5362f, 0.5362f) * x) * k (0.11f, 0.11f);
+                b6 = scaled (0.115926f, 0.115926f) * x;
             }
             else
             {
-                const auto w = _mm_mul_ps (x, k (scale, scale));
-                const auto moved = _mm_add_ps (_mm_add_ps (brownValue, _mm_mul_ps (_mm_sub_ps (w, brownValue), brownCoefficient)),
-                                               _mm_mul_ps (k (0.02f, 0.02f), w));
-                brownValue = _mm_max_ps (k (-1.0f, -1.0f), _mm_min_ps (k (1.0f, 1.0f), moved));
+                const auto w = x * k (scale, scale);
+                const auto moved = (brownValue + (w - brownValue) * brownCoefficient) + k (0.02f, 0.02f) * w;
+                brownValue = dsp::clamp (moved, k (-1.0f, -1.0f), k (1.0f, 1.0f));
                 y = brownValue;
             }
 
-            _mm_storel_pi (reinterpret_cast<__m64*> (out + 2 * i), y);
+            dsp::storeLow (y, out + 2 * i);
         }
 
         left.state = stateLeft;
         right.state = stateRight;
 
-        const auto unpack = [&left, &right] (__m128 lanes, float NoiseSource::* first, float NoiseSource::* second)
+        const auto unpack = [&left, &right] (Float4 lanes, float NoiseSource::* first, float NoiseSource::* second)
         {
-            alignas (16) float v[4];
-            _mm_store_ps (v, lanes);
+            float v[4];
+            lanes.store (v);
             left.*first = v[0];
             right.*first = v[1];
             left.*second = v[2];
@@ -221,7 +212,6 @@ private:
         unpack (b6, &NoiseSource::b6, &NoiseSource::b6);
         unpack (brownValue, &NoiseSource::brownValue, &NoiseSource::brownValue);
     }
-   #endif
 
     double sampleRate = 44100.0;
     std::uint32_t state = constructionSeed;

@@ -174,105 +174,233 @@ void PdOscillator::tickRange (const StretchRows& rows, int from, int to, float* 
     }
 }
 
+// The ticks that see a partner's wrap, as bits, so that groups of four without one can step on
+// without looking.
+static std::uint64_t ticksWithWraps (const float* partnerWraps, int n) noexcept
+{
+    static_assert (maxStretchTicks <= 64);
+    std::uint64_t bits = 0;
+    auto k = 0;
+
+    for (; k + 4 <= n; k += 4)
+        bits |= (std::uint64_t) dsp::bitsOf (! (dsp::Float4::load (partnerWraps + k) < 0.0f)) << k;
+
+    for (; k < n; ++k)
+        bits |= (std::uint64_t) (! (partnerWraps[k] < 0.0f)) << k;
+
+    return bits;
+}
+
+// A stretch's frames as the setters leave them, one entry a frame (its two ticks), and each
+// tick's depth; past the last frame, nothing.
+struct PdOscillator::LaneFrames
+{
+    static constexpr int frameArraySize = maxStretchFrames + 2;
+    alignas (16) float increments[frameArraySize], limits[frameArraySize], dcwDepths[frameArraySize],
+        morphs[frameArraySize], widths[frameArraySize], audibles[frameArraySize];
+    alignas (16) float depths[laneArraySize];
+    bool anyMorph = false, anyAudible = false, moving = false;
+};
+
+// The sync restarts of a stretch: at which tick, their step and edge.
+struct PdOscillator::SyncRestarts
+{
+    int ticks[maxStretchTicks];
+    float steps[maxStretchTicks], edges[maxStretchTicks];
+    int count = 0;
+};
+
+void PdOscillator::readLaneFrames (const StretchRows& rows, int from, int n, LaneFrames& f) noexcept
+{
+    using dsp::Float4;
+    const auto count = n / 2, lanes = roundUpToLanes (n), first = from / 2;
+
+    // Four frames at a time, with updateIncrement's operations.
+    const Float4 rate (inverseSampleRate);
+    const auto copy = [count, first] (const float* row, float* into)
+    {
+        auto j = 0;
+
+        for (; j + 4 <= count; j += 4)
+            Float4::load (row + first + j).store (into + j);
+
+        for (; j < count; ++j)
+            into[j] = row[first + j];
+
+        for (; j < roundUpToLanes (count); ++j)
+            into[j] = 0.0f;
+    };
+
+    copy (rows.frequency, f.increments);
+    copy (rows.dcwDepth, f.dcwDepths);
+    copy (rows.morph, f.morphs);
+    copy (rows.pulseWidth, f.widths);
+    copy (rows.audible, f.audibles);
+    dsp::Mask4 morphing { Float4 (0.0f) != Float4 (0.0f) }, sounding = morphing;
+
+    for (int j = 0; j < count; j += 4)
+    {
+        const auto inc = Float4::load (f.increments + j) * rate;
+        inc.store (f.increments + j);
+        dsp::clamp (Float4 (1.0f) - Float4 (60.0f) * dsp::abs (inc), 0.0f, 1.0f).store (f.limits + j);
+        morphing = morphing | (Float4::load (f.morphs + j) > 0.0f);
+        sounding = sounding | (Float4::load (f.audibles + j) != 0.0f);
+    }
+
+    f.anyMorph = dsp::anyOf (morphing);
+    f.anyAudible = dsp::anyOf (sounding);
+    applyFrame (rows, first + count - 1);
+
+    for (int j = count; j < lanes / 2; ++j)
+        f.increments[j] = f.limits[j] = f.dcwDepths[j] = f.morphs[j] = f.widths[j] = f.audibles[j] = 0.0f;
+
+    // The depth of each tick: the envelope moves on by itself, the rest holds no state.
+    alignas (16) float levels[laneArraySize];
+    dcwEnvelope.render (levels, n);
+    std::fill (levels + n, levels + lanes, 0.0f);
+
+    for (int k = 0; k < lanes; k += 4)
+    {
+        const auto e = Float4::load (levels + k) * Float4::loadPairs (f.dcwDepths + k / 2);
+        dsp::min (Float4::loadPairs (f.limits + k / 2), dsp::clamp (e, 0.0f, 1.0f)).store (f.depths + k);
+    }
+
+    std::fill (f.depths + n, f.depths + lanes, f.depths[0]);
+    dsp::Mask4 changes { Float4 (0.0f) != Float4 (0.0f) };
+
+    for (int k = 0; k < lanes; k += 4)
+        changes = changes | (Float4::load (f.depths + k) != Float4 (f.depths[0]));
+
+    f.moving = dsp::anyOf (changes);
+}
+
+// While the depth holds, the shapes take the constants kept for it.
+template <int Shape>
+void PdOscillator::holdLaneConstants (const LaneFrames& f, pd_kernel::ShapeConstantsOf<dsp::Float4>& fixed,
+                                      pd_kernel::ShapeConstantsOf<dsp::Float4>& fixedNext) noexcept
+{
+    const auto d = f.depths[0];
+
+    if (constantsDcw != d)
+    {
+        constants = pd_kernel::shapeConstants (Shape, d);
+        constantsDcw = d;
+    }
+
+    if (f.anyMorph && nextConstantsDcw != d)
+    {
+        nextConstants = pd_kernel::shapeConstants ((Shape + 1) % numWaveShapes, d);
+        nextConstantsDcw = d;
+    }
+
+    fixed = { constants.a, constants.b };
+    fixedNext = { nextConstants.a, nextConstants.b };
+}
+
+// The four ticks from k at phases p, morphed and silenced as their frames say.
+template <int Shape>
+QUILLON_ALWAYS_INLINE inline dsp::Float4 PdOscillator::shapeLanes (dsp::Float4 p, int k, const LaneFrames& f,
+                                                                   const pd_kernel::ShapeConstantsOf<dsp::Float4>& fixed,
+                                                                   const pd_kernel::ShapeConstantsOf<dsp::Float4>& fixedNext,
+                                                                   float gain, float nextGain) noexcept
+{
+    using dsp::Float4;
+    constexpr auto next = (Shape + 1) % numWaveShapes;
+    constexpr auto twoSines = pd_kernel::usesSine<next> && ! pd_kernel::sharesSine<Shape, next>;
+    const auto c = f.moving ? pd_kernel::shapeConstantsOf<Shape> (Float4::load (f.depths + k)) : fixed;
+    const auto argument = pd_kernel::sineArgument<Shape> (p, c);
+    Float4 sine, nextSine;
+
+    // A morph towards a shape of another sine takes both sines together.
+    if (twoSines && f.anyMorph)
+    {
+        const auto nc = f.moving ? pd_kernel::shapeConstantsOf<next> (Float4::load (f.depths + k)) : fixedNext;
+        dsp::sinTurns (argument, pd_kernel::sineArgument<next> (p, nc), sine, nextSine);
+    }
+    else
+        sine = dsp::sinTurns (argument);
+
+    auto v = pd_kernel::fromSine<Shape> (sine, p) * gain;
+
+    if (f.anyMorph)
+    {
+        const auto m = Float4::loadPairs (f.morphs + k / 2);
+        Float4 target;
+
+        if constexpr (pd_kernel::sharesSine<Shape, next>)
+            target = pd_kernel::fromSine<next> (sine, p);
+        else if constexpr (twoSines)
+            target = pd_kernel::fromSine<next> (nextSine, p);
+        else // the naive pulse
+        {
+            target = pd_kernel::naivePulse (p, Float4::loadPairs (f.widths + k / 2));
+        }
+
+        v = dsp::select (m > 0.0f, v + (target * nextGain - v) * m, v);
+    }
+
+    return dsp::select (Float4::loadPairs (f.audibles + k / 2) != 0.0f, v, 0.0f);
+}
+
+// A sync step's correction, half after the edge and half before it, on the sample held from the
+// tick before: a synced unit puts out each tick one late.
+void PdOscillator::putOutSynced (float* values, int n, const SyncRestarts& restarts, const LaneFrames& f,
+                                 float* out) noexcept
+{
+    float beforeEdge[maxStretchTicks];
+
+    for (int s = 0; s < restarts.count; ++s)
+    {
+        const auto t = restarts.ticks[s];
+        beforeEdge[s] = 0.0f;
+
+        if (f.audibles[t >> 1] != 0.0f)
+        {
+            const auto step = restarts.steps[s], edge = restarts.edges[s], after = 1.0f - edge;
+            values[t] -= 0.5f * step * after * after;
+            beforeEdge[s] = 0.5f * step * edge * edge;
+        }
+    }
+
+    if (delayFresh)
+    {
+        heldOutput = values[0];
+        delayFresh = false;
+    }
+
+    out[0] = heldOutput + 0.0f;
+
+    for (int t = 1; t < n; ++t)
+        out[t] = values[t - 1] + 0.0f;
+
+    for (int s = 0; s < restarts.count; ++s)
+    {
+        const auto t = restarts.ticks[s];
+        out[t] = (t == 0 ? heldOutput : values[t - 1]) + beforeEdge[s];
+    }
+
+    heldOutput = values[n - 1];
+}
+
 template <int Shape>
 void PdOscillator::renderLanes (const StretchRows& rows, int from, int to, float* out, const float* partnerWraps,
                                 float* ownWraps) noexcept
 {
     using dsp::Float4;
-    constexpr auto next = (Shape + 1) % numWaveShapes;
     constexpr auto pwm = Shape == pwmShape;
-    constexpr auto frameArraySize = maxStretchFrames + 2;
-    const auto n = to - from, count = n / 2, lanes = roundUpToLanes (n), first = from / 2;
-
-    // The frames' settings as the setters leave them, one entry a frame (its two ticks).
-    alignas (16) float increments[frameArraySize], limits[frameArraySize], dcwDepths[frameArraySize],
-        morphs[frameArraySize], widths[frameArraySize], audibles[frameArraySize];
-    auto anyMorph = false, anyAudible = false;
-
-    // Four frames at a time, with updateIncrement's operations; past the last frame, nothing.
-    {
-        const Float4 rate (inverseSampleRate);
-        const auto copy = [count, first] (const float* row, float* into)
-        {
-            auto j = 0;
-
-            for (; j + 4 <= count; j += 4)
-                Float4::load (row + first + j).store (into + j);
-
-            for (; j < count; ++j)
-                into[j] = row[first + j];
-
-            for (; j < roundUpToLanes (count); ++j)
-                into[j] = 0.0f;
-        };
-
-        copy (rows.frequency, increments);
-        copy (rows.dcwDepth, dcwDepths);
-        copy (rows.morph, morphs);
-        copy (rows.pulseWidth, widths);
-        copy (rows.audible, audibles);
-        dsp::Mask4 morphing { Float4 (0.0f) != Float4 (0.0f) }, sounding = morphing;
-
-        for (int j = 0; j < count; j += 4)
-        {
-            const auto inc = Float4::load (increments + j) * rate;
-            inc.store (increments + j);
-            dsp::clamp (Float4 (1.0f) - Float4 (60.0f) * dsp::abs (inc), 0.0f, 1.0f).store (limits + j);
-            morphing = morphing | (Float4::load (morphs + j) > 0.0f);
-            sounding = sounding | (Float4::load (audibles + j) != 0.0f);
-        }
-
-        anyMorph = dsp::anyOf (morphing);
-        anyAudible = dsp::anyOf (sounding);
-        applyFrame (rows, first + count - 1);
-    }
-
-    for (int j = count; j < lanes / 2; ++j)
-        increments[j] = limits[j] = dcwDepths[j] = morphs[j] = widths[j] = audibles[j] = 0.0f;
-
-    // The depth of each tick: the envelope moves on by itself, the rest holds no state.
-    alignas (16) float levels[laneArraySize], depths[laneArraySize], values[laneArraySize];
-    dcwEnvelope.render (levels, n);
-    std::fill (levels + n, levels + lanes, 0.0f);
+    const auto n = to - from, count = n / 2;
+    LaneFrames f;
+    readLaneFrames (rows, from, n, f);
     const auto startDcw = currentDcw;
+    alignas (16) float values[laneArraySize];
 
-    for (int k = 0; k < lanes; k += 4)
-    {
-        const auto e = Float4::load (levels + k) * Float4::loadPairs (dcwDepths + k / 2);
-        dsp::min (Float4::loadPairs (limits + k / 2), dsp::clamp (e, 0.0f, 1.0f)).store (depths + k);
-    }
-
-    std::fill (depths + n, depths + lanes, depths[0]);
-    dsp::Mask4 changes { Float4 (0.0f) != Float4 (0.0f) };
-
-    for (int k = 0; k < lanes; k += 4)
-        changes = changes | (Float4::load (depths + k) != Float4 (depths[0]));
-
-    const auto moving = dsp::anyOf (changes);
-
-    // The phase, tick by tick, with the sync restarts: at which tick, their step and edge.
-    int syncTicks[maxStretchTicks];
-    float steps[maxStretchTicks], edges[maxStretchTicks];
-    auto syncs = 0;
+    // The phase, tick by tick, with the sync restarts.
+    SyncRestarts restarts;
     auto ph = phase, wf = wrapFraction;
     auto wr = wrapped;
     const auto syncing = syncEnabled && partnerWraps != nullptr;
 
-    // The ticks that see a partner's wrap, as bits, so that groups of four without one can step
-    // on without looking.
-    std::uint64_t syncBits = 0;
-
-    if (syncing)
-    {
-        static_assert (maxStretchTicks <= 64);
-        auto k = 0;
-
-        for (; k + 4 <= n; k += 4)
-            syncBits |= (std::uint64_t) dsp::bitsOf (! (Float4::load (partnerWraps + from + k) < 0.0f)) << k;
-
-        for (; k < n; ++k)
-            syncBits |= (std::uint64_t) (! (partnerWraps[from + k] < 0.0f)) << k;
-    }
+    const auto syncBits = syncing ? ticksWithWraps (partnerWraps + from, n) : 0;
 
     // Only a wrap changes a tick's entry from none.
     if (ownWraps != nullptr)
@@ -308,111 +436,52 @@ void PdOscillator::renderLanes (const StretchRows& rows, int from, int to, float
         return here;
     };
 
-    // The same for any tick. A tick without a restart may say so.
-    const auto stepTick = [&] (int k, bool mayRestart) -> float
+    // The same for any tick, the pulse drawn on the way.
+    const auto stepTick = [&] (int k) -> float
     {
         const auto j = k >> 1;
-        const auto inc = increments[j];
-        [[maybe_unused]] auto restarted = false;
+        const auto inc = f.increments[j];
+        auto restarted = false;
 
-        if (mayRestart && syncing && ! (partnerWraps[from + k] < 0.0f))
+        if (syncing && ! (partnerWraps[from + k] < 0.0f))
         {
             // The restart reads the unit's settings of this tick and the depth of the one before.
             const auto edge = 1.0f - std::clamp (partnerWraps[from + k], 0.0f, 1.0f);
             increment = inc;
-            morphAmount = morphs[j];
-            pulseWidth = widths[j];
-            currentDcw = k == 0 ? startDcw : depths[k - 1];
+            morphAmount = f.morphs[j];
+            pulseWidth = f.widths[j];
+            currentDcw = k == 0 ? startDcw : f.depths[k - 1];
             phase = ph;
-            syncTicks[syncs] = k;
-            edges[syncs] = edge;
-            steps[syncs++] = restartForSync<Shape> (edge);
+            restarts.ticks[restarts.count] = k;
+            restarts.edges[restarts.count] = edge;
+            restarts.steps[restarts.count++] = restartForSync<Shape> (edge);
             ph = phase;
             restarted = true;
         }
 
-        const auto here = ph;
-
         if constexpr (pwm)
-        {
-            auto v = 0.0f;
+            values[k] = f.audibles[j] != 0.0f ? pulseAt (ph, f.widths[j], inc, restarted) : 0.0f;
 
-            if (audibles[j] != 0.0f)
-            {
-                const auto w = widths[j];
-                auto t = ph - w;
-                if (t < 0.0f)
-                    t += 1.0f;
-
-                v = (ph < w ? 1.0f : -1.0f) + (1.0f - 2.0f * w) - polyBlep (t, inc);
-
-                if (! restarted)
-                    v += polyBlep (ph, inc);
-
-                v *= outputGain;
-            }
-
-            values[k] = v;
-        }
-
-        if (const auto t = ph + inc; withinOneTurn (t))
-            ph = t;
-        else
-            leaveRange (k, inc);
-
-        return here;
-    };
-
-    const auto finishState = [&]
-    {
-        phase = ph;
-        wrapped = lastLeft == n - 1 && wr;
-        wrapFraction = lastLeft == n - 1 ? wf : 0.0f;
-        currentDcw = depths[n - 1];
-        increment = increments[count - 1];
-        morphAmount = morphs[count - 1];
-        pulseWidth = widths[count - 1];
+        return quickTick (k, inc);
     };
 
     // Then the shapes, four ticks at a time, each group as soon as its phases are known, so that
-    // the phase's chain of additions runs alongside the shapes: while the depth holds, at the
-    // constants kept for it.
-    if (pwm || ! anyAudible)
+    // the phase's chain of additions runs alongside the shapes.
+    if (pwm || ! f.anyAudible)
     {
         for (int k = 0; k < n; ++k)
-            stepTick (k, true);
-
-        finishState();
+            stepTick (k);
 
         if constexpr (! pwm)
             std::fill (values, values + n, 0.0f);
     }
     else if constexpr (! pwm)
     {
-        pd_kernel::ShapeConstants4 fixed, fixedNext;
-
-        if (! moving)
-        {
-            const auto d = depths[0];
-
-            if (constantsDcw != d)
-            {
-                constants = pd_kernel::shapeConstants (Shape, d);
-                constantsDcw = d;
-            }
-
-            if (anyMorph && nextConstantsDcw != d)
-            {
-                nextConstants = pd_kernel::shapeConstants (next, d);
-                nextConstantsDcw = d;
-            }
-
-            fixed = { constants.a, constants.b };
-            fixedNext = { nextConstants.a, nextConstants.b };
-        }
-
+        pd_kernel::ShapeConstantsOf<Float4> fixed, fixedNext;
         const auto gain = outputGain, nextGain = nextShapeGain;
-        constexpr auto twoSines = pd_kernel::usesSine<next> && ! pd_kernel::sharesSine<Shape, next>;
+
+        if (! f.moving)
+            holdLaneConstants<Shape> (f, fixed, fixedNext);
 
         // n is even: a group holds two or four ticks.
         for (int k = 0; k < n; k += 4)
@@ -422,110 +491,45 @@ void PdOscillator::renderLanes (const StretchRows& rows, int from, int to, float
 
             if (((syncBits >> k) & 15) == 0)
             {
-                const auto inc = increments[k >> 1];
+                const auto inc = f.increments[k >> 1];
                 p0 = quickTick (k, inc);
                 p1 = quickTick (k + 1, inc);
 
                 if (full)
                 {
-                    const auto nextInc = increments[(k >> 1) + 1];
+                    const auto nextInc = f.increments[(k >> 1) + 1];
                     p2 = quickTick (k + 2, nextInc);
                     p3 = quickTick (k + 3, nextInc);
                 }
             }
             else
             {
-                p0 = stepTick (k, true);
-                p1 = stepTick (k + 1, true);
+                p0 = stepTick (k);
+                p1 = stepTick (k + 1);
 
                 if (full)
                 {
-                    p2 = stepTick (k + 2, true);
-                    p3 = stepTick (k + 3, true);
+                    p2 = stepTick (k + 2);
+                    p3 = stepTick (k + 3);
                 }
             }
 
-            const auto p = Float4::set (p0, p1, p2, p3);
-            const auto c = moving ? pd_kernel::shapeConstants4<Shape> (Float4::load (depths + k)) : fixed;
-            const auto argument = pd_kernel::sineArgument4<Shape> (p, c);
-            Float4 sine, nextSine;
-
-            // A morph towards a shape of another sine takes both sines together.
-            if (twoSines && anyMorph)
-            {
-                const auto nc = moving ? pd_kernel::shapeConstants4<next> (Float4::load (depths + k)) : fixedNext;
-                pd_kernel::sinTurnsTwo (argument, pd_kernel::sineArgument4<next> (p, nc), sine, nextSine);
-            }
-            else
-                sine = dsp::sinTurns (argument);
-
-            auto v = pd_kernel::fromSine4<Shape> (sine, p) * gain;
-
-            if (anyMorph)
-            {
-                const auto m = Float4::loadPairs (morphs + k / 2);
-                Float4 target;
-
-                if constexpr (pd_kernel::sharesSine<Shape, next>)
-                    target = pd_kernel::fromSine4<next> (sine, p);
-                else if constexpr (twoSines)
-                    target = pd_kernel::fromSine4<next> (nextSine, p);
-                else // the naive pulse
-                {
-                    const auto w = Float4::loadPairs (widths + k / 2);
-                    target = dsp::select (p < w, 1.0f, -1.0f) + (Float4 (1.0f) - Float4 (2.0f) * w);
-                }
-
-                v = dsp::select (m > 0.0f, v + (target * nextGain - v) * m, v);
-            }
-
-            dsp::select (Float4::loadPairs (audibles + k / 2) != 0.0f, v, 0.0f).store (values + k);
+            shapeLanes<Shape> (Float4::set (p0, p1, p2, p3), k, f, fixed, fixedNext, gain, nextGain).store (values + k);
         }
-
-        finishState();
     }
 
-    // Last, a sync step's correction, half after the edge and half before it, on the sample held
-    // from the tick before: a synced unit puts out each tick one late.
+    phase = ph;
+    wrapped = lastLeft == n - 1 && wr;
+    wrapFraction = lastLeft == n - 1 ? wf : 0.0f;
+    currentDcw = f.depths[n - 1];
+    increment = f.increments[count - 1];
+    morphAmount = f.morphs[count - 1];
+    pulseWidth = f.widths[count - 1];
+
     if (! syncEnabled)
-    {
         std::copy (values, values + n, out + from);
-        return;
-    }
-
-    float beforeEdge[maxStretchTicks];
-
-    for (int s = 0; s < syncs; ++s)
-    {
-        const auto t = syncTicks[s];
-        beforeEdge[s] = 0.0f;
-
-        if (audibles[t >> 1] != 0.0f)
-        {
-            const auto step = steps[s], edge = edges[s], after = 1.0f - edge;
-            values[t] -= 0.5f * step * after * after;
-            beforeEdge[s] = 0.5f * step * edge * edge;
-        }
-    }
-
-    if (delayFresh)
-    {
-        heldOutput = values[0];
-        delayFresh = false;
-    }
-
-    out[from] = heldOutput + 0.0f;
-
-    for (int t = 1; t < n; ++t)
-        out[from + t] = values[t - 1] + 0.0f;
-
-    for (int s = 0; s < syncs; ++s)
-    {
-        const auto t = syncTicks[s];
-        out[from + t] = (t == 0 ? heldOutput : values[t - 1]) + beforeEdge[s];
-    }
-
-    heldOutput = values[n - 1];
+    else
+        putOutSynced (values, n, restarts, f, out + from);
 }
 
 bool PdOscillator::hasSameStateAs (const PdOscillator& o) const noexcept
@@ -707,8 +711,8 @@ void SubOscillator::renderLanes (const float* frequency, const float* newDcw, co
             v = dsp::sinTurns (p);
         else
         {
-            const pd_kernel::ShapeConstants4 c { Float4::loadPairs (as + k / 2), Float4::loadPairs (bs + k / 2) };
-            v = pd_kernel::fromSine4<Shape> (dsp::sinTurns (pd_kernel::sineArgument4<Shape> (p, c)), p) * outputGain;
+            const pd_kernel::ShapeConstantsOf<Float4> c { Float4::loadPairs (as + k / 2), Float4::loadPairs (bs + k / 2) };
+            v = pd_kernel::fromSine<Shape> (dsp::sinTurns (pd_kernel::sineArgument<Shape> (p, c)), p) * outputGain;
         }
 
         const auto g = Float4::loadPairs (gains + k / 2);

@@ -147,6 +147,19 @@ private:
     void tickRange (const StretchRows& rows, int from, int to, float* out, const float* partnerWraps, float* ownWraps) noexcept;
     template <int Shape>
     QUILLON_HOT_CLONES QUILLON_FLATTEN void renderLanes (const StretchRows& rows, int from, int to, float* out, const float* partnerWraps, float* ownWraps) noexcept;
+    // renderLanes' steps: the frames' settings and depths, the constants of a depth that holds,
+    // four ticks' shapes, and a synced unit's output with its sync steps.
+    struct LaneFrames;
+    struct SyncRestarts;
+    void readLaneFrames (const StretchRows& rows, int from, int n, LaneFrames& frames) noexcept;
+    template <int Shape>
+    void holdLaneConstants (const LaneFrames& frames, pd_kernel::ShapeConstantsOf<dsp::Float4>& fixed,
+                            pd_kernel::ShapeConstantsOf<dsp::Float4>& fixedNext) noexcept;
+    template <int Shape>
+    static dsp::Float4 shapeLanes (dsp::Float4 p, int k, const LaneFrames& frames,
+                                   const pd_kernel::ShapeConstantsOf<dsp::Float4>& fixed,
+                                   const pd_kernel::ShapeConstantsOf<dsp::Float4>& fixedNext, float gain, float nextGain) noexcept;
+    void putOutSynced (float* values, int n, const SyncRestarts& restarts, const LaneFrames& frames, float* out) noexcept;
     void applyFrame (const StretchRows& rows, int j) noexcept
     {
         setFrequency (rows.frequency[j]);
@@ -161,7 +174,7 @@ private:
     template <int Shape>
     QUILLON_FLATTEN static int beginWith (PdOscillator& unit, bool audible, float* arguments) noexcept
     {
-        return unit.beginTick<Shape> (audible, arguments);
+        return unit.beginTick<Shape> (audible, unit.partnerWrap(), arguments);
     }
     template <int Shape>
     QUILLON_FLATTEN static float finishWith (PdOscillator& unit, const float* sines) noexcept { return unit.finishTick<Shape> (sines); }
@@ -178,7 +191,7 @@ private:
     template <int Shape>
     float tickSynced (bool audible, float wrap) noexcept;
     template <int Shape>
-    int beginTick (bool audible, float* sineArguments) noexcept;
+    int beginTick (bool audible, float wrap, float* sineArguments) noexcept;
     template <int Shape>
     float finishTick (const float* sines) noexcept;
 
@@ -196,8 +209,21 @@ private:
     // A sync's restart: the step it makes, with the phase moved on past the edge.
     template <int Shape>
     float restartForSync (float edge) noexcept;
-    template <int Shape>
-    float fadeFromOldPhase (float v, bool audible) noexcept;
+    // The band-limited pulse at a phase: a +-1 pulse steps by 2, whose polyBLEP residual is
+    // polyBlep itself. After a sync restart the rising edge is the restart's.
+    float pulseAt (float atPhase, float width, float inc, bool restarted) const noexcept
+    {
+        auto t = atPhase - width;
+        if (t < 0.0f)
+            t += 1.0f;
+
+        auto v = pd_kernel::naivePulse (atPhase, width) - polyBlep (t, inc);
+
+        if (! restarted)
+            v += polyBlep (atPhase, inc);
+
+        return v * outputGain;
+    }
     // The depth's constants for this shape and, while morphing, the next one.
     template <int Shape>
     void updateConstants (float dcw) noexcept;
@@ -358,8 +384,8 @@ inline float PdOscillator::delayedOutput (float v, float beforeEdge) noexcept
 inline float PdOscillator::rawWave (int shape, float atPhase, float dcw) const noexcept
 {
     using namespace osc_detail;
-    if (shape == pwmShape) // +-1 less its mean, 2 w - 1
-        return (atPhase < pulseWidth ? 1.0f : -1.0f) + (1.0f - 2.0f * pulseWidth);
+    if (shape == pwmShape)
+        return pd_kernel::naivePulse (atPhase, pulseWidth);
 
     return phaseDistortionShape (shape, atPhase, dcw, resonanceWindows);
 }
@@ -368,7 +394,7 @@ template <int Shape>
 inline float PdOscillator::rawShape (float atPhase, const ShapeConstants& c) const noexcept
 {
     if constexpr (Shape == osc_detail::pwmShape)
-        return (atPhase < pulseWidth ? 1.0f : -1.0f) + (1.0f - 2.0f * pulseWidth);
+        return pd_kernel::naivePulse (atPhase, pulseWidth);
     else if constexpr (Shape < 0)
         return rawWave (waveShape, atPhase, c.dcw);
     else
@@ -419,7 +445,7 @@ inline float PdOscillator::naiveOutput (float atPhase) const noexcept
 }
 
 template <int Shape>
-int PdOscillator::beginTick (bool audible, float* sineArguments) noexcept
+int PdOscillator::beginTick (bool audible, float wrap, float* sineArguments) noexcept
 {
     using namespace osc_detail;
     constexpr auto next = Shape >= 0 ? (Shape + 1) % numWaveShapes : -1;
@@ -430,15 +456,13 @@ int PdOscillator::beginTick (bool audible, float* sineArguments) noexcept
     auto& p = pending;
     p.syncStep = 0.0f;
     p.edge = 0.0f;
-    p.synced = syncEnabled && syncPartner != nullptr && syncPartner->wrapped;
+    p.synced = ! (wrap < 0.0f);
     p.audible = audible;
 
     if (p.synced)
     {
-        p.edge = 1.0f - std::clamp (syncPartner->wrapFraction, 0.0f, 1.0f);
-        updateConstants<Shape> (currentDcw);
-        p.syncStep = naiveOutput<Shape> (0.0f) - naiveOutput<Shape> (wrapPhase (phase - p.edge * increment));
-        phase = wrapPhase (p.edge * increment);
+        p.edge = 1.0f - std::clamp (wrap, 0.0f, 1.0f);
+        p.syncStep = restartForSync<Shape> (p.edge);
     }
 
     const auto e = dcwEnvelope.tick() * dcwDepth;
@@ -453,20 +477,7 @@ int PdOscillator::beginTick (bool audible, float* sineArguments) noexcept
     if (audible)
     {
         if constexpr (Shape == pwmShape)
-        {
-            auto t = phase - pulseWidth;
-            if (t < 0.0f)
-                t += 1.0f;
-
-            // A +-1 pulse steps by 2, whose polyBLEP residual is polyBlep itself. After a sync the
-            // rising edge is the sync step's.
-            auto v = rawShape<pwmShape> (phase, constants) - polyBlep (t, increment);
-
-            if (! p.synced)
-                v += polyBlep (phase, increment);
-
-            p.pulse = v * outputGain;
-        }
+            p.pulse = pulseAt (phase, pulseWidth, increment, p.synced);
         else
         {
             updateConstants<Shape> (currentDcw);
@@ -570,83 +581,17 @@ QUILLON_NOINLINE float PdOscillator::restartForSync (float edge) noexcept
     return step;
 }
 
-template <int Shape>
-QUILLON_NOINLINE float PdOscillator::fadeFromOldPhase (float v, bool audible) noexcept
-{
-    using namespace osc_detail;
-
-    if (audible)
-    {
-        const auto old = rawShape<Shape> (oldPhase, oldConstants) * outputGain;
-        const auto b = smoothStep (1.0f - (float) resetFadeCountdown / (float) resetFadeLength);
-        v = (1.0f - b) * old + b * v;
-    }
-
-    oldPhase = wrapPhase (oldPhase + increment);
-    --resetFadeCountdown;
-    return v;
-}
-
+// One tick on its own: its sines one by one between the two halves.
 template <int Shape>
 float PdOscillator::tickSynced (bool audible, float wrap) noexcept
 {
-    using namespace osc_detail;
+    float arguments[3], sines[3];
+    const auto n = beginTick<Shape> (audible, wrap, arguments);
 
-    // Hard sync: the partner's wrap lay `edge` of a sample before this one. The restart is a step
-    // from the old phase's value at the edge to the wave's start; a two-sample polyBLEP spreads
-    // it, half before the edge (added to the held sample) and half after.
-    auto syncStep = 0.0f, edge = 0.0f;
-    const auto synced = ! (wrap < 0.0f);
+    for (int i = 0; i < n; ++i)
+        sines[i] = dsp::sinTurns (arguments[i]);
 
-    if (synced)
-    {
-        edge = 1.0f - std::clamp (wrap, 0.0f, 1.0f);
-        syncStep = restartForSync<Shape> (edge);
-    }
-
-    const auto e = dcwEnvelope.tick() * dcwDepth;
-    currentDcw = std::min (pitchDcwLimit, std::clamp (e, 0.0f, 1.0f));
-
-    // Silent, the unit still moves its phase, sync, envelope and fade on exactly as it would
-    // sounding, so that it comes back in where it would have been.
-    auto v = 0.0f;
-
-    if (audible)
-    {
-        if constexpr (Shape == pwmShape)
-        {
-            auto t = phase - pulseWidth;
-            if (t < 0.0f)
-                t += 1.0f;
-
-            // A +-1 pulse steps by 2, whose polyBLEP residual is polyBlep itself. After a sync the
-            // rising edge is the sync step's.
-            v = rawShape<pwmShape> (phase, constants) - polyBlep (t, increment);
-
-            if (! synced)
-                v += polyBlep (phase, increment);
-
-            v *= outputGain;
-        }
-        else
-        {
-            updateConstants<Shape> (currentDcw);
-            v = naiveOutput<Shape> (phase);
-        }
-
-        if (synced)
-        {
-            const auto after = 1.0f - edge;
-            v -= 0.5f * syncStep * after * after;
-        }
-    }
-
-    if (resetFadeCountdown > 0)
-        v = fadeFromOldPhase<Shape> (v, audible);
-
-    advancePhase();
-
-    return delayedOutput (v, synced && audible ? 0.5f * syncStep * edge * edge : 0.0f);
+    return finishTick<Shape> (sines);
 }
 
 inline void PdOscillator::tickUnits (PdOscillator* const* units, const bool* audible, float* outputs, int count) noexcept

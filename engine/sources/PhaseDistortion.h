@@ -125,45 +125,62 @@ struct ShapeConstants
     float a = 0.0f, b = 0.0f;
 };
 
+// The depth's constants of shape `Shape`, over a lane type V (float or dsp::Float4): each lane
+// the bits of the float form. Shapes without constants leave them 0.
+template <class V>
+struct ShapeConstantsOf
+{
+    V a, b;
+};
+
+template <int Shape, class V>
+inline ShapeConstantsOf<V> shapeConstantsOf (V dcw) noexcept
+{
+    const auto d = dsp::clamp (dcw, V (0.0f), V (1.0f));
+    const V one (1.0f), half (0.5f);
+    ShapeConstantsOf<V> c { V (0.0f), V (0.0f) };
+
+    if constexpr (Shape == 0 || Shape == 3) // saw, sinepulse: the bend's two slopes
+    {
+        const auto k = dsp::clamp (half - V (Shape == 0 ? 0.5f : 0.49f) * d, V (0.01f), half);
+        const auto scale = (half - k) / (k * (one - k));
+        c.a = scale * k;
+        c.b = scale * (one - k);
+    }
+    else if constexpr (Shape == 1) // square
+    {
+        const auto q = dsp::clamp (dsp::sqrt (dsp::sqrt (d)), V (0.0f), V (0.999f));
+        c.a = q / (one - q);
+    }
+    else if constexpr (Shape == 2) // pulse
+    {
+        const auto q = dsp::clamp (d, V (0.0f), V (0.99f));
+        c.a = q / (one - q);
+    }
+    else if constexpr (Shape == 4) // halfsine
+        c.a = half / dsp::clamp (half - half * d, V (0.01f), half);
+    else if constexpr (Shape == 5 || Shape == 6 || Shape == 7 || Shape == 9) // window count of the resonant family
+        c.a = dsp::max (one, V (15.0f) * d + one);
+
+    return c;
+}
+
 inline ShapeConstants shapeConstants (int waveShape, float dcw) noexcept
 {
-    ShapeConstants c;
-    const auto d = std::clamp (dcw, 0.0f, 1.0f);
-    c.dcw = d;
+    ShapeConstantsOf<float> c { 0.0f, 0.0f };
 
     switch (waveShape)
     {
-        case 0: case 3: // saw, sinepulse: the bend's two slopes
-        {
-            const auto k = std::clamp (0.5f - (waveShape == 0 ? 0.5f : 0.49f) * d, 0.01f, 0.5f);
-            const auto scale = (0.5f - k) / (k * (1.0f - k));
-            c.a = scale * k;
-            c.b = scale * (1.0f - k);
-            break;
-        }
-        case 1: // square
-        {
-            const auto q = std::clamp (std::sqrt (std::sqrt (d)), 0.0f, 0.999f);
-            c.a = q / (1.0f - q);
-            break;
-        }
-        case 2: // pulse
-        {
-            const auto q = std::clamp (d, 0.0f, 0.99f);
-            c.a = q / (1.0f - q);
-            break;
-        }
-        case 4: // halfsine
-            c.a = 0.5f / std::clamp (0.5f - 0.5f * d, 0.01f, 0.5f);
-            break;
-        case 5: case 6: case 7: case 9: // window count of the resonant family
-            c.a = std::max (1.0f, 15.0f * d + 1.0f);
-            break;
-        default:
-            break;
+        case 0: c = shapeConstantsOf<0> (dcw); break;
+        case 1: c = shapeConstantsOf<1> (dcw); break;
+        case 2: c = shapeConstantsOf<2> (dcw); break;
+        case 3: c = shapeConstantsOf<3> (dcw); break;
+        case 4: c = shapeConstantsOf<4> (dcw); break;
+        case 5: case 6: case 7: case 9: c = shapeConstantsOf<5> (dcw); break;
+        default: break;
     }
 
-    return c;
+    return { std::clamp (dcw, 0.0f, 1.0f), c.a, c.b };
 }
 
 // The fast shapes but the pwm are a sine of a bent phase, perhaps scaled and offset: sineArgument
@@ -178,124 +195,42 @@ template <int Shape, int Other>
 constexpr bool sharesSine = usesSine<Shape> && usesSine<Other>
                          && (Shape == Other || ((Shape == 5 || Shape == 6 || Shape == 9) && (Other == 5 || Other == 6 || Other == 9)));
 
-template <int Shape>
-inline float sineArgument (float p, const ShapeConstants& c) noexcept
+template <class V>
+inline V frac (V x) noexcept { return x - dsp::floor (x); }
+
+// Over a lane type V with constants C holding a and b as V or float: one phase or four.
+template <int Shape, class V, class C>
+inline V sineArgument (V p, const C& c) noexcept
 {
-    using namespace pd_detail;
+    const V one (1.0f), quarter (0.25f), half (0.5f);
+    const V a (c.a), b (c.b);
 
     if constexpr (Shape == 0) // cos (t) = sin (t + 1/4)
-        return (p + std::min (c.a * (1.0f - p), c.b * p)) + 0.25f;
+        return (p + dsp::min (a * (one - p), b * p)) + quarter;
     else if constexpr (Shape == 1)
     {
-        const auto f = frac (2.0f * p + 1.0f);
-        const auto m = std::min (c.a * (1.0f - f), f);
-        return 0.5f * (f - m + (p >= 0.5f ? 1.0f : 0.0f)) + 0.25f;
+        const auto f = frac (V (2.0f) * p + one);
+        const auto m = dsp::min (a * (one - f), f);
+        return half * (f - m + dsp::select (p >= half, one, V (0.0f))) + quarter;
     }
     else if constexpr (Shape == 2)
-        return (p - std::min (c.a * (1.0f - p), p)) + 0.25f;
+        return (p - dsp::min (a * (one - p), p)) + quarter;
     else if constexpr (Shape == 3)
-        return 2.0f * (p + std::min (c.a * (1.0f - p), c.b * p)) + 0.25f;
+        return V (2.0f) * (p + dsp::min (a * (one - p), b * p)) + quarter;
     else if constexpr (Shape == 4)
-        return (p < 0.5f ? p : std::min (1.0f, (p - 0.5f) * c.a + 0.5f)) + 0.25f;
+        return dsp::select (p < half, p, dsp::min (one, (p - half) * a + half)) + quarter;
     else if constexpr (Shape == 7)
-        return frac (c.a * p);
+        return frac (a * p);
     else if constexpr (Shape == 5 || Shape == 6 || Shape == 9)
-        return frac (c.a * p) + 0.25f;
+        return frac (a * p) + quarter;
     else
-        return 0.0f;
+        return V (0.0f);
 }
 
-template <int Shape>
-inline float fromSine (float s, float p) noexcept
+template <int Shape, class V>
+inline V fromSine (V s, V p) noexcept
 {
-    if constexpr (Shape == 5)
-        return 1.0f - (0.5f - 0.5f * s) * 2.0f * (1.0f - p);
-    else if constexpr (Shape == 6)
-    {
-        const auto tri = p < 0.5f ? 2.0f * p : 2.0f - 2.0f * p;
-        return 2.0f * tri * (0.5f * s + 0.5f) - 1.0f;
-    }
-    else if constexpr (Shape == 7)
-        return s * std::min (2.0f * (1.0f - p), 1.0f);
-    else if constexpr (Shape == 9)
-        return s * (p < 0.5f ? 1.0f - 2.0f * p : 2.0f * (p - 0.5f));
-    else
-        return s;
-}
-
-// The same three steps four phases at a time, each lane the bits of the scalar functions above.
-struct ShapeConstants4
-{
-    dsp::Float4 a, b;
-};
-
-template <int Shape>
-inline ShapeConstants4 shapeConstants4 (dsp::Float4 dcw) noexcept
-{
-    using dsp::Float4;
-    const auto d = dsp::clamp (dcw, 0.0f, 1.0f);
-    ShapeConstants4 c { 0.0f, 0.0f };
-
-    if constexpr (Shape == 0 || Shape == 3)
-    {
-        const auto k = dsp::clamp (Float4 (0.5f) - Float4 (Shape == 0 ? 0.5f : 0.49f) * d, 0.01f, 0.5f);
-        const auto scale = (Float4 (0.5f) - k) / (k * (Float4 (1.0f) - k));
-        c.a = scale * k;
-        c.b = scale * (Float4 (1.0f) - k);
-    }
-    else if constexpr (Shape == 1)
-    {
-        const auto q = dsp::clamp (dsp::sqrt (dsp::sqrt (d)), 0.0f, 0.999f);
-        c.a = q / (Float4 (1.0f) - q);
-    }
-    else if constexpr (Shape == 2)
-    {
-        const auto q = dsp::clamp (d, 0.0f, 0.99f);
-        c.a = q / (Float4 (1.0f) - q);
-    }
-    else if constexpr (Shape == 4)
-        c.a = Float4 (0.5f) / dsp::clamp (Float4 (0.5f) - Float4 (0.5f) * d, 0.01f, 0.5f);
-    else if constexpr (Shape == 5 || Shape == 6 || Shape == 7 || Shape == 9)
-        c.a = dsp::max (1.0f, Float4 (15.0f) * d + 1.0f);
-
-    return c;
-}
-
-inline dsp::Float4 frac4 (dsp::Float4 x) noexcept { return x - dsp::floor (x); }
-
-template <int Shape>
-inline dsp::Float4 sineArgument4 (dsp::Float4 p, const ShapeConstants4& c) noexcept
-{
-    using dsp::Float4;
-    const Float4 one (1.0f), quarter (0.25f), half (0.5f);
-
-    if constexpr (Shape == 0)
-        return (p + dsp::min (c.a * (one - p), c.b * p)) + quarter;
-    else if constexpr (Shape == 1)
-    {
-        const auto f = frac4 (Float4 (2.0f) * p + one);
-        const auto m = dsp::min (c.a * (one - f), f);
-        return half * (f - m + dsp::select (p >= half, one, 0.0f)) + quarter;
-    }
-    else if constexpr (Shape == 2)
-        return (p - dsp::min (c.a * (one - p), p)) + quarter;
-    else if constexpr (Shape == 3)
-        return Float4 (2.0f) * (p + dsp::min (c.a * (one - p), c.b * p)) + quarter;
-    else if constexpr (Shape == 4)
-        return dsp::select (p < half, p, dsp::min (one, (p - half) * c.a + half)) + quarter;
-    else if constexpr (Shape == 7)
-        return frac4 (c.a * p);
-    else if constexpr (Shape == 5 || Shape == 6 || Shape == 9)
-        return frac4 (c.a * p) + quarter;
-    else
-        return 0.0f;
-}
-
-template <int Shape>
-inline dsp::Float4 fromSine4 (dsp::Float4 s, dsp::Float4 p) noexcept
-{
-    using dsp::Float4;
-    const Float4 one (1.0f), two (2.0f), half (0.5f);
+    const V one (1.0f), two (2.0f), half (0.5f);
 
     if constexpr (Shape == 5)
         return one - (half - half * s) * two * (one - p);
@@ -312,38 +247,11 @@ inline dsp::Float4 fromSine4 (dsp::Float4 s, dsp::Float4 p) noexcept
         return s;
 }
 
-// Two groups of four sines of turns, lane by lane dsp::sinTurns's operations: one run of eight
-// lanes where the build has them (AVX), two of four where it has not.
-inline void sinTurnsTwo (dsp::Float4 t1, dsp::Float4 t2, dsp::Float4& s1, dsp::Float4& s2) noexcept
+// The naive +-1 pulse of width w less its mean, 2 w - 1, over a lane type V.
+template <class V>
+inline V naivePulse (V p, V w) noexcept
 {
-#if QUILLON_SIN_LANES && defined(__GNUC__)
-    if constexpr (! dsp::exactReference)
-    {
-        using F8 = float __attribute__ ((vector_size (32)));
-        using I8 = int __attribute__ ((vector_size (32)));
-        const F8 zero {};
-        const auto sign = (I8) zero | std::numeric_limits<int>::min();
-        const F8 t = __builtin_shufflevector (t1.v, t2.v, 0, 1, 2, 3, 4, 5, 6, 7);
-        const auto half = (F8) ((I8) (zero + 0.5f) | ((I8) t & sign));
-        const auto r = t - __builtin_convertvector (__builtin_convertvector (t + half, I8), F8);
-        const auto a = (F8) ((I8) r & ~sign);
-        const auto x = ((zero + 0.25f) - (F8) ((I8) (a - 0.25f) & ~sign)) * dsp::twoPi;
-        const auto x2 = x * x;
-        const auto x4 = x2 * x2;
-        const auto x8 = x4 * x4;
-        const auto low = (zero + 1.0f) + x2 * -1.6666667e-1f;
-        const auto mid = x4 * ((zero + 8.3333333e-3f) + x2 * -1.9841270e-4f);
-        const auto high = x8 * ((zero + 2.7557319e-6f) + x2 * -2.5052108e-8f);
-        const auto v = x * ((low + mid) + high);
-        const auto out = (F8) (((I8) v & ~sign) | ((I8) r & sign));
-        s1 = dsp::Float4 ((__m128) __builtin_shufflevector (out, out, 0, 1, 2, 3));
-        s2 = dsp::Float4 ((__m128) __builtin_shufflevector (out, out, 4, 5, 6, 7));
-        return;
-    }
-#endif
-
-    s1 = dsp::sinTurns (t1);
-    s2 = dsp::sinTurns (t2);
+    return dsp::select (p < w, V (1.0f), V (-1.0f)) + (V (1.0f) - V (2.0f) * w);
 }
 
 // Shape `Shape` at phase p, 0 for an unknown shape; the pwm is the naive +-1 pulse.

@@ -1,11 +1,13 @@
 #include "DspTestTools.h"
-#include "engine/core/DspMath.h"
+#include "engine/core/FastMath.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
+#include <vector>
 
 using namespace quillon;
 
@@ -60,4 +62,42 @@ TEST (DspMath, smallExponentsRoundAsTheLibrarysDo)
     }
 
     EXPECT_LT (differing, total / 1000);
+}
+
+// Each approximation is written once over its lane type: every lane of the four-wide form has to
+// give the scalar form's bits, or the lanes paths of the voice would drift from the sample by
+// sample ones. Edge inputs included: signed zeros, denormals, huge values, infinities and NaN.
+TEST (DspMath, fourLaneFormsGiveTheScalarBitsInEveryLane)
+{
+    const auto inf = std::numeric_limits<float>::infinity();
+    const auto nan = std::numeric_limits<float>::quiet_NaN();
+    std::vector<float> inputs { 0.0f, -0.0f, 1.0e-40f, -1.0e-40f, 1.0e-20f, 9.9e-21f, 0.0199f, -0.02f, 0.25f, -0.5f,
+                                0.75f, 1.0f, 7.9f, -7.91f, 12.0f, -100.0f, 939.0f, -941.0f, 1.0e6f, 3.0e38f, 3.1e38f,
+                                inf, -inf, nan };
+
+    for (int i = 0; i < 4000; ++i)
+        inputs.push_back (std::sin ((float) i * 0.37f) * std::exp2 ((float) (i % 23) - 11.0f));
+
+    const auto check = [&] (const char* name, auto scalar, auto lanes)
+    {
+        for (size_t i = 0; i + 4 <= inputs.size(); ++i)
+        {
+            float out[4];
+            lanes (dsp::Float4::load (inputs.data() + i)).store (out);
+
+            for (size_t lane = 0; lane < 4; ++lane)
+                ASSERT_EQ (bitsOf (out[lane]), bitsOf (scalar (inputs[i + lane]))) << name << " of " << inputs[i + lane];
+        }
+    };
+
+    check ("flushTiny", [] (float x) { return dsp::flushTiny (x); }, [] (dsp::Float4 x) { return dsp::flushTiny (x); });
+    check ("sinTurns", [] (float x) { return dsp::sinTurns (x); }, [] (dsp::Float4 x) { return dsp::sinTurns (x); });
+    check ("loopTanh", [] (float x) { return dsp::loopTanh (x); }, [] (dsp::Float4 x) { return dsp::loopTanh (x); });
+    check ("cutoffRatio", [] (float x) { return dsp::cutoffRatio (x); }, [] (dsp::Float4 x) { return dsp::cutoffRatio (x); });
+    check ("exp2Fast", [] (float x) { return dsp::exp2Fast (x * 1.0e-3f); },
+           [] (dsp::Float4 x) { return dsp::exp2Fast (x * dsp::Float4 (1.0e-3f)); });
+
+    // A state that is not a number, infinite or denormal goes to 0 and never stays in a filter.
+    for (auto x : { nan, inf, -inf, 1.0e-40f, 3.1e38f })
+        EXPECT_EQ (bitsOf (dsp::flushTiny (x)), 0u) << x;
 }

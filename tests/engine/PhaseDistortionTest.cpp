@@ -21,7 +21,7 @@ QUILLON_HOT_CLONES void sinesTwoGroupsAtATime (const float* in, float* out, int 
     for (int i = 0; i + 8 <= n; i += 8)
     {
         dsp::Float4 a, b;
-        pd_kernel::sinTurnsTwo (dsp::Float4::load (in + i), dsp::Float4::load (in + i + 4), a, b);
+        dsp::sinTurns (dsp::Float4::load (in + i), dsp::Float4::load (in + i + 4), a, b);
         a.store (out + i);
         b.store (out + i + 4);
     }

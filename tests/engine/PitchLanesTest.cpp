@@ -1,5 +1,5 @@
 #include "DspTestTools.h"
-#include "engine/control/PitchLanes.h"
+#include "engine/core/FastMath.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +26,7 @@ TEST (PitchLanes, fourExponentialsAreTheSingleOnesBitForBit)
         for (int i = 0; i < 4; ++i)
             in[i] = round < 2000 ? small (random) : (round % 3 == 0 ? wide (random) : edges[(round + i) % 8]);
 
-        exp2Fast4 (in, out);
+        dsp::exp2Fast4 (in, out);
 
         for (int i = 0; i < 4; ++i)
             ASSERT_EQ (bitsOf (out[i]), bitsOf (dsp::exp2Fast (in[i]))) << in[i];
