@@ -20,8 +20,16 @@ namespace quillon::dsp
 {
 
 // Nearest whole number for |x| below 2^31, halves away from zero, through the cheap truncating
-// conversion.
-inline int roundToInt (float x) noexcept { return (int) (x + std::copysign (0.5f, x)); }
+// conversion. Beyond that range, and for NaN, it gives INT_MIN as the lanes do: the instruction's
+// own answer, where a plain cast would be undefined.
+inline int roundToInt (float x) noexcept
+{
+#if QUILLON_SIN_LANES
+    return _mm_cvttss_si32 (_mm_set_ss (x + std::copysign (0.5f, x)));
+#else
+    return (int) (x + std::copysign (0.5f, x));
+#endif
+}
 
 //==============================================================================
 // Four floats in SSE2 lanes (a plain array where there is no SSE2), for kernels that must give
@@ -280,7 +288,11 @@ inline float gather (const float* table, int at) noexcept { return table[at]; }
 
 inline double wholePowerOfTwo (double x, double& fraction) noexcept
 {
+#if QUILLON_SIN_LANES
+    const auto n = _mm_cvttsd_si32 (_mm_set_sd (x + std::copysign (0.5, x))); // INT_MIN out of range, as roundToInt
+#else
     const auto n = (int) (x + std::copysign (0.5, x));
+#endif
     fraction = x - (double) n;
     const auto bits = (std::uint64_t) (n + 1023) << 52;
     double scale;
