@@ -5,6 +5,7 @@
 // third-octave band that matters within 0.5 dB.
 #include "bench/VoiceSettings.h"
 #include "plugin/Catalogue.h"
+#include "support/FactoryPresets.h"
 #include "plugin/PluginProcessor.h"
 #include "reference/ExactVoice.h"
 
@@ -186,22 +187,11 @@ void compare (const juce::String& name, const Setup& setup)
     }
 }
 
-juce::String presetFile (int index)
-{
-    const auto catalogue = quillon::presets::Catalogue::loadEmbedded();
-    int i = 0;
-    for (const auto& category : catalogue.categories)
-        for (const auto& entry : category.entries)
-            if (i++ == index)
-                return entry.xml;
-    return {};
-}
-
 class ExactReferencePreset : public ::testing::TestWithParam<int> {};
 
 TEST_P (ExactReferencePreset, soundsLikeTheExactVoiceAtC1ToC4)
 {
-    const auto file = presetFile (GetParam());
+    const auto file = quillon::test::factoryPresetFile (GetParam());
     ASSERT_TRUE (file.isNotEmpty());
     compare (file, [&file] (QuillonAudioProcessor& p)
     {

@@ -9,6 +9,7 @@
 // and say in the commit which cases moved and why.
 #include "bench/VoiceSettings.h"
 #include "plugin/Catalogue.h"
+#include "support/FactoryPresets.h"
 #include "plugin/PluginProcessor.h"
 
 #include <gtest/gtest.h>
@@ -163,22 +164,11 @@ void check (const std::string& name, const Setup& setup)
         std::ofstream (writeTo, std::ios::app) << lines.str();
 }
 
-juce::String presetFile (int index)
-{
-    const auto catalogue = quillon::presets::Catalogue::loadEmbedded();
-    int i = 0;
-    for (const auto& category : catalogue.categories)
-        for (const auto& entry : category.entries)
-            if (i++ == index)
-                return entry.xml;
-    return {};
-}
-
 class GoldenVoicePreset : public ::testing::TestWithParam<int> {};
 
 TEST_P (GoldenVoicePreset, playsTheRecordedBits)
 {
-    const auto file = presetFile (GetParam());
+    const auto file = quillon::test::factoryPresetFile (GetParam());
     ASSERT_TRUE (file.isNotEmpty());
     check (file.toStdString(), [&file] (QuillonAudioProcessor& p)
     {
