@@ -34,12 +34,22 @@ void HalfBandDecimator::reset() noexcept
 #if QUILLON_SIN_LANES
 namespace
 {
+using dsp::Float4;
+
 // One allpass stage in every lane: the output, and the state it leaves for the next sample.
-QUILLON_ALWAYS_INLINE inline __m128 allpassStage (__m128 a, __m128& v, __m128 input) noexcept
+QUILLON_ALWAYS_INLINE inline Float4 allpassStage (Float4 a, Float4& v, Float4 input) noexcept
 {
-    const auto output = _mm_add_ps (_mm_mul_ps (a, input), v);
-    v = _mm_sub_ps (input, _mm_mul_ps (a, output));
+    const auto output = a * input + v;
+    v = input - a * output;
     return output;
+}
+
+// Lanes 0 and 1 of x: the left and the right.
+QUILLON_ALWAYS_INLINE inline void storeSides (Float4 x, std::array<float, 2>& s) noexcept
+{
+    float lanes[4];
+    x.store (lanes);
+    s = { lanes[0], lanes[1] };
 }
 } // namespace
 
@@ -48,6 +58,7 @@ void HalfBandDecimator::processLanes (const float* inLeft, const float* inRight,
                                       int numSamples) noexcept
 {
     constexpr int direct = stages - stages / 2;
+    const Float4 half = 0.5f;
 
     if constexpr (direct == stages - direct)
     {
@@ -56,94 +67,82 @@ void HalfBandDecimator::processLanes (const float* inLeft, const float* inRight,
         // other at the same depth. Half the operations of one path after the other, and the same
         // in each lane.
         constexpr int depth = direct;
-        __m128 v[depth], a[depth];
+        Float4 v[(size_t) depth], a[(size_t) depth];
 
         for (int n = 0; n < depth; ++n)
         {
             const auto& d = states[(size_t) n];
             const auto& e = states[(size_t) (direct + n)];
-            v[n] = _mm_setr_ps (d[0], d[1], e[0], e[1]);
-            a[n] = _mm_setr_ps (coefficients[(size_t) n], coefficients[(size_t) n],
-                                coefficients[(size_t) (direct + n)], coefficients[(size_t) (direct + n)]);
+            const auto dc = coefficients[(size_t) n], ec = coefficients[(size_t) (direct + n)];
+            v[n] = Float4::set (d[0], d[1], e[0], e[1]);
+            a[n] = Float4::set (dc, dc, ec, ec);
         }
 
         // The delayed path's last output, in lanes 0 and 1.
-        auto delay = _mm_setr_ps (delays[0], delays[1], 0.0f, 0.0f);
-        const auto half = _mm_set1_ps (0.5f);
+        auto delay = Float4::set (delays[0], delays[1], 0.0f, 0.0f);
 
         for (int i = 0; i < numSamples; ++i)
         {
             // Left and right of the even sample, then of the odd one.
-            const auto left = _mm_castpd_ps (_mm_load_sd (reinterpret_cast<const double*> (inLeft + 2 * i)));
-            const auto right = _mm_castpd_ps (_mm_load_sd (reinterpret_cast<const double*> (inRight + 2 * i)));
-            auto input = _mm_unpacklo_ps (left, right);
+            auto input = dsp::interleavePairs (inLeft + 2 * i, inRight + 2 * i);
 
             for (int n = 0; n < depth; ++n)
                 input = allpassStage (a[n], v[n], input);
 
-            const auto out = _mm_mul_ps (_mm_add_ps (delay, input), half);
-            _mm_store_ss (outLeft + i, out);
-            _mm_store_ss (outRight + i, _mm_shuffle_ps (out, out, _MM_SHUFFLE (1, 1, 1, 1)));
-            delay = _mm_movehl_ps (input, input);
+            const auto out = (delay + input) * half;
+            outLeft[i] = dsp::laneOf<0> (out);
+            outRight[i] = dsp::laneOf<1> (out);
+            delay = dsp::highHalves (input, input);
         }
-
-        alignas (16) float lanes[4];
 
         for (int n = 0; n < depth; ++n)
         {
-            _mm_store_ps (lanes, v[n]);
+            float lanes[4];
+            v[n].store (lanes);
             states[(size_t) n] = { lanes[0], lanes[1] };
             states[(size_t) (direct + n)] = { lanes[2], lanes[3] };
         }
 
-        _mm_store_ps (lanes, delay);
-        delays = { lanes[0], lanes[1] };
+        storeSides (delay, delays);
         return;
     }
 
-    // Lane 0 the left channel, lane 1 the right one; lanes 2 and 3 carry zeros.
-    const auto load = [] (const std::array<float, 2>& s) { return _mm_setr_ps (s[0], s[1], 0.0f, 0.0f); };
-    __m128 v[stages], a[stages];
+    // Lane 0 the left channel, lane 1 the right one; what lanes 2 and 3 carry is never read.
+    Float4 v[(size_t) stages], a[(size_t) stages];
 
     for (int n = 0; n < stages; ++n)
     {
-        v[n] = load (states[(size_t) n]);
-        a[n] = _mm_set1_ps (coefficients[(size_t) n]);
+        v[n] = Float4::set (states[(size_t) n][0], states[(size_t) n][1], 0.0f, 0.0f);
+        a[n] = coefficients[(size_t) n];
     }
 
-    auto delay = load (delays);
-    const auto half = _mm_set1_ps (0.5f);
+    auto delay = Float4::set (delays[0], delays[1], 0.0f, 0.0f);
 
     for (int i = 0; i < numSamples; ++i)
     {
-        auto input = _mm_unpacklo_ps (_mm_load_ss (inLeft + 2 * i), _mm_load_ss (inRight + 2 * i));
+        // Left and right of the even sample in lanes 0 and 1, of the odd one in lanes 2 and 3.
+        const auto pair = dsp::interleavePairs (inLeft + 2 * i, inRight + 2 * i);
+        auto input = pair;
 
         for (int n = 0; n < direct; ++n)
             input = allpassStage (a[n], v[n], input);
 
         const auto directOut = input;
-        input = _mm_unpacklo_ps (_mm_load_ss (inLeft + 2 * i + 1), _mm_load_ss (inRight + 2 * i + 1));
+        input = dsp::highHalves (pair, pair);
 
         for (int n = direct; n < stages; ++n)
             input = allpassStage (a[n], v[n], input);
 
-        const auto out = _mm_mul_ps (_mm_add_ps (delay, directOut), half);
-        _mm_store_ss (outLeft + i, out);
-        _mm_store_ss (outRight + i, _mm_shuffle_ps (out, out, _MM_SHUFFLE (1, 1, 1, 1)));
+        const auto out = (delay + directOut) * half;
+        outLeft[i] = dsp::laneOf<0> (out);
+        outRight[i] = dsp::laneOf<1> (out);
         delay = input;
     }
 
-    const auto store = [] (__m128 x, std::array<float, 2>& s)
-    {
-        alignas (16) float lanes[4];
-        _mm_store_ps (lanes, x);
-        s = { lanes[0], lanes[1] };
-    };
-
     for (int n = 0; n < stages; ++n)
-        store (v[n], states[(size_t) n]);
+        storeSides (v[n], states[(size_t) n]);
 
-    store (delay, delays);
+    storeSides (delay, delays);
 }
 #endif
 

@@ -382,4 +382,26 @@ inline void transpose (Float4& a, Float4& b, Float4& c, Float4& d) noexcept
 #endif
 }
 
+// a[0], b[0], a[1], b[1]: two samples of two channels side by side, reading two floats of each.
+inline Float4 interleavePairs (const float* a, const float* b) noexcept
+{
+#if QUILLON_SIN_LANES
+    const auto low = [] (const float* p) { return _mm_castpd_ps (_mm_load_sd (reinterpret_cast<const double*> (p))); };
+    return Float4 (_mm_unpacklo_ps (low (a), low (b)));
+#else
+    return Float4::set (a[0], b[0], a[1], b[1]);
+#endif
+}
+
+// Lane i on its own.
+template <int i>
+inline float laneOf (Float4 x) noexcept
+{
+#if QUILLON_SIN_LANES
+    return _mm_cvtss_f32 (broadcast<i> (x).v);
+#else
+    return x.v[i];
+#endif
+}
+
 } // namespace quillon::dsp
