@@ -231,7 +231,10 @@ int SynthEngine::renderStretch (int rendered, int length, bool& ended) noexcept
 
     while (count < length && ! ended)
     {
-        const VoiceControl::SourcesFade fade { voiceSources.isFading(), voiceSources.fadingFrom().reeseLocked };
+        // Sources in loops never fade: a switch fades from a chunk's start and keeps them sample by sample.
+        const auto fade = plan.sourcesInLoops ? VoiceControl::SourcesFade {}
+                                              : VoiceControl::SourcesFade { voiceSources.isFading(),
+                                                                            voiceSources.fadingFrom().reeseLocked };
         const auto old = control.computeSample (rendered + count, count, fade, unitEnvelopes);
 
         if (! plan.sourcesInLoops)

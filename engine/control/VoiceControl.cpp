@@ -82,18 +82,6 @@ VoiceControl::OldSources VoiceControl::computeBaseRateSample (int index, int at,
 {
     const auto j = (size_t) at;
 
-    if (plan.stretchSettled && at > 0)
-    {
-        // What the full pass below works out when nothing moves: the first sample's settings,
-        // the beat's phase moving on and the amp envelope's level into the output gain.
-        filterEnvValue = envelopeLevels[filterGroup][j];
-        sources = sourceFrames[j - 1];
-        smoothRandom.next();
-        advanceBeatPhase();
-        sampleGains[(size_t) index] = settledOutputGain * envelopeLevels[ampGroup][j] * modulation.ampFactor;
-        return {};
-    }
-
     if (glidingNote != (double) targetNote)
         glidingNote += ((double) targetNote - glidingNote) * glideCoefficient;
 

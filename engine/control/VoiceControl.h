@@ -92,7 +92,21 @@ public:
     // One base-rate sample: its frames at `at` of the stretch, its gain at `index` of the chunk.
     OldSources computeSample (int index, int at, SourcesFade fade, const UnitEnvelopes& units) noexcept
     {
-        return computeBaseRateSample (index, at, chainFrames[(size_t) at], sourceFrames[(size_t) at], fade, units);
+        const auto j = (size_t) at;
+
+        if (plan.stretchSettled && at > 0)
+        {
+            // What the full pass works out when nothing moves: the first sample's settings, the
+            // beat's phase moving on and the amp envelope's level into the output gain.
+            filterEnvValue = envelopeLevels[filterGroup][j];
+            sourceFrames[j] = sourceFrames[j - 1];
+            smoothRandom.next();
+            advanceBeatPhase();
+            sampleGains[(size_t) index] = settledOutputGain * envelopeLevels[ampGroup][j] * modulation.ampFactor;
+            return {};
+        }
+
+        return computeBaseRateSample (index, at, chainFrames[j], sourceFrames[j], fade, units);
     }
     // A held stretch's samples after its first, `first` being the first's place in the chunk.
     void computeHeldStretch (int first, int count) noexcept;
