@@ -63,7 +63,7 @@ public:
 
     explicit VoiceControl (const VoiceParameterBinding& binding) noexcept : parameters (binding) {}
 
-    const VoiceParameterBinding& bound() const noexcept { return parameters; }
+    // The parameters as bound, for the voice's switches as well.
     float param (VoiceParameter::Id id, float fallback = 0.0f) const noexcept { return parameters.read (id, fallback); }
     int choice (VoiceParameter::Id id, int fallback = 0) const noexcept { return (int) param (id, (float) fallback); }
 
@@ -154,11 +154,6 @@ private:
 
     enum EnvelopeGroup { ampGroup, filterGroup, osc1DcwGroup, osc2DcwGroup, numEnvelopeGroups };
 
-    static float readRaw (const std::atomic<float>* raw, float fallback) noexcept
-    {
-        return raw != nullptr ? raw->load (std::memory_order_relaxed) : fallback;
-    }
-
     juce::SmoothedValue<float>& smoother (Smooth::Id id) noexcept { return smoothers[(size_t) id]; }
     // This base-rate sample's value; only the smoothers still ramping are advanced.
     float next (Smooth::Id id) const noexcept { return smoothedNow[(size_t) id]; }
@@ -229,8 +224,6 @@ private:
     std::uint32_t computeHeldMatrix (size_t end, float lfoDepth) noexcept;
     const float* heldRow (ModDestination d, std::uint32_t summed) const noexcept;
     void computeHeldShapes (std::uint32_t summed) noexcept;
-    void computeHeldSourceFrames (int count, std::uint32_t summed) noexcept;
-    void computeHeldGains (int first, int count, std::uint32_t summed) noexcept;
     void prepareDeferredPitch (std::uint32_t summed, bool walkAlong, size_t end) noexcept;
     void computeHeldChain (int count, std::uint32_t summed) noexcept;
     void finishHeldStretch (size_t last, float lfoDepth) noexcept;
