@@ -9,45 +9,28 @@
 namespace quillon
 {
 
-//==============================================================================
-//==============================================================================
-SynthEngine::SynthEngine (juce::AudioProcessorValueTreeState& state)
-    : parameters (state)
+SynthEngine::SynthEngine (const VoiceParameterBinding& parameters)
+    : control (parameters)
 {
     for (auto& value : liveSlotValues)
         value.store (0.0f, std::memory_order_relaxed);
 }
 
-
-void SynthEngine::prepare (double newSampleRate, int maxBlockSize)
+void SynthEngine::prepare (double newSampleRate, int maxBlockSize, RenderOptions options)
 {
-    sampleRate = newSampleRate;
-    inverseSampleRate = (float) (1.0 / newSampleRate);
     const auto oversampledRate = 2.0 * newSampleRate;
+    shortcutsAllowed = options.stretchShortcuts;
 
     const auto block = std::max (64, maxBlockSize);
     voiceSources.prepare (newSampleRate, block);
     voiceChain.prepare (oversampledRate);
     idleSamples = 0;
-
-    driftWalk.prepare (newSampleRate);
-    smoothRandom.prepare (newSampleRate);
-    noteRandom.prepare();
-
+    control.prepare (newSampleRate, block, shortcutsAllowed, controllers(), unitEnvelopes);
     outputStage.prepare (newSampleRate);
-
-    feedbackToneHz = -1.0f;
-    reeseBeatPhase = 0.0f;
-
-    for (auto* envelope : { &ampEnvelope, &filterEnvelope, &osc1DcwEnvelope, &osc2DcwEnvelope })
-        envelope->setSampleRate (newSampleRate);
-
-    lfo.prepare (newSampleRate);
 
     oversampler.initProcessing ((size_t) block);
     oversampler.reset();
     decimator.prepare();
-    sampleGains.assign ((size_t) block, 0.0f);
 
     if (block != preparedBlockSize || preparedChannels != 2)
     {
@@ -63,41 +46,6 @@ void SynthEngine::prepare (double newSampleRate, int maxBlockSize)
     juce::dsp::AudioBlock<float> silence (decimated.getArrayOfWritePointers(), 2, 0, (size_t) block);
     const auto upBlock = oversampler.processSamplesUp (silence);
     oversampledChannels = { upBlock.getChannelPointer (0), upBlock.getChannelPointer (1) };
-
-    bindParameters();
-
-    const auto rampLength = (int) std::floor (0.005 * newSampleRate);
-
-    for (auto& s : smoothers)
-        s.reset (rampLength);
-
-    for (auto& group : envelopeSmoothers)
-        for (auto& s : group)
-            s.reset (rampLength);
-
-    cutoffSmoother.reset (rampLength);
-    driveVelocitySmoother.reset (rampLength);
-    driveVelocitySmoother.setCurrentAndTargetValue (driveVelocityFactor);
-
-    updateSmootherTargets();
-    setEnvelopeTargets();
-    copyModSlots();
-    snapSmoothers();
-    updateLfoRate (smoother (Smooth::lfo1Rate).getCurrentValue(), smoother (Smooth::lfo1Rate).getCurrentValue(),
-                   smoother (Smooth::lfo1Phase).getCurrentValue());
-}
-
-SourceSettings SynthEngine::readSourceSettings() const noexcept
-{
-    SourceSettings s;
-    s.reeseLocked = param (Param::reeseLock) > 0.5f;
-    s.wave1 = std::clamp (choice (Param::osc1Wave), 0, numWaveShapes - 1);
-    s.wave2 = s.reeseLocked ? s.wave1 : std::clamp (choice (Param::osc2Wave), 0, numWaveShapes - 1);
-    s.subMode = choice (Param::subMode);
-    s.subWave = std::clamp (choice (Param::subWave), 0, numWaveShapes - 1);
-    s.noiseColour = choice (Param::noiseColour);
-    s.mixMode = choice (Param::mode);
-    return s;
 }
 
 int SynthEngine::getLatencySamples() const
@@ -105,31 +53,43 @@ int SynthEngine::getLatencySamples() const
     return (int) oversampler.getLatencyInSamples();
 }
 
-void SynthEngine::applyVoiceSettings (bool fromSilence) noexcept
+SourceSettings SynthEngine::readSourceSettings() const noexcept
 {
-    for (int group = 0; group < numEnvelopeGroups; ++group)
-        writeEnvelopeGroup (group);
+    using Param = VoiceParameter;
+    SourceSettings s;
+    s.reeseLocked = control.param (Param::reeseLock) > 0.5f;
+    s.wave1 = std::clamp (control.choice (Param::osc1Wave), 0, numWaveShapes - 1);
+    s.wave2 = s.reeseLocked ? s.wave1 : std::clamp (control.choice (Param::osc2Wave), 0, numWaveShapes - 1);
+    s.subMode = control.choice (Param::subMode);
+    s.subWave = std::clamp (control.choice (Param::subWave), 0, numWaveShapes - 1);
+    s.noiseColour = control.choice (Param::noiseColour);
+    s.mixMode = control.choice (Param::mode);
+    return s;
+}
 
-    voiceSources.setSync (param (Param::syncOsc1) > 0.5f, param (Param::syncOsc2) > 0.5f);
+VoiceChain::Switches SynthEngine::readChainSwitches() const noexcept
+{
+    using Param = VoiceParameter;
+    return { control.choice (Param::driveMode), control.choice (Param::filterModel), control.choice (Param::drivePosition),
+             control.choice (Param::subRouting) };
+}
 
-    // Into a voice that still sounds, a switch changed since the last chunk fades as it would
-    // have there; from silence every switch applies at once.
+// The sources' and the chain's switches. Into a voice that still sounds, a switch changed since
+// the last chunk fades as it would have there; from silence every switch applies at once.
+void SynthEngine::applySwitches (bool fromSilence) noexcept
+{
+    using Param = VoiceParameter;
+    voiceSources.setSync (control.param (Param::syncOsc1) > 0.5f, control.param (Param::syncOsc2) > 0.5f);
+
     if (! fromSilence)
     {
-        refreshSourceSettings();
+        voiceSources.refreshSettings (readSourceSettings());
         voiceChain.refreshSwitches (readChainSwitches());
         return;
     }
 
     voiceSources.jumpToSettings (readSourceSettings());
-
-    voiceChain.jumpSwitches (readChainSwitches(), param (Param::feedbackPosition) > 0.5f);
-}
-
-VoiceChain::Switches SynthEngine::readChainSwitches() const noexcept
-{
-    return { choice (Param::driveMode), choice (Param::filterModel), choice (Param::drivePosition),
-             choice (Param::subRouting) };
+    voiceChain.jumpSwitches (readChainSwitches(), control.param (Param::feedbackPosition) > 0.5f);
 }
 
 void SynthEngine::clearSignalState() noexcept
@@ -139,80 +99,49 @@ void SynthEngine::clearSignalState() noexcept
     decimator.reset();
 }
 
-void SynthEngine::noteOn (int note, float newVelocity, bool legato)
+// The envelopes other than the amp's carry on while the voice is silent: a release still running
+// when the amp envelope ended goes on falling, so the next note starts them from where it got to.
+void SynthEngine::catchUpIdleEnvelopes() noexcept
 {
-    const auto wasIdle = ampEnvelope.isIdle();
+    if (idleSamples <= 0)
+        return;
+
+    control.catchUpIdleEnvelopes (idleSamples);
+
+    for (int unit = 0; unit < numUnits; ++unit)
+        voiceSources.dcwEnvelope (unit).advance (2 * idleSamples); // they run at the 2x rate
+
+    idleSamples = 0;
+}
+
+void SynthEngine::noteOn (int note, float velocity, bool legato)
+{
+    const auto wasIdle = control.isIdle();
     lastNote = note;
 
     if (wasIdle)
         catchUpIdleEnvelopes();
 
-    // Envelope settings ramp from where they are, except into a note from silence.
-    setEnvelopeTargets();
+    const auto start = control.noteOn (note, velocity, legato, wasIdle, controllers(), unitEnvelopes);
+    applySwitches (wasIdle);
 
-    if (wasIdle)
-        for (auto& group : envelopeSmoothers)
-            for (auto& value : group)
-                value.setCurrentAndTargetValue (value.getTargetValue());
-
-    updateTargetNote();
-
-    if (wasIdle)
-        glidingNote = targetNote;
-
-    velocity = clamp01 (newVelocity);
-    noteRandom.draw();
-
-    applyVoiceSettings (wasIdle);
-
-    filterEnvVelocityFactor = 1.0f + (velocity - 1.0f) * clamp01 (param (Param::velToFilterEnv));
-    driveVelocityFactor = 1.0f + (velocity - 1.0f) * clamp01 (param (Param::velToDrive));
-
-    if (wasIdle)
-        driveVelocitySmoother.setCurrentAndTargetValue (driveVelocityFactor);
-    else
-        driveVelocitySmoother.setTargetValue (driveVelocityFactor);
-
-    updateGlideCoefficient();
-
-    if (! legato)
-    {
-        const auto phaseMode = choice (Param::phaseMode);
-
-        // From silence the output's fade-in keeps the jump inaudible: no fade from the stale phase.
-        if ((phaseMode == 1 && wasIdle) || phaseMode == 2)
-        {
-            voiceSources.resetPhases ((param (Param::osc2PhaseOffset) + osc2PhaseMod) / 360.0f, ! wasIdle);
-            lfo.restart();
-        }
-
-        if (choice (Param::lfo1Retrig) == 1)
-            lfo.restart();
-    }
+    if (start.resetPhases)
+        voiceSources.resetPhases (start.osc2Phase, ! wasIdle);
 
     if (wasIdle)
     {
-        // A note from silence starts every value where it is set, with no ramp into it.
-        updateSmootherTargets();
-        snapSmoothers();
         clearSignalState();
         outputStage.startFadeIn();
     }
 
-    if (legato)
-        return;
-
-    for (int unit = 0; unit < numUnits; ++unit)
-        voiceSources.dcwEnvelope (unit).trigger();
-
-    for (auto* envelope : { &ampEnvelope, &filterEnvelope, &osc1DcwEnvelope, &osc2DcwEnvelope })
-        envelope->trigger();
+    if (! legato)
+        for (int unit = 0; unit < numUnits; ++unit)
+            voiceSources.dcwEnvelope (unit).trigger();
 }
 
 void SynthEngine::releaseAll()
 {
-    for (auto* envelope : { &ampEnvelope, &filterEnvelope, &osc1DcwEnvelope, &osc2DcwEnvelope })
-        envelope->release();
+    control.releaseAll();
 
     for (int unit = 0; unit < numUnits; ++unit)
         voiceSources.dcwEnvelope (unit).release();
@@ -231,7 +160,7 @@ void SynthEngine::render (juce::AudioBuffer<float>& buffer, int startSample, int
     if (numSamples <= 0)
         return;
 
-    if (ampEnvelope.isIdle())
+    if (control.isIdle())
     {
         idleSamples += numSamples;
         return;
@@ -253,19 +182,18 @@ void SynthEngine::render (juce::AudioBuffer<float>& buffer, int startSample, int
 
 int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept
 {
-    if (! ampEnvelope.isActive() || numSamples <= 0)
+    if (! control.isActive() || numSamples <= 0)
         return 0;
 
-    refreshChunkSettings();
+    // The control's settings first: the units' DCW envelopes take theirs before a switch that
+    // starts to fade copies the units.
+    control.beginChunk (lastNote, controllers(), unitEnvelopes);
+    voiceSources.refreshSettings (readSourceSettings());
+    voiceChain.refreshSwitches (readChainSwitches());
+    control.followChunkSettings (voiceSources.settings(), voiceChain.getDriveMode(), tempoBpm);
 
     voiceSources.beginChunk();
-
     voiceChain.beginChunk();
-
-    // Every sample of these that is read is written first: the chain fills the 2x buffer and the
-    // decimator its output, up to where the voice ends.
-    auto* upLeft = oversampledChannels[0];
-    auto* upRight = oversampledChannels[1];
 
     // The voice stops on the sample where its amp envelope ends, wherever the chunk boundaries
     // lie, so that its state and output never depend on the host's block size.
@@ -273,87 +201,83 @@ int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int n
     auto ended = false;
 
     while (rendered < numSamples && ! ended)
-    {
-        auto length = std::min (stretchLength, numSamples - rendered);
-        int count = 0;
-
-        plan = planStretch (stretchState());
-        chainSettled = plan.chainSettled;
-        voiceSources.beginStretch();
-
-        // The amp envelope's run ends the stretch where the voice ends.
-        if (plan.envelopesRendered)
-        {
-            length = ampEnvelope.render (envelopeLevels[ampGroup].data(), length);
-            filterEnvelope.render (envelopeLevels[filterGroup].data(), length);
-            osc1DcwEnvelope.render (envelopeLevels[osc1DcwGroup].data(), length);
-            osc2DcwEnvelope.render (envelopeLevels[osc2DcwGroup].data(), length);
-        }
-
-        Lfo lfoBefore;
-
-        if (plan.lfoRendered)
-        {
-            lfoBefore = lfo;
-            const auto rate = next (Smooth::lfo1Rate);
-            moveLfoRate (std::clamp (rate, 0.001f, 200.0f), rate, next (Smooth::lfo1Phase));
-            lfo.render (lfoValues.data(), length, isSourceInUse (ModSource::lfo1));
-        }
-
-        while (count < length && ! ended)
-        {
-            const auto index = (size_t) count;
-            computeBaseRateSample (rendered + count, count, chainFrames[index], sourceFrames[index]);
-
-            if (! plan.sourcesInLoops)
-                voiceSources.renderSample (sourceFrames[index], count, rendered + count);
-
-            ++count;
-            ended = ! plan.envelopesRendered && ampEnvelope.isIdle();
-
-            if (plan.heldStretch && count == 1 && length > 1)
-            {
-                computeHeldStretch (rendered, length);
-                count = length;
-            }
-        }
-
-        if (plan.envelopesRendered)
-            ended = ampEnvelope.isIdle();
-
-        // A voice that ended early leaves the LFO where its last sample left it.
-        if (plan.lfoRendered && count < length)
-        {
-            lfo = lfoBefore;
-            lfo.render (lfoValues.data(), count, isSourceInUse (ModSource::lfo1));
-        }
-
-        finishChainFrames (count);
-
-        if (plan.pitchDeferred)
-            computeDeferredPitch (count);
-
-        if (plan.sourcesInLoops)
-            voiceSources.renderStretch (sourceFrames.data(), rendered, count);
-
-        const auto& sources = voiceSources.signals();
-        const VoiceChain::Stretch stretch { chainFrames.data(), count, plan.chainSettled, shortcutsAllowed,
-                                            sources.left.data(), sources.right.data(), sources.sub.data() };
-        voiceChain.render (stretch, upLeft + 2 * rendered, upRight + 2 * rendered);
-        rendered += count;
-    }
+        rendered += renderStretch (rendered, std::min (stretchLength, numSamples - rendered), ended);
 
     voiceChain.endChunk();
-
     voiceSources.endChunk();
 
     // The editor polls these at 20 Hz; the chunk's last values are as recent as it can show.
-    for (size_t i = 0; i < liveSlotValues.size(); ++i)
-        liveSlotValues[i].store (modulation.live[i], std::memory_order_relaxed);
+    const auto& live = control.modSums().live;
 
-    decimator.process (upLeft, upRight, decimated.getWritePointer (0), decimated.getWritePointer (1), rendered);
+    for (size_t i = 0; i < liveSlotValues.size(); ++i)
+        liveSlotValues[i].store (live[i], std::memory_order_relaxed);
+
+    // Every sample of these that is read is written first: the chain fills the 2x buffer and the
+    // decimator its output, up to where the voice ends.
+    decimator.process (oversampledChannels[0], oversampledChannels[1], decimated.getWritePointer (0),
+                       decimated.getWritePointer (1), rendered);
     writeOutput (buffer, start, rendered);
     return rendered;
+}
+
+// One stretch from sample `rendered` of the chunk: the control pass, the sources sample by sample
+// beside it or in loops after it, then the chain. Returns the samples it took.
+int SynthEngine::renderStretch (int rendered, int length, bool& ended) noexcept
+{
+    length = control.beginStretch (voiceSources.isFading(), voiceSources.isMutuallySynced(), length);
+    const auto& plan = control.stretchPlan();
+    voiceSources.beginStretch();
+    int count = 0;
+
+    while (count < length && ! ended)
+    {
+        // Sources in loops never fade: a switch fades from a chunk's start and keeps them sample by sample.
+        const auto fade = plan.sourcesInLoops ? VoiceControl::SourcesFade {}
+                                              : VoiceControl::SourcesFade { voiceSources.isFading(),
+                                                                            voiceSources.fadingFrom().reeseLocked };
+        const auto old = control.computeSample (rendered + count, count, fade, unitEnvelopes);
+
+        if (! plan.sourcesInLoops)
+        {
+            const auto& frame = control.sourceFrame (count);
+
+            if (old.due)
+                voiceSources.applyOldFrame (frame, old.depth2, old.width2);
+
+            if (control.osc2PartsAt() >= 0)
+                voiceSources.partOsc2 (control.osc2PartsAt(), false);
+
+            voiceSources.renderSample (frame, count, rendered + count);
+        }
+
+        ++count;
+        ended = ! plan.envelopesRendered && control.isIdle();
+
+        if (plan.heldStretch && count == 1 && length > 1)
+        {
+            control.computeHeldStretch (rendered, length);
+            count = length;
+        }
+    }
+
+    if (plan.envelopesRendered)
+        ended = control.isIdle();
+
+    control.endStretch (count, length);
+
+    if (plan.sourcesInLoops)
+    {
+        if (control.osc2PartsAt() >= 0)
+            voiceSources.partOsc2 (control.osc2PartsAt(), true);
+
+        voiceSources.renderStretch (control.stretchSourceFrames(), rendered, count);
+    }
+
+    const auto& sources = voiceSources.signals();
+    const VoiceChain::Stretch stretch { control.stretchChainFrames(), count, plan.chainSettled, shortcutsAllowed,
+                                        sources.left.data(), sources.right.data(), sources.sub.data() };
+    voiceChain.render (stretch, oversampledChannels[0] + 2 * rendered, oversampledChannels[1] + 2 * rendered);
+    return count;
 }
 
 void SynthEngine::writeOutput (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept
@@ -367,13 +291,14 @@ void SynthEngine::writeOutput (juce::AudioBuffer<float>& buffer, int start, int 
     const auto* decimatedRight = decimated.getReadPointer (1);
     auto* outLeft = buffer.getWritePointer (0, start);
     auto* outRight = channels > 1 ? buffer.getWritePointer (1, start) : nullptr;
-    auto& monoLowAmount = smoother (Smooth::monoLowEnabled);
-    auto& monoLowHz = smoother (Smooth::monoLowFreq);
+    auto& monoLowAmount = control.monoLowAmount();
+    auto& monoLowHz = control.monoLowHz();
+    const auto* sampleGains = control.chunkGains();
 
     if (! monoLowAmount.isSmoothing() && ! monoLowHz.isSmoothing())
     {
         outputStage.processBlock (decimatedLeft, decimatedRight, voiceSources.postNoiseLeft(), voiceSources.postNoiseRight(),
-                                  sampleGains.data(), numSamples, monoLowAmount.getCurrentValue(),
+                                  sampleGains, numSamples, monoLowAmount.getCurrentValue(),
                                   monoLowHz.getCurrentValue(), outLeft, outRight);
         return;
     }
@@ -381,11 +306,11 @@ void SynthEngine::writeOutput (juce::AudioBuffer<float>& buffer, int start, int 
     for (int i = 0; i < numSamples; ++i)
     {
         const auto index = (size_t) i;
-        const auto monoLow = smoother (Smooth::monoLowEnabled).getNextValue();
-        const auto monoLowHz = smoother (Smooth::monoLowFreq).getNextValue();
+        const auto monoLow = monoLowAmount.getNextValue();
+        const auto monoLowHzNow = monoLowHz.getNextValue();
         const auto frame = outputStage.process (decimatedLeft[i] + voiceSources.postNoiseLeft()[index],
                                                 decimatedRight[i] + voiceSources.postNoiseRight()[index],
-                                                sampleGains[index], monoLow, monoLowHz);
+                                                sampleGains[index], monoLow, monoLowHzNow);
 
         if (outRight != nullptr)
         {

@@ -1,6 +1,7 @@
 #include "plugin/PluginProcessor.h"
 
 #include "plugin/Parameters.h"
+#include "plugin/VoiceBinding.h"
 #include "ui/Editor.h"
 
 #include <cmath>
@@ -10,7 +11,7 @@
 QuillonAudioProcessor::QuillonAudioProcessor()
     : AudioProcessor (BusesProperties().withOutput ("Out", juce::AudioChannelSet::stereo(), true)),
       parameterState (*this, &undoManager, "PARAMS", quillon::createParameterLayout()),
-      engine (parameterState)
+      engine (quillon::bindVoiceParameters (parameterState))
 {
     clearHeldNotes();
 

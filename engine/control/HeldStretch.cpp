@@ -1,4 +1,4 @@
-#include "engine/SynthEngine.h"
+#include "engine/control/VoiceControl.h"
 #include "engine/core/VoiceMath.h"
 #include "engine/core/FastMath.h"
 
@@ -13,7 +13,7 @@ namespace quillon
 // The samples of a held stretch after its first, each step in a pass over the whole stretch:
 // the sources the slots read, the matrix's sums per destination, then what they feed. Per
 // sample the same operations in the same order as computeBaseRateSample's.
-void SynthEngine::computeHeldStretch (int first, int count) noexcept
+void VoiceControl::computeHeldStretch (int first, int count) noexcept
 {
     auto& rows = heldRows;
     const auto& mod = modulation;
@@ -146,7 +146,7 @@ void SynthEngine::computeHeldStretch (int first, int count) noexcept
 // The matrix's sums over a held stretch, row by row: held where its slots read held sources, as
 // the first sample left it. The loops run over whole rows, four lanes at a time from the first;
 // what lies outside the samples at hand is worked out and never read.
-std::uint32_t SynthEngine::computeHeldMatrix (size_t end, float lfoDepth) noexcept
+std::uint32_t VoiceControl::computeHeldMatrix (size_t end, float lfoDepth) noexcept
 {
     auto& rows = heldRows;
     const auto& mod = modulation;
@@ -215,13 +215,13 @@ std::uint32_t SynthEngine::computeHeldMatrix (size_t end, float lfoDepth) noexce
     return summed;
 }
 
-const float* SynthEngine::heldRow (ModDestination d, std::uint32_t summed) const noexcept
+const float* VoiceControl::heldRow (ModDestination d, std::uint32_t summed) const noexcept
 {
     return ((summed >> (int) d) & 1u) != 0 ? heldRows.sums[(size_t) d].data() : heldRows.zeros.data();
 }
 
 // The oscillators' shapes over a held stretch, where slots from moving sources move them.
-void SynthEngine::computeHeldShapes (std::uint32_t summed) noexcept
+void VoiceControl::computeHeldShapes (std::uint32_t summed) noexcept
 {
     auto& rows = heldRows;
     const auto row = [this, summed] (ModDestination d) { return heldRow (d, summed); };
@@ -253,7 +253,7 @@ void SynthEngine::computeHeldShapes (std::uint32_t summed) noexcept
 }
 
 // The pitch pass's sums over a held stretch, and the drift walk's steps.
-void SynthEngine::prepareDeferredPitch (std::uint32_t summed, bool walkAlong, size_t end) noexcept
+void VoiceControl::prepareDeferredPitch (std::uint32_t summed, bool walkAlong, size_t end) noexcept
 {
     auto& rows = heldRows;
     const auto row = [this, summed] (ModDestination d) { return heldRow (d, summed); };
@@ -301,7 +301,7 @@ void SynthEngine::prepareDeferredPitch (std::uint32_t summed, bool walkAlong, si
 }
 
 // The chain's frames over a held stretch, each with its sample's sums where it reads them.
-void SynthEngine::computeHeldChain (int count, std::uint32_t summed) noexcept
+void VoiceControl::computeHeldChain (int count, std::uint32_t summed) noexcept
 {
     const auto& rows = heldRows;
     const auto end = (size_t) count;
@@ -339,7 +339,7 @@ void SynthEngine::computeHeldChain (int count, std::uint32_t summed) noexcept
 }
 
 // What the held stretch's last sample leaves behind for the next stretch and for the views.
-void SynthEngine::finishHeldStretch (size_t last, float lfoDepth) noexcept
+void VoiceControl::finishHeldStretch (size_t last, float lfoDepth) noexcept
 {
     const auto& rows = heldRows;
     filterEnvValue = envelopeLevels[filterGroup][last];
@@ -364,7 +364,7 @@ void SynthEngine::finishHeldStretch (size_t last, float lfoDepth) noexcept
 // computeChainFrame for the frames of a held stretch after its first, each field the same
 // operations in the same order, four samples at a time. Only the smoothers that the held voice
 // lets ramp could move them one by one, and those stand still here.
-void SynthEngine::computeHeldChainFrames (int count, std::uint32_t summed) noexcept
+void VoiceControl::computeHeldChainFrames (int count, std::uint32_t summed) noexcept
 {
     if constexpr (chainFramesInLanes)
     {
@@ -442,7 +442,7 @@ void SynthEngine::computeHeldChainFrames (int count, std::uint32_t summed) noexc
 // The cutoffs and drive gains of the frames the control loop noted, as computeChainFrame works
 // them out one by one, with the same last values left behind. A settled chain has its one frame
 // done already.
-void SynthEngine::finishChainFrames (int count) noexcept
+void VoiceControl::finishChainFrames (int count) noexcept
 {
     if constexpr (chainFramesInLanes)
     {
@@ -451,7 +451,7 @@ void SynthEngine::finishChainFrames (int count) noexcept
         if (plan.chainSettled || count <= 0)
             return;
 
-        const auto driveMode = voiceChain.getDriveMode();
+        const auto driveMode = chainDriveMode;
 
         for (int k = 0; k < count; k += 4)
         {

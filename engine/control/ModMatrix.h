@@ -53,10 +53,6 @@ static_assert (numModDestinations <= 32);
 // How far one unit of amount x source moves each destination, in that destination's unit.
 inline float modDestinationScale (int destination) noexcept;
 
-// Runs the four slots over this sample's source values (indexed by ModSource code).
-inline void evaluateModMatrix (const std::array<ModSlot, numModSlots>& slots,
-                        const std::array<float, numModSources>& sources,
-                        ModSums& out) noexcept;
 
 // A decibel modulation sum as a factor: exactly 1 for no modulation, 0 at -90 dB and below.
 inline float modDecibelsToGain (float db) noexcept
@@ -110,45 +106,11 @@ inline bool isModSlotActive (const ModSlot& slot) noexcept
     return slot.source != 0 && slot.destination != 0 && slot.amount != 0.0f;
 }
 
-// One active slot's share of the sums.
-inline void addModSlot (const ModSlot& slot, size_t i, const std::array<float, numModSources>& sources, ModSums& out) noexcept
-{
-    {
-        auto v = slot.source > 0 && slot.source < numModSources ? sources[(size_t) slot.source] : 0.0f;
-
-        if (slot.curve == (int) ModCurve::exp)
-            v = v < 0.0f ? -v * v : v * v;
-
-        out.live[i] = v * slot.amount;
-
-        if (slot.destination == (int) ModDestination::amp)
-        {
-            const auto a = std::abs (slot.amount);
-            out.ampFactor *= 1.0f - a + a * (slot.amount >= 0.0f ? v : 1.0f - v);
-        }
-        else if (slot.destination > 0 && slot.destination < numModDestinations)
-        {
-            out.sums[(size_t) slot.destination] += slot.amount * v * modDestinationScale (slot.destination);
-        }
-    }
-}
-
-inline void evaluateModMatrix (const std::array<ModSlot, numModSlots>& slots,
-                        const std::array<float, numModSources>& sources,
-                        ModSums& out) noexcept
-{
-    out.sums.fill (0.0f);
-    out.ampFactor = 1.0f;
-    out.live.fill (0.0f);
-
-    for (size_t i = 0; i < slots.size(); ++i)
-        if (isModSlotActive (slots[i]))
-            addModSlot (slots[i], i, sources, out);
-}
-
-// The same for a matrix whose inactive slots are known: `out` starts cleared when the slots are
-// set, and per sample only the active slots' destinations are cleared and summed again. What each
-// slot needs is worked out when the slots are set, with the same operations per sample as above.
+// The four slots over a sample's source values (indexed by ModSource code), for a matrix whose
+// inactive slots are known: `out` starts cleared when the slots are set, and per sample only the
+// active slots' destinations are cleared and summed again. What each slot needs is worked out when
+// the slots are set; per sample a slot's share is the shaped source times its amount and its
+// destination's scale, or its factor for the amp (tests/engine/ModMatrixTest.cpp holds the plain form).
 struct ActiveModSlots
 {
     struct Active

@@ -1,4 +1,5 @@
-#include "engine/SynthEngine.h"
+#include "engine/control/VoiceControl.h"
+#include "engine/chain/FeedbackPath.h"
 #include "engine/core/VoiceMath.h"
 #include "engine/core/FastMath.h"
 
@@ -12,12 +13,12 @@ namespace quillon
 
 // The control pass: smoothers, envelopes' settings, LFO, glide, random sources and the matrix,
 // worked out per base-rate sample into the frames the sources and the chain read.
-StretchState SynthEngine::stretchState() const noexcept
+StretchState VoiceControl::stretchState (bool sourcesFading, bool mutualSync) const noexcept
 {
     StretchState s;
     s.shortcutsAllowed = shortcutsAllowed;
-    s.sourceFading = voiceSources.isFading();
-    s.mutualSync = voiceSources.isMutuallySynced();
+    s.sourceFading = sourcesFading;
+    s.mutualSync = mutualSync;
     s.smoothersRamping = numRampingSmoothers != 0;
     s.gliding = glidingNote != (double) targetNote;
     s.driftKnob = smoothedNow[Smooth::oscDrift];
@@ -37,21 +38,49 @@ StretchState SynthEngine::stretchState() const noexcept
     return s;
 }
 
-void SynthEngine::computeBaseRateSample (int index, int at, ChainFrame& chain, SourceFrame& sources) noexcept
+int VoiceControl::beginStretch (bool sourcesFading, bool mutualSync, int length) noexcept
+{
+    plan = planStretch (stretchState (sourcesFading, mutualSync));
+    osc2Parts = -1;
+
+    if (plan.envelopesRendered)
+    {
+        length = ampEnvelope.render (envelopeLevels[ampGroup].data(), length);
+        filterEnvelope.render (envelopeLevels[filterGroup].data(), length);
+        osc1DcwEnvelope.render (envelopeLevels[osc1DcwGroup].data(), length);
+        osc2DcwEnvelope.render (envelopeLevels[osc2DcwGroup].data(), length);
+    }
+
+    if (plan.lfoRendered)
+    {
+        lfoBefore = lfo;
+        const auto rate = next (Smooth::lfo1Rate);
+        moveLfoRate (std::clamp (rate, 0.001f, 200.0f), rate, next (Smooth::lfo1Phase));
+        lfo.render (lfoValues.data(), length, isSourceInUse (ModSource::lfo1));
+    }
+
+    return length;
+}
+
+void VoiceControl::endStretch (int count, int length) noexcept
+{
+    // A voice that ended early leaves the LFO where its last sample left it.
+    if (plan.lfoRendered && count < length)
+    {
+        lfo = lfoBefore;
+        lfo.render (lfoValues.data(), count, isSourceInUse (ModSource::lfo1));
+    }
+
+    finishChainFrames (count);
+
+    if (plan.pitchDeferred)
+        computeDeferredPitch (count);
+}
+
+VoiceControl::OldSources VoiceControl::computeBaseRateSample (int index, int at, ChainFrame& chain, SourceFrame& sources,
+                                                          SourcesFade fade, const UnitEnvelopes& units) noexcept
 {
     const auto j = (size_t) at;
-
-    if (plan.stretchSettled && at > 0)
-    {
-        // What the full pass below works out when nothing moves: the first sample's settings,
-        // the beat's phase moving on and the amp envelope's level into the output gain.
-        filterEnvValue = envelopeLevels[filterGroup][j];
-        sources = sourceFrames[j - 1];
-        smoothRandom.next();
-        advanceBeatPhase();
-        sampleGains[(size_t) index] = settledOutputGain * envelopeLevels[ampGroup][j] * modulation.ampFactor;
-        return;
-    }
 
     if (glidingNote != (double) targetNote)
         glidingNote += ((double) targetNote - glidingNote) * glideCoefficient;
@@ -59,7 +88,7 @@ void SynthEngine::computeBaseRateSample (int index, int at, ChainFrame& chain, S
     advanceRampingSmoothers();
 
     if (envelopeSettingsMoving)
-        advanceEnvelopeSettings();
+        advanceEnvelopeSettings (units);
 
     float ampLevel, dcwEnv1, dcwEnv2;
 
@@ -113,6 +142,8 @@ void SynthEngine::computeBaseRateSample (int index, int at, ChainFrame& chain, S
 
     // A settled voice works out the same settings on every sample of a stretch. A settled chain
     // is read from the stretch's first frame alone.
+    OldSources old;
+
     if (plan.voiceSettled && at > 0)
     {
         sources = sourceFrames[j - 1];
@@ -120,7 +151,7 @@ void SynthEngine::computeBaseRateSample (int index, int at, ChainFrame& chain, S
     }
     else
     {
-        computeVoiceSettings (sources, at);
+        old = computeVoiceSettings (sources, at, fade);
     }
 
     if (! plan.chainSettled || at == 0)
@@ -135,9 +166,10 @@ void SynthEngine::computeBaseRateSample (int index, int at, ChainFrame& chain, S
     const auto noiseGain = next (Smooth::noiseLevel) * modDecibelsToGain (modulation[ModDestination::noiseLevel]);
     sources.postNoise = routing * noiseGain;
     sources.preNoise = (1.0f - routing) * noiseGain;
+    return old;
 }
 
-void SynthEngine::computeVoiceSettings (SourceFrame& frame, int at) noexcept
+VoiceControl::OldSources VoiceControl::computeVoiceSettings (SourceFrame& frame, int at, SourcesFade fade) noexcept
 {
     if (plan.pitchDeferred)
     {
@@ -167,7 +199,7 @@ void SynthEngine::computeVoiceSettings (SourceFrame& frame, int at) noexcept
         if ((movingDestinations & levelDestinations) != 0)
             computeLevelSettings (frame);
 
-        return;
+        return {};
     }
 
     if (! plan.pitchDeferred)
@@ -177,24 +209,27 @@ void SynthEngine::computeVoiceSettings (SourceFrame& frame, int at) noexcept
     computeLevelSettings (frame);
 
     // The old sources of a fading switch hear everything the new ones hear but the switch.
-    if (voiceSources.isFading())
+    OldSources old;
+
+    if (fade.fading)
     {
         const auto& mod = modulation;
         const auto depth1Smoothed = next (Smooth::osc1DcwDepth);
         const auto ownDepth2 = next (Smooth::osc2DcwDepth);
         const auto ownWidth2 = next (Smooth::osc2PulseWidth);
-        const auto oldLocked = voiceSources.fadingFrom().reeseLocked;
+        const auto oldLocked = fade.oldLocked;
         const auto oldDepth2 = clamp01 ((oldLocked ? depth1Smoothed : ownDepth2) + mod[ModDestination::osc2Dcw]);
         const auto oldWidth2 = std::clamp ((oldLocked ? frame.width1 : ownWidth2) + mod[ModDestination::osc2Pw], 0.05f, 0.95f);
 
-        voiceSources.applyOldFrame (frame, oldDepth2, oldWidth2);
+        old = { true, oldDepth2, oldWidth2 };
     }
 
     // The share of the send that goes through the chain is faded by the routing switch.
     controlSubSend = clamp01 (next (Smooth::subDriveSend));
+    return old;
 }
 
-void SynthEngine::computeDeferredPitch (int count) noexcept
+void VoiceControl::computeDeferredPitch (int count) noexcept
 {
     // Four samples at a time where the detune's exponentials hold along the stretch.
     constexpr auto detuneShape = modDestinationBits ({ ModDestination::reeseSpread, ModDestination::osc2Detune });
@@ -209,13 +244,13 @@ void SynthEngine::computeDeferredPitch (int count) noexcept
         computePitchSettings (sourceFrames[(size_t) j], deferredPitch.at ((size_t) j), j);
 }
 
-void SynthEngine::updateNoteOffset() noexcept
+void VoiceControl::updateNoteOffset() noexcept
 {
     if (glidingNote != noteOffsetCache.note)
         noteOffsetCache = { glidingNote, dsp::exp2Fast ((float) (glidingNote - 69.0) / 12.0f) };
 }
 
-pitch::PairSettings SynthEngine::pairSettings (float detuneCents, float k) noexcept
+pitch::PairSettings VoiceControl::pairSettings (float detuneCents, float k) noexcept
 {
     const auto hertz = detuneMode == 1;
 
@@ -231,7 +266,7 @@ pitch::PairSettings SynthEngine::pairSettings (float detuneCents, float k) noexc
 
 // computePitchSettings for a held stretch, four samples at a time.
 QUILLON_HOT_CLONES
-void SynthEngine::computePitchLanes (int count) noexcept
+void VoiceControl::computePitchLanes (int count) noexcept
 {
     using dsp::Float4;
     constexpr auto n = (size_t) stretchLength;
@@ -298,12 +333,12 @@ void SynthEngine::computePitchLanes (int count) noexcept
     for (int j = 0; j < count && parts != 0; ++j)
         if ((parts >> j) & 1u)
         {
-            voiceSources.partOsc2 (j, true);
+            noteOsc2Parts (j);
             break;
         }
 }
 
-void SynthEngine::computePitchSettings (SourceFrame& frame, const PitchMods& mods, int index) noexcept
+void VoiceControl::computePitchSettings (SourceFrame& frame, const PitchMods& mods, int index) noexcept
 {
     const auto bend = next (Smooth::pitchBend);
     updateNoteOffset();
@@ -341,10 +376,10 @@ void SynthEngine::computePitchSettings (SourceFrame& frame, const PitchMods& mod
 
     // Once the pair's halves part, the right unit runs on its own until the next chunk.
     if (f.pairLeft != f.pairRight)
-        voiceSources.partOsc2 (index, plan.sourcesInLoops);
+        noteOsc2Parts (index);
 }
 
-void SynthEngine::computeShapeSettings (SourceFrame& frame) noexcept
+void VoiceControl::computeShapeSettings (SourceFrame& frame) noexcept
 {
     // With the reese lock on, osc 2 takes osc 1's depth and width and its own smoothers hold.
     const auto& mod = modulation;
@@ -365,7 +400,7 @@ void SynthEngine::computeShapeSettings (SourceFrame& frame) noexcept
     frame.morph = morph;
 }
 
-void SynthEngine::computeLevelSettings (SourceFrame& frame) noexcept
+void VoiceControl::computeLevelSettings (SourceFrame& frame) noexcept
 {
     const auto& mod = modulation;
     const auto gain1 = next (Smooth::osc1Level) * modDecibelsToGain (mod[ModDestination::osc1Level]);
@@ -381,7 +416,7 @@ void SynthEngine::computeLevelSettings (SourceFrame& frame) noexcept
     frame.subDcw = clamp01 (next (Smooth::subDcwDepth) + mod[ModDestination::subDcw]);
 }
 
-void SynthEngine::computeChainFrame (ChainFrame& frame, int at) noexcept
+void VoiceControl::computeChainFrame (ChainFrame& frame, int at) noexcept
 {
     // The cutoff follows the filter envelope and the matrix in semitones around the smoothed knob.
     const auto& mod = modulation;
@@ -407,7 +442,7 @@ void SynthEngine::computeChainFrame (ChainFrame& frame, int at) noexcept
     {
         const auto cutoffRatio = semitones == 0.0f ? 1.0f : dsp::cutoffRatio (semitones);
         cutoffHz = std::clamp (cutoffRatio * knob, 20.0f, 20000.0f);
-        const auto driveMode = voiceChain.getDriveMode();
+        const auto driveMode = chainDriveMode;
 
         if (driveDb != driveCache.db || driveMode != driveCache.mode || autoMakeup != driveCache.autoMakeup
             || driveLevel != driveCache.level)

@@ -1,4 +1,4 @@
-#include "engine/SynthEngine.h"
+#include "engine/control/VoiceControl.h"
 #include "engine/core/VoiceMath.h"
 #include "engine/core/FastMath.h"
 
@@ -10,49 +10,126 @@
 namespace quillon
 {
 
-// The control pass's settings: the parameters it binds, its smoothers, the envelopes' settings,
-// the LFO's rate, the glide and the matrix's slots, updated per chunk and per note.
+// The control pass's settings: its smoothers, the envelopes' settings, the LFO's rate, the glide
+// and the matrix's slots, updated per chunk and per note.
 namespace
 {
-constexpr const char* parameterIds[] = {
-   #define QUILLON_ID_ENTRY(name) #name,
-    QUILLON_ENGINE_PARAMETERS (QUILLON_ID_ENTRY)
-   #undef QUILLON_ID_ENTRY
-};
-
-constexpr const char* envelopePrefixes[] = { "amp", "filter", "osc1Dcw", "osc2Dcw" };
-constexpr const char* envelopeSuffixes[] = { "Attack", "Decay", "Sustain", "Release" };
 constexpr float filterEnvelopeFallbacks[] = { 0.005f, 0.5f, 0.6f, 0.3f };
 } // namespace
 
-void SynthEngine::bindParameters()
+void VoiceControl::prepare (double newSampleRate, int maxBlockSize, bool shortcuts, const Controllers& controllers,
+                            const UnitEnvelopes& units) noexcept
 {
-    static_assert (std::size (parameterIds) == Param::count);
+    sampleRate = newSampleRate;
+    inverseSampleRate = (float) (1.0 / newSampleRate);
+    shortcutsAllowed = shortcuts;
 
-    for (int i = 0; i < Param::count; ++i)
-        rawParameters[(size_t) i] = parameters.getRawParameterValue (parameterIds[i]);
+    driftWalk.prepare (newSampleRate);
+    smoothRandom.prepare (newSampleRate);
+    noteRandom.prepare();
 
-    for (int slot = 0; slot < numModSlots; ++slot)
-    {
-        const auto digit = juce::String (slot + 1);
-        const juce::String ids[] = { "mod" + digit + "Source", "mod" + digit + "Dest",
-                                     "mod" + digit + "Amount", "matrix" + digit + "Curve" };
+    feedbackToneHz = -1.0f;
+    reeseBeatPhase = 0.0f;
 
-        for (size_t k = 0; k < 4; ++k)
-            slotParameters[(size_t) slot][k] = parameters.getRawParameterValue (ids[k]);
-    }
+    for (auto* envelope : { &ampEnvelope, &filterEnvelope, &osc1DcwEnvelope, &osc2DcwEnvelope })
+        envelope->setSampleRate (newSampleRate);
+
+    lfo.prepare (newSampleRate);
+    sampleGains.assign ((size_t) maxBlockSize, 0.0f);
+
+    const auto rampLength = (int) std::floor (0.005 * newSampleRate);
+
+    for (auto& s : smoothers)
+        s.reset (rampLength);
+
+    for (auto& group : envelopeSmoothers)
+        for (auto& s : group)
+            s.reset (rampLength);
+
+    cutoffSmoother.reset (rampLength);
+    driveVelocitySmoother.reset (rampLength);
+    driveVelocitySmoother.setCurrentAndTargetValue (driveVelocityFactor);
+
+    updateSmootherTargets (controllers);
+    setEnvelopeTargets (units);
+    copyModSlots();
+    snapSmoothers();
+    updateLfoRate (smoother (Smooth::lfo1Rate).getCurrentValue(), smoother (Smooth::lfo1Rate).getCurrentValue(),
+                   smoother (Smooth::lfo1Phase).getCurrentValue());
+}
+
+// The control's part of a note: the units' DCW envelopes take their settings here, and the
+// voice triggers them.
+VoiceControl::NoteStart VoiceControl::noteOn (int note, float newVelocity, bool legato, bool fromSilence,
+                                              const Controllers& controllers, const UnitEnvelopes& units) noexcept
+{
+    // Envelope settings ramp from where they are, except into a note from silence.
+    setEnvelopeTargets (units);
+
+    if (fromSilence)
+        for (auto& group : envelopeSmoothers)
+            for (auto& value : group)
+                value.setCurrentAndTargetValue (value.getTargetValue());
+
+    updateTargetNote (note);
+
+    if (fromSilence)
+        glidingNote = targetNote;
+
+    velocity = clamp01 (newVelocity);
+    noteRandom.draw();
 
     for (int group = 0; group < numEnvelopeGroups; ++group)
-        for (size_t k = 0; k < 4; ++k)
-            envelopeParameters[(size_t) group][k]
-                = parameters.getRawParameterValue (juce::String (envelopePrefixes[group]) + envelopeSuffixes[k]);
+        writeEnvelopeGroup (group, units);
 
-    if (auto* rate = parameters.getParameter ("lfo1Rate"))
-        lfoRateRange = rate->getNormalisableRange();
+    filterEnvVelocityFactor = 1.0f + (velocity - 1.0f) * clamp01 (param (Param::velToFilterEnv));
+    driveVelocityFactor = 1.0f + (velocity - 1.0f) * clamp01 (param (Param::velToDrive));
+
+    if (fromSilence)
+        driveVelocitySmoother.setCurrentAndTargetValue (driveVelocityFactor);
+    else
+        driveVelocitySmoother.setTargetValue (driveVelocityFactor);
+
+    updateGlideCoefficient();
+    NoteStart start;
+
+    if (! legato)
+    {
+        const auto phaseMode = choice (Param::phaseMode);
+
+        // From silence the output's fade-in keeps the jump inaudible: no fade from the stale phase.
+        if ((phaseMode == 1 && fromSilence) || phaseMode == 2)
+        {
+            start = { true, (param (Param::osc2PhaseOffset) + osc2PhaseMod) / 360.0f };
+            lfo.restart();
+        }
+
+        if (choice (Param::lfo1Retrig) == 1)
+            lfo.restart();
+    }
+
+    if (fromSilence)
+    {
+        // A note from silence starts every value where it is set, with no ramp into it.
+        updateSmootherTargets (controllers);
+        snapSmoothers();
+    }
+
+    if (! legato)
+        for (auto* envelope : { &ampEnvelope, &filterEnvelope, &osc1DcwEnvelope, &osc2DcwEnvelope })
+            envelope->trigger();
+
+    return start;
+}
+
+void VoiceControl::releaseAll() noexcept
+{
+    for (auto* envelope : { &ampEnvelope, &filterEnvelope, &osc1DcwEnvelope, &osc2DcwEnvelope })
+        envelope->release();
 }
 
 //==============================================================================
-void SynthEngine::updateSmootherTargets() noexcept
+void VoiceControl::updateSmootherTargets (const Controllers& controllers) noexcept
 {
     const auto set = [this] (Smooth::Id id, float value) { smoothers[(size_t) id].setTargetValue (value); };
 
@@ -70,9 +147,9 @@ void SynthEngine::updateSmootherTargets() noexcept
     set (Smooth::filterReso, clamp01 (param (Param::filterReso)));
     set (Smooth::filterEnvAmount, param (Param::filterEnvAmount));
     set (Smooth::outputGain, dsp::decibelsToGain (param (Param::outputGain), -90.0f));
-    set (Smooth::modWheel, modWheel.load (std::memory_order_relaxed));
-    set (Smooth::aftertouch, aftertouch.load (std::memory_order_relaxed));
-    set (Smooth::pitchBend, pitchBend);
+    set (Smooth::modWheel, controllers.modWheel);
+    set (Smooth::aftertouch, controllers.aftertouch);
+    set (Smooth::pitchBend, controllers.pitchBend);
     set (Smooth::lfo1Rate, std::clamp (param (Param::lfo1Rate), 0.05f, 20.0f));
     set (Smooth::lfo1Depth, clamp01 (param (Param::lfo1Depth)));
     set (Smooth::lfo1Phase, std::clamp (param (Param::lfo1Phase), -180.0f, 180.0f));
@@ -103,7 +180,7 @@ void SynthEngine::updateSmootherTargets() noexcept
 // Per chunk, once the targets are set: most values stand still, and those are read as they are.
 // The mono-low pair is left out: the output stage advances it after decimation. With the reese
 // lock on, osc 2's depth and width hold where they are.
-void SynthEngine::collectRampingSmoothers() noexcept
+void VoiceControl::collectRampingSmoothers() noexcept
 {
     numRampingSmoothers = 0;
     const auto locked = sourceSettings.reeseLocked;
@@ -120,7 +197,7 @@ void SynthEngine::collectRampingSmoothers() noexcept
     }
 }
 
-void SynthEngine::advanceRampingSmoothers() noexcept
+void VoiceControl::advanceRampingSmoothers() noexcept
 {
     for (int k = 0; k < numRampingSmoothers;)
     {
@@ -135,7 +212,7 @@ void SynthEngine::advanceRampingSmoothers() noexcept
     }
 }
 
-void SynthEngine::snapSmoothers() noexcept
+void VoiceControl::snapSmoothers() noexcept
 {
     for (auto& s : smoothers)
         s.setCurrentAndTargetValue (s.getTargetValue());
@@ -148,15 +225,15 @@ void SynthEngine::snapSmoothers() noexcept
     cutoffSmoother.setCurrentAndTargetValue (cutoffSmoother.getTargetValue());
 }
 
-void SynthEngine::copyModSlots() noexcept
+void VoiceControl::copyModSlots() noexcept
 {
     for (size_t i = 0; i < slots.size(); ++i)
     {
-        const auto& raw = slotParameters[i];
-        slots[i].source = (int) readRaw (raw[0], 0.0f);
-        slots[i].destination = (int) readRaw (raw[1], 0.0f);
-        slots[i].amount = std::clamp (readRaw (raw[2], 0.0f), -1.0f, 1.0f);
-        slots[i].curve = (int) readRaw (raw[3], 0.0f);
+        const auto slot = (int) i;
+        slots[i].source = (int) param (Param::slot (slot, 0));
+        slots[i].destination = (int) param (Param::slot (slot, 1));
+        slots[i].amount = std::clamp (param (Param::slot (slot, 2)), -1.0f, 1.0f);
+        slots[i].curve = (int) param (Param::slot (slot, 3));
     }
 
     activeSlots.find (slots, modulation);
@@ -210,18 +287,17 @@ void SynthEngine::copyModSlots() noexcept
 }
 
 //==============================================================================
-void SynthEngine::setEnvelopeTargets() noexcept
+void VoiceControl::setEnvelopeTargets (const UnitEnvelopes& units) noexcept
 {
     for (int group = 0; group < numEnvelopeGroups; ++group)
     {
-        const auto& raw = envelopeParameters[(size_t) group];
         auto& values = envelopeSmoothers[(size_t) group];
         auto changed = false, ramping = false;
 
         for (size_t k = 0; k < 4; ++k)
         {
             const auto fallback = group == filterGroup ? filterEnvelopeFallbacks[k] : 0.0f;
-            const auto v = readRaw (raw[k], fallback);
+            const auto v = param (Param::envelope (group, (int) k), fallback);
             const auto target = k == 2 ? clamp01 (v) : std::clamp (v, 0.0f, 4.0f);
 
             if (target != values[k].getTargetValue())
@@ -236,11 +312,11 @@ void SynthEngine::setEnvelopeTargets() noexcept
         if (ramping)
             envelopeSettingsMoving = true;
         else if (changed)
-            writeEnvelopeGroup (group);
+            writeEnvelopeGroup (group, units);
     }
 }
 
-void SynthEngine::writeEnvelopeGroup (int group) noexcept
+void VoiceControl::writeEnvelopeGroup (int group, const UnitEnvelopes& units) noexcept
 {
     const auto& v = envelopeSmoothers[(size_t) group];
     const auto apply = [&v] (Envelope& envelope)
@@ -256,13 +332,13 @@ void SynthEngine::writeEnvelopeGroup (int group) noexcept
         case filterGroup: apply (filterEnvelope); break;
         case osc1DcwGroup:
             apply (osc1DcwEnvelope);
-            apply (voiceSources.dcwEnvelope (osc1Left));
-            apply (voiceSources.dcwEnvelope (osc1Right));
+            apply (*units[osc1Left]);
+            apply (*units[osc1Right]);
             break;
         case osc2DcwGroup:
             apply (osc2DcwEnvelope);
-            apply (voiceSources.dcwEnvelope (osc2Left));
-            apply (voiceSources.dcwEnvelope (osc2Right));
+            apply (*units[osc2Left]);
+            apply (*units[osc2Right]);
             break;
         default: break;
     }
@@ -270,7 +346,7 @@ void SynthEngine::writeEnvelopeGroup (int group) noexcept
 
 // Per base-rate sample while an envelope setting ramps: a sustain level moved while a note is
 // held glides to its new value instead of jumping there.
-void SynthEngine::advanceEnvelopeSettings() noexcept
+void VoiceControl::advanceEnvelopeSettings (const UnitEnvelopes& units) noexcept
 {
     auto stillMoving = false;
 
@@ -284,7 +360,7 @@ void SynthEngine::advanceEnvelopeSettings() noexcept
         for (auto& value : values)
             value.getNextValue();
 
-        writeEnvelopeGroup (group);
+        writeEnvelopeGroup (group, units);
         stillMoving = stillMoving || values[0].isSmoothing() || values[1].isSmoothing() || values[2].isSmoothing()
                    || values[3].isSmoothing();
     }
@@ -294,22 +370,14 @@ void SynthEngine::advanceEnvelopeSettings() noexcept
 
 // The envelopes other than the amp's carry on while the voice is silent: a release still running
 // when the amp envelope ended goes on falling, so the next note starts them from where it got to.
-void SynthEngine::catchUpIdleEnvelopes() noexcept
+void VoiceControl::catchUpIdleEnvelopes (std::int64_t idleSamples) noexcept
 {
-    if (idleSamples <= 0)
-        return;
-
     for (auto* envelope : { &filterEnvelope, &osc1DcwEnvelope, &osc2DcwEnvelope })
         envelope->advance (idleSamples);
-
-    for (int unit = 0; unit < numUnits; ++unit)
-        voiceSources.dcwEnvelope (unit).advance (2 * idleSamples); // they run at the 2x rate
-
-    idleSamples = 0;
 }
 
 //==============================================================================
-void SynthEngine::updateLfoRate (float rateHz, float baseRateHz, float phaseDegrees) noexcept
+void VoiceControl::updateLfoRate (float rateHz, float baseRateHz, float phaseDegrees) noexcept
 {
     lfo.setShape (std::clamp (choice (Param::lfo1Shape), 0, 3));
     lfoSynced = choice (Param::lfo1Sync) == 1;
@@ -318,7 +386,7 @@ void SynthEngine::updateLfoRate (float rateHz, float baseRateHz, float phaseDegr
     moveLfoRate (rateHz, baseRateHz, phaseDegrees);
 }
 
-void SynthEngine::moveLfoRate (float rateHz, float baseRateHz, float phaseDegrees) noexcept
+void VoiceControl::moveLfoRate (float rateHz, float baseRateHz, float phaseDegrees) noexcept
 {
     lfo.setFreeRate (std::clamp (rateHz, 0.001f, 200.0f));
 
@@ -326,7 +394,7 @@ void SynthEngine::moveLfoRate (float rateHz, float baseRateHz, float phaseDegree
     if (lfoSynced && baseRateHz != lfoSyncKnobHz)
     {
         lfoSyncKnobHz = baseRateHz;
-        const auto position = clamp01 (lfoRateRange.convertTo0to1 (baseRateHz));
+        const auto position = clamp01 (parameters.lfoRateRange.convertTo0to1 (baseRateHz));
         const auto index = std::clamp ((int) std::round (position * 9.0f), 0, 9);
         lfo.setSyncBeats (std::clamp (lfoSyncDivisions[(size_t) index].beats, 1.0f / 32.0f, 16.0f));
     }
@@ -335,33 +403,36 @@ void SynthEngine::moveLfoRate (float rateHz, float baseRateHz, float phaseDegree
     lfo.setPhaseOffset (phaseDegrees / 360.0f);
 }
 
-void SynthEngine::updateTargetNote() noexcept
+void VoiceControl::updateTargetNote (int lastNote) noexcept
 {
-    const auto shift = rawParameters[Param::octave] != nullptr ? choice (Param::octave) * 12 - 24 : 0;
+    const auto shift = parameters[Param::octave] != nullptr ? choice (Param::octave) * 12 - 24 : 0;
     targetNote = (float) std::clamp (lastNote + shift, 0, 127);
     key = targetNote / 127.0f;
 }
 
-void SynthEngine::updateGlideCoefficient() noexcept
+void VoiceControl::updateGlideCoefficient() noexcept
 {
     const auto t = std::min (param (Param::glideTime), 2.0f);
     glideCoefficient = t > 0.0f ? 1.0 - std::exp (-1.0 / (sampleRate * t)) : 1.0;
 }
 
-void SynthEngine::refreshChunkSettings() noexcept
+void VoiceControl::beginChunk (int lastNote, const Controllers& controllers, const UnitEnvelopes& units) noexcept
 {
-    updateSmootherTargets();
+    updateSmootherTargets (controllers);
     copyModSlots();
-    setEnvelopeTargets();
+    setEnvelopeTargets (units);
 
     if (lastNote >= 0)
     {
-        updateTargetNote();
+        updateTargetNote (lastNote);
         updateGlideCoefficient();
     }
+}
 
-    refreshSourceSettings();
-    voiceChain.refreshSwitches (readChainSwitches());
+void VoiceControl::followChunkSettings (const SourceSettings& sources, int driveMode, float tempoBpm) noexcept
+{
+    sourceSettings = sources;
+    chainDriveMode = driveMode;
 
     lfo.setTempo (tempoBpm > 0.0f ? tempoBpm : 120.0f);
     const auto rate = smoother (Smooth::lfo1Rate).getCurrentValue();

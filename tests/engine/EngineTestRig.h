@@ -2,6 +2,7 @@
 
 #include "engine/SynthEngine.h"
 #include "plugin/Parameters.h"
+#include "plugin/VoiceBinding.h"
 #include "support/InertProcessor.h"
 
 #include <gtest/gtest.h>
@@ -23,7 +24,8 @@ public:
 
 struct EngineRig
 {
-    explicit EngineRig (double rate = 48000.0, int maxBlock = 512) : sampleRate (rate), maxBlockSize (maxBlock)
+    explicit EngineRig (double rate = 48000.0, int maxBlock = 512, RenderOptions options = {})
+        : sampleRate (rate), maxBlockSize (maxBlock)
     {
         // A plain full-scale cosine unless a test asks for more: osc 2 and the sub silenced
         // outright, and velocity no longer scaling the level.
@@ -31,7 +33,7 @@ struct EngineRig
         set ("subLevel", -120.0f);
         set ("mod1Amount", 0.0f);
         set ("outputGain", 0.0f);
-        engine.prepare (rate, maxBlock);
+        engine.prepare (rate, maxBlock, options);
     }
 
     void set (const char* id, float value)
@@ -59,7 +61,7 @@ struct EngineRig
     double sampleRate;
     int maxBlockSize;
     ParameterHost host;
-    SynthEngine engine { host.state };
+    SynthEngine engine { bindVoiceParameters (host.state) };
 };
 
 // Frequency from the rising zero crossings, interpolated between samples.

@@ -7,6 +7,7 @@
 #include "plugin/Catalogue.h"
 #include "support/FactoryPresets.h"
 #include "plugin/PluginProcessor.h"
+#include "plugin/VoiceBinding.h"
 #include "reference/ExactVoice.h"
 
 #include <gtest/gtest.h>
@@ -114,7 +115,7 @@ Take play (Voice& voice, int note)
 
 struct Engine
 {
-    explicit Engine (juce::AudioProcessorValueTreeState& s) : engine (s) {}
+    explicit Engine (juce::AudioProcessorValueTreeState& s) : engine (quillon::bindVoiceParameters (s)) {}
     void prepare (double r, int b)           { engine.prepare (r, b); }
     void noteOn (int n, float v, bool l)     { engine.noteOn (n, v, l); }
     void releaseAll()                        { engine.releaseAll(); }

@@ -11,6 +11,7 @@
 #include "plugin/Catalogue.h"
 #include "support/FactoryPresets.h"
 #include "plugin/PluginProcessor.h"
+#include "plugin/VoiceBinding.h"
 
 #include <gtest/gtest.h>
 
@@ -80,9 +81,8 @@ std::uint64_t play (const Setup& setup, double rate, int block, bool shortcuts)
 {
     QuillonAudioProcessor processor;
     setup (processor);
-    quillon::SynthEngine engine (processor.parameterState);
-    engine.setStretchShortcutsAllowed (shortcuts);
-    engine.prepare (rate, block);
+    quillon::SynthEngine engine (quillon::bindVoiceParameters (processor.parameterState));
+    engine.prepare (rate, block, { shortcuts });
 
     const auto total = (int) (phraseSeconds * rate);
     juce::AudioBuffer<float> buffer (2, block);

@@ -19,6 +19,43 @@ ModSlot slot (ModSource s, ModDestination d, float amount, ModCurve c = ModCurve
 {
     return { (int) s, (int) d, amount, (int) c };
 }
+
+// The matrix written plainly, slot by slot over all four: what the voice's matrix must give.
+// One active slot's share of the sums.
+void addModSlot (const ModSlot& slot, size_t i, const std::array<float, numModSources>& sources, ModSums& out) noexcept
+{
+    {
+        auto v = slot.source > 0 && slot.source < numModSources ? sources[(size_t) slot.source] : 0.0f;
+
+        if (slot.curve == (int) ModCurve::exp)
+            v = v < 0.0f ? -v * v : v * v;
+
+        out.live[i] = v * slot.amount;
+
+        if (slot.destination == (int) ModDestination::amp)
+        {
+            const auto a = std::abs (slot.amount);
+            out.ampFactor *= 1.0f - a + a * (slot.amount >= 0.0f ? v : 1.0f - v);
+        }
+        else if (slot.destination > 0 && slot.destination < numModDestinations)
+        {
+            out.sums[(size_t) slot.destination] += slot.amount * v * modDestinationScale (slot.destination);
+        }
+    }
+}
+
+void evaluateModMatrix (const std::array<ModSlot, numModSlots>& slots,
+                        const std::array<float, numModSources>& sources,
+                        ModSums& out) noexcept
+{
+    out.sums.fill (0.0f);
+    out.ampFactor = 1.0f;
+    out.live.fill (0.0f);
+
+    for (size_t i = 0; i < slots.size(); ++i)
+        if (isModSlotActive (slots[i]))
+            addModSlot (slots[i], i, sources, out);
+}
 } // namespace
 
 TEST (ModMatrix, inactiveSlotsHaveNoEffect)

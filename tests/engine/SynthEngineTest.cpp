@@ -590,8 +590,7 @@ TEST (SynthEngineFrame, noiseOverStretchesSoundsAsSampleBySample)
 {
     const auto renderWith = [] (bool shortcuts)
     {
-        EngineRig rig (48000.0, 512);
-        rig.engine.setStretchShortcutsAllowed (shortcuts);
+        EngineRig rig (48000.0, 512, { shortcuts });
         rig.set ("osc1Level", -12.0f);
         rig.set ("osc2Level", -9.0f);
         rig.set ("osc2Wave", 3.0f);
@@ -704,8 +703,7 @@ TEST (SynthEngineFrame, syncedSourcesInLoopsSoundAsWhenTheyTakeTurns)
     {
         const auto renderWith = [&c] (bool loops)
         {
-            EngineRig rig (48000.0, 512);
-            rig.engine.setStretchShortcutsAllowed (loops);
+            EngineRig rig (48000.0, 512, { loops });
             rig.set (c.synced, 1.0f);
             rig.set ("osc1Wave", c.osc1Wave);
             rig.set ("osc2Wave", c.osc2Wave);
@@ -772,8 +770,7 @@ TEST (SynthEngineFrame, chainOverStretchesSoundsAsSampleBySample)
     {
         const auto renderWith = [&c] (bool shortcuts)
         {
-            EngineRig rig (48000.0, 512);
-            rig.engine.setStretchShortcutsAllowed (shortcuts);
+            EngineRig rig (48000.0, 512, { shortcuts });
             rig.set ("driveMode", c.driveMode);
             rig.set ("filterModel", c.filterModel);
             rig.set ("filterEnabled", c.filterOn ? 1.0f : 0.0f);
@@ -835,8 +832,7 @@ TEST (SynthEngineFrame, sweptPhaseStageOverStretchesSoundsAsSampleBySample)
     {
         const auto renderWith = [feedback] (bool shortcuts)
         {
-            EngineRig rig (48000.0, 512);
-            rig.engine.setStretchShortcutsAllowed (shortcuts);
+            EngineRig rig (48000.0, 512, { shortcuts });
             rig.set ("filterModel", 3.0f);
             rig.set ("driveMode", 1.0f);
             rig.set ("drive", 6.0f);
@@ -876,8 +872,7 @@ TEST (SynthEngineFrame, settledVoicesSoundAsWhenEverySampleIsWorkedOut)
 {
     const auto renderWith = [] (bool shortcuts)
     {
-        EngineRig rig (48000.0, 512);
-        rig.engine.setStretchShortcutsAllowed (shortcuts);
+        EngineRig rig (48000.0, 512, { shortcuts });
         rig.set ("filterCutoff", 300.0f);
         rig.set ("filterEnvAmount", 0.0f);
         rig.set ("filterDecay", 0.2f);
@@ -917,8 +912,7 @@ TEST (SynthEngineFrame, controlPassOverStretchesSoundsAsSampleBySample)
     {
         const auto renderWith = [&c] (bool shortcuts)
         {
-            EngineRig rig (48000.0, 512);
-            rig.engine.setStretchShortcutsAllowed (shortcuts);
+            EngineRig rig (48000.0, 512, { shortcuts });
             rig.set ("mod1Source", (float) ModSource::velocity);
             rig.set ("mod1Dest", (float) ModDestination::amp);
             rig.set ("mod1Amount", 0.5f);
@@ -1001,8 +995,7 @@ TEST (SynthEngineFrame, heldStretchesWithEveryKindOfSlotSoundAsSampleBySample)
     {
         const auto renderWith = [&c] (bool shortcuts, std::vector<float>& views)
         {
-            EngineRig rig (48000.0, 512);
-            rig.engine.setStretchShortcutsAllowed (shortcuts);
+            EngineRig rig (48000.0, 512, { shortcuts });
             rig.set ("osc1Wave", 5.0f);
             rig.set ("osc1DcwDepth", 0.6f);
             rig.set ("osc2Wave", 8.0f);
@@ -1084,8 +1077,7 @@ TEST (SynthEngineFrame, heldVoicesWithMovingPitchSoundAsSampleBySample)
     {
         const auto renderWith = [&c] (bool shortcuts)
         {
-            EngineRig rig (48000.0, 512);
-            rig.engine.setStretchShortcutsAllowed (shortcuts);
+            EngineRig rig (48000.0, 512, { shortcuts });
             rig.set ("detuneMode", c.detuneMode);
             rig.set ("osc2DetuneHz", 3.0f);
             rig.set ("osc1Wave", 5.0f);
@@ -1144,8 +1136,7 @@ TEST (SynthEngineFrame, beatPhaseWrappingInTheFrequencyPassLandsAsSampleBySample
     {
         const auto renderWith = [detuneMode] (bool shortcuts)
         {
-            EngineRig rig (48000.0, 512);
-            rig.engine.setStretchShortcutsAllowed (shortcuts);
+            EngineRig rig (48000.0, 512, { shortcuts });
             rig.set ("detuneMode", detuneMode);
             rig.set ("osc2DetuneHz", 7.0f);
             rig.set ("osc1Wave", 5.0f);
@@ -1194,8 +1185,7 @@ TEST (SynthEngineFrame, heldChainFramesInLanesSoundAsSampleBySample)
     {
         const auto renderWith = [&c] (bool shortcuts)
         {
-            EngineRig rig (48000.0, 512);
-            rig.engine.setStretchShortcutsAllowed (shortcuts);
+            EngineRig rig (48000.0, 512, { shortcuts });
             rig.set ("osc1Wave", 2.0f);
             rig.set ("osc1DcwDepth", 0.7f);
             rig.set ("filterModel", 3.0f);
@@ -1257,8 +1247,7 @@ TEST (SynthEngineFrame, heldChainFramesSoundAsSampleBySample)
         const auto held = destination == ModDestination::resonance ? ModDestination::phaseNotch : ModDestination::resonance;
         const auto renderWith = [destination, held] (bool shortcuts)
         {
-            EngineRig rig (48000.0, 512);
-            rig.engine.setStretchShortcutsAllowed (shortcuts);
+            EngineRig rig (48000.0, 512, { shortcuts });
             rig.set ("osc1Wave", 2.0f);
             rig.set ("osc1DcwDepth", 0.7f);
             rig.set ("filterModel", 3.0f);

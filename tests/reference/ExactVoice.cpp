@@ -1,5 +1,6 @@
 // Compiled with QUILLON_EXACT_REFERENCE=1 and the engine's namespace renamed (see CMakeLists.txt).
 #include "engine/SynthEngine.h"
+#include "plugin/VoiceBinding.h"
 #include "reference/ExactVoice.h"
 
 namespace exact_reference
@@ -10,7 +11,7 @@ namespace
 class EngineVoice final : public Voice
 {
 public:
-    explicit EngineVoice (juce::AudioProcessorValueTreeState& state) : engine (state) {}
+    explicit EngineVoice (juce::AudioProcessorValueTreeState& state) : engine (quillon::bindVoiceParameters (state)) {}
 
     void prepare (double sampleRate, int maxBlockSize) override { engine.prepare (sampleRate, maxBlockSize); }
     void noteOn (int note, float velocity, bool legato) override { engine.noteOn (note, velocity, legato); }
