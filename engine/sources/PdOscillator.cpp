@@ -240,9 +240,9 @@ void PdOscillator::readLaneFrames (const StretchRows& rows, int from, int n, Lan
 
     for (int j = 0; j < count; j += 4)
     {
-        const auto inc = Float4::load (f.increments + j) * rate;
-        inc.store (f.increments + j);
-        dsp::clamp (Float4 (1.0f) - Float4 (60.0f) * dsp::abs (inc), 0.0f, 1.0f).store (f.limits + j);
+        const auto hz = Float4::load (f.increments + j);
+        (hz * rate).store (f.increments + j);
+        dsp::clamp (Float4 (1.0f) - Float4 (60.0f) * dsp::abs (hz * Float4 (dcwCeilingPerHz)), 0.0f, 1.0f).store (f.limits + j);
         morphing = morphing | (Float4::load (f.morphs + j) > 0.0f);
         sounding = sounding | (Float4::load (f.audibles + j) != 0.0f);
     }

@@ -23,6 +23,9 @@ namespace osc_detail
 constexpr float resonanceWindows = 16.0f;
 constexpr int pwmShape = 8;
 constexpr float twoPi = 6.283185307179586f;
+// The distortion's ceiling is a matter of pitch, not of rate: it reads the increment as the 2x
+// rate of a 48 kHz host sees it, whatever the host's rate.
+constexpr float dcwCeilingPerHz = (float) (1.0 / 96000.0);
 
 inline float wrapPhase (float p) noexcept { return p - std::floor (p); }
 inline float smoothStep (float x) noexcept { return x * x * (3.0f - 2.0f * x); }
@@ -230,9 +233,9 @@ private:
     void updateIncrement() noexcept
     {
         increment = frequency * inverseSampleRate;
-        // The distortion fades out as the pitch rises and is gone from a sixtieth of the rate up;
-        // a negative frequency is as high as its magnitude.
-        pitchDcwLimit = std::clamp (1.0f - 60.0f * std::abs (increment), 0.0f, 1.0f);
+        // The distortion fades out as the pitch rises and is gone from 1600 Hz up; a negative
+        // frequency is as high as its magnitude.
+        pitchDcwLimit = std::clamp (1.0f - 60.0f * std::abs (frequency * osc_detail::dcwCeilingPerHz), 0.0f, 1.0f);
     }
     void chooseTickFunctions (int shape) noexcept;
 
