@@ -320,7 +320,21 @@ QUILLON_ALWAYS_INLINE inline dsp::Float4 PdOscillator::shapeLanes (dsp::Float4 p
     else
         sine = dsp::sinTurns (argument);
 
-    auto v = pd_kernel::fromSine<Shape> (sine, p) * gain;
+    auto v = pd_kernel::fromSine<Shape> (sine, p);
+
+    if constexpr (Shape == respulseShape)
+    {
+        alignas (16) float phases[4], windows[4], residuals[4];
+        p.store (phases);
+        c.a.store (windows);
+
+        for (int i = 0; i < 4; ++i)
+            residuals[i] = pd_kernel::respulseResidual (phases[i], f.increments[(k + i) >> 1], windows[i]);
+
+        v = v + Float4::load (residuals);
+    }
+
+    v = v * gain;
 
     if (f.anyMorph)
     {

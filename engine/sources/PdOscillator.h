@@ -22,6 +22,7 @@ namespace osc_detail
 {
 constexpr float resonanceWindows = 16.0f;
 constexpr int pwmShape = 8;
+constexpr int respulseShape = 9; // band-limited at its edges, in the unit's own output only
 constexpr float twoPi = 6.283185307179586f;
 // The distortion's ceiling is a matter of pitch, not of rate: it reads the increment as the 2x
 // rate of a 48 kHz host sees it, whatever the host's rate.
@@ -533,7 +534,16 @@ float PdOscillator::finishTick (const float* sines) noexcept
             v = p.pulse;
         else
         {
-            if constexpr (pd_kernel::usesSine<Shape>)
+            if constexpr (Shape == osc_detail::respulseShape)
+            {
+                if constexpr (pd_kernel::usesSine<Shape>)
+                    v = pd_kernel::fromSine<Shape> (sines[k++], p.phase);
+                else
+                    v = rawShape<Shape> (p.phase, constants);
+
+                v = (v + pd_kernel::respulseResidual (p.phase, increment, constants.a)) * outputGain;
+            }
+            else if constexpr (pd_kernel::usesSine<Shape>)
                 v = pd_kernel::fromSine<Shape> (sines[k++], p.phase) * outputGain;
             else
                 v = rawShape<Shape> (p.phase, constants) * outputGain;
