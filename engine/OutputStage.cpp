@@ -76,6 +76,19 @@ void OutputStage::processBlock (const float* left, const float* right, const flo
                 const auto magnitude = dsp::abs (x);
                 return dsp::select (magnitude >= Float4 (1.0e-20f), dsp::select (Float4 (3.0e38f) >= magnitude, x, 0.0f), 0.0f);
             };
+            // bound() on four samples, passed by untouched unless one of them is beyond the knee.
+            const auto bounded = [] (Float4 x)
+            {
+                const auto magnitude = dsp::abs (x);
+                const auto beyond = magnitude > Float4 (limitKnee);
+
+                if (! dsp::anyOf (beyond))
+                    return x;
+
+                const Float4 span (limitCeiling - limitKnee);
+                const auto y = Float4 (limitCeiling) - span * span / (dsp::max (magnitude, Float4 (limitKnee)) - Float4 (limitKnee) + span);
+                return dsp::select (beyond, dsp::select (x < 0.0f, Float4 (0.0f) - y, y), x);
+            };
             auto* toLeft = outLeft + run;
             auto* toRight = outRight != nullptr ? outRight + run : nullptr;
             int k = 0;
@@ -86,12 +99,12 @@ void OutputStage::processBlock (const float* left, const float* right, const flo
 
                 if (toRight != nullptr)
                 {
-                    (Float4::load (toLeft + k) + l).store (toLeft + k);
-                    (Float4::load (toRight + k) + r).store (toRight + k);
+                    bounded (Float4::load (toLeft + k) + l).store (toLeft + k);
+                    bounded (Float4::load (toRight + k) + r).store (toRight + k);
                 }
                 else
                 {
-                    (Float4::load (toLeft + k) + (l + r) * Float4 (monoSumGain)).store (toLeft + k);
+                    bounded (Float4::load (toLeft + k) + (l + r) * Float4 (monoSumGain)).store (toLeft + k);
                 }
             }
 
@@ -101,12 +114,12 @@ void OutputStage::processBlock (const float* left, const float* right, const flo
 
                 if (toRight != nullptr)
                 {
-                    toLeft[k] += frame.left;
-                    toRight[k] += frame.right;
+                    toLeft[k] = bound (toLeft[k] + frame.left);
+                    toRight[k] = bound (toRight[k] + frame.right);
                 }
                 else
                 {
-                    toLeft[k] += frame.monoSum();
+                    toLeft[k] = bound (toLeft[k] + (frame.left + frame.right) * monoSumGain);
                 }
             }
         }

@@ -2,6 +2,8 @@
 
 #include "engine/chain/OnePoleHighPass.h"
 
+#include <cmath>
+
 namespace quillon
 {
 
@@ -13,10 +15,25 @@ class OutputStage
 public:
     static constexpr float monoSumGain = 0.7071068f;
 
+    // The last word on level: up to +6 dBFS a sample passes untouched; beyond, it bends with unit
+    // slope at the knee towards +12 dBFS, which it never passes, however loud the settings.
+    static constexpr float limitKnee = 2.0f, limitCeiling = 4.0f;
+    static float bound (float x) noexcept
+    {
+        const auto magnitude = std::abs (x);
+
+        if (! (magnitude > limitKnee))
+            return x;
+
+        constexpr auto span = limitCeiling - limitKnee;
+        const auto y = limitCeiling - span * span / (magnitude - limitKnee + span);
+        return x < 0.0f ? -y : y;
+    }
+
     struct Frame
     {
         float left = 0.0f, right = 0.0f;
-        float monoSum() const noexcept { return (left + right) * monoSumGain; }
+        float monoSum() const noexcept { return bound ((left + right) * monoSumGain); }
     };
 
     void prepare (double baseRate) noexcept;
@@ -31,12 +48,13 @@ public:
     bool isFadingIn() const noexcept { return fadeCountdown > 0; }
 
     // One sample: `gain` is output level x amp envelope x amp modulation; `monoLowAmount` blends
-    // the side high-pass in (0..1) and `monoLowHz` sets it.
+    // the side high-pass in (0..1) and `monoLowHz` sets it. Both sides come out bounded.
     Frame process (float left, float right, float gain, float monoLowAmount, float monoLowHz) noexcept;
 
     // A run of samples with the mono-low settings holding still: (left + addLeft) and (right +
     // addRight) at their gains, added into outLeft and outRight, or as the mono sum into outLeft
-    // where outRight is null. The same samples as process() one by one.
+    // where outRight is null, each sum bounded. The same samples as process() one by one below
+    // the knee.
     void processBlock (const float* left, const float* right, const float* addLeft, const float* addRight,
                        const float* gains, int numSamples, float monoLowAmount, float monoLowHz,
                        float* outLeft, float* outRight) noexcept;
@@ -67,7 +85,7 @@ inline OutputStage::Frame OutputStage::process (float left, float right, float g
     sideFilter.setFrequency (monoLowHz);
     side += monoLowAmount * (sideFilter.process (side) - side);
 
-    return { mid + side, mid - side };
+    return { bound (mid + side), bound (mid - side) };
 }
 
 } // namespace quillon

@@ -240,9 +240,9 @@ void PdOscillator::readLaneFrames (const StretchRows& rows, int from, int n, Lan
 
     for (int j = 0; j < count; j += 4)
     {
-        const auto inc = Float4::load (f.increments + j) * rate;
-        inc.store (f.increments + j);
-        dsp::clamp (Float4 (1.0f) - Float4 (60.0f) * dsp::abs (inc), 0.0f, 1.0f).store (f.limits + j);
+        const auto hz = Float4::load (f.increments + j);
+        (hz * rate).store (f.increments + j);
+        dsp::clamp (Float4 (1.0f) - Float4 (60.0f) * dsp::abs (hz * Float4 (dcwCeilingPerHz)), 0.0f, 1.0f).store (f.limits + j);
         morphing = morphing | (Float4::load (f.morphs + j) > 0.0f);
         sounding = sounding | (Float4::load (f.audibles + j) != 0.0f);
     }
@@ -320,7 +320,21 @@ QUILLON_ALWAYS_INLINE inline dsp::Float4 PdOscillator::shapeLanes (dsp::Float4 p
     else
         sine = dsp::sinTurns (argument);
 
-    auto v = pd_kernel::fromSine<Shape> (sine, p) * gain;
+    auto v = pd_kernel::fromSine<Shape> (sine, p);
+
+    if constexpr (Shape == respulseShape)
+    {
+        alignas (16) float phases[4], windows[4], residuals[4];
+        p.store (phases);
+        c.a.store (windows);
+
+        for (int i = 0; i < 4; ++i)
+            residuals[i] = pd_kernel::respulseResidual (phases[i], f.increments[(k + i) >> 1], windows[i]);
+
+        v = v + Float4::load (residuals);
+    }
+
+    v = v * gain;
 
     if (f.anyMorph)
     {

@@ -22,7 +22,11 @@ namespace osc_detail
 {
 constexpr float resonanceWindows = 16.0f;
 constexpr int pwmShape = 8;
+constexpr int respulseShape = 9; // band-limited at its edges, in the unit's own output only
 constexpr float twoPi = 6.283185307179586f;
+// The distortion's ceiling is a matter of pitch, not of rate: it reads the increment as the 2x
+// rate of a 48 kHz host sees it, whatever the host's rate.
+constexpr float dcwCeilingPerHz = (float) (1.0 / 96000.0);
 
 inline float wrapPhase (float p) noexcept { return p - std::floor (p); }
 inline float smoothStep (float x) noexcept { return x * x * (3.0f - 2.0f * x); }
@@ -230,9 +234,9 @@ private:
     void updateIncrement() noexcept
     {
         increment = frequency * inverseSampleRate;
-        // The distortion fades out as the pitch rises and is gone from a sixtieth of the rate up;
-        // a negative frequency is as high as its magnitude.
-        pitchDcwLimit = std::clamp (1.0f - 60.0f * std::abs (increment), 0.0f, 1.0f);
+        // The distortion fades out as the pitch rises and is gone from 1600 Hz up; a negative
+        // frequency is as high as its magnitude.
+        pitchDcwLimit = std::clamp (1.0f - 60.0f * std::abs (frequency * osc_detail::dcwCeilingPerHz), 0.0f, 1.0f);
     }
     void chooseTickFunctions (int shape) noexcept;
 
@@ -530,7 +534,16 @@ float PdOscillator::finishTick (const float* sines) noexcept
             v = p.pulse;
         else
         {
-            if constexpr (pd_kernel::usesSine<Shape>)
+            if constexpr (Shape == osc_detail::respulseShape)
+            {
+                if constexpr (pd_kernel::usesSine<Shape>)
+                    v = pd_kernel::fromSine<Shape> (sines[k++], p.phase);
+                else
+                    v = rawShape<Shape> (p.phase, constants);
+
+                v = (v + pd_kernel::respulseResidual (p.phase, increment, constants.a)) * outputGain;
+            }
+            else if constexpr (pd_kernel::usesSine<Shape>)
                 v = pd_kernel::fromSine<Shape> (sines[k++], p.phase) * outputGain;
             else
                 v = rawShape<Shape> (p.phase, constants) * outputGain;

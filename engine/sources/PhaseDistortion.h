@@ -266,6 +266,41 @@ inline float shapeAt (float p, const ShapeConstants& c) noexcept
         return 0.0f;
 }
 
+// The respulse's band-limiting residual at phase p for an increment `inc` and `windows` bursts
+// (its constant a): 0 away from its edges. Its window |1 - 2p| turns at the middle and at the
+// wrap, where the burst also steps from cos (2 pi windows) back to 1 unless the count is whole,
+// and its slope with it: two-sample polyBLEP residuals for the step, polyBLAMP for the turns.
+inline float respulseResidual (float p, float inc, float windows) noexcept
+{
+    if (! (inc > 0.0f && inc < 0.25f))
+        return 0.0f;
+
+    const auto fromMiddle = p - 0.5f;
+    const auto nearWrap = p < inc || p > 1.0f - inc;
+
+    if (! nearWrap && ! (std::abs (fromMiddle) < inc))
+        return 0.0f;
+
+    // Residuals of a unit step and of a unit turn of slope per sample, x samples after the edge.
+    const auto step = [] (float x) { return x < 0.0f ? 0.5f * (1.0f + x) * (1.0f + x) : -0.5f * (1.0f - x) * (1.0f - x); };
+    const auto turn = [] (float x)
+    {
+        const auto u = x < 0.0f ? 1.0f + x : 1.0f - x;
+        return u * u * u * (1.0f / 6.0f);
+    };
+
+    if (nearWrap)
+    {
+        const auto c = dsp::cosTurns (windows), sn = dsp::sinTurns (windows);
+        const auto height = 1.0f - c;
+        const auto slope = (-2.0f - 2.0f * c + pd_detail::twoPi * windows * sn) * inc;
+        const auto x = (p < inc ? p : p - 1.0f) / inc;
+        return height * step (x) + slope * turn (x);
+    }
+
+    return 4.0f * dsp::cosTurns (0.5f * windows) * inc * turn (fromMiddle / inc);
+}
+
 using ShapeFunction = float (*) (float, const ShapeConstants&) noexcept;
 
 // shapeAt for a shape chosen at run time: unknown shapes are silent.

@@ -62,6 +62,9 @@ TEST (SynthEngineFrame, noteFromSilenceFadesInAndMonoGetsTheEqualPowerSum)
     mono.set ("osc2Level", 0.0f);
     mono.set ("osc2Detune", 30.0f);
     mono.set ("reeseSpread", 1.0f);
+    // Below the output's bound, which two full-scale oscillators summed in mono would reach.
+    stereo.set ("outputGain", -6.0f);
+    mono.set ("outputGain", -6.0f);
 
     std::vector<float> right;
     stereo.engine.noteOn (45, fullVelocity, false);

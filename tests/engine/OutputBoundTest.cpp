@@ -1,0 +1,103 @@
+// Whatever the settings, the voice never leaves the processor beyond 4 (+12 dBFS): the loudest
+// make-up on the init tone, a matrix slot that drives an oscillator's level far up, and settings
+// at their ends, on both the stereo and the mono output.
+#include "plugin/ParameterIds.h"
+#include "support/VoiceMeasure.h"
+
+#include <random>
+
+using namespace quillon::test;
+
+namespace
+{
+constexpr float bound = 4.0f;
+
+float loudestOf (HostedVoice& voice, int note = 36, double seconds = 1.0)
+{
+    std::vector<float> right;
+    voice.noteOn (note);
+    const auto left = voice.render ((int) (seconds * voice.sampleRate), [&] (int start)
+                                    {
+                                        if (start == (int) (0.7 * voice.sampleRate) / voice.blockSize * voice.blockSize)
+                                            voice.noteOff (note);
+                                    },
+                                    &right);
+    for (size_t i = 0; i < left.size(); ++i)
+        if (! std::isfinite (left[i]) || ! std::isfinite (right[i]))
+            return std::numeric_limits<float>::infinity();
+    return std::max (peakOf (left), peakOf (right));
+}
+} // namespace
+
+TEST (OutputBound, loudMakeUpAndMatrixStayWithinBound)
+{
+    {
+        HostedVoice voice;
+        voice.set ("driveGain", 24.0f);
+        EXPECT_LE (loudestOf (voice), bound) << "make-up +24 dB";
+    }
+    {
+        HostedVoice voice;
+        voice.choose ("mod2Source", "amp env");
+        voice.choose ("mod2Dest", "osc2 level");
+        voice.set ("mod2Amount", 0.98f);
+        voice.choose ("matrix2Curve", "exp");
+        EXPECT_LE (loudestOf (voice), bound) << "amp env -> osc 2 level";
+    }
+}
+
+TEST (OutputBound, settingsAtTheirEndsStayWithinBound)
+{
+    std::mt19937 random (7);
+    const auto& ids = quillon::ids::all;
+
+    for (int round = 0; round < 6; ++round)
+    {
+        HostedVoice voice (48000.0, 256);
+
+        for (const auto* id : ids)
+        {
+            auto* parameter = voice.processor.parameterState.getParameter (id);
+            if (parameter == nullptr)
+                continue;
+            // Every setting at one end or the other, loud ones at their loud end.
+            const auto pick = std::uniform_int_distribution<int> (0, 1) (random);
+            parameter->setValueNotifyingHost ((float) pick);
+        }
+
+        for (const auto* loud : { "outputGain", "osc1Level", "osc2Level", "driveGain", "subLevel", "noiseLevel", "ampSustain" })
+            voice.set (loud, 1000.0f);
+        voice.set ("ampRelease", 0.05f);
+        voice.set ("ampAttack", 0.001f);
+
+        SCOPED_TRACE (round);
+        EXPECT_LE (loudestOf (voice, 36 + 12 * (round % 3), 0.8), bound);
+    }
+}
+
+TEST (OutputBound, monoOutputStaysWithinBound)
+{
+    HostedVoice voice;
+    voice.set ("driveGain", 24.0f);
+    voice.set ("outputGain", 6.0f);
+    voice.set ("osc2Level", 6.0f);
+    voice.set ("osc1Level", 6.0f);
+    juce::AudioProcessor::BusesLayout mono;
+    mono.outputBuses.add (juce::AudioChannelSet::mono());
+    if (! voice.processor.setBusesLayout (mono))
+        GTEST_SKIP() << "no mono layout";
+    voice.processor.prepareToPlay (voice.sampleRate, voice.blockSize);
+    juce::AudioBuffer<float> buffer (1, voice.blockSize);
+    float loudest = 0.0f;
+
+    for (int i = 0; i < 100; ++i)
+    {
+        juce::MidiBuffer midi;
+        if (i == 0)
+            midi.addEvent (juce::MidiMessage::noteOn (1, 36, (juce::uint8) 127), 0);
+        voice.processor.processBlock (buffer, midi);
+        loudest = std::max (loudest, buffer.getMagnitude (0, 0, voice.blockSize));
+    }
+
+    EXPECT_LE (loudest, bound);
+}
