@@ -43,12 +43,7 @@ QUILLON_ALWAYS_INLINE inline Float4 held (float x) noexcept
     return Float4 (v);
 }
 
-// As dsp::flushTiny: not below 1e-20 and at most 3e38 (which no value that is not a number is).
-QUILLON_ALWAYS_INLINE inline Float4 flushTiny (Float4 x) noexcept
-{
-    const auto m = magnitude (x);
-    return keep (both ({ _mm_cmpnlt_ps (m.v, _mm_set1_ps (1.0e-20f)) }, atMost (m, Float4 (3.0e38f))), x);
-}
+using dsp::flushTiny;
 
 // `floor` is held (1.0e-15f).
 QUILLON_ALWAYS_INLINE inline Float4 silenceBelowFloor (Float4 y, Float4 floor) noexcept
@@ -71,27 +66,7 @@ QUILLON_ALWAYS_INLINE inline Float4 limitRarely (Float4 x, Float4 top) noexcept
     return x;
 }
 
-QUILLON_ALWAYS_INLINE inline Float4 loopTanh (Float4 x) noexcept
-{
-    constexpr float top = 7.90531111f;
-    const auto a = dsp::min (dsp::max (magnitude (x), Float4 (1.0e-10f)), Float4 (top));
-    x = limit (x, Float4 (-top), Float4 (top));
-    const auto x2 = a * a;
-    const auto small = x2 < Float4 (4.0e-4f);
-    // As small ? 4e-4 : x2 wherever x2 is a number; where it is not, so is x, and the result.
-    const auto r2 = Float4 (_mm_max_ps (x2.v, _mm_set1_ps (4.0e-4f)));
-    const auto r4 = r2 * r2;
-    const auto k = [] (float c) QUILLON_ALWAYS_INLINE { return Float4 (c); };
-    const auto p = ((k (4.89352455891786e-03f) + r2 * k (6.37261928875436e-04f)) + r4 * (k (1.48572235717979e-05f) + r2 * k (5.12229709037114e-08f)))
-                 + (r4 * r4) * ((k (-8.60467152213735e-11f) + r2 * k (2.00018790482477e-13f)) + r4 * k (-2.76076847742355e-16f));
-    const auto q = (k (4.89352518554385e-03f) + r2 * k (2.26843463243900e-03f)) + r4 * (k (1.18534705686654e-04f) + r2 * k (1.19825839466702e-06f));
-    auto ratio = p / q;
-
-    if (eitherSide (small))
-        ratio = dsp::select (small, k (1.0f) - x2 * k (1.0f / 3.0f), ratio);
-
-    return x * ratio;
-}
+using dsp::loopTanh;
 
 // Both sides' cubic pieces from a table, lane by lane; its columns as four vectors.
 template <typename Piece>

@@ -161,6 +161,11 @@ public:
 
     float process (float x) noexcept;
 
+    // The curve a stage applies in `mode` at a drive amount in dB (0..24 dB, before make-up), for
+    // drawing it: pure and allocation-free, from the reference maths, with the fold at rest (its
+    // previous input the same as this one). Odd for soft and fold; bounded for every mode.
+    static float transferCurve (int mode, float driveDb, float x) noexcept;
+
     // While this holds, process() is getDiodeOut() times the sum of diodeRaw()'s parts: a caller
     // can fold that gain into its own.
     bool actsAsWholeDiode() const noexcept
@@ -203,6 +208,9 @@ public:
     }
 
 private:
+    // The curves as the exact build works them out, at a linear gain g above 1.
+    static float referenceCurve (int curve, float g, float x, float previous) noexcept;
+
     SwitchFade<4> curveFade;
     float gain = 1.0f;
     float engagement = 0.0f; // share of the curve against the straight line, 0..1
@@ -233,40 +241,28 @@ QUILLON_ALWAYS_INLINE inline float DriveStage::shape (int curve, float x) const 
     return engagement >= 1.0f ? y : x + engagement * (y - x);
 }
 
-inline float DriveStage::fullCurve (int curve, float x) const noexcept
+inline float DriveStage::referenceCurve (int curve, float g, float x, float previous) noexcept
 {
-    const auto g = gain;
-
     switch (curve)
     {
         case soft:
-            if constexpr (dsp::exactReference)
-                return std::tanh (g * x) / g;
-            else
-                return softKnee (g * x) * inverseGain;
+            return std::tanh (g * x) / g;
 
         case diode:
         {
             // An asymmetric knee around zero on a near-linear body, which the 2 / g rescaling expects.
-            if constexpr (dsp::exactReference)
-            {
-                constexpr float thermal = DiodeKnee::thermal;
-                const auto u = 0.5f * g * x;
-                auto y = u;
+            constexpr float thermal = DiodeKnee::thermal;
+            const auto u = 0.5f * g * x;
+            auto y = u;
 
-                for (int step = 0; step < 2; ++step)
-                {
-                    const auto e = dsp::expFast (std::clamp (y / thermal, -30.0f, 30.0f));
-                    const auto d = 0.7f / e;
-                    y -= ((e - d) * 0.1f + (y - u)) / ((e + d) * (0.1f / thermal) + 1.0f);
-                }
-
-                return 2.0f / g * y * 0.9f;
-            }
-            else
+            for (int step = 0; step < 2; ++step)
             {
-                return diodeOut * diodeKnee (diodeIn * x);
+                const auto e = dsp::expFast (std::clamp (y / thermal, -30.0f, 30.0f));
+                const auto d = 0.7f / e;
+                y -= ((e - d) * 0.1f + (y - u)) / ((e + d) * (0.1f / thermal) + 1.0f);
             }
+
+            return 2.0f / g * y * 0.9f;
         }
 
         case fold:
@@ -274,31 +270,47 @@ inline float DriveStage::fullCurve (int curve, float x) const noexcept
             // First-order antiderivative of 0.7 sin(k x) between the previous and this input,
             // which keeps the folds from aliasing. cos b - cos a is taken as the product of two
             // sines, free of the cancellation the difference suffers when a and b are close.
-            if constexpr (dsp::exactReference)
-            {
-                const auto k = 6.0f * (g - 1.0f) + 1.0f;
-                const auto a = k * x;
-                const auto b = k * previousInput;
-                const auto width = a - b;
+            const auto k = 6.0f * (g - 1.0f) + 1.0f;
+            const auto a = k * x;
+            const auto b = k * previous;
+            const auto width = a - b;
 
-                if (std::abs (width) < 1.0e-4f)
-                    return 0.7f * dsp::sinApprox (a);
+            if (std::abs (width) < 1.0e-4f)
+                return 0.7f * dsp::sinApprox (a);
 
-                const auto half = 0.5f * width;
-                return 0.7f * dsp::sinApprox (0.5f * (a + b)) * dsp::sinApprox (half) / half;
-            }
-            else
-            {
-                // The same in turns; the inputs are held to +-inputLimit, so no clamp is needed.
-                const auto a = foldTurns * x;
-                const auto b = foldTurns * previousInput;
-                const auto width = a - b;
+            const auto half = 0.5f * width;
+            return 0.7f * dsp::sinApprox (0.5f * (a + b)) * dsp::sinApprox (half) / half;
+        }
 
-                if (std::abs (width) < 1.0e-4f / (2.0f * dsp::pi))
-                    return 0.7f * dsp::sinTurns (a);
+        default:
+            return x;
+    }
+}
 
-                return dsp::sinTurns (0.5f * (a + b)) * dsp::sinTurns (0.5f * width) * (0.7f / dsp::pi) / width;
-            }
+inline float DriveStage::fullCurve (int curve, float x) const noexcept
+{
+    if constexpr (dsp::exactReference)
+        return referenceCurve (curve, gain, x, previousInput);
+
+    switch (curve)
+    {
+        case soft:
+            return softKnee (gain * x) * inverseGain;
+
+        case diode:
+            return diodeOut * diodeKnee (diodeIn * x);
+
+        case fold:
+        {
+            // referenceCurve's fold in turns; the inputs are held to +-inputLimit, so no clamp is needed.
+            const auto a = foldTurns * x;
+            const auto b = foldTurns * previousInput;
+            const auto width = a - b;
+
+            if (std::abs (width) < 1.0e-4f / (2.0f * dsp::pi))
+                return 0.7f * dsp::sinTurns (a);
+
+            return dsp::sinTurns (0.5f * (a + b)) * dsp::sinTurns (0.5f * width) * (0.7f / dsp::pi) / width;
         }
 
         default:

@@ -3,6 +3,7 @@
 #include "engine/core/DspMath.h"
 
 #include <algorithm>
+#include <complex>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -512,6 +513,74 @@ bool FilterStage::processLinear (const float* in, float* out, int n) noexcept
         out[i] = process (in[i]);
 
     return true;
+}
+
+float FilterStage::responseMagnitude (int model, float frequencyHz, float cutoffHz, float resonance,
+                                      double oversampledRate, float phaseMix, float phaseNotch) noexcept
+{
+    using Complex = std::complex<double>;
+    const auto rate = oversampledRate > 0.0 ? oversampledRate : 96000.0;
+    const auto top = 0.45 * rate;
+    const auto hz = std::clamp ((double) cutoffHz, 20.0, top);
+    const auto r = std::clamp ((double) resonance, 0.0, 1.0);
+    const auto f = std::clamp ((double) frequencyHz, 0.0, 0.499 * rate); // the state model's loop is 0/0 at Nyquist
+    const auto zInverse = std::polar (1.0, -2.0 * 3.14159265358979323846 * f / rate); // z^-1 on the unit circle
+
+    if (model == phase)
+    {
+        // Six allpass sections (z^-1 - c) / (1 - c z^-1) with the feedback around them a sample
+        // late, mixed with the input.
+        const auto lowest = 0.5 * hz;
+        const auto ratio = lowest >= 1.0 ? (double) sectionRatio : std::pow (2.0 * hz, 0.2);
+        auto allpass = Complex (1.0);
+        auto sectionHz = lowest;
+
+        for (int i = 0; i < PhaseStage::numSections; ++i, sectionHz *= ratio)
+        {
+            const auto c = std::tan (0.25 * 3.14159265358979323846 - std::clamp (sectionHz, 20.0, top) * 3.14159265358979323846 / rate);
+            allpass *= (zInverse - c) / (1.0 - c * zInverse);
+        }
+
+        const auto wet = allpass / (1.0 + 0.95 * r * zInverse * allpass);
+        return (float) std::abs (1.0 + (double) phaseMix * (double) phaseNotch * (wet - 1.0));
+    }
+
+    if (model != ladder && model != diode && model != state)
+        return 1.0f;
+
+    // Four trapezoidal one-poles G (1 + z^-1) / (1 - (1 - 2G) z^-1); the resonance feeds back what
+    // the poles put out from their states alone (all but G^4 of the input) or, for the state
+    // model, the last pole's state.
+    const auto g = std::tan (3.14159265358979323846 * hz / rate);
+    const auto bigG = g / (1.0 + g);
+    const auto pole = bigG * (1.0 + zInverse) / (1.0 - (1.0 - 2.0 * bigG) * zInverse);
+    const auto poles = pole * pole * pole * pole;
+    const auto fromStates = poles - bigG * bigG * bigG * bigG;
+
+    switch (model)
+    {
+        case ladder:
+        {
+            const auto k = 3.95 * r;
+            return (float) std::abs (poles * (1.0 + 0.5 * k) / (1.0 + k * fromStates));
+        }
+
+        case diode:
+        {
+            const auto k = 4.2 * r;
+            const auto y = poles / (1.0 + k * fromStates);
+            const auto c = std::clamp (2.0 * 3.14159265358979323846 * 30.0 / rate, 0.0, 1.0);
+            const auto memory = c / (1.0 - (1.0 - c) * zInverse);
+            return (float) std::abs (0.95 * y * (1.0 - 0.6 * memory));
+        }
+
+        default:
+        {
+            const auto k = 0.95 * r;
+            const auto lastState = 2.0 * zInverse / (1.0 + zInverse);
+            return (float) std::abs (0.85 * poles / (1.0 + k * lastState * poles));
+        }
+    }
 }
 
 } // namespace quillon
