@@ -65,7 +65,9 @@ private:
     QUILLON_HOT_CLONES void runChainStretchWith (const Stretch& s, float* outLeft, float* outRight) noexcept;
     template <bool twins>
     QUILLON_HOT_CLONES bool runLinearChainStretch (const Stretch& s, float* outLeft, float* outRight) noexcept;
-    static bool movedBeyondCutoffAndGains (const ChainFrame& a, const ChainFrame& b) noexcept;
+    bool runSidesInLanes (const Stretch& s, float* outLeft, float* outRight) noexcept;
+    template <int model, int order>
+    QUILLON_HOT_CLONES void runLanesStretch (const Stretch& s, float* outLeft, float* outRight) noexcept;
     void catchUpRightChain() noexcept;
     void flushChainMemories() noexcept;
 

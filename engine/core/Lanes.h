@@ -337,6 +337,57 @@ inline void storeLow (Float4 x, float* p) noexcept
 #endif
 }
 
+// Lanes 2 and 3 into p[0..1].
+inline void storeHigh (Float4 x, float* p) noexcept
+{
+#if QUILLON_SIN_LANES
+    _mm_storeh_pi (reinterpret_cast<__m64*> (p), x.v);
+#else
+    p[0] = x.v[2];
+    p[1] = x.v[3];
+#endif
+}
+
+// p[0], p[1] in lanes 0 and 1, zeros above.
+inline Float4 loadLow (const float* p) noexcept
+{
+#if QUILLON_SIN_LANES
+    return Float4 (_mm_castpd_ps (_mm_load_sd (reinterpret_cast<const double*> (p))));
+#else
+    return Float4::set (p[0], p[1], 0.0f, 0.0f);
+#endif
+}
+
+// a[0], b[0], a[1], b[1].
+inline Float4 interleaveLow (Float4 a, Float4 b) noexcept
+{
+#if QUILLON_SIN_LANES
+    return Float4 (_mm_unpacklo_ps (a.v, b.v));
+#else
+    return Float4::set (a.v[0], b.v[0], a.v[1], b.v[1]);
+#endif
+}
+
+// Which of the four 32-bit words at a and at b agree bit for bit: word i's answer in bit i.
+inline int sameBitsOf (const void* a, const void* b) noexcept
+{
+#if QUILLON_SIN_LANES
+    const auto x = _mm_loadu_si128 (static_cast<const __m128i*> (a));
+    const auto y = _mm_loadu_si128 (static_cast<const __m128i*> (b));
+    return _mm_movemask_ps (_mm_castsi128_ps (_mm_cmpeq_epi32 (x, y)));
+#else
+    std::uint32_t x[4], y[4];
+    std::memcpy (x, a, sizeof (x));
+    std::memcpy (y, b, sizeof (y));
+    auto bits = 0;
+
+    for (int i = 0; i < 4; ++i)
+        bits |= x[i] == y[i] ? 1 << i : 0;
+
+    return bits;
+#endif
+}
+
 // a[0], a[1], b[0], b[1] and a[2], a[3], b[2], b[3].
 inline Float4 lowHalves (Float4 a, Float4 b) noexcept
 {
