@@ -356,72 +356,52 @@ alignas (16) inline constexpr float wholeDecibels[25] = {
     14.1253754f, 15.8489319f
 };
 
+// Written once over V: float, or the lanes where every lane gets the bits the float gives.
+template <typename V>
+inline V driveDecibelsToGainFast (V db) noexcept
+{
+    using dsp::gather;
+    using dsp::toFloat;
+    using dsp::truncateToInt;
+    const auto whole = truncateToInt (db);
+    const auto y = (db - toFloat (whole)) * V (decibelToLog);
+    const auto series = V (1.0f) + y * (V (1.0f) + y * (V (0.5f) + y * (V (1.0f / 6.0f) + y * (V (1.0f / 24.0f) + y * V (1.0f / 120.0f)))));
+    return gather (wholeDecibels, whole) * series;
+}
+
 inline float driveDecibelsToGain (float db) noexcept
 {
     if constexpr (dsp::exactReference)
         return std::exp (db * decibelToLog);
 
-    const auto whole = (int) db;
-    const auto y = (db - (float) whole) * decibelToLog;
-    const auto series = 1.0f + y * (1.0f + y * (0.5f + y * (1.0f / 6.0f + y * (1.0f / 24.0f + y * (1.0f / 120.0f)))));
-    return wholeDecibels[whole] * series;
+    return driveDecibelsToGainFast (db);
 }
 
-// The same for two amounts at once, lane by lane with the same operations.
+// The same for four amounts at once.
+inline dsp::Float4 driveDecibelsToGains (dsp::Float4 db) noexcept
+{
+#if QUILLON_SIN_LANES
+    if constexpr (! dsp::exactReference)
+        return driveDecibelsToGainFast (db);
+#endif
+
+    return dsp::eachLane (db, [] (float x) { return driveDecibelsToGain (x); });
+}
+
+// The same for two amounts at once.
 inline void driveDecibelsToGains (float db0, float db1, float& gain0, float& gain1) noexcept
 {
 #if QUILLON_SIN_LANES
     if constexpr (! dsp::exactReference)
     {
-        const auto db = _mm_unpacklo_ps (_mm_set_ss (db0), _mm_set_ss (db1));
-        const auto whole = _mm_cvttps_epi32 (db);
-        const auto k = [] (float c) { return _mm_set1_ps (c); };
-        const auto y = _mm_mul_ps (_mm_sub_ps (db, _mm_cvtepi32_ps (whole)), k (decibelToLog));
-        auto series = _mm_add_ps (k (1.0f / 24.0f), _mm_mul_ps (y, k (1.0f / 120.0f)));
-        series = _mm_add_ps (k (1.0f / 6.0f), _mm_mul_ps (y, series));
-        series = _mm_add_ps (k (0.5f), _mm_mul_ps (y, series));
-        series = _mm_add_ps (k (1.0f), _mm_mul_ps (y, series));
-        series = _mm_add_ps (k (1.0f), _mm_mul_ps (y, series));
-        const auto table = _mm_unpacklo_ps (_mm_load_ss (wholeDecibels + _mm_cvtsi128_si32 (whole)),
-                                            _mm_load_ss (wholeDecibels + _mm_cvtsi128_si32 (_mm_shuffle_epi32 (whole, 1))));
-        const auto gains = _mm_mul_ps (table, series);
-        gain0 = _mm_cvtss_f32 (gains);
-        gain1 = _mm_cvtss_f32 (_mm_shuffle_ps (gains, gains, 1));
+        const auto gains = driveDecibelsToGainFast (dsp::Float4::set (db0, db1, 0.0f, 0.0f));
+        gain0 = dsp::laneOf<0> (gains);
+        gain1 = dsp::laneOf<1> (gains);
         return;
     }
 #endif
     gain0 = driveDecibelsToGain (db0);
     gain1 = driveDecibelsToGain (db1);
-}
-
-// The same for four amounts at once, lane by lane with the same operations.
-inline dsp::Float4 driveDecibelsToGains (dsp::Float4 db) noexcept
-{
-#if QUILLON_SIN_LANES
-    if constexpr (! dsp::exactReference)
-    {
-        const auto whole = _mm_cvttps_epi32 (db.v);
-        const auto k = [] (float c) { return _mm_set1_ps (c); };
-        const auto y = _mm_mul_ps (_mm_sub_ps (db.v, _mm_cvtepi32_ps (whole)), k (decibelToLog));
-        auto series = _mm_add_ps (k (1.0f / 24.0f), _mm_mul_ps (y, k (1.0f / 120.0f)));
-        series = _mm_add_ps (k (1.0f / 6.0f), _mm_mul_ps (y, series));
-        series = _mm_add_ps (k (0.5f), _mm_mul_ps (y, series));
-        series = _mm_add_ps (k (1.0f), _mm_mul_ps (y, series));
-        series = _mm_add_ps (k (1.0f), _mm_mul_ps (y, series));
-        alignas (16) std::int32_t at[4];
-        _mm_store_si128 (reinterpret_cast<__m128i*> (at), whole);
-        const auto table = _mm_setr_ps (wholeDecibels[at[0]], wholeDecibels[at[1]], wholeDecibels[at[2]], wholeDecibels[at[3]]);
-        return dsp::Float4 (_mm_mul_ps (table, series));
-    }
-#endif
-
-    float in[4], out[4];
-    db.store (in);
-
-    for (int i = 0; i < 4; ++i)
-        out[i] = driveDecibelsToGain (in[i]);
-
-    return dsp::Float4::load (out);
 }
 } // namespace detail
 

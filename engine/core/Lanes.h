@@ -120,6 +120,8 @@ inline Int4 roundToInt (Float4 x) noexcept
     return { _mm_cvttps_epi32 (_mm_add_ps (x.v, half)) };
 }
 inline Float4 toFloat (Int4 n) noexcept            { return Float4 (_mm_cvtepi32_ps (n.v)); }
+// Towards zero, as a cast to int, for |x| below 2^31.
+inline Int4 truncateToInt (Float4 x) noexcept      { return { _mm_cvttps_epi32 (x.v) }; }
 inline Float4 roundToWhole (Float4 x) noexcept     { return toFloat (roundToInt (x)); }
 inline Int4 operator+ (Int4 a, int b) noexcept     { return { _mm_add_epi32 (a.v, _mm_set1_epi32 (b)) }; }
 inline Int4 operator& (Int4 a, int b) noexcept     { return { _mm_and_si128 (a.v, _mm_set1_epi32 (b)) }; }
@@ -277,6 +279,7 @@ inline float bound (float x, float lo, float hi) noexcept
 inline float copySign (float a, float b) noexcept { return std::copysign (a, b); }
 inline float roundToWhole (float x) noexcept      { return (float) roundToInt (x); }
 inline float toFloat (int n) noexcept             { return (float) n; }
+inline int truncateToInt (float x) noexcept       { return (int) x; }
 inline float fromBits (int bits) noexcept
 {
     const auto raw = (std::uint32_t) bits;
@@ -334,6 +337,20 @@ inline void storeLow (Float4 x, float* p) noexcept
 #else
     p[0] = x.v[0];
     p[1] = x.v[1];
+#endif
+}
+
+// Lane i alone.
+template <int i>
+inline float laneOf (Float4 x) noexcept
+{
+#if QUILLON_SIN_LANES
+    if constexpr (i == 0)
+        return _mm_cvtss_f32 (x.v);
+    else
+        return _mm_cvtss_f32 (_mm_shuffle_ps (x.v, x.v, i));
+#else
+    return x.v[i];
 #endif
 }
 
