@@ -354,6 +354,59 @@ inline float laneOf (Float4 x) noexcept
 #endif
 }
 
+#if QUILLON_SIN_LANES
+// Lane i of four whole numbers.
+template <int i>
+inline int laneOf (Int4 n) noexcept
+{
+    if constexpr (i == 0)
+        return _mm_cvtsi128_si32 (n.v);
+    else
+        return _mm_cvtsi128_si32 (_mm_shuffle_epi32 (n.v, i));
+}
+#endif
+
+// a[2], b[2], a[3], b[3].
+inline Float4 interleaveHigh (Float4 a, Float4 b) noexcept
+{
+#if QUILLON_SIN_LANES
+    return Float4 (_mm_unpackhi_ps (a.v, b.v));
+#else
+    return Float4::set (a.v[2], b.v[2], a.v[3], b.v[3]);
+#endif
+}
+
+// a[0], a[1], b[2], b[3].
+inline Float4 lowAndHighHalves (Float4 a, Float4 b) noexcept
+{
+#if QUILLON_SIN_LANES
+    return Float4 (_mm_shuffle_ps (a.v, b.v, _MM_SHUFFLE (3, 2, 1, 0)));
+#else
+    return Float4::set (a.v[0], a.v[1], b.v[2], b.v[3]);
+#endif
+}
+
+// -x in every lane, zeros too (0 - x would give +0 for +0).
+inline Float4 negate (Float4 x) noexcept
+{
+#if QUILLON_SIN_LANES
+    return Float4 (_mm_xor_ps (x.v, _mm_set1_ps (-0.0f)));
+#else
+    return Float4::set (-x.v[0], -x.v[1], -x.v[2], -x.v[3]);
+#endif
+}
+
+// A constant made once ahead of a loop, which the compiler then keeps in a register or on the
+// stack instead of building it anew from a scalar wherever an operation overwrites it.
+QUILLON_ALWAYS_INLINE inline Float4 held (float x) noexcept
+{
+    Float4 v (x);
+#if QUILLON_SIN_LANES && defined(__GNUC__)
+    asm ("" : "+x" (v.v));
+#endif
+    return v;
+}
+
 // Lanes 2 and 3 into p[0..1].
 inline void storeHigh (Float4 x, float* p) noexcept
 {
