@@ -21,34 +21,20 @@ using dsp::Mask4;
 
 QUILLON_ALWAYS_INLINE inline Float4 pair (float left, float right) noexcept
 {
-    return Float4 (_mm_unpacklo_ps (_mm_set_ss (left), _mm_set_ss (right)));
+    return Float4::set (left, right, 0.0f, 0.0f);
 }
 
-QUILLON_ALWAYS_INLINE inline float leftOf (Float4 x) noexcept  { return _mm_cvtss_f32 (x.v); }
-QUILLON_ALWAYS_INLINE inline float rightOf (Float4 x) noexcept { return _mm_cvtss_f32 (_mm_shuffle_ps (x.v, x.v, 1)); }
+QUILLON_ALWAYS_INLINE inline float leftOf (Float4 x) noexcept  { return dsp::laneOf<0> (x); }
+QUILLON_ALWAYS_INLINE inline float rightOf (Float4 x) noexcept { return dsp::laneOf<1> (x); }
 
-QUILLON_ALWAYS_INLINE inline Float4 magnitude (Float4 x) noexcept { return Float4 (_mm_andnot_ps (_mm_set1_ps (-0.0f), x.v)); }
-QUILLON_ALWAYS_INLINE inline Mask4 both (Mask4 a, Mask4 b) noexcept  { return { _mm_and_ps (a.v, b.v) }; }
-QUILLON_ALWAYS_INLINE inline Mask4 atMost (Float4 a, Float4 b) noexcept { return { _mm_cmple_ps (a.v, b.v) }; }
-QUILLON_ALWAYS_INLINE inline bool eitherSide (Mask4 m) noexcept { return (_mm_movemask_ps (m.v) & 3) != 0; }
+QUILLON_ALWAYS_INLINE inline Float4 magnitude (Float4 x) noexcept { return dsp::abs (x); }
+QUILLON_ALWAYS_INLINE inline Mask4 both (Mask4 a, Mask4 b) noexcept  { return a & b; }
+QUILLON_ALWAYS_INLINE inline Mask4 atMost (Float4 a, Float4 b) noexcept { return a <= b; }
+QUILLON_ALWAYS_INLINE inline bool eitherSide (Mask4 m) noexcept { return (dsp::bitsOf (m) & 3) != 0; }
+QUILLON_ALWAYS_INLINE inline bool bothSides (Mask4 m) noexcept  { return (dsp::bitsOf (m) & 3) == 3; }
 
-// A constant made once ahead of a loop, which the compiler then keeps in a register or on the
-// stack instead of building it anew from a scalar wherever an operation overwrites it.
-QUILLON_ALWAYS_INLINE inline Float4 held (float x) noexcept
-{
-    auto v = _mm_set1_ps (x);
-#if defined(__GNUC__)
-    asm ("" : "+x" (v));
-#endif
-    return Float4 (v);
-}
-
-// As dsp::flushTiny: not below 1e-20 and at most 3e38 (which no value that is not a number is).
-QUILLON_ALWAYS_INLINE inline Float4 flushTiny (Float4 x) noexcept
-{
-    const auto m = magnitude (x);
-    return keep (both ({ _mm_cmpnlt_ps (m.v, _mm_set1_ps (1.0e-20f)) }, atMost (m, Float4 (3.0e38f))), x);
-}
+using dsp::flushTiny;
+using dsp::held;
 
 // `floor` is held (1.0e-15f).
 QUILLON_ALWAYS_INLINE inline Float4 silenceBelowFloor (Float4 y, Float4 floor) noexcept
@@ -56,7 +42,7 @@ QUILLON_ALWAYS_INLINE inline Float4 silenceBelowFloor (Float4 y, Float4 floor) n
     // A branch, which the loop need not wait for while the sides are as loud as they were.
     const auto loud = magnitude (y) >= floor;
 
-    if ((_mm_movemask_ps (loud.v) & 3) != 3)
+    if (! bothSides (loud))
         y = keep (loud, y);
 
     return y;
@@ -65,63 +51,42 @@ QUILLON_ALWAYS_INLINE inline Float4 silenceBelowFloor (Float4 y, Float4 floor) n
 // limit (x, -top, top) by a branch, where it is seldom needed.
 QUILLON_ALWAYS_INLINE inline Float4 limitRarely (Float4 x, Float4 top) noexcept
 {
-    if ((_mm_movemask_ps (atMost (magnitude (x), top).v) & 3) != 3)
-        x = Float4 (_mm_min_ps (top.v, _mm_max_ps ((Float4 (0.0f) - top).v, x.v)));
+    if (! bothSides (atMost (magnitude (x), top)))
+        x = limit (x, Float4 (0.0f) - top, top);
 
     return x;
 }
 
-QUILLON_ALWAYS_INLINE inline Float4 loopTanh (Float4 x) noexcept
-{
-    constexpr float top = 7.90531111f;
-    const auto a = dsp::min (dsp::max (magnitude (x), Float4 (1.0e-10f)), Float4 (top));
-    x = limit (x, Float4 (-top), Float4 (top));
-    const auto x2 = a * a;
-    const auto small = x2 < Float4 (4.0e-4f);
-    // As small ? 4e-4 : x2 wherever x2 is a number; where it is not, so is x, and the result.
-    const auto r2 = Float4 (_mm_max_ps (x2.v, _mm_set1_ps (4.0e-4f)));
-    const auto r4 = r2 * r2;
-    const auto k = [] (float c) QUILLON_ALWAYS_INLINE { return Float4 (c); };
-    const auto p = ((k (4.89352455891786e-03f) + r2 * k (6.37261928875436e-04f)) + r4 * (k (1.48572235717979e-05f) + r2 * k (5.12229709037114e-08f)))
-                 + (r4 * r4) * ((k (-8.60467152213735e-11f) + r2 * k (2.00018790482477e-13f)) + r4 * k (-2.76076847742355e-16f));
-    const auto q = (k (4.89352518554385e-03f) + r2 * k (2.26843463243900e-03f)) + r4 * (k (1.18534705686654e-04f) + r2 * k (1.19825839466702e-06f));
-    auto ratio = p / q;
-
-    if (eitherSide (small))
-        ratio = dsp::select (small, k (1.0f) - x2 * k (1.0f / 3.0f), ratio);
-
-    return x * ratio;
-}
+using dsp::loopTanh;
 
 // Both sides' cubic pieces from a table, lane by lane; its columns as four vectors.
 template <typename Piece>
 QUILLON_ALWAYS_INLINE inline void lookUp (const Piece* pieces, Float4 t, Float4& f, Float4 (&c)[4]) noexcept
 {
-    const auto i = _mm_cvttps_epi32 (t.v);
-    f = t - Float4 (_mm_cvtepi32_ps (i));
-    const auto l = _mm_load_ps (&pieces[_mm_cvtsi128_si32 (i)].c0);
-    const auto r = _mm_load_ps (&pieces[_mm_cvtsi128_si32 (_mm_shuffle_epi32 (i, 1))].c0);
-    const auto low = _mm_unpacklo_ps (l, r), high = _mm_unpackhi_ps (l, r);
-    c[0] = Float4 (low);
-    c[1] = Float4 (_mm_movehl_ps (low, low));
-    c[2] = Float4 (high);
-    c[3] = Float4 (_mm_movehl_ps (high, high));
+    const auto i = dsp::truncateToInt (t);
+    f = t - dsp::toFloat (i);
+    const auto l = Float4::load (&pieces[dsp::laneOf<0> (i)].c0);
+    const auto r = Float4::load (&pieces[dsp::laneOf<1> (i)].c0);
+    const auto low = dsp::interleaveLow (l, r), high = dsp::interleaveHigh (l, r);
+    c[0] = low;
+    c[1] = dsp::highHalves (low, low);
+    c[2] = high;
+    c[3] = dsp::highHalves (high, high);
 }
 
 QUILLON_ALWAYS_INLINE inline Float4 softCurve (Float4 s) noexcept
 {
     const auto m = magnitude (s);
     Float4 f, c[4];
-    lookUp (quillon::softKnee.pieces_, Float4 (_mm_min_ps (m.v, _mm_set1_ps (SoftKnee::range))) * Float4 ((float) SoftKnee::perUnit), f, c);
+    lookUp (quillon::softKnee.pieces_, dsp::min (Float4 (SoftKnee::range), m) * Float4 ((float) SoftKnee::perUnit), f, c);
     const auto v = (c[0] + f * c[1]) + (f * f) * (c[2] + f * c[3]);
-    const auto sign = _mm_set1_ps (-0.0f);
-    return Float4 (_mm_or_ps (_mm_andnot_ps (sign, v.v), _mm_and_ps (sign, s.v)));
+    return dsp::copySign (v, s);
 }
 
 QUILLON_ALWAYS_INLINE inline Float4 diodeCurve (Float4 v) noexcept
 {
     constexpr auto range = DiodeKnee::range;
-    const auto clamped = Float4 (_mm_min_ps (_mm_max_ps (v.v, _mm_set1_ps (-range)), _mm_set1_ps (range)));
+    const auto clamped = dsp::bound (v, Float4 (-range), Float4 (range));
     Float4 f, c[4];
     lookUp (quillon::diodeKnee.pieces_, (clamped + Float4 (range)) * Float4 ((float) DiodeKnee::perUnit), f, c);
     return ((c[0] + f * c[1]) + (f * f) * (c[2] + f * c[3])) + (v - clamped);
@@ -131,7 +96,7 @@ QUILLON_ALWAYS_INLINE inline Float4 diodeCurve (Float4 v) noexcept
 QUILLON_ALWAYS_INLINE inline Float4 diodePieceAt (Float4 t) noexcept
 {
     constexpr auto range = DiodeKnee::range;
-    const auto clamped = Float4 (_mm_min_ps (_mm_max_ps (t.v, _mm_setzero_ps()), _mm_set1_ps (2.0f * range * (float) DiodeKnee::perUnit)));
+    const auto clamped = dsp::bound (t, Float4 (0.0f), Float4 (2.0f * range * (float) DiodeKnee::perUnit));
     Float4 f, c[4];
     lookUp (quillon::diodeKnee.pieces_, clamped, f, c);
     return (c[0] + f * c[1]) + (f * f) * (c[2] + f * c[3]);
@@ -145,7 +110,7 @@ QUILLON_ALWAYS_INLINE inline Float4 diodePiece (Float4 x, Float4 toTable) noexce
 QUILLON_ALWAYS_INLINE inline Float4 beyondRange (Float4 v) noexcept
 {
     constexpr auto range = DiodeKnee::range;
-    return v - Float4 (_mm_min_ps (_mm_max_ps (v.v, _mm_set1_ps (-range)), _mm_set1_ps (range)));
+    return v - dsp::bound (v, Float4 (-range), Float4 (range));
 }
 
 // DriveStage::process for both sides, whose settings agree, while its curve does not fade.
@@ -218,8 +183,8 @@ struct DriveLanes
                 const auto width = a - b;
                 const auto small = magnitude (width) < Float4 (1.0e-4f / (2.0f * dsp::pi));
                 const auto mid = Float4 (0.5f) * (a + b), half = Float4 (0.5f) * width;
-                const auto sines = dsp::sinTurns (Float4 (_mm_movelh_ps (mid.v, half.v)));
-                const auto wide = ((sines * Float4 (_mm_movehl_ps (sines.v, sines.v))) * Float4 (0.7f / dsp::pi)) / width;
+                const auto sines = dsp::sinTurns (dsp::lowHalves (mid, half));
+                const auto wide = ((sines * dsp::highHalves (sines, sines)) * Float4 (0.7f / dsp::pi)) / width;
 
                 if (! eitherSide (small))
                     return wide;
@@ -238,7 +203,7 @@ struct DriveLanes
     {
         const auto within = atMost (magnitude (x), Float4 (DriveStage::inputLimit));
 
-        if ((_mm_movemask_ps (within.v) & 3) != 3)
+        if (! bothSides (within))
             x = keep (within, x);
 
         return x;
@@ -260,7 +225,7 @@ struct DriveLanes
     {
         const auto within = atMost (magnitude (x), Float4 (DriveStage::inputLimit));
 
-        if ((_mm_movemask_ps (within.v) & 3) != 3)
+        if (! bothSides (within))
         {
             x = keep (within, x);
             t = dsp::select (within, t, Float4 (DiodeKnee::centre));
@@ -306,9 +271,9 @@ struct LowpassLanes
     }
 
     // a, a, b, b
-    static Float4 halves (float a, float b) noexcept { return Float4 (_mm_set_ps (b, b, a, a)); }
-    static Float4 low (Float4 x) noexcept  { return Float4 (_mm_movelh_ps (x.v, x.v)); }
-    static Float4 high (Float4 x) noexcept { return Float4 (_mm_movehl_ps (x.v, x.v)); }
+    static Float4 halves (float a, float b) noexcept { return Float4::set (a, a, b, b); }
+    static Float4 low (Float4 x) noexcept  { return dsp::lowHalves (x, x); }
+    static Float4 high (Float4 x) noexcept { return dsp::highHalves (x, x); }
 
     // Cheap where nothing moved: the stages only recompute their coefficients when it did.
     void takeSettings (const FilterStage& f) noexcept
@@ -350,8 +315,8 @@ struct LowpassLanes
         const auto model = left.getModel();
         const auto& l = left.getPoles (model);
         const auto& r = right.getPoles (model);
-        poles01 = Float4 (_mm_set_ps (r[1], l[1], r[0], l[0]));
-        poles23 = Float4 (_mm_set_ps (r[3], l[3], r[2], l[2]));
+        poles01 = Float4::set (l[0], r[0], l[1], r[1]);
+        poles23 = Float4::set (l[2], r[2], l[3], r[3]);
         memory = pair (left.getDiodeMemory(), right.getDiodeMemory());
     }
 
@@ -359,8 +324,8 @@ struct LowpassLanes
     {
         const auto model = left.getModel();
         alignas (16) float p01[4], p23[4];
-        _mm_store_ps (p01, poles01.v);
-        _mm_store_ps (p23, poles23.v);
+        poles01.store (p01);
+        poles23.store (p23);
         left.setPoles (model, { p01[0], p01[2], p23[0], p23[2] });
         right.setPoles (model, { p01[1], p01[3], p23[1], p23[3] });
 
@@ -391,11 +356,11 @@ struct LowpassLanes
     // s3 = ((b3 u + c2 s0) + (c1 s1 + c0 s2)) + d s3, as FilterStage::runPoles has them.
     QUILLON_ALWAYS_INLINE Float4 runPoles (Float4 input, Float4 e) noexcept
     {
-        const auto negativeZero = _mm_set1_ps (-0.0f);
+        const Float4 negativeZero (-0.0f);
         const auto u = low (input);
         const auto p01 = poles01, p23 = poles23;
-        const auto firstCross = Float4 (_mm_movelh_ps (negativeZero, (cross0 * p01).v));
-        const auto lastSelf = Float4 (_mm_shuffle_ps (negativeZero, (self * p23).v, _MM_SHUFFLE (3, 2, 1, 0)));
+        const auto firstCross = dsp::lowHalves (negativeZero, cross0 * p01);
+        const auto lastSelf = dsp::lowAndHighHalves (negativeZero, self * p23);
         poles01 = (inputs01 * u + firstCross) + self * p01;
         poles23 = ((inputs23 * u + cross12 * low (p01)) + (cross01 * high (p01) + selfCross0 * low (p23))) + lastSelf;
         return g3 * input + e;
@@ -458,10 +423,10 @@ struct PhaseLanes
 
     static Float4 twoPairs (float left, float right, float leftAbove, float rightAbove) noexcept
     {
-        return Float4 (_mm_movelh_ps (pair (left, right).v, pair (leftAbove, rightAbove).v));
+        return Float4::set (left, right, leftAbove, rightAbove);
     }
 
-    static Float4 upper (Float4 x) noexcept { return Float4 (_mm_movehl_ps (x.v, x.v)); }
+    static Float4 upper (Float4 x) noexcept { return dsp::highHalves (x, x); }
 
     void takeSettings (const PhaseStage& left, const PhaseStage& right, float blend) noexcept
     {
@@ -524,15 +489,15 @@ struct PhaseLanes
 
         // As PhaseStage::updateSectionWeights, with two products to a vector: (c2 c1, c5 c4) and
         // (c1 c0, c3 c2).
-        const auto negated = [] (Float4 x) { return Float4 (_mm_xor_ps (x.v, _mm_set1_ps (-0.0f))); };
+        const auto negated = [] (Float4 x) { return dsp::negate (x); };
         const auto pairsAbove = c[1] * c[2];
-        const auto pairsBelow = c[0] * Float4 (_mm_movelh_ps (c[1].v, c[2].v));
+        const auto pairsBelow = c[0] * dsp::lowHalves (c[1], c[2]);
         const auto high = upper (pairsAbove), middle = upper (pairsBelow), low = pairsBelow;
         const auto up = high * middle;
         const auto c3 = upper (c[0]), c5 = upper (c[2]);
-        w[0] = Float4 (_mm_movelh_ps (negated (up * c[1]).v, high.v));
-        w[1] = Float4 (_mm_movelh_ps (up.v, negated (c5).v));
-        w[2] = Float4 (_mm_movelh_ps (negated (high * c3).v, _mm_setzero_ps()));
+        w[0] = dsp::lowHalves (negated (up * c[1]), high);
+        w[1] = dsp::lowHalves (up, negated (c5));
+        w[2] = dsp::lowHalves (negated (high * c3), Float4 (0.0f));
         product = up * low;
         v[0] = pairsAbove;
         v[1] = negated (c[2]);
@@ -610,11 +575,11 @@ struct PhaseLanes
         Slopes s;
         s.scale = scale;
         s.output = gain * scale;
-        auto inputSlope = Float4 (_mm_movelh_ps (scale.v, (firstProduct * scale).v));
+        auto inputSlope = dsp::lowHalves (scale, firstProduct * scale);
 
         for (int i = 0; i < half; ++i)
         {
-            const auto ySlope = Float4 (_mm_xor_ps ((c[i] * inputSlope).v, _mm_set1_ps (-0.0f)));
+            const auto ySlope = dsp::negate (c[i] * inputSlope);
             s.state[i] = c[i] * ySlope + inputSlope;
             inputSlope = ySlope;
         }
@@ -635,8 +600,8 @@ struct PhaseLanes
         const auto rest = head + upper (z[2]);
         const auto u = offset + feedbackOut;
         const auto middle = firstProduct * u + ((v[0] * z[0] + v[1] * z[1]) + z[2]);
-        auto input = Float4 (_mm_movelh_ps (u.v, middle.v));
-        const auto raws = Float4 (_mm_movelh_ps (raw.v, raw.v));
+        auto input = dsp::lowHalves (u, middle);
+        const auto raws = dsp::lowHalves (raw, raw);
 
         for (int i = 0; i < half; ++i)
         {

@@ -86,4 +86,17 @@ void DriveStage::setMode (int newMode, bool fade) noexcept
         curveFade.jumpTo (curve);
 }
 
+float DriveStage::transferCurve (int mode, float driveDb, float x) noexcept
+{
+    const auto curve = mode >= soft && mode <= fold ? mode : passThrough;
+    const auto settings = GainSettings::of (computeDriveGains (driveDb, curve, false, 1.0f).pre);
+    x = limitInput (x);
+
+    if (settings.gain <= 1.000001f)
+        return x;
+
+    const auto y = referenceCurve (curve, settings.gain, x, x);
+    return settings.engagement >= 1.0f ? y : x + settings.engagement * (y - x);
+}
+
 } // namespace quillon

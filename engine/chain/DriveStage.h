@@ -161,6 +161,11 @@ public:
 
     float process (float x) noexcept;
 
+    // The curve a stage applies in `mode` at a drive amount in dB (0..24 dB, before make-up), for
+    // drawing it: pure and allocation-free, from the reference maths, with the fold at rest (its
+    // previous input the same as this one). Odd for soft and fold; bounded for every mode.
+    static float transferCurve (int mode, float driveDb, float x) noexcept;
+
     // While this holds, process() is getDiodeOut() times the sum of diodeRaw()'s parts: a caller
     // can fold that gain into its own.
     bool actsAsWholeDiode() const noexcept
@@ -203,6 +208,9 @@ public:
     }
 
 private:
+    // The curves as the exact build works them out, at a linear gain g above 1.
+    static float referenceCurve (int curve, float g, float x, float previous) noexcept;
+
     SwitchFade<4> curveFade;
     float gain = 1.0f;
     float engagement = 0.0f; // share of the curve against the straight line, 0..1
@@ -233,40 +241,28 @@ QUILLON_ALWAYS_INLINE inline float DriveStage::shape (int curve, float x) const 
     return engagement >= 1.0f ? y : x + engagement * (y - x);
 }
 
-inline float DriveStage::fullCurve (int curve, float x) const noexcept
+inline float DriveStage::referenceCurve (int curve, float g, float x, float previous) noexcept
 {
-    const auto g = gain;
-
     switch (curve)
     {
         case soft:
-            if constexpr (dsp::exactReference)
-                return std::tanh (g * x) / g;
-            else
-                return softKnee (g * x) * inverseGain;
+            return std::tanh (g * x) / g;
 
         case diode:
         {
             // An asymmetric knee around zero on a near-linear body, which the 2 / g rescaling expects.
-            if constexpr (dsp::exactReference)
-            {
-                constexpr float thermal = DiodeKnee::thermal;
-                const auto u = 0.5f * g * x;
-                auto y = u;
+            constexpr float thermal = DiodeKnee::thermal;
+            const auto u = 0.5f * g * x;
+            auto y = u;
 
-                for (int step = 0; step < 2; ++step)
-                {
-                    const auto e = dsp::expFast (std::clamp (y / thermal, -30.0f, 30.0f));
-                    const auto d = 0.7f / e;
-                    y -= ((e - d) * 0.1f + (y - u)) / ((e + d) * (0.1f / thermal) + 1.0f);
-                }
-
-                return 2.0f / g * y * 0.9f;
-            }
-            else
+            for (int step = 0; step < 2; ++step)
             {
-                return diodeOut * diodeKnee (diodeIn * x);
+                const auto e = dsp::expFast (std::clamp (y / thermal, -30.0f, 30.0f));
+                const auto d = 0.7f / e;
+                y -= ((e - d) * 0.1f + (y - u)) / ((e + d) * (0.1f / thermal) + 1.0f);
             }
+
+            return 2.0f / g * y * 0.9f;
         }
 
         case fold:
@@ -274,31 +270,47 @@ inline float DriveStage::fullCurve (int curve, float x) const noexcept
             // First-order antiderivative of 0.7 sin(k x) between the previous and this input,
             // which keeps the folds from aliasing. cos b - cos a is taken as the product of two
             // sines, free of the cancellation the difference suffers when a and b are close.
-            if constexpr (dsp::exactReference)
-            {
-                const auto k = 6.0f * (g - 1.0f) + 1.0f;
-                const auto a = k * x;
-                const auto b = k * previousInput;
-                const auto width = a - b;
+            const auto k = 6.0f * (g - 1.0f) + 1.0f;
+            const auto a = k * x;
+            const auto b = k * previous;
+            const auto width = a - b;
 
-                if (std::abs (width) < 1.0e-4f)
-                    return 0.7f * dsp::sinApprox (a);
+            if (std::abs (width) < 1.0e-4f)
+                return 0.7f * dsp::sinApprox (a);
 
-                const auto half = 0.5f * width;
-                return 0.7f * dsp::sinApprox (0.5f * (a + b)) * dsp::sinApprox (half) / half;
-            }
-            else
-            {
-                // The same in turns; the inputs are held to +-inputLimit, so no clamp is needed.
-                const auto a = foldTurns * x;
-                const auto b = foldTurns * previousInput;
-                const auto width = a - b;
+            const auto half = 0.5f * width;
+            return 0.7f * dsp::sinApprox (0.5f * (a + b)) * dsp::sinApprox (half) / half;
+        }
 
-                if (std::abs (width) < 1.0e-4f / (2.0f * dsp::pi))
-                    return 0.7f * dsp::sinTurns (a);
+        default:
+            return x;
+    }
+}
 
-                return dsp::sinTurns (0.5f * (a + b)) * dsp::sinTurns (0.5f * width) * (0.7f / dsp::pi) / width;
-            }
+inline float DriveStage::fullCurve (int curve, float x) const noexcept
+{
+    if constexpr (dsp::exactReference)
+        return referenceCurve (curve, gain, x, previousInput);
+
+    switch (curve)
+    {
+        case soft:
+            return softKnee (gain * x) * inverseGain;
+
+        case diode:
+            return diodeOut * diodeKnee (diodeIn * x);
+
+        case fold:
+        {
+            // referenceCurve's fold in turns; the inputs are held to +-inputLimit, so no clamp is needed.
+            const auto a = foldTurns * x;
+            const auto b = foldTurns * previousInput;
+            const auto width = a - b;
+
+            if (std::abs (width) < 1.0e-4f / (2.0f * dsp::pi))
+                return 0.7f * dsp::sinTurns (a);
+
+            return dsp::sinTurns (0.5f * (a + b)) * dsp::sinTurns (0.5f * width) * (0.7f / dsp::pi) / width;
         }
 
         default:
@@ -344,72 +356,52 @@ alignas (16) inline constexpr float wholeDecibels[25] = {
     14.1253754f, 15.8489319f
 };
 
+// Written once over V: float, or the lanes where every lane gets the bits the float gives.
+template <typename V>
+inline V driveDecibelsToGainFast (V db) noexcept
+{
+    using dsp::gather;
+    using dsp::toFloat;
+    using dsp::truncateToInt;
+    const auto whole = truncateToInt (db);
+    const auto y = (db - toFloat (whole)) * V (decibelToLog);
+    const auto series = V (1.0f) + y * (V (1.0f) + y * (V (0.5f) + y * (V (1.0f / 6.0f) + y * (V (1.0f / 24.0f) + y * V (1.0f / 120.0f)))));
+    return gather (wholeDecibels, whole) * series;
+}
+
 inline float driveDecibelsToGain (float db) noexcept
 {
     if constexpr (dsp::exactReference)
         return std::exp (db * decibelToLog);
 
-    const auto whole = (int) db;
-    const auto y = (db - (float) whole) * decibelToLog;
-    const auto series = 1.0f + y * (1.0f + y * (0.5f + y * (1.0f / 6.0f + y * (1.0f / 24.0f + y * (1.0f / 120.0f)))));
-    return wholeDecibels[whole] * series;
+    return driveDecibelsToGainFast (db);
 }
 
-// The same for two amounts at once, lane by lane with the same operations.
+// The same for four amounts at once.
+inline dsp::Float4 driveDecibelsToGains (dsp::Float4 db) noexcept
+{
+#if QUILLON_SIN_LANES
+    if constexpr (! dsp::exactReference)
+        return driveDecibelsToGainFast (db);
+#endif
+
+    return dsp::eachLane (db, [] (float x) { return driveDecibelsToGain (x); });
+}
+
+// The same for two amounts at once.
 inline void driveDecibelsToGains (float db0, float db1, float& gain0, float& gain1) noexcept
 {
 #if QUILLON_SIN_LANES
     if constexpr (! dsp::exactReference)
     {
-        const auto db = _mm_unpacklo_ps (_mm_set_ss (db0), _mm_set_ss (db1));
-        const auto whole = _mm_cvttps_epi32 (db);
-        const auto k = [] (float c) { return _mm_set1_ps (c); };
-        const auto y = _mm_mul_ps (_mm_sub_ps (db, _mm_cvtepi32_ps (whole)), k (decibelToLog));
-        auto series = _mm_add_ps (k (1.0f / 24.0f), _mm_mul_ps (y, k (1.0f / 120.0f)));
-        series = _mm_add_ps (k (1.0f / 6.0f), _mm_mul_ps (y, series));
-        series = _mm_add_ps (k (0.5f), _mm_mul_ps (y, series));
-        series = _mm_add_ps (k (1.0f), _mm_mul_ps (y, series));
-        series = _mm_add_ps (k (1.0f), _mm_mul_ps (y, series));
-        const auto table = _mm_unpacklo_ps (_mm_load_ss (wholeDecibels + _mm_cvtsi128_si32 (whole)),
-                                            _mm_load_ss (wholeDecibels + _mm_cvtsi128_si32 (_mm_shuffle_epi32 (whole, 1))));
-        const auto gains = _mm_mul_ps (table, series);
-        gain0 = _mm_cvtss_f32 (gains);
-        gain1 = _mm_cvtss_f32 (_mm_shuffle_ps (gains, gains, 1));
+        const auto gains = driveDecibelsToGainFast (dsp::Float4::set (db0, db1, 0.0f, 0.0f));
+        gain0 = dsp::laneOf<0> (gains);
+        gain1 = dsp::laneOf<1> (gains);
         return;
     }
 #endif
     gain0 = driveDecibelsToGain (db0);
     gain1 = driveDecibelsToGain (db1);
-}
-
-// The same for four amounts at once, lane by lane with the same operations.
-inline dsp::Float4 driveDecibelsToGains (dsp::Float4 db) noexcept
-{
-#if QUILLON_SIN_LANES
-    if constexpr (! dsp::exactReference)
-    {
-        const auto whole = _mm_cvttps_epi32 (db.v);
-        const auto k = [] (float c) { return _mm_set1_ps (c); };
-        const auto y = _mm_mul_ps (_mm_sub_ps (db.v, _mm_cvtepi32_ps (whole)), k (decibelToLog));
-        auto series = _mm_add_ps (k (1.0f / 24.0f), _mm_mul_ps (y, k (1.0f / 120.0f)));
-        series = _mm_add_ps (k (1.0f / 6.0f), _mm_mul_ps (y, series));
-        series = _mm_add_ps (k (0.5f), _mm_mul_ps (y, series));
-        series = _mm_add_ps (k (1.0f), _mm_mul_ps (y, series));
-        series = _mm_add_ps (k (1.0f), _mm_mul_ps (y, series));
-        alignas (16) std::int32_t at[4];
-        _mm_store_si128 (reinterpret_cast<__m128i*> (at), whole);
-        const auto table = _mm_setr_ps (wholeDecibels[at[0]], wholeDecibels[at[1]], wholeDecibels[at[2]], wholeDecibels[at[3]]);
-        return dsp::Float4 (_mm_mul_ps (table, series));
-    }
-#endif
-
-    float in[4], out[4];
-    db.store (in);
-
-    for (int i = 0; i < 4; ++i)
-        out[i] = driveDecibelsToGain (in[i]);
-
-    return dsp::Float4::load (out);
 }
 } // namespace detail
 

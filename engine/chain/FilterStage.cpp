@@ -3,16 +3,10 @@
 #include "engine/core/DspMath.h"
 
 #include <algorithm>
+#include <complex>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-
-#if defined(__SSE2__) || defined(_M_X64)
- #include <emmintrin.h>
- #define QUILLON_FILTER_SSE2 1
-#else
- #define QUILLON_FILTER_SSE2 0
-#endif
 
 namespace quillon
 {
@@ -55,7 +49,7 @@ void PhaseStage::reset() noexcept
 
 void PhaseStage::updateCoefficients() noexcept
 {
-    if constexpr (! dsp::exactReference && QUILLON_FILTER_SSE2)
+    if constexpr (! dsp::exactReference && QUILLON_SIN_LANES)
     {
         if (coefficientsFromAnchor())
             return;
@@ -99,30 +93,28 @@ void PhaseStage::sectionCoefficients (const float* f, float* out) const noexcept
     const auto radiansPerHz = dsp::pi / (float) sampleRate;
 
     // (1 - tan w) / (1 + tan w) is tan (pi/4 - w), and pi/4 - w stays within +-pi/4 here.
-    if constexpr (dsp::exactReference || ! QUILLON_FILTER_SSE2)
+    if constexpr (dsp::exactReference || ! QUILLON_SIN_LANES)
     {
         for (int i = 0; i < 8; ++i)
             out[i] = dsp::tanQuarter (dsp::quarterPi - std::clamp (f[i], 20.0f, top) * radiansPerHz);
     }
-#if QUILLON_FILTER_SSE2
+#if QUILLON_SIN_LANES
     else
     {
         // The approximants side by side: the same operations as dsp::tanQuarter in each lane, two
         // divisions instead of six. A frequency that is not a number ends at the top.
-        const auto low = _mm_set1_ps (20.0f), high = _mm_set1_ps (top), scale = _mm_set1_ps (radiansPerHz);
-        const auto quarter = _mm_set1_ps (dsp::quarterPi);
-        const auto k = [] (float v) { return _mm_set1_ps (v); };
+        using dsp::Float4;
+        const Float4 low (20.0f), high (top), scale (radiansPerHz), quarter (dsp::quarterPi);
+        const auto k = [] (float v) { return Float4 (v); };
 
         for (int group = 0; group < 2; ++group)
         {
-            const auto hz = _mm_max_ps (_mm_min_ps (_mm_load_ps (f + 4 * group), high), low);
-            const auto x = _mm_sub_ps (quarter, _mm_mul_ps (hz, scale));
-            const auto x2 = _mm_mul_ps (x, x);
-            const auto n = _mm_mul_ps (x, _mm_sub_ps (k (135135.0f), _mm_mul_ps (x2, _mm_sub_ps (k (17325.0f),
-                                                      _mm_mul_ps (x2, _mm_sub_ps (k (378.0f), x2))))));
-            const auto d = _mm_sub_ps (k (135135.0f), _mm_mul_ps (x2, _mm_sub_ps (k (62370.0f),
-                                       _mm_mul_ps (x2, _mm_sub_ps (k (3150.0f), _mm_mul_ps (k (28.0f), x2))))));
-            _mm_store_ps (out + 4 * group, _mm_div_ps (n, d));
+            const auto hz = dsp::max (low, dsp::min (high, Float4::load (f + 4 * group)));
+            const auto x = quarter - hz * scale;
+            const auto x2 = x * x;
+            const auto n = x * (k (135135.0f) - x2 * (k (17325.0f) - x2 * (k (378.0f) - x2)));
+            const auto d = k (135135.0f) - x2 * (k (62370.0f) - x2 * (k (3150.0f) - k (28.0f) * x2));
+            (n / d).store (out + 4 * group);
         }
     }
 #endif
@@ -142,7 +134,7 @@ void PhaseStage::updateSectionWeights() noexcept
 
 bool PhaseStage::coefficientsFromAnchor() noexcept
 {
-#if QUILLON_FILTER_SSE2
+#if QUILLON_SIN_LANES
     // Within the cutoff's cell the coefficients come from a second-order expansion around the
     // cell's centre, whose next term stays below float precision there; being a function of the
     // cutoff alone, they do not depend on where the cutoff came from.
@@ -188,15 +180,15 @@ bool PhaseStage::coefficientsFromAnchor() noexcept
     if (! anchor.expands)
         return false;
 
-    const auto r = _mm_set1_ps ((cutoff - anchor.centre) * anchor.inverseCentre);
+    const dsp::Float4 r ((cutoff - anchor.centre) * anchor.inverseCentre);
     alignas (16) float out[8];
 
     for (int group = 0; group < 2; ++group)
     {
-        const auto c0 = _mm_load_ps (anchor.c0 + 4 * group);
-        const auto first = _mm_load_ps (anchor.first + 4 * group);
-        const auto second = _mm_load_ps (anchor.second + 4 * group);
-        _mm_store_ps (out + 4 * group, _mm_add_ps (c0, _mm_mul_ps (r, _mm_add_ps (first, _mm_mul_ps (r, second)))));
+        const auto c0 = dsp::Float4::load (anchor.c0 + 4 * group);
+        const auto first = dsp::Float4::load (anchor.first + 4 * group);
+        const auto second = dsp::Float4::load (anchor.second + 4 * group);
+        (c0 + r * (first + r * second)).store (out + 4 * group);
     }
 
     std::copy (out, out + numSections, c.begin());
@@ -512,6 +504,74 @@ bool FilterStage::processLinear (const float* in, float* out, int n) noexcept
         out[i] = process (in[i]);
 
     return true;
+}
+
+float FilterStage::responseMagnitude (int model, float frequencyHz, float cutoffHz, float resonance,
+                                      double oversampledRate, float phaseMix, float phaseNotch) noexcept
+{
+    using Complex = std::complex<double>;
+    const auto rate = oversampledRate > 0.0 ? oversampledRate : 96000.0;
+    const auto top = 0.45 * rate;
+    const auto hz = std::clamp ((double) cutoffHz, 20.0, top);
+    const auto r = std::clamp ((double) resonance, 0.0, 1.0);
+    const auto f = std::clamp ((double) frequencyHz, 0.0, 0.499 * rate); // the state model's loop is 0/0 at Nyquist
+    const auto zInverse = std::polar (1.0, -2.0 * 3.14159265358979323846 * f / rate); // z^-1 on the unit circle
+
+    if (model == phase)
+    {
+        // Six allpass sections (z^-1 - c) / (1 - c z^-1) with the feedback around them a sample
+        // late, mixed with the input.
+        const auto lowest = 0.5 * hz;
+        const auto ratio = lowest >= 1.0 ? (double) sectionRatio : std::pow (2.0 * hz, 0.2);
+        auto allpass = Complex (1.0);
+        auto sectionHz = lowest;
+
+        for (int i = 0; i < PhaseStage::numSections; ++i, sectionHz *= ratio)
+        {
+            const auto c = std::tan (0.25 * 3.14159265358979323846 - std::clamp (sectionHz, 20.0, top) * 3.14159265358979323846 / rate);
+            allpass *= (zInverse - c) / (1.0 - c * zInverse);
+        }
+
+        const auto wet = allpass / (1.0 + 0.95 * r * zInverse * allpass);
+        return (float) std::abs (1.0 + (double) phaseMix * (double) phaseNotch * (wet - 1.0));
+    }
+
+    if (model != ladder && model != diode && model != state)
+        return 1.0f;
+
+    // Four trapezoidal one-poles G (1 + z^-1) / (1 - (1 - 2G) z^-1); the resonance feeds back what
+    // the poles put out from their states alone (all but G^4 of the input) or, for the state
+    // model, the last pole's state.
+    const auto g = std::tan (3.14159265358979323846 * hz / rate);
+    const auto bigG = g / (1.0 + g);
+    const auto pole = bigG * (1.0 + zInverse) / (1.0 - (1.0 - 2.0 * bigG) * zInverse);
+    const auto poles = pole * pole * pole * pole;
+    const auto fromStates = poles - bigG * bigG * bigG * bigG;
+
+    switch (model)
+    {
+        case ladder:
+        {
+            const auto k = 3.95 * r;
+            return (float) std::abs (poles * (1.0 + 0.5 * k) / (1.0 + k * fromStates));
+        }
+
+        case diode:
+        {
+            const auto k = 4.2 * r;
+            const auto y = poles / (1.0 + k * fromStates);
+            const auto c = std::clamp (2.0 * 3.14159265358979323846 * 30.0 / rate, 0.0, 1.0);
+            const auto memory = c / (1.0 - (1.0 - c) * zInverse);
+            return (float) std::abs (0.95 * y * (1.0 - 0.6 * memory));
+        }
+
+        default:
+        {
+            const auto k = 0.95 * r;
+            const auto lastState = 2.0 * zInverse / (1.0 + zInverse);
+            return (float) std::abs (0.85 * poles / (1.0 + k * lastState * poles));
+        }
+    }
 }
 
 } // namespace quillon

@@ -129,6 +129,12 @@ public:
     void prepare (double oversampledRate) noexcept;
     void reset() noexcept;
 
+    // The magnitude of a model's response at `frequencyHz`, for drawing it: pure and
+    // allocation-free, from the model's linear form (the resonance loop's tanh taken as its
+    // slope at rest) at the rate the stage runs at. The phase stage's mix and notch as given.
+    static float responseMagnitude (int model, float frequencyHz, float cutoffHz, float resonance,
+                                    double oversampledRate = 96000.0, float phaseMix = 0.5f, float phaseNotch = 1.0f) noexcept;
+
     // With `fade`, a 5 ms fade; a model still fading when the next change comes fades on from
     // where it was.
     void setModel (int newModel, bool fade) noexcept;
@@ -308,96 +314,10 @@ namespace filter_detail
 // the flushing to flushStates() once a block.
 constexpr float stateFloor = 1.0e-17f;
 
-// 2^(semitones / 12) by 32nds of an octave: the cutoff's ratio to the smoothed knob reads whole
-// steps from here, the rest from a cubic.
-alignas (16) inline constexpr float cutoffSteps[32] = {
-    1.0f, 1.0218972f, 1.04427373f, 1.06714046f, 1.09050775f, 1.1143868f, 1.13878858f, 1.1637249f,
-    1.18920708f, 1.21524739f, 1.24185777f, 1.26905096f, 1.29683959f, 1.32523668f, 1.35425556f, 1.38390994f,
-    1.41421354f, 1.44518077f, 1.47682619f, 1.50916445f, 1.54221082f, 1.5759809f, 1.61049032f, 1.64575553f,
-    1.68179286f, 1.71861935f, 1.75625217f, 1.79470909f, 1.8340081f, 1.87416768f, 1.91520655f, 1.95714414f
-};
-
-// 2^(semitones / 12), the cutoff's ratio to the smoothed knob: the nearest 32nd of an octave from
-// the table and the exponent, the rest (within a 64th) from a cubic, within 7e-7 of it. Past 11
-// octaves either way the cutoff sits at a limit whatever the knob says, and so does one that is
-// not a number.
-inline float cutoffRatio (float semitones) noexcept
-{
-    if constexpr (dsp::exactReference)
-        return std::exp2 (semitones / 12.0f);
-
-    auto x = semitones * (32.0f / 12.0f);
-    x = x >= -352.0f ? x : -352.0f;
-    x = x <= 352.0f ? x : 352.0f;
-    const auto n = dsp::roundToInt (x);
-    const auto r = (x - (float) n) * (0.69314718f / 32.0f);
-    const auto p = 1.0f + r * (1.0f + r * (0.5f + r * (1.0f / 6.0f)));
-    const auto bits = (std::uint32_t) ((n >> 5) + 127) << 23;
-    float scale;
-    std::memcpy (&scale, &bits, sizeof (scale));
-    return (cutoffSteps[n & 31] * scale) * p;
-}
-
-// Four of them at once, lane by lane the same operations in the same order, so the same bits.
-inline dsp::Float4 cutoffRatio (dsp::Float4 semitones) noexcept
-{
-#if QUILLON_SIN_LANES
-    if constexpr (! dsp::exactReference)
-    {
-        const auto k = [] (float c) { return _mm_set1_ps (c); };
-        // max and min take their second operand for a NaN, as the comparisons above do.
-        auto x = _mm_mul_ps (semitones.v, k (32.0f / 12.0f));
-        x = _mm_min_ps (_mm_max_ps (x, k (-352.0f)), k (352.0f));
-        const auto half = _mm_or_ps (k (0.5f), _mm_and_ps (x, k (-0.0f)));
-        const auto n = _mm_cvttps_epi32 (_mm_add_ps (x, half));
-        const auto r = _mm_mul_ps (_mm_sub_ps (x, _mm_cvtepi32_ps (n)), k (0.69314718f / 32.0f));
-        auto p = _mm_add_ps (k (0.5f), _mm_mul_ps (r, k (1.0f / 6.0f)));
-        p = _mm_add_ps (k (1.0f), _mm_mul_ps (r, p));
-        p = _mm_add_ps (k (1.0f), _mm_mul_ps (r, p));
-        const auto exponent = _mm_add_epi32 (_mm_srai_epi32 (n, 5), _mm_set1_epi32 (127));
-        const auto scale = _mm_castsi128_ps (_mm_slli_epi32 (exponent, 23));
-        alignas (16) std::int32_t at[4];
-        _mm_store_si128 (reinterpret_cast<__m128i*> (at), _mm_and_si128 (n, _mm_set1_epi32 (31)));
-        const auto steps = _mm_setr_ps (cutoffSteps[at[0]], cutoffSteps[at[1]], cutoffSteps[at[2]], cutoffSteps[at[3]]);
-        return dsp::Float4 (_mm_mul_ps (_mm_mul_ps (steps, scale), p));
-    }
-#endif
-
-    float in[4], out[4];
-    semitones.store (in);
-
-    for (int i = 0; i < 4; ++i)
-        out[i] = cutoffRatio (in[i]);
-
-    return dsp::Float4::load (out);
-}
-
 // What the floor leaves in the output is far below this; anything below it goes out as 0, so
 // that silence in is silence out.
 inline float silenceBelowFloor (float y) noexcept { return std::abs (y) >= 1.0e-15f ? y : 0.0f; }
 
-// tanh for the resonance loops, from a rational function on +-7.9 (within 4e-7 of tanh), which
-// is much shorter on the loop's path than one built on an exponential. Below 0.02 the series
-// takes over, so that the rational's high powers never underflow on a quiet state.
-QUILLON_ALWAYS_INLINE inline float loopTanh (float x) noexcept
-{
-    if constexpr (dsp::exactReference)
-        return std::tanh (x);
-
-    // The square from the magnitude held above 1e-10, where the series is exactly 1 anyway: a
-    // state passing close to 0 then never underflows here.
-    constexpr float limit = 7.90531111f;
-    const auto a = std::min (std::max (std::abs (x), 1.0e-10f), limit);
-    x = x > limit ? limit : (x < -limit ? -limit : x);
-    const auto x2 = a * a;
-    const auto small = x2 < 4.0e-4f;
-    const auto r2 = small ? 4.0e-4f : x2;
-    const auto r4 = r2 * r2;
-    const auto p = ((4.89352455891786e-03f + r2 * 6.37261928875436e-04f) + r4 * (1.48572235717979e-05f + r2 * 5.12229709037114e-08f))
-                 + (r4 * r4) * ((-8.60467152213735e-11f + r2 * 2.00018790482477e-13f) + r4 * -2.76076847742355e-16f);
-    const auto q = (4.89352518554385e-03f + r2 * 2.26843463243900e-03f) + r4 * (1.18534705686654e-04f + r2 * 1.19825839466702e-06f);
-    return x * (small ? 1.0f - x2 * (1.0f / 3.0f) : p / q);
-}
 } // namespace filter_detail
 
 //==============================================================================
@@ -582,7 +502,7 @@ QUILLON_ALWAYS_INLINE inline float FilterStage::runPoles (Poles& s, float input,
 
 QUILLON_ALWAYS_INLINE inline float FilterStage::processModel (int which, float x) noexcept
 {
-    using filter_detail::loopTanh;
+    using dsp::loopTanh;
     using filter_detail::stateFloor;
 
     switch (which)

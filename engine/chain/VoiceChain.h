@@ -12,6 +12,13 @@
 namespace quillon
 {
 
+namespace chain_lanes
+{
+struct DriveLanes;
+struct LowpassLanes;
+struct PhaseLanes;
+} // namespace chain_lanes
+
 // The chain pass: DC block, sub send, feedback, drive and filter in either order, and the phase
 // stage, turning the 2x source signals into the 2x output. It owns every state of the chain; the
 // voice hands it each stretch's frames and source signals.
@@ -65,7 +72,16 @@ private:
     QUILLON_HOT_CLONES void runChainStretchWith (const Stretch& s, float* outLeft, float* outRight) noexcept;
     template <bool twins>
     QUILLON_HOT_CLONES bool runLinearChainStretch (const Stretch& s, float* outLeft, float* outRight) noexcept;
-    static bool movedBeyondCutoffAndGains (const ChainFrame& a, const ChainFrame& b) noexcept;
+    bool runSidesInLanes (const Stretch& s, float* outLeft, float* outRight) noexcept;
+    template <int model, int order>
+    QUILLON_HOT_CLONES void runLanesStretch (const Stretch& s, float* outLeft, float* outRight) noexcept;
+    template <int model>
+    QUILLON_ALWAYS_INLINE bool takeFrameInLanes (const ChainFrame& frame, const ChainFrame& before, chain_lanes::DriveLanes& drive,
+                                                 chain_lanes::LowpassLanes& poles, chain_lanes::PhaseLanes& phases) noexcept;
+    template <int model>
+    void giveLanesBack (const Stretch& s, const chain_lanes::DriveLanes& drive, const chain_lanes::LowpassLanes& poles,
+                        const chain_lanes::PhaseLanes& phases, dsp::Float4 dcIn, dsp::Float4 dcOut, dsp::Float4 memory,
+                        bool restingStatesDue) noexcept;
     void catchUpRightChain() noexcept;
     void flushChainMemories() noexcept;
 

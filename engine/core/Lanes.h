@@ -120,6 +120,8 @@ inline Int4 roundToInt (Float4 x) noexcept
     return { _mm_cvttps_epi32 (_mm_add_ps (x.v, half)) };
 }
 inline Float4 toFloat (Int4 n) noexcept            { return Float4 (_mm_cvtepi32_ps (n.v)); }
+// Towards zero, as a cast to int, for |x| below 2^31.
+inline Int4 truncateToInt (Float4 x) noexcept      { return { _mm_cvttps_epi32 (x.v) }; }
 inline Float4 roundToWhole (Float4 x) noexcept     { return toFloat (roundToInt (x)); }
 inline Int4 operator+ (Int4 a, int b) noexcept     { return { _mm_add_epi32 (a.v, _mm_set1_epi32 (b)) }; }
 inline Int4 operator& (Int4 a, int b) noexcept     { return { _mm_and_si128 (a.v, _mm_set1_epi32 (b)) }; }
@@ -277,6 +279,7 @@ inline float bound (float x, float lo, float hi) noexcept
 inline float copySign (float a, float b) noexcept { return std::copysign (a, b); }
 inline float roundToWhole (float x) noexcept      { return (float) roundToInt (x); }
 inline float toFloat (int n) noexcept             { return (float) n; }
+inline int truncateToInt (float x) noexcept       { return (int) x; }
 inline float fromBits (int bits) noexcept
 {
     const auto raw = (std::uint32_t) bits;
@@ -334,6 +337,124 @@ inline void storeLow (Float4 x, float* p) noexcept
 #else
     p[0] = x.v[0];
     p[1] = x.v[1];
+#endif
+}
+
+// Lane i alone.
+template <int i>
+inline float laneOf (Float4 x) noexcept
+{
+#if QUILLON_SIN_LANES
+    if constexpr (i == 0)
+        return _mm_cvtss_f32 (x.v);
+    else
+        return _mm_cvtss_f32 (_mm_shuffle_ps (x.v, x.v, i));
+#else
+    return x.v[i];
+#endif
+}
+
+#if QUILLON_SIN_LANES
+// Lane i of four whole numbers.
+template <int i>
+inline int laneOf (Int4 n) noexcept
+{
+    if constexpr (i == 0)
+        return _mm_cvtsi128_si32 (n.v);
+    else
+        return _mm_cvtsi128_si32 (_mm_shuffle_epi32 (n.v, i));
+}
+#endif
+
+// a[2], b[2], a[3], b[3].
+inline Float4 interleaveHigh (Float4 a, Float4 b) noexcept
+{
+#if QUILLON_SIN_LANES
+    return Float4 (_mm_unpackhi_ps (a.v, b.v));
+#else
+    return Float4::set (a.v[2], b.v[2], a.v[3], b.v[3]);
+#endif
+}
+
+// a[0], a[1], b[2], b[3].
+inline Float4 lowAndHighHalves (Float4 a, Float4 b) noexcept
+{
+#if QUILLON_SIN_LANES
+    return Float4 (_mm_shuffle_ps (a.v, b.v, _MM_SHUFFLE (3, 2, 1, 0)));
+#else
+    return Float4::set (a.v[0], a.v[1], b.v[2], b.v[3]);
+#endif
+}
+
+// -x in every lane, zeros too (0 - x would give +0 for +0).
+inline Float4 negate (Float4 x) noexcept
+{
+#if QUILLON_SIN_LANES
+    return Float4 (_mm_xor_ps (x.v, _mm_set1_ps (-0.0f)));
+#else
+    return Float4::set (-x.v[0], -x.v[1], -x.v[2], -x.v[3]);
+#endif
+}
+
+// A constant made once ahead of a loop, which the compiler then keeps in a register or on the
+// stack instead of building it anew from a scalar wherever an operation overwrites it.
+QUILLON_ALWAYS_INLINE inline Float4 held (float x) noexcept
+{
+    Float4 v (x);
+#if QUILLON_SIN_LANES && defined(__GNUC__)
+    asm ("" : "+x" (v.v));
+#endif
+    return v;
+}
+
+// Lanes 2 and 3 into p[0..1].
+inline void storeHigh (Float4 x, float* p) noexcept
+{
+#if QUILLON_SIN_LANES
+    _mm_storeh_pi (reinterpret_cast<__m64*> (p), x.v);
+#else
+    p[0] = x.v[2];
+    p[1] = x.v[3];
+#endif
+}
+
+// p[0], p[1] in lanes 0 and 1, zeros above.
+inline Float4 loadLow (const float* p) noexcept
+{
+#if QUILLON_SIN_LANES
+    return Float4 (_mm_castpd_ps (_mm_load_sd (reinterpret_cast<const double*> (p))));
+#else
+    return Float4::set (p[0], p[1], 0.0f, 0.0f);
+#endif
+}
+
+// a[0], b[0], a[1], b[1].
+inline Float4 interleaveLow (Float4 a, Float4 b) noexcept
+{
+#if QUILLON_SIN_LANES
+    return Float4 (_mm_unpacklo_ps (a.v, b.v));
+#else
+    return Float4::set (a.v[0], b.v[0], a.v[1], b.v[1]);
+#endif
+}
+
+// Which of the four 32-bit words at a and at b agree bit for bit: word i's answer in bit i.
+inline int sameBitsOf (const void* a, const void* b) noexcept
+{
+#if QUILLON_SIN_LANES
+    const auto x = _mm_loadu_si128 (static_cast<const __m128i*> (a));
+    const auto y = _mm_loadu_si128 (static_cast<const __m128i*> (b));
+    return _mm_movemask_ps (_mm_castsi128_ps (_mm_cmpeq_epi32 (x, y)));
+#else
+    std::uint32_t x[4], y[4];
+    std::memcpy (x, a, sizeof (x));
+    std::memcpy (y, b, sizeof (y));
+    auto bits = 0;
+
+    for (int i = 0; i < 4; ++i)
+        bits |= x[i] == y[i] ? 1 << i : 0;
+
+    return bits;
 #endif
 }
 

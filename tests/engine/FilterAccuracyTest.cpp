@@ -212,17 +212,17 @@ TEST (FilterAccuracy, resonanceTanhIsCloseToTanhAndDoesNotUnderflowAboveTheState
         {
             const auto v = (float) (sign * x);
             std::feclearexcept (FE_UNDERFLOW);
-            const auto y = filter_detail::loopTanh (v);
+            const auto y = dsp::loopTanh (v);
             underflows |= x > 0.1 * filter_detail::stateFloor && std::fetestexcept (FE_UNDERFLOW);
             largest = std::max (largest, std::abs ((double) y - std::tanh ((double) v)) / std::min (1.0, std::abs ((double) v)));
             ASSERT_LE (std::abs (y), 1.0f);
-            ASSERT_EQ (y, -filter_detail::loopTanh (-v));
+            ASSERT_EQ (y, -dsp::loopTanh (-v));
         }
 
     // Relative below 1, absolute above: far below anything audible at -80 dB.
     EXPECT_LT (largest, 5.0e-7);
     EXPECT_FALSE (underflows);
-    EXPECT_EQ (filter_detail::loopTanh (0.0f), 0.0f);
+    EXPECT_EQ (dsp::loopTanh (0.0f), 0.0f);
 }
 
 TEST (FilterAccuracy, decayingStatesDoNotSinkIntoDenormalsWithFlushToZeroOff)

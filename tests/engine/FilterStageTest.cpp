@@ -257,17 +257,17 @@ TEST (FilterModels, cutoffRatioFollowsTheSemitones)
     for (auto semitones = -132.0f; semitones <= 132.0f; semitones += 0.0137f)
     {
         const auto exact = std::exp2 ((double) semitones / 12.0);
-        worst = std::max (worst, std::abs (filter_detail::cutoffRatio (semitones) - exact) / exact);
+        worst = std::max (worst, std::abs (dsp::cutoffRatio (semitones) - exact) / exact);
     }
 
     // Far out, the semitones scaled in float account for most of it.
     EXPECT_LT (worst, 7.0e-7);
-    EXPECT_EQ (filter_detail::cutoffRatio (0.0f), 1.0f);
-    EXPECT_EQ (filter_detail::cutoffRatio (12.0f), 2.0f);
-    EXPECT_EQ (filter_detail::cutoffRatio (-24.0f), 0.25f);
-    EXPECT_EQ (filter_detail::cutoffRatio (1.0e30f), 2048.0f);
-    EXPECT_EQ (filter_detail::cutoffRatio (-1.0e30f), 1.0f / 2048.0f);
-    EXPECT_EQ (filter_detail::cutoffRatio (std::numeric_limits<float>::quiet_NaN()), 1.0f / 2048.0f);
+    EXPECT_EQ (dsp::cutoffRatio (0.0f), 1.0f);
+    EXPECT_EQ (dsp::cutoffRatio (12.0f), 2.0f);
+    EXPECT_EQ (dsp::cutoffRatio (-24.0f), 0.25f);
+    EXPECT_EQ (dsp::cutoffRatio (1.0e30f), 2048.0f);
+    EXPECT_EQ (dsp::cutoffRatio (-1.0e30f), 1.0f / 2048.0f);
+    EXPECT_EQ (dsp::cutoffRatio (std::numeric_limits<float>::quiet_NaN()), 1.0f / 2048.0f);
 }
 
 // Four at once, as the voice works out a stretch's cutoffs, give each lane the scalar's bits,
@@ -289,10 +289,10 @@ TEST (FilterModels, cutoffRatioInLanesGivesTheScalarBits)
     for (size_t i = 0; i < inputs.size(); i += 4)
     {
         float out[4];
-        filter_detail::cutoffRatio (dsp::Float4::load (inputs.data() + i)).store (out);
+        dsp::cutoffRatio (dsp::Float4::load (inputs.data() + i)).store (out);
 
         for (size_t lane = 0; lane < 4; ++lane)
-            ASSERT_EQ (bits (out[lane]), bits (filter_detail::cutoffRatio (inputs[i + lane]))) << inputs[i + lane];
+            ASSERT_EQ (bits (out[lane]), bits (dsp::cutoffRatio (inputs[i + lane]))) << inputs[i + lane];
     }
 }
 
