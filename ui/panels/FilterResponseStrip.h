@@ -34,8 +34,8 @@ public:
     const juce::Path& getEnvelopePath() const noexcept { return envelopePath; }
     int getDragTarget() const noexcept { return dragTarget; }
 
-    /** Magnitude of the drawn response at a frequency (linear, 1 = 0 dB). */
-    static float responseMagnitude (float frequency, float cutoffHz, float resonance, int filterModel);
+    /** The rate the filter stage's response is drawn at: its own default, the oversampled rate of a 48 kHz host. */
+    static constexpr double drawingRate = 96000.0;
     float xForFrequency (float frequency) const;
     float yForLevel (float decibels) const;
 
@@ -56,10 +56,12 @@ private:
         juce::Component::SafePointer<FilterResponseStrip> strip;
     };
 
-    enum Index { cutoffIndex, resoIndex, amountIndex, modelIndex, attackIndex, decayIndex, sustainIndex, releaseIndex, numParameters };
+    enum Index { cutoffIndex, resoIndex, amountIndex, modelIndex, phaseMixIndex, phaseNotchIndex,
+                 attackIndex, decayIndex, sustainIndex, releaseIndex, numParameters };
+    struct Shape { int model; float resonance, phaseMix, phaseNotch; };
 
     void timerCallback() override { refresh(); }
-    juce::Path buildResponse (float cutoffHz, float resonance, int filterModel) const;
+    juce::Path buildResponse (float cutoffHz, const Shape& shape) const;
     float normalised (int index) const;
     float plainValue (int index) const;
 
