@@ -35,7 +35,7 @@ bool inkedNear (const juce::Image& image, juce::Point<float> p, juce::Colour col
 }
 } // namespace
 
-// What the thumbnail draws is the drive stage's own curve, clipped to the plot.
+// What the thumbnail draws is the drive stage's own curve, drawn to its largest value.
 TEST_F (DriveTest, DrawnCurveIsTheDriveStagesCurve)
 {
     const auto ember = quillon::palette::get (quillon::palette::accentEmber);
@@ -49,22 +49,31 @@ TEST_F (DriveTest, DrawnCurveIsTheDriveStagesCurve)
             const auto points = pathPoints (thumbnail.getCurve());
             ASSERT_EQ ((int) points.size(), DriveThumbnail::curvePoints);
             const auto image = paintToImage (thumbnail);
+            const auto curve = [&] (size_t i)
+            {
+                return quillon::DriveStage::transferCurve (mode, driveDb, 2.0f * (float) i / (float) (points.size() - 1) - 1.0f);
+            };
+            float peak = 0.0f;
+            for (size_t i = 0; i < points.size(); ++i)
+                peak = std::max (peak, std::abs (curve (i)));
 
             for (size_t i = 0; i < points.size(); ++i)
             {
                 const float t = (float) i / (float) (points.size() - 1);
-                const float y = quillon::DriveStage::transferCurve (mode, driveDb, 2.0f * t - 1.0f);
                 EXPECT_NEAR (points[i].x, left + plotW * t, 1.0e-3f);
-                EXPECT_NEAR (points[i].y, centre - plotH * 0.45f * juce::jlimit (-1.0f, 1.0f, y), 1.0e-3f)
+                EXPECT_NEAR (points[i].y, centre - plotH * 0.45f * curve (i) / peak, 2.0e-3f)
                     << mode << " " << driveDb << " " << i;
 
                 if (i % 8 == 4)
                     EXPECT_TRUE (inkedNear (image, points[i], ember)) << mode << " " << driveDb << " " << i;
             }
 
-            // No drive is no shaping: the soft curve is the straight line through the centre.
-            if (driveDb == 0.0f && mode == 0)
+            // No drive is no shaping: the soft curve is the straight line through the centre. At full
+            // drive it still spans the plot instead of shrinking to a sliver before the make-up gain.
+            if (mode == 0)
                 EXPECT_NEAR (points.back().y, centre - plotH * 0.45f, 1.0e-3f);
+            if (mode == 0 && driveDb == 0.0f)
+                EXPECT_NEAR (points[24].y, centre - plotH * 0.45f * (2.0f * 24.0f / 95.0f - 1.0f), 1.0e-3f);
         }
 }
 

@@ -8,6 +8,7 @@
 
 #include "engine/chain/DriveStage.h"
 
+#include <array>
 #include <cmath>
 
 namespace quillon::ui::widgets
@@ -60,10 +61,23 @@ juce::Path DriveThumbnail::getCurve() const
                                               : (int) DriveMode::soft;
     const float centre = top + plotH / 2.0f, amplitude = plotH * 0.45f;
 
+    // The stage's curve comes before its make-up gain, so at high drive the soft curve is only a
+    // sliver high: it is drawn to its own largest value to show its shape.
+    std::array<float, curvePoints> shaped;
+    float peak = 0.0f;
+
+    for (int i = 0; i < curvePoints; ++i)
+    {
+        shaped[(size_t) i] = DriveStage::transferCurve (mode, driveDb, 2.0f * (float) i / (float) (curvePoints - 1) - 1.0f);
+        peak = juce::jmax (peak, std::abs (shaped[(size_t) i]));
+    }
+
+    const float scale = peak > 1.0e-6f ? 1.0f / peak : 1.0f;
+
     for (int i = 0; i < curvePoints; ++i)
     {
         const float t = (float) i / (float) (curvePoints - 1);
-        const float y = juce::jlimit (-1.0f, 1.0f, DriveStage::transferCurve (mode, driveDb, 2.0f * t - 1.0f));
+        const float y = juce::jlimit (-1.0f, 1.0f, shaped[(size_t) i] * scale);
         const juce::Point<float> point (left + plotW * t, centre - amplitude * y);
 
         if (i == 0)

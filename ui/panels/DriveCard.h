@@ -48,8 +48,8 @@ public:
     /** Closes the inline editor without writing; Escape ends up here. */
     void cancelInlineEdit();
 
-    /** The drive stage's transfer curve over inputs -1..1 at the current mode and amount, clipped to
-        the plot and scaled to 45% of its height each side of the centre line. */
+    /** The drive stage's transfer curve over inputs -1..1 at the current mode and amount, its largest
+        value drawn at 45% of the plot's height each side of the centre line. */
     juce::Path getCurve() const;
     static constexpr int curvePoints = 96;
 
