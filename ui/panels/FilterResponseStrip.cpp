@@ -4,8 +4,6 @@
 #include "plugin/Palette.h"
 #include "ui/LookAndFeel.h"
 
-#include "engine/chain/FilterStage.h"
-
 #include <cmath>
 
 namespace quillon::ui::widgets
@@ -18,8 +16,7 @@ const float logSpan = std::log10 (20000.0f) - std::log10 (20.0f);
 constexpr int responsePoints = 96;
 
 const char* const parameterIds[] = { ids::filterCutoff, ids::filterReso, ids::filterEnvAmount, ids::filterModel,
-                                     ids::phaseMix, ids::phaseNotch, ids::filterAttack, ids::filterDecay,
-                                     ids::filterSustain, ids::filterRelease };
+                                     ids::filterAttack, ids::filterDecay, ids::filterSustain, ids::filterRelease };
 } // namespace
 
 void FilterResponseStrip::ParamListener::parameterChanged (const juce::String&, float)
@@ -88,7 +85,32 @@ float FilterResponseStrip::yForLevel (float decibels) const
     return (float) plotArea.getBottom() - (float) plotArea.getHeight() * u;
 }
 
-juce::Path FilterResponseStrip::buildResponse (float cutoffHz, const Shape& shape) const
+float FilterResponseStrip::responseMagnitude (float f, float cutoffHz, float r, int filterModel)
+{
+    const float q = f / juce::jmax (cutoffHz, 1.0f);
+    const auto model = static_cast<FilterModel> (filterModel);
+
+    if (model == FilterModel::phase)
+    {
+        float m = 1.0f;
+
+        for (float centre : { 0.5f, 1.0f, 2.0f })
+        {
+            const float l = std::log (juce::jmax (q / centre, 0.0001f));
+            const float g = std::exp (-l * l * (3.5f + 6.5f * r));
+            m *= 1.0f - g * (0.25f + 0.65f * r);
+        }
+
+        return m;
+    }
+
+    const float l = std::log (juce::jmax (q, 0.0001f));
+    const float bump = std::exp (-6.0f * l * l);
+    const float k = model == FilterModel::diode ? 5.0f : (model == FilterModel::state ? 3.25f : 4.0f);
+    return 1.0f / std::sqrt (1.0f + std::pow (q, 8.0f)) + bump * r * k;
+}
+
+juce::Path FilterResponseStrip::buildResponse (float cutoffHz, float resonance, int filterModel) const
 {
     juce::Path p;
 
@@ -98,8 +120,7 @@ juce::Path FilterResponseStrip::buildResponse (float cutoffHz, const Shape& shap
     for (int i = 0; i < responsePoints; ++i)
     {
         const float f = std::pow (10.0f, logLow + (float) i / (float) (responsePoints - 1) * logSpan);
-        const float m = FilterStage::responseMagnitude (shape.model, f, cutoffHz, shape.resonance, drawingRate,
-                                                        shape.phaseMix, shape.phaseNotch);
+        const float m = responseMagnitude (f, cutoffHz, resonance, filterModel);
         const juce::Point<float> point (xForFrequency (f), yForLevel (20.0f * std::log10 (juce::jmax (m, 0.0001f))));
 
         if (i == 0)
@@ -119,7 +140,6 @@ void FilterResponseStrip::refresh()
 
     const auto moved = [&] (int i) { return std::abs (now[(size_t) i] - cached[(size_t) i]) >= 1.0e-5f; };
     const bool responseChanged = moved (cutoffIndex) || moved (resoIndex) || moved (amountIndex) || moved (modelIndex)
-                                 || moved (phaseMixIndex) || moved (phaseNotchIndex)
                                  || responsePath.isEmpty() || envelopePath.isEmpty();
     const bool envelopeChanged = moved (attackIndex) || moved (decayIndex) || moved (sustainIndex) || moved (releaseIndex);
 
@@ -131,15 +151,13 @@ void FilterResponseStrip::refresh()
     if (! plotArea.isEmpty() && responseChanged)
     {
         const float cutoffHz = plainValue (cutoffIndex);
+        const float resonance = plainValue (resoIndex);
         const float amount = plainValue (amountIndex);
+        const int filterModel = juce::roundToInt (plainValue (modelIndex));
         const float shifted = juce::jlimit (20.0f, 20000.0f, cutoffHz * std::pow (2.0f, amount / 12.0f));
-        // Mix and notch shape only the phase model; without their parameters it is drawn as it starts.
-        const Shape shape { juce::roundToInt (plainValue (modelIndex)), plainValue (resoIndex),
-                            parameters[phaseMixIndex] != nullptr ? plainValue (phaseMixIndex) : 0.5f,
-                            parameters[phaseNotchIndex] != nullptr ? plainValue (phaseNotchIndex) : 1.0f };
 
-        responsePath = buildResponse (cutoffHz, shape);
-        envelopePath = buildResponse (shifted, shape);
+        responsePath = buildResponse (cutoffHz, resonance, filterModel);
+        envelopePath = buildResponse (shifted, resonance, filterModel);
     }
 
     repaint();

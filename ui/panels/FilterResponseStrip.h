@@ -34,8 +34,8 @@ public:
     const juce::Path& getEnvelopePath() const noexcept { return envelopePath; }
     int getDragTarget() const noexcept { return dragTarget; }
 
-    /** The rate the filter stage's response is drawn at: its own default, the oversampled rate of a 48 kHz host. */
-    static constexpr double drawingRate = 96000.0;
+    /** Magnitude of the drawn response at a frequency (linear, 1 = 0 dB). */
+    static float responseMagnitude (float frequency, float cutoffHz, float resonance, int filterModel);
     float xForFrequency (float frequency) const;
     float yForLevel (float decibels) const;
 
@@ -56,12 +56,10 @@ private:
         juce::Component::SafePointer<FilterResponseStrip> strip;
     };
 
-    enum Index { cutoffIndex, resoIndex, amountIndex, modelIndex, phaseMixIndex, phaseNotchIndex,
-                 attackIndex, decayIndex, sustainIndex, releaseIndex, numParameters };
-    struct Shape { int model; float resonance, phaseMix, phaseNotch; };
+    enum Index { cutoffIndex, resoIndex, amountIndex, modelIndex, attackIndex, decayIndex, sustainIndex, releaseIndex, numParameters };
 
     void timerCallback() override { refresh(); }
-    juce::Path buildResponse (float cutoffHz, const Shape& shape) const;
+    juce::Path buildResponse (float cutoffHz, float resonance, int filterModel) const;
     float normalised (int index) const;
     float plainValue (int index) const;
 
