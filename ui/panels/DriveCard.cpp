@@ -61,18 +61,15 @@ juce::Path DriveThumbnail::getCurve() const
                                               : (int) DriveMode::soft;
     const float centre = top + plotH / 2.0f, amplitude = plotH * 0.45f;
 
-    // The stage's curve comes before its make-up gain, so at high drive the soft curve is only a
-    // sliver high: it is drawn to its own largest value to show its shape.
+    // The stage's soft curve comes before its make-up gain, so at high drive it is only a sliver
+    // high: it is drawn to its value at full scale. The diode and fold curves are drawn as they are.
     std::array<float, curvePoints> shaped;
-    float peak = 0.0f;
 
     for (int i = 0; i < curvePoints; ++i)
-    {
         shaped[(size_t) i] = DriveStage::transferCurve (mode, driveDb, 2.0f * (float) i / (float) (curvePoints - 1) - 1.0f);
-        peak = juce::jmax (peak, std::abs (shaped[(size_t) i]));
-    }
 
-    const float scale = peak > 1.0e-6f ? 1.0f / peak : 1.0f;
+    const float fullScale = shaped.back();
+    const float scale = mode == (int) DriveMode::soft && fullScale > 1.0e-6f ? 1.0f / fullScale : 1.0f;
 
     for (int i = 0; i < curvePoints; ++i)
     {
