@@ -3,25 +3,13 @@
 #include "PanelTestSupport.h"
 
 #include "ui/panels/DriveCard.h"
+#include "engine/chain/DriveStage.h"
+#include "plugin/Palette.h"
 
 #include <cmath>
 
 using namespace panel_tests;
 using namespace quillon::ui::widgets;
-
-TEST (DriveCurve, SoftAtZeroDecibelsIsTheIdentityAndModesAreBounded)
-{
-    for (float x : { -1.0f, -0.3f, 0.0f, 0.5f, 1.0f })
-        EXPECT_FLOAT_EQ (DriveThumbnail::transferCurve (x, 0.0f, 0), x);
-
-    for (int mode : { 0, 1, 2 })
-        for (float x = -1.0f; x <= 1.0f; x += 0.05f)
-        {
-            const float y = DriveThumbnail::transferCurve (x, 24.0f, mode);
-            EXPECT_TRUE (std::isfinite (y)) << mode;
-            EXPECT_LE (std::abs (y), 1.0f) << mode;
-        }
-}
 
 namespace
 {
@@ -31,7 +19,61 @@ protected:
     DriveThumbnail thumbnail { state };
     void SetUp() override { thumbnail.setSize (172, 34); }
 };
+
+// Whether some pixel around `p` is painted in (nearly) `colour`; a thin stroke's edges blend with the ground.
+bool inkedNear (const juce::Image& image, juce::Point<float> p, juce::Colour colour)
+{
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx)
+        {
+            const auto c = image.getPixelAt ((int) p.x + dx, (int) p.y + dy);
+            if (std::abs (c.getRed() - colour.getRed()) + std::abs (c.getGreen() - colour.getGreen())
+                    + std::abs (c.getBlue() - colour.getBlue()) < 100)
+                return true;
+        }
+    return false;
+}
 } // namespace
+
+// What the thumbnail draws is the drive stage's own curve, the soft one drawn to its value at full scale.
+TEST_F (DriveTest, DrawnCurveIsTheDriveStagesCurve)
+{
+    const auto ember = quillon::palette::get (quillon::palette::accentEmber);
+    const float left = 4.0f, plotW = 172.0f - 8.0f, plotH = 34.0f - 8.0f, centre = 4.0f + plotH / 2.0f;
+
+    for (int mode : { 0, 1, 2 })
+        for (float driveDb : { 0.0f, 9.0f, 24.0f })
+        {
+            setPlain (processor, "driveMode", (float) mode);
+            setPlain (processor, "drive", driveDb);
+            const auto points = pathPoints (thumbnail.getCurve());
+            ASSERT_EQ ((int) points.size(), DriveThumbnail::curvePoints);
+            const auto image = paintToImage (thumbnail);
+            const auto curve = [&] (size_t i)
+            {
+                return quillon::DriveStage::transferCurve (mode, driveDb, 2.0f * (float) i / (float) (points.size() - 1) - 1.0f);
+            };
+            const float scale = mode == 0 ? 1.0f / curve (points.size() - 1) : 1.0f;
+
+            for (size_t i = 0; i < points.size(); ++i)
+            {
+                const float t = (float) i / (float) (points.size() - 1);
+                EXPECT_NEAR (points[i].x, left + plotW * t, 1.0e-3f);
+                EXPECT_NEAR (points[i].y, centre - plotH * 0.45f * juce::jlimit (-1.0f, 1.0f, curve (i) * scale), 2.0e-3f)
+                    << mode << " " << driveDb << " " << i;
+
+                if (i % 8 == 4)
+                    EXPECT_TRUE (inkedNear (image, points[i], ember)) << mode << " " << driveDb << " " << i;
+            }
+
+            // No drive is no shaping: the soft curve is the straight line through the centre. At full
+            // drive it still spans the plot instead of shrinking to a sliver before the make-up gain.
+            if (mode == 0)
+                EXPECT_NEAR (points.back().y, centre - plotH * 0.45f, 1.0e-3f);
+            if (mode == 0 && driveDb == 0.0f)
+                EXPECT_NEAR (points[24].y, centre - plotH * 0.45f * (2.0f * 24.0f / 95.0f - 1.0f), 1.0e-3f);
+        }
+}
 
 TEST_F (DriveTest, DragOf200PixelsSpansTheRangeInOneGesture)
 {

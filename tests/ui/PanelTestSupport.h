@@ -4,6 +4,8 @@
 #include "plugin/PluginProcessor.h"
 #include "widgets/WidgetTestSupport.h"
 
+#include <vector>
+
 namespace panel_tests
 {
 using namespace widget_tests;
@@ -25,6 +27,16 @@ inline float normalised (QuillonAudioProcessor& p, const juce::String& id)
 }
 
 using quillon::test::writePng;
+
+/** The points of a path made of one sub-path of straight lines, as the panels' plots are. */
+inline std::vector<juce::Point<float>> pathPoints (const juce::Path& path)
+{
+    std::vector<juce::Point<float>> points;
+    for (juce::Path::Iterator it (path); it.next();)
+        if (it.elementType == juce::Path::Iterator::startNewSubPath || it.elementType == juce::Path::Iterator::lineTo)
+            points.emplace_back (it.x1, it.y1);
+    return points;
+}
 
 /** A processor per test; panels are built on its parameter tree. */
 class PanelTest : public ::testing::Test

@@ -6,6 +6,9 @@
 #include "ui/LookAndFeel.h"
 #include "ui/matrix/KnobWiring.h"
 
+#include "engine/chain/DriveStage.h"
+
+#include <array>
 #include <cmath>
 
 namespace quillon::ui::widgets
@@ -43,32 +46,44 @@ DriveThumbnail::~DriveThumbnail()
     state->removeParameterListener (ids::driveMode, listener.get());
 }
 
-float DriveThumbnail::transferCurve (float x, float driveDb, int mode)
+juce::Path DriveThumbnail::getCurve() const
 {
-    const float g = juce::jmax (std::pow (10.0f, driveDb / 20.0f), 1.0f);
+    const auto b = getLocalBounds().toFloat();
+    const float left = b.getX() + 4.0f, top = b.getY() + 4.0f;
+    const float plotW = juce::jmax (b.getWidth() - 8.0f, 0.0f), plotH = juce::jmax (b.getHeight() - 8.0f, 0.0f);
+    juce::Path curve;
 
-    switch (static_cast<DriveMode> (mode))
+    if (plotW <= 0.0f || plotH <= 0.0f)
+        return curve;
+
+    const float driveDb = driveParameter != nullptr ? driveParameter->convertFrom0to1 (driveParameter->getValue()) : 0.0f;
+    const int mode = modeParameter != nullptr ? juce::roundToInt (modeParameter->convertFrom0to1 (modeParameter->getValue()))
+                                              : (int) DriveMode::soft;
+    const float centre = top + plotH / 2.0f, amplitude = plotH * 0.45f;
+
+    // The stage's soft curve comes before its make-up gain, so at high drive it is only a sliver
+    // high: it is drawn to its value at full scale. The diode and fold curves are drawn as they are.
+    std::array<float, curvePoints> shaped;
+
+    for (int i = 0; i < curvePoints; ++i)
+        shaped[(size_t) i] = DriveStage::transferCurve (mode, driveDb, 2.0f * (float) i / (float) (curvePoints - 1) - 1.0f);
+
+    const float fullScale = shaped.back();
+    const float scale = mode == (int) DriveMode::soft && fullScale > 1.0e-6f ? 1.0f / fullScale : 1.0f;
+
+    for (int i = 0; i < curvePoints; ++i)
     {
-        case DriveMode::diode:
-        {
-            const float h = x * g / 2.0f;
-            float v = h;
+        const float t = (float) i / (float) (curvePoints - 1);
+        const float y = juce::jlimit (-1.0f, 1.0f, shaped[(size_t) i] * scale);
+        const juce::Point<float> point (left + plotW * t, centre - amplitude * y);
 
-            for (int step = 0; step < 2; ++step)
-            {
-                const float e = std::exp (juce::jlimit (-30.0f, 30.0f, v * 38.461536f));
-                v -= (v - h + 0.1f * (e - 0.7f / e)) / (3.8461537f * (e + 0.7f / e) + 1.0f);
-            }
-
-            return 2.0f / g * v * 0.9f;
-        }
-
-        case DriveMode::fold:
-            return 0.7f * std::sin (((g - 1.0f) * 6.0f + 1.0f) * x);
-
-        default:
-            return g > 1.000001f ? std::tanh (x * g) / std::tanh (g) : x;
+        if (i == 0)
+            curve.startNewSubPath (point);
+        else
+            curve.lineTo (point);
     }
+
+    return curve;
 }
 
 void DriveThumbnail::paint (juce::Graphics& g)
@@ -82,27 +97,10 @@ void DriveThumbnail::paint (juce::Graphics& g)
     if (plotW <= 0.0f || plotH <= 0.0f)
         return;
 
-    const float driveDb = driveParameter != nullptr ? driveParameter->convertFrom0to1 (driveParameter->getValue()) : 0.0f;
-    const int mode = modeParameter != nullptr
-                         ? juce::jlimit (0, (int) DriveMode::count - 1, juce::roundToInt (modeParameter->convertFrom0to1 (modeParameter->getValue())))
-                         : 0;
-    const float centre = top + plotH / 2.0f, amplitude = plotH * 0.45f;
-
-    juce::Path curve;
-    for (int i = 0; i < 96; ++i)
-    {
-        const float t = (float) i / 95.0f;
-        const float y = juce::jlimit (-1.0f, 1.0f, transferCurve (2.0f * t - 1.0f, driveDb, mode));
-        const juce::Point<float> point (left + plotW * t, centre - amplitude * y);
-
-        if (i == 0)
-            curve.startNewSubPath (point);
-        else
-            curve.lineTo (point);
-    }
+    const float centre = top + plotH / 2.0f;
 
     g.setColour (palette::get (palette::accentEmber));
-    g.strokePath (curve, juce::PathStrokeType (1.5f));
+    g.strokePath (getCurve(), juce::PathStrokeType (1.5f));
     g.setColour (palette::get (palette::textTertiary).withAlpha (0.4f));
     g.fillRect (left, centre, plotW, 0.5f);
 }

@@ -48,8 +48,10 @@ public:
     /** Closes the inline editor without writing; Escape ends up here. */
     void cancelInlineEdit();
 
-    /** The transfer curve drawn for a drive in dB and a mode, at an input in -1..1 (before the clip to the plot). */
-    static float transferCurve (float input, float driveDb, int mode);
+    /** The drive stage's transfer curve over inputs -1..1 at the current mode and amount, its largest
+        value drawn at 45% of the plot's height each side of the centre line. */
+    juce::Path getCurve() const;
+    static constexpr int curvePoints = 96;
 
     void mouseDown (const juce::MouseEvent&) override;
     void mouseDrag (const juce::MouseEvent&) override;
