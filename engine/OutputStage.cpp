@@ -16,6 +16,54 @@ void OutputStage::prepare (double baseRate) noexcept
     sideFilter.prepare (baseRate, 120.0f);
     fadeLength = std::max (1, (int) std::lround (0.003 * baseRate));
     fadeCountdown = 0;
+    tailLength = std::max (1, (int) std::lround (tailSeconds * baseRate));
+    tailCountdown = 0;
+}
+
+void OutputStage::beginTail (float monoLowAmount, float monoLowHz) noexcept
+{
+    const auto copy = [this] (OnePoleHighPass& tail, const OnePoleHighPass& from)
+    {
+        // A tail still fading carries on inside the new one at the level it has reached: the
+        // filters are linear and their states add.
+        const auto g = tailCountdown > 0 ? smoothstep ((float) tailCountdown / (float) tailLength) : 0.0f;
+        const auto input = from.getPreviousInput() + g * tail.getPreviousInput();
+        const auto output = from.getPreviousOutput() + g * tail.getPreviousOutput();
+        tail = from;
+        tail.setStates (input, output);
+    };
+
+    copy (tailLeft, dcBlockerLeft);
+    copy (tailRight, dcBlockerRight);
+    copy (tailSide, sideFilter);
+    tailSide.setFrequency (monoLowHz);
+    tailMonoLowAmount = monoLowAmount;
+
+    // Below -120 dBFS there is nothing left to hear, and the voice ends in silence at once.
+    const auto residue = std::max ({ std::abs (tailLeft.getPreviousOutput()), std::abs (tailRight.getPreviousOutput()),
+                                     std::abs (tailSide.getPreviousOutput()) });
+    tailCountdown = residue > silenceLevel ? tailLength : 0;
+}
+
+void OutputStage::addTail (float* outLeft, float* outRight, int numSamples) noexcept
+{
+    const auto n = std::min (numSamples, tailCountdown);
+
+    for (int i = 0; i < n; ++i, --tailCountdown)
+    {
+        const auto fade = smoothstep ((float) tailCountdown / (float) tailLength);
+        const auto frame = filter (tailLeft, tailRight, tailSide, 0.0f, 0.0f, tailMonoLowAmount);
+
+        if (outRight != nullptr)
+        {
+            outLeft[i] += dsp::flushTiny (fade * frame.left);
+            outRight[i] += dsp::flushTiny (fade * frame.right);
+        }
+        else
+        {
+            outLeft[i] += dsp::flushTiny (fade * frame.monoSum());
+        }
+    }
 }
 
 QUILLON_HOT_CLONES

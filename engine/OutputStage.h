@@ -30,6 +30,15 @@ public:
     }
     bool isFadingIn() const noexcept { return fadeCountdown > 0; }
 
+    // The voice has ended: what the blockers and the side filter still hold would stop there as a
+    // step. It goes on through copies of them, fading out over a short smoothstep, apart from the
+    // stage itself, so that a note starting meanwhile begins as every note from silence does.
+    void beginTail (float monoLowAmount, float monoLowHz) noexcept;
+    bool isInTail() const noexcept { return tailCountdown > 0; }
+    // Adds the tail's next samples into outLeft and outRight, or as the mono sum into outLeft
+    // where outRight is null; nothing once it has ended.
+    void addTail (float* outLeft, float* outRight, int numSamples) noexcept;
+
     // One sample: `gain` is output level x amp envelope x amp modulation; `monoLowAmount` blends
     // the side high-pass in (0..1) and `monoLowHz` sets it.
     Frame process (float left, float right, float gain, float monoLowAmount, float monoLowHz) noexcept;
@@ -41,11 +50,34 @@ public:
                        const float* gains, int numSamples, float monoLowAmount, float monoLowHz,
                        float* outLeft, float* outRight) noexcept;
 
+    static constexpr double tailSeconds = 0.01;
+    static constexpr float silenceLevel = 1.0e-6f;
+
 private:
+    static float smoothstep (float x) noexcept { return x * x * (3.0f - 2.0f * x); }
+
+    // The blockers and the side filter on one sample, after the gain.
+    static Frame filter (OnePoleHighPass& blockerLeft, OnePoleHighPass& blockerRight, OnePoleHighPass& side,
+                         float left, float right, float monoLowAmount) noexcept
+    {
+        left = blockerLeft.process (left);
+        right = blockerRight.process (right);
+
+        const auto mid = 0.5f * (left + right);
+        auto s = 0.5f * (left - right);
+        s += monoLowAmount * (side.process (s) - s);
+
+        return { mid + s, mid - s };
+    }
+
     double sampleRate = 44100.0;
     OnePoleHighPass dcBlockerLeft, dcBlockerRight, sideFilter;
     int fadeLength = 1;
     int fadeCountdown = 0;
+    OnePoleHighPass tailLeft, tailRight, tailSide;
+    float tailMonoLowAmount = 0.0f;
+    int tailLength = 1;
+    int tailCountdown = 0;
     static constexpr int flushInterval = 1024;
     int flushCountdown = flushInterval;
 };
@@ -54,20 +86,12 @@ inline OutputStage::Frame OutputStage::process (float left, float right, float g
 {
     if (fadeCountdown > 0)
     {
-        const auto x = 1.0f - (float) fadeCountdown / (float) fadeLength;
-        gain *= x * x * (3.0f - 2.0f * x);
+        gain *= smoothstep (1.0f - (float) fadeCountdown / (float) fadeLength);
         --fadeCountdown;
     }
 
-    left = dcBlockerLeft.process (left * gain);
-    right = dcBlockerRight.process (right * gain);
-
-    const auto mid = 0.5f * (left + right);
-    auto side = 0.5f * (left - right);
     sideFilter.setFrequency (monoLowHz);
-    side += monoLowAmount * (sideFilter.process (side) - side);
-
-    return { mid + side, mid - side };
+    return filter (dcBlockerLeft, dcBlockerRight, sideFilter, left * gain, right * gain, monoLowAmount);
 }
 
 } // namespace quillon

@@ -234,6 +234,7 @@ void SynthEngine::render (juce::AudioBuffer<float>& buffer, int startSample, int
     if (ampEnvelope.isIdle())
     {
         idleSamples += numSamples;
+        addOutputTail (buffer, startSample, numSamples);
         return;
     }
 
@@ -243,12 +244,22 @@ void SynthEngine::render (juce::AudioBuffer<float>& buffer, int startSample, int
         const auto rendered = renderChunk (buffer, startSample + done, chunk);
         done += chunk;
 
-        if (rendered < chunk) // the voice ended inside this chunk
+        if (ampEnvelope.isIdle()) // the voice ended inside this chunk; the output stage runs on
         {
             idleSamples += chunk - rendered + (numSamples - done);
+            outputStage.beginTail (smoother (Smooth::monoLowEnabled).getCurrentValue(),
+                                   smoother (Smooth::monoLowFreq).getCurrentValue());
+            addOutputTail (buffer, startSample + done - chunk + rendered, numSamples - done + chunk - rendered);
             break;
         }
     }
+}
+
+void SynthEngine::addOutputTail (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept
+{
+    if (buffer.getNumChannels() > 0)
+        outputStage.addTail (buffer.getWritePointer (0, start),
+                             buffer.getNumChannels() > 1 ? buffer.getWritePointer (1, start) : nullptr, numSamples);
 }
 
 int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept
@@ -369,6 +380,9 @@ void SynthEngine::writeOutput (juce::AudioBuffer<float>& buffer, int start, int 
     auto* outRight = channels > 1 ? buffer.getWritePointer (1, start) : nullptr;
     auto& monoLowAmount = smoother (Smooth::monoLowEnabled);
     auto& monoLowHz = smoother (Smooth::monoLowFreq);
+
+    // A tail from the voice before runs on under a note that started inside it.
+    outputStage.addTail (outLeft, outRight, numSamples);
 
     if (! monoLowAmount.isSmoothing() && ! monoLowHz.isSmoothing())
     {

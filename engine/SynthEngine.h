@@ -68,7 +68,8 @@ public:
     std::array<std::atomic<float>, numModSlots> liveSlotValues {};
 
     // Read-only views of the voice, for the editor's visualisers and for tests.
-    bool isActive() const noexcept                  { return ampEnvelope.isActive(); }
+    // Sounding: the voice, or the output stage's tail after it.
+    bool isActive() const noexcept                  { return ampEnvelope.isActive() || outputStage.isInTail(); }
     float getGlidingNote() const noexcept           { return (float) glidingNote; }
     float getTargetNote() const noexcept            { return targetNote; }
     const PdOscillator& getUnit (int index) const   { return voiceSources.unit (index); }
@@ -232,6 +233,7 @@ private:
     void computeHeldChainFrames (int count, std::uint32_t summed) noexcept;
     void finishChainFrames (int count) noexcept;
     void writeOutput (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept;
+    void addOutputTail (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept;
 
     juce::AudioProcessorValueTreeState& parameters;
 
