@@ -78,6 +78,7 @@ void SynthEngine::prepare (double newSampleRate, int maxBlockSize)
     cutoffSmoother.reset (rampLength);
     driveVelocitySmoother.reset (rampLength);
     driveVelocitySmoother.setCurrentAndTargetValue (driveVelocityFactor);
+    activeSlots.prepare (rampLength);
 
     updateSmootherTargets();
     setEnvelopeTargets();

@@ -19,6 +19,7 @@ StretchState SynthEngine::stretchState() const noexcept
     s.sourceFading = voiceSources.isFading();
     s.mutualSync = voiceSources.isMutuallySynced();
     s.smoothersRamping = numRampingSmoothers != 0;
+    s.slotAmountsGliding = activeSlots.amountsGliding();
     s.gliding = glidingNote != (double) targetNote;
     s.driftKnob = smoothedNow[Smooth::oscDrift];
     s.cutoffRamping = cutoffSmoother.isSmoothing();
@@ -457,7 +458,7 @@ void SynthEngine::computeChainFrame (ChainFrame& frame, int at) noexcept
 
     frame.feedbackAfterFilter = feedbackAfterFilter;
     frame.subSend = controlSubSend;
-    smoothersHeldBefore = numRampingSmoothers == 0;
+    smoothersHeldBefore = numRampingSmoothers == 0 && ! activeSlots.amountsGliding();
 }
 
 } // namespace quillon

@@ -75,7 +75,9 @@ void SynthEngine::updateSmootherTargets() noexcept
     set (Smooth::pitchBend, pitchBend);
     set (Smooth::lfo1Rate, std::clamp (param (Param::lfo1Rate), 0.05f, 20.0f));
     set (Smooth::lfo1Depth, clamp01 (param (Param::lfo1Depth)));
-    set (Smooth::lfo1Phase, std::clamp (param (Param::lfo1Phase), -180.0f, 180.0f));
+    // The LFO cross-fades a moved offset itself: a ramp through the phases between would race the
+    // wave through its crests.
+    smoothers[Smooth::lfo1Phase].setCurrentAndTargetValue (std::clamp (param (Param::lfo1Phase), -180.0f, 180.0f));
     set (Smooth::noiseLevel, dsp::decibelsToGain (param (Param::noiseLevel), -90.0f));
     set (Smooth::noiseRouting, clamp01 (param (Param::noiseRouting)));
     set (Smooth::osc1PulseWidth, std::clamp (param (Param::osc1PulseWidth), 0.05f, 0.95f));
@@ -146,6 +148,8 @@ void SynthEngine::snapSmoothers() noexcept
 
     envelopeSettingsMoving = false;
     cutoffSmoother.setCurrentAndTargetValue (cutoffSmoother.getTargetValue());
+    activeSlots.jumpToSettings();
+    lfo.jumpPhaseOffset (smoother (Smooth::lfo1Phase).getTargetValue() / 360.0f);
 }
 
 void SynthEngine::copyModSlots() noexcept
@@ -205,7 +209,7 @@ void SynthEngine::copyModSlots() noexcept
     }
 
     for (const auto& slot : slots)
-        if (slot.source > 0 && slot.source < numModSources && slot.destination != 0 && slot.amount != 0.0f)
+        if (slot.source > 0 && slot.source < numModSources && isModSlotActive (slot))
             sourcesInUse |= 1u << slot.source;
 }
 
