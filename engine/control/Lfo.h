@@ -156,10 +156,11 @@ inline void Lfo::render (float* out, int n, bool wanted) noexcept
         // Unheard, only the phase (and a held value at its wraps) moves on, as next() moves it.
         std::fill (out, out + n, 0.0f);
         auto p = phase;
+        const auto fading = offsetMoving(); // a step does nothing once the fade is over
 
         for (int i = 0; i < n; ++i)
         {
-            if (offsetMoving())
+            if (fading)
                 stepOffsetFade();
 
             p += increment;
