@@ -16,6 +16,45 @@ void OutputStage::prepare (double baseRate) noexcept
     sideFilter.prepare (baseRate, 120.0f);
     fadeLength = std::max (1, (int) std::lround (0.003 * baseRate));
     fadeCountdown = 0;
+    tailLength = std::max (1, (int) std::lround (tailSeconds * baseRate));
+    tailCountdown = 0;
+}
+
+void OutputStage::beginTail (float monoLowAmount, float monoLowHz) noexcept
+{
+    const auto copy = [this] (OnePoleHighPass& tail, const OnePoleHighPass& from)
+    {
+        // A tail still fading carries on inside the new one at the level it has reached: the
+        // filters are linear and their states add.
+        const auto g = tailCountdown > 0 ? smoothstep ((float) tailCountdown / (float) tailLength) : 0.0f;
+        const auto input = from.getPreviousInput() + g * tail.getPreviousInput();
+        const auto output = from.getPreviousOutput() + g * tail.getPreviousOutput();
+        tail = from;
+        tail.setStates (input, output);
+    };
+
+    copy (tailLeft, dcBlockerLeft);
+    copy (tailRight, dcBlockerRight);
+    copy (tailSide, sideFilter);
+    tailSide.setFrequency (monoLowHz);
+    tailMonoLowAmount = monoLowAmount;
+
+    // Below -120 dBFS there is nothing left to hear, and the voice ends in silence at once.
+    const auto residue = std::max ({ std::abs (tailLeft.getPreviousOutput()), std::abs (tailRight.getPreviousOutput()),
+                                     std::abs (tailSide.getPreviousOutput()) });
+    tailCountdown = residue > silenceLevel ? tailLength : 0;
+}
+
+void OutputStage::addTail (float* outLeft, float* outRight, int numSamples) noexcept
+{
+    const auto n = std::min (numSamples, tailCountdown);
+
+    for (int i = 0; i < n; ++i, --tailCountdown)
+    {
+        const auto fade = smoothstep ((float) tailCountdown / (float) tailLength);
+        const auto frame = filter (tailLeft, tailRight, tailSide, 0.0f, 0.0f, tailMonoLowAmount);
+        addBounded ({ dsp::flushTiny (fade * frame.left), dsp::flushTiny (fade * frame.right) }, outLeft, outRight, i);
+    }
 }
 
 QUILLON_HOT_CLONES
@@ -29,17 +68,8 @@ void OutputStage::processBlock (const float* left, const float* right, const flo
     // The fade-in's samples one by one; the rest without the per-sample fade and frequency checks.
     for (; i < numSamples && fadeCountdown > 0; ++i)
     {
-        const auto frame = process (left[i] + addLeft[i], right[i] + addRight[i], gains[i], monoLowAmount, monoLowHz);
-
-        if (outRight != nullptr)
-        {
-            outLeft[i] += frame.left;
-            outRight[i] += frame.right;
-        }
-        else
-        {
-            outLeft[i] += frame.monoSum();
-        }
+        addBounded (process (left[i] + addLeft[i], right[i] + addRight[i], gains[i], monoLowAmount, monoLowHz),
+                    outLeft, outRight, i);
     }
 
     // The blockers flush their recursions every 1024 samples instead of every sample: far more
@@ -109,19 +139,7 @@ void OutputStage::processBlock (const float* left, const float* right, const flo
             }
 
             for (; k < n; ++k)
-            {
-                const Frame frame { dsp::flushTiny (frameLeft[k]), dsp::flushTiny (frameRight[k]) };
-
-                if (toRight != nullptr)
-                {
-                    toLeft[k] = bound (toLeft[k] + frame.left);
-                    toRight[k] = bound (toRight[k] + frame.right);
-                }
-                else
-                {
-                    toLeft[k] = bound (toLeft[k] + (frame.left + frame.right) * monoSumGain);
-                }
-            }
+                addBounded ({ dsp::flushTiny (frameLeft[k]), dsp::flushTiny (frameRight[k]) }, toLeft, toRight, k);
         }
 
         if (flushCountdown <= 0)

@@ -33,8 +33,23 @@ public:
     struct Frame
     {
         float left = 0.0f, right = 0.0f;
-        float monoSum() const noexcept { return bound ((left + right) * monoSumGain); }
+        float monoSum() const noexcept { return (left + right) * monoSumGain; }
     };
+
+    // Adds a frame into sample i of the outputs (the mono sum where outRight is null), bounding
+    // what the sample then holds.
+    static void addBounded (Frame frame, float* outLeft, float* outRight, int i) noexcept
+    {
+        if (outRight != nullptr)
+        {
+            outLeft[i] = bound (outLeft[i] + frame.left);
+            outRight[i] = bound (outRight[i] + frame.right);
+        }
+        else
+        {
+            outLeft[i] = bound (outLeft[i] + frame.monoSum());
+        }
+    }
 
     void prepare (double baseRate) noexcept;
     // A note from silence: the blockers start clean as well, so that every such note begins alike.
@@ -47,8 +62,17 @@ public:
     }
     bool isFadingIn() const noexcept { return fadeCountdown > 0; }
 
+    // The voice has ended: what the blockers and the side filter still hold would stop there as a
+    // step. It goes on through copies of them, fading out over a short smoothstep, apart from the
+    // stage itself, so that a note starting meanwhile begins as every note from silence does.
+    void beginTail (float monoLowAmount, float monoLowHz) noexcept;
+    bool isInTail() const noexcept { return tailCountdown > 0; }
+    // Adds the tail's next samples into outLeft and outRight, or as the mono sum into outLeft
+    // where outRight is null; nothing once it has ended.
+    void addTail (float* outLeft, float* outRight, int numSamples) noexcept;
+
     // One sample: `gain` is output level x amp envelope x amp modulation; `monoLowAmount` blends
-    // the side high-pass in (0..1) and `monoLowHz` sets it. Both sides come out bounded.
+    // the side high-pass in (0..1) and `monoLowHz` sets it. Not yet bounded: see addBounded().
     Frame process (float left, float right, float gain, float monoLowAmount, float monoLowHz) noexcept;
 
     // A run of samples with the mono-low settings holding still: (left + addLeft) and (right +
@@ -59,11 +83,34 @@ public:
                        const float* gains, int numSamples, float monoLowAmount, float monoLowHz,
                        float* outLeft, float* outRight) noexcept;
 
+    static constexpr double tailSeconds = 0.01;
+    static constexpr float silenceLevel = 1.0e-6f;
+
 private:
+    static float smoothstep (float x) noexcept { return x * x * (3.0f - 2.0f * x); }
+
+    // The blockers and the side filter on one sample, after the gain.
+    static Frame filter (OnePoleHighPass& blockerLeft, OnePoleHighPass& blockerRight, OnePoleHighPass& side,
+                         float left, float right, float monoLowAmount) noexcept
+    {
+        left = blockerLeft.process (left);
+        right = blockerRight.process (right);
+
+        const auto mid = 0.5f * (left + right);
+        auto s = 0.5f * (left - right);
+        s += monoLowAmount * (side.process (s) - s);
+
+        return { mid + s, mid - s };
+    }
+
     double sampleRate = 44100.0;
     OnePoleHighPass dcBlockerLeft, dcBlockerRight, sideFilter;
     int fadeLength = 1;
     int fadeCountdown = 0;
+    OnePoleHighPass tailLeft, tailRight, tailSide;
+    float tailMonoLowAmount = 0.0f;
+    int tailLength = 1;
+    int tailCountdown = 0;
     static constexpr int flushInterval = 1024;
     int flushCountdown = flushInterval;
 };
@@ -72,20 +119,12 @@ inline OutputStage::Frame OutputStage::process (float left, float right, float g
 {
     if (fadeCountdown > 0)
     {
-        const auto x = 1.0f - (float) fadeCountdown / (float) fadeLength;
-        gain *= x * x * (3.0f - 2.0f * x);
+        gain *= smoothstep (1.0f - (float) fadeCountdown / (float) fadeLength);
         --fadeCountdown;
     }
 
-    left = dcBlockerLeft.process (left * gain);
-    right = dcBlockerRight.process (right * gain);
-
-    const auto mid = 0.5f * (left + right);
-    auto side = 0.5f * (left - right);
     sideFilter.setFrequency (monoLowHz);
-    side += monoLowAmount * (sideFilter.process (side) - side);
-
-    return { bound (mid + side), bound (mid - side) };
+    return filter (dcBlockerLeft, dcBlockerRight, sideFilter, left * gain, right * gain, monoLowAmount);
 }
 
 } // namespace quillon

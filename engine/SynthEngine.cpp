@@ -163,6 +163,7 @@ void SynthEngine::render (juce::AudioBuffer<float>& buffer, int startSample, int
     if (control.isIdle())
     {
         idleSamples += numSamples;
+        addOutputTail (buffer, startSample, numSamples);
         return;
     }
 
@@ -172,12 +173,21 @@ void SynthEngine::render (juce::AudioBuffer<float>& buffer, int startSample, int
         const auto rendered = renderChunk (buffer, startSample + done, chunk);
         done += chunk;
 
-        if (rendered < chunk) // the voice ended inside this chunk
+        if (control.isIdle()) // the voice ended inside this chunk; the output stage runs on
         {
             idleSamples += chunk - rendered + (numSamples - done);
+            outputStage.beginTail (control.monoLowAmount().getCurrentValue(), control.monoLowHz().getCurrentValue());
+            addOutputTail (buffer, startSample + done - chunk + rendered, numSamples - done + chunk - rendered);
             break;
         }
     }
+}
+
+void SynthEngine::addOutputTail (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept
+{
+    if (buffer.getNumChannels() > 0)
+        outputStage.addTail (buffer.getWritePointer (0, start),
+                             buffer.getNumChannels() > 1 ? buffer.getWritePointer (1, start) : nullptr, numSamples);
 }
 
 int SynthEngine::renderChunk (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept
@@ -295,6 +305,9 @@ void SynthEngine::writeOutput (juce::AudioBuffer<float>& buffer, int start, int 
     auto& monoLowHz = control.monoLowHz();
     const auto* sampleGains = control.chunkGains();
 
+    // A tail from the voice before runs on under a note that started inside it.
+    outputStage.addTail (outLeft, outRight, numSamples);
+
     if (! monoLowAmount.isSmoothing() && ! monoLowHz.isSmoothing())
     {
         outputStage.processBlock (decimatedLeft, decimatedRight, voiceSources.postNoiseLeft(), voiceSources.postNoiseRight(),
@@ -308,19 +321,10 @@ void SynthEngine::writeOutput (juce::AudioBuffer<float>& buffer, int start, int 
         const auto index = (size_t) i;
         const auto monoLow = monoLowAmount.getNextValue();
         const auto monoLowHzNow = monoLowHz.getNextValue();
-        const auto frame = outputStage.process (decimatedLeft[i] + voiceSources.postNoiseLeft()[index],
-                                                decimatedRight[i] + voiceSources.postNoiseRight()[index],
-                                                sampleGains[index], monoLow, monoLowHzNow);
-
-        if (outRight != nullptr)
-        {
-            outLeft[i] += frame.left;
-            outRight[i] += frame.right;
-        }
-        else
-        {
-            outLeft[i] += frame.monoSum();
-        }
+        OutputStage::addBounded (outputStage.process (decimatedLeft[i] + voiceSources.postNoiseLeft()[index],
+                                                      decimatedRight[i] + voiceSources.postNoiseRight()[index],
+                                                      sampleGains[index], monoLow, monoLowHzNow),
+                                 outLeft, outRight, i);
     }
 }
 

@@ -59,7 +59,8 @@ public:
     std::array<std::atomic<float>, numModSlots> liveSlotValues {};
 
     // Read-only views of the voice, for the editor's visualisers and for tests.
-    bool isActive() const noexcept                  { return control.isActive(); }
+    // Sounding: the voice, or the output stage's tail after it.
+    bool isActive() const noexcept                  { return control.isActive() || outputStage.isInTail(); }
     float getGlidingNote() const noexcept           { return control.getGlidingNote(); }
     float getTargetNote() const noexcept            { return control.getTargetNote(); }
     const PdOscillator& getUnit (int index) const   { return voiceSources.unit (index); }
@@ -86,6 +87,7 @@ private:
     int renderChunk (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept;
     int renderStretch (int rendered, int length, bool& ended) noexcept;
     void writeOutput (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept;
+    void addOutputTail (juce::AudioBuffer<float>& buffer, int start, int numSamples) noexcept;
 
     // The three passes: control writes frames, the sources turn them into 2x signals, the chain
     // into the 2x output.

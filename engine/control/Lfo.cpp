@@ -1,5 +1,6 @@
 #include "engine/control/Lfo.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace quillon
@@ -11,6 +12,8 @@ void Lfo::prepare (double newSampleRate) noexcept
     inverseSampleRate = newSampleRate > 0.0 ? (float) (1.0 / newSampleRate) : 0.0f;
     phase = 0.0f;
     heldValue = 0.0f;
+    fadeLength = std::max (1, (int) std::floor (offsetFadeSeconds * newSampleRate));
+    jumpPhaseOffset (wantedOffset);
     random.setSeed (preparedSeed);
     updateIncrement();
 }

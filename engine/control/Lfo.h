@@ -38,7 +38,16 @@ public:
     void setTempo (float bpm) noexcept            { tempo = bpm; }
     void setSyncBeats (float beatsPerCycle) noexcept { syncBeats = beatsPerCycle; }
     void setSynced (bool shouldSync) noexcept     { synced = shouldSync; }
-    void setPhaseOffset (float cycles) noexcept   { phaseOffset = cycles; }
+    // A moved offset cross-fades from the wave at the old offset to the wave at the new one over
+    // a short ramp: swept through the phases between, the wave would race through its crests. A
+    // move that comes while a fade runs waits for it to end.
+    void setPhaseOffset (float cycles) noexcept   { wantedOffset = cycles; }
+    // Takes the offset at once, for a note from silence.
+    void jumpPhaseOffset (float cycles) noexcept
+    {
+        wantedOffset = phaseOffset = cycles;
+        fadeCountdown = 0;
+    }
     void setShape (int newShape) noexcept;
     void updateIncrement() noexcept;
 
@@ -55,8 +64,28 @@ public:
     float getPhase() const noexcept     { return phase; }
     float getIncrement() const noexcept { return increment; }
 
+    static constexpr double offsetFadeSeconds = 0.005;
+
 private:
     float drawHeldValue() noexcept { return 2.0f * random.nextFloat() - 1.0f; }
+    float waveAt (float phaseWithOffset) const noexcept;
+    bool offsetMoving() const noexcept { return fadeCountdown > 0 || wantedOffset != phaseOffset; }
+
+    // This sample's weight of the wave at the old offset (0 once none fades), moving the fade on.
+    float stepOffsetFade() noexcept
+    {
+        if (fadeCountdown == 0)
+        {
+            if (wantedOffset == phaseOffset)
+                return 0.0f;
+
+            fadeFrom = phaseOffset;
+            phaseOffset = wantedOffset;
+            fadeCountdown = fadeLength;
+        }
+
+        return (float) --fadeCountdown / (float) fadeLength;
+    }
 
     double sampleRate = 44100.0;
     float inverseSampleRate = 1.0f / 44100.0f;
@@ -64,7 +93,8 @@ private:
     float increment = 0.0f;
     float freeRate = 1.0f;
     float tempo = 120.0f;
-    float phaseOffset = 0.0f;
+    float phaseOffset = 0.0f, wantedOffset = 0.0f, fadeFrom = 0.0f;
+    int fadeLength = 1, fadeCountdown = 0;
     float heldValue = 0.0f;
     int shape = sine;
     float syncBeats = 0.5f;
@@ -78,24 +108,31 @@ inline void Lfo::updateIncrement() noexcept
     increment = hz * inverseSampleRate;
 }
 
-inline float Lfo::next (bool wanted) noexcept
+inline float Lfo::waveAt (float p) const noexcept
 {
-    auto p = phase + phaseOffset;
-
     if (! (p >= 0.0f && p < 1.0f))
         p -= std::floor (p);
 
+    switch (shape)
+    {
+        case sine:          return dsp::sinTurns (p);
+        case triangle:      return p < 0.5f ? 4.0f * p - 1.0f : 3.0f - 4.0f * p;
+        case square:        return p < 0.5f ? 1.0f : -1.0f;
+        default:            return heldValue;
+    }
+}
+
+inline float Lfo::next (bool wanted) noexcept
+{
+    const auto oldWeight = stepOffsetFade();
     auto value = 0.0f;
 
     if (wanted)
     {
-        switch (shape)
-        {
-            case sine:          value = dsp::sinTurns (p); break;
-            case triangle:      value = p < 0.5f ? 4.0f * p - 1.0f : 3.0f - 4.0f * p; break;
-            case square:        value = p < 0.5f ? 1.0f : -1.0f; break;
-            default:            value = heldValue; break;
-        }
+        value = waveAt (phase + phaseOffset);
+
+        if (oldWeight > 0.0f)
+            value += oldWeight * (waveAt (phase + fadeFrom) - value);
     }
 
     phase += increment;
@@ -119,9 +156,13 @@ inline void Lfo::render (float* out, int n, bool wanted) noexcept
         // Unheard, only the phase (and a held value at its wraps) moves on, as next() moves it.
         std::fill (out, out + n, 0.0f);
         auto p = phase;
+        const auto fading = offsetMoving(); // a step does nothing once the fade is over
 
         for (int i = 0; i < n; ++i)
         {
+            if (fading)
+                stepOffsetFade();
+
             p += increment;
 
             if (! (p < 1.0f))
@@ -137,7 +178,7 @@ inline void Lfo::render (float* out, int n, bool wanted) noexcept
         return;
     }
 
-    if (shape != sine || dsp::exactReference)
+    if (shape != sine || dsp::exactReference || offsetMoving())
     {
         for (int i = 0; i < n; ++i)
             out[i] = next (wanted);

@@ -3,6 +3,8 @@
 #include "engine/core/FastMath.h"
 #include "engine/VoiceCodes.h"
 
+#include <juce_audio_basics/juce_audio_basics.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -22,6 +24,7 @@ struct ModSlot
     int destination = 0; // ModDestination code
     float amount = 0.0f; // -1..1
     int curve = 0;       // ModCurve code
+    bool gliding = false; // the amount is still on its way to a new setting, maybe to 0
 };
 
 // What the four slots add up to for one sample.
@@ -103,7 +106,7 @@ inline float modDestinationScale (int destination) noexcept
 
 inline bool isModSlotActive (const ModSlot& slot) noexcept
 {
-    return slot.source != 0 && slot.destination != 0 && slot.amount != 0.0f;
+    return slot.source != 0 && slot.destination != 0 && (slot.amount != 0.0f || slot.gliding);
 }
 
 // The four slots over a sample's source values (indexed by ModSource code), for a matrix whose
@@ -111,6 +114,8 @@ inline bool isModSlotActive (const ModSlot& slot) noexcept
 // active slots' destinations are cleared and summed again. What each slot needs is worked out when
 // the slots are set; per sample a slot's share is the shaped source times its amount and its
 // destination's scale, or its factor for the amp (tests/engine/ModMatrixTest.cpp holds the plain form).
+// A slot's amount moved while the voice sounds glides to its new setting over the smoothers' ramp,
+// sample by sample, as a knob's own value does; a slot gliding to 0 stays active until it is there.
 struct ActiveModSlots
 {
     struct Active
@@ -118,14 +123,53 @@ struct ActiveModSlots
         size_t slot = 0, source = 0, destination = 0; // source 0 reads as 0; destination 0 adds to nothing
         float amount = 0.0f, scale = 0.0f, ampBase = 1.0f, ampShare = 0.0f;
         bool squared = false, amp = false, ampRising = true;
+
+        void setAmount (float newAmount) noexcept
+        {
+            amount = newAmount;
+            const auto magnitude = std::abs (newAmount);
+            ampBase = 1.0f - magnitude;
+            ampShare = magnitude;
+            ampRising = newAmount >= 0.0f;
+        }
     };
 
     std::array<Active, numModSlots> active {};
     std::array<size_t, numModSlots> cleared {}; // the destinations summed into, each once
     size_t count = 0, numCleared = 0;
 
-    void find (const std::array<ModSlot, numModSlots>& slots, ModSums& out) noexcept
+    // The ramp's length in base-rate samples, the smoothers' own.
+    void prepare (int rampLength) noexcept
     {
+        for (auto& a : amounts)
+            a.reset (rampLength);
+
+        jumpToSettings();
+    }
+
+    // The next find() takes the amounts as they are set, with no glide: for a note from silence.
+    void jumpToSettings() noexcept { jumpNext = true; }
+    bool amountsGliding() const noexcept { return gliding; }
+
+    // Marks the slots whose amounts are still gliding.
+    void find (std::array<ModSlot, numModSlots>& slots, ModSums& out) noexcept
+    {
+        gliding = false;
+
+        for (size_t i = 0; i < slots.size(); ++i)
+        {
+            auto& amount = amounts[i];
+
+            if (jumpNext)
+                amount.setCurrentAndTargetValue (slots[i].amount);
+            else
+                amount.setTargetValue (slots[i].amount);
+
+            slots[i].gliding = amount.isSmoothing();
+            gliding = gliding || (slots[i].gliding && isModSlotActive (slots[i]));
+        }
+
+        jumpNext = false;
         count = numCleared = 0;
 
         for (size_t i = 0; i < slots.size(); ++i)
@@ -140,13 +184,9 @@ struct ActiveModSlots
             a.source = slot.source > 0 && slot.source < numModSources ? (size_t) slot.source : 0;
             a.amp = slot.destination == (int) ModDestination::amp;
             a.destination = ! a.amp && slot.destination > 0 && slot.destination < numModDestinations ? (size_t) slot.destination : 0;
-            a.amount = slot.amount;
+            a.setAmount (amounts[i].getCurrentValue());
             a.scale = modDestinationScale (slot.destination);
             a.squared = slot.curve == (int) ModCurve::exp;
-            const auto magnitude = std::abs (slot.amount);
-            a.ampBase = 1.0f - magnitude;
-            a.ampShare = magnitude;
-            a.ampRising = slot.amount >= 0.0f;
 
             if (a.destination != 0 && std::find (cleared.begin(), cleared.begin() + (long) numCleared, a.destination)
                                           == cleared.begin() + (long) numCleared)
@@ -158,10 +198,14 @@ struct ActiveModSlots
         out.live.fill (0.0f);
     }
 
-    void evaluate (const std::array<float, numModSources>& sources, ModSums& out) const noexcept
+    // Once per base-rate sample while the voice sounds: the gliding amounts take their next step.
+    void evaluate (const std::array<float, numModSources>& sources, ModSums& out) noexcept
     {
         if (count == 0)
             return;
+
+        if (gliding)
+            advanceAmounts();
 
         for (size_t n = 0; n < numCleared; ++n)
             out.sums[cleared[n]] = 0.0f;
@@ -187,6 +231,26 @@ struct ActiveModSlots
 
         out.ampFactor = ampFactor;
     }
+
+private:
+    void advanceAmounts() noexcept
+    {
+        gliding = false;
+
+        for (size_t n = 0; n < count; ++n)
+        {
+            auto& amount = amounts[active[n].slot];
+
+            if (amount.isSmoothing())
+            {
+                active[n].setAmount (amount.getNextValue());
+                gliding = gliding || amount.isSmoothing();
+            }
+        }
+    }
+
+    std::array<juce::SmoothedValue<float>, numModSlots> amounts;
+    bool gliding = false, jumpNext = true;
 };
 
 } // namespace quillon

@@ -12,6 +12,7 @@ struct StretchState
     bool sourceFading = false;      // a source switch fades from the old sources
     bool mutualSync = false;        // both oscillators sync to each other
     bool smoothersRamping = false;  // any linear smoother still ramps
+    bool slotAmountsGliding = false; // a slot's amount glides to a new setting
     bool gliding = false;           // the glide has not reached its note
     float driftKnob = 0.0f;         // the drift's smoothed knob
     bool cutoffRamping = false, driveVelocityRamping = false;
@@ -68,18 +69,22 @@ struct StretchPlan
 constexpr StretchPlan planStretch (const StretchState& s, bool exact = dsp::exactReference) noexcept
 {
     const auto fast = ! exact && s.shortcutsAllowed;
+    // A gliding amount moves the sums on every sample, whatever its slot reads.
+    const auto ramping = s.smoothersRamping || s.slotAmountsGliding;
     StretchPlan plan;
-    plan.sourcesInLoops = s.shortcutsAllowed && ! s.sourceFading && ! s.mutualSync;
-    plan.voiceSettled = fast && ! s.smoothersRamping && s.slotsHoldStill && ! s.gliding && s.driftKnob == 0.0f
+    // The envelopes' settings are written into the oscillators' own envelopes per sample.
+    plan.sourcesInLoops = s.shortcutsAllowed && ! s.sourceFading && ! s.mutualSync && ! s.envelopeSettingsMoving;
+    plan.voiceSettled = fast && ! ramping && s.slotsHoldStill && ! s.gliding && s.driftKnob == 0.0f
                      && ! s.cutoffRamping && ! s.driveVelocityRamping;
-    plan.voiceHeld = fast && ! s.smoothersRamping && ! s.gliding && ! s.sourceFading;
+    plan.voiceHeld = fast && ! ramping && ! s.gliding && ! s.sourceFading;
     plan.pitchDeferred = plan.voiceHeld && plan.sourcesInLoops && ! plan.voiceSettled && ! s.beatPhaseRead
                       && (s.pitchSlotsMove || s.driftKnob > 0.0f);
-    plan.chainSettled = fast && ! s.smoothersRamping && s.chainSlotsHoldStill && ! s.cutoffRamping
+    plan.chainSettled = fast && ! ramping && s.chainSlotsHoldStill && ! s.cutoffRamping
                      && ! s.driveVelocityRamping && ! s.filterEnvelopeHeard;
     plan.envelopesRendered = s.shortcutsAllowed && ! s.envelopeSettingsMoving;
-    plan.matrixStill = fast && s.slotsReadStillSources && ! s.modWheelRamping && ! s.aftertouchRamping;
-    plan.lfoRendered = s.lfoCanRender && ! s.smoothersRamping && ! s.lfoRateOrDepthModulated;
+    plan.matrixStill = fast && s.slotsReadStillSources && ! s.modWheelRamping && ! s.aftertouchRamping
+                    && ! s.slotAmountsGliding;
+    plan.lfoRendered = s.lfoCanRender && ! ramping && ! s.lfoRateOrDepthModulated;
     plan.stretchSettled = plan.voiceSettled && plan.chainSettled && plan.matrixStill && plan.envelopesRendered
                        && plan.lfoRendered;
     plan.heldStretch = plan.voiceHeld && plan.envelopesRendered && plan.lfoRendered && plan.sourcesInLoops

@@ -20,6 +20,7 @@ StretchState VoiceControl::stretchState (bool sourcesFading, bool mutualSync) co
     s.sourceFading = sourcesFading;
     s.mutualSync = mutualSync;
     s.smoothersRamping = numRampingSmoothers != 0;
+    s.slotAmountsGliding = activeSlots.amountsGliding();
     s.gliding = glidingNote != (double) targetNote;
     s.driftKnob = smoothedNow[Smooth::oscDrift];
     s.cutoffRamping = cutoffSmoother.isSmoothing();
@@ -492,7 +493,7 @@ void VoiceControl::computeChainFrame (ChainFrame& frame, int at) noexcept
 
     frame.feedbackAfterFilter = feedbackAfterFilter;
     frame.subSend = controlSubSend;
-    smoothersHeldBefore = numRampingSmoothers == 0;
+    smoothersHeldBefore = numRampingSmoothers == 0 && ! activeSlots.amountsGliding();
 }
 
 } // namespace quillon

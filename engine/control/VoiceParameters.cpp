@@ -49,6 +49,7 @@ void VoiceControl::prepare (double newSampleRate, int maxBlockSize, bool shortcu
     cutoffSmoother.reset (rampLength);
     driveVelocitySmoother.reset (rampLength);
     driveVelocitySmoother.setCurrentAndTargetValue (driveVelocityFactor);
+    activeSlots.prepare (rampLength);
 
     updateSmootherTargets (controllers);
     setEnvelopeTargets (units);
@@ -152,7 +153,9 @@ void VoiceControl::updateSmootherTargets (const Controllers& controllers) noexce
     set (Smooth::pitchBend, controllers.pitchBend);
     set (Smooth::lfo1Rate, std::clamp (param (Param::lfo1Rate), 0.05f, 20.0f));
     set (Smooth::lfo1Depth, clamp01 (param (Param::lfo1Depth)));
-    set (Smooth::lfo1Phase, std::clamp (param (Param::lfo1Phase), -180.0f, 180.0f));
+    // The LFO cross-fades a moved offset itself: a ramp through the phases between would race the
+    // wave through its crests.
+    smoothers[Smooth::lfo1Phase].setCurrentAndTargetValue (std::clamp (param (Param::lfo1Phase), -180.0f, 180.0f));
     set (Smooth::noiseLevel, dsp::decibelsToGain (param (Param::noiseLevel), -90.0f));
     set (Smooth::noiseRouting, clamp01 (param (Param::noiseRouting)));
     set (Smooth::osc1PulseWidth, std::clamp (param (Param::osc1PulseWidth), 0.05f, 0.95f));
@@ -223,6 +226,8 @@ void VoiceControl::snapSmoothers() noexcept
 
     envelopeSettingsMoving = false;
     cutoffSmoother.setCurrentAndTargetValue (cutoffSmoother.getTargetValue());
+    activeSlots.jumpToSettings();
+    lfo.jumpPhaseOffset (smoother (Smooth::lfo1Phase).getTargetValue() / 360.0f);
 }
 
 void VoiceControl::copyModSlots() noexcept
@@ -282,7 +287,7 @@ void VoiceControl::copyModSlots() noexcept
     }
 
     for (const auto& slot : slots)
-        if (slot.source > 0 && slot.source < numModSources && slot.destination != 0 && slot.amount != 0.0f)
+        if (slot.source > 0 && slot.source < numModSources && isModSlotActive (slot))
             sourcesInUse |= 1u << slot.source;
 }
 

