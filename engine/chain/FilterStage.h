@@ -129,12 +129,6 @@ public:
     void prepare (double oversampledRate) noexcept;
     void reset() noexcept;
 
-    // The magnitude of a model's response at `frequencyHz`, for drawing it: pure and
-    // allocation-free, from the model's linear form (the resonance loop's tanh taken as its
-    // slope at rest) at the rate the stage runs at. The phase stage's mix and notch as given.
-    static float responseMagnitude (int model, float frequencyHz, float cutoffHz, float resonance,
-                                    double oversampledRate = 96000.0, float phaseMix = 0.5f, float phaseNotch = 1.0f) noexcept;
-
     // With `fade`, a 5 ms fade; a model still fading when the next change comes fades on from
     // where it was.
     void setModel (int newModel, bool fade) noexcept;
