@@ -49,7 +49,9 @@ void VoiceControl::prepare (double newSampleRate, int maxBlockSize, bool shortcu
     cutoffSmoother.reset (rampLength);
     driveVelocitySmoother.reset (rampLength);
     driveVelocitySmoother.setCurrentAndTargetValue (driveVelocityFactor);
-    activeSlots.prepare (rampLength);
+    // A slot's amount reaches much further than a knob (up to 60 dB of a level), so it glides
+    // longer: over the knobs' 5 ms a full move of a level would still step.
+    activeSlots.prepare ((int) std::floor (0.02 * newSampleRate));
 
     updateSmootherTargets (controllers);
     setEnvelopeTargets (units);

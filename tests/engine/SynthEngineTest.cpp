@@ -280,7 +280,7 @@ TEST (SynthEngineMatrix, everySourceKindReachesItsSlot)
         rig.set ("mod3Source", (float) c.source);
         rig.set ("mod3Dest", (float) ModDestination::osc2Phase);
         rig.set ("mod3Amount", -0.5f);
-        rig.render (256); // past the amount's glide
+        rig.render (1024); // past the amount's glide
         EXPECT_NEAR (rig.engine.liveSlotValues[2].load(), -0.5f * c.expected, c.tolerance) << (int) c.source;
     }
 

@@ -86,7 +86,7 @@ bool isPitchControl (const juce::String& id)
 }
 } // namespace
 
-TEST (Zipper, DISABLED_everyFloatParameterGlidesOnAHeldNote)
+TEST (Zipper, everyFloatParameterGlidesOnAHeldNote)
 {
     for (const auto* id : quillon::ids::all)
     {
@@ -104,7 +104,7 @@ TEST (Zipper, DISABLED_everyFloatParameterGlidesOnAHeldNote)
     }
 }
 
-TEST (Zipper, DISABLED_modSlotAmountsAndDcwSustainsGlide)
+TEST (Zipper, modSlotAmountsAndDcwSustainsGlide)
 {
     const Move moves[] = { { "mod2Amount", 0.0f, -0.3f }, // velocity -> osc 1 level
                            { "mod1Amount", 0.4f, 1.0f },  // velocity -> amp
@@ -119,7 +119,7 @@ TEST (Zipper, DISABLED_modSlotAmountsAndDcwSustainsGlide)
     }
 }
 
-TEST (Zipper, DISABLED_lfoPhaseJumpMakesNoBlip)
+TEST (Zipper, lfoPhaseJumpMakesNoBlip)
 {
     HostedVoice voice (rate, block);
     voice.choose ("mod2Source", "lfo 1");
