@@ -104,8 +104,8 @@ public:
     int getMode() const noexcept { return curveFade.getTarget(); }
 
     // Just above 0 dB a curve at its own gain already bends a full-scale signal hard (tanh (x) is
-    // 0.76 at 1): the curve is blended in over the first 6 dB, so the level leaves the straight
-    // line continuously. From 6 dB up the curve acts whole.
+    // 0.76 at 1): the curve is blended in from the straight line over the first engagementSpan of
+    // gain, so that drive moved across 0 dB does not click. Past it the curve acts whole.
     void setGain (float linearGain) noexcept
     {
         const auto g = linearGain > 1.0f ? linearGain : 1.0f;
@@ -124,6 +124,8 @@ public:
     }
 
     // What a gain sets, for a caller that runs stages side by side in lanes.
+    static constexpr float engagementSpan = 0.2f; // linear gain above 1: 1.6 dB
+
     struct GainSettings
     {
         float gain, engagement, inverseGain, diodeIn, diodeOut, diodeToTable, foldTurns;
@@ -133,7 +135,7 @@ public:
             const auto g = linearGain > 1.0f ? linearGain : 1.0f;
             const auto inverse = 1.0f / g;
             const auto in = 0.5f * g / DiodeKnee::thermal;
-            return { g, std::min (g - 1.0f, 1.0f), inverse, in, 1.8f * DiodeKnee::thermal * inverse,
+            return { g, std::min ((g - 1.0f) * (1.0f / engagementSpan), 1.0f), inverse, in, 1.8f * DiodeKnee::thermal * inverse,
                      in * (float) DiodeKnee::perUnit, (6.0f * (g - 1.0f) + 1.0f) * (0.5f / dsp::pi) };
         }
     };

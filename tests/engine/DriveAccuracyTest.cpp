@@ -260,7 +260,29 @@ TEST (DriveAccuracy, diodeInPartsFollowsTheCurve)
         }
     }
 
-    // Blended in below 6 dB, the curve does not act whole.
-    EXPECT_FALSE (test::makeDrive (DriveStage::diode, gainOf (3.0)).actsAsWholeDiode());
+    // Blended in just above 0 dB, the curve does not act whole.
+    EXPECT_FALSE (test::makeDrive (DriveStage::diode, gainOf (0.5)).actsAsWholeDiode());
     EXPECT_FALSE (test::makeDrive (DriveStage::soft, gainOf (12.0)).actsAsWholeDiode());
+}
+
+// A few decibels above 0 the stage is its curve: full scale through each curve at 3 dB gives the
+// curve's own value, not one blended towards the straight line.
+TEST (DriveAccuracy, driveAtThreeDecibelsIsItsCurve)
+{
+    const auto g = gainOf (3.0);
+
+    for (int mode : { DriveStage::soft, DriveStage::diode })
+    {
+        auto drive = test::makeDrive (mode, g);
+        const auto curve = test::makeDrive (mode, g);
+        float y = 0.0f;
+        for (int n = 0; n < 8; ++n)
+            y = drive.process (1.0f);
+        EXPECT_EQ (y, curve.fullCurve (mode, 1.0f)) << mode;
+    }
+
+    auto soft = test::makeDrive (DriveStage::soft, g);
+    EXPECT_NEAR (soft.process (1.0f), std::tanh (g) / g, 1.0e-6f);
+    // The editor draws the same curve.
+    EXPECT_NEAR (DriveStage::transferCurve (DriveStage::soft, 3.0f, 1.0f), std::tanh (g) / g, 1.0e-5f);
 }
