@@ -36,7 +36,7 @@ void applySettings (QuillonAudioProcessor& p, const voice_settings::Settings& se
         setRaw (p, id, value);
 }
 
-enum class Setting { init, busy, busiest };
+enum class Setting { init, busy, busiest, soft24, fold24 };
 
 void perSampleCounter (benchmark::State& state)
 {
@@ -75,6 +75,8 @@ void prepareSetting (QuillonAudioProcessor& processor, Setting setting)
         applySettings (processor, voice_settings::busy);
     else if (setting == Setting::busiest)
         applySettings (processor, voice_settings::busiest());
+    else if (setting == Setting::soft24 || setting == Setting::fold24)
+        applySettings (processor, { { "drive", 24.0f }, { "driveMode", setting == Setting::fold24 ? 2.0f : 0.0f } });
 
     processor.setRateAndBufferSizeDetails (sampleRate, blockSize);
     processor.prepareToPlay (sampleRate, blockSize);
@@ -124,6 +126,9 @@ void processBlocks (benchmark::State& state, Setting setting, bool holdNote)
 void initPreset (benchmark::State& state)         { renderVoice (state, Setting::init); }
 void busySetting (benchmark::State& state)        { renderVoice (state, Setting::busy); }
 void busiestSetting (benchmark::State& state)     { renderVoice (state, Setting::busiest); }
+// The init preset with a curve at full drive: the fold's cost against the soft curve's.
+void softAt24 (benchmark::State& state)           { renderVoice (state, Setting::soft24); }
+void foldAt24 (benchmark::State& state)           { renderVoice (state, Setting::fold24); }
 void processorIdle (benchmark::State& state)      { processBlocks (state, Setting::init, false); }
 void processorBusiest (benchmark::State& state)   { processBlocks (state, Setting::busiest, true); }
 
@@ -245,6 +250,8 @@ BENCHMARK (oversamplerPair);
 BENCHMARK (initPreset);
 BENCHMARK (busySetting);
 BENCHMARK (busiestSetting);
+BENCHMARK (softAt24);
+BENCHMARK (foldAt24);
 BENCHMARK (processorIdle);
 BENCHMARK (processorBusiest);
 BENCHMARK (filterLadder);

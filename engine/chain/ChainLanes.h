@@ -113,12 +113,13 @@ QUILLON_ALWAYS_INLINE inline Float4 beyondRange (Float4 v) noexcept
     return v - dsp::bound (v, Float4 (-range), Float4 (range));
 }
 
-// DriveStage::process for both sides, whose settings agree, while its curve does not fade.
+// DriveStage::process for both sides, whose settings agree, while its curve does not fade and is
+// not the fold.
 struct DriveLanes
 {
     int curve = DriveStage::passThrough;
     bool straight = true, whole = true;
-    Float4 gain, inverseGain, diodeIn, diodeOut, diodeToTable, foldTurns, engagement;
+    Float4 gain, inverseGain, diodeIn, diodeOut, diodeToTable, engagement;
     Float4 previous;
 
     void takeSettings (const DriveStage& s) noexcept
@@ -131,7 +132,6 @@ struct DriveLanes
         diodeIn = s.getDiodeIn();
         diodeOut = s.getDiodeOut();
         diodeToTable = s.getDiodeToTable();
-        foldTurns = s.getFoldTurns();
         engagement = s.getEngagement();
     }
 
@@ -157,10 +157,6 @@ struct DriveLanes
                 diodeToTable = s.diodeToTable;
                 break;
 
-            case DriveStage::fold:
-                foldTurns = s.foldTurns;
-                break;
-
             default:
                 break;
         }
@@ -175,22 +171,6 @@ struct DriveLanes
 
             case DriveStage::diode:
                 return diodeOut * diodeCurve (diodeIn * x);
-
-            case DriveStage::fold:
-            {
-                const auto a = foldTurns * x;
-                const auto b = foldTurns * previous;
-                const auto width = a - b;
-                const auto small = magnitude (width) < Float4 (1.0e-4f / (2.0f * dsp::pi));
-                const auto mid = Float4 (0.5f) * (a + b), half = Float4 (0.5f) * width;
-                const auto sines = dsp::sinTurns (dsp::lowHalves (mid, half));
-                const auto wide = ((sines * dsp::highHalves (sines, sines)) * Float4 (0.7f / dsp::pi)) / width;
-
-                if (! eitherSide (small))
-                    return wide;
-
-                return dsp::select (small, Float4 (0.7f) * dsp::sinTurns (a), wide);
-            }
 
             default:
                 return x;
@@ -628,8 +608,9 @@ QUILLON_ALWAYS_INLINE inline Float4 PhaseLanes::process (Float4 x, const Slopes&
 inline bool sidesFitLanes (const DriveStage& drive0, const DriveStage& drive1, const FilterStage& filter0,
                            const FilterStage& filter1) noexcept
 {
-    if (drive0.isFading() || ! drive0.hasSameSettingsAs (drive1) || filter0.isModelFading() || filter1.isModelFading()
-        || filter0.getModel() != filter1.getModel())
+    // The fold keeps quarters of its own from step to step, which only the stage runs.
+    if (drive0.isFading() || drive0.getMode() == DriveStage::fold || ! drive0.hasSameSettingsAs (drive1)
+        || filter0.isModelFading() || filter1.isModelFading() || filter0.getModel() != filter1.getModel())
         return false;
 
     return ! LowpassLanes::runs (filter0.getModel()) || filter0.hasSameLowpassAs (filter1);

@@ -43,10 +43,11 @@ struct FrameLanes
 };
 
 // chain_steps::diodePhaseLoop for both sides: x is the drive's input before the feedback, and
-// what comes back the output before the sub's direct part.
+// what comes back the output before the sub's direct part; memoryDc is the loop's DC.
 QUILLON_ALWAYS_INLINE inline Float4 diodePhaseLoopInLanes (Float4 x, chain_lanes::DriveLanes& drive, chain_lanes::PhaseLanes& phases,
                                                           const chain_lanes::PhaseLanes::Slopes& phaseSlopes, Float4 memorySlope,
-                                                          const FrameLanes& f, Float4& memory, Float4 silence, Float4 memoryLimit) noexcept
+                                                          const FrameLanes& f, Float4& memory, Float4& memoryDc, Float4 silence,
+                                                          Float4 memoryLimit) noexcept
 {
     auto t = x * drive.diodeToTable + Float4 (DiodeKnee::centre);
 
@@ -73,16 +74,16 @@ QUILLON_ALWAYS_INLINE inline Float4 diodePhaseLoopInLanes (Float4 x, chain_lanes
 
     if (f.captured)
     {
-        auto next = (f.remaining * memory + f.coefficient * fixed) + memorySlope * piece;
+        auto next = (f.remaining * memory + f.coefficient * (fixed - memoryDc)) + memorySlope * piece;
 
         if (! allLoud)
-            next = dsp::select (loud, next, f.remaining * memory + f.coefficient * y);
+            next = dsp::select (loud, next, f.remaining * memory + f.coefficient * (y - memoryDc));
 
         memory = chain_lanes::limitRarely (next, memoryLimit);
     }
     else
     {
-        memory = Float4 (0.0f);
+        memory = memoryDc = Float4 (0.0f);
     }
 
     return y;
@@ -226,7 +227,7 @@ QUILLON_ALWAYS_INLINE inline bool VoiceChain::takeFrameInLanes (const ChainFrame
 // sample-by-sample path would leave them after the last frame.
 template <int model>
 void VoiceChain::giveLanesBack (const Stretch& s, const chain_lanes::DriveLanes& drive, const chain_lanes::LowpassLanes& poles,
-                                const chain_lanes::PhaseLanes& phases, Float4 dcIn, Float4 dcOut, Float4 memory,
+                                const chain_lanes::PhaseLanes& phases, Float4 dcIn, Float4 dcOut, Float4 memory, Float4 memoryDc,
                                 bool restingStatesDue) noexcept
 {
     using chain_lanes::leftOf;
@@ -263,8 +264,8 @@ void VoiceChain::giveLanesBack (const Stretch& s, const chain_lanes::DriveLanes&
 
     mixDcBlockers[0].setStates (leftOf (dcIn), leftOf (dcOut));
     mixDcBlockers[1].setStates (rightOf (dcIn), rightOf (dcOut));
-    feedbackPaths[0].setMemory (leftOf (memory));
-    feedbackPaths[1].setMemory (rightOf (memory));
+    feedbackPaths[0].setMemory (leftOf (memory), leftOf (memoryDc));
+    feedbackPaths[1].setMemory (rightOf (memory), rightOf (memoryDc));
     drive1 = drive0;
     drive0.setPreviousInput (leftOf (drive.previous));
     drive1.setPreviousInput (rightOf (drive.previous));
@@ -304,6 +305,8 @@ void VoiceChain::runLanesStretch (const Stretch& s, float* outLeft, float* outRi
     auto dcOut = pair (mixDcBlockers[0].getPreviousOutput(), mixDcBlockers[1].getPreviousOutput());
     const auto dcCoefficient = pair (mixDcBlockers[0].getCoefficient(), mixDcBlockers[1].getCoefficient());
     auto memory = pair (feedbackPaths[0].getMemory(), feedbackPaths[1].getMemory());
+    auto memoryDc = pair (feedbackPaths[0].getDc(), feedbackPaths[1].getDc());
+    const auto dcRate = Float4 (feedbackPaths[0].getDcRate());
     chain_lanes::DriveLanes drive;
     drive.takeSettings (drive0);
     drive.previous = pair (drive0.getPreviousInput(), drive1.getPreviousInput());
@@ -360,7 +363,8 @@ void VoiceChain::runLanesStretch (const Stretch& s, float* outLeft, float* outRi
         {
             // As diodePhaseLoop has it.
             if (drive.actsAsWholeDiode())
-                return chain_lanes::flushTiny (diodePhaseLoopInLanes (x, drive, phases, phaseSlopes, memorySlope, f, memory, silence, memoryLimit)
+                return chain_lanes::flushTiny (diodePhaseLoopInLanes (x, drive, phases, phaseSlopes, memorySlope, f, memory, memoryDc, silence,
+                                                                      memoryLimit)
                                                + sub * f.direct);
         }
 
@@ -373,8 +377,9 @@ void VoiceChain::runLanesStretch (const Stretch& s, float* outLeft, float* outRi
             y = y + f.post * memory;
 
         // Unheard, the memory rests at zero.
-        memory = f.captured ? chain_lanes::limitRarely (f.remaining * memory + f.coefficient * y, memoryLimit)
+        memory = f.captured ? chain_lanes::limitRarely (f.remaining * memory + f.coefficient * (y - memoryDc), memoryLimit)
                             : Float4 (0.0f);
+        memoryDc = f.captured ? memoryDc : Float4 (0.0f);
         return chain_lanes::flushTiny (y + sub * f.direct);
     };
 
@@ -410,6 +415,8 @@ void VoiceChain::runLanesStretch (const Stretch& s, float* outLeft, float* outRi
         if (--chainFlushCountdown <= 0)
         {
             memory = chain_lanes::flushTiny (memory);
+            FeedbackPath::followDc (memory, memoryDc, dcRate);
+            memoryDc = chain_lanes::flushTiny (memoryDc);
             dcIn = chain_lanes::flushTiny (dcIn);
             dcOut = chain_lanes::flushTiny (dcOut);
 
@@ -426,7 +433,7 @@ void VoiceChain::runLanesStretch (const Stretch& s, float* outLeft, float* outRi
         }
     }
 
-    giveLanesBack<model> (s, drive, poles, phases, dcIn, dcOut, memory, restingStatesDue);
+    giveLanesBack<model> (s, drive, poles, phases, dcIn, dcOut, memory, memoryDc, restingStatesDue);
 }
 
 } // namespace quillon

@@ -60,9 +60,9 @@ QUILLON_ALWAYS_INLINE inline float diodePhaseLoop (DriveStage& drive, FilterStag
     if (! s.captured)
         fb.reset();
     else if (loud)
-        fb.takeNext (((1.0f - s.coefficient) * memory + s.coefficient * fixed) + (s.coefficient * line.slope) * parts.piece);
+        fb.takeNext (((1.0f - s.coefficient) * memory + s.coefficient * (fixed - fb.getDc())) + (s.coefficient * line.slope) * parts.piece);
     else
-        fb.takeNext ((1.0f - s.coefficient) * memory + s.coefficient * y);
+        fb.takeNext ((1.0f - s.coefficient) * memory + s.coefficient * (y - fb.getDc()));
 
     return y;
 }

@@ -96,7 +96,11 @@ public:
     static constexpr float inputLimit = 1.0e4f;
 
     void prepare (double oversampledRate) noexcept;
-    void reset() noexcept { previousInput = 0.0f; }
+    void reset() noexcept
+    {
+        previousInput = foldInputs[0] = foldInputs[1] = 0.0f;
+        foldQuartersBefore[0] = foldQuartersBefore[1] = dsp::Float4 (0.0f);
+    }
 
     // With `fade`, the old curve fades out over 5 ms while the new one fades in; a curve still
     // fading when the next change comes fades on from where it was.
@@ -104,8 +108,8 @@ public:
     int getMode() const noexcept { return curveFade.getTarget(); }
 
     // Just above 0 dB a curve at its own gain already bends a full-scale signal hard (tanh (x) is
-    // 0.76 at 1): the curve is blended in over the first 6 dB, so the level leaves the straight
-    // line continuously. From 6 dB up the curve acts whole.
+    // 0.76 at 1): the curve is blended in from the straight line over the first engagementSpan of
+    // gain, so that drive moved across 0 dB does not click. Past it the curve acts whole.
     void setGain (float linearGain) noexcept
     {
         const auto g = linearGain > 1.0f ? linearGain : 1.0f;
@@ -124,6 +128,8 @@ public:
     }
 
     // What a gain sets, for a caller that runs stages side by side in lanes.
+    static constexpr float engagementSpan = 0.2f; // linear gain above 1: 1.6 dB
+
     struct GainSettings
     {
         float gain, engagement, inverseGain, diodeIn, diodeOut, diodeToTable, foldTurns;
@@ -133,7 +139,7 @@ public:
             const auto g = linearGain > 1.0f ? linearGain : 1.0f;
             const auto inverse = 1.0f / g;
             const auto in = 0.5f * g / DiodeKnee::thermal;
-            return { g, std::min (g - 1.0f, 1.0f), inverse, in, 1.8f * DiodeKnee::thermal * inverse,
+            return { g, std::min ((g - 1.0f) * (1.0f / engagementSpan), 1.0f), inverse, in, 1.8f * DiodeKnee::thermal * inverse,
                      in * (float) DiodeKnee::perUnit, (6.0f * (g - 1.0f) + 1.0f) * (0.5f / dsp::pi) };
         }
     };
@@ -146,7 +152,6 @@ public:
     float getDiodeIn() const noexcept        { return diodeIn; }
     float getDiodeOut() const noexcept       { return diodeOut; }
     float getDiodeToTable() const noexcept   { return diodeToTable; }
-    float getFoldTurns() const noexcept      { return foldTurns; }
     float getPreviousInput() const noexcept  { return previousInput; }
     void setPreviousInput (float x) noexcept { previousInput = x; }
     bool hasSameSettingsAs (const DriveStage& o) const noexcept
@@ -155,9 +160,16 @@ public:
             && diodeIn == o.diodeIn && diodeOut == o.diodeOut && foldTurns == o.foldTurns;
     }
 
-    // The curve alone at the current gain; the fold curve also reads the previous input.
-    float shape (int curve, float x) const noexcept;
+    // The curve alone at the current gain; the fold curve also reads the previous inputs.
     float fullCurve (int curve, float x) const noexcept;
+
+    // The fold at four times the stage's rate: the step before last cut into quarters by the
+    // cubic through the four latest inputs, the curve averaged over each quarter (its first
+    // antiderivative over it), then brought back to the stage's rate by three boxcars of a whole
+    // step each over the ten latest quarters. Their zeros fall where the folds would alias near
+    // the 2x rate's multiples; the cost is 1.75 steps more delay and 1.8 dB more loss at 24 kHz.
+    dsp::Float4 foldQuarters (float x) const noexcept;
+    float foldFromQuarters (dsp::Float4 quarters) const noexcept;
 
     float process (float x) noexcept;
 
@@ -196,7 +208,11 @@ public:
 
     // While this holds, process() is the straight line with its input limit; a run of samples
     // through it need only tell it the last input.
-    bool passesStraight() const noexcept { return ! curveFade.isFading() && gain <= 1.000001f; }
+    // Not the fold, which keeps its quarters even then.
+    bool passesStraight() const noexcept
+    {
+        return ! curveFade.isFading() && gain <= 1.000001f && curveFade.getTarget() != fold;
+    }
     // Far beyond any signal the voice makes; what lies past it (or is not a number) is silenced
     // rather than turned into a full-scale value or passed on.
     static float limitInput (float x) noexcept { return std::abs (x) <= inputLimit ? x : 0.0f; }
@@ -204,7 +220,7 @@ public:
     bool hasSameStateAs (const DriveStage& o) const noexcept
     {
         return curveFade == o.curveFade && gain == o.gain && engagement == o.engagement
-            && previousInput == o.previousInput;
+            && previousInput == o.previousInput && sameFoldQuartersAs (o);
     }
 
 private:
@@ -218,6 +234,19 @@ private:
     float diodeToTable = diodeIn * (float) DiodeKnee::perUnit;
     float foldTurns = 1.0f / (2.0f * dsp::pi); // the fold's k in turns per unit of input
     float previousInput = 0.0f;
+    float foldInputs[2] {};                                   // the inputs before the previous one, latest first
+    dsp::Float4 foldQuartersBefore[2] { { 0.0f }, { 0.0f } }; // the fold's quarters of the steps before, latest first
+
+    float shape (int curve, float x, float folded) const noexcept;
+    bool sameFoldQuartersAs (const DriveStage& o) const noexcept
+    {
+        float mine[8], theirs[8];
+        foldQuartersBefore[0].store (mine);
+        foldQuartersBefore[1].store (mine + 4);
+        o.foldQuartersBefore[0].store (theirs);
+        o.foldQuartersBefore[1].store (theirs + 4);
+        return std::equal (mine, mine + 8, theirs) && foldInputs[0] == o.foldInputs[0] && foldInputs[1] == o.foldInputs[1];
+    }
 };
 
 // What the drive amount, its modulation and the make-up settings come to for one sample.
@@ -232,12 +261,12 @@ struct DriveGains
 inline DriveGains computeDriveGains (float driveDb, int mode, bool autoMakeup, float outputGain) noexcept;
 
 //==============================================================================
-QUILLON_ALWAYS_INLINE inline float DriveStage::shape (int curve, float x) const noexcept
+QUILLON_ALWAYS_INLINE inline float DriveStage::shape (int curve, float x, float folded) const noexcept
 {
     if (gain <= 1.000001f)
         return x;
 
-    const auto y = fullCurve (curve, x);
+    const auto y = curve == fold ? folded : fullCurve (curve, x);
     return engagement >= 1.0f ? y : x + engagement * (y - x);
 }
 
@@ -290,7 +319,8 @@ inline float DriveStage::referenceCurve (int curve, float g, float x, float prev
 inline float DriveStage::fullCurve (int curve, float x) const noexcept
 {
     if constexpr (dsp::exactReference)
-        return referenceCurve (curve, gain, x, previousInput);
+        if (curve != fold)
+            return referenceCurve (curve, gain, x, previousInput);
 
     switch (curve)
     {
@@ -301,32 +331,74 @@ inline float DriveStage::fullCurve (int curve, float x) const noexcept
             return diodeOut * diodeKnee (diodeIn * x);
 
         case fold:
-        {
-            // referenceCurve's fold in turns; the inputs are held to +-inputLimit, so no clamp is needed.
-            const auto a = foldTurns * x;
-            const auto b = foldTurns * previousInput;
-            const auto width = a - b;
-
-            if (std::abs (width) < 1.0e-4f / (2.0f * dsp::pi))
-                return 0.7f * dsp::sinTurns (a);
-
-            return dsp::sinTurns (0.5f * (a + b)) * dsp::sinTurns (0.5f * width) * (0.7f / dsp::pi) / width;
-        }
+            return foldFromQuarters (foldQuarters (x));
 
         default:
             return x;
     }
 }
 
+QUILLON_ALWAYS_INLINE inline dsp::Float4 DriveStage::foldQuarters (float x) const noexcept
+{
+    using dsp::Float4;
+    // The step before last, from foldInputs[0] to the previous input, split at its quarters by
+    // the cubic through the four latest inputs; a straight line between them would fold the
+    // input's own images near the 2x rate into the audio.
+    const auto a = foldInputs[1], b = foldInputs[0], c = previousInput, d = x;
+    const auto inner = Float4 (a) * Float4::set (-0.0546875f, -0.0625f, -0.0390625f, 0.0f)
+                     + Float4 (b) * Float4::set (0.8203125f, 0.5625f, 0.2734375f, 0.0f)
+                     + Float4 (c) * Float4::set (0.2734375f, 0.5625f, 0.8203125f, 1.0f)
+                     + Float4 (d) * Float4::set (-0.0390625f, -0.0625f, -0.0546875f, 0.0f);
+    alignas (16) float ends[4];
+    inner.store (ends);
+    const auto to = Float4 (foldTurns) * inner; // the quarters' ends in turns
+    const auto from = Float4 (foldTurns) * Float4::set (b, ends[0], ends[1], ends[2]);
+
+    // 0.7 sin (2 pi t) averaged over a width w around its middle m is 0.7 sin (2 pi m) sin (pi w)
+    // / (pi w): free of the cancellation a difference of antiderivatives suffers. The inputs are
+    // held to +-inputLimit.
+    const auto width = to - from;
+    const auto narrow = dsp::abs (width) < Float4 (1.0e-5f);
+    const auto safeWidth = dsp::select (narrow, Float4 (1.0f), width);
+    const auto scale = dsp::select (narrow, Float4 (0.7f), dsp::sinTurns (Float4 (0.5f) * safeWidth) * Float4 (0.7f / dsp::pi) / safeWidth);
+    return dsp::sinTurns (Float4 (0.5f) * (from + to)) * scale;
+}
+
+QUILLON_ALWAYS_INLINE inline float DriveStage::foldFromQuarters (dsp::Float4 quarters) const noexcept
+{
+    // Three boxcars of a whole step: 1 3 6 10 12 12 10 6 3 1 over the ten latest quarters.
+    const auto weighted = foldQuartersBefore[1] * dsp::Float4::set (0.0f, 0.0f, 1.0f / 64.0f, 3.0f / 64.0f)
+                        + foldQuartersBefore[0] * dsp::Float4::set (6.0f / 64.0f, 10.0f / 64.0f, 12.0f / 64.0f, 12.0f / 64.0f)
+                        + quarters * dsp::Float4::set (10.0f / 64.0f, 6.0f / 64.0f, 3.0f / 64.0f, 1.0f / 64.0f);
+    alignas (16) float parts[4];
+    weighted.store (parts);
+    return (parts[0] + parts[1]) + (parts[2] + parts[3]);
+}
+
 QUILLON_ALWAYS_INLINE inline float DriveStage::process (float x) noexcept
 {
     x = limitInput (x);
+
+    // The fold's quarters are kept whenever it may be heard, its gain at 0 dB included, so that
+    // it never starts from stale ones.
+    auto folded = 0.0f;
+
+    if (curveFade.getTarget() == fold || curveFade.isFading())
+    {
+        const auto quarters = foldQuarters (x);
+        folded = foldFromQuarters (quarters);
+        foldQuartersBefore[1] = foldQuartersBefore[0];
+        foldQuartersBefore[0] = quarters;
+    }
+
+    foldInputs[1] = foldInputs[0];
+    foldInputs[0] = previousInput;
 
     float y;
 
     if (! curveFade.isFading())
     {
-        y = shape (curveFade.getTarget(), x);
+        y = shape (curveFade.getTarget(), x, folded);
     }
     else
     {
@@ -334,7 +406,7 @@ QUILLON_ALWAYS_INLINE inline float DriveStage::process (float x) noexcept
 
         for (int curve = 0; curve < 4; ++curve)
             if (const auto w = curveFade.weight (curve); w != 0.0f)
-                y += w * shape (curve, x);
+                y += w * shape (curve, x, folded);
 
         curveFade.advance();
     }

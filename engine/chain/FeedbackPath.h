@@ -11,12 +11,26 @@ namespace quillon
 // the filter on the next 2x sample. The low-pass memory is held within +-4 (+12 dBFS): with the
 // drive curve passing at 0 dB into a +24 dB output gain, or a resonant ladder with its input
 // boost, the loop gain exceeds 1 and would otherwise grow until it overflowed.
+//
+// Such a loop would also latch onto an offset, which nothing else in it blocks: the low-pass
+// hears the output less the loop's own DC, a slow average of what the memory held, taken at each
+// flush. The memory that comes back is then high-passed at dcCornerHz.
 class FeedbackPath
 {
 public:
     static constexpr float memoryLimit = 4.0f;
+    static constexpr double dcCornerHz = 7.0;
 
-    void reset() noexcept { lowpass = memory = 0.0f; }
+    // `flushInterval` is the number of 2x samples from one flushStates() to the next.
+    void prepare (double oversampledRate, int flushInterval) noexcept
+    {
+        dcRate = oversampledRate > 0.0 ? (float) (1.0 - std::exp (-2.0 * 3.14159265358979323846 * dcCornerHz * flushInterval
+                                                                   / oversampledRate))
+                                       : 0.0f;
+        reset();
+    }
+
+    void reset() noexcept { lowpass = memory = dc = 0.0f; }
 
     // The one-pole coefficient for a tone frequency at the 2x rate.
     static float coefficientFor (float toneHz, double oversampledRate) noexcept
@@ -27,9 +41,28 @@ public:
 
     float getMemory() const noexcept { return memory; }
     // Between samples the low-pass and the memory it returns are the same value; a caller that
-    // runs the capture itself (in lanes) hands it back here.
-    void setMemory (float value) noexcept { lowpass = memory = value; }
-    bool hasSameStateAs (const FeedbackPath& o) const noexcept { return lowpass == o.lowpass && memory == o.memory; }
+    // runs the capture itself (in lanes) hands it back here, with the DC it took the output less.
+    void setMemory (float value, float offset) noexcept
+    {
+        lowpass = memory = value;
+        dc = offset;
+    }
+    float getDc() const noexcept     { return dc; }
+    float getDcRate() const noexcept { return dcRate; }
+    bool hasSameStateAs (const FeedbackPath& o) const noexcept
+    {
+        return lowpass == o.lowpass && memory == o.memory && dc == o.dc;
+    }
+
+    // The DC's step at a flush, for a caller that holds memory and DC itself; `memory` comes
+    // flushed.
+    template <typename V>
+    static void followDc (V& memory, V& offset, V rate) noexcept
+    {
+        const auto moved = rate * memory;
+        offset = offset + moved;
+        memory = memory - moved;
+    }
 
     // After the chain: the low-pass follows the output whether or not any of it is fed back.
     void capture (float output, float coefficient) noexcept
@@ -54,7 +87,7 @@ public:
     }
 
     // For a caller that works out the low-pass's next value itself, (1 - coefficient) memory +
-    // coefficient output in whatever grouping suits it: only the limit comes here.
+    // coefficient (output - getDc()) in whatever grouping suits it: only the limit comes here.
     void takeNext (float next) noexcept
     {
         lowpass = next < -memoryLimit ? -memoryLimit : (next > memoryLimit ? memoryLimit : next);
@@ -63,22 +96,27 @@ public:
 
     void flushStates() noexcept
     {
-        lowpass = memory = dsp::flushTiny (lowpass);
+        auto held = dsp::flushTiny (lowpass);
+        followDc (held, dc, dcRate);
+        lowpass = memory = held;
+        dc = dsp::flushTiny (dc);
     }
 
 private:
     float step (float output, float coefficient) const noexcept
     {
         if constexpr (dsp::exactReference)
-            return lowpass + (output - lowpass) * coefficient;
+            return lowpass + ((output - dc) - lowpass) * coefficient;
 
         // The old value's share apart, so that the new one waits on the output through one
         // multiply-add.
-        return (1.0f - coefficient) * lowpass + coefficient * output;
+        return (1.0f - coefficient) * lowpass + coefficient * (output - dc);
     }
 
     float lowpass = 0.0f;
     float memory = 0.0f;
+    float dc = 0.0f;     // the loop's DC, taken off the output before the low-pass
+    float dcRate = 0.0f; // the DC's share of the memory taken at each flush
 };
 
 } // namespace quillon

@@ -38,7 +38,7 @@ void VoiceChain::prepare (double oversampledRate) noexcept
         blocker.prepare (oversampledRate, 15.0f);
 
     for (auto& path : feedbackPaths)
-        path.reset();
+        path.prepare (oversampledRate, 2 * chainFlushInterval);
 }
 
 void VoiceChain::jumpSwitches (const Switches& switches, bool feedbackAfterFilter) noexcept

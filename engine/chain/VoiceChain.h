@@ -81,7 +81,7 @@ private:
     template <int model>
     void giveLanesBack (const Stretch& s, const chain_lanes::DriveLanes& drive, const chain_lanes::LowpassLanes& poles,
                         const chain_lanes::PhaseLanes& phases, dsp::Float4 dcIn, dsp::Float4 dcOut, dsp::Float4 memory,
-                        bool restingStatesDue) noexcept;
+                        dsp::Float4 memoryDc, bool restingStatesDue) noexcept;
     void catchUpRightChain() noexcept;
     void flushChainMemories() noexcept;
 

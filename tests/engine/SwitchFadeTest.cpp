@@ -272,9 +272,11 @@ TEST (SwitchFades, changesInsideARunningFadeKeepTheHalfFadedPart)
 
         // Versions of one signal: never louder than the loudest setting passed through. (Two
         // different waves may be, for a moment, in a window where one of them is near zero.)
+        // The feedback loop's DC follows a change of position over a few milliseconds: for that
+        // long a loop at full feedback may run up to 1 dB above either steady take.
         if (std::string (changes[0].id) != "osc1Wave")
         {
-            EXPECT_LE (v.rmsExcessDb, 0.5);
+            EXPECT_LE (v.rmsExcessDb, std::string (changes[0].id) == "feedbackPosition" ? 1.0 : 0.5);
         }
     }
 }
