@@ -281,6 +281,25 @@ void VoiceChain::giveLanesBack (const Stretch& s, const chain_lanes::DriveLanes&
     }
 }
 
+// The lanes' recursions at a flush: the feedback memory hands what it holds at DC on to its
+// blocker, as FeedbackPath::flushStates does.
+template <int model>
+QUILLON_ALWAYS_INLINE inline void flushLaneStates (Float4& memory, Float4& memoryDc, Float4 dcRate, Float4& dcIn, Float4& dcOut,
+                                                   chain_lanes::LowpassLanes& poles, chain_lanes::PhaseLanes& phases) noexcept
+{
+    memory = chain_lanes::flushTiny (memory);
+    FeedbackPath::followDc (memory, memoryDc, dcRate);
+    memoryDc = chain_lanes::flushTiny (memoryDc);
+    dcIn = chain_lanes::flushTiny (dcIn);
+    dcOut = chain_lanes::flushTiny (dcOut);
+
+    if constexpr (chain_lanes::LowpassLanes::runs (model))
+        poles.flushStates();
+
+    if constexpr (model == FilterStage::phase)
+        phases.flushStates();
+}
+
 template <int model, int order>
 void VoiceChain::runLanesStretch (const Stretch& s, float* outLeft, float* outRight) noexcept
 {
@@ -414,17 +433,7 @@ void VoiceChain::runLanesStretch (const Stretch& s, float* outLeft, float* outRi
 
         if (--chainFlushCountdown <= 0)
         {
-            memory = chain_lanes::flushTiny (memory);
-            FeedbackPath::followDc (memory, memoryDc, dcRate);
-            memoryDc = chain_lanes::flushTiny (memoryDc);
-            dcIn = chain_lanes::flushTiny (dcIn);
-            dcOut = chain_lanes::flushTiny (dcOut);
-
-            if constexpr (lowpass)
-                poles.flushStates();
-
-            if constexpr (model == FilterStage::phase)
-                phases.flushStates();
+            flushLaneStates<model> (memory, memoryDc, dcRate, dcIn, dcOut, poles, phases);
 
             // The stages' own states rest while the lanes hold theirs: flushed
             // once after the loop, they end as they would have here.

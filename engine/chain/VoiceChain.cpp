@@ -237,23 +237,9 @@ float VoiceChain::runChain (DriveStage& driveStage, FilterStage& filterStage, in
     return position == 0 ? filter (drive (x)) : drive (filter (x));
 }
 
-void VoiceChain::renderChainSample (float mixL, float mixR, float subL, float& left, float& right) noexcept
+// The sub's share sent through drive and filter and its share around them, for the next sample.
+QUILLON_ALWAYS_INLINE inline VoiceChain::SubShares VoiceChain::nextSubShares() noexcept
 {
-    const auto subR = subL;
-
-    // Sides that part bring the right one up to date; it then runs on its own to the chunk's end.
-    if (chainTwins && mixL != mixR)
-    {
-        catchUpRightChain();
-        chainTwins = false;
-    }
-
-    mixL = mixDcBlockers[0].processUnflushed (mixL);
-    mixR = chainTwins ? mixL : mixDcBlockers[1].processUnflushed (mixR);
-
-    // Sub routing: how much of the sub goes through drive and filter, how much around them.
-    auto send = subSend, direct = 1.0f - subSend;
-
     if (subRoutingLagging)
     {
         // While the routing fades, the part of the sub that still comes out of the filter lags
@@ -272,15 +258,32 @@ void VoiceChain::renderChainSample (float mixL, float mixR, float subL, float& l
         }
 
         lagged = share + filterBlend * (lagged - share);
-        send = subSend * share;
-        direct = 1.0f - subSend * lagged;
         subRoutingLagging = subRoutingFade.isFading() || std::abs (lagged - share) > 1.0e-5f;
+        return { subSend * share, 1.0f - subSend * lagged };
     }
-    else if (subRoutingFade.getTarget() == 1)
+
+    if (subRoutingFade.getTarget() == 1)
+        return { 0.0f, 1.0f };
+
+    return { subSend, 1.0f - subSend };
+}
+
+void VoiceChain::renderChainSample (float mixL, float mixR, float subL, float& left, float& right) noexcept
+{
+    const auto subR = subL;
+
+    // Sides that part bring the right one up to date; it then runs on its own to the chunk's end.
+    if (chainTwins && mixL != mixR)
     {
-        send = 0.0f;
-        direct = 1.0f;
+        catchUpRightChain();
+        chainTwins = false;
     }
+
+    mixL = mixDcBlockers[0].processUnflushed (mixL);
+    mixR = chainTwins ? mixL : mixDcBlockers[1].processUnflushed (mixR);
+
+    // Sub routing: how much of the sub goes through drive and filter, how much around them.
+    const auto [send, direct] = nextSubShares();
 
     // Feedback from the previous 2x sample goes in before the drive or after the filter.
     const auto postShare = feedbackPositionFade.weight (1);

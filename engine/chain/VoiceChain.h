@@ -66,6 +66,8 @@ private:
                                     float phaseOffset) noexcept;
     static void applyFilterSettings (FilterStage& filterStage, const ChainFrame& frame, float phaseOffset) noexcept;
     float runChain (DriveStage& driveStage, FilterStage& filterStage, int position, float x) noexcept;
+    struct SubShares { float send, direct; };
+    SubShares nextSubShares() noexcept;
     void renderChainSample (float mixL, float mixR, float subL, float& left, float& right) noexcept;
     bool runChainStretch (const Stretch& s, float* outLeft, float* outRight) noexcept;
     template <bool twins>
