@@ -26,7 +26,7 @@ void OutputStage::beginTail (float monoLowAmount, float monoLowHz) noexcept
     {
         // A tail still fading carries on inside the new one at the level it has reached: the
         // filters are linear and their states add.
-        const auto g = tailCountdown > 0 ? smoothstep ((float) tailCountdown / (float) tailLength) : 0.0f;
+        const auto g = tailCountdown > 0 ? smoothStep ((float) tailCountdown / (float) tailLength) : 0.0f;
         const auto input = from.getPreviousInput() + g * tail.getPreviousInput();
         const auto output = from.getPreviousOutput() + g * tail.getPreviousOutput();
         tail = from;
@@ -51,7 +51,7 @@ void OutputStage::addTail (float* outLeft, float* outRight, int numSamples) noex
 
     for (int i = 0; i < n; ++i, --tailCountdown)
     {
-        const auto fade = smoothstep ((float) tailCountdown / (float) tailLength);
+        const auto fade = smoothStep ((float) tailCountdown / (float) tailLength);
         const auto frame = filter (tailLeft, tailRight, tailSide, 0.0f, 0.0f, tailMonoLowAmount);
         addBounded ({ dsp::flushTiny (fade * frame.left), dsp::flushTiny (fade * frame.right) }, outLeft, outRight, i);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/chain/OnePoleHighPass.h"
+#include "engine/core/VoiceMath.h"
 
 #include <cmath>
 
@@ -87,8 +88,6 @@ public:
     static constexpr float silenceLevel = 1.0e-6f;
 
 private:
-    static float smoothstep (float x) noexcept { return x * x * (3.0f - 2.0f * x); }
-
     // The blockers and the side filter on one sample, after the gain.
     static Frame filter (OnePoleHighPass& blockerLeft, OnePoleHighPass& blockerRight, OnePoleHighPass& side,
                          float left, float right, float monoLowAmount) noexcept
@@ -119,7 +118,7 @@ inline OutputStage::Frame OutputStage::process (float left, float right, float g
 {
     if (fadeCountdown > 0)
     {
-        gain *= smoothstep (1.0f - (float) fadeCountdown / (float) fadeLength);
+        gain *= smoothStep (1.0f - (float) fadeCountdown / (float) fadeLength);
         --fadeCountdown;
     }
 

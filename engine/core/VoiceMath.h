@@ -19,6 +19,9 @@ inline float semitoneRatio (float semitones) noexcept
 
 inline float frac (float x) noexcept { return x - std::floor (x); }
 
+// 0..1 eased at both ends, for the fades that start and end sounds.
+inline float smoothStep (float x) noexcept { return x * x * (3.0f - 2.0f * x); }
+
 // The 5 ms of the switch fades, in samples at the given rate.
 inline int crossFadeLength (double rate) noexcept { return std::max (1, (int) std::lround (0.005 * rate)); }
 

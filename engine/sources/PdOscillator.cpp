@@ -85,7 +85,7 @@ void PdOscillator::resetPhase (float newPhase, bool fade) noexcept
     oldDcw = currentDcw;
     oldConstants = pd_kernel::shapeConstants (waveShape, oldDcw);
     resetFadeCountdown = fade ? resetFadeLength : 0;
-    phase = wrapPhase (newPhase);
+    phase = frac (newPhase);
 }
 
 //==============================================================================
@@ -701,7 +701,7 @@ void SubOscillator::renderLanes (const float* frequency, const float* newDcw, co
             ph = t;
         else
         {
-            ph = osc_detail::wrapPhase (t);
+            ph = frac (t);
 
             if (! (ph >= 0.0f && ph <= 1.0f))
                 ph = 0.0f;
@@ -741,7 +741,7 @@ void SubOscillator::resetPhase (float newPhase, bool fade) noexcept
 {
     oldPhase = phase;
     resetFadeCountdown = fade ? resetFadeLength : 0;
-    phase = wrapPhase (newPhase);
+    phase = frac (newPhase);
 }
 
 } // namespace quillon

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/control/Envelope.h"
+#include "engine/core/VoiceMath.h"
 #include "engine/sources/PhaseDistortion.h"
 
 #include <algorithm>
@@ -28,8 +29,6 @@ constexpr float twoPi = 6.283185307179586f;
 // rate of a 48 kHz host sees it, whatever the host's rate.
 constexpr float dcwCeilingPerHz = (float) (1.0 / 96000.0);
 
-inline float wrapPhase (float p) noexcept { return p - std::floor (p); }
-inline float smoothStep (float x) noexcept { return x * x * (3.0f - 2.0f * x); }
 } // namespace osc_detail
 
 // One phase-distortion oscillator unit with its own DCW envelope, pulse width, morph towards the
@@ -314,7 +313,7 @@ private:
     {
         // The floor only where the phase wraps: the next sample waits on this one's phase.
         const auto t = phase + increment;
-        phase = t >= 0.0f && t < 1.0f ? t : osc_detail::wrapPhase (t);
+        phase = t >= 0.0f && t < 1.0f ? t : frac (t);
 
         if (! (phase >= 0.0f && phase <= 1.0f)) // not a number
             phase = 0.0f;
@@ -355,7 +354,7 @@ inline void PdOscillator::advancePhase() noexcept
     {
         wrapped = true;
         wrapFraction = increment > 0.0f ? std::clamp (1.0f - (t - 1.0f) / increment, 0.0f, 1.0f) : 0.0f;
-        phase = t < 1.0e6f ? wrapPhase (t) : 0.0f;
+        phase = t < 1.0e6f ? frac (t) : 0.0f;
     }
     else
     {
@@ -363,7 +362,7 @@ inline void PdOscillator::advancePhase() noexcept
         // upward wrap restarts a synced partner. A phase that is not a number starts again at 0.
         wrapped = false;
         wrapFraction = 0.0f;
-        phase = t < 0.0f && t > -1.0e6f ? wrapPhase (t) : 0.0f;
+        phase = t < 0.0f && t > -1.0e6f ? frac (t) : 0.0f;
     }
 }
 
@@ -510,7 +509,7 @@ int PdOscillator::beginTick (bool audible, float wrap, float* sineArguments) noe
                 sineArguments[n++] = pd_kernel::sineArgument<Shape> (oldPhase, oldConstants);
         }
 
-        oldPhase = wrapPhase (oldPhase + increment);
+        oldPhase = frac (oldPhase + increment);
         --resetFadeCountdown;
     }
 
@@ -589,8 +588,8 @@ QUILLON_NOINLINE float PdOscillator::restartForSync (float edge) noexcept
 {
     using namespace osc_detail;
     updateConstants<Shape> (currentDcw);
-    const auto step = naiveOutput<Shape> (0.0f) - naiveOutput<Shape> (wrapPhase (phase - edge * increment));
-    phase = wrapPhase (edge * increment);
+    const auto step = naiveOutput<Shape> (0.0f) - naiveOutput<Shape> (frac (phase - edge * increment));
+    phase = frac (edge * increment);
     return step;
 }
 
@@ -655,7 +654,7 @@ inline float SubOscillator::tick (bool audible) noexcept
             v = (1.0f - b) * old + b * v;
         }
 
-        oldPhase = wrapPhase (oldPhase + increment);
+        oldPhase = frac (oldPhase + increment);
         --resetFadeCountdown;
     }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/core/DspMath.h"
+#include "engine/core/VoiceMath.h"
 
 #include <algorithm>
 #include <cmath>
@@ -30,8 +31,6 @@ namespace pd_detail
 {
 constexpr float pi = 3.14159265358979323846f;
 constexpr float twoPi = 2.0f * pi;
-
-inline float frac (float x) noexcept { return x - std::floor (x); }
 
 // Bend of the phase that squeezes the first half-cycle of the saw family into K.
 inline float sawBend (float p, float k) noexcept
