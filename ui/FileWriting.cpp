@@ -23,14 +23,33 @@ namespace quillon::ui
 namespace
 {
 juce::Result failure() { return juce::Result::fail (juce::String (std::strerror (errno))); }
+
+// Another process writing into the same folder at the same moment (a second Quillon, a host
+// scanning) may take a name first; a free name is claimed by the open itself, never by a look ahead.
+int createPartner (const juce::File& target, juce::String& path)
+{
+    constexpr int attempts = 32;
+    juce::Random random; // seeded from the clock and its own address, per call
+
+    for (int i = 0; i < attempts; ++i)
+    {
+        // A short name, so that a target whose own name is as long as names get still has a partner.
+        path = target.getSiblingFile (".quillon-write-" + juce::String::toHexString (random.nextInt()) + ".tmp")
+                   .getFullPathName();
+        const int fd = ::open (path.toRawUTF8(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+
+    return -1;
+}
 } // namespace
 
 juce::Result replaceFileContent (const juce::File& target, const void* data, size_t numBytes)
 {
-    // A short name, so that a target whose own name is as long as names get still has a partner.
-    const auto temporary = target.getParentDirectory().getNonexistentChildFile (".quillon-write", ".tmp", false);
-    const auto temporaryPath = temporary.getFullPathName();
-    const int fd = ::open (temporaryPath.toRawUTF8(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    juce::String temporaryPath;
+    const int fd = createPartner (target, temporaryPath);
 
     if (fd < 0)
         return failure();

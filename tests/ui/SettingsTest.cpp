@@ -1,3 +1,4 @@
+#include "ui/FileWriting.h"
 #include "ui/Settings.h"
 
 #include <gtest/gtest.h>
@@ -317,6 +318,46 @@ TEST_F (SettingsFileSafety, AWriteThatFailsIsReportedOnceUntilOneSucceeds)
     editor->setValue (settingsKeys::displayScale, 1.25);
     EXPECT_EQ (problems.size(), 2u); // a new run of failures is said again
     file().deleteRecursively();
+}
+
+// Two programs saving into one folder at the same moment (two instances, or a preset and the
+// settings) once took the same name for the file that is written first, and one save failed.
+TEST (FileWriting, WritersInOneFolderAtOnceAllSucceed)
+{
+    const juce::TemporaryFile folder;
+    ASSERT_TRUE (folder.getFile().createDirectory());
+    constexpr int writers = 4, writes = 300;
+
+    std::vector<pid_t> children;
+    for (int w = 0; w < writers; ++w)
+    {
+        const pid_t pid = fork();
+        ASSERT_GE (pid, 0);
+        if (pid == 0)
+        {
+            const auto target = folder.getFile().getChildFile ("writer" + juce::String (w));
+            int failures = 0;
+            for (int i = 0; i < writes; ++i)
+                failures += replaceFileContent (target, juce::String (i)).failed() ? 1 : 0;
+            _exit (std::min (failures, 100));
+        }
+        children.push_back (pid);
+    }
+
+    for (const auto pid : children)
+    {
+        int status = 0;
+        ASSERT_EQ (waitpid (pid, &status, 0), pid);
+        EXPECT_TRUE (WIFEXITED (status));
+        EXPECT_EQ (WEXITSTATUS (status), 0) << "failed writes (of " << writes << ")";
+    }
+
+    for (int w = 0; w < writers; ++w)
+        EXPECT_EQ (folder.getFile().getChildFile ("writer" + juce::String (w)).loadFileAsString(), juce::String (writes - 1));
+    // Nothing half-written is left behind.
+    EXPECT_EQ (folder.getFile().getNumberOfChildFiles (juce::File::findFilesAndDirectories | juce::File::ignoreHiddenFiles, "*"), writers);
+    EXPECT_EQ (folder.getFile().findChildFiles (juce::File::findFiles, false, ".quillon-write*").size(), 0);
+    folder.getFile().deleteRecursively();
 }
 
 TEST_F (SettingsFileSafety, TheLockIsTheUsersOwnAndItsWaitEnds)
