@@ -14,6 +14,7 @@ void OutputStage::prepare (double baseRate) noexcept
     dcBlockerLeft.prepare (baseRate, 10.0f);
     dcBlockerRight.prepare (baseRate, 10.0f);
     sideFilter.prepare (baseRate, 120.0f);
+    limit.prepare (baseRate);
     fadeLength = std::max (1, (int) std::lround (0.003 * baseRate));
     fadeCountdown = 0;
     tailLength = std::max (1, (int) std::lround (tailSeconds * baseRate));
@@ -53,7 +54,18 @@ void OutputStage::addTail (float* outLeft, float* outRight, int numSamples) noex
     {
         const auto fade = smoothStep ((float) tailCountdown / (float) tailLength);
         const auto frame = filter (tailLeft, tailRight, tailSide, 0.0f, 0.0f, tailMonoLowAmount);
-        addBounded ({ dsp::flushTiny (fade * frame.left), dsp::flushTiny (fade * frame.right) }, outLeft, outRight, i);
+        // Only bent: a voice that follows in these samples puts the sum through the limit.
+        const auto left = dsp::flushTiny (fade * frame.left), right = dsp::flushTiny (fade * frame.right);
+
+        if (outRight != nullptr)
+        {
+            outLeft[i] = OutputLimit::bend (outLeft[i] + left);
+            outRight[i] = OutputLimit::bend (outRight[i] + right);
+        }
+        else
+        {
+            outLeft[i] = OutputLimit::bend (outLeft[i] + (left + right) * monoSumGain);
+        }
     }
 }
 
@@ -68,7 +80,7 @@ void OutputStage::processBlock (const float* left, const float* right, const flo
     // The fade-in's samples one by one; the rest without the per-sample fade and frequency checks.
     for (; i < numSamples && fadeCountdown > 0; ++i)
     {
-        addBounded (process (left[i] + addLeft[i], right[i] + addRight[i], gains[i], monoLowAmount, monoLowHz),
+        addLimited (process (left[i] + addLeft[i], right[i] + addRight[i], gains[i], monoLowAmount, monoLowHz),
                     outLeft, outRight, i);
     }
 
@@ -106,40 +118,39 @@ void OutputStage::processBlock (const float* left, const float* right, const flo
                 const auto magnitude = dsp::abs (x);
                 return dsp::select (magnitude >= Float4 (1.0e-20f), dsp::select (Float4 (3.0e38f) >= magnitude, x, 0.0f), 0.0f);
             };
-            // bound() on four samples, passed by untouched unless one of them is beyond the knee.
-            const auto bounded = [] (Float4 x)
-            {
-                const auto magnitude = dsp::abs (x);
-                const auto beyond = magnitude > Float4 (limitKnee);
-
-                if (! dsp::anyOf (beyond))
-                    return x;
-
-                const Float4 span (limitCeiling - limitKnee);
-                const auto y = Float4 (limitCeiling) - span * span / (dsp::max (magnitude, Float4 (limitKnee)) - Float4 (limitKnee) + span);
-                return dsp::select (beyond, dsp::select (x < 0.0f, Float4 (0.0f) - y, y), x);
-            };
             auto* toLeft = outLeft + run;
             auto* toRight = outRight != nullptr ? outRight + run : nullptr;
             int k = 0;
 
+            // Four sums at a time pass as they are while the limit rests and none is beyond its
+            // knee; otherwise they go through it one by one.
             for (; k + 4 <= n; k += 4)
             {
                 const auto l = flushed (Float4::load (frameLeft + k)), r = flushed (Float4::load (frameRight + k));
 
                 if (toRight != nullptr)
                 {
-                    bounded (Float4::load (toLeft + k) + l).store (toLeft + k);
-                    bounded (Float4::load (toRight + k) + r).store (toRight + k);
+                    const auto sumLeft = Float4::load (toLeft + k) + l, sumRight = Float4::load (toRight + k) + r;
+                    sumLeft.store (toLeft + k);
+                    sumRight.store (toRight + k);
+
+                    if (! limit.passesAsTheyAre (dsp::max (dsp::abs (sumLeft), dsp::abs (sumRight))))
+                        for (int j = k; j < k + 4; ++j)
+                            limit.process (toLeft[j], toRight[j]);
                 }
                 else
                 {
-                    bounded (Float4::load (toLeft + k) + (l + r) * Float4 (monoSumGain)).store (toLeft + k);
+                    const auto sum = Float4::load (toLeft + k) + (l + r) * Float4 (monoSumGain);
+                    sum.store (toLeft + k);
+
+                    if (! limit.passesAsTheyAre (sum))
+                        for (int j = k; j < k + 4; ++j)
+                            toLeft[j] = limit.process (toLeft[j]);
                 }
             }
 
             for (; k < n; ++k)
-                addBounded ({ dsp::flushTiny (frameLeft[k]), dsp::flushTiny (frameRight[k]) }, toLeft, toRight, k);
+                addLimited ({ dsp::flushTiny (frameLeft[k]), dsp::flushTiny (frameRight[k]) }, toLeft, toRight, k);
         }
 
         if (flushCountdown <= 0)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/OutputLimit.h"
 #include "engine/chain/OnePoleHighPass.h"
 #include "engine/core/VoiceMath.h"
 
@@ -16,39 +17,25 @@ class OutputStage
 public:
     static constexpr float monoSumGain = 0.7071068f;
 
-    // The last word on level: up to +6 dBFS a sample passes untouched; beyond, it bends with unit
-    // slope at the knee towards +12 dBFS, which it never passes, however loud the settings.
-    static constexpr float limitKnee = 2.0f, limitCeiling = 4.0f;
-    static float bound (float x) noexcept
-    {
-        const auto magnitude = std::abs (x);
-
-        if (! (magnitude > limitKnee))
-            return x;
-
-        constexpr auto span = limitCeiling - limitKnee;
-        const auto y = limitCeiling - span * span / (magnitude - limitKnee + span);
-        return x < 0.0f ? -y : y;
-    }
-
     struct Frame
     {
         float left = 0.0f, right = 0.0f;
         float monoSum() const noexcept { return (left + right) * monoSumGain; }
     };
 
-    // Adds a frame into sample i of the outputs (the mono sum where outRight is null), bounding
-    // what the sample then holds.
-    static void addBounded (Frame frame, float* outLeft, float* outRight, int i) noexcept
+    // Adds a frame into sample i of the outputs (the mono sum where outRight is null), and puts
+    // what the sample then holds through the limit.
+    void addLimited (Frame frame, float* outLeft, float* outRight, int i) noexcept
     {
         if (outRight != nullptr)
         {
-            outLeft[i] = bound (outLeft[i] + frame.left);
-            outRight[i] = bound (outRight[i] + frame.right);
+            outLeft[i] += frame.left;
+            outRight[i] += frame.right;
+            limit.process (outLeft[i], outRight[i]);
         }
         else
         {
-            outLeft[i] = bound (outLeft[i] + frame.monoSum());
+            outLeft[i] = limit.process (outLeft[i] + frame.monoSum());
         }
     }
 
@@ -60,6 +47,7 @@ public:
         dcBlockerLeft.reset();
         dcBlockerRight.reset();
         sideFilter.reset();
+        limit.reset();
     }
     bool isFadingIn() const noexcept { return fadeCountdown > 0; }
 
@@ -73,13 +61,13 @@ public:
     void addTail (float* outLeft, float* outRight, int numSamples) noexcept;
 
     // One sample: `gain` is output level x amp envelope x amp modulation; `monoLowAmount` blends
-    // the side high-pass in (0..1) and `monoLowHz` sets it. Not yet bounded: see addBounded().
+    // the side high-pass in (0..1) and `monoLowHz` sets it. Not yet limited: see addLimited().
     Frame process (float left, float right, float gain, float monoLowAmount, float monoLowHz) noexcept;
 
     // A run of samples with the mono-low settings holding still: (left + addLeft) and (right +
     // addRight) at their gains, added into outLeft and outRight, or as the mono sum into outLeft
-    // where outRight is null, each sum bounded. The same samples as process() one by one below
-    // the knee.
+    // where outRight is null, each sum limited. The same samples as process() and addLimited()
+    // one by one.
     void processBlock (const float* left, const float* right, const float* addLeft, const float* addRight,
                        const float* gains, int numSamples, float monoLowAmount, float monoLowHz,
                        float* outLeft, float* outRight) noexcept;
@@ -104,6 +92,7 @@ private:
 
     double sampleRate = 44100.0;
     OnePoleHighPass dcBlockerLeft, dcBlockerRight, sideFilter;
+    OutputLimit limit;
     int fadeLength = 1;
     int fadeCountdown = 0;
     OnePoleHighPass tailLeft, tailRight, tailSide;

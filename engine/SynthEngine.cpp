@@ -321,10 +321,10 @@ void SynthEngine::writeOutput (juce::AudioBuffer<float>& buffer, int start, int 
         const auto index = (size_t) i;
         const auto monoLow = monoLowAmount.getNextValue();
         const auto monoLowHzNow = monoLowHz.getNextValue();
-        OutputStage::addBounded (outputStage.process (decimatedLeft[i] + voiceSources.postNoiseLeft()[index],
+        outputStage.addLimited (outputStage.process (decimatedLeft[i] + voiceSources.postNoiseLeft()[index],
                                                       decimatedRight[i] + voiceSources.postNoiseRight()[index],
                                                       sampleGains[index], monoLow, monoLowHzNow),
-                                 outLeft, outRight, i);
+                                outLeft, outRight, i);
     }
 }
 

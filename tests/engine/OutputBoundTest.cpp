@@ -101,3 +101,38 @@ TEST (OutputBound, monoOutputStaysWithinBound)
 
     EXPECT_LE (loudest, bound);
 }
+
+// A sustained sound beyond +6 dBFS is turned down as a whole, not flattened on its louder side:
+// its peaks settle at the knee and keep the ratio of the positive to the negative ones that the
+// same sound has 24 dB quieter, and it holds no offset.
+TEST (OutputBound, aLoudSoundIsTurnedDownWholeAndStaysCentred)
+{
+    const auto render = [] (float outputGain, std::vector<float>& right)
+    {
+        HostedVoice voice;
+        voice.choose ("driveMode", "diode");
+        voice.set ("driveGain", 24.0f);
+        voice.set ("outputGain", outputGain);
+        voice.noteOn (36);
+        return voice.render ((int) voice.sampleRate, {}, &right);
+    };
+    std::vector<float> loudRight, quietRight;
+    const auto loud = render (0.0f, loudRight);
+    const auto quiet = render (-24.0f, quietRight);
+    const auto from = (size_t) (0.5 * 48000.0);
+    const auto peaks = [from] (const std::vector<float>& x)
+    {
+        return std::make_pair (*std::max_element (x.begin() + (long) from, x.end()),
+                               -*std::min_element (x.begin() + (long) from, x.end()));
+    };
+
+    const auto [loudUp, loudDown] = peaks (loud);
+    const auto [quietUp, quietDown] = peaks (quiet);
+    ASSERT_GT (std::max (quietUp, quietDown) * 16.0f, 2.5f) << "not loud enough to be limited";
+    EXPECT_NEAR (std::max (loudUp, loudDown), 2.0f, 0.05f);
+    EXPECT_NEAR (loudUp / loudDown, quietUp / quietDown, 0.02f * quietUp / quietDown);
+    // Over whole cycles of the note.
+    const auto to = from + (size_t) (std::floor (0.5 * midiHz (36)) * 48000.0 / midiHz (36));
+    EXPECT_LT (decibels (std::abs (mean (loud, from, to))), -50.0);
+    EXPECT_LT (decibels (std::abs (mean (loudRight, from, to))), -50.0);
+}
