@@ -57,12 +57,7 @@ void VoiceControl::computeHeldStretch (int first, int count) noexcept
     const auto noiseKnob = next (Smooth::noiseLevel);
     const auto* noiseMod = row (ModDestination::noiseLevel);
     const auto pitchMoves = (movingDestinations & pitchDestinations) != 0;
-    const auto* pitch = row (ModDestination::pitch);
-    const auto* drift = row (ModDestination::drift);
-    const auto* spread = row (ModDestination::reeseSpread);
-    const auto* beat = row (ModDestination::reeseBeat);
-    const auto* detuneHz = row (ModDestination::osc2DetuneHz);
-    const auto* detuneCents = row (ModDestination::osc2Detune);
+    const auto pitchRows = heldPitchRows (summed);
     auto output = settledOutputGain;
 
     // The pitch pass's sums, whole rows at a time; the first sample's are its own.
@@ -79,8 +74,8 @@ void VoiceControl::computeHeldStretch (int first, int count) noexcept
         auto& frame = sourceFrames[j];
         frame = sourceFrames[pitchHere ? j - 1 : 0];
 
-        if (pitchHere && (pitchMoves || next (Smooth::oscDrift) + drift[j] > 0.0f))
-            computePitchSettings (frame, withDriftStep ({ pitch[j], drift[j], spread[j], beat[j], detuneHz[j], detuneCents[j] },
+        if (pitchHere && (pitchMoves || next (Smooth::oscDrift) + pitchRows.drift[j] > 0.0f))
+            computePitchSettings (frame, withDriftStep (pitchRows.at (j),
                                                         driftWalk), (int) j);
         else if (! plan.pitchDeferred)
             advanceBeatPhase();
@@ -220,6 +215,13 @@ const float* VoiceControl::heldRow (ModDestination d, std::uint32_t summed) cons
     return ((summed >> (int) d) & 1u) != 0 ? heldRows.sums[(size_t) d].data() : heldRows.zeros.data();
 }
 
+VoiceControl::PitchRows VoiceControl::heldPitchRows (std::uint32_t summed) const noexcept
+{
+    return { heldRow (ModDestination::pitch, summed),        heldRow (ModDestination::drift, summed),
+             heldRow (ModDestination::reeseSpread, summed),  heldRow (ModDestination::reeseBeat, summed),
+             heldRow (ModDestination::osc2DetuneHz, summed), heldRow (ModDestination::osc2Detune, summed) };
+}
+
 // The oscillators' shapes over a held stretch, where slots from moving sources move them.
 void VoiceControl::computeHeldShapes (std::uint32_t summed) noexcept
 {
@@ -256,21 +258,15 @@ void VoiceControl::computeHeldShapes (std::uint32_t summed) noexcept
 void VoiceControl::prepareDeferredPitch (std::uint32_t summed, bool walkAlong, size_t end) noexcept
 {
     auto& rows = heldRows;
-    const auto row = [this, summed] (ModDestination d) { return heldRow (d, summed); };
-    const auto* pitch = row (ModDestination::pitch);
-    const auto* drift = row (ModDestination::drift);
-    const auto* spread = row (ModDestination::reeseSpread);
-    const auto* beat = row (ModDestination::reeseBeat);
-    const auto* detuneHz = row (ModDestination::osc2DetuneHz);
-    const auto* detuneCents = row (ModDestination::osc2Detune);
+    const auto pitchRows = heldPitchRows (summed);
     auto& deferred = deferredPitch;
     const auto own = deferred.at (0);
-    std::copy_n (pitch, stretchLength, deferred.pitch.data());
-    std::copy_n (drift, stretchLength, deferred.drift.data());
-    std::copy_n (spread, stretchLength, deferred.spread.data());
-    std::copy_n (beat, stretchLength, deferred.beat.data());
-    std::copy_n (detuneHz, stretchLength, deferred.detuneHz.data());
-    std::copy_n (detuneCents, stretchLength, deferred.detuneCents.data());
+    std::copy_n (pitchRows.pitch, stretchLength, deferred.pitch.data());
+    std::copy_n (pitchRows.drift, stretchLength, deferred.drift.data());
+    std::copy_n (pitchRows.spread, stretchLength, deferred.spread.data());
+    std::copy_n (pitchRows.beat, stretchLength, deferred.beat.data());
+    std::copy_n (pitchRows.detuneHz, stretchLength, deferred.detuneHz.data());
+    std::copy_n (pitchRows.detuneCents, stretchLength, deferred.detuneCents.data());
 
     if (walkAlong)
     {
@@ -280,7 +276,7 @@ void VoiceControl::prepareDeferredPitch (std::uint32_t summed, bool walkAlong, s
 
         for (size_t j = 0; j < (size_t) stretchLength; j += 4)
         {
-            const auto amount = clamp (knob + Float4::load (drift + j), Float4 (0.0f), Float4 (1.0f));
+            const auto amount = clamp (knob + Float4::load (pitchRows.drift + j), Float4 (0.0f), Float4 (1.0f));
             const auto drifting = amount > Float4 (0.0f);
             const auto octaves = Float4::load (rows.walk.data() + j) * amount * Float4 (60.0f / 1200.0f);
             select (drifting, octaves, Float4 (0.0f)).store (deferred.driftOctaves.data() + j);
@@ -293,7 +289,7 @@ void VoiceControl::prepareDeferredPitch (std::uint32_t summed, bool walkAlong, s
     else
     {
         for (size_t j = 1; j < end; ++j)
-            deferred.set (j, withDriftStep ({ pitch[j], drift[j], spread[j], beat[j], detuneHz[j], detuneCents[j] },
+            deferred.set (j, withDriftStep (pitchRows.at (j),
                                             driftWalk));
     }
 

@@ -223,6 +223,14 @@ private:
     StretchState stretchState (bool sourcesFading, bool mutualSync) const noexcept;
     std::uint32_t computeHeldMatrix (size_t end, float lfoDepth) noexcept;
     const float* heldRow (ModDestination d, std::uint32_t summed) const noexcept;
+
+    // The pitch destinations' rows over a held stretch.
+    struct PitchRows
+    {
+        const float *pitch, *drift, *spread, *beat, *detuneHz, *detuneCents;
+        PitchMods at (size_t j) const noexcept { return { pitch[j], drift[j], spread[j], beat[j], detuneHz[j], detuneCents[j] }; }
+    };
+    PitchRows heldPitchRows (std::uint32_t summed) const noexcept;
     void computeHeldShapes (std::uint32_t summed) noexcept;
     void prepareDeferredPitch (std::uint32_t summed, bool walkAlong, size_t end) noexcept;
     void computeHeldChain (int count, std::uint32_t summed) noexcept;
