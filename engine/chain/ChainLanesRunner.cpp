@@ -1,5 +1,5 @@
 #include "engine/chain/VoiceChain.h"
-#include "engine/chain/ChainLanes.h"
+#include "engine/chain/FilterStageLanes.h"
 
 #include <cstddef>
 #include <type_traits>
@@ -23,7 +23,19 @@ QUILLON_ALWAYS_INLINE inline bool movedBeyondCutoffAndGains (const ChainFrame& a
     const auto same = [pa, pb] (int i) { return dsp::sameBitsOf (pa + 16 * i, pb + 16 * i); };
     return ((same (0) & 0xC) | ((same (1) & 0xE) << 4) | (same (2) << 8)) != 0xFEC;
 }
-using chain_lanes::Float4;
+using dsp::Float4;
+
+// True where both sides' drive and low-pass settings agree and neither fades: the lanes can run
+// them, each with its own states.
+bool sidesFitLanes (const DriveStage& drive0, const DriveStage& drive1, const FilterStage& filter0, const FilterStage& filter1) noexcept
+{
+    // The fold keeps quarters of its own from step to step, which only the stage runs.
+    if (drive0.isFading() || drive0.getMode() == DriveStage::fold || ! drive0.hasSameSettingsAs (drive1)
+        || filter0.isModelFading() || filter1.isModelFading() || filter0.getModel() != filter1.getModel())
+        return false;
+
+    return ! FilterStage::LowpassLanes::runs (filter0.getModel()) || filter0.hasSameLowpassAs (filter1);
+}
 
 // A frame's values in lanes, taken up anew only where the frames move.
 struct FrameLanes
@@ -44,8 +56,8 @@ struct FrameLanes
 
 // chain_steps::diodePhaseLoop for both sides: x is the drive's input before the feedback, and
 // what comes back the output before the sub's direct part; memoryDc is the loop's DC.
-QUILLON_ALWAYS_INLINE inline Float4 diodePhaseLoopInLanes (Float4 x, chain_lanes::DriveLanes& drive, chain_lanes::PhaseLanes& phases,
-                                                          const chain_lanes::PhaseLanes::Slopes& phaseSlopes, Float4 memorySlope,
+QUILLON_ALWAYS_INLINE inline Float4 diodePhaseLoopInLanes (Float4 x, DriveStage::Lanes& drive, PhaseStage::Lanes& phases,
+                                                          const PhaseStage::Lanes::Slopes& phaseSlopes, Float4 memorySlope,
                                                           const FrameLanes& f, Float4& memory, Float4& memoryDc, Float4 silence,
                                                           Float4 memoryLimit) noexcept
 {
@@ -62,7 +74,7 @@ QUILLON_ALWAYS_INLINE inline Float4 diodePhaseLoopInLanes (Float4 x, chain_lanes
     const auto scale = phaseSlopes.scale;
     phases.line ((x - f.mixAmount * x) + scale * beyond, phaseSlopes, piece, fixed, slope);
     const auto raw = slope * piece + fixed;
-    const auto loud = chain_lanes::magnitude (raw) >= silence;
+    const auto loud = dsp::abs (raw) >= silence;
     const auto allLoud = (dsp::bitsOf (loud) & 3) == 3;
     auto y = allLoud ? raw : dsp::keep (loud, raw);
 
@@ -79,7 +91,7 @@ QUILLON_ALWAYS_INLINE inline Float4 diodePhaseLoopInLanes (Float4 x, chain_lanes
         if (! allLoud)
             next = dsp::select (loud, next, f.remaining * memory + f.coefficient * (y - memoryDc));
 
-        memory = chain_lanes::limitRarely (next, memoryLimit);
+        memory = dsp::limitRarely (next, memoryLimit);
     }
     else
     {
@@ -91,8 +103,8 @@ QUILLON_ALWAYS_INLINE inline Float4 diodePhaseLoopInLanes (Float4 x, chain_lanes
 // The phase stage's slopes, for the diode's scale where it feeds the stage straight, else for
 // its whole input; and the feedback memory's slope with them.
 template <int order>
-QUILLON_ALWAYS_INLINE inline void takePhaseSlopes (const chain_lanes::PhaseLanes& phases, const chain_lanes::DriveLanes& drive,
-                                                  const FrameLanes& f, chain_lanes::PhaseLanes::Slopes& phaseSlopes,
+QUILLON_ALWAYS_INLINE inline void takePhaseSlopes (const PhaseStage::Lanes& phases, const DriveStage::Lanes& drive,
+                                                  const FrameLanes& f, PhaseStage::Lanes::Slopes& phaseSlopes,
                                                   Float4& memorySlope) noexcept
 {
     if (order == 0 && drive.actsAsWholeDiode())
@@ -126,7 +138,7 @@ bool VoiceChain::runSidesInLanes (const Stretch& s, float* outLeft, float* outRi
             nonLinear = chainFrames[(size_t) k].resonance != 0.0f;
 
 
-    if (! nonLinear || ! chain_lanes::sidesFitLanes (driveStages[0], driveStages[1], filterStages[0], filterStages[1]))
+    if (! nonLinear || ! sidesFitLanes (driveStages[0], driveStages[1], filterStages[0], filterStages[1]))
         return false;
 
     const auto orderOf = [this] (auto run0, auto run1) { mainOrder == 0 ? run0() : run1(); };
@@ -151,10 +163,10 @@ bool VoiceChain::runSidesInLanes (const Stretch& s, float* outLeft, float* outRi
 // Takes up a frame that follows `before` into the lanes' settings and the stages'; true where
 // more than the cutoff and the drive's gains moved.
 template <int model>
-QUILLON_ALWAYS_INLINE inline bool VoiceChain::takeFrameInLanes (const ChainFrame& frame, const ChainFrame& before, chain_lanes::DriveLanes& drive,
-                                   chain_lanes::LowpassLanes& poles, chain_lanes::PhaseLanes& phases) noexcept
+QUILLON_ALWAYS_INLINE inline bool VoiceChain::takeFrameInLanes (const ChainFrame& frame, const ChainFrame& before, DriveStage::Lanes& drive,
+                                   FilterStage::LowpassLanes& poles, PhaseStage::Lanes& phases) noexcept
 {
-    constexpr bool lowpass = chain_lanes::LowpassLanes::runs (model);
+    constexpr bool lowpass = FilterStage::LowpassLanes::runs (model);
     auto& filter0 = filterStages[0];
     auto& filter1 = filterStages[1];
     auto& drive0 = driveStages[0];
@@ -226,13 +238,13 @@ QUILLON_ALWAYS_INLINE inline bool VoiceChain::takeFrameInLanes (const ChainFrame
 // The lanes' states back into the stages at the stretch's end, and the stages' settings as the
 // sample-by-sample path would leave them after the last frame.
 template <int model>
-void VoiceChain::giveLanesBack (const Stretch& s, const chain_lanes::DriveLanes& drive, const chain_lanes::LowpassLanes& poles,
-                                const chain_lanes::PhaseLanes& phases, Float4 dcIn, Float4 dcOut, Float4 memory, Float4 memoryDc,
+void VoiceChain::giveLanesBack (const Stretch& s, const DriveStage::Lanes& drive, const FilterStage::LowpassLanes& poles,
+                                const PhaseStage::Lanes& phases, Float4 dcIn, Float4 dcOut, Float4 memory, Float4 memoryDc,
                                 bool restingStatesDue) noexcept
 {
-    using chain_lanes::leftOf;
-    using chain_lanes::rightOf;
-    constexpr bool lowpass = chain_lanes::LowpassLanes::runs (model);
+    using dsp::leftOf;
+    using dsp::rightOf;
+    constexpr bool lowpass = FilterStage::LowpassLanes::runs (model);
     const auto settled = s.settled;
     const auto count = s.count;
     const auto* chainFrames = s.frames;
@@ -267,8 +279,7 @@ void VoiceChain::giveLanesBack (const Stretch& s, const chain_lanes::DriveLanes&
     feedbackPaths[0].setMemory (leftOf (memory), leftOf (memoryDc));
     feedbackPaths[1].setMemory (rightOf (memory), rightOf (memoryDc));
     drive1 = drive0;
-    drive0.setPreviousInput (leftOf (drive.previous));
-    drive1.setPreviousInput (rightOf (drive.previous));
+    drive.giveStates (drive0, drive1);
 
     if constexpr (lowpass)
         poles.giveStates (filter0, filter1);
@@ -285,15 +296,15 @@ void VoiceChain::giveLanesBack (const Stretch& s, const chain_lanes::DriveLanes&
 // blocker, as FeedbackPath::flushStates does.
 template <int model>
 QUILLON_ALWAYS_INLINE inline void flushLaneStates (Float4& memory, Float4& memoryDc, Float4 dcRate, Float4& dcIn, Float4& dcOut,
-                                                   chain_lanes::LowpassLanes& poles, chain_lanes::PhaseLanes& phases) noexcept
+                                                   FilterStage::LowpassLanes& poles, PhaseStage::Lanes& phases) noexcept
 {
-    memory = chain_lanes::flushTiny (memory);
+    memory = dsp::flushTiny (memory);
     FeedbackPath::followDc (memory, memoryDc, dcRate);
-    memoryDc = chain_lanes::flushTiny (memoryDc);
-    dcIn = chain_lanes::flushTiny (dcIn);
-    dcOut = chain_lanes::flushTiny (dcOut);
+    memoryDc = dsp::flushTiny (memoryDc);
+    dcIn = dsp::flushTiny (dcIn);
+    dcOut = dsp::flushTiny (dcOut);
 
-    if constexpr (chain_lanes::LowpassLanes::runs (model))
+    if constexpr (FilterStage::LowpassLanes::runs (model))
         poles.flushStates();
 
     if constexpr (model == FilterStage::phase)
@@ -309,8 +320,8 @@ void VoiceChain::runLanesStretch (const Stretch& s, float* outLeft, float* outRi
     const auto* sourceLeft = s.left;
     const auto* sourceRight = s.right;
     const auto* sourceSub = s.sub;
-    using chain_lanes::pair;
-    constexpr bool lowpass = chain_lanes::LowpassLanes::runs (model);
+    using dsp::pair;
+    constexpr bool lowpass = FilterStage::LowpassLanes::runs (model);
 
     auto& filter0 = filterStages[0];
     auto& filter1 = filterStages[1];
@@ -326,10 +337,10 @@ void VoiceChain::runLanesStretch (const Stretch& s, float* outLeft, float* outRi
     auto memory = pair (feedbackPaths[0].getMemory(), feedbackPaths[1].getMemory());
     auto memoryDc = pair (feedbackPaths[0].getDc(), feedbackPaths[1].getDc());
     const auto dcRate = Float4 (feedbackPaths[0].getDcRate());
-    chain_lanes::DriveLanes drive;
+    DriveStage::Lanes drive;
     drive.takeSettings (drive0);
-    drive.previous = pair (drive0.getPreviousInput(), drive1.getPreviousInput());
-    chain_lanes::LowpassLanes poles;
+    drive.takeStates (drive0, drive1);
+    FilterStage::LowpassLanes poles;
 
     if constexpr (lowpass)
     {
@@ -337,7 +348,7 @@ void VoiceChain::runLanesStretch (const Stretch& s, float* outLeft, float* outRi
         poles.takeStates (filter0, filter1);
     }
 
-    chain_lanes::PhaseLanes phases;
+    PhaseStage::Lanes phases;
 
     if constexpr (model == FilterStage::phase)
     {
@@ -347,12 +358,12 @@ void VoiceChain::runLanesStretch (const Stretch& s, float* outLeft, float* outRi
     }
 
     auto f = FrameLanes::of (chainFrames[0], postShare, subThrough);
-    const auto memoryLimit = chain_lanes::held (FeedbackPath::memoryLimit);
-    const auto silence = chain_lanes::held (1.0e-15f);
+    const auto memoryLimit = dsp::held (FeedbackPath::memoryLimit);
+    const auto silence = dsp::held (1.0e-15f);
 
     // The phase stage's slopes while its coefficients and input scale hold, and the
     // feedback memory's slope with them where the diode feeds the stage.
-    chain_lanes::PhaseLanes::Slopes phaseSlopes {};
+    PhaseStage::Lanes::Slopes phaseSlopes {};
     Float4 memorySlope (0.0f);
     auto restingStatesDue = false;
 
@@ -366,7 +377,7 @@ void VoiceChain::runLanesStretch (const Stretch& s, float* outLeft, float* outRi
         else if constexpr (lowpass)
             y = poles.template process<model> (v, silence);
         else
-            y = chain_lanes::silenceBelowFloor (v, silence);
+            y = dsp::silenceBelowFloor (v, silence);
 
         return v + f.blend * (y - v);
     };
@@ -382,7 +393,7 @@ void VoiceChain::runLanesStretch (const Stretch& s, float* outLeft, float* outRi
         {
             // As diodePhaseLoop has it.
             if (drive.actsAsWholeDiode())
-                return chain_lanes::flushTiny (diodePhaseLoopInLanes (x, drive, phases, phaseSlopes, memorySlope, f, memory, memoryDc, silence,
+                return dsp::flushTiny (diodePhaseLoopInLanes (x, drive, phases, phaseSlopes, memorySlope, f, memory, memoryDc, silence,
                                                                       memoryLimit)
                                                + sub * f.direct);
         }
@@ -396,10 +407,10 @@ void VoiceChain::runLanesStretch (const Stretch& s, float* outLeft, float* outRi
             y = y + f.post * memory;
 
         // Unheard, the memory rests at zero.
-        memory = f.captured ? chain_lanes::limitRarely (f.remaining * memory + f.coefficient * (y - memoryDc), memoryLimit)
+        memory = f.captured ? dsp::limitRarely (f.remaining * memory + f.coefficient * (y - memoryDc), memoryLimit)
                             : Float4 (0.0f);
         memoryDc = f.captured ? memoryDc : Float4 (0.0f);
-        return chain_lanes::flushTiny (y + sub * f.direct);
+        return dsp::flushTiny (y + sub * f.direct);
     };
 
     for (int k = 0; k < count; ++k)

@@ -1,5 +1,4 @@
 #include "engine/chain/VoiceChain.h"
-#include "engine/chain/ChainLanes.h"
 #include "engine/chain/ChainSteps.h"
 
 #include <algorithm>

@@ -161,29 +161,9 @@ public:
         foldTurns = s.foldTurns;
     }
 
-    // What a gain sets, for a caller that runs stages side by side in lanes.
-    static constexpr float engagementSpan = 0.2f; // linear gain above 1: 1.6 dB
-
-    struct GainSettings
-    {
-        float gain, engagement, inverseGain, diodeIn, diodeOut, diodeToTable, foldTurns;
-
-        static GainSettings of (float linearGain) noexcept
-        {
-            const auto g = linearGain > 1.0f ? linearGain : 1.0f;
-            const auto inverse = 1.0f / g;
-            const auto in = 0.5f * g / DiodeKnee::thermal;
-            return { g, std::min ((g - 1.0f) * (1.0f / engagementSpan), 1.0f), inverse, in, 1.8f * DiodeKnee::thermal * inverse,
-                     in * (float) DiodeKnee::perUnit, (6.0f * (g - 1.0f) + 1.0f) * (0.5f / dsp::pi) };
-        }
-    };
     float getGain() const noexcept           { return gain; }
     bool isFading() const noexcept           { return curveFade.isFading(); }
 
-    // For a caller that runs several stages side by side in lanes, with the same settings.
-    float getEngagement() const noexcept     { return engagement; }
-    float getInverseGain() const noexcept    { return inverseGain; }
-    float getDiodeIn() const noexcept        { return diodeIn; }
     float getDiodeOut() const noexcept       { return diodeOut; }
     float getDiodeToTable() const noexcept   { return diodeToTable; }
     float getPreviousInput() const noexcept  { return previousInput; }
@@ -257,7 +237,27 @@ public:
             && previousInput == o.previousInput && sameFoldQuartersAs (o);
     }
 
+    // Stages with the same settings side by side in lanes (below).
+    struct Lanes;
+
 private:
+    // What a gain sets.
+    static constexpr float engagementSpan = 0.2f; // linear gain above 1: 1.6 dB
+
+    struct GainSettings
+    {
+        float gain, engagement, inverseGain, diodeIn, diodeOut, diodeToTable, foldTurns;
+
+        static GainSettings of (float linearGain) noexcept
+        {
+            const auto g = linearGain > 1.0f ? linearGain : 1.0f;
+            const auto inverse = 1.0f / g;
+            const auto in = 0.5f * g / DiodeKnee::thermal;
+            return { g, std::min ((g - 1.0f) * (1.0f / engagementSpan), 1.0f), inverse, in, 1.8f * DiodeKnee::thermal * inverse,
+                     in * (float) DiodeKnee::perUnit, (6.0f * (g - 1.0f) + 1.0f) * (0.5f / dsp::pi) };
+        }
+    };
+
     // The curves as the exact build works them out, at a linear gain g above 1.
     static float referenceCurve (int curve, float g, float x, float previous) noexcept;
 
@@ -450,6 +450,197 @@ QUILLON_ALWAYS_INLINE inline float DriveStage::process (float x) noexcept
     previousInput = x;
     return y;
 }
+
+//==============================================================================
+#if QUILLON_SIN_LANES
+// process() for a left and a right stage whose settings agree, while the curve does not fade and
+// is not the fold (whose quarters only the stage keeps): each lane goes through the stage's
+// operations in their order, so it gets the stage's bits.
+struct DriveStage::Lanes
+{
+    using Float4 = dsp::Float4;
+
+    int curve = passThrough;
+    bool straight = true, whole = true;
+    Float4 gain, inverseGain, diodeIn, diodeOut, diodeToTable, engagement;
+    Float4 previous;
+
+    void takeSettings (const DriveStage& s) noexcept
+    {
+        curve = s.getMode();
+        straight = s.gain <= 1.000001f;
+        whole = s.engagement >= 1.0f;
+        gain = s.gain;
+        inverseGain = s.inverseGain;
+        diodeIn = s.diodeIn;
+        diodeOut = s.diodeOut;
+        diodeToTable = s.diodeToTable;
+        engagement = s.engagement;
+    }
+
+    // takeSettings after the stage's setGain (linearGain), its mode unchanged.
+    void takeGain (float linearGain) noexcept
+    {
+        const auto s = GainSettings::of (linearGain);
+        straight = s.gain <= 1.000001f;
+        whole = s.engagement >= 1.0f;
+        engagement = s.engagement;
+
+        // Only what the curve reads.
+        switch (curve)
+        {
+            case soft:
+                gain = s.gain;
+                inverseGain = s.inverseGain;
+                break;
+
+            case diode:
+                diodeIn = s.diodeIn;
+                diodeOut = s.diodeOut;
+                diodeToTable = s.diodeToTable;
+                break;
+
+            default:
+                break;
+        }
+    }
+
+    void takeStates (const DriveStage& left, const DriveStage& right) noexcept { previous = dsp::pair (left.previousInput, right.previousInput); }
+
+    void giveStates (DriveStage& left, DriveStage& right) const noexcept
+    {
+        left.previousInput = dsp::leftOf (previous);
+        right.previousInput = dsp::rightOf (previous);
+    }
+
+    // Both sides' cubic pieces from a table, lane by lane; its columns as four vectors.
+    template <typename Piece>
+    QUILLON_ALWAYS_INLINE static void lookUp (const Piece* pieces, Float4 t, Float4& f, Float4 (&c)[4]) noexcept
+    {
+        const auto i = dsp::truncateToInt (t);
+        f = t - dsp::toFloat (i);
+        const auto l = Float4::load (&pieces[dsp::laneOf<0> (i)].c0);
+        const auto r = Float4::load (&pieces[dsp::laneOf<1> (i)].c0);
+        const auto low = dsp::interleaveLow (l, r), high = dsp::interleaveHigh (l, r);
+        c[0] = low;
+        c[1] = dsp::highHalves (low, low);
+        c[2] = high;
+        c[3] = dsp::highHalves (high, high);
+    }
+
+    // SoftKnee, lane by lane.
+    QUILLON_ALWAYS_INLINE static Float4 softCurve (Float4 s) noexcept
+    {
+        const auto m = dsp::abs (s);
+        Float4 f, c[4];
+        lookUp (softKnee.pieces_, dsp::min (Float4 (SoftKnee::range), m) * Float4 ((float) SoftKnee::perUnit), f, c);
+        const auto v = (c[0] + f * c[1]) + (f * f) * (c[2] + f * c[3]);
+        return dsp::copySign (v, s);
+    }
+
+    // DiodeKnee, lane by lane.
+    QUILLON_ALWAYS_INLINE static Float4 diodeCurve (Float4 v) noexcept
+    {
+        constexpr auto range = DiodeKnee::range;
+        const auto clamped = dsp::bound (v, Float4 (-range), Float4 (range));
+        Float4 f, c[4];
+        lookUp (diodeKnee.pieces_, (clamped + Float4 (range)) * Float4 ((float) DiodeKnee::perUnit), f, c);
+        return ((c[0] + f * c[1]) + (f * f) * (c[2] + f * c[3])) + (v - clamped);
+    }
+
+    // DiodeKnee::pieceAt, piece and beyondRange, lane by lane.
+    QUILLON_ALWAYS_INLINE static Float4 diodePieceAt (Float4 t) noexcept
+    {
+        constexpr auto range = DiodeKnee::range;
+        const auto clamped = dsp::bound (t, Float4 (0.0f), Float4 (2.0f * range * (float) DiodeKnee::perUnit));
+        Float4 f, c[4];
+        lookUp (diodeKnee.pieces_, clamped, f, c);
+        return (c[0] + f * c[1]) + (f * f) * (c[2] + f * c[3]);
+    }
+
+    QUILLON_ALWAYS_INLINE static Float4 diodePiece (Float4 x, Float4 toTable) noexcept
+    {
+        return diodePieceAt (x * toTable + Float4 (DiodeKnee::centre));
+    }
+
+    QUILLON_ALWAYS_INLINE static Float4 beyondRange (Float4 v) noexcept
+    {
+        constexpr auto range = DiodeKnee::range;
+        return v - dsp::bound (v, Float4 (-range), Float4 (range));
+    }
+
+    QUILLON_ALWAYS_INLINE Float4 fullCurve (Float4 x) const noexcept
+    {
+        switch (curve)
+        {
+            case soft:
+                return softCurve (gain * x) * inverseGain;
+
+            case diode:
+                return diodeOut * diodeCurve (diodeIn * x);
+
+            default:
+                return x;
+        }
+    }
+
+    // Where both sides are within the limit, as they nearly always are, the loop need not wait
+    // for the test.
+    QUILLON_ALWAYS_INLINE static Float4 limitInput (Float4 x) noexcept
+    {
+        const auto within = dsp::abs (x) <= Float4 (inputLimit);
+
+        if (! dsp::bothSides (within))
+            x = keep (within, x);
+
+        return x;
+    }
+
+    bool actsAsWholeDiode() const noexcept { return curve == diode && ! straight && whole; }
+
+    // diodeRaw for both sides.
+    QUILLON_ALWAYS_INLINE Float4 diodeRaw (Float4 x, Float4& beyond) noexcept
+    {
+        x = limitInput (x);
+        previous = x;
+        beyond = beyondRange (diodeIn * x);
+        return diodePiece (x, diodeToTable);
+    }
+
+    // diodeRawAt for both sides.
+    QUILLON_ALWAYS_INLINE Float4 diodeRawAt (Float4 x, Float4 t, Float4& beyond) noexcept
+    {
+        const auto within = dsp::abs (x) <= Float4 (inputLimit);
+
+        if (! dsp::bothSides (within))
+        {
+            x = keep (within, x);
+            t = dsp::select (within, t, Float4 (DiodeKnee::centre));
+        }
+
+        previous = x;
+        beyond = beyondRange (diodeIn * x);
+        return diodePieceAt (t);
+    }
+
+    QUILLON_ALWAYS_INLINE Float4 process (Float4 x) noexcept
+    {
+        x = limitInput (x);
+        auto y = x;
+
+        if (! straight)
+        {
+            y = fullCurve (x);
+
+            if (! whole)
+                y = x + engagement * (y - x);
+        }
+
+        previous = x;
+        return y;
+    }
+};
+#endif
 
 namespace detail
 {

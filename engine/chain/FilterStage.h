@@ -30,7 +30,6 @@ public:
     void setMix (float amount) noexcept          { mix = amount; }
     void setNotch (float amount) noexcept        { notch = amount; }
 
-    float getCutoff() const noexcept { return cutoff; }
     float getOffset() const noexcept { return offset; }
 
     void updateCoefficients() noexcept;
@@ -48,19 +47,9 @@ public:
     Line processBlendedLine (float base, float scale, float raw, float blend) noexcept;
     void flushStates() noexcept;
 
-    // For a caller that runs the stages of both sides side by side in lanes.
     using Sections = std::array<float, numSections>;
     const Sections& getCoefficients() const noexcept { return c; }
     const Sections& getSectionWeights() const noexcept { return sectionWeights; }
-    float getProduct() const noexcept  { return product; }
-    const std::array<float, 2>& getFirstWeights() const noexcept { return firstWeights; }
-    float getFirstProduct() const noexcept { return firstProduct; }
-    float getFeedback() const noexcept { return feedback; }
-    float getMix() const noexcept      { return mix; }
-    float getNotchAmount() const noexcept { return notch; }
-    const Sections& getStates() const noexcept { return z; }
-    float getLastOutput() const noexcept { return lastOutput; }
-    void setStates (const Sections& states, float last) noexcept { z = states; lastOutput = last; }
 
     bool hasSameSignalStateAs (const PhaseStage& o) const noexcept { return z == o.z && lastOutput == o.lastOutput; }
     bool hasSameSettingsAs (const PhaseStage& o) const noexcept
@@ -70,24 +59,8 @@ public:
     }
     void copySignalStateFrom (const PhaseStage& o) noexcept { z = o.z; lastOutput = o.lastOutput; }
 
-    // The coefficients at the centre of the cutoff's cell and their first two derivatives, per
-    // relative change of the cutoff (see coefficientsFromAnchor).
-    struct Anchor
-    {
-        alignas (16) float c0[8], first[8], second[8];
-        float centre = 0.0f, inverseCentre = 0.0f;
-        std::int32_t cell = -1;
-        bool expands = false;
-    };
-    const Anchor& getAnchor() const noexcept { return anchor; }
-
-    // The cutoff's cell: its exponent and the first 7 bits of its mantissa, a 1/128 step at most.
-    static std::int32_t cellOf (float hz) noexcept
-    {
-        std::uint32_t bits;
-        std::memcpy (&bits, &hz, sizeof (bits));
-        return (std::int32_t) (bits >> 16);
-    }
+    // Both sides' stages side by side in lanes (FilterStageLanes.h).
+    struct Lanes;
 
 private:
     double sampleRate = 44100.0;
@@ -110,6 +83,23 @@ private:
     std::array<float, 2> firstWeights {};
     float firstProduct = 1.0f;
 
+    // The coefficients at the centre of the cutoff's cell and their first two derivatives, per
+    // relative change of the cutoff (see coefficientsFromAnchor).
+    struct Anchor
+    {
+        alignas (16) float c0[8], first[8], second[8];
+        float centre = 0.0f, inverseCentre = 0.0f;
+        std::int32_t cell = -1;
+        bool expands = false;
+    };
+
+    // The cutoff's cell: its exponent and the first 7 bits of its mantissa, a 1/128 step at most.
+    static std::int32_t cellOf (float hz) noexcept
+    {
+        std::uint32_t bits;
+        std::memcpy (&bits, &hz, sizeof (bits));
+        return (std::int32_t) (bits >> 16);
+    }
     Anchor anchor;
 
     void sectionFrequencies (float hz, float* f) const noexcept;
@@ -224,19 +214,6 @@ public:
 
     using Poles = std::array<float, 4>;
 
-    // For a caller that runs the low-pass models of several stages side by side in lanes: their
-    // states, and the coefficients that stages at the same cutoff and resonance share.
-    const Poles& getPoles (int which) const noexcept { return which == diode ? diodeS : (which == state ? stateS : ladderS); }
-    void setPoles (int which, const Poles& s) noexcept { (which == diode ? diodeS : (which == state ? stateS : ladderS)) = s; }
-    float getDiodeMemory() const noexcept        { return diodeMemory; }
-    void setDiodeMemory (float m) noexcept       { diodeMemory = m; }
-    float getDiodeMemoryCoefficient() const noexcept { return diodeMemoryCoefficient; }
-    float getResonanceGain (int which) const noexcept { return which == diode ? diodeK : (which == state ? stateK : ladderK); }
-    const Poles& getGainPowers() const noexcept       { return gainPowers; }
-    const Poles& getEstimateWeights() const noexcept  { return estimateWeights; }
-    const Poles& getStateInputWeights() const noexcept { return stateInputWeights; }
-    const std::array<float, 3>& getStateCrossWeights() const noexcept { return stateCrossWeights; }
-    float getStateSelfWeight() const noexcept         { return stateSelfWeight; }
     // Outside a group (while the filter is not linear), what process() moves on besides the
     // states for n samples.
     bool isInGroup() const noexcept { return inGroup; }
@@ -254,8 +231,15 @@ public:
             && stateK == o.stateK && diodeMemoryCoefficient == o.diodeMemoryCoefficient;
     }
 
+    // The low-pass models of both sides side by side in lanes (FilterStageLanes.h).
+    struct LowpassLanes;
+
 private:
     bool isSounding (int which) const noexcept { return modelFade.isSounding (which); }
+    // A four-pole model's states and resonance gain.
+    Poles& polesOf (int which) noexcept { return which == diode ? diodeS : (which == state ? stateS : ladderS); }
+    const Poles& polesOf (int which) const noexcept { return which == diode ? diodeS : (which == state ? stateS : ladderS); }
+    float resonanceGainOf (int which) const noexcept { return which == diode ? diodeK : (which == state ? stateK : ladderK); }
     void updateLowpassCoefficients() noexcept;
     float runPoles (Poles& s, float input, float estimate) noexcept;
     float stateEstimate (const Poles& s) const noexcept;

@@ -9,15 +9,16 @@
 
 #include <array>
 
+// The two sides can run side by side in lanes (ChainLanesRunner.cpp); the exact build takes no
+// such shortcut.
+#if QUILLON_SIN_LANES && ! QUILLON_EXACT_REFERENCE
+ #define QUILLON_CHAIN_LANES 1
+#else
+ #define QUILLON_CHAIN_LANES 0
+#endif
+
 namespace quillon
 {
-
-namespace chain_lanes
-{
-struct DriveLanes;
-struct LowpassLanes;
-struct PhaseLanes;
-} // namespace chain_lanes
 
 // The chain pass: DC block, sub send, feedback, drive and filter in either order, and the phase
 // stage, turning the 2x source signals into the 2x output. It owns every state of the chain; the
@@ -78,11 +79,11 @@ private:
     template <int model, int order>
     QUILLON_HOT_CLONES void runLanesStretch (const Stretch& s, float* outLeft, float* outRight) noexcept;
     template <int model>
-    QUILLON_ALWAYS_INLINE bool takeFrameInLanes (const ChainFrame& frame, const ChainFrame& before, chain_lanes::DriveLanes& drive,
-                                                 chain_lanes::LowpassLanes& poles, chain_lanes::PhaseLanes& phases) noexcept;
+    QUILLON_ALWAYS_INLINE bool takeFrameInLanes (const ChainFrame& frame, const ChainFrame& before, DriveStage::Lanes& drive,
+                                                 FilterStage::LowpassLanes& poles, PhaseStage::Lanes& phases) noexcept;
     template <int model>
-    void giveLanesBack (const Stretch& s, const chain_lanes::DriveLanes& drive, const chain_lanes::LowpassLanes& poles,
-                        const chain_lanes::PhaseLanes& phases, dsp::Float4 dcIn, dsp::Float4 dcOut, dsp::Float4 memory,
+    void giveLanesBack (const Stretch& s, const DriveStage::Lanes& drive, const FilterStage::LowpassLanes& poles,
+                        const PhaseStage::Lanes& phases, dsp::Float4 dcIn, dsp::Float4 dcOut, dsp::Float4 memory,
                         dsp::Float4 memoryDc, bool restingStatesDue) noexcept;
     void catchUpRightChain() noexcept;
     void flushChainMemories() noexcept;

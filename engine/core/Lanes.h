@@ -515,3 +515,37 @@ inline Float4 interleavePairs (const float* a, const float* b) noexcept
 }
 
 } // namespace quillon::dsp
+
+//==============================================================================
+// A voice's two sides side by side: lane 0 the left, lane 1 the right. The upper two lanes carry
+// along whatever comes and are never read.
+namespace quillon::dsp
+{
+
+QUILLON_ALWAYS_INLINE inline Float4 pair (float left, float right) noexcept { return Float4::set (left, right, 0.0f, 0.0f); }
+QUILLON_ALWAYS_INLINE inline float leftOf (Float4 x) noexcept  { return laneOf<0> (x); }
+QUILLON_ALWAYS_INLINE inline float rightOf (Float4 x) noexcept { return laneOf<1> (x); }
+QUILLON_ALWAYS_INLINE inline bool bothSides (Mask4 m) noexcept { return (bitsOf (m) & 3) == 3; }
+
+// 0 where |y| is below `floor` (made held), as a branch that the loop need not wait for while the
+// sides are as loud as they were.
+QUILLON_ALWAYS_INLINE inline Float4 silenceBelowFloor (Float4 y, Float4 floor) noexcept
+{
+    const auto loud = abs (y) >= floor;
+
+    if (! bothSides (loud))
+        y = keep (loud, y);
+
+    return y;
+}
+
+// limit (x, -top, top) by a branch, where it is seldom needed.
+QUILLON_ALWAYS_INLINE inline Float4 limitRarely (Float4 x, Float4 top) noexcept
+{
+    if (! bothSides (abs (x) <= top))
+        x = limit (x, Float4 (0.0f) - top, top);
+
+    return x;
+}
+
+} // namespace quillon::dsp
