@@ -125,17 +125,14 @@ QUILLON_ALWAYS_INLINE inline void takePhaseSlopes (const PhaseStage::Lanes& phas
 // lanes cannot take them.
 bool VoiceChain::runSidesInLanes (const Stretch& s, float* outLeft, float* outRight) noexcept
 {
-    const auto count = s.count;
-    const auto* chainFrames = s.frames;
-    const auto chainSettled = s.settled;
     // A linear low-pass works in groups of four samples, which the lanes leave to it: they
     // take a ladder or state model only where its resonance holds it non-linear all along.
     const auto filterModel = filterStages[0].getModel();
     auto nonLinear = ! filterStages[0].isInGroup() && ! filterStages[1].isInGroup();
 
     if (filterModel == FilterStage::ladder || filterModel == FilterStage::state)
-        for (int k = 0; k < (chainSettled ? 1 : count) && nonLinear; ++k)
-            nonLinear = chainFrames[(size_t) k].resonance != 0.0f;
+        for (int k = 0; k < (s.settled ? 1 : s.count) && nonLinear; ++k)
+            nonLinear = s.frames[(size_t) k].resonance != 0.0f;
 
 
     if (! nonLinear || ! sidesFitLanes (driveStages[0], driveStages[1], filterStages[0], filterStages[1]))
@@ -245,9 +242,6 @@ void VoiceChain::giveLanesBack (const Stretch& s, const DriveStage::Lanes& drive
     using dsp::leftOf;
     using dsp::rightOf;
     constexpr bool lowpass = FilterStage::LowpassLanes::runs (model);
-    const auto settled = s.settled;
-    const auto count = s.count;
-    const auto* chainFrames = s.frames;
     auto& filter0 = filterStages[0];
     auto& filter1 = filterStages[1];
     auto& drive0 = driveStages[0];
@@ -262,9 +256,9 @@ void VoiceChain::giveLanesBack (const Stretch& s, const DriveStage::Lanes& drive
             stage.flushStates();
     }
 
-    if (! settled)
+    if (! s.settled)
     {
-        const auto& last = chainFrames[(size_t) count - 1];
+        const auto& last = s.last();
         drive0.setGain (last.drivePre);
 
         if constexpr (model == FilterStage::phase)
@@ -314,12 +308,6 @@ QUILLON_ALWAYS_INLINE inline void flushLaneStates (Float4& memory, Float4& memor
 template <int model, int order>
 void VoiceChain::runLanesStretch (const Stretch& s, float* outLeft, float* outRight) noexcept
 {
-    const auto count = s.count;
-    const auto* chainFrames = s.frames;
-    const auto chainSettled = s.settled;
-    const auto* sourceLeft = s.left;
-    const auto* sourceRight = s.right;
-    const auto* sourceSub = s.sub;
     using dsp::pair;
     constexpr bool lowpass = FilterStage::LowpassLanes::runs (model);
 
@@ -327,7 +315,6 @@ void VoiceChain::runLanesStretch (const Stretch& s, float* outLeft, float* outRi
     auto& filter1 = filterStages[1];
     auto& drive0 = driveStages[0];
     auto& drive1 = driveStages[1];
-    const auto settled = chainSettled;
     const auto postShare = feedbackPositionFade.weight (1);
     const auto subThrough = subRoutingFade.getTarget() != 1;
 
@@ -352,12 +339,12 @@ void VoiceChain::runLanesStretch (const Stretch& s, float* outLeft, float* outRi
 
     if constexpr (model == FilterStage::phase)
     {
-        phases.takeSettings (filter0.getPhaseStage(), filter1.getPhaseStage(), chainFrames[0].filterBlend);
+        phases.takeSettings (filter0.getPhaseStage(), filter1.getPhaseStage(), s.frames[0].filterBlend);
         phases.takeStates (filter0.getPhaseStage(), filter1.getPhaseStage());
         phases.takeAnchors (filter0.getPhaseStage(), filter1.getPhaseStage());
     }
 
-    auto f = FrameLanes::of (chainFrames[0], postShare, subThrough);
+    auto f = FrameLanes::of (s.frames[0], postShare, subThrough);
     const auto memoryLimit = dsp::held (FeedbackPath::memoryLimit);
     const auto silence = dsp::held (1.0e-15f);
 
@@ -413,12 +400,12 @@ void VoiceChain::runLanesStretch (const Stretch& s, float* outLeft, float* outRi
         return dsp::flushTiny (y + sub * f.direct);
     };
 
-    for (int k = 0; k < count; ++k)
+    for (int k = 0; k < s.count; ++k)
     {
-        if (k > 0 && ! settled)
+        if (k > 0 && ! s.settled)
         {
-            const auto& frame = chainFrames[(size_t) k];
-            const auto othersMoved = takeFrameInLanes<model> (frame, chainFrames[(size_t) k - 1], drive, poles, phases);
+            const auto& frame = s.frames[(size_t) k];
+            const auto othersMoved = takeFrameInLanes<model> (frame, s.frames[(size_t) k - 1], drive, poles, phases);
 
             if (othersMoved)
                 f = FrameLanes::of (frame, postShare, subThrough);
@@ -427,14 +414,14 @@ void VoiceChain::runLanesStretch (const Stretch& s, float* outLeft, float* outRi
         }
 
         if constexpr (model == FilterStage::phase)
-            if (k == 0 || ! settled)
+            if (k == 0 || ! s.settled)
                 takePhaseSlopes<order> (phases, drive, f, phaseSlopes, memorySlope);
 
         // Left and right of both 2x samples, then each sample's two sides.
         const auto i = (size_t) (2 * k);
-        const auto mixes = dsp::interleaveLow (dsp::loadLow (sourceLeft + i), dsp::loadLow (sourceRight + i));
-        const auto first = side (mixes, Float4 (sourceSub[i]));
-        const auto second = side (dsp::highHalves (mixes, mixes), Float4 (sourceSub[i + 1]));
+        const auto mixes = dsp::interleaveLow (dsp::loadLow (s.left + i), dsp::loadLow (s.right + i));
+        const auto first = side (mixes, Float4 (s.sub[i]));
+        const auto second = side (dsp::highHalves (mixes, mixes), Float4 (s.sub[i + 1]));
         const auto out = dsp::interleaveLow (first, second);
         dsp::storeLow (out, outLeft + i);
         dsp::storeHigh (out, outRight + i);

@@ -17,15 +17,10 @@ using chain_steps::LoopSettings;
 // them again around every output it writes. False where the sample-by-sample path must run.
 bool VoiceChain::runChainStretch (const Stretch& s, float* outLeft, float* outRight) noexcept
 {
-    const auto count = s.count;
-    const auto* chainFrames = s.frames;
-    const auto* sourceLeft = s.left;
-    const auto* sourceRight = s.right;
-
-    if (dsp::exactReference || ! s.shortcuts || count <= 0 || drivePositionFade.isFading() || subRoutingLagging)
+    if (dsp::exactReference || ! s.shortcuts || s.count <= 0 || drivePositionFade.isFading() || subRoutingLagging)
         return false;
 
-    applyChainFrame (chainFrames[0]);
+    applyChainFrame (s.frames[0]);
 
     if (feedbackPositionFade.isFading())
         return false;
@@ -34,13 +29,13 @@ bool VoiceChain::runChainStretch (const Stretch& s, float* outLeft, float* outRi
     {
         // Twins stay twins only while both sides hear the same: else the right side must be
         // brought up to date at the sample where they part.
-        for (int i = 0; i < 2 * count; ++i)
-            if (sourceLeft[(size_t) i] != sourceRight[(size_t) i])
+        for (int i = 0; i < 2 * s.count; ++i)
+            if (s.left[(size_t) i] != s.right[(size_t) i])
                 return false;
 
         if (filterStages[0].isPhaseStageSounding())
-            for (int k = 1; k < count; ++k)
-                if (chainFrames[(size_t) k].phaseSpread != 0.0f)
+            for (int k = 1; k < s.count; ++k)
+                if (s.frames[(size_t) k].phaseSpread != 0.0f)
                     return false;
 
         if (! runLinearChainStretch<true> (s, outLeft, outRight))
@@ -52,7 +47,7 @@ bool VoiceChain::runChainStretch (const Stretch& s, float* outLeft, float* outRi
     }
 
     // What the sample-by-sample path would hold after the stretch's last frame.
-    const auto& last = chainFrames[(size_t) (s.settled ? 0 : count - 1)];
+    const auto& last = s.last();
     drivePostGain = last.drivePost;
     driveMixAmount = last.driveMix;
     filterBlend = last.filterBlend;
@@ -65,12 +60,6 @@ bool VoiceChain::runChainStretch (const Stretch& s, float* outLeft, float* outRi
 template <bool twins>
 void VoiceChain::runChainStretchWith (const Stretch& s, float* outLeft, float* outRight) noexcept
 {
-    const auto count = s.count;
-    const auto* chainFrames = s.frames;
-    const auto chainSettled = s.settled;
-    const auto* sourceLeft = s.left;
-    const auto* sourceRight = s.right;
-    const auto* sourceSub = s.sub;
 #if QUILLON_CHAIN_LANES
     // Sides that differ run side by side in lanes where they can.
     if constexpr (! twins)
@@ -86,11 +75,11 @@ void VoiceChain::runChainStretchWith (const Stretch& s, float* outLeft, float* o
     const auto postShare = feedbackPositionFade.weight (1);
     const auto subThrough = subRoutingFade.getTarget() != 1;
 
-    for (int k = 0; k < count; ++k)
+    for (int k = 0; k < s.count; ++k)
     {
-        const auto& frame = chainFrames[(size_t) (chainSettled ? 0 : k)];
+        const auto& frame = s.frame (k);
 
-        if (k > 0 && ! chainSettled)
+        if (k > 0 && ! s.settled)
         {
             applyChainSettings (drive0, filter0, frame, -frame.phaseSpread);
 
@@ -135,9 +124,9 @@ void VoiceChain::runChainStretchWith (const Stretch& s, float* outLeft, float* o
 
         for (int i = 2 * k; i < 2 * k + 2; ++i)
         {
-            const auto sub = sourceSub[(size_t) i];
-            outLeft[i] = side (dc0, fb0, drive0, filter0, sourceLeft[(size_t) i], sub);
-            outRight[i] = twins ? outLeft[i] : side (dc1, fb1, drive1, filter1, sourceRight[(size_t) i], sub);
+            const auto sub = s.sub[(size_t) i];
+            outLeft[i] = side (dc0, fb0, drive0, filter0, s.left[(size_t) i], sub);
+            outRight[i] = twins ? outLeft[i] : side (dc1, fb1, drive1, filter1, s.right[(size_t) i], sub);
         }
 
         if (--chainFlushCountdown <= 0)
@@ -168,9 +157,9 @@ void VoiceChain::runChainStretchWith (const Stretch& s, float* outLeft, float* o
     // which is all that the settings keep of the frames before it.
     if constexpr (twins)
     {
-        if (! chainSettled)
+        if (! s.settled)
         {
-            const auto& last = chainFrames[(size_t) count - 1];
+            const auto& last = s.last();
             applyChainSettings (driveStages[1], filterStages[1], last, last.phaseSpread);
         }
     }
@@ -189,16 +178,10 @@ void VoiceChain::runChainStretchWith (const Stretch& s, float* outLeft, float* o
 template <bool twins>
 bool VoiceChain::runLinearChainStretch (const Stretch& s, float* outLeft, float* outRight) noexcept
 {
-    const auto count = s.count;
-    const auto* chainFrames = s.frames;
-    const auto chainSettled = s.settled;
-    const auto* sourceLeft = s.left;
-    const auto* sourceRight = s.right;
-    const auto* sourceSub = s.sub;
-    const auto& frame = chainFrames[0];
+    const auto& frame = s.frames[0];
     constexpr auto sides = twins ? 1 : 2;
 
-    if (! chainSettled || frame.feedbackAmount != 0.0f)
+    if (! s.settled || frame.feedbackAmount != 0.0f)
         return false;
 
     for (int side = 0; side < sides; ++side)
@@ -212,18 +195,18 @@ bool VoiceChain::runLinearChainStretch (const Stretch& s, float* outLeft, float*
     alignas (16) float blocked[2][2 * maxStretch], filtered[2 * maxStretch];
 
     // In runs between the flushes, which fall where they fall sample by sample.
-    for (int done = 0; done < count;)
+    for (int done = 0; done < s.count;)
     {
-        const auto length = std::min (count - done, chainFlushCountdown);
+        const auto length = std::min (s.count - done, chainFlushCountdown);
         const auto from = 2 * done, n = 2 * length;
-        const auto* sub = sourceSub + from;
+        const auto* sub = s.sub + from;
 
         // Both sides' DC blockers in one loop: each waits on its own last output, and side by
         // side the two recursions overlap instead of running one after the other.
         if constexpr (twins)
         {
             for (int i = 0; i < n; ++i)
-                blocked[0][i] = mixDcBlockers[0].processUnflushed (sourceLeft[(size_t) (from + i)]) + sub[i] * send;
+                blocked[0][i] = mixDcBlockers[0].processUnflushed (s.left[(size_t) (from + i)]) + sub[i] * send;
         }
         else
         {
@@ -231,8 +214,8 @@ bool VoiceChain::runLinearChainStretch (const Stretch& s, float* outLeft, float*
 
             for (int i = 0; i < n; ++i)
             {
-                blocked[0][i] = dc0.processUnflushed (sourceLeft[(size_t) (from + i)]) + sub[i] * send;
-                blocked[1][i] = dc1.processUnflushed (sourceRight[(size_t) (from + i)]) + sub[i] * send;
+                blocked[0][i] = dc0.processUnflushed (s.left[(size_t) (from + i)]) + sub[i] * send;
+                blocked[1][i] = dc1.processUnflushed (s.right[(size_t) (from + i)]) + sub[i] * send;
             }
 
             mixDcBlockers[0] = dc0;

@@ -45,6 +45,10 @@ public:
         const float* left = nullptr;
         const float* right = nullptr;
         const float* sub = nullptr;
+
+        // Frame k's settings, the first frame's where settled; the last frame's.
+        const ChainFrame& frame (int k) const noexcept { return frames[(size_t) (settled ? 0 : k)]; }
+        const ChainFrame& last() const noexcept { return frame (count - 1); }
     };
 
     void prepare (double oversampledRate) noexcept;
