@@ -77,18 +77,21 @@ for n in $(seq $((200 + $$ % 500)) $((219 + $$ % 500))); do
 done
 [ -n "$display" ] || fail "Xvfb did not start"
 export DISPLAY="$display"
+echo "display $display"
 
 # -r: no real-time scheduling, so neither root nor real-time limits are needed.
 jackd -r -n "$server" -d dummy -r "$rate" -p 256 >"$work/jackd.log" 2>&1 &
 jackd_pid=$!
 timeout 10 jack_wait -w >/dev/null 2>&1 || fail "the JACK server did not start"
+echo "JACK server $server started"
 
 "$program" >"$work/program.log" 2>&1 &
 program_pid=$!
 
 ports=""
-for _ in $(seq 1 200); do
-    ports=$(jack_lsp 2>/dev/null)
+deadline=$((SECONDS + 20))
+while [ "$SECONDS" -lt "$deadline" ]; do
+    ports=$(timeout 2 jack_lsp 2>/dev/null)
     grep -qx "Quillon:out_1" <<<"$ports" && grep -qx "Quillon:out_2" <<<"$ports" && break
     kill -0 "$program_pid" 2>/dev/null || fail "the program quit before opening JACK"
     sleep 0.1
@@ -98,11 +101,12 @@ grep -qx "Quillon:out_1" <<<"$ports" && grep -qx "Quillon:out_2" <<<"$ports" \
 echo "JACK ports of the program: $(grep '^Quillon:' <<<"$ports" | tr '\n' ' ')"
 
 # The capture client connects itself to the two outputs and records for a few seconds.
-jack_rec -f "$work/take.wav" -d "$seconds" -b 16 Quillon:out_1 Quillon:out_2 >"$work/rec.log" 2>&1 &
+timeout $((seconds + 15)) jack_rec -f "$work/take.wav" -d "$seconds" -b 16 Quillon:out_1 Quillon:out_2 >"$work/rec.log" 2>&1 &
 rec_pid=$!
 connections=""
-for _ in $(seq 1 50); do
-    connections=$(jack_lsp -c Quillon:out_ 2>/dev/null)
+deadline=$((SECONDS + 5))
+while [ "$SECONDS" -lt "$deadline" ]; do
+    connections=$(timeout 2 jack_lsp -c Quillon:out_ 2>/dev/null)
     [ "$(grep -Ec '^ +jack_?rec' <<<"$connections")" -ge 2 ] && break
     sleep 0.1
 done
@@ -130,7 +134,7 @@ for _ in $(seq 1 100); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.1
 kill -0 "$program_pid" 2>/dev/null && fail "the program did not quit within 10 s of SIGINT"
 wait "$program_pid"; status=$?; program_pid=""
 [ "$status" -eq 0 ] || fail "the program exited with status $status"
-grep -q "Quillon:" <<<"$(jack_lsp 2>/dev/null)" && fail "the program's ports outlived it"
+grep -q "Quillon:" <<<"$(timeout 2 jack_lsp 2>/dev/null)" && fail "the program's ports outlived it"
 
 stop "$jackd_pid" 5; jackd_pid=""
 
