@@ -55,16 +55,16 @@ void OutputStage::addTail (float* outLeft, float* outRight, int numSamples) noex
         const auto fade = smoothStep ((float) tailCountdown / (float) tailLength);
         const auto frame = filter (tailLeft, tailRight, tailSide, 0.0f, 0.0f, tailMonoLowAmount);
         // Only bent: a voice that follows in these samples puts the sum through the limit.
-        const auto left = dsp::flushTiny (fade * frame.left), right = dsp::flushTiny (fade * frame.right);
+        const Frame faded { dsp::flushTiny (fade * frame.left), dsp::flushTiny (fade * frame.right) };
 
         if (outRight != nullptr)
         {
-            outLeft[i] = OutputLimit::bend (outLeft[i] + left);
-            outRight[i] = OutputLimit::bend (outRight[i] + right);
+            outLeft[i] = OutputLimit::bend (outLeft[i] + faded.left);
+            outRight[i] = OutputLimit::bend (outRight[i] + faded.right);
         }
         else
         {
-            outLeft[i] = OutputLimit::bend (outLeft[i] + (left + right) * monoSumGain);
+            outLeft[i] = OutputLimit::bend (outLeft[i] + faded.monoSum());
         }
     }
 }

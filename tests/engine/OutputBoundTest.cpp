@@ -1,6 +1,7 @@
 // Whatever the settings, the voice never leaves the processor beyond 4 (+12 dBFS): the loudest
 // make-up on the init tone, a matrix slot that drives an oscillator's level far up, and settings
 // at their ends, on both the stereo and the mono output.
+#include "engine/OutputLimit.h"
 #include "plugin/ParameterIds.h"
 #include "support/VoiceMeasure.h"
 
@@ -135,4 +136,29 @@ TEST (OutputBound, aLoudSoundIsTurnedDownWholeAndStaysCentred)
     const auto to = from + (size_t) (std::floor (0.5 * midiHz (36)) * 48000.0 / midiHz (36));
     EXPECT_LT (decibels (std::abs (mean (loud, from, to))), -50.0);
     EXPECT_LT (decibels (std::abs (mean (loudRight, from, to))), -50.0);
+}
+
+// Once a loud passage is over the limit lets go entirely: a quiet sound after it passes bit for
+// bit, as it would had nothing been loud, rather than a hair quieter for good.
+TEST (OutputBound, theLimitComesBackToRestAfterALoudPassage)
+{
+    quillon::OutputLimit limit;
+    limit.prepare (48000.0);
+    const auto sine = [] (int n, float amplitude) { return amplitude * std::sin (0.02f * (float) n); };
+
+    for (int n = 0; n < 48000; ++n)
+    {
+        auto left = sine (n, 8.0f), right = -left;
+        limit.process (left, right);
+        ASSERT_LE (std::max (std::abs (left), std::abs (right)), quillon::OutputLimit::ceiling);
+    }
+
+    for (int n = 0; n < 4 * 48000; ++n)
+    {
+        auto left = sine (n, 0.5f), right = -left;
+        limit.process (left, right);
+        if (n >= 2 * 48000)
+            ASSERT_EQ (left, sine (n, 0.5f)) << n;
+    }
+    EXPECT_TRUE (limit.isAtRest());
 }
