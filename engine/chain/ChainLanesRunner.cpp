@@ -1,6 +1,8 @@
 #include "engine/chain/VoiceChain.h"
+#include "engine/chain/ChainSample.h"
 #include "engine/chain/FilterStageLanes.h"
 
+#include <array>
 #include <cstddef>
 #include <type_traits>
 
@@ -37,86 +39,136 @@ bool sidesFitLanes (const DriveStage& drive0, const DriveStage& drive1, const Fi
     return ! FilterStage::LowpassLanes::runs (filter0.getModel()) || filter0.hasSameLowpassAs (filter1);
 }
 
-// A frame's values in lanes, taken up anew only where the frames move.
-struct FrameLanes
-{
-    Float4 send, direct, pre, post, mixAmount, postGain, blend, coefficient, remaining;
-    bool preOn, postOn, captured;
+using LanesStep = chain_sample::Step<Float4>;
 
-    static FrameLanes of (const ChainFrame& frame, float postShare, bool subThrough) noexcept
+// Both sides' chain states side by side in lanes, left in lane 0 and right in lane 1: the side
+// adapter that chain_sample::chainSample runs on.
+template <int model>
+struct SidesInLanes
+{
+    static constexpr bool lowpass = FilterStage::LowpassLanes::runs (model);
+    static constexpr bool mayLoop = model == FilterStage::phase;
+
+    Float4 dcIn, dcOut, dcCoefficient, loopMemory, loopDc, dcRate;
+    DriveStage::Lanes drive;
+    FilterStage::LowpassLanes poles;
+    PhaseStage::Lanes phases;
+    // The phase stage's slopes while its coefficients and input scale hold, and the feedback
+    // memory's slope with them where the diode feeds the stage.
+    PhaseStage::Lanes::Slopes phaseSlopes {};
+    Float4 loopSlope { 0.0f };
+    Float4 floor = dsp::held (1.0e-15f), memoryLimit = dsp::held (FeedbackPath::memoryLimit);
+
+    void take (const std::array<OnePoleHighPass, 2>& blockers, const std::array<FeedbackPath, 2>& paths,
+               const std::array<DriveStage, 2>& drives, const std::array<FilterStage, 2>& filters, float blend) noexcept
     {
-        const auto preFeedback = frame.feedbackAmount * (1.0f - postShare);
-        const auto postFeedback = frame.feedbackAmount * postShare;
-        return FrameLanes { Float4 (subThrough ? frame.subSend : 0.0f), Float4 (subThrough ? 1.0f - frame.subSend : 1.0f),
-                            Float4 (preFeedback), Float4 (postFeedback), Float4 (frame.driveMix),
-                            Float4 (frame.drivePost), Float4 (frame.filterBlend), Float4 (frame.feedbackCoefficient),
-                            Float4 (1.0f - frame.feedbackCoefficient), preFeedback != 0.0f, postFeedback != 0.0f, frame.feedbackAmount != 0.0f };
+        using dsp::pair;
+        dcIn = pair (blockers[0].getPreviousInput(), blockers[1].getPreviousInput());
+        dcOut = pair (blockers[0].getPreviousOutput(), blockers[1].getPreviousOutput());
+        dcCoefficient = pair (blockers[0].getCoefficient(), blockers[1].getCoefficient());
+        loopMemory = pair (paths[0].getMemory(), paths[1].getMemory());
+        loopDc = pair (paths[0].getDc(), paths[1].getDc());
+        dcRate = Float4 (paths[0].getDcRate());
+        drive.takeSettings (drives[0]);
+        drive.takeStates (drives[0], drives[1]);
+
+        if constexpr (lowpass)
+        {
+            poles.takeSettings (filters[0]);
+            poles.takeStates (filters[0], filters[1]);
+        }
+
+        if constexpr (model == FilterStage::phase)
+        {
+            const auto& left = filters[0].getPhaseStage();
+            const auto& right = filters[1].getPhaseStage();
+            phases.takeSettings (left, right, blend);
+            phases.takeStates (left, right);
+            phases.takeAnchors (left, right);
+        }
     }
+
+    // The slopes for the diode's scale where it feeds the phase stage straight, else for the
+    // stage's whole input.
+    QUILLON_ALWAYS_INLINE void takeSlopes (const LanesStep& f, int order) noexcept
+    {
+        if (order == 0 && drive.actsAsWholeDiode())
+        {
+            phaseSlopes = phases.slopesAt (f.mixAmount * (f.postGain * drive.diodeOut));
+            loopSlope = f.coefficient * phaseSlopes.output;
+        }
+        else
+        {
+            phaseSlopes = phases.slopesAt (Float4 (1.0f));
+        }
+    }
+
+    // The recursions at a flush: the feedback memory hands what it holds at DC on to its
+    // blocker, as FeedbackPath::flushStates does.
+    QUILLON_ALWAYS_INLINE void flush() noexcept
+    {
+        loopMemory = dsp::flushTiny (loopMemory);
+        FeedbackPath::followDc (loopMemory, loopDc, dcRate);
+        loopDc = dsp::flushTiny (loopDc);
+        dcIn = dsp::flushTiny (dcIn);
+        dcOut = dsp::flushTiny (dcOut);
+
+        if constexpr (lowpass)
+            poles.flushStates();
+
+        if constexpr (model == FilterStage::phase)
+            phases.flushStates();
+    }
+
+    QUILLON_ALWAYS_INLINE Float4 blockDc (Float4 x) noexcept { return OnePoleHighPass::step (x, dcIn, dcOut, dcCoefficient); }
+    Float4 memory() const noexcept { return loopMemory; }
+    Float4 memoryDc() const noexcept { return loopDc; }
+    QUILLON_ALWAYS_INLINE void takeMemory (Float4 next) noexcept { loopMemory = dsp::limitRarely (next, memoryLimit); }
+    void restMemory() noexcept { loopMemory = loopDc = Float4 (0.0f); }
+    QUILLON_ALWAYS_INLINE Float4 curve (Float4 x) noexcept { return drive.process (x); }
+
+    QUILLON_ALWAYS_INLINE Float4 filter (Float4 x, const LanesStep& f) noexcept
+    {
+        if constexpr (model == FilterStage::phase)
+        {
+            return phases.process (x, phaseSlopes, floor);
+        }
+        else
+        {
+            Float4 y;
+
+            if constexpr (lowpass)
+                y = poles.template process<model> (x, floor);
+            else
+                y = dsp::silenceBelowFloor (x, floor);
+
+            return x + f.blend * (y - x);
+        }
+    }
+
+    QUILLON_ALWAYS_INLINE Float4 stages (Float4 x, const LanesStep& f, int order) noexcept
+    {
+        return chain_sample::driveAndFilter (*this, x, f, order);
+    }
+
+    bool loopsThroughDiode() const noexcept { return drive.actsAsWholeDiode(); }
+    Float4 diodeToTable() const noexcept { return drive.diodeToTable; }
+    QUILLON_ALWAYS_INLINE chain_sample::DiodeParts<Float4> diodeRawAt (Float4 x, Float4 t) noexcept
+    {
+        Float4 beyond;
+        const auto piece = drive.diodeRawAt (x, t, beyond);
+        return { piece, beyond };
+    }
+    Float4 diodeScale (const LanesStep&) const noexcept { return phaseSlopes.scale; }
+    QUILLON_ALWAYS_INLINE chain_sample::PhaseLine<Float4> phaseLine (Float4 base, Float4, Float4 piece, const LanesStep&) noexcept
+    {
+        chain_sample::PhaseLine<Float4> line;
+        phases.line (base, phaseSlopes, piece, line.fixed, line.slope);
+        return line;
+    }
+    Float4 memorySlope (const chain_sample::PhaseLine<Float4>&, const LanesStep&) const noexcept { return loopSlope; }
+    Float4 silence() const noexcept { return floor; }
 };
-
-// chain_steps::diodePhaseLoop for both sides: x is the drive's input before the feedback, and
-// what comes back the output before the sub's direct part; memoryDc is the loop's DC.
-QUILLON_ALWAYS_INLINE inline Float4 diodePhaseLoopInLanes (Float4 x, DriveStage::Lanes& drive, PhaseStage::Lanes& phases,
-                                                          const PhaseStage::Lanes::Slopes& phaseSlopes, Float4 memorySlope,
-                                                          const FrameLanes& f, Float4& memory, Float4& memoryDc, Float4 silence,
-                                                          Float4 memoryLimit) noexcept
-{
-    auto t = x * drive.diodeToTable + Float4 (DiodeKnee::centre);
-
-    if (f.preOn)
-    {
-        x = x + f.pre * memory;
-        t = t + (f.pre * drive.diodeToTable) * memory;
-    }
-
-    Float4 beyond, fixed, slope;
-    const auto piece = drive.diodeRawAt (x, t, beyond);
-    const auto scale = phaseSlopes.scale;
-    phases.line ((x - f.mixAmount * x) + scale * beyond, phaseSlopes, piece, fixed, slope);
-    const auto raw = slope * piece + fixed;
-    const auto loud = dsp::abs (raw) >= silence;
-    const auto allLoud = (dsp::bitsOf (loud) & 3) == 3;
-    auto y = allLoud ? raw : dsp::keep (loud, raw);
-
-    if (f.postOn)
-    {
-        y = y + f.post * memory;
-        fixed = fixed + f.post * memory;
-    }
-
-    if (f.captured)
-    {
-        auto next = (f.remaining * memory + f.coefficient * (fixed - memoryDc)) + memorySlope * piece;
-
-        if (! allLoud)
-            next = dsp::select (loud, next, f.remaining * memory + f.coefficient * (y - memoryDc));
-
-        memory = dsp::limitRarely (next, memoryLimit);
-    }
-    else
-    {
-        memory = memoryDc = Float4 (0.0f);
-    }
-
-    return y;
-}
-// The phase stage's slopes, for the diode's scale where it feeds the stage straight, else for
-// its whole input; and the feedback memory's slope with them.
-template <int order>
-QUILLON_ALWAYS_INLINE inline void takePhaseSlopes (const PhaseStage::Lanes& phases, const DriveStage::Lanes& drive,
-                                                  const FrameLanes& f, PhaseStage::Lanes::Slopes& phaseSlopes,
-                                                  Float4& memorySlope) noexcept
-{
-    if (order == 0 && drive.actsAsWholeDiode())
-    {
-        phaseSlopes = phases.slopesAt (f.mixAmount * (f.postGain * drive.diodeOut));
-        memorySlope = f.coefficient * phaseSlopes.output;
-    }
-    else
-    {
-        phaseSlopes = phases.slopesAt (Float4 (1.0f));
-    }
-}
 } // namespace
 
 // Sides that differ run side by side in lanes wherever their drive and low-pass settings agree
@@ -286,161 +338,57 @@ void VoiceChain::giveLanesBack (const Stretch& s, const DriveStage::Lanes& drive
     }
 }
 
-// The lanes' recursions at a flush: the feedback memory hands what it holds at DC on to its
-// blocker, as FeedbackPath::flushStates does.
-template <int model>
-QUILLON_ALWAYS_INLINE inline void flushLaneStates (Float4& memory, Float4& memoryDc, Float4 dcRate, Float4& dcIn, Float4& dcOut,
-                                                   FilterStage::LowpassLanes& poles, PhaseStage::Lanes& phases) noexcept
-{
-    memory = dsp::flushTiny (memory);
-    FeedbackPath::followDc (memory, memoryDc, dcRate);
-    memoryDc = dsp::flushTiny (memoryDc);
-    dcIn = dsp::flushTiny (dcIn);
-    dcOut = dsp::flushTiny (dcOut);
-
-    if constexpr (FilterStage::LowpassLanes::runs (model))
-        poles.flushStates();
-
-    if constexpr (model == FilterStage::phase)
-        phases.flushStates();
-}
-
 template <int model, int order>
 void VoiceChain::runLanesStretch (const Stretch& s, float* outLeft, float* outRight) noexcept
 {
-    using dsp::pair;
-    constexpr bool lowpass = FilterStage::LowpassLanes::runs (model);
-
-    auto& filter0 = filterStages[0];
-    auto& filter1 = filterStages[1];
-    auto& drive0 = driveStages[0];
-    auto& drive1 = driveStages[1];
     const auto postShare = feedbackPositionFade.weight (1);
     const auto subThrough = subRoutingFade.getTarget() != 1;
-
-    auto dcIn = pair (mixDcBlockers[0].getPreviousInput(), mixDcBlockers[1].getPreviousInput());
-    auto dcOut = pair (mixDcBlockers[0].getPreviousOutput(), mixDcBlockers[1].getPreviousOutput());
-    const auto dcCoefficient = pair (mixDcBlockers[0].getCoefficient(), mixDcBlockers[1].getCoefficient());
-    auto memory = pair (feedbackPaths[0].getMemory(), feedbackPaths[1].getMemory());
-    auto memoryDc = pair (feedbackPaths[0].getDc(), feedbackPaths[1].getDc());
-    const auto dcRate = Float4 (feedbackPaths[0].getDcRate());
-    DriveStage::Lanes drive;
-    drive.takeSettings (drive0);
-    drive.takeStates (drive0, drive1);
-    FilterStage::LowpassLanes poles;
-
-    if constexpr (lowpass)
-    {
-        poles.takeSettings (filter0);
-        poles.takeStates (filter0, filter1);
-    }
-
-    PhaseStage::Lanes phases;
-
-    if constexpr (model == FilterStage::phase)
-    {
-        phases.takeSettings (filter0.getPhaseStage(), filter1.getPhaseStage(), s.frames[0].filterBlend);
-        phases.takeStates (filter0.getPhaseStage(), filter1.getPhaseStage());
-        phases.takeAnchors (filter0.getPhaseStage(), filter1.getPhaseStage());
-    }
-
-    auto f = FrameLanes::of (s.frames[0], postShare, subThrough);
-    const auto memoryLimit = dsp::held (FeedbackPath::memoryLimit);
-    const auto silence = dsp::held (1.0e-15f);
-
-    // The phase stage's slopes while its coefficients and input scale hold, and the
-    // feedback memory's slope with them where the diode feeds the stage.
-    PhaseStage::Lanes::Slopes phaseSlopes {};
-    Float4 memorySlope (0.0f);
+    SidesInLanes<model> lanes;
+    lanes.take (mixDcBlockers, feedbackPaths, driveStages, filterStages, s.frames[0].filterBlend);
+    auto f = LanesStep::of (s.frames[0], postShare, subThrough);
     auto restingStatesDue = false;
-
-    const auto driven = [&] (Float4 v) QUILLON_ALWAYS_INLINE { return v + f.mixAmount * (drive.process (v) * f.postGain - v); };
-    const auto filtered = [&] (Float4 v) QUILLON_ALWAYS_INLINE
-    {
-        Float4 y;
-
-        if constexpr (model == FilterStage::phase)
-            return phases.process (v, phaseSlopes, silence);
-        else if constexpr (lowpass)
-            y = poles.template process<model> (v, silence);
-        else
-            y = dsp::silenceBelowFloor (v, silence);
-
-        return v + f.blend * (y - v);
-    };
-
-    const auto side = [&] (Float4 mix, Float4 sub) QUILLON_ALWAYS_INLINE
-    {
-        auto x = (mix + dcOut - dcIn) * dcCoefficient;
-        dcIn = mix;
-        dcOut = x;
-        x = x + sub * f.send;
-
-        if constexpr (model == FilterStage::phase && order == 0)
-        {
-            // As diodePhaseLoop has it.
-            if (drive.actsAsWholeDiode())
-                return dsp::flushTiny (diodePhaseLoopInLanes (x, drive, phases, phaseSlopes, memorySlope, f, memory, memoryDc, silence,
-                                                                      memoryLimit)
-                                               + sub * f.direct);
-        }
-
-        if (f.preOn)
-            x = x + f.pre * memory;
-
-        auto y = order == 0 ? filtered (driven (x)) : driven (filtered (x));
-
-        if (f.postOn)
-            y = y + f.post * memory;
-
-        // Unheard, the memory rests at zero.
-        memory = f.captured ? dsp::limitRarely (f.remaining * memory + f.coefficient * (y - memoryDc), memoryLimit)
-                            : Float4 (0.0f);
-        memoryDc = f.captured ? memoryDc : Float4 (0.0f);
-        return dsp::flushTiny (y + sub * f.direct);
-    };
 
     for (int k = 0; k < s.count; ++k)
     {
         if (k > 0 && ! s.settled)
         {
             const auto& frame = s.frames[(size_t) k];
-            const auto othersMoved = takeFrameInLanes<model> (frame, s.frames[(size_t) k - 1], drive, poles, phases);
 
-            if (othersMoved)
-                f = FrameLanes::of (frame, postShare, subThrough);
+            if (takeFrameInLanes<model> (frame, s.frames[(size_t) k - 1], lanes.drive, lanes.poles, lanes.phases))
+                f = LanesStep::of (frame, postShare, subThrough);
             else
                 f.postGain = Float4 (frame.drivePost);
         }
 
         if constexpr (model == FilterStage::phase)
             if (k == 0 || ! s.settled)
-                takePhaseSlopes<order> (phases, drive, f, phaseSlopes, memorySlope);
+                lanes.takeSlopes (f, order);
 
         // Left and right of both 2x samples, then each sample's two sides.
         const auto i = (size_t) (2 * k);
         const auto mixes = dsp::interleaveLow (dsp::loadLow (s.left + i), dsp::loadLow (s.right + i));
-        const auto first = side (mixes, Float4 (s.sub[i]));
-        const auto second = side (dsp::highHalves (mixes, mixes), Float4 (s.sub[i + 1]));
+        const auto first = chain_sample::chainSample (lanes, mixes, Float4 (s.sub[i]), f, order);
+        const auto second = chain_sample::chainSample (lanes, dsp::highHalves (mixes, mixes), Float4 (s.sub[i + 1]), f, order);
         const auto out = dsp::interleaveLow (first, second);
         dsp::storeLow (out, outLeft + i);
         dsp::storeHigh (out, outRight + i);
 
-        filter0.countSamplesOutsideGroups (2);
-        filter1.countSamplesOutsideGroups (2);
+        filterStages[0].countSamplesOutsideGroups (2);
+        filterStages[1].countSamplesOutsideGroups (2);
 
         if (--chainFlushCountdown <= 0)
         {
-            flushLaneStates<model> (memory, memoryDc, dcRate, dcIn, dcOut, poles, phases);
+            lanes.flush();
 
-            // The stages' own states rest while the lanes hold theirs: flushed
-            // once after the loop, they end as they would have here.
+            // The stages' own states rest while the lanes hold theirs: flushed once after the
+            // loop, they end as they would have here.
             restingStatesDue = true;
             chainFlushCountdown = chainFlushInterval;
         }
     }
 
-    giveLanesBack<model> (s, drive, poles, phases, dcIn, dcOut, memory, memoryDc, restingStatesDue);
+    giveLanesBack<model> (s, lanes.drive, lanes.poles, lanes.phases, lanes.dcIn, lanes.dcOut, lanes.loopMemory, lanes.loopDc,
+                          restingStatesDue);
 }
 
 } // namespace quillon

@@ -6,29 +6,16 @@
 
 #include <cmath>
 
-// The scalar steps the sample-by-sample path and the stretch runner share.
+// The diode loop of chain_sample::diodePhaseLoop over one side's stages passed one by one, for
+// the scalar stretch runner (see ChainRunners.cpp); the golden test holds the two to the same bits.
 namespace quillon::chain_steps
 {
-// The diode's output gain, the drive mix and the post gain go into the phase stage's own, and
-// the curve's straight line past its table into the part that does not wait on the table.
-QUILLON_ALWAYS_INLINE inline float diodeIntoPhaseStage (DriveStage& drive, FilterStage& filter, float x, float mixAmount,
-                                                       float postGain, float blend) noexcept
-{
-    const auto parts = drive.diodeRaw (x);
-    const auto scale = mixAmount * (postGain * drive.getDiodeOut());
-    return filter.processBlended ((x - mixAmount * x) + scale * parts.beyond, scale, parts.piece, blend);
-}
-
 struct LoopSettings
 {
     float pre, post, mixAmount, postGain, blend, coefficient;
     bool captured;
 };
 
-// The same with the feedback around it: the pre-feedback goes straight into the diode's table
-// index and the memory's next value follows the curve's output through one multiply-add, so that
-// from one 2x sample to the next the loop waits on the table and little else. `in` is the drive's
-// input before the feedback; what comes back is the output before the sub's direct part.
 QUILLON_ALWAYS_INLINE inline float diodePhaseLoop (DriveStage& drive, FilterStage& filter, FeedbackPath& fb, float in,
                                                   const LoopSettings& s) noexcept
 {

@@ -91,7 +91,23 @@ public:
     void takeNext (float next) noexcept
     {
         lowpass = next < -memoryLimit ? -memoryLimit : (next > memoryLimit ? memoryLimit : next);
+
+        if constexpr (dsp::exactReference)
+            lowpass = dsp::flushTiny (lowpass);
+
         memory = lowpass;
+    }
+
+    // The low-pass's next value from `lowpass` for an output; `remaining` is 1 - coefficient.
+    // The old value's share apart, so that the new one waits on the output through one
+    // multiply-add.
+    template <typename V>
+    static V lowpassStep (V lowpass, V offset, V output, V coefficient, V remaining) noexcept
+    {
+        if constexpr (dsp::exactReference)
+            return lowpass + ((output - offset) - lowpass) * coefficient;
+
+        return remaining * lowpass + coefficient * (output - offset);
     }
 
     void flushStates() noexcept
@@ -105,12 +121,7 @@ public:
 private:
     float step (float output, float coefficient) const noexcept
     {
-        if constexpr (dsp::exactReference)
-            return lowpass + ((output - dc) - lowpass) * coefficient;
-
-        // The old value's share apart, so that the new one waits on the output through one
-        // multiply-add.
-        return (1.0f - coefficient) * lowpass + coefficient * (output - dc);
+        return lowpassStep (lowpass, dc, output, coefficient, 1.0f - coefficient);
     }
 
     float lowpass = 0.0f;

@@ -50,9 +50,16 @@ public:
         if constexpr (dsp::exactReference)
             return process (x);
 
-        const auto y = (x + previousOutput - previousInput) * coefficient;
-        previousInput = x;
-        previousOutput = y;
+        return step (x, previousInput, previousOutput, coefficient);
+    }
+
+    // The recursion over any lane type, for a caller that holds the states itself.
+    template <typename V>
+    static V step (V x, V& input, V& output, V coefficient) noexcept
+    {
+        const auto y = (x + output - input) * coefficient;
+        input = x;
+        output = y;
         return y;
     }
 

@@ -1,6 +1,6 @@
 #include "engine/chain/VoiceChain.h"
 #include "engine/core/VoiceMath.h"
-#include "engine/chain/ChainSteps.h"
+#include "engine/chain/ChainSample.h"
 
 #include <algorithm>
 #include <cmath>
@@ -221,21 +221,32 @@ void VoiceChain::applyFilterSettings (FilterStage& filterStage, const ChainFrame
     filterStage.setPhaseOffset (phaseOffset);
 }
 
-using chain_steps::diodeIntoPhaseStage;
-using chain_steps::diodePhaseLoop;
-using chain_steps::LoopSettings;
+using chain_sample::ChainSide;
+using chain_sample::chainSample;
+using Step = chain_sample::Step<float>;
 
-
-float VoiceChain::runChain (DriveStage& driveStage, FilterStage& filterStage, int position, float x) noexcept
+namespace
 {
-    if (position == 0 && driveStage.actsAsWholeDiode() && filterStage.runsPhaseStageAlone())
-        return diodeIntoPhaseStage (driveStage, filterStage, x, driveMixAmount, drivePostGain, filterBlend);
+// One side while the drive position fades: both orders run, one on the main pair and one on the
+// spare pair, around the one feedback memory.
+struct FadingSide : ChainSide
+{
+    static constexpr bool mayLoop = false;
 
-    const auto drive = [this, &driveStage] (float v) { return v + driveMixAmount * (driveStage.process (v) * drivePostGain - v); };
-    const auto filter = [this, &filterStage] (float v) { return filterStage.processBlended (v, filterBlend); };
+    DriveStage& spareDrive;
+    FilterStage& spareFilter;
+    int mainOrder, spareOrder;
+    float mainShare;
 
-    return position == 0 ? filter (drive (x)) : drive (filter (x));
-}
+    float stages (float x, const Step& f, int) noexcept
+    {
+        const auto fromMain = chain_sample::driveAndFilter (*this, x, f, mainOrder);
+        ChainSide spare { dc, feedback, spareDrive, spareFilter };
+        const auto fromSpare = chain_sample::driveAndFilter (spare, x, f, spareOrder);
+        return fromSpare + mainShare * (fromMain - fromSpare);
+    }
+};
+} // namespace
 
 // The sub's share sent through drive and filter and its share around them, for the next sample.
 QUILLON_ALWAYS_INLINE inline VoiceChain::SubShares VoiceChain::nextSubShares() noexcept
@@ -268,10 +279,8 @@ QUILLON_ALWAYS_INLINE inline VoiceChain::SubShares VoiceChain::nextSubShares() n
     return { subSend, 1.0f - subSend };
 }
 
-void VoiceChain::renderChainSample (float mixL, float mixR, float subL, float& left, float& right) noexcept
+void VoiceChain::renderChainSample (float mixL, float mixR, float sub, float& left, float& right) noexcept
 {
-    const auto subR = subL;
-
     // Sides that part bring the right one up to date; it then runs on its own to the chunk's end.
     if (chainTwins && mixL != mixR)
     {
@@ -279,50 +288,25 @@ void VoiceChain::renderChainSample (float mixL, float mixR, float subL, float& l
         chainTwins = false;
     }
 
-    mixL = mixDcBlockers[0].processUnflushed (mixL);
-    mixR = chainTwins ? mixL : mixDcBlockers[1].processUnflushed (mixR);
-
     // Sub routing: how much of the sub goes through drive and filter, how much around them.
     const auto [send, direct] = nextSubShares();
-
     // Feedback from the previous 2x sample goes in before the drive or after the filter.
     const auto postShare = feedbackPositionFade.weight (1);
     feedbackPositionFade.advance();
-    const auto preFeedback = feedbackAmount * (1.0f - postShare);
-    const auto postFeedback = feedbackAmount * postShare;
-    // Without feedback the memory stays out of the input, so that the chain's samples do not wait
-    // on one another through it.
-    float inputs[] = { mixL + subL * send, mixR + subR * send };
-    const float dryInputs[] = { inputs[0], inputs[1] };
-    const LoopSettings loop { preFeedback, postFeedback, driveMixAmount, drivePostGain, filterBlend, chainFeedbackCoefficient,
-                              feedbackAmount != 0.0f };
-    const auto loops = [this] (size_t side)
-    {
-        return ! drivePositionFade.isFading() && mainOrder == 0 && driveStages[side].actsAsWholeDiode()
-            && filterStages[side].runsPhaseStageAlone();
-    };
-    const bool looped[] = { loops (0), loops (1) };
-
-    if (preFeedback != 0.0f)
-    {
-        inputs[0] += preFeedback * feedbackPaths[0].getMemory();
-        inputs[1] += preFeedback * feedbackPaths[chainTwins ? 0 : 1].getMemory();
-    }
-
-    float outputs[2];
+    const auto f = Step::of (feedbackAmount, postShare, send, direct, driveMixAmount, drivePostGain, filterBlend,
+                             chainFeedbackCoefficient);
 
     if (drivePositionFade.isFading())
     {
-        // Both orders run for the length of the fade: one on the main pair, one on the spare pair.
         const auto mainShare = drivePositionFade.weight (mainOrder);
-
-        for (size_t side = 0; side < 2; ++side)
+        const auto fading = [&] (size_t side)
         {
-            const auto fromMain = runChain (driveStages[side], filterStages[side], mainOrder, inputs[side]);
-            const auto fromSpare = runChain (spareDriveStages[side], spareFilterStages[side], spareOrder, inputs[side]);
-            outputs[side] = fromSpare + mainShare * (fromMain - fromSpare);
-        }
-
+            return FadingSide { { mixDcBlockers[side], feedbackPaths[side], driveStages[side], filterStages[side] },
+                                spareDriveStages[side], spareFilterStages[side], mainOrder, spareOrder, mainShare };
+        };
+        auto leftSide = fading (0), rightSide = fading (1);
+        left = chainSample (leftSide, mixL, sub, f, mainOrder);
+        right = chainSample (rightSide, mixR, sub, f, mainOrder);
         drivePositionFade.advance();
 
         if (! drivePositionFade.isFading() && drivePositionFade.getTarget() != mainOrder)
@@ -331,65 +315,21 @@ void VoiceChain::renderChainSample (float mixL, float mixR, float subL, float& l
             std::swap (filterStages, spareFilterStages);
             std::swap (mainOrder, spareOrder);
         }
-    }
-    else
-    {
-        if (chainTwins)
-        {
-            outputs[0] = looped[0] ? diodePhaseLoop (driveStages[0], filterStages[0], feedbackPaths[0], dryInputs[0], loop)
-                                   : runChain (driveStages[0], filterStages[0], mainOrder, inputs[0]);
-        }
-        else
-        {
-            // Stage by stage across both sides rather than side by side: the two sides' long
-            // dependency chains (the diode's Newton steps, the allpass sections) then overlap.
-            const auto drive = [this] (DriveStage& stage, float v) { return v + driveMixAmount * (stage.process (v) * drivePostGain - v); };
-            const auto filter = [this] (FilterStage& stage, float v) { return stage.processBlended (v, filterBlend); };
 
-            if (mainOrder == 0 && driveStages[0].actsAsWholeDiode() && filterStages[0].runsPhaseStageAlone())
-            {
-                for (size_t side = 0; side < 2; ++side)
-                    outputs[side] = looped[side] ? diodePhaseLoop (driveStages[side], filterStages[side], feedbackPaths[side],
-                                                                   dryInputs[side], loop)
-                                                 : runChain (driveStages[side], filterStages[side], 0, inputs[side]);
-            }
-            else if (mainOrder == 0)
-            {
-                const auto d0 = drive (driveStages[0], inputs[0]);
-                const auto d1 = drive (driveStages[1], inputs[1]);
-                outputs[0] = filter (filterStages[0], d0);
-                outputs[1] = filter (filterStages[1], d1);
-            }
-            else
-            {
-                const auto f0 = filter (filterStages[0], inputs[0]);
-                const auto f1 = filter (filterStages[1], inputs[1]);
-                outputs[0] = drive (driveStages[0], f0);
-                outputs[1] = drive (driveStages[1], f1);
-            }
-        }
+        return;
     }
 
-    for (size_t side = 0; side < (chainTwins ? 1u : 2u); ++side)
-    {
-        if (looped[side])
-            continue;
-
-        if (postFeedback != 0.0f)
-            outputs[side] += postFeedback * feedbackPaths[side].getMemory();
-
-        if (feedbackAmount != 0.0f)
-            feedbackPaths[side].captureUnflushed (outputs[side], chainFeedbackCoefficient);
-        else
-            feedbackPaths[side].reset();
-    }
+    ChainSide leftSide { mixDcBlockers[0], feedbackPaths[0], driveStages[0], filterStages[0] };
+    left = chainSample (leftSide, mixL, sub, f, mainOrder);
 
     if (chainTwins)
-        outputs[1] = outputs[0];
+    {
+        right = left;
+        return;
+    }
 
-    // The decimator's filters would keep a value that is not a number for good.
-    left = dsp::flushTiny (outputs[0] + subL * direct);
-    right = dsp::flushTiny (outputs[1] + subR * direct);
+    ChainSide rightSide { mixDcBlockers[1], feedbackPaths[1], driveStages[1], filterStages[1] };
+    right = chainSample (rightSide, mixR, sub, f, mainOrder);
 }
 
 void VoiceChain::flushChainMemories() noexcept

@@ -70,10 +70,9 @@ private:
     static void applyChainSettings (DriveStage& driveStage, FilterStage& filterStage, const ChainFrame& frame,
                                     float phaseOffset) noexcept;
     static void applyFilterSettings (FilterStage& filterStage, const ChainFrame& frame, float phaseOffset) noexcept;
-    float runChain (DriveStage& driveStage, FilterStage& filterStage, int position, float x) noexcept;
     struct SubShares { float send, direct; };
     SubShares nextSubShares() noexcept;
-    void renderChainSample (float mixL, float mixR, float subL, float& left, float& right) noexcept;
+    void renderChainSample (float mixL, float mixR, float sub, float& left, float& right) noexcept;
     bool runChainStretch (const Stretch& s, float* outLeft, float* outRight) noexcept;
     template <bool twins>
     QUILLON_HOT_CLONES void runChainStretchWith (const Stretch& s, float* outLeft, float* outRight) noexcept;

@@ -265,6 +265,7 @@ inline float select (bool m, float a, float b) noexcept  { return m ? a : b; }
 inline float floor (float x) noexcept                    { return std::floor (x); }
 inline float sqrt (float x) noexcept                     { return std::sqrt (x); }
 inline float keep (bool m, float x) noexcept             { return m ? x : 0.0f; }
+inline bool bothSides (bool m) noexcept                  { return m; }
 inline bool anyOf (bool m) noexcept                      { return m; }
 inline float limit (float x, float lo, float hi) noexcept
 {
