@@ -1,4 +1,5 @@
 #include "engine/chain/VoiceChain.h"
+#include "engine/chain/ChainSample.h"
 #include "engine/chain/ChainSteps.h"
 
 #include <algorithm>
@@ -87,14 +88,10 @@ void VoiceChain::runChainStretchWith (const Stretch& s, float* outLeft, float* o
                 applyChainSettings (drive1, filter1, frame, frame.phaseSpread);
         }
 
-        const auto send = subThrough ? frame.subSend : 0.0f;
-        const auto direct = subThrough ? 1.0f - frame.subSend : 1.0f;
-        const auto preFeedback = frame.feedbackAmount * (1.0f - postShare);
-        const auto postFeedback = frame.feedbackAmount * postShare;
-        const auto mixAmount = frame.driveMix, postGain = frame.drivePost, blend = frame.filterBlend;
-        const auto coefficient = frame.feedbackCoefficient;
-
-        const LoopSettings loop { preFeedback, postFeedback, mixAmount, postGain, blend, coefficient, frame.feedbackAmount != 0.0f };
+        const auto f = chain_sample::Step<float>::of (frame, postShare, subThrough);
+        const auto send = f.send, direct = f.direct, preFeedback = f.pre, postFeedback = f.post;
+        const auto mixAmount = f.mixAmount, postGain = f.postGain, blend = f.blend, coefficient = f.coefficient;
+        const LoopSettings loop { preFeedback, postFeedback, mixAmount, postGain, blend, coefficient, f.captured };
 
         // chain_sample::chainSample, written out over the stages passed one by one: behind a side
         // adapter the fold measured 16 % slower here, though the sample's work is the same.
