@@ -18,8 +18,10 @@ namespace
 // (a zero that changed its sign only costs a retake).
 QUILLON_ALWAYS_INLINE inline bool movedBeyondCutoffAndGains (const ChainFrame& a, const ChainFrame& b) noexcept
 {
+    // A field added anywhere must be placed in the masks below; this stops the build until it is.
     static_assert (offsetof (ChainFrame, drivePre) == 0 && offsetof (ChainFrame, drivePost) == 4
-                   && offsetof (ChainFrame, cutoff) == 16 && offsetof (ChainFrame, subSend) == 44);
+                   && offsetof (ChainFrame, cutoff) == 16 && offsetof (ChainFrame, subSend) == 44
+                   && offsetof (ChainFrame, feedbackAfterFilter) == 48 && sizeof (ChainFrame) == 52);
     const auto* pa = reinterpret_cast<const unsigned char*> (&a);
     const auto* pb = reinterpret_cast<const unsigned char*> (&b);
     const auto same = [pa, pb] (int i) { return dsp::sameBitsOf (pa + 16 * i, pb + 16 * i); };
