@@ -105,13 +105,10 @@ struct SidesInLanes
         }
     }
 
-    // The recursions at a flush: the feedback memory hands what it holds at DC on to its
-    // blocker, as FeedbackPath::flushStates does.
+    // The recursions at a flush, as the stages' own flushStates have them.
     QUILLON_ALWAYS_INLINE void flush() noexcept
     {
-        loopMemory = dsp::flushTiny (loopMemory);
-        FeedbackPath::followDc (loopMemory, loopDc, dcRate);
-        loopDc = dsp::flushTiny (loopDc);
+        FeedbackPath::flushLoop (loopMemory, loopDc, dcRate);
         dcIn = dsp::flushTiny (dcIn);
         dcOut = dsp::flushTiny (dcOut);
 

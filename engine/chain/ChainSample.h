@@ -33,15 +33,15 @@ struct Step
 
     // postShare: the share of the feedback that goes in after the filter; send and direct: the
     // sub's shares through the chain and around it.
-    QUILLON_ALWAYS_INLINE static Step of (float feedbackAmount, float postShare, float send, float direct, float driveMix, float drivePost,
-                    float filterBlend, float feedbackCoefficient) noexcept
+    QUILLON_ALWAYS_INLINE static Step of (float feedbackAmount, float postShare, float send, float direct, float driveMix,
+                                          float drivePost, float filterBlend, float feedbackCoefficient) noexcept
     {
         const auto pre = feedbackAmount * (1.0f - postShare);
         const auto post = feedbackAmount * postShare;
-        return Step { V (send),      V (direct),        V (pre),
-                      V (post),      V (driveMix),      V (drivePost),
+        return Step { V (send),     V (direct),         V (pre),
+                      V (post),     V (driveMix),       V (drivePost),
                       V (filterBlend), V (feedbackCoefficient), V (1.0f - feedbackCoefficient),
-                      pre != 0.0f,   post != 0.0f,      feedbackAmount != 0.0f };
+                      pre != 0.0f,  post != 0.0f,       feedbackAmount != 0.0f };
     }
 
     QUILLON_ALWAYS_INLINE static Step of (const ChainFrame& frame, float postShare, bool subThrough) noexcept
@@ -102,10 +102,12 @@ QUILLON_ALWAYS_INLINE inline V diodePhaseLoop (S& side, V x, const Step<V>& f) n
         return y;
     }
 
-    auto next = (f.remaining * memory + f.coefficient * (fixed - side.memoryDc())) + side.memorySlope (line, f) * parts.piece;
+    // Loud, the memory follows the curve's output through its slope alone.
+    auto next = FeedbackPath::lowpassStep (memory, side.memoryDc(), fixed, f.coefficient, f.remaining)
+              + side.memorySlope (line, f) * parts.piece;
 
     if (! allLoud)
-        next = dsp::select (loud, next, f.remaining * memory + f.coefficient * (y - side.memoryDc()));
+        next = dsp::select (loud, next, FeedbackPath::lowpassStep (memory, side.memoryDc(), y, f.coefficient, f.remaining));
 
     side.takeMemory (next);
     return y;

@@ -54,16 +54,6 @@ public:
         return lowpass == o.lowpass && memory == o.memory && dc == o.dc;
     }
 
-    // The DC's step at a flush, for a caller that holds memory and DC itself; `memory` comes
-    // flushed.
-    template <typename V>
-    static void followDc (V& memory, V& offset, V rate) noexcept
-    {
-        const auto moved = rate * memory;
-        offset = offset + moved;
-        memory = memory - moved;
-    }
-
     // After the chain: the low-pass follows the output whether or not any of it is fed back.
     void capture (float output, float coefficient) noexcept
     {
@@ -112,10 +102,20 @@ public:
 
     void flushStates() noexcept
     {
-        auto held = dsp::flushTiny (lowpass);
-        followDc (held, dc, dcRate);
-        lowpass = memory = held;
-        dc = dsp::flushTiny (dc);
+        flushLoop (lowpass, dc, dcRate);
+        memory = lowpass;
+    }
+
+    // A flush for a caller that holds memory and DC itself: the memory hands what it holds at DC
+    // on to the DC.
+    template <typename V>
+    static void flushLoop (V& memory, V& offset, V rate) noexcept
+    {
+        memory = dsp::flushTiny (memory);
+        const auto moved = rate * memory;
+        offset = offset + moved;
+        memory = memory - moved;
+        offset = dsp::flushTiny (offset);
     }
 
 private:
