@@ -181,10 +181,9 @@ bool VoiceChain::runSidesInLanes (const Stretch& s, float* outLeft, float* outRi
     const auto filterModel = filterStages[0].getModel();
     auto nonLinear = ! filterStages[0].isInGroup() && ! filterStages[1].isInGroup();
 
-    if (filterModel == FilterStage::ladder || filterModel == FilterStage::state)
+    if (FilterStage::isLinearWithoutResonance (filterModel))
         for (int k = 0; k < (s.settled ? 1 : s.count) && nonLinear; ++k)
             nonLinear = s.frames[(size_t) k].resonance != 0.0f;
-
 
     if (! nonLinear || ! sidesFitLanes (driveStages[0], driveStages[1], filterStages[0], filterStages[1]))
         return false;
@@ -196,15 +195,7 @@ bool VoiceChain::runSidesInLanes (const Stretch& s, float* outLeft, float* outRi
         orderOf ([&] { runLanesStretch<model, 0> (s, outLeft, outRight); }, [&] { runLanesStretch<model, 1> (s, outLeft, outRight); });
     };
 
-    switch (filterModel)
-    {
-        case FilterStage::ladder: run (std::integral_constant<int, FilterStage::ladder>()); break;
-        case FilterStage::diode:  run (std::integral_constant<int, FilterStage::diode>()); break;
-        case FilterStage::state:  run (std::integral_constant<int, FilterStage::state>()); break;
-        case FilterStage::phase:  run (std::integral_constant<int, FilterStage::phase>()); break;
-        default:                  run (std::integral_constant<int, FilterStage::numModels>()); break;
-    }
-
+    FilterStage::withModel (filterModel, run);
     return true;
 }
 
@@ -241,11 +232,7 @@ QUILLON_ALWAYS_INLINE inline bool VoiceChain::takeFrameInLanes (const ChainFrame
         {
             if (othersMoved)
                 for (auto* filter : { &filter0, &filter1 })
-                {
-                    filter->setResonance (frame.resonance);
-                    filter->setPhaseMix (frame.phaseMix);
-                    filter->setPhaseNotch (frame.phaseNotch);
-                }
+                    applyFilterShape (*filter, frame);
 
             phases.takeExpandedSettings (hz, left, right, frame.filterBlend, othersMoved);
 

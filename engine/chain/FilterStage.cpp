@@ -227,9 +227,7 @@ void FilterStage::prepare (double oversampledRate) noexcept
 
 void FilterStage::reset() noexcept
 {
-    ladderS.fill (0.0f);
-    diodeS.fill (0.0f);
-    stateS.fill (0.0f);
+    poles = {};
     diodeMemory = 0.0f;
     groupPosition = 0;
     inGroup = false;
@@ -240,8 +238,8 @@ void FilterStage::reset() noexcept
 
 void FilterStage::flushStates() noexcept
 {
-    for (auto* poles : { &ladderS, &diodeS, &stateS })
-        dsp::flushTinyFour (poles->data());
+    for (auto& states : poles)
+        dsp::flushTinyFour (states.data());
 
     diodeMemory = dsp::flushTiny (diodeMemory);
     phaseStage.flushStates();
@@ -432,16 +430,16 @@ float FilterStage::groupStep (float x) noexcept
         groupInputs.fill (0.0f);
 
     groupInputs[(size_t) k] = x + filter_detail::stateFloor;
-    auto& poles = linearPoles();
+    auto& linear = linearPoles();
     const auto m = loadGroup (linearGroup);
-    const auto s = Float4::load (poles.data());
+    const auto s = Float4::load (linear.data());
     const auto u = Float4::load (groupInputs.data());
-    const auto scale = Float4 (modelFade.getTarget() == ladder ? 1.0f : 0.85f);
+    const auto scale = Float4 (linearLevel());
     alignas (16) float y[4];
     silenceBelowFloor4 (groupOutputs (m, s, u) * scale).store (y);
 
     if (k == 3)
-        groupStates (m, s, u).store (poles.data());
+        groupStates (m, s, u).store (linear.data());
 
     groupPosition = (k + 1) & 3;
     return y[k];
@@ -451,10 +449,10 @@ void FilterStage::breakGroup() noexcept
 {
     // The states the group has reached, one sample at a time from where it began, at the
     // settings it ran with.
-    auto& poles = linearPoles();
+    auto& linear = linearPoles();
 
     for (int j = 0; j < groupPosition; ++j)
-        runPoles (poles, groupInputs[(size_t) j], stateEstimate (poles));
+        runPoles (linear, groupInputs[(size_t) j], stateEstimate (linear));
 
     inGroup = false;
 }
@@ -484,11 +482,11 @@ bool FilterStage::processLinear (const float* in, float* out, int n) noexcept
         if (linearGroup.builtFor != bigG)
             buildLinearGroup();
 
-        auto& poles = linearPoles();
+        auto& linear = linearPoles();
         const auto m = loadGroup (linearGroup);
-        const auto scale = Float4 (modelFade.getTarget() == ladder ? 1.0f : 0.85f);
+        const auto scale = Float4 (linearLevel());
         const auto floor = Float4 (filter_detail::stateFloor);
-        auto s = Float4::load (poles.data());
+        auto s = Float4::load (linear.data());
 
         for (; i + 4 <= n; i += 4)
         {
@@ -497,7 +495,7 @@ bool FilterStage::processLinear (const float* in, float* out, int n) noexcept
             s = groupStates (m, s, u);
         }
 
-        s.store (poles.data());
+        s.store (linear.data());
     }
 
     for (; i < n; ++i)

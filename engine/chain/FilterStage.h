@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/VoiceCodes.h"
 #include "engine/core/DspMath.h"
 #include "engine/core/SwitchFade.h"
 
@@ -8,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 namespace quillon
 {
@@ -114,7 +116,26 @@ private:
 class FilterStage
 {
 public:
-    enum Model { ladder, diode, state, phase, numModels };
+    // The models by the codes presets store, as the ints the fade's slots count in.
+    static constexpr int ladder = (int) FilterModel::ladder, diode = (int) FilterModel::diode,
+                         state = (int) FilterModel::state, phase = (int) FilterModel::phase;
+    static constexpr int numModels = (int) FilterModel::count;
+
+    // Calls run (std::integral_constant<int, model>()) for the model's code; any other code
+    // comes as numModels, the input passed as it is.
+    template <int model = 0, typename Run>
+    static void withModel (int which, Run&& run)
+    {
+        if constexpr (model == numModels)
+            run (std::integral_constant<int, model>());
+        else if (which == model)
+            run (std::integral_constant<int, model>());
+        else
+            withModel<model + 1> (which, run);
+    }
+
+    // The four-pole models that are linear while their resonance is 0 (see isLinear).
+    static constexpr bool isLinearWithoutResonance (int model) noexcept { return model == ladder || model == state; }
 
     void prepare (double oversampledRate) noexcept;
     void reset() noexcept;
@@ -168,7 +189,7 @@ public:
     {
         const auto model = modelFade.getTarget();
         return ! dsp::exactReference && ! modelFade.isFading() && ! lowpassStale
-            && ((model == ladder && ladderK == 0.0f) || (model == state && stateK == 0.0f));
+            && isLinearWithoutResonance (model) && resonanceGains[(size_t) model] == 0.0f;
     }
     // A group begins only where the cutoff has held for a group's length already: one that
     // moves on every sample would break every group off halfway.
@@ -189,8 +210,8 @@ public:
     {
         return modelFade == o.modelFade && sampleRate == o.sampleRate
             && cutoff == o.cutoff && bigG == o.bigG && inverseOnePlusG == o.inverseOnePlusG
-            && lowpassStale == o.lowpassStale && ladderK == o.ladderK && diodeK == o.diodeK && stateK == o.stateK
-            && ladderS == o.ladderS && diodeS == o.diodeS && stateS == o.stateS && diodeMemory == o.diodeMemory
+            && lowpassStale == o.lowpassStale && resonanceGains == o.resonanceGains
+            && poles == o.poles && diodeMemory == o.diodeMemory
             && diodeMemoryCoefficient == o.diodeMemoryCoefficient && phaseStage.hasSameSignalStateAs (o.phaseStage)
             && groupPosition == o.groupPosition && inGroup == o.inGroup && groupInputs == o.groupInputs
             && steadySamples == o.steadySamples
@@ -200,9 +221,7 @@ public:
     // Takes over what the other side's processing has moved on, keeping this side's settings.
     void copySignalStateFrom (const FilterStage& o) noexcept
     {
-        ladderS = o.ladderS;
-        diodeS = o.diodeS;
-        stateS = o.stateS;
+        poles = o.poles;
         diodeMemory = o.diodeMemory;
         modelFade = o.modelFade;
         groupPosition = o.groupPosition;
@@ -227,8 +246,8 @@ public:
         return modelFade == o.modelFade && bigG == o.bigG && inverseOnePlusG == o.inverseOnePlusG
             && gainPowers == o.gainPowers && estimateWeights == o.estimateWeights
             && stateInputWeights == o.stateInputWeights && stateCrossWeights == o.stateCrossWeights
-            && stateSelfWeight == o.stateSelfWeight && ladderK == o.ladderK && diodeK == o.diodeK
-            && stateK == o.stateK && diodeMemoryCoefficient == o.diodeMemoryCoefficient;
+            && stateSelfWeight == o.stateSelfWeight && resonanceGains == o.resonanceGains
+            && diodeMemoryCoefficient == o.diodeMemoryCoefficient;
     }
 
     // The low-pass models of both sides side by side in lanes (FilterStageLanes.h).
@@ -237,9 +256,9 @@ public:
 private:
     bool isSounding (int which) const noexcept { return modelFade.isSounding (which); }
     // A four-pole model's states and resonance gain.
-    Poles& polesOf (int which) noexcept { return which == diode ? diodeS : (which == state ? stateS : ladderS); }
-    const Poles& polesOf (int which) const noexcept { return which == diode ? diodeS : (which == state ? stateS : ladderS); }
-    float resonanceGainOf (int which) const noexcept { return which == diode ? diodeK : (which == state ? stateK : ladderK); }
+    Poles& polesOf (int which) noexcept { return poles[(size_t) which]; }
+    const Poles& polesOf (int which) const noexcept { return poles[(size_t) which]; }
+    float resonanceGainOf (int which) const noexcept { return resonanceGains[(size_t) which]; }
     void updateLowpassCoefficients() noexcept;
     float runPoles (Poles& s, float input, float estimate) noexcept;
     float stateEstimate (const Poles& s) const noexcept;
@@ -258,8 +277,11 @@ private:
     float stateSelfWeight = 1.0f;
     bool lowpassStale = true, phaseStale = true;
 
-    float ladderK = 0.0f, diodeK = 0.0f, stateK = 0.0f;
-    Poles ladderS {}, diodeS {}, stateS {};
+    // Per model, by its code (the phase stage's slot unused): the resonance's gain around the
+    // poles at full resonance, the gain now, and the four states.
+    static constexpr std::array<float, numModels> resonanceScales { 3.95f, 4.2f, 0.95f, 0.0f };
+    std::array<float, numModels> resonanceGains {};
+    std::array<Poles, numModels> poles {};
     float diodeMemory = 0.0f, diodeMemoryCoefficient = 0.0f;
 
     // A group of four samples of the linear low-pass: the outputs from the states (columns of
@@ -278,7 +300,10 @@ private:
     void buildLinearGroup() noexcept;
     void breakGroup() noexcept;
     float groupStep (float x) noexcept;
-    Poles& linearPoles() noexcept { return modelFade.getTarget() == ladder ? ladderS : stateS; }
+    Poles& linearPoles() noexcept { return polesOf (modelFade.getTarget()); }
+    // The state model's output level against the ladder's.
+    static constexpr float stateLevel = 0.85f;
+    float linearLevel() const noexcept { return modelFade.getTarget() == state ? stateLevel : 1.0f; }
 
     PhaseStage phaseStage;
 };
@@ -413,9 +438,9 @@ inline void FilterStage::setResonance (float amount) noexcept
     if (inGroup && amount != 0.0f)
         breakGroup();
 
-    ladderK = 3.95f * amount;
-    diodeK = 4.2f * amount;
-    stateK = 0.95f * amount;
+    for (size_t model = 0; model < resonanceGains.size(); ++model)
+        resonanceGains[model] = resonanceScales[model] * amount;
+
     phaseStage.setFeedback (0.95f * amount);
 }
 
@@ -487,36 +512,42 @@ QUILLON_ALWAYS_INLINE inline float FilterStage::processModel (int which, float x
     {
         case ladder:
         {
-            const auto e = stateEstimate (ladderS);
+            auto& s = poles[ladder];
+            const auto k = resonanceGains[ladder];
+            const auto e = stateEstimate (s);
 
-            if (ladderK == 0.0f) // no resonance: a plain four-pole low-pass
-                return runPoles (ladderS, x + stateFloor, e);
+            if (k == 0.0f) // no resonance: a plain four-pole low-pass
+                return runPoles (s, x + stateFloor, e);
 
-            return runPoles (ladderS, ((1.0f + 0.5f * ladderK) * x + stateFloor) - ladderK * loopTanh (e), e);
+            return runPoles (s, ((1.0f + 0.5f * k) * x + stateFloor) - k * loopTanh (e), e);
         }
 
         case diode:
         {
             // Asymmetric clipping of the feedback, and a gentle cut below about 30 Hz.
-            const auto e = stateEstimate (diodeS);
+            auto& s = poles[diode];
+            const auto k = resonanceGains[diode];
+            const auto e = stateEstimate (s);
             auto feedback = 0.0f;
 
-            if (diodeK != 0.0f)
+            if (k != 0.0f)
             {
                 const auto negative = e < 0.0f;
                 const auto scale = negative ? 0.85f : 1.0f;
-                feedback = diodeK * scale * loopTanh (e * (negative ? 1.0f / 0.85f : 1.0f));
+                feedback = k * scale * loopTanh (e * (negative ? 1.0f / 0.85f : 1.0f));
             }
 
-            const auto y = runPoles (diodeS, (x + stateFloor) - feedback, e);
+            const auto y = runPoles (s, (x + stateFloor) - feedback, e);
             diodeMemory += (y - diodeMemory) * diodeMemoryCoefficient;
             return (y - 0.6f * diodeMemory) * 0.95f;
         }
 
         case state:
         {
-            const auto feedback = stateK != 0.0f ? stateK * loopTanh (stateS[3]) : 0.0f;
-            return 0.85f * runPoles (stateS, (x + stateFloor) - feedback, stateEstimate (stateS));
+            auto& s = poles[state];
+            const auto k = resonanceGains[state];
+            const auto feedback = k != 0.0f ? k * loopTanh (s[3]) : 0.0f;
+            return stateLevel * runPoles (s, (x + stateFloor) - feedback, stateEstimate (s));
         }
 
         case phase:

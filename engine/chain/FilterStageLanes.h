@@ -163,7 +163,7 @@ struct FilterStage::LowpassLanes
             if (resonant)
                 input = input - k * dsp::loopTanh (lastPole());
 
-            return dsp::silenceBelowFloor (Float4 (0.85f) * runPoles (input, estimate()), silence);
+            return dsp::silenceBelowFloor (Float4 (stateLevel) * runPoles (input, estimate()), silence);
         }
     }
 };

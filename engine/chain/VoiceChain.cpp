@@ -215,9 +215,7 @@ void VoiceChain::applyChainSettings (DriveStage& driveStage, FilterStage& filter
 void VoiceChain::applyFilterSettings (FilterStage& filterStage, const ChainFrame& frame, float phaseOffset) noexcept
 {
     filterStage.setCutoff (frame.cutoff);
-    filterStage.setResonance (frame.resonance);
-    filterStage.setPhaseMix (frame.phaseMix);
-    filterStage.setPhaseNotch (frame.phaseNotch);
+    applyFilterShape (filterStage, frame);
     filterStage.setPhaseOffset (phaseOffset);
 }
 

@@ -70,6 +70,13 @@ private:
     static void applyChainSettings (DriveStage& driveStage, FilterStage& filterStage, const ChainFrame& frame,
                                     float phaseOffset) noexcept;
     static void applyFilterSettings (FilterStage& filterStage, const ChainFrame& frame, float phaseOffset) noexcept;
+    // All of them but the cutoff and the phase offset.
+    static void applyFilterShape (FilterStage& filterStage, const ChainFrame& frame) noexcept
+    {
+        filterStage.setResonance (frame.resonance);
+        filterStage.setPhaseMix (frame.phaseMix);
+        filterStage.setPhaseNotch (frame.phaseNotch);
+    }
     struct SubShares { float send, direct; };
     SubShares nextSubShares() noexcept;
     void renderChainSample (float mixL, float mixR, float sub, float& left, float& right) noexcept;

@@ -380,11 +380,13 @@ private:
     static constexpr auto pitchDestinations = modDestinationBits ({ ModDestination::pitch, ModDestination::drift,
         ModDestination::reeseSpread, ModDestination::reeseBeat, ModDestination::osc2DetuneHz, ModDestination::osc2Detune });
     // The chain's settings that a knob and the matrix set together, each held within 0..1 and
-    // scaled: a row each, which every form of the chain's frames reads.
+    // scaled: a row each, which the smoothers' targets and every form of the chain's frames read.
     struct ChainKnob
     {
         float ChainFrame::* field;
         Smooth::Id knob;
+        Param::Id parameter;
+        float fallback; // where the processor has no such parameter
         ModDestination destination;
         float scale;
 
@@ -395,10 +397,10 @@ private:
         }
     };
     static constexpr ChainKnob chainKnobs[] = {
-        { &ChainFrame::resonance, Smooth::filterReso, ModDestination::resonance, 1.0f },
-        { &ChainFrame::phaseMix, Smooth::phaseMix, ModDestination::phaseMix, 1.0f },
-        { &ChainFrame::phaseNotch, Smooth::phaseNotch, ModDestination::phaseNotch, 1.0f },
-        { &ChainFrame::feedbackAmount, Smooth::feedbackAmount, ModDestination::feedback, 0.35f },
+        { &ChainFrame::resonance, Smooth::filterReso, Param::filterReso, 0.0f, ModDestination::resonance, 1.0f },
+        { &ChainFrame::phaseMix, Smooth::phaseMix, Param::phaseMix, 0.5f, ModDestination::phaseMix, 1.0f },
+        { &ChainFrame::phaseNotch, Smooth::phaseNotch, Param::phaseNotch, 1.0f, ModDestination::phaseNotch, 1.0f },
+        { &ChainFrame::feedbackAmount, Smooth::feedbackAmount, Param::feedbackAmount, 0.0f, ModDestination::feedback, 0.35f },
     };
     // The destinations that move the chain's frames: the filter envelope's amount, the cutoff and
     // the drive, and the knobs above.

@@ -147,7 +147,6 @@ void VoiceControl::updateSmootherTargets (const Controllers& controllers) noexce
     set (Smooth::osc2DcwDepth, clamp01 (param (Param::osc2DcwDepth)));
     set (Smooth::oscDrift, clamp01 (param (Param::oscDrift)));
     set (Smooth::subDcwDepth, clamp01 (param (Param::subDcwDepth)));
-    set (Smooth::filterReso, clamp01 (param (Param::filterReso)));
     set (Smooth::filterEnvAmount, param (Param::filterEnvAmount));
     set (Smooth::outputGain, dsp::decibelsToGain (param (Param::outputGain), -90.0f));
     set (Smooth::modWheel, controllers.modWheel);
@@ -173,11 +172,11 @@ void VoiceControl::updateSmootherTargets (const Controllers& controllers) noexce
     set (Smooth::reeseBeat, std::clamp (param (Param::reeseBeat), 0.0f, 20.0f));
     set (Smooth::reeseSpread, clamp01 (param (Param::reeseSpread)));
     set (Smooth::pdMorphAmount, clamp01 (param (Param::pdMorphAmount)));
-    set (Smooth::phaseMix, clamp01 (param (Param::phaseMix, 0.5f)));
     set (Smooth::phaseStereo, clamp01 (param (Param::phaseStereo)));
-    set (Smooth::phaseNotch, clamp01 (param (Param::phaseNotch, 1.0f)));
-    set (Smooth::feedbackAmount, clamp01 (param (Param::feedbackAmount)));
     set (Smooth::feedbackTone, std::clamp (param (Param::feedbackTone, 2500.0f), 80.0f, 12000.0f));
+
+    for (const auto& c : chainKnobs)
+        set (c.knob, clamp01 (param (c.parameter, c.fallback)));
 
     cutoffSmoother.setTargetValue (std::clamp (param (Param::filterCutoff), 20.0f, 20000.0f));
 }
