@@ -134,7 +134,7 @@ public:
             withModel<model + 1> (which, run);
     }
 
-    // The four-pole models that are linear while their resonance is 0 (see isLinear).
+    // The four-pole models that are linear while their resonance is 0 (isLinear names them too).
     static constexpr bool isLinearWithoutResonance (int model) noexcept { return model == ladder || model == state; }
 
     void prepare (double oversampledRate) noexcept;
@@ -187,9 +187,12 @@ public:
     // states it has reached.
     bool isLinear() const noexcept
     {
+        // By constant indices only: one that varies keeps the stretch runner's copy of the stage
+        // out of registers, which cost the fold 20 %.
         const auto model = modelFade.getTarget();
+        const auto withoutResonance = [this, model] (int m) { return model == m && resonanceGains[(size_t) m] == 0.0f; };
         return ! dsp::exactReference && ! modelFade.isFading() && ! lowpassStale
-            && isLinearWithoutResonance (model) && resonanceGains[(size_t) model] == 0.0f;
+            && (withoutResonance (ladder) || withoutResonance (state));
     }
     // A group begins only where the cutoff has held for a group's length already: one that
     // moves on every sample would break every group off halfway.
