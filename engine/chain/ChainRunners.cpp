@@ -1,6 +1,5 @@
 #include "engine/chain/VoiceChain.h"
 #include "engine/chain/ChainSample.h"
-#include "engine/chain/ChainSteps.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -10,12 +9,11 @@
 namespace quillon
 {
 
-using chain_steps::diodePhaseLoop;
-using chain_steps::LoopSettings;
 
 // The chain over a whole stretch while nothing in it fades: its stages run on local copies, whose
 // states the compiler can keep in registers from sample to sample instead of storing and loading
-// them again around every output it writes. False where the sample-by-sample path must run.
+// them again around every output it writes (so long as nothing reaches into them by an index
+// that varies). False where the sample-by-sample path must run.
 bool VoiceChain::runChainStretch (const Stretch& s, float* outLeft, float* outRight) noexcept
 {
     if (dsp::exactReference || ! s.shortcuts || s.count <= 0 || drivePositionFade.isFading() || subRoutingLagging)
@@ -89,43 +87,13 @@ void VoiceChain::runChainStretchWith (const Stretch& s, float* outLeft, float* o
         }
 
         const auto f = chain_sample::Step<float>::of (frame, postShare, subThrough);
-        const auto send = f.send, direct = f.direct, preFeedback = f.pre, postFeedback = f.post;
-        const auto mixAmount = f.mixAmount, postGain = f.postGain, blend = f.blend, coefficient = f.coefficient;
-        const LoopSettings loop { preFeedback, postFeedback, mixAmount, postGain, blend, coefficient, f.captured };
-
-        // chain_sample::chainSample, written out over the stages passed one by one: behind a side
-        // adapter the fold measured 16 % slower here, though the sample's work is the same.
-        const auto side = [&] (OnePoleHighPass& dc, FeedbackPath& fb, DriveStage& drive, FilterStage& filter,
-                               float mix, float sub) QUILLON_ALWAYS_INLINE
-        {
-            auto x = dc.processUnflushed (mix) + sub * send;
-
-            if (order == 0 && drive.actsAsWholeDiode() && filter.runsPhaseStageAlone())
-                return dsp::flushTiny (diodePhaseLoop (drive, filter, fb, x, loop) + sub * direct);
-
-            if (preFeedback != 0.0f)
-                x += preFeedback * fb.getMemory();
-
-            const auto driven = [&] (float v) QUILLON_ALWAYS_INLINE { return v + mixAmount * (drive.process (v) * postGain - v); };
-            const auto filtered = [&] (float v) QUILLON_ALWAYS_INLINE { return filter.processBlended (v, blend); };
-            auto y = order == 0 ? filtered (driven (x)) : driven (filtered (x));
-
-            if (postFeedback != 0.0f)
-                y += postFeedback * fb.getMemory();
-
-            if (frame.feedbackAmount != 0.0f)
-                fb.captureUnflushed (y, coefficient);
-            else
-                fb.reset();
-
-            return dsp::flushTiny (y + sub * direct);
-        };
+        chain_sample::ChainSide side0 { dc0, fb0, drive0, filter0 }, side1 { dc1, fb1, drive1, filter1 };
 
         for (int i = 2 * k; i < 2 * k + 2; ++i)
         {
             const auto sub = s.sub[(size_t) i];
-            outLeft[i] = side (dc0, fb0, drive0, filter0, s.left[(size_t) i], sub);
-            outRight[i] = twins ? outLeft[i] : side (dc1, fb1, drive1, filter1, s.right[(size_t) i], sub);
+            outLeft[i] = chain_sample::chainSample (side0, s.left[(size_t) i], sub, f, order);
+            outRight[i] = twins ? outLeft[i] : chain_sample::chainSample (side1, s.right[(size_t) i], sub, f, order);
         }
 
         if (--chainFlushCountdown <= 0)

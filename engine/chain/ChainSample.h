@@ -8,9 +8,8 @@
 
 // One 2x sample of the chain, written once over the lane type V: float for one side, Float4 for
 // both sides side by side. What differs between the two is only where the states live, which a
-// side adapter hides: `ChainSide` below for one side's stages (the per-sample path), the lanes
-// runner's own for both. The scalar stretch runner writes the same steps out over its local
-// copies (ChainRunners.cpp, ChainSteps.h), which measured faster there.
+// side adapter hides: `ChainSide` below for one side's stages (the per-sample path, and the
+// stretch runner over its local copies), the lanes runner's own for both.
 //
 // A side adapter S over V offers:
 //   blockDc (V)                      the mix's DC blocker

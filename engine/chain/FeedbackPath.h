@@ -66,15 +66,8 @@ public:
     // least every 32 2x samples: even at the fastest tone a memory takes longer than that to decay
     // from 1e-20 into the denormal range, and a value that is not a number lasts no longer than
     // until the flush.
-    void captureUnflushed (float output, float coefficient) noexcept
-    {
-        if constexpr (dsp::exactReference)
-            return capture (output, coefficient);
-
-        const auto next = step (output, coefficient);
-        lowpass = next < -memoryLimit ? -memoryLimit : (next > memoryLimit ? memoryLimit : next);
-        memory = lowpass;
-    }
+    // The chain's sample does this in two steps: lowpassStep, then takeNext.
+    void captureUnflushed (float output, float coefficient) noexcept { takeNext (step (output, coefficient)); }
 
     // For a caller that works out the low-pass's next value itself, (1 - coefficient) memory +
     // coefficient (output - getDc()) in whatever grouping suits it: only the limit comes here.
