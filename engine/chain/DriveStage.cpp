@@ -78,7 +78,7 @@ void DriveStage::prepare (double oversampledRate) noexcept
 
 void DriveStage::setMode (int newMode, bool fade) noexcept
 {
-    const auto curve = newMode >= soft && newMode <= fold ? newMode : passThrough;
+    const auto curve = newMode >= 0 && newMode < passThrough ? newMode : passThrough;
 
     if (fade)
         curveFade.fadeTo (curve);
@@ -88,7 +88,7 @@ void DriveStage::setMode (int newMode, bool fade) noexcept
 
 float DriveStage::transferCurve (int mode, float driveDb, float x) noexcept
 {
-    const auto curve = mode >= soft && mode <= fold ? mode : passThrough;
+    const auto curve = mode >= 0 && mode < passThrough ? mode : passThrough;
     const auto settings = GainSettings::of (computeDriveGains (driveDb, curve, false, 1.0f).pre);
     x = limitInput (x);
 

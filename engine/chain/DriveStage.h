@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/VoiceCodes.h"
 #include "engine/core/DspMath.h"
 #include "engine/core/SwitchFade.h"
 
@@ -124,7 +125,9 @@ struct FoldLowPass
 class DriveStage
 {
 public:
-    enum Mode { soft, diode, fold, passThrough }; // any other mode passes the signal as it is
+    // The curves by the codes presets store; any other code passes the signal as it is.
+    static constexpr int soft = (int) DriveMode::soft, diode = (int) DriveMode::diode, fold = (int) DriveMode::fold;
+    static constexpr int passThrough = (int) DriveMode::count;
 
     static constexpr float inputLimit = 1.0e4f;
 
@@ -261,7 +264,7 @@ private:
     // The curves as the exact build works them out, at a linear gain g above 1.
     static float referenceCurve (int curve, float g, float x, float previous) noexcept;
 
-    SwitchFade<4> curveFade;
+    SwitchFade<passThrough + 1> curveFade;
     float gain = 1.0f;
     float engagement = 0.0f; // share of the curve against the straight line, 0..1
     float inverseGain = 1.0f, diodeIn = 0.5f / DiodeKnee::thermal, diodeOut = 1.8f * DiodeKnee::thermal;
