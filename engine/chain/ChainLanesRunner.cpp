@@ -125,6 +125,7 @@ struct SidesInLanes
     QUILLON_ALWAYS_INLINE void takeMemory (Float4 next) noexcept { loopMemory = dsp::limitRarely (next, memoryLimit); }
     void restMemory() noexcept { loopMemory = loopDc = Float4 (0.0f); }
     QUILLON_ALWAYS_INLINE Float4 curve (Float4 x) noexcept { return drive.process (x); }
+    QUILLON_ALWAYS_INLINE static Float4 dryOfLatest (Float4 x) noexcept { return x; } // never the fold here
 
     QUILLON_ALWAYS_INLINE Float4 filter (Float4 x, const LanesStep& f) noexcept
     {

@@ -106,7 +106,12 @@ void VoiceChain::runChainStretchWith (const Stretch& s, float* outLeft, float* o
             if (preFeedback != 0.0f)
                 x += preFeedback * fb.getMemory();
 
-            const auto driven = [&] (float v) QUILLON_ALWAYS_INLINE { return v + mixAmount * (drive.process (v) * postGain - v); };
+            const auto driven = [&] (float v) QUILLON_ALWAYS_INLINE
+            {
+                const auto wet = drive.process (v) * postGain;
+                const auto dry = drive.dryOfLatest();
+                return dry + mixAmount * (wet - dry);
+            };
             const auto filtered = [&] (float v) QUILLON_ALWAYS_INLINE { return filter.processBlended (v, blend); };
             auto y = order == 0 ? filtered (driven (x)) : driven (filtered (x));
 

@@ -107,6 +107,8 @@ public:
 
         foldInputLowPass.reset();
         foldLowPass.reset();
+        foldDryDelay.reset();
+        mixDry = 0.0f;
     }
 
     // With `fade`, the old curve fades out over 5 ms while the new one fades in; a curve still
@@ -164,6 +166,10 @@ public:
     float foldFromEighths (Eighths eighths) const noexcept;
 
     float process (float x) noexcept;
+
+    // The dry signal a drive mix adds to the latest process (x): x itself, but while the fold is
+    // heard, x as late as the fold's output has it (FoldDryDelay).
+    float dryOfLatest() const noexcept { return mixDry; }
 
     // The curve a stage applies in `mode` at a drive amount in dB (0..24 dB, before make-up), for
     // drawing it: pure and allocation-free, from the reference maths, with the fold at rest (its
@@ -252,6 +258,8 @@ private:
     dsp::Float4 foldEighthsBefore[6] { { 0.0f }, { 0.0f }, { 0.0f }, { 0.0f }, { 0.0f }, { 0.0f } };
     FoldInputLowPass foldInputLowPass;
     FoldLowPass foldLowPass;
+    FoldDryDelay foldDryDelay;
+    float mixDry = 0.0f; // what dryOfLatest() gives: the latest process() leaves it, it is no state
 
     float shape (int curve, float x, float folded) const noexcept;
     static Eighths averages (Eighths from, Eighths to) noexcept;
@@ -268,8 +276,7 @@ private:
         }
 
         return std::equal (foldInputs, foldInputs + 3, o.foldInputs) && foldKernelledBefore == o.foldKernelledBefore
-            && foldInputLowPass == o.foldInputLowPass
-            && foldLowPass == o.foldLowPass;
+            && foldInputLowPass == o.foldInputLowPass && foldLowPass == o.foldLowPass && foldDryDelay == o.foldDryDelay;
     }
 };
 
@@ -424,11 +431,13 @@ QUILLON_ALWAYS_INLINE inline float DriveStage::foldFromEighths (Eighths eighths)
 
 QUILLON_ALWAYS_INLINE inline float DriveStage::process (float x) noexcept
 {
+    mixDry = x;
     x = limitInput (x);
 
     // The fold's state is kept whenever it may be heard, its gain at 0 dB included, so that it
-    // never starts from a stale one.
-    auto folded = 0.0f;
+    // never starts from a stale one. Its straight line and the drive mix's dry part come as late
+    // as the fold itself, so that they line up with it at every gain.
+    auto folded = 0.0f, late = x;
 
     if (curveFade.getTarget() == fold || curveFade.isFading())
     {
@@ -448,13 +457,16 @@ QUILLON_ALWAYS_INLINE inline float DriveStage::process (float x) noexcept
         foldInputs[2] = foldInputs[1];
         foldInputs[1] = foldInputs[0];
         foldInputs[0] = input;
+        late = foldDryDelay.process (x);
+        mixDry = curveFade.isFading() ? mixDry + curveFade.weight (fold) * (late - mixDry) : late;
     }
 
     float y;
 
     if (! curveFade.isFading())
     {
-        y = shape (curveFade.getTarget(), x, folded);
+        const auto curve = curveFade.getTarget();
+        y = shape (curve, curve == fold ? late : x, folded);
     }
     else
     {
@@ -462,7 +474,7 @@ QUILLON_ALWAYS_INLINE inline float DriveStage::process (float x) noexcept
 
         for (int curve = 0; curve < 4; ++curve)
             if (const auto w = curveFade.weight (curve); w != 0.0f)
-                y += w * shape (curve, x, folded);
+                y += w * shape (curve, curve == fold ? late : x, folded);
 
         curveFade.advance();
     }

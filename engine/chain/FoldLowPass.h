@@ -60,4 +60,34 @@ struct FoldInputDesign
 };
 using FoldInputLowPass = FoldSections<FoldInputDesign>;
 
+// The fold's path (input low-pass, kernel, lift, output low-pass) is 5.84 samples late at low
+// frequencies and later towards the top. The dry part a drive mix adds to it is held back six
+// whole samples, so that the two sum rather than comb: the first notch of their sum lies at 0.23
+// of the rate (22 kHz at a 48 kHz base rate) instead of 0.083 (8 kHz).
+struct FoldDryDelay
+{
+    static constexpr int length = 6;
+
+    float inputs[8] {};
+    unsigned latest = 0;
+
+    // x in, the input `length` calls before out.
+    QUILLON_ALWAYS_INLINE float process (float x) noexcept
+    {
+        latest = (latest + 1) & 7u;
+        inputs[latest] = x;
+        return inputs[(latest - length) & 7u];
+    }
+
+    void reset() noexcept { *this = {}; }
+    bool operator== (const FoldDryDelay& o) const noexcept
+    {
+        for (unsigned i = 0; i < length; ++i)
+            if (inputs[(latest - i) & 7u] != o.inputs[(o.latest - i) & 7u])
+                return false;
+
+        return true;
+    }
+};
+
 } // namespace quillon
