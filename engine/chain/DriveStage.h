@@ -100,7 +100,8 @@ public:
     void reset() noexcept
     {
         previousInput = 0.0f;
-        foldInputs[0] = foldInputs[1] = foldInputs[2] = foldKernelledBefore = 0.0f;
+        foldKernelledBefore = 0.0f;
+        std::fill (foldInputs, foldInputs + 7, 0.0f);
 
         for (auto& e : foldEighthsBefore)
             e = dsp::Float4 (0.0f);
@@ -153,14 +154,14 @@ public:
     // takes x as its input low-pass gives it.
     float fullCurve (int curve, float x) const noexcept;
 
-    // The fold at eight times the stage's rate: the step before last cut into eighths by the
-    // cubic through the four latest (low-passed) inputs, the curve averaged over each eighth (its
-    // first antiderivative over it), then brought back to the stage's rate by four boxcars of a
-    // whole step each over the 29 latest eighths. Their zeros fall where the folds would alias
-    // near the 2x rate's multiples, and a fold driven hard by a bright wave has partials to spare
-    // there; quarters let the steepest folds alias from near the 4x rate. The cost is 2.3 steps
-    // more delay (and the input low-pass's 1.9) and 2.7 dB more loss at 24 kHz, of which process()
-    // makes up 0.8.
+    // The fold at eight times the stage's rate: the step four back cut into eighths by the
+    // windowed sinc over the eight latest (low-passed) inputs (FoldEighthTaps), the curve averaged
+    // over each eighth (its first antiderivative over it), then brought back to the stage's rate by
+    // four boxcars of a whole step each over the 29 latest eighths. Their zeros fall where the
+    // folds would alias near the 2x rate's multiples, and a fold driven hard by a bright wave has
+    // partials to spare there; quarters let the steepest folds alias from near the 4x rate. The
+    // cost is 4.3 steps of delay (and the input low-pass's 1.9) and 2.7 dB more loss at 24 kHz, of
+    // which process() makes up 0.8.
     struct Eighths { dsp::Float4 early, late; };
     Eighths foldEighths (float x) const noexcept;
     float foldFromEighths (Eighths eighths) const noexcept;
@@ -252,7 +253,7 @@ private:
     float diodeToTable = diodeIn * (float) DiodeKnee::perUnit;
     float foldTurns = 1.0f / (2.0f * dsp::pi); // the fold's k in turns per unit of input
     float previousInput = 0.0f;
-    float foldInputs[3] {}; // the fold's own (low-passed) inputs, latest first
+    float foldInputs[7] {}; // the fold's own (low-passed) inputs, latest first
     float foldKernelledBefore = 0.0f; // the fold brought back to the stage's rate, a step before
     // The fold's eighths of the three steps before, latest first, each as its early and late four.
     dsp::Float4 foldEighthsBefore[6] { { 0.0f }, { 0.0f }, { 0.0f }, { 0.0f }, { 0.0f }, { 0.0f } };
@@ -275,7 +276,7 @@ private:
                 return false;
         }
 
-        return std::equal (foldInputs, foldInputs + 3, o.foldInputs) && foldKernelledBefore == o.foldKernelledBefore
+        return std::equal (foldInputs, foldInputs + 7, o.foldInputs) && foldKernelledBefore == o.foldKernelledBefore
             && foldInputLowPass == o.foldInputLowPass && foldLowPass == o.foldLowPass && foldDryDelay == o.foldDryDelay;
     }
 };
@@ -372,23 +373,23 @@ inline float DriveStage::fullCurve (int curve, float x) const noexcept
 QUILLON_ALWAYS_INLINE inline DriveStage::Eighths DriveStage::foldEighths (float x) const noexcept
 {
     using dsp::Float4;
-    // The step before last, from foldInputs[1] to foldInputs[0], split at its eighths by the cubic
-    // through the four latest inputs; a straight line between them would fold the input's own
+    // The step four back, from foldInputs[3] to foldInputs[2], split at its eighths by the windowed
+    // sinc over the eight latest inputs; a straight line between them would fold the input's own
     // images near the 2x rate into the audio.
-    const auto a = Float4 (foldInputs[2]), b = Float4 (foldInputs[1]), c = Float4 (foldInputs[0]), d = Float4 (x);
-    const auto early = a * Float4::set (-0.0341796875f, -0.0546875f, -0.0634765625f, -0.0625f)
-                     + b * Float4::set (0.9228515625f, 0.8203125f, 0.6982421875f, 0.5625f)
-                     + c * Float4::set (0.1318359375f, 0.2734375f, 0.4189453125f, 0.5625f)
-                     + d * Float4::set (-0.0205078125f, -0.0390625f, -0.0537109375f, -0.0625f);
-    const auto late = a * Float4::set (-0.0537109375f, -0.0390625f, -0.0205078125f, 0.0f)
-                    + b * Float4::set (0.4189453125f, 0.2734375f, 0.1318359375f, 0.0f)
-                    + c * Float4::set (0.6982421875f, 0.8203125f, 0.9228515625f, 1.0f)
-                    + d * Float4::set (-0.0634765625f, -0.0546875f, -0.0341796875f, 0.0f);
+    const float taps[8] { foldInputs[6], foldInputs[5], foldInputs[4], foldInputs[3], foldInputs[2], foldInputs[1], foldInputs[0], x };
+    auto early = Float4 (0.0f), late = Float4 (0.0f);
+
+    for (int t = 0; t < 8; ++t)
+    {
+        early = early + Float4 (taps[t]) * Float4::load (&FoldEighthTaps::weights[t][0]);
+        late = late + Float4 (taps[t]) * Float4::load (&FoldEighthTaps::weights[t][4]);
+    }
+
     alignas (16) float ends[8];
     early.store (ends);
     late.store (ends + 4);
     const auto turns = Float4 (foldTurns); // the eighths' ends in turns
-    return averages ({ turns * Float4::set (foldInputs[1], ends[0], ends[1], ends[2]), turns * Float4::set (ends[3], ends[4], ends[5], ends[6]) },
+    return averages ({ turns * Float4::set (foldInputs[3], ends[0], ends[1], ends[2]), turns * Float4::set (ends[3], ends[4], ends[5], ends[6]) },
                      { turns * early, turns * late });
 }
 
@@ -454,8 +455,9 @@ QUILLON_ALWAYS_INLINE inline float DriveStage::process (float x) noexcept
 
         foldEighthsBefore[0] = eighths.early;
         foldEighthsBefore[1] = eighths.late;
-        foldInputs[2] = foldInputs[1];
-        foldInputs[1] = foldInputs[0];
+        for (int i = 6; i > 0; --i)
+            foldInputs[i] = foldInputs[i - 1];
+
         foldInputs[0] = input;
         late = foldDryDelay.process (x);
         mixDry = curveFade.isFading() ? mixDry + curveFade.weight (fold) * (late - mixDry) : late;

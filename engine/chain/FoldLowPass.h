@@ -60,30 +60,49 @@ struct FoldInputDesign
 };
 using FoldInputLowPass = FoldSections<FoldInputDesign>;
 
-// The fold's path (input low-pass, kernel, lift, output low-pass) is 5.84 samples late at low
-// frequencies and later towards the top. The dry part a drive mix adds to it is held back six
-// whole samples, so that the two sum rather than comb: the first notch of their sum lies at 0.23
-// of the rate (22 kHz at a 48 kHz base rate) instead of 0.083 (8 kHz).
+// The fold's input at the eighths of a step, from the eight inputs around it (oldest first, the
+// step from the fourth to the fifth): a sinc under a Blackman-Harris window eight inputs wide, each
+// eighth's weights summing to 1. The fold's gain lifts what an interpolator gets wrong some 35
+// dB; the cubic through four inputs made images of the top octave that the fold turned into
+// aliases, on the resonant waves most. Row t holds input t's weight at eighths 1..8.
+struct FoldEighthTaps
+{
+    alignas (16) static constexpr float weights[8][8] {
+        { -0.000559945221f, -0.000629938284f, -0.000476004292f, -0.00027822202f, -0.00012541468f, -3.9403453e-05f, -6.272329e-06f, 0.0f },
+        { 0.0100725243f, 0.0139502308f, 0.0134430877f, 0.0105400771f, 0.00691285891f, 0.00367172377f, 0.00134398133f, 0.0f },
+        { -0.0682855853f, -0.101647636f, -0.106685616f, -0.0922941272f, -0.067683362f, -0.0407711113f, -0.0171936715f, 0.0f },
+        { 0.969068853f, 0.880418459f, 0.745712097f, 0.582032272f, 0.408902353f, 0.245047676f, 0.105560116f, 0.0f },
+        { 0.105560116f, 0.245047676f, 0.408902353f, 0.582032272f, 0.745712097f, 0.880418459f, 0.969068853f, 1.0f },
+        { -0.0171936715f, -0.0407711113f, -0.067683362f, -0.0922941272f, -0.106685616f, -0.101647636f, -0.0682855853f, 0.0f },
+        { 0.00134398133f, 0.00367172377f, 0.00691285891f, 0.0105400771f, 0.0134430877f, 0.0139502308f, 0.0100725243f, 0.0f },
+        { -6.272329e-06f, -3.9403453e-05f, -0.00012541468f, -0.00027822202f, -0.000476004292f, -0.000629938284f, -0.000559945221f, 0.0f },
+    };
+};
+
+// The fold's path (input low-pass, eighths, kernel, lift, output low-pass) is 7.84 samples late at
+// low frequencies and later towards the top. The dry part a drive mix adds to it is held back
+// eight whole samples, so that the two sum rather than comb: the first notch of their sum lies at
+// 0.23 of the rate (22 kHz at a 48 kHz base rate) instead of 0.064 (6 kHz).
 struct FoldDryDelay
 {
-    static constexpr int length = 6;
+    static constexpr int length = 8;
 
-    float inputs[8] {};
+    float inputs[16] {};
     unsigned latest = 0;
 
     // x in, the input `length` calls before out.
     QUILLON_ALWAYS_INLINE float process (float x) noexcept
     {
-        latest = (latest + 1) & 7u;
+        latest = (latest + 1) & 15u;
         inputs[latest] = x;
-        return inputs[(latest - length) & 7u];
+        return inputs[(latest - length) & 15u];
     }
 
     void reset() noexcept { *this = {}; }
     bool operator== (const FoldDryDelay& o) const noexcept
     {
         for (unsigned i = 0; i < length; ++i)
-            if (inputs[(latest - i) & 7u] != o.inputs[(o.latest - i) & 7u])
+            if (inputs[(latest - i) & 15u] != o.inputs[(o.latest - i) & 15u])
                 return false;
 
         return true;

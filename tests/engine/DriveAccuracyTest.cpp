@@ -33,9 +33,10 @@ double diodeExact (double g, double x)
 }
 
 // The fold after a settled `previous` and then x (both as its input low-pass gives them): the step
-// before last cut at its eighths by the cubic through the four latest inputs, 0.7 sin (k u)
-// averaged over each eighth, the eighths weighted by four boxcars of eight, the latest eight by
-// 120 84 56 35 20 10 4 1 / 4096 (the earlier ones all hold the settled value).
+// four back cut at its eighths by a sinc under a Blackman-Harris window over the eight latest
+// inputs (its weights at each eighth summing to 1), 0.7 sin (k u) averaged over each eighth, the
+// eighths weighted by four boxcars of eight, the latest eight by 120 84 56 35 20 10 4 1 / 4096
+// (the earlier ones all hold the settled value).
 double foldExact (double g, double previous, double x)
 {
     const auto k = 6.0 * (g - 1.0) + 1.0;
@@ -44,12 +45,22 @@ double foldExact (double g, double previous, double x)
         const auto a = k * to, b = k * from;
         return std::abs (a - b) < 1.0e-9 ? 0.7 * std::sin (a) : 0.7 * (std::cos (b) - std::cos (a)) / (a - b);
     };
-    // The cubic through p, p, p, x at eighths 1..7 of the step from p to p: x's Lagrange weight.
+    // The windowed sinc through p (seven times) and x at eighths 1..7 of the step from p to p:
+    // x's weight there.
+    const auto tapWeight = [] (double offset)
+    {
+        const auto pi = juce::MathConstants<double>::pi;
+        const auto sinc = std::abs (offset) < 1.0e-12 ? 1.0 : std::sin (pi * offset) / (pi * offset);
+        const auto t = 2.0 * pi * offset / 8.0;
+        return sinc * (0.35875 + 0.48829 * std::cos (t) + 0.14128 * std::cos (2.0 * t) + 0.01168 * std::cos (3.0 * t));
+    };
     double ends[9] = { previous, 0, 0, 0, 0, 0, 0, 0, previous };
     for (int j = 1; j < 8; ++j)
     {
-        const auto u = 1.0 + j / 8.0;
-        ends[j] = previous + u * (u - 1.0) * (u - 2.0) / 6.0 * (x - previous);
+        double total = 0.0;
+        for (int i = -3; i <= 4; ++i)
+            total += tapWeight (j / 8.0 - i);
+        ends[j] = previous + tapWeight (j / 8.0 - 4.0) / total * (x - previous);
     }
     const double weights[] = { 120, 84, 56, 35, 20, 10, 4, 1 };
     double sum = (4096 - 330) * 0.7 * std::sin (k * previous);

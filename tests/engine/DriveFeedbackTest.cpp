@@ -108,7 +108,7 @@ TEST (DriveCurves, haveTheirShapes)
 
 TEST (DriveCurves, foldAntiderivativeAveragesTheCurveBetweenSamples)
 {
-    // The output is the curve averaged under a window centred 2.8125 steps back: on a ramp through
+    // The output is the curve averaged under a window centred 4.8125 steps back: on a ramp through
     // zero there the average of the odd curve is 0, where sampling it would give anything.
     // The fold before its output low-pass, which only smooths what this window gives; its input
     // low-pass passes a settled ramp on as the same ramp later by its delay at DC.
@@ -122,11 +122,11 @@ TEST (DriveCurves, foldAntiderivativeAveragesTheCurveBetweenSamples)
 
     constexpr int steps = 120;
     constexpr double slope = 0.05;
-    const auto zeroAt = steps - 2.8125 - delay;
+    const auto zeroAt = steps - 4.8125 - delay;
     auto drive = makeDrive (DriveStage::fold, decibels (12.0f));
     for (int n = 0; n < steps; ++n)
         drive.process ((float) (slope * (n - zeroAt)));
-    EXPECT_NEAR (drive.fullCurve (DriveStage::fold, (float) (slope * 2.8125)), 0.0f, 1.0e-4f);
+    EXPECT_NEAR (drive.fullCurve (DriveStage::fold, (float) (slope * 4.8125)), 0.0f, 1.0e-4f);
 }
 
 // Twins and copies stand on hasSameStateAs: a difference that only the fold still remembers (its
