@@ -1,6 +1,7 @@
 #!/usr/bin/python3
-"""Designs the fold's low-passes (engine/chain/DriveStage.h, FoldLowPass on its output and
-FoldInputLowPass on its input) and prints their sections and responses at a 48 kHz base rate.
+"""Designs the fold's low-passes (engine/chain/FoldLowPass.h, FoldLowPass on its output and
+FoldInputLowPass on its input) and prints their sections and responses at a 48 kHz base rate, and
+the weights that cut the fold's steps into eighths (FoldEighthTaps).
 Needs Debian's python3-scipy; not part of the build."""
 import numpy as np
 from scipy import signal
@@ -25,3 +26,24 @@ show("output", signal.ellip(4, 0.05, 25, 0.39, output="sos"))
 # Order 4 Butterworth, 3 dB down at 0.38 of the 2x rate's Nyquist frequency: smooth in phase, so
 # that a pulse's edge does not ring into the fold, whose gain would spread the ringing about.
 show("input", signal.butter(4, 0.38, output="sos"))
+
+
+def eighth_taps():
+    # The fold's input at eighths 1..8 of the step from input 3 to input 4 of eight: a sinc under a
+    # Blackman-Harris window eight inputs wide, each eighth's weights summing to 1
+    # (FoldEighthTaps, one row per input, oldest first).
+    rows = []
+    for j in range(1, 9):
+        weights = []
+        for i in range(-3, 5):
+            x = j / 8.0 - i
+            t = 2.0 * np.pi * x / 8.0
+            window = 0.35875 + 0.48829 * np.cos(t) + 0.14128 * np.cos(2 * t) + 0.01168 * np.cos(3 * t)
+            weights.append(np.sinc(x) * window)
+        rows.append(np.array(weights) / np.sum(weights))
+    print("eighth taps")
+    for t in range(8):
+        print("{ " + ", ".join("%.9g" % rows[j][t] for j in range(8)) + " },")
+
+
+eighth_taps()
