@@ -33,7 +33,7 @@ using dsp::Float4;
 // them, each with its own states.
 bool sidesFitLanes (const DriveStage& drive0, const DriveStage& drive1, const FilterStage& filter0, const FilterStage& filter1) noexcept
 {
-    // The fold keeps quarters of its own from step to step, which only the stage runs.
+    // The fold keeps state of its own from step to step, which only the stage runs.
     if (drive0.isFading() || drive0.getMode() == DriveStage::fold || ! drive0.hasSameSettingsAs (drive1)
         || filter0.isModelFading() || filter1.isModelFading() || filter0.getModel() != filter1.getModel())
         return false;
@@ -125,6 +125,7 @@ struct SidesInLanes
     QUILLON_ALWAYS_INLINE void takeMemory (Float4 next) noexcept { loopMemory = dsp::limitRarely (next, memoryLimit); }
     void restMemory() noexcept { loopMemory = loopDc = Float4 (0.0f); }
     QUILLON_ALWAYS_INLINE Float4 curve (Float4 x) noexcept { return drive.process (x); }
+    QUILLON_ALWAYS_INLINE static Float4 dryOfLatest (Float4 x) noexcept { return x; } // never the fold here
 
     QUILLON_ALWAYS_INLINE Float4 filter (Float4 x, const LanesStep& f) noexcept
     {

@@ -17,6 +17,7 @@
 //   takeMemory (V), restMemory()     the memory's next value (limited there), or rest at 0
 //   stages (V x, step, order)        drive and filter in the order (usually driveAndFilter)
 //   curve (V), filter (V, step)      the drive's curve and the blended filter, for driveAndFilter
+//   dryOfLatest (V x)                the drive mix's dry part that goes with curve (x)
 //   mayLoop, loopsThroughDiode()     whether the diode may feed the phase stage straight, and does
 //   diodeToTable(), diodeRawAt (x, t), diodeScale (step), phaseLine (base, scale, piece, step),
 //   memorySlope (line, step), silence()   the pieces of that loop
@@ -57,7 +58,12 @@ template <typename V> struct PhaseLine { V fixed, slope; };
 template <typename S, typename V>
 QUILLON_ALWAYS_INLINE inline V driveAndFilter (S& side, V x, const Step<V>& f, int order) noexcept
 {
-    const auto driven = [&] (V v) QUILLON_ALWAYS_INLINE { return v + f.mixAmount * (side.curve (v) * f.postGain - v); };
+    const auto driven = [&] (V v) QUILLON_ALWAYS_INLINE
+    {
+        const auto wet = side.curve (v) * f.postGain;
+        const auto dry = side.dryOfLatest (v);
+        return dry + f.mixAmount * (wet - dry);
+    };
     return order == 0 ? side.filter (driven (x), f) : driven (side.filter (x, f));
 }
 
@@ -160,6 +166,7 @@ struct ChainSide
     QUILLON_SIDE void takeMemory (float next) noexcept           { feedback.takeNext (next); }
     QUILLON_SIDE void restMemory() noexcept                      { feedback.reset(); }
     QUILLON_SIDE float curve (float x) noexcept                  { return drive.process (x); }
+    QUILLON_SIDE float dryOfLatest (float) const noexcept        { return drive.dryOfLatest(); }
     QUILLON_SIDE float filter (float x, const Step& f) noexcept  { return filterStage.processBlended (x, f.blend); }
     QUILLON_SIDE float stages (float x, const Step& f, int order) noexcept { return driveAndFilter (*this, x, f, order); }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/VoiceCodes.h"
+#include "engine/chain/FoldLowPass.h"
 #include "engine/core/DspMath.h"
 #include "engine/core/SwitchFade.h"
 
@@ -87,39 +88,6 @@ struct SoftKnee
 extern const DiodeKnee diodeKnee;
 extern const SoftKnee softKnee;
 
-// The fold's partials just above the base rate's Nyquist frequency are true ones at the 2x rate,
-// but the oversampler's decimator passes them some 3-30 dB down, into the top octave as aliases.
-// This 4th-order elliptic low-pass takes them out of the fold alone: flat within 0.05 dB to 0.195
-// of the rate (18.7 kHz at a 48 kHz base rate), 20 dB down at 0.25 and at least 25 dB down from
-// there to 0.3, where the decimator takes over; 1.2 samples of delay at low frequencies, unity
-// gain at DC. Designed in fractions of the rate, it needs no preparing (tools/fold_lowpass.py).
-struct FoldLowPass
-{
-    static constexpr float b[2][3] { { 0.157711429f, 0.220447497f, 0.157711429f }, { 1.0f, 0.178884465f, 1.0f } };
-    static constexpr float a[2][2] { { -0.317949087f, 0.156454061f }, { -0.340817089f, 0.733294927f } };
-
-    alignas (16) float states[2][2] {};
-
-    QUILLON_ALWAYS_INLINE float process (float x) noexcept
-    {
-        for (int i = 0; i < 2; ++i)
-        {
-            // Transposed direct form II.
-            const auto y = b[i][0] * x + states[i][0];
-            states[i][0] = b[i][1] * x - a[i][0] * y + states[i][1];
-            states[i][1] = b[i][2] * x - a[i][1] * y;
-            x = y;
-        }
-
-        // Flushed here, so that no caller has to remember it: the fold runs on its own path.
-        dsp::flushTinyFour (&states[0][0]);
-        return x;
-    }
-
-    void reset() noexcept { *this = {}; }
-    bool operator== (const FoldLowPass& o) const noexcept { return std::equal (&states[0][0], &states[0][0] + 4, &o.states[0][0]); }
-};
-
 // One side's saturation: "soft", "diode" or "fold" at a linear pre-gain of at least 1, with an
 // equal-gain fade when the curve changes while a note plays.
 class DriveStage
@@ -134,9 +102,17 @@ public:
     void prepare (double oversampledRate) noexcept;
     void reset() noexcept
     {
-        previousInput = foldInputs[0] = foldInputs[1] = 0.0f;
-        foldQuartersBefore[0] = foldQuartersBefore[1] = dsp::Float4 (0.0f);
+        previousInput = 0.0f;
+        foldKernelledBefore = 0.0f;
+        std::fill (foldInputs, foldInputs + 7, 0.0f);
+
+        for (auto& e : foldEighthsBefore)
+            e = dsp::Float4 (0.0f);
+
+        foldInputLowPass.reset();
         foldLowPass.reset();
+        foldDryDelay.reset();
+        mixDry = 0.0f;
     }
 
     // With `fade`, the old curve fades out over 5 ms while the new one fades in; a curve still
@@ -177,18 +153,27 @@ public:
             && diodeIn == o.diodeIn && diodeOut == o.diodeOut && foldTurns == o.foldTurns;
     }
 
-    // The curve alone at the current gain; the fold curve also reads the previous inputs.
+    // The curve alone at the current gain; the fold curve also reads the previous inputs, and
+    // takes x as its input low-pass gives it.
     float fullCurve (int curve, float x) const noexcept;
 
-    // The fold at four times the stage's rate: the step before last cut into quarters by the
-    // cubic through the four latest inputs, the curve averaged over each quarter (its first
-    // antiderivative over it), then brought back to the stage's rate by three boxcars of a whole
-    // step each over the ten latest quarters. Their zeros fall where the folds would alias near
-    // the 2x rate's multiples; the cost is 1.75 steps more delay and 1.8 dB more loss at 24 kHz.
-    dsp::Float4 foldQuarters (float x) const noexcept;
-    float foldFromQuarters (dsp::Float4 quarters) const noexcept;
+    // The fold at eight times the stage's rate: the step four back cut into eighths by the
+    // windowed sinc over the eight latest (low-passed) inputs (FoldEighthTaps), the curve averaged
+    // over each eighth (its first antiderivative over it), then brought back to the stage's rate by
+    // four boxcars of a whole step each over the 29 latest eighths. Their zeros fall where the
+    // folds would alias near the 2x rate's multiples, and a fold driven hard by a bright wave has
+    // partials to spare there; quarters let the steepest folds alias from near the 4x rate. The
+    // cost is 4.3 steps of delay (and the input low-pass's 1.9) and 2.7 dB more loss at 24 kHz, of
+    // which process() makes up 0.8.
+    struct Eighths { dsp::Float4 early, late; };
+    Eighths foldEighths (float x) const noexcept;
+    float foldFromEighths (Eighths eighths) const noexcept;
 
     float process (float x) noexcept;
+
+    // The dry signal a drive mix adds to the latest process (x): x itself, but while the fold is
+    // heard, x as late as the fold's output has it (FoldDryDelay).
+    float dryOfLatest() const noexcept { return mixDry; }
 
     // The curve a stage applies in `mode` at a drive amount in dB (0..24 dB, before make-up), for
     // drawing it: pure and allocation-free, from the reference maths, with the fold at rest (its
@@ -225,7 +210,7 @@ public:
 
     // While this holds, process() is the straight line with its input limit; a run of samples
     // through it need only tell it the last input.
-    // Not the fold, which keeps its quarters even then.
+    // Not the fold, which keeps its state even then.
     bool passesStraight() const noexcept
     {
         return ! curveFade.isFading() && gain <= 1.000001f && curveFade.getTarget() != fold;
@@ -237,7 +222,7 @@ public:
     bool hasSameStateAs (const DriveStage& o) const noexcept
     {
         return curveFade == o.curveFade && gain == o.gain && engagement == o.engagement
-            && previousInput == o.previousInput && sameFoldQuartersAs (o);
+            && previousInput == o.previousInput && sameFoldStateAs (o);
     }
 
     // Stages with the same settings side by side in lanes (below).
@@ -271,20 +256,31 @@ private:
     float diodeToTable = diodeIn * (float) DiodeKnee::perUnit;
     float foldTurns = 1.0f / (2.0f * dsp::pi); // the fold's k in turns per unit of input
     float previousInput = 0.0f;
-    float foldInputs[2] {};                                   // the inputs before the previous one, latest first
-    dsp::Float4 foldQuartersBefore[2] { { 0.0f }, { 0.0f } }; // the fold's quarters of the steps before, latest first
+    float foldInputs[7] {}; // the fold's own (low-passed) inputs, latest first
+    float foldKernelledBefore = 0.0f; // the fold brought back to the stage's rate, a step before
+    // The fold's eighths of the three steps before, latest first, each as its early and late four.
+    dsp::Float4 foldEighthsBefore[6] { { 0.0f }, { 0.0f }, { 0.0f }, { 0.0f }, { 0.0f }, { 0.0f } };
+    FoldInputLowPass foldInputLowPass;
     FoldLowPass foldLowPass;
+    FoldDryDelay foldDryDelay;
+    float mixDry = 0.0f; // what dryOfLatest() gives: the latest process() leaves it, it is no state
 
     float shape (int curve, float x, float folded) const noexcept;
-    bool sameFoldQuartersAs (const DriveStage& o) const noexcept
+    static Eighths averages (Eighths from, Eighths to) noexcept;
+    bool sameFoldStateAs (const DriveStage& o) const noexcept
     {
-        float mine[8], theirs[8];
-        foldQuartersBefore[0].store (mine);
-        foldQuartersBefore[1].store (mine + 4);
-        o.foldQuartersBefore[0].store (theirs);
-        o.foldQuartersBefore[1].store (theirs + 4);
-        return std::equal (mine, mine + 8, theirs) && foldInputs[0] == o.foldInputs[0] && foldInputs[1] == o.foldInputs[1]
-            && foldLowPass == o.foldLowPass;
+        for (int i = 0; i < 6; ++i)
+        {
+            float mine[4], theirs[4];
+            foldEighthsBefore[i].store (mine);
+            o.foldEighthsBefore[i].store (theirs);
+
+            if (! std::equal (mine, mine + 4, theirs))
+                return false;
+        }
+
+        return std::equal (foldInputs, foldInputs + 7, o.foldInputs) && foldKernelledBefore == o.foldKernelledBefore
+            && foldInputLowPass == o.foldInputLowPass && foldLowPass == o.foldLowPass && foldDryDelay == o.foldDryDelay;
     }
 };
 
@@ -370,45 +366,68 @@ inline float DriveStage::fullCurve (int curve, float x) const noexcept
             return diodeOut * diodeKnee (diodeIn * x);
 
         case fold:
-            return foldFromQuarters (foldQuarters (x));
+            return foldFromEighths (foldEighths (x));
 
         default:
             return x;
     }
 }
 
-QUILLON_ALWAYS_INLINE inline dsp::Float4 DriveStage::foldQuarters (float x) const noexcept
+QUILLON_ALWAYS_INLINE inline DriveStage::Eighths DriveStage::foldEighths (float x) const noexcept
 {
     using dsp::Float4;
-    // The step before last, from foldInputs[0] to the previous input, split at its quarters by
-    // the cubic through the four latest inputs; a straight line between them would fold the
-    // input's own images near the 2x rate into the audio.
-    const auto a = foldInputs[1], b = foldInputs[0], c = previousInput, d = x;
-    const auto inner = Float4 (a) * Float4::set (-0.0546875f, -0.0625f, -0.0390625f, 0.0f)
-                     + Float4 (b) * Float4::set (0.8203125f, 0.5625f, 0.2734375f, 0.0f)
-                     + Float4 (c) * Float4::set (0.2734375f, 0.5625f, 0.8203125f, 1.0f)
-                     + Float4 (d) * Float4::set (-0.0390625f, -0.0625f, -0.0546875f, 0.0f);
-    alignas (16) float ends[4];
-    inner.store (ends);
-    const auto to = Float4 (foldTurns) * inner; // the quarters' ends in turns
-    const auto from = Float4 (foldTurns) * Float4::set (b, ends[0], ends[1], ends[2]);
+    // The step four back, from foldInputs[3] to foldInputs[2], split at its eighths by the windowed
+    // sinc over the eight latest inputs; a straight line between them would fold the input's own
+    // images near the 2x rate into the audio.
+    const float taps[8] { foldInputs[6], foldInputs[5], foldInputs[4], foldInputs[3], foldInputs[2], foldInputs[1], foldInputs[0], x };
+    auto early = Float4 (0.0f), late = Float4 (0.0f);
 
-    // 0.7 sin (2 pi t) averaged over a width w around its middle m is 0.7 sin (2 pi m) sin (pi w)
-    // / (pi w): free of the cancellation a difference of antiderivatives suffers. The inputs are
-    // held to +-inputLimit.
-    const auto width = to - from;
-    const auto narrow = dsp::abs (width) < Float4 (1.0e-5f);
-    const auto safeWidth = dsp::select (narrow, Float4 (1.0f), width);
-    const auto scale = dsp::select (narrow, Float4 (0.7f), dsp::sinTurns (Float4 (0.5f) * safeWidth) * Float4 (0.7f / dsp::pi) / safeWidth);
-    return dsp::sinTurns (Float4 (0.5f) * (from + to)) * scale;
+    for (int t = 0; t < 8; ++t)
+    {
+        early = early + Float4 (taps[t]) * Float4::load (&FoldEighthTaps::weights[t][0]);
+        late = late + Float4 (taps[t]) * Float4::load (&FoldEighthTaps::weights[t][4]);
+    }
+
+    alignas (16) float ends[8];
+    early.store (ends);
+    late.store (ends + 4);
+    const auto turns = Float4 (foldTurns); // the eighths' ends in turns
+    return averages ({ turns * Float4::set (foldInputs[3], ends[0], ends[1], ends[2]), turns * Float4::set (ends[3], ends[4], ends[5], ends[6]) },
+                     { turns * early, turns * late });
 }
 
-QUILLON_ALWAYS_INLINE inline float DriveStage::foldFromQuarters (dsp::Float4 quarters) const noexcept
+// 0.7 sin (2 pi t) averaged over a width w around its middle m is 0.7 sin (2 pi m) sin (pi w) /
+// (pi w): free of the cancellation a difference of antiderivatives suffers. The inputs are held
+// to +-inputLimit. Both fours' sines at once.
+QUILLON_ALWAYS_INLINE inline DriveStage::Eighths DriveStage::averages (Eighths from, Eighths to) noexcept
 {
-    // Three boxcars of a whole step: 1 3 6 10 12 12 10 6 3 1 over the ten latest quarters.
-    const auto weighted = foldQuartersBefore[1] * dsp::Float4::set (0.0f, 0.0f, 1.0f / 64.0f, 3.0f / 64.0f)
-                        + foldQuartersBefore[0] * dsp::Float4::set (6.0f / 64.0f, 10.0f / 64.0f, 12.0f / 64.0f, 12.0f / 64.0f)
-                        + quarters * dsp::Float4::set (10.0f / 64.0f, 6.0f / 64.0f, 3.0f / 64.0f, 1.0f / 64.0f);
+    using dsp::Float4;
+    const auto widthEarly = to.early - from.early, widthLate = to.late - from.late;
+    const auto narrowEarly = dsp::abs (widthEarly) < Float4 (1.0e-5f), narrowLate = dsp::abs (widthLate) < Float4 (1.0e-5f);
+    const auto safeEarly = dsp::select (narrowEarly, Float4 (1.0f), widthEarly);
+    const auto safeLate = dsp::select (narrowLate, Float4 (1.0f), widthLate);
+    Float4 halfEarly, halfLate, middleEarly, middleLate;
+    dsp::sinTurns (Float4 (0.5f) * safeEarly, Float4 (0.5f) * safeLate, halfEarly, halfLate);
+    dsp::sinTurns (Float4 (0.5f) * (from.early + to.early), Float4 (0.5f) * (from.late + to.late), middleEarly, middleLate);
+    const auto scaleEarly = dsp::select (narrowEarly, Float4 (0.7f), halfEarly * Float4 (0.7f / dsp::pi) / safeEarly);
+    const auto scaleLate = dsp::select (narrowLate, Float4 (0.7f), halfLate * Float4 (0.7f / dsp::pi) / safeLate);
+    return { middleEarly * scaleEarly, middleLate * scaleLate };
+}
+
+QUILLON_ALWAYS_INLINE inline float DriveStage::foldFromEighths (Eighths eighths) const noexcept
+{
+    using dsp::Float4;
+    // Four boxcars of a whole step over the 29 latest eighths, (1 + z + ... + z^7)^4 / 4096,
+    // oldest first.
+    constexpr auto n = 1.0f / 4096.0f;
+    const auto weighted = foldEighthsBefore[4] * Float4::set (0.0f, 0.0f, 0.0f, 1.0f * n)
+                        + foldEighthsBefore[5] * Float4::set (4.0f * n, 10.0f * n, 20.0f * n, 35.0f * n)
+                        + foldEighthsBefore[2] * Float4::set (56.0f * n, 84.0f * n, 120.0f * n, 161.0f * n)
+                        + foldEighthsBefore[3] * Float4::set (204.0f * n, 246.0f * n, 284.0f * n, 315.0f * n)
+                        + foldEighthsBefore[0] * Float4::set (336.0f * n, 344.0f * n, 336.0f * n, 315.0f * n)
+                        + foldEighthsBefore[1] * Float4::set (284.0f * n, 246.0f * n, 204.0f * n, 161.0f * n)
+                        + eighths.early * Float4::set (120.0f * n, 84.0f * n, 56.0f * n, 35.0f * n)
+                        + eighths.late * Float4::set (20.0f * n, 10.0f * n, 4.0f * n, 1.0f * n);
     alignas (16) float parts[4];
     weighted.store (parts);
     return (parts[0] + parts[1]) + (parts[2] + parts[3]);
@@ -416,28 +435,43 @@ QUILLON_ALWAYS_INLINE inline float DriveStage::foldFromQuarters (dsp::Float4 qua
 
 QUILLON_ALWAYS_INLINE inline float DriveStage::process (float x) noexcept
 {
+    mixDry = x;
     x = limitInput (x);
 
-    // The fold's quarters are kept whenever it may be heard, its gain at 0 dB included, so that
-    // it never starts from stale ones.
-    auto folded = 0.0f;
+    // The fold's state is kept whenever it may be heard, its gain at 0 dB included, so that it
+    // never starts from a stale one. Its straight line and the drive mix's dry part come as late
+    // as the fold itself, so that they line up with it at every gain.
+    auto folded = 0.0f, late = x;
 
     if (curveFade.getTarget() == fold || curveFade.isFading())
     {
-        const auto quarters = foldQuarters (x);
-        folded = foldLowPass.process (foldFromQuarters (quarters));
-        foldQuartersBefore[1] = foldQuartersBefore[0];
-        foldQuartersBefore[0] = quarters;
-    }
+        const auto input = foldInputLowPass.process (x);
+        const auto eighths = foldEighths (input);
+        // The fourth boxcar's loss in the audio band made up by a gentle lift, 1 + 0.09 (1 - z^-1):
+        // within 0.05 dB of three boxcars' up to 20 kHz.
+        const auto kernelled = foldFromEighths (eighths);
+        folded = foldLowPass.process (kernelled + 0.09f * (kernelled - foldKernelledBefore));
+        foldKernelledBefore = kernelled;
 
-    foldInputs[1] = foldInputs[0];
-    foldInputs[0] = previousInput;
+        for (int i = 5; i >= 2; --i)
+            foldEighthsBefore[i] = foldEighthsBefore[i - 2];
+
+        foldEighthsBefore[0] = eighths.early;
+        foldEighthsBefore[1] = eighths.late;
+        for (int i = 6; i > 0; --i)
+            foldInputs[i] = foldInputs[i - 1];
+
+        foldInputs[0] = input;
+        late = foldDryDelay.process (x);
+        mixDry = curveFade.isFading() ? mixDry + curveFade.weight (fold) * (late - mixDry) : late;
+    }
 
     float y;
 
     if (! curveFade.isFading())
     {
-        y = shape (curveFade.getTarget(), x, folded);
+        const auto curve = curveFade.getTarget();
+        y = shape (curve, curve == fold ? late : x, folded);
     }
     else
     {
@@ -445,7 +479,7 @@ QUILLON_ALWAYS_INLINE inline float DriveStage::process (float x) noexcept
 
         for (int curve = 0; curve < 4; ++curve)
             if (const auto w = curveFade.weight (curve); w != 0.0f)
-                y += w * shape (curve, x, folded);
+                y += w * shape (curve, curve == fold ? late : x, folded);
 
         curveFade.advance();
     }
@@ -457,7 +491,7 @@ QUILLON_ALWAYS_INLINE inline float DriveStage::process (float x) noexcept
 //==============================================================================
 #if QUILLON_SIN_LANES
 // process() for a left and a right stage whose settings agree, while the curve does not fade and
-// is not the fold (whose quarters only the stage keeps): each lane goes through the stage's
+// is not the fold (whose state only the stage keeps): each lane goes through the stage's
 // operations in their order, so it gets the stage's bits.
 struct DriveStage::Lanes
 {

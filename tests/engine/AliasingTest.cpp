@@ -87,6 +87,29 @@ TEST (Aliasing, foldDriveStaysCleanUpHigh)
                 << "note " << note << " at " << rate;
 }
 
+// The fold at 24 dB on the bright waves at full DCW: its own partials near the 2x rate's multiples
+// and the source's partials above the base rate's Nyquist frequency stay out of the band. (The
+// restriangle and the restrapezoid do not get there yet: their own residue at the 2x rate, 45-80 dB
+// down alone and much of it in the audio band, comes out some 35 dB louder through the fold's
+// gain. Nor do the pwm above C5 and the respulse at C6, whose residue adds to what the fold
+// itself still aliases of their edges.)
+TEST (Aliasing, foldDriveOnBrightWavesStaysCleanUpHigh)
+{
+    for (double rate : { 44100.0, 48000.0 })
+        for (int note : { 72, 84, 96 })
+            for (const auto* wave : { "saw", "square", "pulse", "sinepulse", "halfsine", "ressaw" })
+                EXPECT_LT (offHarmonicPower (rate, note, [wave] (HostedVoice& v)
+                                             {
+                                                 v.choose ("driveMode", "fold");
+                                                 v.set ("drive", 24.0f);
+                                                 v.choose ("osc1Wave", wave);
+                                                 v.set ("osc1DcwDepth", 1.0f);
+                                                 v.set ("osc1DcwSustain", 1.0f);
+                                             }),
+                           limitDb)
+                    << wave << ", note " << note << " at " << rate;
+}
+
 // Every wave at full DCW, and the soft and diode curves at 24 dB, at C6 and C7: what was clean
 // before the fold and the respulse were mended stays so.
 TEST (Aliasing, everyWaveAndCurveStaysCleanUpHigh)

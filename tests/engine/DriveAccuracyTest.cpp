@@ -32,9 +32,11 @@ double diodeExact (double g, double x)
     return 2.0 / g * y * 0.9;
 }
 
-// The fold after a settled `previous` and then x: the step before last cut at its quarters by the
-// cubic through the four latest inputs, 0.7 sin (k u) averaged over each quarter, the quarters
-// weighted 1 3 6 10 12 12 10 6 3 1 / 64 (the earlier ones all hold the settled value).
+// The fold after a settled `previous` and then x (both as its input low-pass gives them): the step
+// four back cut at its eighths by a sinc under a Blackman-Harris window over the eight latest
+// inputs (its weights at each eighth summing to 1), 0.7 sin (k u) averaged over each eighth, the
+// eighths weighted by four boxcars of eight, the latest eight by 120 84 56 35 20 10 4 1 / 4096
+// (the earlier ones all hold the settled value).
 double foldExact (double g, double previous, double x)
 {
     const auto k = 6.0 * (g - 1.0) + 1.0;
@@ -43,16 +45,28 @@ double foldExact (double g, double previous, double x)
         const auto a = k * to, b = k * from;
         return std::abs (a - b) < 1.0e-9 ? 0.7 * std::sin (a) : 0.7 * (std::cos (b) - std::cos (a)) / (a - b);
     };
-    // The cubic through p, p, p, x at quarters 1..3 of the step from p to p.
-    const double late[] = { -0.0390625, -0.0625, -0.0546875 };
-    double ends[5] = { previous, 0, 0, 0, previous };
-    for (int j = 0; j < 3; ++j)
-        ends[j + 1] = previous + late[j] * (x - previous);
-    const double weights[] = { 10, 6, 3, 1 };
-    double sum = (1 + 3 + 6 + 10 + 12 + 12) * 0.7 * std::sin (k * previous);
-    for (int j = 0; j < 4; ++j)
+    // The windowed sinc through p (seven times) and x at eighths 1..7 of the step from p to p:
+    // x's weight there.
+    const auto tapWeight = [] (double offset)
+    {
+        const auto pi = juce::MathConstants<double>::pi;
+        const auto sinc = std::abs (offset) < 1.0e-12 ? 1.0 : std::sin (pi * offset) / (pi * offset);
+        const auto t = 2.0 * pi * offset / 8.0;
+        return sinc * (0.35875 + 0.48829 * std::cos (t) + 0.14128 * std::cos (2.0 * t) + 0.01168 * std::cos (3.0 * t));
+    };
+    double ends[9] = { previous, 0, 0, 0, 0, 0, 0, 0, previous };
+    for (int j = 1; j < 8; ++j)
+    {
+        double total = 0.0;
+        for (int i = -3; i <= 4; ++i)
+            total += tapWeight (j / 8.0 - i);
+        ends[j] = previous + tapWeight (j / 8.0 - 4.0) / total * (x - previous);
+    }
+    const double weights[] = { 120, 84, 56, 35, 20, 10, 4, 1 };
+    double sum = (4096 - 330) * 0.7 * std::sin (k * previous);
+    for (int j = 0; j < 8; ++j)
         sum += weights[j] * average (ends[j], ends[j + 1]);
-    return sum / 64.0;
+    return sum / 4096.0;
 }
 
 float gainOf (double db) { return (float) std::pow (10.0, db / 20.0); }
@@ -84,7 +98,7 @@ TEST (DriveAccuracy, curvesFollowTheirFormulasOverTheWholeRange)
             {
                 const auto pf = (float) previous, xf = (float) (previous + step);
                 auto fold = test::makeDrive (DriveStage::fold, g);
-                for (int n = 0; n < 5; ++n)
+                for (int n = 0; n < 200; ++n) // long enough for the input low-pass to settle
                     fold.process (pf);
                 const auto error = std::abs (fold.fullCurve (DriveStage::fold, xf) - foldExact (g, pf, xf));
                 foldError = std::max (foldError, error);

@@ -108,13 +108,98 @@ TEST (DriveCurves, haveTheirShapes)
 
 TEST (DriveCurves, foldAntiderivativeAveragesTheCurveBetweenSamples)
 {
-    // The output is the curve averaged under a window centred 2.25 steps back: on a ramp through
+    // The output is the curve averaged under a window centred 4.8125 steps back: on a ramp through
     // zero there the average of the odd curve is 0, where sampling it would give anything.
-    // The fold before its low-pass, which only smooths what this window gives.
+    // The fold before its output low-pass, which only smooths what this window gives; its input
+    // low-pass passes a settled ramp on as the same ramp later by its delay at DC.
+    double delay = 0.0;
+    for (int i = 0; i < 2; ++i)
+    {
+        const auto* b = FoldInputLowPass::b[i];
+        const auto* a = FoldInputLowPass::a[i];
+        delay += (b[1] + 2.0 * b[2]) / (b[0] + b[1] + b[2]) - (a[0] + 2.0 * a[1]) / (1.0 + a[0] + a[1]);
+    }
+
+    constexpr int steps = 120;
+    constexpr double slope = 0.05;
+    const auto zeroAt = steps - 4.8125 - delay;
     auto drive = makeDrive (DriveStage::fold, decibels (12.0f));
-    for (float x : { -1.9f, -1.5f, -1.1f, -0.7f, -0.3f, 0.1f, 0.5f })
-        drive.process (x);
-    EXPECT_NEAR (drive.fullCurve (DriveStage::fold, 0.9f), 0.0f, 1.0e-5f);
+    for (int n = 0; n < steps; ++n)
+        drive.process ((float) (slope * (n - zeroAt)));
+    EXPECT_NEAR (drive.fullCurve (DriveStage::fold, (float) (slope * 4.8125)), 0.0f, 1.0e-4f);
+}
+
+// Twins and copies stand on hasSameStateAs: a difference that only the fold still remembers (its
+// input low-pass, its inputs and its eighths) keeps two stages apart, and a copy goes on with the
+// same bits as the stage it came from.
+TEST (DriveCurves, foldStateTravelsWithCopiesAndKeepsStagesApart)
+{
+    const auto input = [] (int n) { return 0.6f * std::sin (0.05f * (float) n); };
+    auto drive = makeDrive (DriveStage::fold, decibels (24.0f));
+    for (int n = 0; n < 100; ++n)
+        drive.process (input (n));
+
+    auto nudged = drive;
+    auto copy = drive;
+    nudged.process (input (100) + 1.0e-3f);
+    drive.process (input (100));
+    copy.process (input (100));
+
+    for (int n = 101; n < 104; ++n)
+    {
+        nudged.process (input (n));
+        EXPECT_EQ (drive.process (input (n)), copy.process (input (n)));
+    }
+
+    EXPECT_FALSE (nudged.hasSameStateAs (drive));
+    EXPECT_TRUE (copy.hasSameStateAs (drive));
+    nudged.reset();
+    drive.reset();
+    EXPECT_TRUE (nudged.hasSameStateAs (drive));
+}
+
+// A drive mix below 1 adds the dry signal to the fold's: the dry part must come as late as the
+// fold's, or the two comb. At 3 dB a quiet signal folds on a nearly straight line; with its gain
+// made up to the dry part's, half of each sums to within a few dB of unity up to 18 kHz at the 2x
+// rate of a 48 kHz host (a dry part not held back notches the sum out near 8 kHz), and in phase
+// at low frequencies.
+TEST (DriveCurves, foldSumsWithItsDryPartWithoutCombing)
+{
+    const auto g = decibels (3.0f);
+    const auto makeUp = 1.0f / (0.7f * (6.0f * (g - 1.0f) + 1.0f)); // 1 / the fold's slope at 0
+    auto drive = makeDrive (DriveStage::fold, g);
+    const auto halfAndHalf = [&] (float x)
+    {
+        const auto wet = drive.process (x) * makeUp;
+        const auto dry = drive.dryOfLatest();
+        return dry + 0.5f * (wet - dry);
+    };
+
+    EXPECT_GT (gainAtDb (halfAndHalf, 500.0, 96000.0, 0.01f, 0.1), -0.02);
+
+    for (double hz = 1000.0; hz <= 18000.0; hz += 1000.0)
+        EXPECT_GT (gainAtDb (halfAndHalf, hz, 96000.0, 0.01f, 0.1), -6.0) << hz << " Hz";
+}
+
+// Below and at the fold's gain of 0 dB its straight line is the dry part, as late as the fold: a
+// drive moved across 0 dB does not shift the signal in time, and the mix sums it with itself.
+// Other curves pass the input as it comes.
+TEST (DriveCurves, foldStraightLineComesAsLateAsTheFold)
+{
+    auto fold = makeDrive (DriveStage::fold, 1.0f);
+    auto soft = makeDrive (DriveStage::soft, 1.0f);
+    std::vector<float> inputs;
+
+    for (int n = 0; n < 40; ++n)
+    {
+        const auto x = 0.3f * std::sin (0.4f * (float) n) + 0.01f * (float) n;
+        inputs.push_back (x);
+        const auto late = n >= FoldDryDelay::length ? inputs[(size_t) (n - FoldDryDelay::length)] : 0.0f;
+        EXPECT_EQ (fold.process (x), late) << n;
+        EXPECT_EQ (fold.dryOfLatest(), late) << n;
+        EXPECT_EQ (soft.process (x), x) << n;
+        EXPECT_EQ (soft.dryOfLatest(), x) << n;
+    }
 }
 
 TEST (DriveCurves, modeChangeFadesWithEqualGain)
