@@ -477,7 +477,7 @@ QUILLON_ALWAYS_INLINE inline float DriveStage::process (float x) noexcept
     {
         y = 0.0f;
 
-        for (int curve = 0; curve < 4; ++curve)
+        for (int curve = 0; curve <= passThrough; ++curve)
             if (const auto w = curveFade.weight (curve); w != 0.0f)
                 y += w * shape (curve, curve == fold ? late : x, folded);
 
