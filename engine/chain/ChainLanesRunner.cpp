@@ -72,7 +72,6 @@ struct SidesInLanes
         loopDc = pair (paths[0].getDc(), paths[1].getDc());
         dcRate = Float4 (paths[0].getDcRate());
         drive.takeSettings (drives[0]);
-        drive.takeStates (drives[0], drives[1]);
 
         if constexpr (lowpass)
         {
@@ -312,7 +311,6 @@ void VoiceChain::giveLanesBack (const Stretch& s, const DriveStage::Lanes& drive
     feedbackPaths[0].setMemory (leftOf (memory), leftOf (memoryDc));
     feedbackPaths[1].setMemory (rightOf (memory), rightOf (memoryDc));
     drive1 = drive0;
-    drive.giveStates (drive0, drive1);
 
     if constexpr (lowpass)
         poles.giveStates (filter0, filter1);

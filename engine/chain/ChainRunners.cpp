@@ -192,14 +192,11 @@ bool VoiceChain::runLinearChainStretch (const Stretch& s, float* outLeft, float*
         for (int side = 0; side < sides; ++side)
         {
             auto* x = blocked[side];
-            auto& drive = driveStages[(size_t) side];
             auto* out = (side == 0 ? outLeft : outRight) + from;
 
             // The straight drive: the curve passes its input within the limit.
             const auto driven = [&]
             {
-                drive.setPreviousInput (DriveStage::limitInput (x[n - 1]));
-
                 for (int i = 0; i < n; ++i)
                     x[i] += mixAmount * (DriveStage::limitInput (x[i]) * postGain - x[i]);
             };

@@ -95,7 +95,7 @@ float DriveStage::transferCurve (int mode, float driveDb, float x) noexcept
     if (settings.gain <= 1.000001f)
         return x;
 
-    const auto y = referenceCurve (curve, settings.gain, x, x);
+    const auto y = referenceCurve (curve, settings.gain, x);
     return settings.engagement >= 1.0f ? y : x + settings.engagement * (y - x);
 }
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace quillon
 {
@@ -102,9 +103,8 @@ public:
     void prepare (double oversampledRate) noexcept;
     void reset() noexcept
     {
-        previousInput = 0.0f;
         foldKernelledBefore = 0.0f;
-        std::fill (foldInputs, foldInputs + 7, 0.0f);
+        std::fill (std::begin (foldInputs), std::end (foldInputs), 0.0f);
 
         for (auto& e : foldEighthsBefore)
             e = dsp::Float4 (0.0f);
@@ -145,8 +145,6 @@ public:
 
     float getDiodeOut() const noexcept       { return diodeOut; }
     float getDiodeToTable() const noexcept   { return diodeToTable; }
-    float getPreviousInput() const noexcept  { return previousInput; }
-    void setPreviousInput (float x) noexcept { previousInput = x; }
     bool hasSameSettingsAs (const DriveStage& o) const noexcept
     {
         return curveFade == o.curveFade && gain == o.gain && engagement == o.engagement && inverseGain == o.inverseGain
@@ -176,8 +174,8 @@ public:
     float dryOfLatest() const noexcept { return mixDry; }
 
     // The curve a stage applies in `mode` at a drive amount in dB (0..24 dB, before make-up), for
-    // drawing it: pure and allocation-free, from the reference maths, with the fold at rest (its
-    // previous input the same as this one). Odd for soft and fold; bounded for every mode.
+    // drawing it: pure and allocation-free, from the reference maths, with the fold at rest.
+    // Odd for soft and fold; bounded for every mode.
     static float transferCurve (int mode, float driveDb, float x) noexcept;
 
     // While this holds, process() is getDiodeOut() times the sum of diodeRaw()'s parts: a caller
@@ -191,7 +189,6 @@ public:
     DiodeParts diodeRaw (float x) noexcept
     {
         x = limitInput (x);
-        previousInput = x;
         return { diodeKnee.piece (x, diodeToTable), DiodeKnee::beyondRange (diodeIn * x) };
     }
 
@@ -204,7 +201,6 @@ public:
             t = DiodeKnee::centre;
         }
 
-        previousInput = x;
         return { diodeKnee.pieceAt (t), DiodeKnee::beyondRange (diodeIn * x) };
     }
 
@@ -222,7 +218,7 @@ public:
     bool hasSameStateAs (const DriveStage& o) const noexcept
     {
         return curveFade == o.curveFade && gain == o.gain && engagement == o.engagement
-            && previousInput == o.previousInput && sameFoldStateAs (o);
+            && sameFoldStateAs (o);
     }
 
     // Stages with the same settings side by side in lanes (below).
@@ -247,7 +243,7 @@ private:
     };
 
     // The curves as the exact build works them out, at a linear gain g above 1.
-    static float referenceCurve (int curve, float g, float x, float previous) noexcept;
+    static float referenceCurve (int curve, float g, float x) noexcept;
 
     SwitchFade<passThrough + 1> curveFade;
     float gain = 1.0f;
@@ -255,7 +251,6 @@ private:
     float inverseGain = 1.0f, diodeIn = 0.5f / DiodeKnee::thermal, diodeOut = 1.8f * DiodeKnee::thermal;
     float diodeToTable = diodeIn * (float) DiodeKnee::perUnit;
     float foldTurns = 1.0f / (2.0f * dsp::pi); // the fold's k in turns per unit of input
-    float previousInput = 0.0f;
     float foldInputs[7] {}; // the fold's own (low-passed) inputs, latest first
     float foldKernelledBefore = 0.0f; // the fold brought back to the stage's rate, a step before
     // The fold's eighths of the three steps before, latest first, each as its early and late four.
@@ -269,7 +264,7 @@ private:
     static Eighths averages (Eighths from, Eighths to) noexcept;
     bool sameFoldStateAs (const DriveStage& o) const noexcept
     {
-        for (int i = 0; i < 6; ++i)
+        for (size_t i = 0; i < std::size (foldEighthsBefore); ++i)
         {
             float mine[4], theirs[4];
             foldEighthsBefore[i].store (mine);
@@ -279,7 +274,7 @@ private:
                 return false;
         }
 
-        return std::equal (foldInputs, foldInputs + 7, o.foldInputs) && foldKernelledBefore == o.foldKernelledBefore
+        return std::equal (std::begin (foldInputs), std::end (foldInputs), o.foldInputs) && foldKernelledBefore == o.foldKernelledBefore
             && foldInputLowPass == o.foldInputLowPass && foldLowPass == o.foldLowPass && foldDryDelay == o.foldDryDelay;
     }
 };
@@ -305,7 +300,7 @@ QUILLON_ALWAYS_INLINE inline float DriveStage::shape (int curve, float x, float 
     return engagement >= 1.0f ? y : x + engagement * (y - x);
 }
 
-inline float DriveStage::referenceCurve (int curve, float g, float x, float previous) noexcept
+inline float DriveStage::referenceCurve (int curve, float g, float x) noexcept
 {
     switch (curve)
     {
@@ -329,22 +324,8 @@ inline float DriveStage::referenceCurve (int curve, float g, float x, float prev
             return 2.0f / g * y * 0.9f;
         }
 
-        case fold:
-        {
-            // First-order antiderivative of 0.7 sin(k x) between the previous and this input,
-            // which keeps the folds from aliasing. cos b - cos a is taken as the product of two
-            // sines, free of the cancellation the difference suffers when a and b are close.
-            const auto k = 6.0f * (g - 1.0f) + 1.0f;
-            const auto a = k * x;
-            const auto b = k * previous;
-            const auto width = a - b;
-
-            if (std::abs (width) < 1.0e-4f)
-                return 0.7f * dsp::sinApprox (a);
-
-            const auto half = 0.5f * width;
-            return 0.7f * dsp::sinApprox (0.5f * (a + b)) * dsp::sinApprox (half) / half;
-        }
+        case fold: // the curve at rest; the stage's own fold averages it over its eighths
+            return 0.7f * dsp::sinApprox ((6.0f * (g - 1.0f) + 1.0f) * x);
 
         default:
             return x;
@@ -355,7 +336,7 @@ inline float DriveStage::fullCurve (int curve, float x) const noexcept
 {
     if constexpr (dsp::exactReference)
         if (curve != fold)
-            return referenceCurve (curve, gain, x, previousInput);
+            return referenceCurve (curve, gain, x);
 
     switch (curve)
     {
@@ -403,15 +384,16 @@ QUILLON_ALWAYS_INLINE inline DriveStage::Eighths DriveStage::averages (Eighths f
 {
     using dsp::Float4;
     const auto widthEarly = to.early - from.early, widthLate = to.late - from.late;
-    const auto narrowEarly = dsp::abs (widthEarly) < Float4 (1.0e-5f), narrowLate = dsp::abs (widthLate) < Float4 (1.0e-5f);
-    const auto safeEarly = dsp::select (narrowEarly, Float4 (1.0f), widthEarly);
-    const auto safeLate = dsp::select (narrowLate, Float4 (1.0f), widthLate);
+    const auto narrow = [] (Float4 width) { return dsp::abs (width) < Float4 (1.0e-5f); };
+    const auto safe = [narrow] (Float4 width) { return dsp::select (narrow (width), Float4 (1.0f), width); };
+    const auto scale = [narrow, safe] (Float4 width, Float4 sinHalf)
+    {
+        return dsp::select (narrow (width), Float4 (0.7f), sinHalf * Float4 (0.7f / dsp::pi) / safe (width));
+    };
     Float4 halfEarly, halfLate, middleEarly, middleLate;
-    dsp::sinTurns (Float4 (0.5f) * safeEarly, Float4 (0.5f) * safeLate, halfEarly, halfLate);
+    dsp::sinTurns (Float4 (0.5f) * safe (widthEarly), Float4 (0.5f) * safe (widthLate), halfEarly, halfLate);
     dsp::sinTurns (Float4 (0.5f) * (from.early + to.early), Float4 (0.5f) * (from.late + to.late), middleEarly, middleLate);
-    const auto scaleEarly = dsp::select (narrowEarly, Float4 (0.7f), halfEarly * Float4 (0.7f / dsp::pi) / safeEarly);
-    const auto scaleLate = dsp::select (narrowLate, Float4 (0.7f), halfLate * Float4 (0.7f / dsp::pi) / safeLate);
-    return { middleEarly * scaleEarly, middleLate * scaleLate };
+    return { middleEarly * scale (widthEarly, halfEarly), middleLate * scale (widthLate, halfLate) };
 }
 
 QUILLON_ALWAYS_INLINE inline float DriveStage::foldFromEighths (Eighths eighths) const noexcept
@@ -453,12 +435,12 @@ QUILLON_ALWAYS_INLINE inline float DriveStage::process (float x) noexcept
         folded = foldLowPass.process (kernelled + 0.09f * (kernelled - foldKernelledBefore));
         foldKernelledBefore = kernelled;
 
-        for (int i = 5; i >= 2; --i)
+        for (size_t i = std::size (foldEighthsBefore) - 1; i >= 2; --i)
             foldEighthsBefore[i] = foldEighthsBefore[i - 2];
 
         foldEighthsBefore[0] = eighths.early;
         foldEighthsBefore[1] = eighths.late;
-        for (int i = 6; i > 0; --i)
+        for (size_t i = std::size (foldInputs) - 1; i > 0; --i)
             foldInputs[i] = foldInputs[i - 1];
 
         foldInputs[0] = input;
@@ -484,7 +466,6 @@ QUILLON_ALWAYS_INLINE inline float DriveStage::process (float x) noexcept
         curveFade.advance();
     }
 
-    previousInput = x;
     return y;
 }
 
@@ -500,7 +481,6 @@ struct DriveStage::Lanes
     int curve = passThrough;
     bool straight = true, whole = true;
     Float4 gain, inverseGain, diodeIn, diodeOut, diodeToTable, engagement;
-    Float4 previous;
 
     void takeSettings (const DriveStage& s) noexcept
     {
@@ -540,14 +520,6 @@ struct DriveStage::Lanes
             default:
                 break;
         }
-    }
-
-    void takeStates (const DriveStage& left, const DriveStage& right) noexcept { previous = dsp::pair (left.previousInput, right.previousInput); }
-
-    void giveStates (DriveStage& left, DriveStage& right) const noexcept
-    {
-        left.previousInput = dsp::leftOf (previous);
-        right.previousInput = dsp::rightOf (previous);
     }
 
     // Both sides' cubic pieces from a table, lane by lane; its columns as four vectors.
@@ -639,7 +611,6 @@ struct DriveStage::Lanes
     QUILLON_ALWAYS_INLINE Float4 diodeRaw (Float4 x, Float4& beyond) noexcept
     {
         x = limitInput (x);
-        previous = x;
         beyond = beyondRange (diodeIn * x);
         return diodePiece (x, diodeToTable);
     }
@@ -655,7 +626,6 @@ struct DriveStage::Lanes
             t = dsp::select (within, t, Float4 (DiodeKnee::centre));
         }
 
-        previous = x;
         beyond = beyondRange (diodeIn * x);
         return diodePieceAt (t);
     }
@@ -673,7 +643,6 @@ struct DriveStage::Lanes
                 y = x + engagement * (y - x);
         }
 
-        previous = x;
         return y;
     }
 };

@@ -86,23 +86,25 @@ struct FoldEighthTaps
 struct FoldDryDelay
 {
     static constexpr int length = 8;
+    static constexpr unsigned mask = 2 * length - 1; // a ring of twice the length, a power of 2
+    static_assert ((length & (length - 1)) == 0);
 
-    float inputs[16] {};
+    float inputs[mask + 1] {};
     unsigned latest = 0;
 
     // x in, the input `length` calls before out.
     QUILLON_ALWAYS_INLINE float process (float x) noexcept
     {
-        latest = (latest + 1) & 15u;
+        latest = (latest + 1) & mask;
         inputs[latest] = x;
-        return inputs[(latest - length) & 15u];
+        return inputs[(latest - length) & mask];
     }
 
     void reset() noexcept { *this = {}; }
     bool operator== (const FoldDryDelay& o) const noexcept
     {
         for (unsigned i = 0; i < length; ++i)
-            if (inputs[(latest - i) & 15u] != o.inputs[(o.latest - i) & 15u])
+            if (inputs[(latest - i) & mask] != o.inputs[(o.latest - i) & mask])
                 return false;
 
         return true;
