@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <type_traits>
 
 // The chain's two sides side by side in lanes, wherever they differ only in their states and the
@@ -15,17 +16,29 @@ namespace quillon
 namespace
 {
 // Whether any value of `a` but the cutoff and the drive's gains differs from `b`'s, bit for bit
-// (a zero that changed its sign only costs a retake).
+// (a zero that changed its sign only costs a retake). The frame is read as 32-bit words, so a
+// field added to it is compared without being named here.
 QUILLON_ALWAYS_INLINE inline bool movedBeyondCutoffAndGains (const ChainFrame& a, const ChainFrame& b) noexcept
 {
-    // A field added anywhere must be placed in the masks below; this stops the build until it is.
-    static_assert (offsetof (ChainFrame, drivePre) == 0 && offsetof (ChainFrame, drivePost) == 4
-                   && offsetof (ChainFrame, cutoff) == 16 && offsetof (ChainFrame, subSend) == 44
-                   && offsetof (ChainFrame, feedbackAfterFilter) == 48 && sizeof (ChainFrame) == 52);
+    constexpr int words = (int) (sizeof (ChainFrame) / 4);
+    static_assert (sizeof (ChainFrame) % 4 == 0 && words >= 4 && words <= 32);
+    constexpr auto word = [] (std::size_t offset) { return 1u << (offset / 4); };
+    // The feedback's position is the chunk's, not the frame's: it holds through the lanes' stretches.
+    constexpr auto compared = (words == 32 ? ~0u : (1u << words) - 1u)
+                            & ~(word (offsetof (ChainFrame, cutoff)) | word (offsetof (ChainFrame, drivePre))
+                                | word (offsetof (ChainFrame, drivePost)) | word (offsetof (ChainFrame, feedbackAfterFilter)));
+
     const auto* pa = reinterpret_cast<const unsigned char*> (&a);
     const auto* pb = reinterpret_cast<const unsigned char*> (&b);
-    const auto same = [pa, pb] (int i) { return dsp::sameBitsOf (pa + 16 * i, pb + 16 * i); };
-    return ((same (0) & 0xC) | ((same (1) & 0xE) << 4) | (same (2) << 8)) != 0xFEC;
+    std::uint32_t same = 0;
+
+    for (int w = 0; w + 4 <= words; w += 4)
+        same |= (std::uint32_t) dsp::sameBitsOf (pa + 4 * w, pb + 4 * w) << w;
+
+    if constexpr (words % 4 != 0) // the last four words, overlapping the ones before
+        same |= (std::uint32_t) dsp::sameBitsOf (pa + 4 * (words - 4), pb + 4 * (words - 4)) << (words - 4);
+
+    return (same & compared) != compared;
 }
 using dsp::Float4;
 
@@ -273,7 +286,7 @@ QUILLON_ALWAYS_INLINE inline bool VoiceChain::takeFrameInLanes (const ChainFrame
 // The lanes' states back into the stages at the stretch's end, and the stages' settings as the
 // sample-by-sample path would leave them after the last frame.
 template <int model>
-void VoiceChain::giveLanesBack (const Stretch& s, const DriveStage::Lanes& drive, const FilterStage::LowpassLanes& poles,
+void VoiceChain::giveLanesBack (const Stretch& s, const FilterStage::LowpassLanes& poles,
                                 const PhaseStage::Lanes& phases, Float4 dcIn, Float4 dcOut, Float4 memory, Float4 memoryDc,
                                 bool restingStatesDue) noexcept
 {
@@ -372,7 +385,7 @@ void VoiceChain::runLanesStretch (const Stretch& s, float* outLeft, float* outRi
         }
     }
 
-    giveLanesBack<model> (s, lanes.drive, lanes.poles, lanes.phases, lanes.dcIn, lanes.dcOut, lanes.loopMemory, lanes.loopDc,
+    giveLanesBack<model> (s, lanes.poles, lanes.phases, lanes.dcIn, lanes.dcOut, lanes.loopMemory, lanes.loopDc,
                           restingStatesDue);
 }
 

@@ -92,7 +92,7 @@ private:
     QUILLON_ALWAYS_INLINE bool takeFrameInLanes (const ChainFrame& frame, const ChainFrame& before, DriveStage::Lanes& drive,
                                                  FilterStage::LowpassLanes& poles, PhaseStage::Lanes& phases) noexcept;
     template <int model>
-    void giveLanesBack (const Stretch& s, const DriveStage::Lanes& drive, const FilterStage::LowpassLanes& poles,
+    void giveLanesBack (const Stretch& s, const FilterStage::LowpassLanes& poles,
                         const PhaseStage::Lanes& phases, dsp::Float4 dcIn, dsp::Float4 dcOut, dsp::Float4 memory,
                         dsp::Float4 memoryDc, bool restingStatesDue) noexcept;
     void catchUpRightChain() noexcept;
