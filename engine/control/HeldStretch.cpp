@@ -414,7 +414,7 @@ void VoiceControl::computeHeldChainFrames (int count, std::uint32_t summed) noex
                 continue;
 
             alignas (16) std::array<float, stretchLength> values;
-            const auto knobValue = Float4 (next (c.knob));
+            const auto knobValue = Float4 (next (smootherOf (c)));
             const auto* m = sums (c.destination);
 
             for (size_t j = 0; j < (size_t) stretchLength; j += 4)

@@ -469,7 +469,7 @@ void VoiceControl::computeChainFrame (ChainFrame& frame, int at) noexcept
 
         for (const auto& c : chainKnobs)
             frame.*c.field = ((movingDestinations >> (int) c.destination) & 1u) != 0
-                                 ? c.valueFrom (next (c.knob), mod[c.destination]) : before.*c.field;
+                                 ? c.valueFrom (next (smootherOf (c)), mod[c.destination]) : before.*c.field;
     }
     else
     {
@@ -478,7 +478,7 @@ void VoiceControl::computeChainFrame (ChainFrame& frame, int at) noexcept
         frame.phaseSpread = clamp01 (next (Smooth::phaseStereo));
 
         for (const auto& c : chainKnobs)
-            frame.*c.field = c.valueFrom (next (c.knob), mod[c.destination]);
+            frame.*c.field = c.valueFrom (next (smootherOf (c)), mod[c.destination]);
 
         const auto tone = next (Smooth::feedbackTone);
 

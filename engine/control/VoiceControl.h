@@ -16,6 +16,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <iterator>
 #include <type_traits>
 #include <vector>
 
@@ -137,20 +138,46 @@ public:
 private:
     using Param = VoiceParameter;
 
-    // The linearly smoothed values, in the order their targets are read.
+    // The chain's settings that a knob and the matrix set together, each held within 0..1 and
+    // scaled: a row each, which the smoothers' targets and every form of the chain's frames read.
+    struct ChainKnob
+    {
+        float ChainFrame::* field;
+        Param::Id parameter;
+        float fallback; // where the processor has no such parameter
+        ModDestination destination;
+        float scale;
+
+        float valueFrom (float knobValue, float sum) const noexcept
+        {
+            const auto value = std::clamp (knobValue + sum, 0.0f, 1.0f);
+            return scale != 1.0f ? value * scale : value;
+        }
+    };
+    static constexpr ChainKnob chainKnobs[] = {
+        { &ChainFrame::resonance, Param::filterReso, 0.0f, ModDestination::resonance, 1.0f },
+        { &ChainFrame::phaseMix, Param::phaseMix, 0.5f, ModDestination::phaseMix, 1.0f },
+        { &ChainFrame::phaseNotch, Param::phaseNotch, 1.0f, ModDestination::phaseNotch, 1.0f },
+        { &ChainFrame::feedbackAmount, Param::feedbackAmount, 0.0f, ModDestination::feedback, 0.35f },
+    };
+
+    // The linearly smoothed values, in the order their targets are read; the chain knobs' come
+    // last, a row's at its place in the rows.
     struct Smooth
     {
         enum Id : int
         {
             osc1Level, osc2Level, subLevel, drive, osc2Detune, osc2DetuneHz, stereoWidth, osc1DcwDepth,
-            osc2DcwDepth, oscDrift, subDcwDepth, filterReso, filterEnvAmount, outputGain, modWheel,
+            osc2DcwDepth, oscDrift, subDcwDepth, filterEnvAmount, outputGain, modWheel,
             aftertouch, pitchBend, lfo1Rate, lfo1Depth, lfo1Phase, noiseLevel, noiseRouting,
             osc1PulseWidth, osc2PulseWidth, osc1Pitch, osc2Pitch, driveGain, driveMix, filterEnabled,
-            subDriveSend, monoLowEnabled, monoLowFreq, reeseBeat, reeseSpread, pdMorphAmount, phaseMix,
-            phaseStereo, phaseNotch, feedbackAmount, feedbackTone,
-            count
+            subDriveSend, monoLowEnabled, monoLowFreq, reeseBeat, reeseSpread, pdMorphAmount,
+            phaseStereo, feedbackTone,
+            firstChainKnob, count = firstChainKnob + (int) std::size (chainKnobs)
         };
     };
+
+    static Smooth::Id smootherOf (const ChainKnob& c) noexcept { return (Smooth::Id) (Smooth::firstChainKnob + (&c - chainKnobs)); }
 
     enum EnvelopeGroup { ampGroup, filterGroup, osc1DcwGroup, osc2DcwGroup, numEnvelopeGroups };
 
@@ -379,29 +406,6 @@ private:
     std::uint32_t movingDestinations = 0;
     static constexpr auto pitchDestinations = modDestinationBits ({ ModDestination::pitch, ModDestination::drift,
         ModDestination::reeseSpread, ModDestination::reeseBeat, ModDestination::osc2DetuneHz, ModDestination::osc2Detune });
-    // The chain's settings that a knob and the matrix set together, each held within 0..1 and
-    // scaled: a row each, which the smoothers' targets and every form of the chain's frames read.
-    struct ChainKnob
-    {
-        float ChainFrame::* field;
-        Smooth::Id knob;
-        Param::Id parameter;
-        float fallback; // where the processor has no such parameter
-        ModDestination destination;
-        float scale;
-
-        float valueFrom (float knobValue, float sum) const noexcept
-        {
-            const auto value = std::clamp (knobValue + sum, 0.0f, 1.0f);
-            return scale != 1.0f ? value * scale : value;
-        }
-    };
-    static constexpr ChainKnob chainKnobs[] = {
-        { &ChainFrame::resonance, Smooth::filterReso, Param::filterReso, 0.0f, ModDestination::resonance, 1.0f },
-        { &ChainFrame::phaseMix, Smooth::phaseMix, Param::phaseMix, 0.5f, ModDestination::phaseMix, 1.0f },
-        { &ChainFrame::phaseNotch, Smooth::phaseNotch, Param::phaseNotch, 1.0f, ModDestination::phaseNotch, 1.0f },
-        { &ChainFrame::feedbackAmount, Smooth::feedbackAmount, Param::feedbackAmount, 0.0f, ModDestination::feedback, 0.35f },
-    };
     // The destinations that move the chain's frames: the filter envelope's amount, the cutoff and
     // the drive, and the knobs above.
     static constexpr std::uint32_t chainDestinations = []

@@ -176,7 +176,7 @@ void VoiceControl::updateSmootherTargets (const Controllers& controllers) noexce
     set (Smooth::feedbackTone, std::clamp (param (Param::feedbackTone, 2500.0f), 80.0f, 12000.0f));
 
     for (const auto& c : chainKnobs)
-        set (c.knob, clamp01 (param (c.parameter, c.fallback)));
+        set (smootherOf (c), clamp01 (param (c.parameter, c.fallback)));
 
     cutoffSmoother.setTargetValue (std::clamp (param (Param::filterCutoff), 20.0f, 20000.0f));
 }
