@@ -6,19 +6,26 @@
 namespace quillon
 {
 
-enum class ModSource
-{
-    off, velocity, key, modWheel, aftertouch, lfo1, dcwEnvOsc1, dcwEnvOsc2,
-    filterEnv, ampEnv, noteRandom, smoothRandom, beatPhase, count
-};
+// The matrix's sources and destinations: each code with the name its choice list shows.
+#define QUILLON_MOD_SOURCES(X) \
+    X (off, "off") X (velocity, "velocity") X (key, "key") X (modWheel, "mod wheel") X (aftertouch, "aftertouch") \
+    X (lfo1, "lfo 1") X (dcwEnvOsc1, "dcw env osc 1") X (dcwEnvOsc2, "dcw env osc 2") X (filterEnv, "filter env") \
+    X (ampEnv, "amp env") X (noteRandom, "note random") X (smoothRandom, "smooth random") X (beatPhase, "beat phase")
 
-enum class ModDestination
-{
-    off, cutoff, drive, amp, osc1Dcw, osc2Dcw, subLevel, pitch, osc1Level, osc2Level,
-    osc2Detune, osc2DetuneHz, osc2Phase, subDcw, resonance, filterEnv, drift, lfo1Rate,
-    lfo1Depth, output, noiseLevel, osc1Pw, osc2Pw, pdMorph, reeseBeat, reeseSpread,
-    phaseMix, phaseNotch, feedback, count
-};
+#define QUILLON_MOD_DESTINATIONS(X) \
+    X (off, "off") X (cutoff, "cutoff") X (drive, "drive") X (amp, "amp") X (osc1Dcw, "osc1 dcw") \
+    X (osc2Dcw, "osc2 dcw") X (subLevel, "sub level") X (pitch, "pitch") X (osc1Level, "osc1 level") \
+    X (osc2Level, "osc2 level") X (osc2Detune, "osc2 detune") X (osc2DetuneHz, "osc2 detune hz") \
+    X (osc2Phase, "osc2 phase") X (subDcw, "sub dcw") X (resonance, "resonance") X (filterEnv, "filter env") \
+    X (drift, "drift") X (lfo1Rate, "lfo1 rate") X (lfo1Depth, "lfo1 depth") X (output, "output") \
+    X (noiseLevel, "noise level") X (osc1Pw, "osc1 pw") X (osc2Pw, "osc2 pw") X (pdMorph, "pd morph") \
+    X (reeseBeat, "reese beat") X (reeseSpread, "reese spread") X (phaseMix, "phase mix") \
+    X (phaseNotch, "phase notch") X (feedback, "feedback")
+
+#define QUILLON_CODE_ENTRY(code, name) code,
+enum class ModSource { QUILLON_MOD_SOURCES (QUILLON_CODE_ENTRY) count };
+enum class ModDestination { QUILLON_MOD_DESTINATIONS (QUILLON_CODE_ENTRY) count };
+#undef QUILLON_CODE_ENTRY
 
 enum class ModCurve { lin, exp };
 

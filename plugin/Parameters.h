@@ -37,10 +37,6 @@ constexpr int numParameters = ids::count;
 // geometric mean, so it gets a fixed skew instead.
 juce::NormalisableRange<float> makeCentredLogRange (float start, float end);
 
-void addEnvelopeParameters (juce::AudioProcessorValueTreeState::ParameterLayout& layout,
-                            const ids::Envelope& envelope, const juce::String& namePrefix,
-                            float attack, float decay, float sustain, float release);
-
 juce::AudioProcessorValueTreeState::ParameterLayout createParameterLayout();
 
 } // namespace quillon

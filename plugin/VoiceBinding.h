@@ -14,8 +14,8 @@ inline VoiceParameterBinding bindVoiceParameters (juce::AudioProcessorValueTreeS
 {
     VoiceParameterBinding binding;
 
-   #define QUILLON_BIND_ENTRY(name) binding.values[(size_t) VoiceParameter::name] = state.getRawParameterValue (ids::name);
-    QUILLON_VOICE_PARAMETERS (QUILLON_BIND_ENTRY)
+   #define QUILLON_BIND_ENTRY(name, ...) binding.values[(size_t) VoiceParameter::name] = state.getRawParameterValue (ids::name);
+    QUILLON_PARAMETERS (QUILLON_BIND_ENTRY)
    #undef QUILLON_BIND_ENTRY
 
     if (auto* rate = state.getParameter (ids::lfo1Rate))

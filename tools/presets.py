@@ -6,35 +6,38 @@ makes it different. Run it again after editing the table: python3 tools/presets.
 """
 
 import pathlib
+import re
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 
-# The parameter layout in order, with defaults in the units the engine reads.
-ENVELOPE = lambda p, a, d, s, r: [(p + "Attack", a), (p + "Decay", d), (p + "Sustain", s), (p + "Release", r)]
 
-LAYOUT = (
-    [("osc1Wave", 0), ("osc1DcwDepth", 0.0)] + ENVELOPE("osc1Dcw", 0.005, 0.5, 0.8, 0.3)
-    + [("osc1Level", 0.0), ("osc1PulseWidth", 0.5), ("osc1Semitone", 0.0), ("osc1Fine", 0.0), ("syncOsc1", 0),
-       ("osc2Wave", 0), ("osc2DcwDepth", 0.0)] + ENVELOPE("osc2Dcw", 0.005, 0.5, 0.8, 0.3)
-    + [("osc2Level", -60.0), ("osc2Detune", 0.0), ("osc2DetuneHz", 0.0), ("detuneMode", 0), ("osc2PhaseOffset", 0.0),
-       ("osc2PulseWidth", 0.5), ("osc2Semitone", 0.0), ("osc2Fine", 0.0), ("syncOsc2", 0), ("oscDrift", 0.0),
-       ("subMode", 0), ("subWave", 0), ("subOctave", 1), ("subSemitone", 0.0), ("subFine", 0.0), ("subDcwDepth", 0.0),
-       ("subLevel", -90.0), ("subDriveSend", 1.0), ("subRouting", 0), ("noiseLevel", -90.0), ("noiseColour", 0),
-       ("noiseRouting", 0.0), ("mode", 0), ("driveMix", 1.0), ("drive", 0.0), ("velToDrive", 0.0), ("driveGain", 0.0),
-       ("driveAutoMakeup", 0), ("driveMode", 0), ("drivePosition", 0), ("feedbackAmount", 0.0), ("feedbackTone", 2500.0),
-       ("feedbackPosition", 0), ("filterEnabled", 1), ("filterCutoff", 20000.0), ("filterReso", 0.0),
-       ("filterEnvAmount", 0.0), ("velToFilterEnv", 0.0), ("filterModel", 0), ("phaseMix", 0.5), ("phaseStereo", 0.0),
-       ("phaseNotch", 1.0)]
-    + ENVELOPE("filter", 0.005, 0.5, 0.6, 0.3) + ENVELOPE("amp", 0.005, 0.1, 1.0, 0.2)
-    + [("glideTime", 0.0), ("legato", 0), ("phaseMode", 2), ("stereoMode", 1), ("stereoWidth", 0.0), ("octave", 2),
-       ("reeseBeat", 0.0), ("reeseSpread", 0.0), ("reeseLock", 0), ("pdMorphAmount", 0.0), ("monoLowEnabled", 1),
-       ("monoLowFreq", 120.0), ("outputGain", -6.0), ("lfo1Rate", 1.0), ("lfo1Depth", 0.0), ("lfo1Shape", 0),
-       ("lfo1Sync", 0), ("lfoSyncBpm", 120.0), ("lfo1Phase", 0.0), ("lfo1Retrig", 0)]
-    + [item for i in range(1, 5) for item in [
-        (f"mod{i}Source", 1 if i == 1 else 0), (f"mod{i}Dest", 3 if i == 1 else 0),
-        (f"mod{i}Amount", 0.5 if i == 1 else 0.0), (f"matrix{i}Curve", 0)]]
-)
-assert len(LAYOUT) == 103
+def read_layout():
+    """The parameters in the layout's order with their defaults in the units the engine reads, from
+    the program's own table; choices and toggles as ints, the rest as floats."""
+    code_text = (ROOT / "engine/VoiceCodes.h").read_text()
+    lists = dict(re.findall(r"#define (QUILLON_\w+)\(X\)((?:.*\\\n)*.*)", code_text))
+    codes = {}
+    for enum, body in re.findall(r"enum class (\w+)\s*{([^}]*)}", code_text):
+        listed = re.match(r"\s*(QUILLON_\w+) \(", body)
+        items = re.findall(r"X \((\w+),", lists[listed[1]]) if listed else [item.strip() for item in body.split(",")]
+        for index, item in enumerate(items):
+            codes[f"{enum}::{item}"] = index
+
+    def value(kind, text):
+        text = text.strip()
+        if kind == "toggle":
+            return {"false": 0, "true": 1}[text]
+        if kind == "choice":
+            return codes[text] if text in codes else int(text)
+        return float(text.rstrip("f"))
+
+    table = (ROOT / "engine/ParameterTable.h").read_text()
+    rows = re.findall(r'^\s*X \((\w+), (\w+), "(?:[^"\\]|\\.)*"(?:\s*"(?:[^"\\]|\\.)*")*, (.*)\)(?: \\)?$', table, re.M)
+    assert len(rows) == table.count("X ("), "a row of engine/ParameterTable.h was not understood"
+    return [(key, value(kind, args.split(",")[-1])) for key, kind, args in rows]
+
+
+LAYOUT = read_layout()
 
 # The clean init preset is older than some parameters and leaves them out.
 INIT_CLEAN_OMITS = {

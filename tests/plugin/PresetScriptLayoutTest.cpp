@@ -1,6 +1,6 @@
-// tools/presets.py writes the factory presets from its own copy of the parameter layout and value
-// codes; these tests hold that copy to the layout the program builds, so a preset can never store a
-// value the instrument reads differently or clamps.
+// tools/presets.py writes the factory presets from the defaults it reads out of the parameter table
+// and from its own value codes; these tests hold what it reads and its codes to the layout the
+// program builds, so a preset can never store a value the instrument reads differently or clamps.
 #include "plugin/Parameters.h"
 #include "support/InertProcessor.h"
 
