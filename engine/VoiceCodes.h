@@ -6,7 +6,7 @@
 namespace quillon
 {
 
-// The matrix's sources and destinations: each code with the name its choice list shows.
+// Each code with the name its choice list shows.
 #define QUILLON_MOD_SOURCES(X) \
     X (off, "off") X (velocity, "velocity") X (key, "key") X (modWheel, "mod wheel") X (aftertouch, "aftertouch") \
     X (lfo1, "lfo 1") X (dcwEnvOsc1, "dcw env osc 1") X (dcwEnvOsc2, "dcw env osc 2") X (filterEnv, "filter env") \
@@ -22,20 +22,24 @@ namespace quillon
     X (reeseBeat, "reese beat") X (reeseSpread, "reese spread") X (phaseMix, "phase mix") \
     X (phaseNotch, "phase notch") X (feedback, "feedback")
 
+#define QUILLON_MOD_CURVES(X) X (lin, "lin") X (exp, "exp")
+
+#define QUILLON_WAVE_SHAPES(X) \
+    X (saw, "saw") X (square, "square") X (pulse, "pulse") X (sinepulse, "sinepulse") X (halfsine, "halfsine") \
+    X (ressaw, "ressaw") X (restriangle, "restriangle") X (restrapezoid, "restrapezoid") X (pwm, "pwm") \
+    X (respulse, "respulse")
+
+#define QUILLON_FILTER_MODELS(X) X (ladder, "ladder") X (diode, "diode") X (state, "state") X (phase, "phase")
+
+#define QUILLON_DRIVE_MODES(X) X (soft, "soft") X (diode, "diode") X (fold, "fold")
+
 #define QUILLON_CODE_ENTRY(code, name) code,
 enum class ModSource { QUILLON_MOD_SOURCES (QUILLON_CODE_ENTRY) count };
 enum class ModDestination { QUILLON_MOD_DESTINATIONS (QUILLON_CODE_ENTRY) count };
+enum class ModCurve { QUILLON_MOD_CURVES (QUILLON_CODE_ENTRY) };
+enum class WaveShape { QUILLON_WAVE_SHAPES (QUILLON_CODE_ENTRY) count };
+enum class FilterModel { QUILLON_FILTER_MODELS (QUILLON_CODE_ENTRY) count };
+enum class DriveMode { QUILLON_DRIVE_MODES (QUILLON_CODE_ENTRY) count };
 #undef QUILLON_CODE_ENTRY
-
-enum class ModCurve { lin, exp };
-
-enum class WaveShape
-{
-    saw, square, pulse, sinepulse, halfsine, ressaw, restriangle, restrapezoid, pwm, respulse, count
-};
-
-enum class FilterModel { ladder, diode, state, phase, count };
-
-enum class DriveMode { soft, diode, fold, count };
 
 } // namespace quillon

@@ -10,24 +10,25 @@ namespace choices
 #define QUILLON_CHOICE_LIST(fn, ...) \
     const juce::StringArray& fn() { static const juce::StringArray list { __VA_ARGS__ }; return list; }
 
-QUILLON_CHOICE_LIST (waves, "saw", "square", "pulse", "sinepulse", "halfsine", "ressaw", "restriangle",
-                     "restrapezoid", "pwm", "respulse")
 QUILLON_CHOICE_LIST (detuneMode, "cents", "hz")
 QUILLON_CHOICE_LIST (subMode, "sine", "pd")
 QUILLON_CHOICE_LIST (octave, "-2", "-1", "0", "+1", "+2")
 QUILLON_CHOICE_LIST (routing, "pre drive", "post filter")
 QUILLON_CHOICE_LIST (noiseColour, "white", "pink", "brown")
 QUILLON_CHOICE_LIST (mode, "mix", "ring")
-QUILLON_CHOICE_LIST (driveMode, "soft", "diode", "fold")
 QUILLON_CHOICE_LIST (drivePosition, "pre filter", "post filter")
-QUILLON_CHOICE_LIST (filterModel, "ladder", "diode", "state", "phase")
 QUILLON_CHOICE_LIST (phaseMode, "free", "first", "per")
 QUILLON_CHOICE_LIST (stereoMode, "wide", "mono")
 QUILLON_CHOICE_LIST (lfoShape, "sine", "tri", "sqr", "s&h")
 QUILLON_CHOICE_LIST (lfoSync, "free", "sync")
 QUILLON_CHOICE_LIST (lfoRetrigger, "free", "retrig")
-QUILLON_CHOICE_LIST (curves, "lin", "exp")
+
+// The lists whose codes are named in engine/VoiceCodes.h take their items from there.
 #define QUILLON_CODE_NAME(code, name) name,
+QUILLON_CHOICE_LIST (waves, QUILLON_WAVE_SHAPES (QUILLON_CODE_NAME))
+QUILLON_CHOICE_LIST (driveMode, QUILLON_DRIVE_MODES (QUILLON_CODE_NAME))
+QUILLON_CHOICE_LIST (filterModel, QUILLON_FILTER_MODELS (QUILLON_CODE_NAME))
+QUILLON_CHOICE_LIST (curves, QUILLON_MOD_CURVES (QUILLON_CODE_NAME))
 QUILLON_CHOICE_LIST (modSources, QUILLON_MOD_SOURCES (QUILLON_CODE_NAME))
 QUILLON_CHOICE_LIST (modDestinations, QUILLON_MOD_DESTINATIONS (QUILLON_CODE_NAME))
 #undef QUILLON_CODE_NAME
