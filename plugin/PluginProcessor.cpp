@@ -123,8 +123,8 @@ void QuillonAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce
 
     float hostTempo = 0.0f;
 
-    if (auto* playHead = getPlayHead())
-        if (const auto position = playHead->getPosition())
+    if (auto* host = getPlayHead())
+        if (const auto position = host->getPosition())
             if (const auto bpm = position->getBpm())
                 hostTempo = (float) *bpm;
 

@@ -12,7 +12,7 @@ using quillon::test::EngineRig;
 // sweep it through a crest on the way, only cross from the one offset's value to the other's.
 TEST (ModulationGlide, TheLfoPhaseCrossesOverInsteadOfSweeping)
 {
-    for (const auto [from, to] : { std::pair { 0.0f, 180.0f }, std::pair { -90.0f, 90.0f } })
+    for (const auto& [from, to] : { std::pair { 0.0f, 180.0f }, std::pair { -90.0f, 90.0f } })
     {
         EngineRig rig;
         rig.set ("lfo1Rate", 10.0f);

@@ -62,7 +62,9 @@ TEST (Catalogue, EmbeddedManifestListsSixtyEightAvailablePresetsQuietly)
             EXPECT_TRUE (entry.previewSrc.isEmpty());
             EXPECT_TRUE (entry.description.contains (utf8 (" \xc2\xb7 "))) << entry.xml;
             if (category.id != "init")
+            {
                 EXPECT_EQ (entry.description, entry.description.toLowerCase()) << entry.xml;
+            }
             flagships += entry.flagship ? 1 : 0;
         }
     }
@@ -209,7 +211,9 @@ TEST (Resources, EveryFactoryPresetIsAParameterTreeOfOurs)
             ASSERT_TRUE (std::isfinite (value)) << entry->xml << ": " << id;
             const auto range = parameter->getNormalisableRange();
             if (! (entry->xml == "init_clean.xml" && id == "osc2Level"))
+            {
                 EXPECT_TRUE (value >= range.start && value <= range.end) << entry->xml << ": " << id << " = " << value;
+            }
         }
 
         EXPECT_TRUE (processor.loadStateTree (*xml)) << entry->xml;

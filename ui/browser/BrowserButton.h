@@ -15,14 +15,14 @@ class BrowserButton : public juce::Button
 public:
     enum Kind { sort = 0, load = 1, favourite = 2 };
 
-    BrowserButton (int k, const juce::String& text)
-        : juce::Button (k == favourite ? juce::String ("favourite") : text), kind (k)
+    BrowserButton (int k, const juce::String& label)
+        : juce::Button (k == favourite ? juce::String ("favourite") : label), kind (k)
     {
-        setButtonText (text);
+        setButtonText (label);
         setClickingTogglesState (kind == favourite);
         setWantsKeyboardFocus (true);
         setMouseCursor (juce::MouseCursor::PointingHandCursor);
-        setTitle (kind == favourite ? juce::String ("Favourite preset") : text);
+        setTitle (kind == favourite ? juce::String ("Favourite preset") : label);
     }
 
     // Return works the button itself: LOAD loads, SORT and the star toggle. The arrows and Escape

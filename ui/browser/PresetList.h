@@ -85,7 +85,7 @@ public:
 
     void updateHover (juce::Point<int> position)
     {
-        const auto [row, onAudition] = hitTest (position);
+        const auto [row, onAudition] = rowAt (position);
         const int audition = onAudition ? row : -1;
         if (row != hoveredRow || audition != hoveredAudition)
         {
@@ -98,7 +98,7 @@ public:
     float wheelRemainder = 0.0f;
 
     // Row index under a point and whether it is on that row's AUDITION button.
-    std::pair<int, bool> hitTest (juce::Point<int> p) const
+    std::pair<int, bool> rowAt (juce::Point<int> p) const
     {
         if (p.x < 24 || p.x > 635 || p.y < listTop || p.y >= listTop + visibleHeight())
             return { -1, false };
@@ -131,7 +131,7 @@ public:
 
     void mouseDown (const juce::MouseEvent& e) override
     {
-        const auto [row, onAudition] = hitTest (e.getPosition());
+        const auto [row, onAudition] = rowAt (e.getPosition());
         if (row < 0)
             return;
 
@@ -151,14 +151,14 @@ public:
 
     void mouseDoubleClick (const juce::MouseEvent& e) override
     {
-        const auto [row, onAudition] = hitTest (e.getPosition());
+        const auto [row, onAudition] = rowAt (e.getPosition());
         if (row >= 0 && ! onAudition && onRowActivated)
             onRowActivated (row);
     }
 
     juce::MouseCursor getMouseCursor() override
     {
-        return hitTest (getMouseXYRelative()).first >= 0 ? juce::MouseCursor::PointingHandCursor
+        return rowAt (getMouseXYRelative()).first >= 0 ? juce::MouseCursor::PointingHandCursor
                                                          : juce::MouseCursor::NormalCursor;
     }
 
