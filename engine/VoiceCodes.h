@@ -6,21 +6,43 @@
 namespace quillon
 {
 
-// Each code with the name its choice list shows.
+// Each code with the name its choice list shows; a destination also with how far one unit of a
+// slot's amount times its source moves it, in the destination's own unit.
 #define QUILLON_MOD_SOURCES(X) \
     X (off, "off") X (velocity, "velocity") X (key, "key") X (modWheel, "mod wheel") X (aftertouch, "aftertouch") \
     X (lfo1, "lfo 1") X (dcwEnvOsc1, "dcw env osc 1") X (dcwEnvOsc2, "dcw env osc 2") X (filterEnv, "filter env") \
     X (ampEnv, "amp env") X (noteRandom, "note random") X (smoothRandom, "smooth random") X (beatPhase, "beat phase")
 
 #define QUILLON_MOD_DESTINATIONS(X) \
-    X (off, "off") X (cutoff, "cutoff") X (drive, "drive") X (amp, "amp") X (osc1Dcw, "osc1 dcw") \
-    X (osc2Dcw, "osc2 dcw") X (subLevel, "sub level") X (pitch, "pitch") X (osc1Level, "osc1 level") \
-    X (osc2Level, "osc2 level") X (osc2Detune, "osc2 detune") X (osc2DetuneHz, "osc2 detune hz") \
-    X (osc2Phase, "osc2 phase") X (subDcw, "sub dcw") X (resonance, "resonance") X (filterEnv, "filter env") \
-    X (drift, "drift") X (lfo1Rate, "lfo1 rate") X (lfo1Depth, "lfo1 depth") X (output, "output") \
-    X (noiseLevel, "noise level") X (osc1Pw, "osc1 pw") X (osc2Pw, "osc2 pw") X (pdMorph, "pd morph") \
-    X (reeseBeat, "reese beat") X (reeseSpread, "reese spread") X (phaseMix, "phase mix") \
-    X (phaseNotch, "phase notch") X (feedback, "feedback")
+    X (off, "off", 0.0f) \
+    X (cutoff, "cutoff", 48.0f) /* semitones */ \
+    X (drive, "drive", 24.0f) /* dB */ \
+    X (amp, "amp", 1.0f) /* applied as a factor, not a sum */ \
+    X (osc1Dcw, "osc1 dcw", 1.0f) \
+    X (osc2Dcw, "osc2 dcw", 1.0f) \
+    X (subLevel, "sub level", 60.0f) /* dB */ \
+    X (pitch, "pitch", 48.0f) /* semitones */ \
+    X (osc1Level, "osc1 level", 60.0f) /* dB */ \
+    X (osc2Level, "osc2 level", 60.0f) /* dB */ \
+    X (osc2Detune, "osc2 detune", 100.0f) /* cents */ \
+    X (osc2DetuneHz, "osc2 detune hz", 20.0f) /* Hz */ \
+    X (osc2Phase, "osc2 phase", 180.0f) /* degrees */ \
+    X (subDcw, "sub dcw", 1.0f) \
+    X (resonance, "resonance", 1.0f) \
+    X (filterEnv, "filter env", 48.0f) /* semitones */ \
+    X (drift, "drift", 1.0f) \
+    X (lfo1Rate, "lfo1 rate", 20.0f) /* Hz */ \
+    X (lfo1Depth, "lfo1 depth", 1.0f) \
+    X (output, "output", 24.0f) /* dB */ \
+    X (noiseLevel, "noise level", 60.0f) /* dB */ \
+    X (osc1Pw, "osc1 pw", 0.45f) \
+    X (osc2Pw, "osc2 pw", 0.45f) \
+    X (pdMorph, "pd morph", 1.0f) \
+    X (reeseBeat, "reese beat", 20.0f) /* Hz */ \
+    X (reeseSpread, "reese spread", 1.0f) \
+    X (phaseMix, "phase mix", 1.0f) \
+    X (phaseNotch, "phase notch", 1.0f) \
+    X (feedback, "feedback", 1.0f)
 
 #define QUILLON_MOD_CURVES(X) X (lin, "lin") X (exp, "exp")
 
@@ -33,7 +55,7 @@ namespace quillon
 
 #define QUILLON_DRIVE_MODES(X) X (soft, "soft") X (diode, "diode") X (fold, "fold")
 
-#define QUILLON_CODE_ENTRY(code, name) code,
+#define QUILLON_CODE_ENTRY(code, name, ...) code,
 enum class ModSource { QUILLON_MOD_SOURCES (QUILLON_CODE_ENTRY) count };
 enum class ModDestination { QUILLON_MOD_DESTINATIONS (QUILLON_CODE_ENTRY) count };
 enum class ModCurve { QUILLON_MOD_CURVES (QUILLON_CODE_ENTRY) };

@@ -24,7 +24,7 @@ QUILLON_CHOICE_LIST (lfoSync, "free", "sync")
 QUILLON_CHOICE_LIST (lfoRetrigger, "free", "retrig")
 
 // The lists whose codes are named in engine/VoiceCodes.h take their items from there.
-#define QUILLON_CODE_NAME(code, name) name,
+#define QUILLON_CODE_NAME(code, name, ...) name,
 QUILLON_CHOICE_LIST (waves, QUILLON_WAVE_SHAPES (QUILLON_CODE_NAME))
 QUILLON_CHOICE_LIST (driveMode, QUILLON_DRIVE_MODES (QUILLON_CODE_NAME))
 QUILLON_CHOICE_LIST (filterModel, QUILLON_FILTER_MODELS (QUILLON_CODE_NAME))

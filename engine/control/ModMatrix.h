@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
+#include <iterator>
 
 namespace quillon
 {
@@ -53,7 +54,8 @@ constexpr std::uint32_t modDestinationBits (std::initializer_list<ModDestination
 
 static_assert (numModDestinations <= 32);
 
-// How far one unit of amount x source moves each destination, in that destination's unit.
+// How far one unit of amount x source moves each destination, in that destination's unit: the
+// third column of its row in engine/VoiceCodes.h.
 inline float modDestinationScale (int destination) noexcept;
 
 
@@ -69,37 +71,10 @@ inline float modDecibelsToGain (float db) noexcept
 //==============================================================================
 inline float modDestinationScale (int destination) noexcept
 {
-    static constexpr std::array<float, numModDestinations> scales {
-        0.0f,   // off
-        48.0f,  // cutoff, semitones
-        24.0f,  // drive, dB
-        1.0f,   // amp (applied as a factor, not a sum)
-        1.0f,   // osc1 dcw
-        1.0f,   // osc2 dcw
-        60.0f,  // sub level, dB
-        48.0f,  // pitch, semitones
-        60.0f,  // osc1 level, dB
-        60.0f,  // osc2 level, dB
-        100.0f, // osc2 detune, cents
-        20.0f,  // osc2 detune hz
-        180.0f, // osc2 phase, degrees
-        1.0f,   // sub dcw
-        1.0f,   // resonance
-        48.0f,  // filter env, semitones
-        1.0f,   // drift
-        20.0f,  // lfo1 rate, Hz
-        1.0f,   // lfo1 depth
-        24.0f,  // output, dB
-        60.0f,  // noise level, dB
-        0.45f,  // osc1 pw
-        0.45f,  // osc2 pw
-        1.0f,   // pd morph
-        20.0f,  // reese beat, Hz
-        1.0f,   // reese spread
-        1.0f,   // phase mix
-        1.0f,   // phase notch
-        1.0f,   // feedback
-    };
+   #define QUILLON_DESTINATION_SCALE(code, name, scale) scale,
+    static constexpr float scales[] { QUILLON_MOD_DESTINATIONS (QUILLON_DESTINATION_SCALE) };
+   #undef QUILLON_DESTINATION_SCALE
+    static_assert (std::size (scales) == (size_t) numModDestinations);
 
     return destination > 0 && destination < numModDestinations ? scales[(size_t) destination] : 0.0f;
 }
