@@ -322,16 +322,23 @@ QUILLON_ALWAYS_INLINE inline dsp::Float4 PdOscillator::shapeLanes (dsp::Float4 p
 
     auto v = pd_kernel::fromSine<Shape> (sine, p);
 
-    if constexpr (Shape == respulseShape)
+    if constexpr (pd_kernel::hasEdgeResidual<Shape>)
     {
-        alignas (16) float phases[4], windows[4], residuals[4];
-        p.store (phases);
-        c.a.store (windows);
+        // Most groups lie away from the edges: one test of all four lanes passes them by.
+        const auto reach = Float4 (pd_kernel::edgeReach) * Float4::loadPairs (f.increments + k / 2);
+        const auto near = (p < reach) | (p > Float4 (1.0f) - reach) | (dsp::abs (p - Float4 (0.5f)) < reach);
 
-        for (int i = 0; i < 4; ++i)
-            residuals[i] = pd_kernel::respulseResidual (phases[i], f.increments[(k + i) >> 1], windows[i]);
+        if (dsp::anyOf (near))
+        {
+            alignas (16) float phases[4], windows[4], residuals[4];
+            p.store (phases);
+            c.a.store (windows);
 
-        v = v + Float4::load (residuals);
+            for (int i = 0; i < 4; ++i)
+                residuals[i] = pd_kernel::edgeResidual<Shape> (phases[i], f.increments[(k + i) >> 1], windows[i]);
+
+            v = v + Float4::load (residuals);
+        }
     }
 
     v = v * gain;

@@ -23,7 +23,6 @@ namespace osc_detail
 {
 constexpr float resonanceWindows = 16.0f;
 constexpr int pwmShape = 8;
-constexpr int respulseShape = 9; // band-limited at its edges, in the unit's own output only
 constexpr float twoPi = 6.283185307179586f;
 // The distortion's ceiling is a matter of pitch, not of rate: it reads the increment as the 2x
 // rate of a 48 kHz host sees it, whatever the host's rate.
@@ -212,18 +211,35 @@ private:
     // A sync's restart: the step it makes, with the phase moved on past the edge.
     template <int Shape>
     float restartForSync (float edge) noexcept;
-    // The band-limited pulse at a phase: a +-1 pulse steps by 2, whose polyBLEP residual is
-    // polyBlep itself. After a sync restart the rising edge is the restart's.
+    // The band-limited pulse at a phase: a +-1 pulse steps by 2 at its edges, each with the
+    // four-sample step residual. A synced unit keeps to two samples, those of its restarts' own
+    // correction, whose polyBLEP residual is polyBlep itself: after a restart the rising edge is
+    // the restart's.
     float pulseAt (float atPhase, float width, float inc, bool restarted) const noexcept
     {
         auto t = atPhase - width;
         if (t < 0.0f)
             t += 1.0f;
 
-        auto v = pd_kernel::naivePulse (atPhase, width) - polyBlep (t, inc);
+        auto v = pd_kernel::naivePulse (atPhase, width);
 
-        if (! restarted)
-            v += polyBlep (atPhase, inc);
+        if (syncEnabled)
+        {
+            v -= polyBlep (t, inc);
+
+            if (! restarted)
+                v += polyBlep (atPhase, inc);
+        }
+        else if (inc > 0.0f && inc < 0.125f)
+        {
+            const auto reach = pd_kernel::edgeReach * inc;
+
+            if (t < reach || t > 1.0f - reach)
+                v -= 2.0f * pd_kernel::stepResidual ((t < reach ? t : t - 1.0f) / inc);
+
+            if (atPhase < reach || atPhase > 1.0f - reach)
+                v += 2.0f * pd_kernel::stepResidual ((atPhase < reach ? atPhase : atPhase - 1.0f) / inc);
+        }
 
         return v * outputGain;
     }
@@ -533,14 +549,14 @@ float PdOscillator::finishTick (const float* sines) noexcept
             v = p.pulse;
         else
         {
-            if constexpr (Shape == osc_detail::respulseShape)
+            if constexpr (pd_kernel::hasEdgeResidual<Shape>)
             {
                 if constexpr (pd_kernel::usesSine<Shape>)
                     v = pd_kernel::fromSine<Shape> (sines[k++], p.phase);
                 else
                     v = rawShape<Shape> (p.phase, constants);
 
-                v = (v + pd_kernel::respulseResidual (p.phase, increment, constants.a)) * outputGain;
+                v = (v + pd_kernel::edgeResidual<Shape> (p.phase, increment, constants.a)) * outputGain;
             }
             else if constexpr (pd_kernel::usesSine<Shape>)
                 v = pd_kernel::fromSine<Shape> (sines[k++], p.phase) * outputGain;

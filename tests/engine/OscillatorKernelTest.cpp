@@ -44,7 +44,7 @@ void expectKernelsMatch (std::integer_sequence<int, Shapes...>)
 }
 
 // The value a unit must put out with sync and reset fade off: the shape at the phase the tick
-// started from and the depth it used (the respulse with its band-limiting residual), morphed
+// started from and the depth it used (the resonant shapes with their band-limiting residuals), morphed
 // towards the next shape.
 float expectedUnitValue (int shape, float phase, float dcw, float morph, float width, float increment)
 {
@@ -54,9 +54,7 @@ float expectedUnitValue (int shape, float phase, float dcw, float morph, float w
     };
 
     const auto next = (shape + 1) % numWaveShapes;
-    auto own = raw (shape, phase, dcw);
-    if (shape == 9)
-        own += pd_kernel::respulseResidual (phase, increment, pd_kernel::shapeConstants (9, dcw).a);
+    const auto own = raw (shape, phase, dcw) + pd_kernel::edgeResidual (shape, phase, increment, pd_kernel::shapeConstants (shape, dcw).a);
     const auto v = own * waveGainTable()[shape];
     return v + (raw (next, phase, dcw) * waveGainTable()[next] - v) * morph;
 }

@@ -379,7 +379,7 @@ TEST (OscillatorStretch, envelopeRunsAsItsTicksThroughEveryStage)
 TEST (OscillatorStretch, morphsAtEveryDepthFollowTheShapeFormulas)
 {
     // A morph between two resonant shapes takes their shared sine once; the others take two. Each
-    // sample is the two shapes' formulas mixed (the respulse with its band-limiting residual), at
+    // sample is the two shapes' formulas mixed (the resonant shapes with their band-limiting residuals), at
     // the phase the unit stood at.
     const auto* gains = waveGainTable();
     constexpr float hz = 30.0f;
@@ -409,7 +409,7 @@ TEST (OscillatorStretch, morphsAtEveryDepthFollowTheShapeFormulas)
 
                     for (int i = 0; i < 64; ++i)
                     {
-                        const auto residual = shape == 9 ? pd_kernel::respulseResidual (p, increment, pd_kernel::shapeConstants (9, d).a) : 0.0f;
+                        const auto residual = pd_kernel::edgeResidual (shape, p, increment, pd_kernel::shapeConstants (shape, d).a);
                         const auto a = (phaseDistortionShape (shape, p, d, 16.0f) + residual) * gains[shape];
                         const auto b = phaseDistortionShape (next, p, d, 16.0f) * gains[next];
                         worst = std::max (worst, std::abs (out[(size_t) i] - (a + (b - a) * morph)));
