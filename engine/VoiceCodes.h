@@ -55,7 +55,7 @@ namespace quillon
 
 #define QUILLON_DRIVE_MODES(X) X (soft, "soft") X (diode, "diode") X (fold, "fold")
 
-#define QUILLON_CODE_ENTRY(code, name, ...) code,
+#define QUILLON_CODE_ENTRY(code, ...) code,
 enum class ModSource { QUILLON_MOD_SOURCES (QUILLON_CODE_ENTRY) count };
 enum class ModDestination { QUILLON_MOD_DESTINATIONS (QUILLON_CODE_ENTRY) count };
 enum class ModCurve { QUILLON_MOD_CURVES (QUILLON_CODE_ENTRY) };

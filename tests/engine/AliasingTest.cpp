@@ -78,8 +78,10 @@ TEST (Aliasing, resonantWavesAndThePwmKeepTheirHarmonics)
 
         for (int h = 2; h <= count; ++h)
             if (series[(size_t) h - 1] - series[0] > -40.0)
+            {
                 EXPECT_NEAR (heard[(size_t) h - 1] - heard[0], series[(size_t) h - 1] - series[0], 1.0)
                     << wave << ", harmonic " << h;
+            }
     }
 }
 

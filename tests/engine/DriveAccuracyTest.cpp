@@ -127,7 +127,7 @@ TEST (DriveAccuracy, gainsMatchTheirDecibelsAndRejectNonsense)
     }
 
     // Each curve's own share of make-up; without it the output gain passes exactly.
-    for (const auto [mode, share] : { std::pair { DriveStage::soft, 0.5 }, std::pair { DriveStage::fold, 0.4 } })
+    for (const auto& [mode, share] : { std::pair { DriveStage::soft, 0.5 }, std::pair { DriveStage::fold, 0.4 } })
         for (float db = 0.5f; db <= 24.0f; db += 0.37f)
             ASSERT_NEAR (computeDriveGains (db, mode, true, 1.0f).post, std::pow (10.0, share * db / 20.0),
                          4.0e-7 * std::pow (10.0, share * db / 20.0)) << db;

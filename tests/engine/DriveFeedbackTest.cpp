@@ -325,6 +325,8 @@ TEST (DriveCurves, foldKeepsItsPartialsBelowTheTopOctave)
     {
         const auto expected = std::abs (1.4 * std::cyl_bessel_j ((double) n, k * amplitude));
         if (expected > 0.05 * loudest)
+        {
             EXPECT_NEAR (20.0 * std::log10 (heard (n) / expected), 0.0, 1.0) << "harmonic " << n;
+        }
     }
 }

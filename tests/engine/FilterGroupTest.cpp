@@ -104,7 +104,9 @@ TEST (FilterGroups, runsOfAnyLengthGiveTheBitsOfOneByOne)
             }
 
             if (linear)
+            {
                 ASSERT_TRUE (runs.processLinear (input.data() + 2 * base, many.data() + 2 * base, 2 * length));
+            }
             else
                 for (int i = 2 * base; i < 2 * base + 2; ++i)
                     many[(size_t) i] = runs.process (input[(size_t) i]);

@@ -91,9 +91,13 @@ TEST (FilterModels, diodeSelfOscillatesWithinBoundsAndTheLadderRingsOut)
         EXPECT_LT (early, 2.0f);
 
         if (model == FilterStage::diode)
+        {
             EXPECT_GT (late, 0.1f); // keeps singing from a single click
+        }
         else
+        {
             EXPECT_LT (late, 1.0e-3f);
+        }
     }
 }
 
@@ -244,7 +248,9 @@ TEST (PhaseStage, outputFromTheStatesFollowsTheSectionChain)
         ASSERT_FALSE (isSubnormal (y));
 
         if (n >= 99000)
+        {
             ASSERT_EQ (y, 0.0f) << n;
+        }
     }
 }
 

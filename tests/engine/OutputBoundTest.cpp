@@ -86,7 +86,9 @@ TEST (OutputBound, monoOutputStaysWithinBound)
     juce::AudioProcessor::BusesLayout mono;
     mono.outputBuses.add (juce::AudioChannelSet::mono());
     if (! voice.processor.setBusesLayout (mono))
+    {
         GTEST_SKIP() << "no mono layout";
+    }
     voice.processor.prepareToPlay (voice.sampleRate, voice.blockSize);
     juce::AudioBuffer<float> buffer (1, voice.blockSize);
     float loudest = 0.0f;

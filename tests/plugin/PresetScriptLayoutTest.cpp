@@ -151,7 +151,9 @@ TEST_F (PresetScript, EveryPresetValueIsInsideItsParametersRange)
                                                           << range.start << ".." << range.end;
 
         if (dynamic_cast<juce::AudioParameterChoice*> (p) != nullptr || dynamic_cast<juce::AudioParameterBool*> (p) != nullptr)
+        {
             EXPECT_EQ (v, std::round (v)) << file << ": " << id << " takes whole codes";
+        }
     };
 
     for (const auto& preset : *presets)

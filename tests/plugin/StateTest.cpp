@@ -194,7 +194,9 @@ TEST (State, RestoreReplacesTheMidiMapAndSkipsBadMappings)
     EXPECT_EQ (p.getMidiLearnMapping (10), p.indexOfParameter ("filterCutoff")); // later entries win
     for (int cc = 0; cc < 128; ++cc)
         if (cc != 10)
+        {
             EXPECT_EQ (p.getMidiLearnMapping (cc), -1) << cc;
+        }
 
     // Without MIDILEARN the whole map is cleared; no UISTATE reads as defaults.
     restore (p, blobOf (R"(<PARAMS><PARAM id="drive" value="3"/></PARAMS>)"));

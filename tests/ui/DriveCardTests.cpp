@@ -63,15 +63,21 @@ TEST_F (DriveTest, DrawnCurveIsTheDriveStagesCurve)
                     << mode << " " << driveDb << " " << i;
 
                 if (i % 8 == 4)
+                {
                     EXPECT_TRUE (inkedNear (image, points[i], ember)) << mode << " " << driveDb << " " << i;
+                }
             }
 
             // No drive is no shaping: the soft curve is the straight line through the centre. At full
             // drive it still spans the plot instead of shrinking to a sliver before the make-up gain.
             if (mode == 0)
+            {
                 EXPECT_NEAR (points.back().y, centre - plotH * 0.45f, 1.0e-3f);
+            }
             if (mode == 0 && driveDb == 0.0f)
+            {
                 EXPECT_NEAR (points[24].y, centre - plotH * 0.45f * (2.0f * 24.0f / 95.0f - 1.0f), 1.0e-3f);
+            }
         }
 }
 

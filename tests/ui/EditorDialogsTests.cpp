@@ -31,7 +31,9 @@ protected:
     void SetUp() override
     {
         if (std::getenv ("DISPLAY") == nullptr)
+        {
             GTEST_SKIP() << "needs a display";
+        }
         editor = std::make_unique<Editor> (processor);
         pumpMessages();
     }

@@ -463,9 +463,13 @@ TEST_F (EditorWindowTest, ARefusedThemeSaysWhyInTheSettingsPanel)
         ASSERT_TRUE (file.replaceWithText (r.text));
         editor->getSettingsPanel().filesDropped ({ file.getFullPathName() }, 10, 10);
         if (r.isJson)
+        {
             EXPECT_EQ (panel.getThemeNote(), objectNote);
+        }
         else
+        {
             EXPECT_TRUE (panel.getThemeNote().isNotEmpty() && panel.getThemeNote() != objectNote) << panel.getThemeNote();
+        }
         EXPECT_TRUE (noteIsPainted());
         EXPECT_EQ (editor->getThemeName(), "dark");
         EXPECT_EQ (quillon::palette::get (quillon::palette::bgGround), ground);
