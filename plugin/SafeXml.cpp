@@ -8,6 +8,7 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quillon::input
@@ -273,15 +274,16 @@ private:
 
 juce::String describeXmlError (XML_Parser parser)
 {
-    switch (XML_GetErrorCode (parser))
-    {
-        case XML_ERROR_DUPLICATE_ATTRIBUTE:   return "an element repeats an attribute";
-        case XML_ERROR_UNDEFINED_ENTITY:      return "it uses an entity that is not one of XML's own";
-        case XML_ERROR_INVALID_TOKEN:
-        case XML_ERROR_BAD_CHAR_REF:          break;
-        case XML_ERROR_NO_ELEMENTS:           return "it holds no XML element";
-        default:                              break;
-    }
+    // The parser's errors that say more in words of our own; the rest give their line and name.
+    static constexpr std::pair<XML_Error, const char*> plainly[] {
+        { XML_ERROR_DUPLICATE_ATTRIBUTE, "an element repeats an attribute" },
+        { XML_ERROR_UNDEFINED_ENTITY, "it uses an entity that is not one of XML's own" },
+        { XML_ERROR_NO_ELEMENTS, "it holds no XML element" },
+    };
+
+    for (const auto& [code, text] : plainly)
+        if (XML_GetErrorCode (parser) == code)
+            return text;
 
     return "it is not well-formed XML (line " + juce::String ((juce::int64) XML_GetCurrentLineNumber (parser))
          + ": " + juce::String (XML_ErrorString (XML_GetErrorCode (parser))) + ")";

@@ -346,8 +346,7 @@ struct PhaseStage::Lanes
     // processBlendedLine, each lane with the scalar operations in their order.
     QUILLON_ALWAYS_INLINE void line (Float4 offset, const Slopes& slopes, Float4 raw, Float4& fixed, Float4& slope) noexcept
     {
-        const auto scale = slopes.scale;
-        const auto x = offset + scale * raw;
+        const auto x = offset + slopes.scale * raw;
         const auto feedbackOut = Float4 (filter_detail::stateFloor) - feedback * last;
         // w0 z0 + w1 z1 below, w3 z3 + w4 z4 above; w2 z2 below.
         const auto outer = w[0] * z[0], inner = w[1] * z[1];

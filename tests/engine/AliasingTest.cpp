@@ -115,11 +115,11 @@ TEST (Aliasing, foldDriveOnBrightWavesStaysCleanUpHigh)
     for (double rate : { 44100.0, 48000.0 })
         for (const auto& [wave, notes] : waves)
             for (int note : notes)
-                EXPECT_LT (offHarmonicPower (rate, note, [wave = wave] (HostedVoice& v)
+                EXPECT_LT (offHarmonicPower (rate, note, [name = wave] (HostedVoice& v)
                                              {
                                                  v.choose ("driveMode", "fold");
                                                  v.set ("drive", 24.0f);
-                                                 v.choose ("osc1Wave", wave);
+                                                 v.choose ("osc1Wave", name);
                                                  v.set ("osc1DcwDepth", 1.0f);
                                                  v.set ("osc1DcwSustain", 1.0f);
                                              }),

@@ -122,8 +122,8 @@ TEST (OutputBound, aLoudSoundIsTurnedDownWholeAndStaysCentred)
     std::vector<float> loudRight, quietRight;
     const auto loud = render (0.0f, loudRight);
     const auto quiet = render (-24.0f, quietRight);
-    const auto from = (size_t) (0.5 * 48000.0);
-    const auto peaks = [from] (const std::vector<float>& x)
+    constexpr auto from = (size_t) (0.5 * 48000.0);
+    const auto peaks = [] (const std::vector<float>& x)
     {
         return std::make_pair (*std::max_element (x.begin() + (long) from, x.end()),
                                -*std::min_element (x.begin() + (long) from, x.end()));

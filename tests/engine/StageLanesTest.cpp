@@ -33,7 +33,7 @@ std::vector<float> sideSignal (int side, int n)
         noise = noise * 1664525u + 1013904223u;
         const auto random = (float) (noise >> 8) / 16777216.0f - 0.5f;
         const auto tone = std::sin (0.013f * (float) (side + 1) * (float) i);
-        x[(size_t) i] = i > n - 300 ? 0.0f : (side + 1) * 0.8f * tone + 0.3f * random;
+        x[(size_t) i] = i > n - 300 ? 0.0f : (float) (side + 1) * 0.8f * tone + 0.3f * random;
     }
 
     x[(size_t) n / 3] = 2.0e4f * (side == 0 ? 1.0f : -1.0f);

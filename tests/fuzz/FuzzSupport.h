@@ -5,9 +5,14 @@
 
 #include <juce_events/juce_events.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
+
+// The entry point each target defines, as libFuzzer calls it.
+extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size);
 
 namespace quillon::fuzz
 {

@@ -270,7 +270,6 @@ TEST (WidgetSheet, PaintsEveryControlInItsStatesAndWritesAPng)
             };
             const auto valueAngle = travelStart + (float) knob.valueToProportionOfLength (kc.value) * travel;
             const auto arcMiddle = kc.bipolar ? (valueAngle + twoPi) * 0.5f : (valueAngle + travelStart) * 0.5f;
-            const auto ground = theme.getColour (ColourId::ground);
 
             if (s == idle)
             {
