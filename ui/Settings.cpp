@@ -292,7 +292,7 @@ bool SettingsFile::writeMerged()
 {
     juce::Result written = juce::Result::ok();
     {
-        const ScopedSettingsLock lock (getFile());
+        const ScopedSettingsLock guard (getFile());
         takeOthersKeysFromDisk();
         written = writeNow();
     }
@@ -318,18 +318,18 @@ bool SettingsFile::writeMerged()
 
 juce::Result SettingsFile::writeNow()
 {
-    const auto& file = getFile();
+    const auto& target = getFile();
 
     if (doNotSave)
         return juce::Result::fail ("saving is switched off");
 
-    if (file.isDirectory())
+    if (target.isDirectory())
         return juce::Result::fail ("a folder stands where the file belongs");
 
-    if (const auto folder = file.getParentDirectory(); ! folder.createDirectory())
+    if (const auto folder = target.getParentDirectory(); ! folder.createDirectory())
         return juce::Result::fail ("the folder " + folder.getFullPathName() + " could not be made");
 
-    return replaceFileContent (file, createSettingsXml (getAllProperties())->toString());
+    return replaceFileContent (target, createSettingsXml (getAllProperties())->toString());
 }
 
 void SettingsFile::takeOthersKeysFromDisk()

@@ -29,7 +29,7 @@ namespace
 // so the session is saved.
 int quitSignalPipe[2] { -1, -1 };
 
-extern "C" void onQuitSignal (int)
+void onQuitSignal (int)
 {
     const int savedErrno = errno;
     const char byte = 1;

@@ -455,18 +455,18 @@ void Tab::paintButton (juce::Graphics& g, bool highlighted, bool down)
                     : surfaceColour (*this, SurfaceColourId::fill, ColourId::ground));
     g.fillRoundedRectangle (bounds, 2.0f);
 
-    const auto text = on ? surfaceColour (*this, SurfaceColourId::text, ColourId::textPrimary)
-                         : surfaceColour (*this, SurfaceColourId::dimText, ColourId::textTertiary);
+    const auto ink = on ? surfaceColour (*this, SurfaceColourId::text, ColourId::textPrimary)
+                        : surfaceColour (*this, SurfaceColourId::dimText, ColourId::textTertiary);
     if (on)
     {
         g.setColour ((highlighted || down) ? theme.getColour (ColourId::focus)
                                            : surfaceColour (*this, SurfaceColourId::outline, ColourId::hair));
         g.drawRoundedRectangle (themedStrokeArea (bounds, 1.0f), 2.0f, 1.0f);
-        g.setColour (text);
+        g.setColour (ink);
         g.fillRect (bounds.withHeight (2.0f));
     }
 
-    drawStyledText (g, 6, getButtonText(), getLocalBounds(), text, juce::Justification::centred);
+    drawStyledText (g, 6, getButtonText(), getLocalBounds(), ink, juce::Justification::centred);
 }
 
 //==============================================================================

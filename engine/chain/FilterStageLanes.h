@@ -344,16 +344,16 @@ struct PhaseStage::Lanes
     }
 
     // processBlendedLine, each lane with the scalar operations in their order.
-    QUILLON_ALWAYS_INLINE void line (Float4 offset, const Slopes& slopes, Float4 raw, Float4& fixed, Float4& slope) noexcept
+    QUILLON_ALWAYS_INLINE void line (Float4 inputOffset, const Slopes& slopes, Float4 raw, Float4& fixed, Float4& slope) noexcept
     {
-        const auto x = offset + slopes.scale * raw;
+        const auto x = inputOffset + slopes.scale * raw;
         const auto feedbackOut = Float4 (filter_detail::stateFloor) - feedback * last;
         // w0 z0 + w1 z1 below, w3 z3 + w4 z4 above; w2 z2 below.
         const auto outer = w[0] * z[0], inner = w[1] * z[1];
         const auto head = (((outer + inner) + (w[2] * z[2] + upper (outer))) + upper (inner))
                         + (floorProduct - feedbackProduct * last);
         const auto rest = head + upper (z[2]);
-        const auto u = offset + feedbackOut;
+        const auto u = inputOffset + feedbackOut;
         const auto middle = firstProduct * u + ((v[0] * z[0] + v[1] * z[1]) + z[2]);
         auto input = dsp::lowHalves (u, middle);
         const auto raws = dsp::lowHalves (raw, raw);
@@ -366,7 +366,7 @@ struct PhaseStage::Lanes
         }
 
         last = product * x + rest;
-        fixed = gain * offset + k * rest;
+        fixed = gain * inputOffset + k * rest;
         slope = slopes.output;
     }
 };

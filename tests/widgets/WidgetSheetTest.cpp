@@ -588,7 +588,7 @@ TEST (WidgetSheet, PaintsEveryControlInItsStatesAndWritesAPng)
     for (const auto& probe : blinkProbes)
     {
         EXPECT_GE (greenest (probe.idleArc), accentGreen - 3) << probe.what;
-        EXPECT_LE (greenest (probe.armedArc), accentGreen * 0.75f + 0.25f * 110.0f) << probe.what;
-        EXPECT_GE (greenest (probe.armedArc), accentGreen * 0.75f) << probe.what;
+        EXPECT_LE (greenest (probe.armedArc), (float) accentGreen * 0.75f + 0.25f * 110.0f) << probe.what;
+        EXPECT_GE (greenest (probe.armedArc), (float) accentGreen * 0.75f) << probe.what;
     }
 }

@@ -36,8 +36,7 @@ int syncDivisionIndex (float normalisedRate)
 
 //==============================================================================
 LfoPreviewStrip::LfoPreviewStrip (juce::AudioProcessorValueTreeState& s)
-    : state (&s),
-      rate (s.getParameter (ids::lfo1Rate)),
+    : rate (s.getParameter (ids::lfo1Rate)),
       depth (s.getParameter (ids::lfo1Depth)),
       shape (s.getParameter (ids::lfo1Shape)),
       sync (s.getParameter (ids::lfo1Sync)),

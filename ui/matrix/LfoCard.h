@@ -48,7 +48,6 @@ public:
     static constexpr int minimumPollHz = 8;
 
 private:
-    juce::AudioProcessorValueTreeState* state;
     juce::RangedAudioParameter* rate;
     juce::RangedAudioParameter* depth;
     juce::RangedAudioParameter* shape;

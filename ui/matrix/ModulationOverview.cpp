@@ -49,10 +49,10 @@ std::vector<KnobRegistryEntry>& knobRegistry()
 
 void compactKnobRegistry()
 {
-    auto& registry = knobRegistry();
-    registry.erase (std::remove_if (registry.begin(), registry.end(),
-                                    [] (const KnobRegistryEntry& e) { return e.knob == nullptr || e.destination < 1; }),
-                    registry.end());
+    auto& entries = knobRegistry();
+    entries.erase (std::remove_if (entries.begin(), entries.end(),
+                                   [] (const KnobRegistryEntry& e) { return e.knob == nullptr || e.destination < 1; }),
+                   entries.end());
 }
 
 void registerKnob (larkspur::widgets::Knob& knob, int destination, const juce::String& parameterId,
