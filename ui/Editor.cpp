@@ -108,7 +108,7 @@ void Editor::repaintWhereWindowsClosed()
 //==============================================================================
 Editor::Editor (QuillonAudioProcessor& p)
     : juce::AudioProcessorEditor (p),
-      processor (p),
+      synth (p),
       catalogue (quillon::presets::Catalogue::loadEmbedded()),
       header (p)
       , footer (p.parameterState)
@@ -152,10 +152,10 @@ Editor::Editor (QuillonAudioProcessor& p)
     setSize (scaledWidth (displayScale), scaledHeight (displayScale));
     layOutDesignCanvas();
 
-    if (const auto source = processor.getPresetSource(); source.startsWith ("factory:"))
+    if (const auto source = synth.getPresetSource(); source.startsWith ("factory:"))
         selectPresetBySource (source.substring (8));
 
-    lastSeenDirty = processor.presetDirty.load();
+    lastSeenDirty = synth.presetDirty.load();
     refreshPresetTitle();
 
     settingsPanel.setShowTooltips (showTooltips);
@@ -216,7 +216,7 @@ void Editor::wireCallbacks()
     auto& strip = header.presetStrip;
     strip.onRename = [this] (const juce::String& name)
     {
-        processor.setPresetName (name);
+        synth.setPresetName (name);
         refreshPresetTitle();
     };
     strip.onSavePreset = [this] { saveCurrentPreset (false); };
@@ -230,7 +230,7 @@ void Editor::wireCallbacks()
     {
         selectPresetBySource (id);
         const auto* entry = catalogue.findByXml (id);
-        processor.setPresetInfo (entry != nullptr ? entry->displayName : juce::String(), "factory:" + id);
+        synth.setPresetInfo (entry != nullptr ? entry->displayName : juce::String(), "factory:" + id);
         refreshPresetTitle();
     };
 
@@ -358,14 +358,14 @@ void Editor::timerCallback()
     repaintWhereWindowsClosed();
     header.refreshTempo();
 
-    matrix::updateModulationRings (processor);
+    matrix::updateModulationRings (synth);
 
-    footer.setSampleRate (processor.getSampleRate());
+    footer.setSampleRate (synth.getSampleRate());
     footer.setVoiceCount (1);
-    footer.setCpuLoad (processor.cpuLoad.load());
-    footer.setRoutingSummary (matrix::modulationSummaryText (processor));
+    footer.setCpuLoad (synth.cpuLoad.load());
+    footer.setRoutingSummary (matrix::modulationSummaryText (synth));
 
-    if (const bool dirty = processor.presetDirty.load(); dirty != lastSeenDirty)
+    if (const bool dirty = synth.presetDirty.load(); dirty != lastSeenDirty)
     {
         lastSeenDirty = dirty;
         refreshPresetTitle();

@@ -58,7 +58,7 @@ public:
                           bool isStretchingBottom, bool isStretchingRight) override;
     };
 
-    explicit Editor (QuillonAudioProcessor& processor);
+    explicit Editor (QuillonAudioProcessor& synth);
     ~Editor() override;
 
     void showView (int view);
@@ -160,7 +160,7 @@ private:
     void repaintWhereWindowsClosed();
     void openPendingNotice();
 
-    QuillonAudioProcessor& processor;
+    QuillonAudioProcessor& synth; // the base class's processor, as our own type
     // First in, last out: the panels register their knobs while they are built and leave it when destroyed.
     matrix::KnobRegistryHold knobRegistryHold;
     LookAndFeel lookAndFeel;

@@ -71,14 +71,14 @@ void Editor::loadFactoryPreset (int position)
     if (entry != nullptr && entry->available)
         xml = quillon::presets::loadFactoryPresetXml (entry->xml);
 
-    if (xml == nullptr || ! processor.loadStateTree (*xml))
+    if (xml == nullptr || ! synth.loadStateTree (*xml))
     {
-        processor.setPresetInfo ({}, {});
+        synth.setPresetInfo ({}, {});
         refreshPresetTitle();
         return;
     }
 
-    processor.setPresetInfo (entry->displayName, "factory:" + entry->xml);
+    synth.setPresetInfo (entry->displayName, "factory:" + entry->xml);
     refreshPresetTitle();
 }
 
@@ -97,16 +97,16 @@ void Editor::refreshPresetTitle()
 {
     header.setPresetPosition (currentPresetIndex, juce::jmax (catalogue.totalEntries(), 1));
 
-    auto name = processor.getPresetName();
+    auto name = synth.getPresetName();
     if (name.isEmpty())
         name = catalogueNameAt (currentPresetIndex);
-    header.setPresetName (name, processor.presetDirty.load() && name.isNotEmpty());
+    header.setPresetName (name, synth.presetDirty.load() && name.isNotEmpty());
 }
 
 //==============================================================================
 void Editor::saveCurrentPreset (bool askName)
 {
-    auto defaultName = processor.getPresetName();
+    auto defaultName = synth.getPresetName();
     if (defaultName.isEmpty())
         defaultName = "untitled";
 
@@ -122,7 +122,7 @@ void Editor::saveCurrentPreset (bool askName)
 void Editor::writeNamedPreset (const juce::String& name)
 {
     juce::String error;
-    if (writeUserPreset (processor, userPresetFolder(), name, &error) == juce::File())
+    if (writeUserPreset (synth, userPresetFolder(), name, &error) == juce::File())
         showNotice ("Preset not saved", "\"" + name + "\" was not saved: " + asSentence (error));
     refreshPresetTitle();
 }
@@ -259,7 +259,7 @@ void Editor::loadPresetFromFile()
 void Editor::loadChosenPresetFile (const juce::File& file)
 {
     juce::String error;
-    if (loadUserPresetFile (processor, file, &error))
+    if (loadUserPresetFile (synth, file, &error))
         refreshPresetTitle();
     else
         showNotice ("Preset not loaded", "\"" + file.getFileName() + "\" was not loaded: " + asSentence (error));
