@@ -281,12 +281,14 @@ juce::String describeXmlError (XML_Parser parser)
         { XML_ERROR_NO_ELEMENTS, "it holds no XML element" },
     };
 
+    const auto error = XML_GetErrorCode (parser);
+
     for (const auto& [code, text] : plainly)
-        if (XML_GetErrorCode (parser) == code)
+        if (error == code)
             return text;
 
     return "it is not well-formed XML (line " + juce::String ((juce::int64) XML_GetCurrentLineNumber (parser))
-         + ": " + juce::String (XML_ErrorString (XML_GetErrorCode (parser))) + ")";
+         + ": " + juce::String (XML_ErrorString (error)) + ")";
 }
 } // namespace
 
