@@ -440,8 +440,41 @@ void VoiceSources::mixStretch (int chunkIndex, int count) noexcept
 
     NoiseSource::drawPairs (noiseSources[0], noiseSources[1], noise, draws);
     const auto* drawn = noise;
+    auto j = 0;
 
-    for (int j = 0; j < count; ++j)
+    // Where every base sample draws all three values or none, as a held voice's do, a base
+    // sample's two ticks of both sides mix in one vector, lanes (left, left, right, right), each
+    // side's terms in the order below.
+    if (! dsp::exactReference && (draws == 0 || draws == 3 * count))
+    {
+        using dsp::Float4;
+        const auto noisy = draws != 0;
+        const auto pairs = [] (const float* a, const float* b) { return dsp::lowHalves (dsp::loadLow (a), dsp::loadLow (b)); };
+
+        for (; j < count; ++j)
+        {
+            const auto g1 = osc1Gains[j], g2 = osc2Gains[j];
+            const auto i = (size_t) (2 * j);
+            const auto first = pairs (o2L + i, o1R + i) * Float4::set (g2, g2, g1, g1);
+            const auto second = pairs (o1L + i, o2R + i) * Float4::set (g1, g1, g2, g2);
+            auto mixed = Float4 (0.0f);
+
+            if (noisy)
+            {
+                const auto pre = Float4::load (drawn + 2); // (left, right) of the first tick, then of the second
+                mixed = dsp::interleaveLow (pre, dsp::highHalves (pre, pre)) * Float4 (preNoises[j]);
+            }
+
+            mixed = ring ? mixed + first * second : (mixed + first) + second;
+            dsp::storeLow (mixed, out.left.data() + i);
+            dsp::storeHigh (mixed, out.right.data() + i);
+            postL[j] = (noisy ? drawn[0] : 0.0f) * postNoises[j];
+            postR[j] = (noisy ? drawn[1] : 0.0f) * postNoises[j];
+            drawn += noisy ? 6 : 0;
+        }
+    }
+
+    for (; j < count; ++j)
     {
         const auto g1 = osc1Gains[j], g2 = osc2Gains[j], pre = preNoises[j], post = postNoises[j];
         auto noiseL = 0.0f, noiseR = 0.0f;
