@@ -393,32 +393,41 @@ QUILLON_ALWAYS_INLINE inline DriveStage::Eighths DriveStage::foldEighths (float 
 QUILLON_ALWAYS_INLINE inline DriveStage::Eighths DriveStage::averages (Eighths from, Eighths to, float risingBefore) noexcept
 {
     using dsp::Float4;
-    const auto halfEarly = Float4 (0.5f) * (to.early - from.early), halfLate = Float4 (0.5f) * (to.late - from.late);
+    const auto thetaEarly = Float4 (dsp::pi) * (to.early - from.early), thetaLate = Float4 (dsp::pi) * (to.late - from.late);
     const auto middleEarly = Float4 (0.5f) * (from.early + to.early), middleLate = Float4 (0.5f) * (from.late + to.late);
-    Float4 sinHalfEarly, sinHalfLate, cosHalfEarly, cosHalfLate, sinMiddleEarly, sinMiddleLate, cosMiddleEarly, cosMiddleLate;
-    dsp::sinTurns (halfEarly, halfLate, sinHalfEarly, sinHalfLate);
-    dsp::sinTurns (halfEarly + Float4 (0.25f), halfLate + Float4 (0.25f), cosHalfEarly, cosHalfLate);
+    Float4 sinMiddleEarly, sinMiddleLate, cosMiddleEarly, cosMiddleLate;
     dsp::sinTurns (middleEarly, middleLate, sinMiddleEarly, sinMiddleLate);
     dsp::sinTurns (middleEarly + Float4 (0.25f), middleLate + Float4 (0.25f), cosMiddleEarly, cosMiddleLate);
 
-    const auto halves = [] (Float4 half, Float4 sinHalf, Float4 cosHalf, Float4 sinMiddle, Float4 cosMiddle, Float4& falling, Float4& rising)
+    // Only the eighths past the series need their half widths' sines; most steps have none, and
+    // the series' lanes never read them.
+    const auto narrow = [] (Float4 theta) { return theta * theta < Float4 (0.09f); };
+    auto sinHalfEarly = Float4 (0.0f), sinHalfLate = Float4 (0.0f), cosHalfEarly = Float4 (0.0f), cosHalfLate = Float4 (0.0f);
+
+    if (dsp::bitsOf (narrow (thetaEarly)) != 15 || dsp::bitsOf (narrow (thetaLate)) != 15)
     {
-        const auto theta = Float4 (2.0f * dsp::pi) * half;
+        const auto halfEarly = Float4 (0.5f) * (to.early - from.early), halfLate = Float4 (0.5f) * (to.late - from.late);
+        dsp::sinTurns (halfEarly, halfLate, sinHalfEarly, sinHalfLate);
+        dsp::sinTurns (halfEarly + Float4 (0.25f), halfLate + Float4 (0.25f), cosHalfEarly, cosHalfLate);
+    }
+
+    const auto halves = [narrow] (Float4 theta, Float4 sinHalf, Float4 cosHalf, Float4 sinMiddle, Float4 cosMiddle, Float4& falling, Float4& rising)
+    {
         const auto theta2 = theta * theta;
-        const auto narrow = theta2 < Float4 (0.09f);
-        const auto safe = dsp::select (narrow, Float4 (1.0f), theta);
+        const auto series = narrow (theta);
+        const auto safe = dsp::select (series, Float4 (1.0f), theta);
         const auto inverse = Float4 (1.0f) / safe;
         const auto s0Series = Float4 (1.0f) - theta2 * Float4 (1.0f / 6.0f) * (Float4 (1.0f) - theta2 * Float4 (1.0f / 20.0f) * (Float4 (1.0f) - theta2 * Float4 (1.0f / 42.0f)));
         const auto s1Series = theta * Float4 (1.0f / 3.0f) * (Float4 (1.0f) - theta2 * Float4 (0.1f) * (Float4 (1.0f) - theta2 * Float4 (1.0f / 28.0f) * (Float4 (1.0f) - theta2 * Float4 (1.0f / 54.0f))));
-        const auto s0 = dsp::select (narrow, s0Series, sinHalf * inverse);
-        const auto s1 = dsp::select (narrow, s1Series, (sinHalf - safe * cosHalf) * (inverse * inverse));
+        const auto s0 = dsp::select (series, s0Series, sinHalf * inverse);
+        const auto s1 = dsp::select (series, s1Series, (sinHalf - safe * cosHalf) * (inverse * inverse));
         const auto i0 = Float4 (0.35f) * (sinMiddle * s0), i1 = Float4 (0.35f) * (cosMiddle * s1);
         falling = i0 - i1;
         rising = i0 + i1;
     };
     Float4 fallingEarly, risingEarly, fallingLate, risingLate;
-    halves (halfEarly, sinHalfEarly, cosHalfEarly, sinMiddleEarly, cosMiddleEarly, fallingEarly, risingEarly);
-    halves (halfLate, sinHalfLate, cosHalfLate, sinMiddleLate, cosMiddleLate, fallingLate, risingLate);
+    halves (thetaEarly, sinHalfEarly, cosHalfEarly, sinMiddleEarly, cosMiddleEarly, fallingEarly, risingEarly);
+    halves (thetaLate, sinHalfLate, cosHalfLate, sinMiddleLate, cosMiddleLate, fallingLate, risingLate);
 
     // The rising halves one eighth on.
     float rising[9];
