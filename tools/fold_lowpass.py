@@ -29,20 +29,21 @@ show("input", signal.butter(4, 0.38, output="sos"))
 
 
 def eighth_taps():
-    # The fold's input at eighths 1..8 of the step from input 3 to input 4 of eight: a sinc under a
-    # Blackman-Harris window eight inputs wide, each eighth's weights summing to 1
+    # The fold's input at eighths 1..8 of the step from input 6 to input 7 of twelve: a sinc under
+    # a Blackman-Harris window twelve inputs wide, each eighth's weights summing to 1
     # (FoldEighthTaps, one row per input, oldest first).
     rows = []
     for j in range(1, 9):
         weights = []
-        for i in range(-3, 5):
+        for i in range(-5, 7):
             x = j / 8.0 - i
-            t = 2.0 * np.pi * x / 8.0
+            t = 2.0 * np.pi * x / 12.0
             window = 0.35875 + 0.48829 * np.cos(t) + 0.14128 * np.cos(2 * t) + 0.01168 * np.cos(3 * t)
             weights.append(np.sinc(x) * window)
-        rows.append(np.array(weights) / np.sum(weights))
+        row = np.array(weights) / np.sum(weights)
+        rows.append(np.where(np.abs(row) < 1e-12, 0.0, row))  # the last eighth is input 7 itself
     print("eighth taps")
-    for t in range(8):
+    for t in range(12):
         print("{ " + ", ".join("%.9g" % rows[j][t] for j in range(8)) + " },")
 
 

@@ -104,6 +104,7 @@ public:
     void reset() noexcept
     {
         foldKernelledBefore = 0.0f;
+        foldRisingBefore = 0.0f;
         std::fill (std::begin (foldInputs), std::end (foldInputs), 0.0f);
 
         for (auto& e : foldEighthsBefore)
@@ -155,15 +156,17 @@ public:
     // takes x as its input low-pass gives it.
     float fullCurve (int curve, float x) const noexcept;
 
-    // The fold at eight times the stage's rate: the step four back cut into eighths by the
-    // windowed sinc over the eight latest (low-passed) inputs (FoldEighthTaps), the curve averaged
-    // over each eighth (its first antiderivative over it), then brought back to the stage's rate by
-    // four boxcars of a whole step each over the 29 latest eighths. Their zeros fall where the
-    // folds would alias near the 2x rate's multiples, and a fold driven hard by a bright wave has
-    // partials to spare there; quarters let the steepest folds alias from near the 4x rate. The
-    // cost is 4.3 steps of delay (and the input low-pass's 1.9) and 2.7 dB more loss at 24 kHz, of
-    // which process() makes up 0.8.
-    struct Eighths { dsp::Float4 early, late; };
+    // The fold at eight times the stage's rate: the step six back cut into eighths by the windowed
+    // sinc over the twelve latest (low-passed) inputs (FoldEighthTaps), the curve averaged around
+    // each eighth's start under a triangle two eighths wide (its second antiderivative, in closed
+    // form), then brought back to the stage's rate by four boxcars of a whole step each over the 29
+    // latest eighths. Their zeros fall where the folds would alias near the 2x rate's multiples,
+    // and a fold driven hard by a bright wave has partials to spare there. The triangle's double
+    // zeros at the 8x rate's multiples keep out what the sharp edges fold up from there: an
+    // average over each eighth alone let the restrapezoid alias 30 dB down at C6. The cost is 6.4
+    // steps of delay (and the input low-pass's 1.9) and 2.7 dB more loss at 24 kHz, of which
+    // process() makes up 0.8.
+    struct Eighths { dsp::Float4 early, late; float lastRising; };
     Eighths foldEighths (float x) const noexcept;
     float foldFromEighths (Eighths eighths) const noexcept;
 
@@ -251,8 +254,9 @@ private:
     float inverseGain = 1.0f, diodeIn = 0.5f / DiodeKnee::thermal, diodeOut = 1.8f * DiodeKnee::thermal;
     float diodeToTable = diodeIn * (float) DiodeKnee::perUnit;
     float foldTurns = 1.0f / (2.0f * dsp::pi); // the fold's k in turns per unit of input
-    float foldInputs[7] {}; // the fold's own (low-passed) inputs, latest first
+    float foldInputs[FoldEighthTaps::inputs - 1] {}; // the fold's own (low-passed) inputs, latest first
     float foldKernelledBefore = 0.0f; // the fold brought back to the stage's rate, a step before
+    float foldRisingBefore = 0.0f; // the triangle's rising half over the last eighth a step before
     // The fold's eighths of the three steps before, latest first, each as its early and late four.
     dsp::Float4 foldEighthsBefore[6] { { 0.0f }, { 0.0f }, { 0.0f }, { 0.0f }, { 0.0f }, { 0.0f } };
     FoldInputLowPass foldInputLowPass;
@@ -261,7 +265,7 @@ private:
     float mixDry = 0.0f; // what dryOfLatest() gives: the latest process() leaves it, it is no state
 
     float shape (int curve, float x, float folded) const noexcept;
-    static Eighths averages (Eighths from, Eighths to) noexcept;
+    static Eighths averages (Eighths from, Eighths to, float risingBefore) noexcept;
     bool sameFoldStateAs (const DriveStage& o) const noexcept
     {
         for (size_t i = 0; i < std::size (foldEighthsBefore); ++i)
@@ -275,6 +279,7 @@ private:
         }
 
         return std::equal (std::begin (foldInputs), std::end (foldInputs), o.foldInputs) && foldKernelledBefore == o.foldKernelledBefore
+            && foldRisingBefore == o.foldRisingBefore
             && foldInputLowPass == o.foldInputLowPass && foldLowPass == o.foldLowPass && foldDryDelay == o.foldDryDelay;
     }
 };
@@ -357,43 +362,79 @@ inline float DriveStage::fullCurve (int curve, float x) const noexcept
 QUILLON_ALWAYS_INLINE inline DriveStage::Eighths DriveStage::foldEighths (float x) const noexcept
 {
     using dsp::Float4;
-    // The step four back, from foldInputs[3] to foldInputs[2], split at its eighths by the windowed
-    // sinc over the eight latest inputs; a straight line between them would fold the input's own
+    // The step six back, from foldInputs[5] to foldInputs[4], split at its eighths by the windowed
+    // sinc over the twelve latest inputs; a straight line between them would fold the input's own
     // images near the 2x rate into the audio.
-    const float taps[8] { foldInputs[6], foldInputs[5], foldInputs[4], foldInputs[3], foldInputs[2], foldInputs[1], foldInputs[0], x };
+    constexpr int taps = FoldEighthTaps::inputs;
     auto early = Float4 (0.0f), late = Float4 (0.0f);
 
-    for (int t = 0; t < 8; ++t)
+    for (int t = 0; t < taps; ++t)
     {
-        early = early + Float4 (taps[t]) * Float4::load (&FoldEighthTaps::weights[t][0]);
-        late = late + Float4 (taps[t]) * Float4::load (&FoldEighthTaps::weights[t][4]);
+        const auto input = Float4 (t < taps - 1 ? foldInputs[taps - 2 - t] : x);
+        early = early + input * Float4::load (&FoldEighthTaps::weights[t][0]);
+        late = late + input * Float4::load (&FoldEighthTaps::weights[t][4]);
     }
 
     alignas (16) float ends[8];
     early.store (ends);
     late.store (ends + 4);
     const auto turns = Float4 (foldTurns); // the eighths' ends in turns
-    return averages ({ turns * Float4::set (foldInputs[3], ends[0], ends[1], ends[2]), turns * Float4::set (ends[3], ends[4], ends[5], ends[6]) },
-                     { turns * early, turns * late });
+    return averages ({ turns * Float4::set (foldInputs[5], ends[0], ends[1], ends[2]), turns * Float4::set (ends[3], ends[4], ends[5], ends[6]), 0.0f },
+                     { turns * early, turns * late, 0.0f }, foldRisingBefore);
 }
 
-// 0.7 sin (2 pi t) averaged over a width w around its middle m is 0.7 sin (2 pi m) sin (pi w) /
-// (pi w): free of the cancellation a difference of antiderivatives suffers. The inputs are held
-// to +-inputLimit. Both fours' sines at once.
-QUILLON_ALWAYS_INLINE inline DriveStage::Eighths DriveStage::averages (Eighths from, Eighths to) noexcept
+// 0.7 sin (2 pi t) over an eighth from a to b under the triangle's falling half (1 - s, s from 0 at
+// a to 1 at b) and under the next one's rising half (s). With the middle m, the half width h and
+// theta = 2 pi h, the two are 0.35 (I0 -+ I1): I0 = sin (2 pi m) sin (theta) / theta and
+// I1 = cos (2 pi m) (sin (theta) - theta cos (theta)) / theta^2, whose series takes over below
+// theta = 0.3, where the difference would cancel. The triangle at an eighth's start is the falling
+// half over that eighth and the rising half over the one before (the last of the step before, for
+// the first). The inputs are held to +-inputLimit. Both fours' sines at once.
+QUILLON_ALWAYS_INLINE inline DriveStage::Eighths DriveStage::averages (Eighths from, Eighths to, float risingBefore) noexcept
 {
     using dsp::Float4;
-    const auto widthEarly = to.early - from.early, widthLate = to.late - from.late;
-    const auto narrow = [] (Float4 width) { return dsp::abs (width) < Float4 (1.0e-5f); };
-    const auto safe = [narrow] (Float4 width) { return dsp::select (narrow (width), Float4 (1.0f), width); };
-    const auto scale = [narrow, safe] (Float4 width, Float4 sinHalf)
+    const auto thetaEarly = Float4 (dsp::pi) * (to.early - from.early), thetaLate = Float4 (dsp::pi) * (to.late - from.late);
+    const auto middleEarly = Float4 (0.5f) * (from.early + to.early), middleLate = Float4 (0.5f) * (from.late + to.late);
+    Float4 sinMiddleEarly, sinMiddleLate, cosMiddleEarly, cosMiddleLate;
+    dsp::sinTurns (middleEarly, middleLate, sinMiddleEarly, sinMiddleLate);
+    dsp::sinTurns (middleEarly + Float4 (0.25f), middleLate + Float4 (0.25f), cosMiddleEarly, cosMiddleLate);
+
+    // Only the eighths past the series need their half widths' sines; most steps have none, and
+    // the series' lanes never read them.
+    const auto narrow = [] (Float4 theta) { return theta * theta < Float4 (0.09f); };
+    auto sinHalfEarly = Float4 (0.0f), sinHalfLate = Float4 (0.0f), cosHalfEarly = Float4 (0.0f), cosHalfLate = Float4 (0.0f);
+
+    if (dsp::bitsOf (narrow (thetaEarly)) != 15 || dsp::bitsOf (narrow (thetaLate)) != 15)
     {
-        return dsp::select (narrow (width), Float4 (0.7f), sinHalf * Float4 (0.7f / dsp::pi) / safe (width));
+        const auto halfEarly = Float4 (0.5f) * (to.early - from.early), halfLate = Float4 (0.5f) * (to.late - from.late);
+        dsp::sinTurns (halfEarly, halfLate, sinHalfEarly, sinHalfLate);
+        dsp::sinTurns (halfEarly + Float4 (0.25f), halfLate + Float4 (0.25f), cosHalfEarly, cosHalfLate);
+    }
+
+    const auto halves = [narrow] (Float4 theta, Float4 sinHalf, Float4 cosHalf, Float4 sinMiddle, Float4 cosMiddle, Float4& falling, Float4& rising)
+    {
+        const auto theta2 = theta * theta;
+        const auto series = narrow (theta);
+        const auto safe = dsp::select (series, Float4 (1.0f), theta);
+        const auto inverse = Float4 (1.0f) / safe;
+        const auto s0Series = Float4 (1.0f) - theta2 * Float4 (1.0f / 6.0f) * (Float4 (1.0f) - theta2 * Float4 (1.0f / 20.0f) * (Float4 (1.0f) - theta2 * Float4 (1.0f / 42.0f)));
+        const auto s1Series = theta * Float4 (1.0f / 3.0f) * (Float4 (1.0f) - theta2 * Float4 (0.1f) * (Float4 (1.0f) - theta2 * Float4 (1.0f / 28.0f) * (Float4 (1.0f) - theta2 * Float4 (1.0f / 54.0f))));
+        const auto s0 = dsp::select (series, s0Series, sinHalf * inverse);
+        const auto s1 = dsp::select (series, s1Series, (sinHalf - safe * cosHalf) * (inverse * inverse));
+        const auto i0 = Float4 (0.35f) * (sinMiddle * s0), i1 = Float4 (0.35f) * (cosMiddle * s1);
+        falling = i0 - i1;
+        rising = i0 + i1;
     };
-    Float4 halfEarly, halfLate, middleEarly, middleLate;
-    dsp::sinTurns (Float4 (0.5f) * safe (widthEarly), Float4 (0.5f) * safe (widthLate), halfEarly, halfLate);
-    dsp::sinTurns (Float4 (0.5f) * (from.early + to.early), Float4 (0.5f) * (from.late + to.late), middleEarly, middleLate);
-    return { middleEarly * scale (widthEarly, halfEarly), middleLate * scale (widthLate, halfLate) };
+    Float4 fallingEarly, risingEarly, fallingLate, risingLate;
+    halves (thetaEarly, sinHalfEarly, cosHalfEarly, sinMiddleEarly, cosMiddleEarly, fallingEarly, risingEarly);
+    halves (thetaLate, sinHalfLate, cosHalfLate, sinMiddleLate, cosMiddleLate, fallingLate, risingLate);
+
+    // The rising halves one eighth on.
+    float rising[9];
+    rising[0] = risingBefore;
+    risingEarly.store (rising + 1);
+    risingLate.store (rising + 5);
+    return { fallingEarly + Float4::load (rising), fallingLate + Float4::load (rising + 4), rising[8] };
 }
 
 QUILLON_ALWAYS_INLINE inline float DriveStage::foldFromEighths (Eighths eighths) const noexcept
@@ -434,6 +475,8 @@ QUILLON_ALWAYS_INLINE inline float DriveStage::process (float x) noexcept
         const auto kernelled = foldFromEighths (eighths);
         folded = foldLowPass.process (kernelled + 0.09f * (kernelled - foldKernelledBefore));
         foldKernelledBefore = kernelled;
+
+        foldRisingBefore = eighths.lastRising;
 
         for (size_t i = std::size (foldEighthsBefore) - 1; i >= 2; --i)
             foldEighthsBefore[i] = foldEighthsBefore[i - 2];

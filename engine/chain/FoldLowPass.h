@@ -60,34 +60,40 @@ struct FoldInputDesign
 };
 using FoldInputLowPass = FoldSections<FoldInputDesign>;
 
-// The fold's input at the eighths of a step, from the eight inputs around it (oldest first, the
-// step from the fourth to the fifth): a sinc under a Blackman-Harris window eight inputs wide, each
-// eighth's weights summing to 1. The fold's gain lifts what an interpolator gets wrong some 35
-// dB; the cubic through four inputs made images of the top octave that the fold turned into
-// aliases, on the resonant waves most. Row t holds input t's weight at eighths 1..8.
+// The fold's input at the eighths of a step, from the twelve inputs around it (oldest first, the
+// step from the sixth to the seventh): a sinc under a Blackman-Harris window twelve inputs wide,
+// each eighth's weights summing to 1. The fold's gain lifts what an interpolator gets wrong some
+// 35 dB: eight inputs left images of the top octave that the fold turned into aliases on the
+// sharp-edged waves (the pwm and the resonant pulse most). Row t holds input t's weight at
+// eighths 1..8.
 struct FoldEighthTaps
 {
-    alignas (16) static constexpr float weights[8][8] {
-        { -0.000559945221f, -0.000629938284f, -0.000476004292f, -0.00027822202f, -0.00012541468f, -3.9403453e-05f, -6.272329e-06f, 0.0f },
-        { 0.0100725243f, 0.0139502308f, 0.0134430877f, 0.0105400771f, 0.00691285891f, 0.00367172377f, 0.00134398133f, 0.0f },
-        { -0.0682855853f, -0.101647636f, -0.106685616f, -0.0922941272f, -0.067683362f, -0.0407711113f, -0.0171936715f, 0.0f },
-        { 0.969068853f, 0.880418459f, 0.745712097f, 0.582032272f, 0.408902353f, 0.245047676f, 0.105560116f, 0.0f },
-        { 0.105560116f, 0.245047676f, 0.408902353f, 0.582032272f, 0.745712097f, 0.880418459f, 0.969068853f, 1.0f },
-        { -0.0171936715f, -0.0407711113f, -0.067683362f, -0.0922941272f, -0.106685616f, -0.101647636f, -0.0682855853f, 0.0f },
-        { 0.00134398133f, 0.00367172377f, 0.00691285891f, 0.0105400771f, 0.0134430877f, 0.0139502308f, 0.0100725243f, 0.0f },
-        { -6.272329e-06f, -3.9403453e-05f, -0.00012541468f, -0.00027822202f, -0.000476004292f, -0.000629938284f, -0.000559945221f, 0.0f },
+    static constexpr int inputs = 12;
+    alignas (16) static constexpr float weights[inputs][8] {
+        { -0.000107982686f, -0.000131152548f, -0.000107749332f, -6.89360625e-05f, -3.43216473e-05f, -1.22315736e-05f, -2.51345424e-06f, 0.0f },
+        { 0.00132474079f, 0.00189186417f, 0.00188672554f, 0.00153748244f, 0.00105320765f, 0.000587533684f, 0.000227278791f, 0.0f },
+        { -0.00736801688f, -0.0112898469f, -0.0121510899f, -0.0107567957f, -0.00806551063f, -0.00496854259f, -0.00214497459f, 0.0f },
+        { 0.0273576979f, 0.0435070161f, 0.0487746903f, 0.0451381955f, 0.0355129206f, 0.0230437964f, 0.0105218099f, 0.0f },
+        { -0.0884120568f, -0.140130403f, -0.157800488f, -0.147644443f, -0.118092487f, -0.0782814913f, -0.0366739922f, 0.0f },
+        { 0.972078531f, 0.891416191f, 0.766872177f, 0.611794497f, 0.442151924f, 0.274367267f, 0.123199478f, 0.0f },
+        { 0.123199478f, 0.274367267f, 0.442151924f, 0.611794497f, 0.766872177f, 0.891416191f, 0.972078531f, 1.0f },
+        { -0.0366739922f, -0.0782814913f, -0.118092487f, -0.147644443f, -0.157800488f, -0.140130403f, -0.0884120568f, 0.0f },
+        { 0.0105218099f, 0.0230437964f, 0.0355129206f, 0.0451381955f, 0.0487746903f, 0.0435070161f, 0.0273576979f, 0.0f },
+        { -0.00214497459f, -0.00496854259f, -0.00806551063f, -0.0107567957f, -0.0121510899f, -0.0112898469f, -0.00736801688f, 0.0f },
+        { 0.000227278791f, 0.000587533684f, 0.00105320765f, 0.00153748244f, 0.00188672554f, 0.00189186417f, 0.00132474079f, 0.0f },
+        { -2.51345424e-06f, -1.22315736e-05f, -3.43216473e-05f, -6.89360625e-05f, -0.000107749332f, -0.000131152548f, -0.000107982686f, 0.0f },
     };
 };
 
-// The fold's path (input low-pass, eighths, kernel, lift, output low-pass) is 7.84 samples late at
-// low frequencies and later towards the top. The dry part a drive mix adds to it is held back
-// eight whole samples, so that the two sum rather than comb: the first notch of their sum lies at
-// 0.23 of the rate (22 kHz at a 48 kHz base rate) instead of 0.064 (6 kHz).
+// The fold's path (input low-pass, eighths, kernel, lift, output low-pass) is 9.9 samples late at
+// low frequencies and later towards the top. The dry part a drive mix adds to it is held back ten
+// whole samples, so that the two sum rather than comb: the first notch of their sum lies at 0.23
+// of the rate (22 kHz at a 48 kHz base rate) instead of 0.05 (5 kHz).
 struct FoldDryDelay
 {
-    static constexpr int length = 8;
-    static constexpr unsigned mask = 2 * length - 1; // a ring of twice the length, a power of 2
-    static_assert ((length & (length - 1)) == 0);
+    static constexpr int length = 10;
+    static constexpr unsigned mask = 15; // a ring longer than the delay, a power of 2
+    static_assert (length <= (int) mask && ((mask + 1) & mask) == 0);
 
     float inputs[mask + 1] {};
     unsigned latest = 0;

@@ -33,39 +33,45 @@ double diodeExact (double g, double x)
 }
 
 // The fold after a settled `previous` and then x (both as its input low-pass gives them): the step
-// four back cut at its eighths by a sinc under a Blackman-Harris window over the eight latest
-// inputs (its weights at each eighth summing to 1), 0.7 sin (k u) averaged over each eighth, the
-// eighths weighted by four boxcars of eight, the latest eight by 120 84 56 35 20 10 4 1 / 4096
-// (the earlier ones all hold the settled value).
+// six back cut at its eighths by a sinc under a Blackman-Harris window over the twelve latest
+// inputs (its weights at each eighth summing to 1), 0.7 sin (k u) under a triangle two eighths wide
+// around each eighth's start, those weighted by four boxcars of eight, the latest eight by
+// 120 84 56 35 20 10 4 1 / 4096 (the earlier ones all hold the settled value).
 double foldExact (double g, double previous, double x)
 {
     const auto k = 6.0 * (g - 1.0) + 1.0;
-    const auto average = [k] (double from, double to)
+    // 0.7 sin (k u) for u going straight from `from` to `to`, weighted by s (0 at from, 1 at to)
+    // when rising, else by 1 - s.
+    const auto half = [k] (double from, double to, bool rising)
     {
-        const auto a = k * to, b = k * from;
-        return std::abs (a - b) < 1.0e-9 ? 0.7 * std::sin (a) : 0.7 * (std::cos (b) - std::cos (a)) / (a - b);
+        const auto a = k * from, d = k * (to - from);
+        const auto narrow = std::abs (d) < 1.0e-3;
+        const auto plain = narrow ? std::sin (a) * (1.0 - d * d / 6.0) + std::cos (a) * d / 2.0 : (std::cos (a) - std::cos (a + d)) / d;
+        const auto weighted = narrow ? std::sin (a) * (0.5 - d * d / 8.0) + std::cos (a) * d / 3.0
+                                     : (std::sin (a + d) - std::sin (a)) / (d * d) - std::cos (a + d) / d;
+        return 0.7 * (rising ? weighted : plain - weighted);
     };
-    // The windowed sinc through p (seven times) and x at eighths 1..7 of the step from p to p:
+    // The windowed sinc through p (eleven times) and x at eighths 1..7 of the step from p to p:
     // x's weight there.
     const auto tapWeight = [] (double offset)
     {
         const auto pi = juce::MathConstants<double>::pi;
         const auto sinc = std::abs (offset) < 1.0e-12 ? 1.0 : std::sin (pi * offset) / (pi * offset);
-        const auto t = 2.0 * pi * offset / 8.0;
+        const auto t = 2.0 * pi * offset / 12.0;
         return sinc * (0.35875 + 0.48829 * std::cos (t) + 0.14128 * std::cos (2.0 * t) + 0.01168 * std::cos (3.0 * t));
     };
     double ends[9] = { previous, 0, 0, 0, 0, 0, 0, 0, previous };
     for (int j = 1; j < 8; ++j)
     {
         double total = 0.0;
-        for (int i = -3; i <= 4; ++i)
+        for (int i = -5; i <= 6; ++i)
             total += tapWeight (j / 8.0 - i);
-        ends[j] = previous + tapWeight (j / 8.0 - 4.0) / total * (x - previous);
+        ends[j] = previous + tapWeight (j / 8.0 - 6.0) / total * (x - previous);
     }
     const double weights[] = { 120, 84, 56, 35, 20, 10, 4, 1 };
     double sum = (4096 - 330) * 0.7 * std::sin (k * previous);
     for (int j = 0; j < 8; ++j)
-        sum += weights[j] * average (ends[j], ends[j + 1]);
+        sum += weights[j] * (half (ends[j], ends[j + 1], false) + (j == 0 ? 0.35 * std::sin (k * previous) : half (ends[j - 1], ends[j], true)));
     return sum / 4096.0;
 }
 
