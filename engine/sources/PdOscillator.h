@@ -232,13 +232,8 @@ private:
         }
         else if (inc > 0.0f && inc < 0.125f)
         {
-            const auto reach = pd_kernel::edgeReach * inc;
-
-            if (t < reach || t > 1.0f - reach)
-                v -= 2.0f * pd_kernel::stepResidual ((t < reach ? t : t - 1.0f) / inc);
-
-            if (atPhase < reach || atPhase > 1.0f - reach)
-                v += 2.0f * pd_kernel::stepResidual ((atPhase < reach ? atPhase : atPhase - 1.0f) / inc);
+            v -= 2.0f * pd_kernel::stepResidualAtWrap (t, inc);
+            v += 2.0f * pd_kernel::stepResidualAtWrap (atPhase, inc);
         }
 
         return v * outputGain;

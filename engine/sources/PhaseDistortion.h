@@ -2,6 +2,7 @@
 
 #include "engine/core/DspMath.h"
 #include "engine/core/VoiceMath.h"
+#include "engine/VoiceCodes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +12,7 @@ namespace quillon
 {
 
 // Wave shapes 0..9 in the order of the wave choice list ("saw" .. "respulse").
-constexpr int numWaveShapes = 10;
+constexpr int numWaveShapes = (int) WaveShape::count;
 
 // Phase-distortion wave shape at a phase in 0..1 with a distortion (DCW) depth in 0..1.
 // `resonance` is the window count of the resonant shapes; the voice always passes 16.
@@ -301,11 +302,22 @@ inline float turnResidual (float x) noexcept
 // How many samples either side of an edge its residual reaches.
 constexpr float edgeReach = 2.0f;
 
+// A unit step's residual at phase p for a step at the wrap, with an increment `inc` below an
+// eighth of a turn: 0 beyond its reach.
+inline float stepResidualAtWrap (float p, float inc) noexcept
+{
+    const auto reach = edgeReach * inc;
+    return p < reach || p > 1.0f - reach ? stepResidual ((p < reach ? p : p - 1.0f) / inc) : 0.0f;
+}
+
+constexpr int restriangle = (int) WaveShape::restriangle, restrapezoid = (int) WaveShape::restrapezoid,
+              respulse = (int) WaveShape::respulse;
+
 // The resonant shapes whose edges take residuals. The ressaw's one edge, a turn of c - 1 at the
 // wrap, is gone at a whole burst count and small between: its residual bought at most a dB under
 // the fold at 24 dB, for a per cent of the busiest voice's time.
 template <int Shape>
-constexpr bool hasEdgeResidual = Shape == 6 || Shape == 7 || Shape == 9;
+constexpr bool hasEdgeResidual = Shape == restriangle || Shape == restrapezoid || Shape == respulse;
 
 // A resonant shape's band-limiting residual at phase p for an increment `inc` and `windows`
 // bursts (its constant a): 0 away from its edges. The shape ends at the wrap off where it starts,
@@ -333,9 +345,9 @@ inline float edgeResidual (float p, float inc, float windows) noexcept
             const auto x = (p < reach ? p : p - 1.0f) / inc;
             auto height = 0.0f, slope = 0.0f;
 
-            if constexpr (Shape == 6)
+            if constexpr (Shape == restriangle)
                 slope = 6.0f + 2.0f * c;
-            else if constexpr (Shape == 7)
+            else if constexpr (Shape == restrapezoid)
                 slope = pd_detail::twoPi * windows + 2.0f * dsp::sinTurns (windows);
             else
             {
@@ -351,9 +363,9 @@ inline float edgeResidual (float p, float inc, float windows) noexcept
 
         float slope;
 
-        if constexpr (Shape == 6)
+        if constexpr (Shape == restriangle)
             slope = -4.0f - 4.0f * dsp::cosTurns (0.5f * windows);
-        else if constexpr (Shape == 7)
+        else if constexpr (Shape == restrapezoid)
             slope = -2.0f * dsp::sinTurns (0.5f * windows);
         else
             slope = 4.0f * dsp::cosTurns (0.5f * windows);
@@ -367,9 +379,9 @@ inline float edgeResidual (int waveShape, float p, float inc, float windows) noe
 {
     switch (waveShape)
     {
-        case 6: return edgeResidual<6> (p, inc, windows);
-        case 7: return edgeResidual<7> (p, inc, windows);
-        case 9: return edgeResidual<9> (p, inc, windows);
+        case restriangle:  return edgeResidual<restriangle> (p, inc, windows);
+        case restrapezoid: return edgeResidual<restrapezoid> (p, inc, windows);
+        case respulse:     return edgeResidual<respulse> (p, inc, windows);
         default: return 0.0f;
     }
 }
