@@ -326,7 +326,10 @@ QUILLON_ALWAYS_INLINE inline dsp::Float4 PdOscillator::shapeLanes (dsp::Float4 p
     {
         // Most groups lie away from the edges: one test of all four lanes passes them by.
         const auto reach = Float4 (pd_kernel::edgeReach) * Float4::loadPairs (f.increments + k / 2);
-        const auto near = (p < reach) | (p > Float4 (1.0f) - reach) | (dsp::abs (p - Float4 (0.5f)) < reach);
+        auto near = (p < reach) | (p > Float4 (1.0f) - reach);
+
+        if constexpr (pd_kernel::hasMiddleEdge<Shape>)
+            near = near | (dsp::abs (p - Float4 (0.5f)) < reach);
 
         if (dsp::anyOf (near))
         {

@@ -299,6 +299,25 @@ inline float turnResidual (float x) noexcept
     return v2 * v2 * v * (1.0f / 120.0f);
 }
 
+// The same for a unit bend (a jump of curvature of 1 a sample squared, x^2/2 from the edge on):
+// the third integral less the bend, and less a sixth of the smoothed step, since the spline's
+// spread moves the far parabola up by a sixth.
+inline float bendResidual (float x) noexcept
+{
+    const auto u = std::abs (x);
+    float r;
+
+    if (u < 1.0f)
+        r = u * (11.0f / 90.0f - u * (0.25f - u * (1.0f / 6.0f - u * (1.0f / 48.0f + u * (1.0f / 60.0f - u * (1.0f / 240.0f))))));
+    else
+    {
+        const auto v = std::max (0.0f, 2.0f - u), v2 = v * v;
+        r = v2 * v2 * (1.0f / 144.0f - v2 * (1.0f / 720.0f));
+    }
+
+    return x < 0.0f ? -r : r;
+}
+
 // How many samples either side of an edge its residual reaches.
 constexpr float edgeReach = 2.0f;
 
@@ -310,20 +329,23 @@ inline float stepResidualAtWrap (float p, float inc) noexcept
     return p < reach || p > 1.0f - reach ? stepResidual ((p < reach ? p : p - 1.0f) / inc) : 0.0f;
 }
 
-constexpr int restriangle = (int) WaveShape::restriangle, restrapezoid = (int) WaveShape::restrapezoid,
-              respulse = (int) WaveShape::respulse;
+constexpr int ressaw = (int) WaveShape::ressaw, restriangle = (int) WaveShape::restriangle,
+              restrapezoid = (int) WaveShape::restrapezoid, respulse = (int) WaveShape::respulse;
 
-// The resonant shapes whose edges take residuals. The ressaw's one edge, a turn of c - 1 at the
-// wrap, is gone at a whole burst count and small between: its residual bought at most a dB under
-// the fold at 24 dB, for a per cent of the busiest voice's time.
+// The resonant shapes, whose edges take residuals.
 template <int Shape>
-constexpr bool hasEdgeResidual = Shape == restriangle || Shape == restrapezoid || Shape == respulse;
+constexpr bool hasEdgeResidual = Shape == ressaw || Shape == restriangle || Shape == restrapezoid || Shape == respulse;
+
+// The ressaw's window does not turn at the middle, so it has no edge there.
+template <int Shape>
+constexpr bool hasMiddleEdge = hasEdgeResidual<Shape> && Shape != ressaw;
 
 // A resonant shape's band-limiting residual at phase p for an increment `inc` and `windows`
 // bursts (its constant a): 0 away from its edges. The shape ends at the wrap off where it starts,
-// in slope and, for the respulse unless the count is whole, in value; and its window turns at the
-// middle. Step and turn residuals there, of the heights and jumps of slope a turn of phase that
-// the shapes' formulas give (tools/resonant_edges.py checks them, the ressaw's too).
+// in slope and curvature and, for the respulse unless the count is whole, in value; and its window
+// turns at the middle. Step, turn and bend residuals there, of the heights and jumps a turn of
+// phase that the shapes' formulas give (tools/resonant_edges.py checks them). The bends matter
+// most: they grow with the burst count squared, and the fold's gain lifts what they alias.
 template <int Shape>
 inline float edgeResidual (float p, float inc, float windows) noexcept
 {
@@ -338,39 +360,54 @@ inline float edgeResidual (float p, float inc, float windows) noexcept
         const auto reach = edgeReach * inc;
         const auto fromMiddle = p - 0.5f;
         const auto nearWrap = p < reach || p > 1.0f - reach;
+        const auto w = pd_detail::twoPi * windows;
 
         if (nearWrap)
         {
-            const auto c = dsp::cosTurns (windows);
+            const auto c = dsp::cosTurns (windows), sn = dsp::sinTurns (windows);
             const auto x = (p < reach ? p : p - 1.0f) / inc;
-            auto height = 0.0f, slope = 0.0f;
+            auto height = 0.0f, slope = 0.0f, bend = 0.0f;
 
-            if constexpr (Shape == restriangle)
+            if constexpr (Shape == ressaw)
+            {
+                slope = c - 1.0f;
+                bend = -w * w - 2.0f * w * sn;
+            }
+            else if constexpr (Shape == restriangle)
+            {
                 slope = 6.0f + 2.0f * c;
+                bend = -4.0f * w * sn;
+            }
             else if constexpr (Shape == restrapezoid)
-                slope = pd_detail::twoPi * windows + 2.0f * dsp::sinTurns (windows);
+            {
+                slope = w + 2.0f * sn;
+                bend = 4.0f * w * c;
+            }
             else
             {
                 height = 1.0f - c;
-                slope = -2.0f - 2.0f * c + pd_detail::twoPi * windows * dsp::sinTurns (windows);
+                slope = -2.0f - 2.0f * c + w * sn;
+                bend = -w * w * (1.0f - c) + 4.0f * w * sn;
             }
 
-            return height * stepResidual (x) + slope * inc * turnResidual (x);
+            return height * stepResidual (x) + inc * (slope * turnResidual (x) + bend * inc * bendResidual (x));
         }
 
-        if (! (std::abs (fromMiddle) < reach))
+        if (! hasMiddleEdge<Shape> || ! (std::abs (fromMiddle) < reach))
             return 0.0f;
 
-        float slope;
+        const auto ch = dsp::cosTurns (0.5f * windows), sh = dsp::sinTurns (0.5f * windows);
+        float slope, bend;
 
         if constexpr (Shape == restriangle)
-            slope = -4.0f - 4.0f * dsp::cosTurns (0.5f * windows);
+            slope = -4.0f - 4.0f * ch, bend = 8.0f * w * sh;
         else if constexpr (Shape == restrapezoid)
-            slope = -2.0f * dsp::sinTurns (0.5f * windows);
+            slope = -2.0f * sh, bend = -4.0f * w * ch;
         else
-            slope = 4.0f * dsp::cosTurns (0.5f * windows);
+            slope = 4.0f * ch, bend = -8.0f * w * sh;
 
-        return slope * inc * turnResidual (fromMiddle / inc);
+        const auto x = fromMiddle / inc;
+        return inc * (slope * turnResidual (x) + bend * inc * bendResidual (x));
     }
 }
 
@@ -382,6 +419,7 @@ inline float edgeResidual (int waveShape, float p, float inc, float windows) noe
         case restriangle:  return edgeResidual<restriangle> (p, inc, windows);
         case restrapezoid: return edgeResidual<restrapezoid> (p, inc, windows);
         case respulse:     return edgeResidual<respulse> (p, inc, windows);
+        case ressaw:       return edgeResidual<ressaw> (p, inc, windows);
         default: return 0.0f;
     }
 }
