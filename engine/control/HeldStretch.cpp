@@ -3,6 +3,7 @@
 #include "engine/core/FastMath.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cmath>
 #include <cstddef>
 #include <type_traits>
@@ -280,10 +281,10 @@ void VoiceControl::prepareDeferredPitch (std::uint32_t summed, bool walkAlong, s
             const auto drifting = amount > Float4 (0.0f);
             const auto octaves = Float4::load (rows.walk.data() + j) * amount * Float4 (60.0f / 1200.0f);
             select (drifting, octaves, Float4 (0.0f)).store (deferred.driftOctaves.data() + j);
-            const auto bits = bitsOf (drifting);
-
-            for (size_t i = 0; i < 4; ++i)
-                deferred.drifting[j + i] = ((bits >> i) & 1) != 0;
+            // The four flags as four bytes at once: lane i's bit moves to bit 8 i.
+            const auto bytes = ((std::uint32_t) bitsOf (drifting) * 0x00204081u) & 0x01010101u;
+            static_assert (sizeof (bool) == 1);
+            std::memcpy (deferred.drifting.data() + j, &bytes, sizeof (bytes));
         }
     }
     else
