@@ -3,9 +3,9 @@
 #include "engine/core/FastMath.h"
 
 #include <algorithm>
-#include <cstring>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <type_traits>
 
 namespace quillon
