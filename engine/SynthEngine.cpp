@@ -245,7 +245,8 @@ int SynthEngine::renderStretch (int rendered, int length, bool& ended) noexcept
         const auto fade = plan.sourcesInLoops ? VoiceControl::SourcesFade {}
                                               : VoiceControl::SourcesFade { voiceSources.isFading(),
                                                                             voiceSources.fadingFrom().reeseLocked };
-        const auto old = control.computeSample (rendered + count, count, fade, unitEnvelopes);
+        VoiceControl::OldSources old;
+        control.computeSample (rendered + count, count, fade, unitEnvelopes, old);
 
         if (! plan.sourcesInLoops)
         {

@@ -78,8 +78,8 @@ void VoiceControl::endStretch (int count, int length) noexcept
         computeDeferredPitch (count);
 }
 
-VoiceControl::OldSources VoiceControl::computeBaseRateSample (int index, int at, ChainFrame& chain, SourceFrame& sources,
-                                                          SourcesFade fade, const UnitEnvelopes& units) noexcept
+void VoiceControl::computeBaseRateSample (int index, int at, ChainFrame& chain, SourceFrame& sources, SourcesFade fade,
+                                          const UnitEnvelopes& units, OldSources& old) noexcept
 {
     const auto j = (size_t) at;
 
@@ -143,8 +143,6 @@ VoiceControl::OldSources VoiceControl::computeBaseRateSample (int index, int at,
 
     // A settled voice works out the same settings on every sample of a stretch. A settled chain
     // is read from the stretch's first frame alone.
-    OldSources old;
-
     if (plan.voiceSettled && at > 0)
     {
         sources = sourceFrames[j - 1];
@@ -152,7 +150,7 @@ VoiceControl::OldSources VoiceControl::computeBaseRateSample (int index, int at,
     }
     else
     {
-        old = computeVoiceSettings (sources, at, fade);
+        computeVoiceSettings (sources, at, fade, old);
     }
 
     if (! plan.chainSettled || at == 0)
@@ -167,10 +165,9 @@ VoiceControl::OldSources VoiceControl::computeBaseRateSample (int index, int at,
     const auto noiseGain = next (Smooth::noiseLevel) * modDecibelsToGain (modulation[ModDestination::noiseLevel]);
     sources.postNoise = routing * noiseGain;
     sources.preNoise = (1.0f - routing) * noiseGain;
-    return old;
 }
 
-VoiceControl::OldSources VoiceControl::computeVoiceSettings (SourceFrame& frame, int at, SourcesFade fade) noexcept
+void VoiceControl::computeVoiceSettings (SourceFrame& frame, int at, SourcesFade fade, OldSources& old) noexcept
 {
     if (plan.pitchDeferred)
     {
@@ -200,7 +197,7 @@ VoiceControl::OldSources VoiceControl::computeVoiceSettings (SourceFrame& frame,
         if ((movingDestinations & levelDestinations) != 0)
             computeLevelSettings (frame);
 
-        return {};
+        return;
     }
 
     if (! plan.pitchDeferred)
@@ -210,8 +207,6 @@ VoiceControl::OldSources VoiceControl::computeVoiceSettings (SourceFrame& frame,
     computeLevelSettings (frame);
 
     // The old sources of a fading switch hear everything the new ones hear but the switch.
-    OldSources old;
-
     if (fade.fading)
     {
         const auto& mod = modulation;
@@ -227,7 +222,6 @@ VoiceControl::OldSources VoiceControl::computeVoiceSettings (SourceFrame& frame,
 
     // The share of the send that goes through the chain is faded by the routing switch.
     controlSubSend = clamp01 (next (Smooth::subDriveSend));
-    return old;
 }
 
 void VoiceControl::computeDeferredPitch (int count) noexcept

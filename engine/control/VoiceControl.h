@@ -90,8 +90,10 @@ public:
     int beginStretch (bool sourcesFading, bool mutualSync, int length) noexcept;
     const StretchPlan& stretchPlan() const noexcept { return plan; }
 
-    // One base-rate sample: its frames at `at` of the stretch, its gain at `index` of the chunk.
-    OldSources computeSample (int index, int at, SourcesFade fade, const UnitEnvelopes& units) noexcept
+    // One base-rate sample: its frames at `at` of the stretch, its gain at `index` of the chunk;
+    // `old` is set where a fading switch's old sources are due. (Returned by value, the flag came
+    // back packed with a float and the caller's unpacking through memory stalled every sample.)
+    void computeSample (int index, int at, SourcesFade fade, const UnitEnvelopes& units, OldSources& old) noexcept
     {
         const auto j = (size_t) at;
 
@@ -104,10 +106,10 @@ public:
             smoothRandom.next();
             advanceBeatPhase();
             sampleGains[(size_t) index] = settledOutputGain * envelopeLevels[ampGroup][j] * modulation.ampFactor;
-            return {};
+            return;
         }
 
-        return computeBaseRateSample (index, at, chainFrames[j], sourceFrames[j], fade, units);
+        computeBaseRateSample (index, at, chainFrames[j], sourceFrames[j], fade, units, old);
     }
     // A held stretch's samples after its first, `first` being the first's place in the chunk.
     void computeHeldStretch (int first, int count) noexcept;
@@ -200,9 +202,9 @@ private:
     void updateGlideCoefficient() noexcept;
 
     // `index` is the sample in the chunk, `at` the sample in the stretch.
-    OldSources computeBaseRateSample (int index, int at, ChainFrame& chain, SourceFrame& sources, SourcesFade fade,
-                                      const UnitEnvelopes& units) noexcept;
-    OldSources computeVoiceSettings (SourceFrame& frame, int at, SourcesFade fade) noexcept;
+    void computeBaseRateSample (int index, int at, ChainFrame& chain, SourceFrame& sources, SourcesFade fade,
+                                const UnitEnvelopes& units, OldSources& old) noexcept;
+    void computeVoiceSettings (SourceFrame& frame, int at, SourcesFade fade, OldSources& old) noexcept;
     // The matrix's sums that the oscillators' frequencies follow.
     struct PitchMods
     {
