@@ -393,21 +393,26 @@ inline float edgeResidual (float p, float inc, float windows) noexcept
             return height * stepResidual (x) + inc * (slope * turnResidual (x) + bend * inc * bendResidual (x));
         }
 
-        if (! hasMiddleEdge<Shape> || ! (std::abs (fromMiddle) < reach))
+        if constexpr (! hasMiddleEdge<Shape>)
             return 0.0f;
-
-        const auto ch = dsp::cosTurns (0.5f * windows), sh = dsp::sinTurns (0.5f * windows);
-        float slope, bend;
-
-        if constexpr (Shape == restriangle)
-            slope = -4.0f - 4.0f * ch, bend = 8.0f * w * sh;
-        else if constexpr (Shape == restrapezoid)
-            slope = -2.0f * sh, bend = -4.0f * w * ch;
         else
-            slope = 4.0f * ch, bend = -8.0f * w * sh;
+        {
+            if (! (std::abs (fromMiddle) < reach))
+                return 0.0f;
 
-        const auto x = fromMiddle / inc;
-        return inc * (slope * turnResidual (x) + bend * inc * bendResidual (x));
+            const auto ch = dsp::cosTurns (0.5f * windows), sh = dsp::sinTurns (0.5f * windows);
+            float slope, bend;
+
+            if constexpr (Shape == restriangle)
+                slope = -4.0f - 4.0f * ch, bend = 8.0f * w * sh;
+            else if constexpr (Shape == restrapezoid)
+                slope = -2.0f * sh, bend = -4.0f * w * ch;
+            else
+                slope = 4.0f * ch, bend = -8.0f * w * sh;
+
+            const auto x = fromMiddle / inc;
+            return inc * (slope * turnResidual (x) + bend * inc * bendResidual (x));
+        }
     }
 }
 
@@ -416,10 +421,10 @@ inline float edgeResidual (int waveShape, float p, float inc, float windows) noe
 {
     switch (waveShape)
     {
+        case ressaw:       return edgeResidual<ressaw> (p, inc, windows);
         case restriangle:  return edgeResidual<restriangle> (p, inc, windows);
         case restrapezoid: return edgeResidual<restrapezoid> (p, inc, windows);
         case respulse:     return edgeResidual<respulse> (p, inc, windows);
-        case ressaw:       return edgeResidual<ressaw> (p, inc, windows);
         default: return 0.0f;
     }
 }
